@@ -1,0 +1,5 @@
+#include "audioformats.h"
+
+void RegisterAudioFormats()
+{
+}

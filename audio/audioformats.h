@@ -1,0 +1,3 @@
+#pragma once
+// Registers what the audio layer adds to documents (the player back ends).
+void RegisterAudioFormats();

@@ -1,0 +1,46 @@
+#pragma once
+// kadenzo-cli commands. Each takes its own arguments (after the command name) and returns
+// the exit code: 0 done, 1 failed (message on stderr), 2 usage error.
+
+#include <QJsonObject>
+#include <QStringList>
+
+#include <functional>
+
+class CRondelDoc;
+
+struct SCommand
+{
+    const char* name;
+    const char* usage;
+    std::function<int(const QStringList& args)> run;
+};
+
+// Every command, in the order `kadenzo-cli --help` lists them.
+const std::vector<SCommand>& Commands();
+
+// Shared by the commands.
+int UsageError(const QString& text);
+int Fail(const QString& text);
+// Opens any supported input file into doc; prints the reason and returns false on failure.
+bool OpenInput(CRondelDoc& doc, const QString& path);
+// Texts shown to the user since the command started (also printed on stderr).
+QStringList CollectedMessages();
+
+// The song as JSON, as `kadenzo-cli dump` prints it.
+QJsonObject DumpSong(CRondelDoc& doc, const QString& file);
+// Other layers add sections to the dump (import report, timing); each gets the document and
+// the JSON object to extend.
+void AddDumpSection(std::function<void(CRondelDoc&, QJsonObject&)> section);
+
+int CmdDump(const QStringList& args);
+int CmdNew(const QStringList& args);
+int CmdConvert(const QStringList& args);
+
+// Output formats that only the command line writes (.wav, .png, .pdf), keyed by extension
+// with its dot. The writer must not leave a partial file behind on failure.
+using ConvertFn = std::function<bool(CRondelDoc& doc, const QString& out, QString* error)>;
+void AddConvertTarget(const QString& ext, ConvertFn fn);
+// Options of `convert` (such as --snap16): each hook removes the options it knows from the
+// list and applies them (for example to the MIDI import options); what is left is an error.
+void AddConvertOptions(std::function<void(QStringList&)> hook);

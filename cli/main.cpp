@@ -1,0 +1,106 @@
+// kadenzo-cli: Kadenzo's core without a display.
+
+#include "commands.h"
+
+#include "audioformats.h"
+#include "importformats.h"
+#include "midiformats.h"
+#include "report.h"
+#include "settings.h"
+#include "viewformats.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+// Prints each text at once and keeps it for the JSON outputs.
+class CCliReport : public CUserReport
+{
+public:
+    void Message(const QString& text) override
+    {
+        m_messages << text;
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    }
+    bool Question(const QString& text) override
+    {
+        m_messages << text;
+        std::fprintf(stderr, "%s [no]\n", text.toLocal8Bit().constData());
+        return false;
+    }
+    QStringList m_messages;
+};
+
+CCliReport g_report;
+
+void PrintHelp()
+{
+    std::printf("Usage: kadenzo-cli [--settings FILE.ini] COMMAND ARGS...\n\nCommands:\n");
+    for (const SCommand& c : Commands())
+        std::printf("  %s\n", c.usage);
+}
+}
+
+QStringList CollectedMessages()
+{
+    return g_report.m_messages;
+}
+
+int UsageError(const QString& text)
+{
+    std::fprintf(stderr, "kadenzo-cli: %s\n", text.toLocal8Bit().constData());
+    return 2;
+}
+
+int Fail(const QString& text)
+{
+    if (!text.isEmpty())
+        std::fprintf(stderr, "kadenzo-cli: %s\n", text.toLocal8Bit().constData());
+    return 1;
+}
+
+int main(int argc, char** argv)
+{
+    // A GUI application object is needed for fonts when rendering PNG or PDF; the offscreen
+    // platform keeps it usable without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Quillon"));
+    QCoreApplication::setApplicationName(QStringLiteral("Kadenzo"));
+    SetUserReport(&g_report);
+
+    QStringList args = app.arguments().mid(1);
+    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
+        const QString opt = args.takeFirst();
+        if (opt == QLatin1String("--help")) {
+            PrintHelp();
+            return 0;
+        }
+        if (opt == QLatin1String("--settings") && !args.isEmpty()) {
+            SettingsStore::UseFile(args.takeFirst());
+            continue;
+        }
+        PrintHelp();
+        return UsageError(QStringLiteral("unknown option %1").arg(opt));
+    }
+    if (args.isEmpty()) {
+        PrintHelp();
+        return 2;
+    }
+
+    RegisterImportFormats();
+    RegisterMidiFormats();
+    RegisterAudioFormats();
+    RegisterViewFormats();
+
+    const QString name = args.takeFirst();
+    for (const SCommand& c : Commands())
+        if (name == QLatin1String(c.name))
+            return c.run(args);
+    PrintHelp();
+    return UsageError(QStringLiteral("unknown command %1").arg(name));
+}

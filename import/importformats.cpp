@@ -1,0 +1,5 @@
+#include "importformats.h"
+
+void RegisterImportFormats()
+{
+}

@@ -1,0 +1,3 @@
+#pragma once
+// Registers the text tab formats (".txt", ".tab") with the document.
+void RegisterImportFormats();

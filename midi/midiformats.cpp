@@ -1,0 +1,5 @@
+#include "midiformats.h"
+
+void RegisterMidiFormats()
+{
+}

@@ -1,0 +1,3 @@
+#pragma once
+// Registers ".mid" opening and saving and the timing pass with the document.
+void RegisterMidiFormats();

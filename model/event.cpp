@@ -1,0 +1,194 @@
+#include "event.h"
+
+#include "archive.h"
+#include "catalogue.h"
+#include "drumlayout.h"
+#include "report.h"
+
+#include <array>
+
+namespace {
+
+// Staff step and accidental of every pitch in a 65-entry table whose first pitch is
+// `firstPitch` and whose step 0 (top staff line) is the natural `topPitch`. Pitches are
+// spelled C C# D Eb E F F# G G# A Bb B: a sharp takes the step of the natural below, a flat
+// the step of the natural above.
+struct SStep
+{
+    int8_t step;
+    int8_t accidental;
+};
+using StepTable = std::array<SStep, 65>;
+
+constexpr int kLetter[12] = {0, 0, 1, 2, 2, 3, 3, 4, 4, 5, 6, 6};
+constexpr int kAccidental[12] = {0, 1, 0, -1, 0, 0, 1, 0, 1, 0, -1, 0};
+
+constexpr int Diatonic(int pitch) { return (pitch / 12) * 7 + kLetter[pitch % 12]; }
+
+constexpr StepTable MakeStepTable(int firstPitch, int topPitch)
+{
+    StepTable t{};
+    for (int i = 0; i < 65; ++i) {
+        const int pitch = firstPitch + i;
+        t[size_t(i)] = {int8_t(Diatonic(topPitch) - Diatonic(pitch)), int8_t(kAccidental[pitch % 12])};
+    }
+    return t;
+}
+
+constexpr StepTable kGuitarSteps = MakeStepTable(35, 65); // F on the top line
+constexpr StepTable kBassSteps = MakeStepTable(23, 45);   // A on the top line
+static_assert(kGuitarSteps[0].step == 18 && kGuitarSteps[64].step == -20);
+static_assert(kBassSteps[0].step == 13 && kBassSteps[64].step == -25);
+
+bool IsGuitarTrack(uint32_t trackType) { return trackType == 30 || trackType == 31; }
+
+} // namespace
+
+uint32_t RepeatPrevWord(uint32_t n, uint32_t count, uint32_t num, uint32_t den)
+{
+    uint32_t w = TimeSigWord(num, den);
+    w |= ((n & 7) << EventBits::RepeatNShift) & EventBits::RepeatNLowMask;
+    if (n & 8)
+        w |= EventBits::RepeatNHigh;
+    w |= (count << EventBits::RepeatCountShift) & EventBits::RepeatCountMask;
+    return w;
+}
+
+CEvent::CEvent(uint32_t word1, uint32_t word2, uint32_t importRef, const QString* text)
+    : m_word1(word1), m_word2(word2), m_importRef(importRef)
+{
+    if (text)
+        m_pText = std::make_unique<QString>(*text);
+    if (IsBar() && (GetTimeSigNumerator() == 0 || GetTimeSigDenominator() == 0))
+        m_word2 = (m_word2 & ~EventBits::TimeSigMask) | TimeSigWord(4, 4);
+}
+
+CEvent::CEvent(uint32_t word1, uint32_t word2, uint32_t importRef, const QString& text)
+    : CEvent(word1, word2, importRef, &text)
+{
+}
+
+CEvent::CEvent(const CEvent& other)
+    : m_word1(other.m_word1), m_word2(other.m_word2), m_importRef(other.m_importRef)
+{
+    if (other.IsBar() && other.HasText())
+        m_pText = std::make_unique<QString>(other.m_pText->left(kMaxSavedText));
+}
+
+uint32_t CEvent::GetMeasureTicks() const
+{
+    const uint32_t den = GetTimeSigDenominator();
+    return den ? GetTimeSigNumerator() * 32 / den : 0;
+}
+
+void CEvent::SetText(const QString& text)
+{
+    m_pText.reset();
+    if (!text.isEmpty())
+        m_pText = std::make_unique<QString>(text);
+}
+
+void CEvent::ToggleDynamic(uint32_t mask)
+{
+    const bool wasSet = m_word1 & mask;
+    m_word1 &= ~EventBits::Dynamics;
+    if (!wasSet)
+        m_word1 |= mask;
+}
+
+bool CEvent::IsCymbal() const { return Catalogue::IsInGroup(int(GetEventType()), EDrumGroup::Cymbal); }
+bool CEvent::IsSnare() const { return Catalogue::IsInGroup(int(GetEventType()), EDrumGroup::Snare); }
+bool CEvent::IsTom() const { return Catalogue::IsInGroup(int(GetEventType()), EDrumGroup::Tom); }
+bool CEvent::IsBassDrum() const { return Catalogue::IsInGroup(int(GetEventType()), EDrumGroup::BassDrum); }
+bool CEvent::IsPercussion() const { return Catalogue::IsInGroup(int(GetEventType()), EDrumGroup::Percussion); }
+bool CEvent::IsBongoOrConga() const { return Catalogue::IsInGroup(int(GetEventType()), EDrumGroup::BongoConga); }
+
+bool CEvent::GetTailDirection(uint32_t trackType) const
+{
+    if (m_word1 & EventBits::TailOverride)
+        return m_word1 & EventBits::TailDirection;
+    if (trackType == 10)
+        return !DrumLayout::TailDown(int(GetEventType()));
+    return true;
+}
+
+int CEvent::GetDisplayWidth() const
+{
+    if (IsRepeatPrev())
+        return 60 + 7 * int(std::min<uint32_t>(GetRepeatPrevNMeasures(), 6));
+    int width = int(GetTimeSigNumerator()) * 64;
+    switch (GetTimeSigDenominator()) {
+    case 8: width /= 2; break;
+    case 16: width /= 4; break;
+    case 32: width /= 8; break;
+    default: break;
+    }
+    width += (m_word2 & EventBits::TimeSigShown) ? 32 : 10;
+    return width + 10;
+}
+
+int CEvent::GetStaffStep(uint32_t trackType, bool octaveDown) const
+{
+    const int pitch = int(GetEventType());
+    const bool guitar = IsGuitarTrack(trackType);
+    const int index = guitar ? pitch - (octaveDown ? 47 : 35) : pitch - 23;
+    if (index < 0 || index > 64) {
+        KADENZO_INTERNAL_PROBLEM(ReportSource::Event);
+        return -22;
+    }
+    return (guitar ? kGuitarSteps : kBassSteps)[size_t(index)].step;
+}
+
+int CEvent::GetAccidental(uint32_t trackType) const
+{
+    const int pitch = int(GetEventType());
+    const bool guitar = IsGuitarTrack(trackType);
+    const int index = pitch - (guitar ? 35 : 23);
+    if (index < 0 || index > 64)
+        return 0;
+    return (guitar ? kGuitarSteps : kBassSteps)[size_t(index)].accidental;
+}
+
+void CEvent::Serialize(CArchive& ar)
+{
+    if (ar.IsStoring()) {
+        if (IsBar() && HasText()) {
+            ar.WriteU32(m_word1 | EventBits::TextFollows);
+            ar.WriteU32(m_word2);
+            ar.WriteString(m_pText->left(kMaxSavedText));
+        } else {
+            ar.WriteU32(m_word1);
+            ar.WriteU32(m_word2);
+        }
+        return;
+    }
+    m_word1 = ar.ReadU32();
+    m_word2 = ar.ReadU32();
+    m_pText.reset();
+    if (IsBar() && (m_word1 & EventBits::TextFollows)) {
+        m_pText = std::make_unique<QString>(ar.ReadString());
+        m_word1 &= ~EventBits::TextFollows;
+        if (m_word1 & EventBits::NewPage)
+            ++ar.m_textsOnNewPageBars;
+        else
+            ++ar.m_textsOnOtherBars;
+    }
+}
+
+CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef)
+{
+    list.push_back(std::make_unique<CEvent>(word1, word2, importRef));
+    return list.back().get();
+}
+
+int BarNumberOf(const CEventList& list, CEventList::const_iterator pos)
+{
+    int bar = 0;
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if ((*it)->IsMeasure())
+            ++bar;
+        if (it == pos)
+            break;
+    }
+    return bar;
+}

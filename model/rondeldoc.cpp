@@ -1,0 +1,323 @@
+#include "rondeldoc.h"
+
+#include "archive.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QSaveFile>
+
+namespace {
+constexpr uint16_t kEventSchema = 2;
+
+std::function<void(CRondelDoc&)>& TimingPass()
+{
+    static std::function<void(CRondelDoc&)> pass;
+    return pass;
+}
+
+std::vector<std::function<void(CRondelDoc&)>>& PartFactories()
+{
+    static std::vector<std::function<void(CRondelDoc&)>> factories;
+    return factories;
+}
+
+QMap<QString, DocFormats::OpenFn>& OpenFormats()
+{
+    static QMap<QString, DocFormats::OpenFn> formats;
+    return formats;
+}
+
+QMap<QString, DocFormats::SaveFn>& SaveFormats()
+{
+    static QMap<QString, DocFormats::SaveFn> formats;
+    return formats;
+}
+
+void SetError(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+}
+}
+
+CRondelDoc::CRondelDoc() : m_pEvents(std::make_unique<CEventList>())
+{
+    ResetSettings();
+}
+
+CRondelDoc::~CRondelDoc()
+{
+    // Tools may look at the events while they go: destroy them first.
+    m_pUndo.reset();
+    m_pSelection.reset();
+    m_pMidi.reset();
+    m_pTrack.reset();
+    m_pImport.reset();
+}
+
+void CRondelDoc::ResetSettings()
+{
+    m_sizeDoc[0] = 500;
+    m_sizeDoc[1] = 2000;
+    m_pImport.reset();
+    m_bImported = 0;
+    m_trackType = TrackType::Drums;
+    m_songTempo = 120;
+    m_audioSync = 0;
+    m_bThreePartCounting = 0;
+}
+
+bool CRondelDoc::OnNewDocument()
+{
+    DeleteContents();
+    ResetSettings();
+    AttachParts();
+    AppendEvent(Events(), EventType::Bar | TempoBits(120), TimeSigWord(4, 4));
+    AppendEvent(Events(), EventType::Bar, TimeSigWord(4, 4));
+    RunTimingPass(*this);
+    m_modified = false;
+    return true;
+}
+
+void CRondelDoc::DeleteContents()
+{
+    m_pEvents->clear();
+}
+
+void CRondelDoc::Serialize(CArchive& ar)
+{
+    if (ar.IsStoring()) {
+        ar.WriteU32(m_sizeDoc[0]);
+        ar.WriteU32(m_sizeDoc[1]);
+        for (const QString& s : m_header)
+            ar.WriteString(s);
+        ar.WriteU32(m_bThreePartCounting);
+        ar.WriteString(m_audioFile);
+        ar.WriteU16(m_songTempo);
+        ar.WriteU16(m_audioSync);
+        ar.WriteCount(uint32_t(m_pEvents->size()));
+        for (const auto& ev : *m_pEvents) {
+            ar.WriteObjectTag("CEvent", kEventSchema);
+            ev->Serialize(ar);
+        }
+        ar.WriteU32(0); // embedded item count
+        return;
+    }
+    m_sizeDoc[0] = ar.ReadU32();
+    m_sizeDoc[1] = ar.ReadU32();
+    for (QString& s : m_header)
+        s = ar.ReadString();
+    m_bThreePartCounting = ar.ReadU32();
+    m_audioFile = ar.ReadString();
+    m_songTempo = ar.ReadU16();
+    m_audioSync = ar.ReadU16();
+    const uint32_t count = ar.ReadCount();
+    // The count is not trusted for allocation: a damaged file runs out of bytes first.
+    for (uint32_t i = 0; i < count; ++i) {
+        ar.ReadObjectTag("CEvent", kEventSchema);
+        auto ev = std::make_unique<CEvent>();
+        ev->Serialize(ar);
+        m_pEvents->push_back(std::move(ev));
+    }
+    ar.ReadU32(); // embedded item count
+}
+
+QByteArray CRondelDoc::SaveBytes()
+{
+    QByteArray bytes;
+    CArchive ar(&bytes);
+    Serialize(ar);
+    return bytes;
+}
+
+bool CRondelDoc::LoadBytes(const QByteArray& bytes, QString* error)
+{
+    CRondelDoc loaded;
+    CArchive ar(bytes);
+    try {
+        loaded.Serialize(ar);
+    } catch (const CArchiveException& e) {
+        SetError(error, QStringLiteral("The file is damaged: %1.").arg(QString::fromStdString(e.what())));
+        return false;
+    }
+    // More bar texts on new-page bars than on the others means an older writer used bit 11
+    // for something else: clear it everywhere.
+    if (ar.m_textsOnNewPageBars > ar.m_textsOnOtherBars) {
+        for (auto& ev : *loaded.m_pEvents)
+            if (ev->IsBar())
+                ev->m_word1 &= ~EventBits::NewPage;
+    }
+    SwapSavedContents(loaded);
+    return true;
+}
+
+void CRondelDoc::SwapSavedContents(CRondelDoc& other)
+{
+    std::swap(m_pEvents, other.m_pEvents);
+    std::swap(m_sizeDoc, other.m_sizeDoc);
+    std::swap(m_header, other.m_header);
+    std::swap(m_bThreePartCounting, other.m_bThreePartCounting);
+    std::swap(m_audioFile, other.m_audioFile);
+    std::swap(m_songTempo, other.m_songTempo);
+    std::swap(m_audioSync, other.m_audioSync);
+}
+
+bool CRondelDoc::OnOpenDocument(const QString& path, QString* error)
+{
+    // Everything is read into a fresh document first, so a failed open leaves this one as it
+    // was.
+    const QString ext = DocFormats::ExtensionOf(path);
+    CRondelDoc fresh;
+    fresh.m_pathName = path;
+    if (ext == QLatin1String(".kdz")) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            SetError(error, QStringLiteral("Cannot open \"%1\": %2").arg(path, file.errorString()));
+            return false;
+        }
+        QString why;
+        if (!fresh.LoadBytes(file.readAll(), &why)) {
+            SetError(error, QStringLiteral("Cannot read \"%1\". %2").arg(path, why));
+            return false;
+        }
+    } else if (const DocFormats::OpenFn* open = DocFormats::FindOpen(ext)) {
+        if (!(*open)(fresh, path, error))
+            return false;
+    } else {
+        SetError(error, QString()); // unknown extensions fail without a message
+        return false;
+    }
+    if (fresh.m_pEvents->empty()) {
+        SetError(error, QStringLiteral("\"%1\" holds no song.").arg(path));
+        return false;
+    }
+    SwapSavedContents(fresh);
+    std::swap(m_pImport, fresh.m_pImport);
+    m_bImported = fresh.m_bImported;
+    m_trackType = fresh.m_trackType;
+    m_importPath = fresh.m_importPath;
+    if (!FinishOpen(error))
+        return false;
+    m_pathName = path;
+    return true;
+}
+
+bool CRondelDoc::FinishOpen(QString* error)
+{
+    CEventList& events = Events();
+    if (events.empty()) {
+        SetError(error, QStringLiteral("The file holds no song."));
+        return false;
+    }
+    if (!events.back()->IsBar())
+        AppendEvent(events, EventType::Bar, TimeSigWord(4, 4));
+    CEvent& first = *events.front();
+    if (first.GetTempo() == 0)
+        first.m_word1 = (first.m_word1 & ~EventBits::TempoMask) | TempoBits(m_songTempo);
+    if (!(first.m_word1 & EventBits::PatchPresent)) {
+        if (m_trackType >= TrackType::Bass4 && m_trackType <= TrackType::Bass6)
+            first.m_word1 = (first.m_word1 & ~EventBits::PatchMask) | PatchBits(33);
+        else if (m_trackType == TrackType::Guitar6 || m_trackType == TrackType::Guitar7)
+            first.m_word1 = (first.m_word1 & ~EventBits::PatchMask) | PatchBits(27);
+    }
+    AttachParts();
+    RunTimingPass(*this);
+    m_modified = true; // a freshly opened document counts as changed
+    return true;
+}
+
+bool CRondelDoc::OnSaveDocument(const QString& path, QString* error)
+{
+    const QString ext = DocFormats::ExtensionOf(path);
+    if (ext == QLatin1String(".kdz")) {
+        if (!WriteFileAtomically(path, SaveBytes(), error))
+            return false;
+        m_pathName = path;
+        m_modified = false;
+        return true;
+    }
+    if (const DocFormats::SaveFn* save = DocFormats::FindSave(ext))
+        return (*save)(*this, path, error);
+    SetError(error, QStringLiteral("Save aborted, unknown save format. Please choose .kdz, .mid or .txt"));
+    return false;
+}
+
+int CRondelDoc::AddListener(Listener listener)
+{
+    m_listeners.emplace_back(m_nextListener, std::move(listener));
+    return m_nextListener++;
+}
+
+void CRondelDoc::RemoveListener(int id)
+{
+    std::erase_if(m_listeners, [id](const auto& l) { return l.first == id; });
+}
+
+void CRondelDoc::UpdateAllViews()
+{
+    RunTimingPass(*this);
+    const auto listeners = m_listeners; // a listener may remove itself
+    for (const auto& l : listeners)
+        l.second(*this);
+}
+
+void CRondelDoc::SetTimingPass(std::function<void(CRondelDoc&)> pass)
+{
+    TimingPass() = std::move(pass);
+}
+
+void CRondelDoc::RunTimingPass(CRondelDoc& doc)
+{
+    if (TimingPass())
+        TimingPass()(doc);
+}
+
+void CRondelDoc::AddPartFactory(std::function<void(CRondelDoc&)> factory)
+{
+    PartFactories().push_back(std::move(factory));
+}
+
+void CRondelDoc::AttachParts()
+{
+    for (const auto& factory : PartFactories())
+        factory(*this);
+}
+
+namespace DocFormats {
+
+void RegisterOpen(const QString& ext, OpenFn fn) { OpenFormats().insert(ext.toLower(), std::move(fn)); }
+void RegisterSave(const QString& ext, SaveFn fn) { SaveFormats().insert(ext.toLower(), std::move(fn)); }
+
+const OpenFn* FindOpen(const QString& ext)
+{
+    auto it = OpenFormats().constFind(ext.toLower());
+    return it == OpenFormats().constEnd() ? nullptr : &it.value();
+}
+
+const SaveFn* FindSave(const QString& ext)
+{
+    auto it = SaveFormats().constFind(ext.toLower());
+    return it == SaveFormats().constEnd() ? nullptr : &it.value();
+}
+
+QString ExtensionOf(const QString& path)
+{
+    return path.right(4).toLower();
+}
+}
+
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        SetError(error, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+        return false;
+    }
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        SetError(error, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}

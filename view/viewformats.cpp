@@ -1,0 +1,5 @@
+#include "viewformats.h"
+
+void RegisterViewFormats()
+{
+}

@@ -1,0 +1,3 @@
+#pragma once
+// Attaches the notation track to every document.
+void RegisterViewFormats();
