@@ -126,6 +126,7 @@ bool OpenInput(CRondelDoc& doc, const QString& path)
     return true;
 }
 
+namespace {
 int CmdDump(const QStringList& args)
 {
     if (args.size() != 1)
@@ -181,3 +182,8 @@ int CmdConvert(const QStringList& args)
         return Fail(error);
     return 0;
 }
+
+CCommandRegistrar s_dump{"dump", "dump FILE                 print the song (and its import report) as JSON", CmdDump};
+CCommandRegistrar s_new{"new", "new OUT.kdz               write a new song", CmdNew};
+CCommandRegistrar s_convert{"convert", "convert IN OUT [OPTIONS]  convert by file extension", CmdConvert};
+} // namespace

@@ -16,8 +16,20 @@ struct SCommand
     std::function<int(const QStringList& args)> run;
 };
 
-// Every command, in the order `kadenzo-cli --help` lists them.
+// Every command, sorted by name for `kadenzo-cli --help`.
 const std::vector<SCommand>& Commands();
+
+// Each cmd_*.cpp registers its commands with a static registrar:
+//   static CCommandRegistrar s_dump{"dump", "dump FILE   ...", CmdDump};
+// Layers that extend other commands (dump sections, convert targets and options) do it from
+// a registrar's hook, which runs once before any command.
+struct CCommandRegistrar
+{
+    CCommandRegistrar(const char* name, const char* usage, std::function<int(const QStringList&)> run);
+    explicit CCommandRegistrar(std::function<void()> setupHook);
+};
+// Runs the setup hooks (once).
+void RunCommandSetupHooks();
 
 // Shared by the commands.
 int UsageError(const QString& text);
@@ -33,9 +45,6 @@ QJsonObject DumpSong(CRondelDoc& doc, const QString& file);
 // the JSON object to extend.
 void AddDumpSection(std::function<void(CRondelDoc&, QJsonObject&)> section);
 
-int CmdDump(const QStringList& args);
-int CmdNew(const QStringList& args);
-int CmdConvert(const QStringList& args);
 
 // Output formats that only the command line writes (.wav, .png, .pdf), keyed by extension
 // with its dot. The writer must not leave a partial file behind on failure.

@@ -97,6 +97,7 @@ int main(int argc, char** argv)
     RegisterAudioFormats();
     RegisterViewFormats();
 
+    RunCommandSetupHooks();
     const QString name = args.takeFirst();
     for (const SCommand& c : Commands())
         if (name == QLatin1String(c.name))
