@@ -242,3 +242,25 @@ TEST(Event, GroupsAndTails)
 }
 
 } // namespace
+
+#include "songrules.h"
+
+namespace {
+TEST(SongRules, TimeSignatureShownOnFirstBarAndOnChanges)
+{
+    CEventList events;
+    AppendEvent(events, EventType::Bar, TimeSigWord(4, 4) | EventBits::TimeSigShown);
+    AppendEvent(events, 38, 0);
+    AppendEvent(events, EventType::Bar, TimeSigWord(4, 4) | EventBits::TimeSigShown);
+    AppendEvent(events, EventType::Bar, TimeSigWord(3, 4));
+    AppendEvent(events, EventType::RepeatPrevMeasures, RepeatPrevWord(1, 1, 3, 4));
+    AppendEvent(events, EventType::Bar, TimeSigWord(3, 4));
+    AppendEvent(events, EventType::Bar, TimeSigWord(4, 4));
+    MarkShownTimeSignatures(events);
+    std::vector<bool> shown;
+    for (const auto& ev : events)
+        if (ev->IsBar())
+            shown.push_back(ev->IsTimeSigShown());
+    EXPECT_EQ(shown, (std::vector<bool>{true, false, true, false, true}));
+}
+}
