@@ -5,7 +5,10 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPathStroker>
+#include <QStaticText>
 #include <QTransform>
+
+#include <unordered_map>
 
 namespace {
 QPainterPath Stroke(const QPainterPath& line, qreal width, Qt::PenCapStyle cap = Qt::RoundCap)
@@ -301,18 +304,70 @@ void FillShape(QPainter* p, const QPainterPath& path, qreal x, qreal y)
     p->translate(-x, -y);
 }
 
+namespace {
+// Laid-out texts by font and string: the count row, tab letters and labels repeat the same
+// few strings thousands of times, and shaping them again on every repaint would cost most of
+// a paint. Fonts are the long-lived members of CNotationFonts, so their address is a key.
+class CTextCache
+{
+public:
+    const QStaticText& Get(const QFont& font, const QString& text)
+    {
+        if (m_texts.size() > kMaxEntries)
+            m_texts.clear();
+        auto [it, added] = m_texts.try_emplace(SKey{&font, text});
+        if (added) {
+            it->second.setText(text);
+            it->second.setTextFormat(Qt::PlainText);
+            it->second.prepare(QTransform(), font);
+        }
+        return it->second;
+    }
+
+    const QFontMetricsF& Metrics(const QFont& font)
+    {
+        auto it = m_metrics.find(&font);
+        if (it == m_metrics.end())
+            it = m_metrics.emplace(&font, QFontMetricsF(font)).first;
+        return it->second;
+    }
+
+private:
+    static constexpr size_t kMaxEntries = 4096;
+    struct SKey
+    {
+        const QFont* font;
+        QString text;
+        bool operator==(const SKey& o) const { return font == o.font && text == o.text; }
+    };
+    struct SHash
+    {
+        size_t operator()(const SKey& k) const { return qHash(k.text) ^ (size_t(k.font) >> 3); }
+    };
+    std::unordered_map<SKey, QStaticText, SHash> m_texts;
+    std::unordered_map<const QFont*, QFontMetricsF> m_metrics;
+};
+
+CTextCache& TextCache()
+{
+    static CTextCache cache;
+    return cache;
+}
+}
+
 qreal TextWidth(const QFont& font, const QString& text)
 {
-    return QFontMetricsF(font).horizontalAdvance(text);
+    return TextCache().Get(font, text).size().width();
 }
 
 qreal TextOut(QPainter* p, const QFont& font, qreal x, qreal y, const QString& text, bool opaque)
 {
-    const QFontMetricsF fm(font);
-    const qreal width = fm.horizontalAdvance(text);
+    CTextCache& cache = TextCache();
+    const QStaticText& laidOut = cache.Get(font, text);
+    const qreal width = laidOut.size().width();
     if (opaque)
-        p->fillRect(QRectF(x, y, width, fm.height()), Qt::white);
+        p->fillRect(QRectF(x, y, width, cache.Metrics(font).height()), Qt::white);
     p->setFont(font);
-    p->drawText(QPointF(x, y + fm.ascent()), text);
+    p->drawStaticText(QPointF(x, y), laidOut);
     return x + width;
 }

@@ -375,12 +375,14 @@ void CTrackPass::DrawGroup(const SBarGeometry& g, std::vector<SItem>& group, EVo
             if (!beamed) {
                 if (d < 8)
                     DrawFlags(sx, g, stemUp, FlagCount(value));
-            } else if (d == 1 && previousD != 1) {
-                if (previousD > 3)
+            } else {
+                // Which of the beams this note needs already arrive from the previous note.
+                const bool haveSecond = (previousD == 1 && d <= 3) || ((previousD == 2 || previousD == 3) && d <= 2);
+                const bool haveThird = previousD == 1 && d == 1;
+                if (d <= 3 && !haveSecond)
                     DrawStub(sx, g, stemUp, 2, true);
-                DrawStub(sx, g, stemUp, 3, true);
-            } else if ((d == 2 || d == 3) && previousD > 3) {
-                DrawStub(sx, g, stemUp, 2, true);
+                if (d == 1 && !haveThird)
+                    DrawStub(sx, g, stemUp, 3, true);
             }
             beamed = false;
         } else {
