@@ -1,6 +1,7 @@
 #include "rondeldoc.h"
 
 #include "archive.h"
+#include "doccommands.h"
 #include "report.h"
 #include "songrange.h"
 #include "textexport.h"
@@ -325,7 +326,7 @@ bool CRondelDoc::OnSaveDocument(const QString& path, QString* error)
     }
     if (const DocFormats::SaveFn* save = DocFormats::FindSave(ext))
         return (*save)(*this, path, error);
-    SetError(error, QStringLiteral("Save aborted, unknown save format. Please choose .kdz, .mid or .txt"));
+    SetError(error, QString::fromLatin1(DocCommands::kUnknownSaveFormat));
     return false;
 }
 
