@@ -247,9 +247,16 @@ bool CRondelDoc::FinishOpen(QString* error)
     }
     if (!events.back()->IsBar())
         AppendEvent(events, EventType::Bar, TimeSigWord(4, 4));
+    // The first-bar fix-ups below write bar fields: a song that starts with a note (only a
+    // damaged or foreign file does) gets its opening bar line first.
+    if (!events.front()->IsMeasure())
+        events.push_front(std::make_unique<CEvent>(EventType::Bar, TimeSigWord(4, 4)));
     CEvent& first = *events.front();
-    if (first.GetTempo() == 0)
-        first.m_word1 = (first.m_word1 & ~EventBits::TempoMask) | TempoBits(m_songTempo);
+    if (first.GetTempo() == 0) {
+        // The tempo field holds 1 to 255; a damaged file may carry any song tempo.
+        const uint32_t tempo = m_songTempo == 0 ? 120 : std::min<uint32_t>(m_songTempo, 255);
+        first.m_word1 = (first.m_word1 & ~EventBits::TempoMask) | TempoBits(tempo);
+    }
     if (!(first.m_word1 & EventBits::PatchPresent)) {
         if (m_trackType >= TrackType::Bass4 && m_trackType <= TrackType::Bass6)
             first.m_word1 = (first.m_word1 & ~EventBits::PatchMask) | PatchBits(33);

@@ -131,3 +131,56 @@ TEST(SampleTabs, FolderIsDocumentsTabs)
 }
 
 } // namespace
+
+namespace {
+
+QByteArray SongBytes(const std::vector<std::pair<uint32_t, uint32_t>>& events, uint16_t songTempo)
+{
+    QByteArray b = U32(500) + U32(2000) + QByteArray(15, '\0') + U32(0) + QByteArray(1, '\0');
+    b += U16(songTempo) + U16(0) + U16(uint16_t(events.size()));
+    bool first = true;
+    for (auto [w1, w2] : events) {
+        b += first ? U16(0xFFFF) + U16(2) + U16(6) + QByteArray("CEvent") : U16(0x8001);
+        b += U32(w1) + U32(w2);
+        first = false;
+    }
+    return b + U32(0);
+}
+
+struct SDamagedCase
+{
+    const char* what;
+    std::vector<std::pair<uint32_t, uint32_t>> events;
+    uint16_t songTempo;
+    std::vector<std::pair<uint32_t, uint32_t>> opened;
+};
+
+class DamagedSongs : public testing::TestWithParam<SDamagedCase>
+{
+};
+
+TEST_P(DamagedSongs, OpenIntoAWellFormedSong)
+{
+    const SDamagedCase& c = GetParam();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("d.kdz"));
+    ASSERT_TRUE(WriteAll(path, SongBytes(c.events, c.songTempo)));
+    CRondelDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(path)) << c.what;
+    std::vector<std::pair<uint32_t, uint32_t>> opened;
+    for (const auto& ev : doc.Events())
+        opened.emplace_back(ev->m_word1, ev->m_word2);
+    EXPECT_EQ(opened, c.opened) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DamagedSongs,
+    testing::Values(
+        SDamagedCase{"a note first keeps its bits", {{38, 0}}, 100,
+                     {{100 | TempoBits(100), 260}, {38, 0}, {100, 260}}},
+        SDamagedCase{"song tempo 0", {{100, 260}, {100, 260}}, 0, {{100 | TempoBits(120), 260}, {100, 260}}},
+        SDamagedCase{"song tempo 300", {{100, 260}, {100, 260}}, 300, {{100 | TempoBits(255), 260}, {100, 260}}},
+        SDamagedCase{"a repeat measure last", {{100 | TempoBits(90), 260}, {101, RepeatPrevWord(1, 1)}}, 120,
+                     {{100 | TempoBits(90), 260}, {101, RepeatPrevWord(1, 1)}, {100, 260}}}));
+
+} // namespace
