@@ -257,6 +257,7 @@ bool CTabImporter::ApplyTimeOptions(const STimeOptions& options)
         }
     }
     if (m_timeMode == 0) {
+        m_userTimeOptions = true;
         m_ticksPerChar = options.ticksPerChar == 1 ? 1 : 2;
         m_bogusFirstTick = options.bogusFirstTick;
         m_splitLongMeasures = options.splitLongMeasures;
@@ -288,10 +289,14 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     DecideTabType();
     if (!MarkStaffGroups())
         return fail(QString::fromLatin1(ImportText::kGroupsTooLong));
-    DecideTickLength();
+    if (!m_userTimeOptions)
+        DecideTickLength();
     ReadEmbeddedTimeSigs();
 
-    CensusTimeLines();
+    if (m_userTimeOptions)
+        m_timeMode = 0; // the user chose Linear: count lines are read as comments
+    else
+        CensusTimeLines();
 
     for (int i = 0; i < int(m_lines.size()); ++i)
         BuildLabelRecords(i);

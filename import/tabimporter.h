@@ -152,6 +152,7 @@ public:
         bool splitLongMeasures = true;
         bool roundToCommon = false;
     };
+    // A later ImportTab keeps options set here instead of deciding them from the tab.
     bool ApplyTimeOptions(const STimeOptions& options);
 
     // The lines, with the sentinel empty line last.
@@ -246,6 +247,7 @@ private:
     static bool ReadRepeatWords(std::string_view segment, int* repeatCount, int* ending);
     int LineShiftAt(int line) const { return m_lines[size_t(line)].m_columnShift; }
 
+    bool m_userTimeOptions = false;
     // Census results.
     int m_groupCount = 0;
     int m_groupsBySize[8] = {};

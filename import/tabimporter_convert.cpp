@@ -428,7 +428,8 @@ void CTabImporter::AttachComment(const CImportLine& f, const std::vector<CEvent*
         return;
     const CImportLine& comment = m_lines[size_t(commentLine)];
     const int c = FirstNonBlank(comment.m_text, 0);
-    if (c < 0)
+    // A line of accent marks or brackets says nothing to show over the bar.
+    if (c < 0 || std::none_of(comment.m_text.begin(), comment.m_text.end(), [](char ch) { return IsAlnum(ch); }))
         return;
     for (int k = 0; k < f.m_barCount; ++k) {
         if (f.m_barEnd[size_t(k)] <= c || !barEvents[size_t(k)])

@@ -470,7 +470,8 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
             kind = 2;
         } else {
             int count = 0;
-            fromRows(SnareRows(&count), count);
+            const SDescriptionRow* table = SnareRows(&count);
+            fromRows(table, count);
         }
         break;
     case Tom:
@@ -490,7 +491,8 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
             kind = 2;
         } else {
             int count = 0;
-            fromRows(TomRows(&count), count);
+            const SDescriptionRow* table = TomRows(&count);
+            fromRows(table, count);
         }
         break;
     case Bass: {
@@ -511,7 +513,8 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
             kind = 2;
         } else {
             int count = 0;
-            fromRows(PercussionRows(&count), count);
+            const SDescriptionRow* table = PercussionRows(&count);
+            fromRows(table, count);
         }
         break;
     case Fixed: break;
