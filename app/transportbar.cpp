@@ -97,7 +97,7 @@ CTransportBar::CTransportBar(QWidget* parent)
     connect(m_mplay, &QToolButton::clicked, this, &CTransportBar::MeasurePlay);
     connect(m_loop, &QToolButton::clicked, this, &CTransportBar::Loop);
     connect(m_stop, &QToolButton::clicked, this, &CTransportBar::Stop);
-    connect(m_dtempo, &QToolButton::clicked, this, &CTransportBar::DefaultTempo);
+    connect(m_dtempo, &QToolButton::clicked, this, &CTransportBar::DefaultTempoClicked);
     connect(m_atempo, &QToolButton::clicked, this, &CTransportBar::AutoTempo);
     connect(m_scope, &QToolButton::clicked, this, &CTransportBar::ToggleWaveView);
     connect(m_plus, &QToolButton::clicked, this, &CTransportBar::ZoomIn);

@@ -63,7 +63,7 @@ signals:
     void MeasurePlay();
     void Loop();
     void Stop();
-    void DefaultTempo();
+    void DefaultTempoClicked();
     void AutoTempo();
     void CurrentTempoChanged(int bpm);
     void FaderReleased(int pos);
