@@ -174,7 +174,12 @@ CMainFrame::CMainFrame(QWidget* parent)
     connect(m_transport, &CTransportBar::ZoomMin, m_pScopeBar, &CScopeBar::ZoomMin);
     connect(m_pScopeBar, &CScopeBar::LocateTime, this, &CMainFrame::LocateTime);
     connect(m_issues, &CIssueListView::ShowIssue, this, &CMainFrame::ShowIssuePlace);
-    connect(m_comments, &CCommentListView::ShowBar, this, &CMainFrame::GotoBar);
+    connect(m_comments, &CCommentListView::ShowBar, this, [this](int barNo) {
+        if (CRondelView* view = ActiveView()) {
+            view->ShowBar(barNo);
+            view->setFocus();
+        }
+    });
     connect(m_files, &CFileView::OpenPath, this, [this](const QString& p) { OpenFile(p); });
 
     // The tab folder is cheap to list; look again every few seconds while the pane is shown.

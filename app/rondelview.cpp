@@ -281,7 +281,8 @@ void CRondelView::UpdatePlayCursor(int position)
             m_playCursor = rect;
             viewport()->update(ToViewport(rect).adjusted(-1, -1, 1, 1));
         } else {
-            ScrollToY(top - 93 * (m_supersize ? 2 : 1));
+            // Layout units: in Supersize the scroll offset doubles with everything else.
+            ScrollToY(top - 93);
             m_playCursor = rect;
             viewport()->update();
         }
@@ -310,6 +311,13 @@ void CRondelView::GotoBar(int barNo)
     barNo = std::clamp(barNo, 1, count);
     if (CEvent* bar = MeasureAt(m_doc, barNo))
         ScrollToY(LayoutStaffTop(bar->m_layoutPos) - 100);
+}
+
+void CRondelView::ShowBar(int barNo)
+{
+    GotoBar(barNo);
+    if (CEvent* bar = MeasureAt(m_doc, barNo))
+        horizontalScrollBar()->setValue(int(std::max(LayoutBarX(bar->m_layoutPos) - 100, 0) * Scale()));
 }
 
 bool CRondelView::GotoTime(int msecs)

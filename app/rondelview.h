@@ -45,6 +45,8 @@ public:
     // Scrolls so that measure barNo (1-based; past the end: the last) has its staff top - 100
     // at the top.
     void GotoBar(int barNo);
+    // As GotoBar, and the bar stands 100 units from the left edge (the comment pane).
+    void ShowBar(int barNo);
     // Puts the insert point at the bar and tick a song time falls in; false when the time is
     // not after the first bar's start.
     bool GotoTime(int msecs);
