@@ -280,6 +280,7 @@ void CMainFrame::CreateMenus()
     play->addAction(QStringLiteral("Goto Time"), QKeySequence(QStringLiteral("Ctrl+T")), this, &CMainFrame::OnGotoTime);
     play->addSeparator();
     m_deviceMenu = play->addMenu(QStringLiteral("Midi &Device"));
+    m_deviceMenu->setObjectName(QStringLiteral("MidiDeviceMenu"));
     connect(m_deviceMenu, &QMenu::aboutToShow, this, &CMainFrame::RebuildMidiDeviceMenu);
     RebuildMidiDeviceMenu();
 

@@ -595,3 +595,61 @@ TEST_F(AppWindow, ProgramStartsAndQuitsAfterLoading)
     EXPECT_NE(p.exitCode(), 0);
     EXPECT_TRUE(p.readAllStandardError().contains("none.kdz"));
 }
+
+TEST_F(AppWindow, MeasurePlayPlaysOneBarAndThePlayTempoBoxSetsTheSpeed)
+{
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(Song(4)));
+    f->OnMeasurePlay();
+    EXPECT_EQ(f->Transport()->m_mplay->property("look").toString(), QStringLiteral("playing"));
+    Advance(*f, 1900);
+    EXPECT_EQ(f->ActivePlayer()->State(), PlayerState::Playing);
+    Advance(*f, 200);
+    EXPECT_EQ(f->ActivePlayer()->State(), PlayerState::Stopped) << "one bar only";
+    // 240 BPM in the play tempo box: a 4/4 bar lasts one second.
+    f->Transport()->SetCurrentTempo(240);
+    f->OnPlay();
+    Advance(*f, 1500);
+    EXPECT_EQ(f->ActiveView()->PlayMeasure(), 2);
+    f->OnStop();
+    f->OnDefaultTempo();
+    EXPECT_EQ(f->Transport()->CurrentTempo(), 0);
+}
+
+TEST_F(AppWindow, MouseOverTheTimeSignatureBoxNamesTheMeasure)
+{
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(Song(8)));
+    CRondelView* view = f->ActiveView();
+    int n = 0;
+    QPoint lead;
+    for (const auto& e : view->Doc().Events())
+        if (e->IsMeasure() && ++n == 3)
+            lead = QPoint(LayoutBarX(e->m_layoutPos) + 4, LayoutStaffTop(e->m_layoutPos) + 10);
+    QTest::mouseMove(view->viewport(), lead - QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value()));
+    EXPECT_EQ(f->StatusText(), QStringLiteral("MOUSE OVER: measure 3, 32nd note position -1"));
+}
+
+TEST_F(AppWindow, MidiDeviceMenuListsTheEmbeddedSynthesizerFirst)
+{
+    CMainFrame::SetMidiDeviceList([] { return QStringList{QStringLiteral("USB Drums"), QStringLiteral("Port 2")}; });
+    SettingsStore::Write(QStringLiteral("midi_device"), QStringLiteral("Port 2"));
+    {
+        CMainFrame f;
+        QMenu* menu = f.findChild<QMenu*>(QStringLiteral("MidiDeviceMenu"));
+        ASSERT_NE(menu, nullptr);
+        emit menu->aboutToShow();
+        const QList<QAction*> items = menu->actions();
+        ASSERT_EQ(items.size(), 3);
+        EXPECT_EQ(items[0]->text(), QStringLiteral("&Midi Mapper"));
+        EXPECT_TRUE(items[2]->isChecked()) << "the saved name is found again";
+        items[1]->trigger();
+        EXPECT_EQ(SettingsStore::Read(QStringLiteral("midi_device")), QStringLiteral("USB Drums"));
+    }
+    SettingsStore::Write(QStringLiteral("midi_device"), QStringLiteral("Gone"));
+    CMainFrame g;
+    QMenu* menu = g.findChild<QMenu*>(QStringLiteral("MidiDeviceMenu"));
+    emit menu->aboutToShow();
+    EXPECT_TRUE(menu->actions()[0]->isChecked()) << "a device that is gone selects the first entry";
+    CMainFrame::SetMidiDeviceList(nullptr);
+}
