@@ -1,0 +1,214 @@
+#pragma once
+// CMidi turns the document's one track into timed MIDI events, bar by bar, with repeat groups,
+// alternate endings and measure repeats expanded. The same bar step serves four passes so that
+// playback, file export and the bar times shown everywhere agree on what is played and when.
+// Ticks: 96 to a quarter note, the same units as note positions.
+//
+// Files: midi_render.cpp (passes, repeats, notes), midifile_write.cpp (Standard MIDI File),
+// midifile.h / midifile_read.cpp (import), velocity.h (velocity tables). The player (stream,
+// Play, Stop, PauseResume) builds on this state in its own files.
+
+#include "event.h"
+#include "rondeldoc.h"
+
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+enum ERenderMode : int {
+    RENDER_PLAY = 0,   // stream events for one bar into m_streamBuffer
+    RENDER_FILE = 1,   // Standard MIDI File track bytes into m_buffer
+    RENDER_TIMING = 2, // bar start times only; fills inherited tempo and patch into the bars
+    RENDER_COUNT = 3,  // counts what RENDER_FILE would write
+};
+
+// One event of a rendered bar as a MIDI stream takes it.
+struct SStreamEvent
+{
+    uint32_t m_delta = 0;  // ticks after the previous event of the stream
+    bool m_long = false;   // a system-exclusive message; m_bytes holds all of it
+    uint8_t m_length = 0;  // bytes used in m_bytes: 2 or 3 for a short message
+    std::array<uint8_t, 8> m_bytes{};
+
+    // The short-message word of a stream event: data2 << 16 | data1 << 8 | status.
+    uint32_t ShortWord() const { return uint32_t(m_bytes[2]) << 16 | uint32_t(m_bytes[1]) << 8 | m_bytes[0]; }
+};
+
+// The stream buffer: one rendered bar at a time (RENDER_PLAY). The player hands m_events to
+// the stream and sets the stream tempo from m_tempo unless the user typed a play tempo.
+struct CStreamBuffer
+{
+    std::vector<SStreamEvent> m_events;
+    int m_tempo = 0;                 // the rendered bar's stored tempo (BPM), 0 when none
+    const CEvent* m_bar = nullptr;   // the bar that was rendered
+    uint32_t m_startTicks = 0;       // its start in ticks in this pass (m_runTime1)
+
+    void Clear()
+    {
+        m_events.clear();
+        m_tempo = 0;
+        m_bar = nullptr;
+        m_startTicks = 0;
+    }
+    uint32_t TotalTicks() const
+    {
+        uint32_t t = 0;
+        for (const SStreamEvent& e : m_events)
+            t += e.m_delta;
+        return t;
+    }
+};
+
+// What playback takes from the document's selection when it starts; nullopt = not set.
+struct SPlayRange
+{
+    int m_type = 0; // 0 none, 1 cursor, 2 range
+    std::optional<EventPos> m_startBarPos;
+    std::optional<EventPos> m_endEventPos; // range: the last event to play
+    std::optional<EventPos> m_endBarPos;   // the measure after it
+};
+
+class CMidi : public CDocPart
+{
+public:
+    // Renders doc's track; the channel follows doc.m_trackType (drums on MIDI channel 10).
+    explicit CMidi(CRondelDoc& doc);
+    ~CMidi() override;
+    CMidi(const CMidi&) = delete;
+    CMidi& operator=(const CMidi&) = delete;
+
+    // ----- passes ---------------------------------------------------------------------------
+    void BeginPass(int mode);
+    // Renders the measure at node (a BAR or REPEAT_PREV_MEASURES event, or end() to wrap a
+    // loop) and adds the bytes written or counted to total. Returns the next measure to render,
+    // or end() when rendering stops.
+    EventPos RenderBar(EventPos node, int& total);
+    // The timing pass: every bar's m_runTime1/m_runTime2 and its inherited tempo and patch.
+    // Does nothing while the player is playing or paused.
+    void ComputeBarTimes();
+    // Events RENDER_FILE would write (5 per bar plus one per short event); while the player
+    // is not stopped, the result of the last counting pass.
+    int CountMidiEvents();
+
+    // ----- Standard MIDI File ---------------------------------------------------------------
+    // Writes the song through a temporary file and a rename. False when the file cannot be
+    // written (*error says why); the writer shows no message for that.
+    bool WriteMidiFile(const QString& path, QString* error = nullptr);
+    // The whole file in memory (the same bytes WriteMidiFile writes).
+    QByteArray MidiFileBytes();
+    // Fills m_buffer from offset 0 and patches the track length.
+    bool WriteTrack();
+
+    // ----- notes ----------------------------------------------------------------------------
+    int GetDrumVelocity(const CEvent& note) const;
+    // Note-on velocity 0 for every sounding note (2-99 ascending); the first carries delta.
+    int ReleaseSoundingNotes(int delta);
+
+    // ----- helpers for the other parts --------------------------------------------------------
+    // Milliseconds of a bar of `ticks` at `tempo` BPM, truncated.
+    static int BarMsecs(int ticks, int tempo);
+    // Ticks of a measure from its time signature: ((num * 32) / den) * 12; 0 for a zero
+    // denominator.
+    static int BarTicks(const CEvent& bar);
+    // 1-based list ordinals of the measures in the order they are played (a counting pass).
+    std::vector<int> PlayOrder();
+
+    // The program-wide player state: 0 stopped, 1 playing, 2 paused, -5..-2 finishing.
+    static int GetPlayState();
+    static void SetPlayState(int state);
+
+    CEventList& Events() { return m_doc.Events(); }
+    EventPos None() { return m_doc.Events().end(); }
+
+    // A pass that renders this many bars is taken to loop forever and is stopped.
+    static constexpr int kMaxPassBars = 10002;
+    static constexpr int kFileLimitTicks = 1536; // longest delta of a written short event
+    static constexpr int kStreamBufferBytes = 2000;
+
+    CRondelDoc& m_doc;
+
+    // ----- render state -----------------------------------------------------------------------
+    int m_mode = RENDER_TIMING;
+    int m_trackType = 10;
+    int m_channel = 9;
+    uint8_t m_loop = 0;
+    uint8_t m_oneBar = 0;
+
+    // RENDER_FILE / RENDER_COUNT: the file bytes. RENDER_PLAY: m_writePos and m_capacity count
+    // the bytes the stream form takes (12 per short event, 20 for the master volume).
+    std::vector<uint8_t> m_buffer;
+    int m_writePos = 0;
+    int m_capacity = 0;
+    CStreamBuffer m_streamBuffer;
+
+    int m_barNumber = 1; // running bar number, for messages
+    int m_msecs = 0;     // running time, from the audio sync point
+    int m_ticks = 0;     // running time in ticks
+    EventPos m_startNode; // first bar of playback; loops return here
+    EventPos m_nextNode;  // next bar to render
+
+    // Repeat state, zeroed at the start of a pass. Nodes equal to None() are unset.
+    EventPos m_prevMeasuresNode;
+    int m_prevMeasuresTimes = 0;
+    int m_prevMeasuresPass = 0;
+    int m_prevMeasuresBars = 0; // bars the active marker walked back
+    EventPos m_groupStart;
+    int m_groupPass = 0;
+    uint8_t m_inAlternate = 0;
+
+    SPlayRange m_playRange;
+    std::optional<EventPos> m_playEndMarker; // the view's play end marker, if set
+
+    int m_tempo = 0; // BPM in force
+    int m_patch = 0; // program in force
+    int m_eventCount = 0;
+
+private:
+    // The measure a REPEAT_PREV_MEASURES marker stands for now, or None() to stop.
+    EventPos ExpandRepeatPrevMeasures(EventPos marker);
+    // The bar to render for an alternate-ending bar, or None() to stop.
+    EventPos NextAlternateEnding(EventPos bar);
+    void ApplyTempoAndPatch(const CEvent& bar, bool& explicitTempo);
+    EventPos NextMeasure(EventPos from);
+
+    int RenderBarNotesStream(EventPos first, int barTicks, int patch);
+    int RenderBarNotesFile(EventPos first, int barTicks, int patch);
+    int RenderBarNotes(EventPos first, int barTicks, int patch);
+    int NoteVelocity(const CEvent& note, int patch) const;
+    EventPos FinishRepeatPrevMeasures(EventPos marker);
+    void StartRepeatGroup(EventPos bar);
+    void FillTiming(CEvent& bar);
+    int TempoForTime() const;
+    // Runs RenderBar from the head of the list until it stops (at most kMaxPassBars bars);
+    // false when the bar limit stopped it.
+    bool RunPass(int& total);
+
+    // Emitters. Each returns the bytes appended (or counted).
+    int EmitShort(int delta, int status, int data1, int data2);
+    int EmitProgram(int delta, int status, int program);
+    int EmitTempo(int delta, int bpm);
+    int EmitTimeSig(int delta, int numerator, int denominator);
+    int EmitText(int delta, int type, const QByteArray& text);
+    int EmitMasterVolume();
+    // Short events go through here: a delta made negative by notes closer than the flam gap
+    // is carried as debt into the next events; longer ones than the file allows get fillers.
+    int EmitTimed(int delta, int status, int data1, int data2, int length);
+    int WriteShortBytes(int delta, int status, int data1, int data2, int length);
+    int AppendBytes(const uint8_t* bytes, int count);
+    int AppendVarLen(uint32_t value);
+    void GrowStreamBuffer(int bytes);
+
+    bool m_sounding[100] = {};   // note numbers with a note-on not yet released
+    int m_timeDebt = 0;          // ticks emitted ahead of the grid (see EmitTimed)
+    EventPos m_jump;             // jump recorded by the repeat logic for after this bar
+    bool m_haveJump = false;
+    int m_passBars = 0;          // bars rendered in this pass
+    std::vector<const CEvent*>* m_pPlayOrder = nullptr;
+};
+
+// The document's CMidi, made when missing (documents made before the midi layer registered).
+CMidi& MidiOf(CRondelDoc& doc);
