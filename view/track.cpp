@@ -287,8 +287,10 @@ void CTrackPass::Setup()
                             m_target.tabFormat.showPercussion);
 
     m_import = m_track.m_importText;
-    if (!m_import && ImportProvider())
-        m_import = ImportProvider()(m_doc);
+    if (!m_import && ImportProvider()) {
+        m_ownImport = ImportProvider()(m_doc);
+        m_import = m_ownImport.get();
+    }
     m_hasImport = m_import && m_import->HasText() && m_doc.m_bImported;
 }
 

@@ -17,6 +17,7 @@
 
 #include <climits>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -135,7 +136,7 @@ public:
 
     // The imported text to show; when null, the process-wide provider is asked.
     const CImportTextSource* m_importText = nullptr;
-    using ImportTextProvider = std::function<const CImportTextSource*(const CRondelDoc&)>;
+    using ImportTextProvider = std::function<std::unique_ptr<CImportTextSource>(const CRondelDoc&)>;
     static void SetImportTextProvider(ImportTextProvider provider);
     // Whether the document's player is playing or paused (Playback mode).
     using PlayerQuery = std::function<bool(const CRondelDoc&)>;

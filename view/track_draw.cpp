@@ -107,12 +107,13 @@ void CTrackPass::DrawImportText(const std::vector<SImportTextLine>& lines, const
         const SImportTextLine& line = lines[i];
         const qreal y = top + 13.0 * qreal(i);
         const QString text = QStringLiteral("%1 %2").arg(line.lineNo, 4).arg(line.text);
-        TextOut(m_p, font, x, y, text);
+        // Lines stand closer than the font's cell: no background, or each would cut the last.
+        TextOut(m_p, font, x, y, text, false);
         if (line.markFrom >= 0 && line.markTo > line.markFrom) {
             const QString marked = line.text.mid(line.markFrom, line.markTo - line.markFrom);
             m_p->save();
             m_p->setPen(Qt::red);
-            TextOut(m_p, font, x + (5 + line.markFrom) * charWidth, y, marked);
+            TextOut(m_p, font, x + (5 + line.markFrom) * charWidth, y, marked, false);
             m_p->restore();
         }
         Log(EGlyph::ImportLine, x, y, line.lineNo, line.text);

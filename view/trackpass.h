@@ -7,10 +7,10 @@
 #include <QPointF>
 
 #include <array>
+#include <memory>
 #include <vector>
 
-class CImportTextSource;
-struct SImportTextLine;
+#include "importtext.h"
 
 class CTrackPass
 {
@@ -96,6 +96,7 @@ private:
     int m_pageHeight = 0;
     int m_usableWidth = 0;
     const CImportTextSource* m_import = nullptr;
+    std::unique_ptr<CImportTextSource> m_ownImport;
     bool m_hasImport = false;
     std::vector<uint32_t> m_blockRefs; // import references of the bars that start blocks
 

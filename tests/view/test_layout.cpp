@@ -265,7 +265,7 @@ TEST_F(Geometry, ANestedPassDrawsNothing)
 {
     Song().Bar().Close();
     int nested = -1;
-    CTrack::SetImportTextProvider([&](const CRondelDoc&) -> const CImportTextSource* {
+    CTrack::SetImportTextProvider([&](const CRondelDoc&) -> std::unique_ptr<CImportTextSource> {
         nested = Track().Draw(SDrawTarget());
         return nullptr;
     });
