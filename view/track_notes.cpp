@@ -197,9 +197,10 @@ void CTrackPass::DrawNotes(const CEvent& bar, const std::vector<CEvent*>& notes,
                 (StemUpFor(*ev) ? up : down).push_back(ev);
         for (const STriplet& t : triplets)
             (t.allUp ? upT : downT).push_back(&t);
+        // Labels first: their white background must not cover the accents.
+        DrawLabels(bar, g, notes);
         DrawVoice(bar, g, std::move(up), upT, EVoice::Up, closing);
         DrawVoice(bar, g, std::move(down), downT, EVoice::Down, closing);
-        DrawLabels(bar, g, notes);
     } else {
         std::vector<CEvent*> plain;
         std::vector<const STriplet*> all;
