@@ -24,6 +24,10 @@ TEST_F(Render, PdfHasThePagesOfThePrintLayout)
     int pages = 0;
     ASSERT_TRUE(WriteSongPdf(m_doc, path, &error, QStringLiteral("a4"), &pages)) << error.toStdString();
     EXPECT_EQ(pages, 2);
+    int laidOut = 0;
+    const auto entries = LayoutSong(m_doc, 0, EDisplayMode::Print, &laidOut);
+    EXPECT_EQ(laidOut, pages);
+    EXPECT_EQ(entries.back().page, pages);
     const QByteArray pdf = ReadAll(path);
     EXPECT_TRUE(pdf.startsWith("%PDF"));
     EXPECT_EQ(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") + pdf.count("/Type /Page "), 2);
