@@ -141,7 +141,8 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
         bytes += EmitMasterVolume();
         break;
     case RENDER_FILE:
-        if (node != none && (*node)->IsTimeSigShown())
+        // The closing bar renders nothing, not even its time signature.
+        if (node != none && (*node)->IsTimeSigShown() && std::next(node) != none)
             bytes += EmitTimeSig(0, int((*node)->GetTimeSigNumerator()), int((*node)->GetTimeSigDenominator()));
         break;
     case RENDER_COUNT:

@@ -137,6 +137,8 @@ private:
         m_lastNotePos = 0;
         m_lastStoredPos = 0;
         m_tripletState = 0;
+        m_fileTicks = 0;
+        m_scaledTicks = 0;
     }
 
     bool ReadTrack()
@@ -158,8 +160,12 @@ private:
         ResetTrackState();
         m_chunkLeft = int64_t(length);
         while (m_chunkLeft > 0) {
-            const uint32_t ticks = VarLen();
-            m_barPos = std::min(m_barPos + int64_t(std::trunc(ticks * m_scale)), kMaxPosition);
+            // Scaled from the track's absolute time, so that truncation does not add up over
+            // thousands of events (a human performance at 480 ticks drifts by bars otherwise).
+            m_fileTicks += VarLen();
+            const int64_t scaled = int64_t(std::trunc(double(m_fileTicks) * m_scale));
+            m_barPos = std::min(m_barPos + (scaled - m_scaledTicks), kMaxPosition);
+            m_scaledTicks = scaled;
             uint8_t status = Byte();
             int data1 = -1;
             if (status & 0x80) {
@@ -297,15 +303,17 @@ private:
         m_lastStoredPos = pos;
     }
 
+    static QString Notes(int n) { return n == 1 ? QStringLiteral("1 note") : QStringLiteral("%1 notes").arg(n); }
+
     void ReportKeys()
     {
         if (m_mapped.isEmpty() && m_dropped.isEmpty())
             return;
         QStringList parts;
         for (auto it = m_mapped.cbegin(); it != m_mapped.cend(); ++it)
-            parts << QStringLiteral("key %1 was read as %2 (%3 notes)").arg(it.key()).arg(it.key() == 22 ? 42 : 46).arg(it.value());
+            parts << QStringLiteral("key %1 was read as %2 (%3)").arg(it.key()).arg(it.key() == 22 ? 42 : 46).arg(Notes(it.value()));
         for (auto it = m_dropped.cbegin(); it != m_dropped.cend(); ++it)
-            parts << QStringLiteral("key %1 was dropped (%2 notes)").arg(it.key()).arg(it.value());
+            parts << QStringLiteral("key %1 was dropped (%2)").arg(it.key()).arg(Notes(it.value()));
         UserReport().Message(QStringLiteral("Some drum keys of this MIDI file are not in the drum kit: %1").arg(parts.join(QStringLiteral("; "))));
     }
 
@@ -331,6 +339,8 @@ private:
     int64_t m_lastNotePos = 0;
     int64_t m_lastStoredPos = 0;
     int m_tripletState = 0;
+    uint64_t m_fileTicks = 0;  // the track's time in the file's ticks
+    int64_t m_scaledTicks = 0; // the same in ours
 
     QMap<int, int> m_mapped;
     QMap<int, int> m_dropped;

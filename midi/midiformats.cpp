@@ -3,6 +3,7 @@
 #include "midi.h"
 #include "midifile.h"
 #include "rondeldoc.h"
+#include "velocity.h"
 
 namespace {
 bool OpenMidi(CRondelDoc& doc, const QString& path, QString* error)
@@ -30,6 +31,8 @@ void RegisterMidiFormats()
     if (done)
         return;
     done = true;
+    LoadDrumVolumes();
+    LoadGuitarVolumes();
     CRondelDoc::AddPartFactory([](CRondelDoc& doc) { doc.m_pMidi = std::make_unique<CMidi>(doc); });
     CRondelDoc::SetTimingPass([](CRondelDoc& doc) { MidiOf(doc).ComputeBarTimes(); });
     DocFormats::RegisterOpen(QStringLiteral(".mid"), OpenMidi);
