@@ -6,6 +6,8 @@
 #include "importtext.h"
 #include "report.h"
 
+#include <algorithm>
+
 using namespace ImportText;
 
 int CTabImporter::MeterTokenValue(const CImportLine& line, int column, bool* triplet) const
@@ -35,7 +37,7 @@ void CTabImporter::CheckMeterLine(const CImportLine& line, bool fromStaffTest, i
 {
     *good = 0;
     *bad = 0;
-    const std::string& t = line.m_text;
+    const std::string_view t = line.m_text;
     for (int i = 0; i < int(t.size()); ++i) {
         const char c = t[size_t(i)];
         if (c == ' ' || c == '\t' || c == m_barChar)
@@ -84,7 +86,7 @@ void CTabImporter::CheckCountLine(const CImportLine& line, bool apply, bool from
         default: ++*bad; break;
         }
     }
-    if (FindWord(line.m_text, "count") >= 0)
+    if (line.MayHold("count") && FindWord(line.m_text, "count") >= 0)
         *bad -= 5;
 }
 
@@ -97,6 +99,10 @@ bool CTabImporter::IsMeterLine(const CImportLine& line, bool fromStaffTest) cons
 
 bool CTabImporter::IsCountLine(const CImportLine& line, bool fromStaffTest) const
 {
+    // Most lines tested are staff lines, full of ticks: a quick look settles them.
+    const size_t dashes = size_t(std::count(line.m_text.begin(), line.m_text.end(), '-'));
+    if (dashes * 4 > line.m_text.size() + 20)
+        return false;
     int good = 0, bad = 0;
     CheckCountLine(line, false, fromStaffTest, &good, &bad);
     return good > 4 && good > 4 * bad;
