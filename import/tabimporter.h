@@ -245,7 +245,15 @@ private:
     int CountBarTicks(int bar, std::string* trailing);
     int MeterBarTicks(int bar);
     int CountLineBarTicks(int bar, int* num, int* den);
-    int CountPosition(int bar, int column, bool* triplet);
+    // Positions read from a time line: anchors at the columns of its symbols or syllables.
+    struct SAnchor
+    {
+        int column;
+        int pos;
+        bool triplet;
+    };
+    void ReadMeterAnchors(int bar);
+    int AnchorPosition(int column, bool* triplet) const;
     CEvent* ConvertWrittenBar(CEventList& events, int bar);
     void WalkColumns(CEventList& events, int bar, int firstColumn, int ticks, bool split, CEvent* barEvent);
     int CountTripletSpacing(int column, int end) const;
@@ -291,6 +299,10 @@ private:
     int m_pendingRepeatCount = 0;
     int m_pendingRepeatMeasures = 0;
     bool m_measureRefDone = false;
+    std::vector<SAnchor> m_anchors;
+    int m_anchorOpen = 0;  // bar columns [open, close) and its length in position units
+    int m_anchorClose = 0;
+    int m_anchorEnd = 0;
     CRondelDoc* m_pDoc = nullptr;
 
     // Repeat group state, carried from staff to staff.

@@ -144,7 +144,10 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
             m_timeSigDen = den;
             ++m_barTotal;
         }
-        if (m_timeMode == 0 || m_blockTimeLine < 0) {
+        bool anchorTriplet = false;
+        if (!m_anchors.empty()) {
+            p = AnchorPosition(col, &anchorTriplet);
+        } else {
             if (tripletLeft == 0) {
                 const int spacing = CountTripletSpacing(col, end);
                 if (spacing > 0) {
@@ -153,7 +156,7 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
                 }
             }
         }
-        const bool inTriplet = tripletLeft > 0;
+        const bool inTriplet = tripletLeft > 0 || anchorTriplet;
         int pos = p;
         bool produced = false;
         bool tMark = false;
@@ -193,8 +196,10 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
         }
         if (inTriplet && tMark && !produced)
             AppendEvent(events, EventType::Rest | EventBits::Triplet, uint32_t(pos));
+        if (!m_anchors.empty())
+            continue;
         p += inTriplet ? step * 2 / 3 : step;
-        if (inTriplet)
+        if (tripletLeft > 0)
             --tripletLeft;
     }
     // A triplet bar whose columns fill less than its signature: the signature of what was used.
@@ -220,12 +225,21 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
     int num = 4, den = 4;
 
     const bool timeLine = m_timeMode != 0 && m_blockTimeLine >= 0;
-    if (timeLine && m_timeMode == 1) {
+    m_anchors.clear();
+    m_anchorOpen = open;
+    m_anchorClose = end;
+    if (timeLine && m_timeMode == 1)
         ticks = MeterBarTicks(bar);
+    if (ticks > 0) {
         TimeSigFromTicks(ticks, &num, &den);
+        if (num > ImportLimits::kMaxNumerator) {
+            num = 4;
+            den = 4;
+        }
     } else if (timeLine && m_timeMode == 2) {
         ticks = CountLineBarTicks(bar, &num, &den);
     } else {
+        m_anchors.clear();
         ticks = CountBarTicks(bar, nullptr);
         if (m_bogusFirstTick) {
             int c0 = open;
