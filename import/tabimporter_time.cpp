@@ -294,6 +294,7 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         int number;
         bool amp = false, e = false, aAlone = false;
         int gaps = 0;
+        char triplet = 0; // 'l', 't' or 'q' of a count triplet "1 t l"
     };
     std::vector<SBeat> beats;
     int offset = 0;
@@ -310,6 +311,17 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
                 n += offset;
             }
             beats.push_back({c, n});
+            int tc = d;
+            while (tc < end && t.At(tc) == ' ')
+                ++tc;
+            if (ToLower(t.At(tc)) == 't') {
+                int nc = tc + 1;
+                while (nc < end && t.At(nc) == ' ')
+                    ++nc;
+                const char kind = ToLower(t.At(nc));
+                if (nc < end && (kind == 'l' || kind == 't' || kind == 'q'))
+                    beats.back().triplet = kind;
+            }
             c = d - 1;
             continue;
         }
@@ -333,7 +345,11 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
 
     int unit = BeatUnit::Sixteenth;
     auto judge = [&unit](const SBeat& b) {
-        if (b.e)
+        // A triplet count fills its beat with three parts: 16th triplets ("1 t l") an
+        // eighth, eighth and quarter triplets a quarter.
+        if (b.triplet)
+            unit = b.triplet == 'l' ? BeatUnit::Eighth : BeatUnit::Quarter;
+        else if (b.e)
             unit = BeatUnit::Quarter;
         else if (b.aAlone) {
             if (unit != BeatUnit::Quarter)
@@ -397,6 +413,7 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
                 const char kind = ToLower(t.At(nc));
                 const int second = kind == 'l' ? 16 : kind == 't' ? 32 : kind == 'q' ? 64 : 0;
                 if (second && nc < end) {
+                    m_anchors.back().triplet = true;
                     m_anchors.push_back({tc, start + second, true});
                     m_anchors.push_back({nc, start + 2 * second, true});
                     c = nc;
