@@ -146,8 +146,8 @@ public:
     CStreamBuffer m_streamBuffer;
 
     int m_barNumber = 1; // running bar number, for messages
-    int m_msecs = 0;     // running time, from the audio sync point
-    int m_ticks = 0;     // running time in ticks
+    int64_t m_msecs = 0; // running time, from the audio sync point
+    int64_t m_ticks = 0; // running time in ticks
     EventPos m_startNode; // first bar of playback; loops return here
     EventPos m_nextNode;  // next bar to render
 

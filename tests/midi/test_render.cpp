@@ -207,6 +207,35 @@ TEST(Render, RepeatedBarsKeepTheirFirstTime)
     EXPECT_EQ(s.Measure(4).m_runTime2, 10000u);
 }
 
+TEST(Render, AMeasureRepeatStartsWhenItsRepeatDoes)
+{
+    CSong s;
+    s.Bar(4, 4, 0, TempoBits(120)).Note(36, 0).Bar().Note(38, 0).RepeatPrev(2, 1).Bar().Note(42, 0).Close();
+    s.Midi().ComputeBarTimes();
+    EXPECT_EQ(s.Measure(3).m_runTime2, 4000u);
+    EXPECT_EQ(s.Measure(4).m_runTime2, 8000u);
+    EXPECT_EQ(s.Measure(4).m_runTime1, 4u * 384);
+}
+
+TEST(Render, FilesIgnoreWhatPlaybackLeftBehind)
+{
+    CSong s;
+    Marked(s);
+    Marked(s);
+    Marked(s);
+    s.Close();
+    const QByteArray clean = s.Midi().MidiFileBytes();
+    CMidi& midi = s.Midi();
+    midi.m_loop = 1;
+    midi.m_startNode = s.MeasurePos(2);
+    midi.m_playEndMarker = s.MeasurePos(2);
+    midi.m_playRange.m_type = 2;
+    midi.m_playRange.m_endEventPos = std::next(s.Events().begin());
+    midi.m_playRange.m_endBarPos = s.MeasurePos(2);
+    EXPECT_EQ(midi.MidiFileBytes(), clean);
+    EXPECT_EQ(midi.PlayOrder(), (std::vector<int>{1, 2, 3}));
+}
+
 TEST(Render, TheTimingPassWaitsWhileThePlayerRuns)
 {
     CSong s;
