@@ -1,0 +1,46 @@
+#pragma once
+// Byte-level text helpers of the importer (ASCII rules, independent of the C locale).
+
+#include <string>
+#include <string_view>
+
+namespace ImportText {
+inline bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool IsAlnum(char c) { return IsLetter(c) || IsDigit(c); }
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+// Repeat dots beside a double bar (||: and :||).
+inline bool IsDotChar(char c) { return c == '.' || c == ':' || c == 'o' || c == '*'; }
+inline char ToLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+inline char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+
+inline std::string_view Trim(std::string_view s)
+{
+    size_t b = 0;
+    while (b < s.size() && IsSpace(s[b]))
+        ++b;
+    size_t e = s.size();
+    while (e > b && IsSpace(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+inline bool EqualsNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (ToLower(a[i]) != ToLower(b[i]))
+            return false;
+    return true;
+}
+
+// Position of word in text as a whole word (not preceded or followed by a letter), ignoring
+// case; -1 when absent.
+int FindWord(std::string_view text, std::string_view word, size_t from = 0);
+
+// The first decimal number at or after `from` (at most 9 digits); -1 when none. *at receives
+// the column of its first digit.
+int FirstNumber(std::string_view text, size_t from = 0, int* at = nullptr);
+}

@@ -1,0 +1,325 @@
+// The importer's pipeline, the line record, reading the file and the shared text helpers.
+
+#include "tabimporter.h"
+
+#include "importtext.h"
+#include "report.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cstring>
+
+using namespace ImportText;
+
+int ImportText::FindWord(std::string_view text, std::string_view word, size_t from)
+{
+    if (word.empty() || text.size() < word.size())
+        return -1;
+    const char first = ToLower(word[0]);
+    for (size_t i = from; i + word.size() <= text.size(); ++i) {
+        if (ToLower(text[i]) != first)
+            continue;
+        size_t j = 1;
+        while (j < word.size() && ToLower(text[i + j]) == ToLower(word[j]))
+            ++j;
+        if (j < word.size())
+            continue;
+        if (i > 0 && IsLetter(text[i - 1]))
+            continue;
+        if (i + j < text.size() && IsLetter(text[i + j]))
+            continue;
+        return int(i);
+    }
+    return -1;
+}
+
+int ImportText::FirstNumber(std::string_view text, size_t from, int* at)
+{
+    for (size_t i = from; i < text.size(); ++i) {
+        if (!IsDigit(text[i]))
+            continue;
+        if (at)
+            *at = int(i);
+        int n = 0;
+        for (int k = 0; i < text.size() && IsDigit(text[i]) && k < 9; ++i, ++k)
+            n = n * 10 + (text[i] - '0');
+        return n;
+    }
+    return -1;
+}
+
+CImportLine::CImportLine(std::string_view raw, int lineNo) : m_lineNo(lineNo)
+{
+    size_t end = raw.size();
+    while (end > 0 && IsSpace(raw[end - 1]))
+        --end;
+    raw = raw.substr(0, end);
+    if (raw.find('\t') == std::string_view::npos) {
+        m_text.assign(raw);
+    } else {
+        m_text.reserve(raw.size() + 16);
+        for (char c : raw) {
+            if (c == '\t')
+                m_text.append(8 - m_text.size() % 8, ' ');
+            else
+                m_text.push_back(c);
+        }
+    }
+    const size_t nbsp = m_text.find("&nbbsp");
+    if (nbsp != std::string::npos)
+        m_text.erase(nbsp, 6);
+    m_type = m_text.empty() ? LineType::Blank : LineType::Unknown;
+}
+
+int CLabelRecord::EntryCount() const
+{
+    int n = 0;
+    while (n < ImportLimits::kMaxNoteChars && entries[size_t(n)].noteChar != 0)
+        ++n;
+    return n;
+}
+
+CTabImporter::CTabImporter() : m_timeKey(DefaultTimeKey()) {}
+
+bool CTabImporter::ReadTabFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    m_path = path;
+    ReadTabBytes(std::string_view(bytes.constData(), size_t(bytes.size())));
+    return true;
+}
+
+void CTabImporter::ReadTabBytes(std::string_view bytes)
+{
+    m_lines.clear();
+    m_lines.reserve(size_t(std::count(bytes.begin(), bytes.end(), '\n')) + 2);
+    // Lines end with LF, CR LF or a lone CR. A long physical line stays one line: real tabs
+    // write a whole song as one staff of a thousand columns.
+    size_t start = 0;
+    int lineNo = 1;
+    while (start < bytes.size()) {
+        size_t end = start;
+        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
+            ++end;
+        m_lines.emplace_back(bytes.substr(start, end - start), lineNo++);
+        if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
+    m_lines.emplace_back(std::string_view(), lineNo); // the sentinel
+}
+
+void CTabImporter::AddIssue(int32_t id, int line, int start, int end)
+{
+    if (line < 0 || line >= int(m_lines.size()))
+        return;
+    if (end == 0) {
+        const std::string& text = m_lines[size_t(line)].m_text;
+        const size_t from = size_t(start) + 1;
+        const size_t bar = (m_barChar && from < text.size()) ? text.find(m_barChar, from) : std::string::npos;
+        end = bar == std::string::npos ? int(text.size()) : int(bar);
+    }
+    m_issues.push_back({id, line, start, end});
+}
+
+int CTabImporter::FindKeyword(std::string_view text, std::string* rest, const char* k1, const char* k2, const char* k3,
+                              const char* k4, const char* k5)
+{
+    const char* keys[5] = {k1, k2, k3, k4, k5};
+    for (const char* key : keys) {
+        if (!key)
+            continue;
+        const std::string_view word(key);
+        const int at = FindWord(text, word);
+        if (at < 0)
+            continue;
+        if (rest) {
+            std::string_view r = text.substr(size_t(at) + word.size());
+            size_t b = 0;
+            while (b < r.size() && (r[b] == ' ' || r[b] == '-' || r[b] == ':' || r[b] == '=' || r[b] == '\t'))
+                ++b;
+            r = r.substr(b);
+            size_t e = r.size();
+            while (e > 0 && IsSpace(r[e - 1]))
+                --e;
+            rest->assign(r.substr(0, e));
+        }
+        return at;
+    }
+    return -1;
+}
+
+int CTabImporter::FindKeyword(std::string_view text, std::string* rest, const SKeywords& words)
+{
+    return FindKeyword(text, rest, words.k[0], words.k[1], words.k[2], words.k[3], words.k[4]);
+}
+
+int CTabImporter::FirstNonBlank(std::string_view text, int from)
+{
+    for (size_t i = size_t(std::max(from, 0)); i < text.size(); ++i)
+        if (!IsBlank(text[i]))
+            return int(i);
+    return -1;
+}
+
+int CTabImporter::FindMultiplier(std::string_view text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (IsDigit(c) && (i == 0 || !IsAlnum(text[i - 1]))) {
+            // 4x, 4 x, 12X
+            size_t j = i;
+            int n = 0;
+            while (j < text.size() && IsDigit(text[j])) {
+                if (n < 100000)
+                    n = n * 10 + (text[j] - '0');
+                ++j;
+            }
+            size_t x = j;
+            if (x < text.size() && text[x] == ' ')
+                ++x;
+            if (x < text.size() && (text[x] == 'x' || text[x] == 'X') && (x + 1 >= text.size() || !IsLetter(text[x + 1])))
+                return n;
+            i = j - 1;
+        } else if ((c == 'x' || c == 'X') && (i == 0 || !IsAlnum(text[i - 1])) && i + 1 < text.size()
+                   && IsDigit(text[i + 1])) {
+            // x4, X4
+            size_t j = i + 1;
+            int n = 0;
+            while (j < text.size() && IsDigit(text[j])) {
+                if (n < 100000)
+                    n = n * 10 + (text[j] - '0');
+                ++j;
+            }
+            if (j >= text.size() || !IsLetter(text[j]))
+                return n;
+        }
+    }
+    return -1;
+}
+
+int CTabImporter::BarTextKind(std::string_view text, int* measures)
+{
+    text = Trim(text);
+    if (text.empty())
+        return 0;
+    if (FindWord(text, "rest") >= 0 || FindWord(text, "silence") >= 0)
+        return 2;
+    static const char* const marks[] = {"./.", ".//.", ".///.", ".////."};
+    for (int n = 0; n < 4; ++n) {
+        if (text == marks[n]) {
+            if (measures)
+                *measures = n + 1;
+            return 3;
+        }
+    }
+    if (IsDigit(text[0])) {
+        int n = text[0] - '0';
+        if (text.size() > 1 && IsDigit(text[1]))
+            n = n * 10 + (text[1] - '0');
+        return -n;
+    }
+    return 0;
+}
+
+void CTabImporter::TimeSigFromTicks(int ticks, int* num, int* den)
+{
+    if (ticks <= 0) {
+        *num = 4;
+        *den = 4;
+        return;
+    }
+    for (int d : {4, 8, 16, 32}) {
+        if (ticks % (32 / d) == 0) {
+            *num = ticks / (32 / d);
+            *den = d;
+            return;
+        }
+    }
+    *num = ticks;
+    *den = 32;
+}
+
+bool CTabImporter::ApplyTimeOptions(const STimeOptions& options)
+{
+    bool accepted = true;
+    if (options.timeMode != m_timeMode) {
+        if (options.timeMode == 0 && (m_timeMode == 1 || m_timeMode == 2)) {
+            UserReport().Message(QString::fromLatin1(ImportIssue::Text(ImportIssue::TimeModeToLinear)));
+            m_timeMode = 0;
+        } else {
+            UserReport().Message(QString::fromLatin1(ImportIssue::Text(ImportIssue::CannotChangeTimeMode)));
+            accepted = false;
+        }
+    }
+    if (m_timeMode == 0) {
+        m_userTimeOptions = true;
+        m_ticksPerChar = options.ticksPerChar == 1 ? 1 : 2;
+        m_bogusFirstTick = options.bogusFirstTick;
+        m_splitLongMeasures = options.splitLongMeasures;
+        m_roundToCommon = options.roundToCommon;
+    }
+    return accepted;
+}
+
+int CTabImporter::ImportTab(CRondelDoc& doc)
+{
+    m_pDoc = &doc;
+    m_issues.clear();
+    m_fatalMessage.clear();
+    m_timeKey = DefaultTimeKey();
+    m_blockCount = 0;
+    m_barTotal = 0;
+    auto fail = [this](const QString& text) {
+        m_fatalMessage = text;
+        UserReport().Message(text);
+        return -1;
+    };
+
+    if (const int fatal = RunCharacterCensus())
+        return fail(QString::fromLatin1(ImportIssue::Text(fatal)));
+    if (!PreScanStaffGroups())
+        return fail(QString::fromLatin1(ImportText::kGroupsTooLong));
+    if (m_groupCount == 0)
+        return fail(QString::fromLatin1(ImportIssue::Text(ImportIssue::BadBarSeparators)));
+    DecideTabType();
+    if (!MarkStaffGroups())
+        return fail(QString::fromLatin1(ImportText::kGroupsTooLong));
+    if (!m_userTimeOptions)
+        DecideTickLength();
+    ReadEmbeddedTimeSigs();
+
+    if (m_userTimeOptions)
+        m_timeMode = 0; // the user chose Linear: count lines are read as comments
+    else
+        CensusTimeLines();
+
+    for (int i = 0; i < int(m_lines.size()); ++i)
+        BuildLabelRecords(i);
+    m_keyState = 0;
+    for (int i = 0; i < int(m_lines.size()); ++i)
+        ParseNoteKey(i);
+    RecognizeAll();
+
+    for (int i = 0; i < ImportLimits::kHeaderLines && i < int(m_lines.size()); ++i)
+        ParseHeaderLine(i);
+    LookupSongList();
+
+    CommentPass();
+
+    m_timeSigNum = 4;
+    m_timeSigDen = 4;
+    m_pendingRepeatCount = 0;
+    m_pendingRepeatMeasures = 0;
+    m_groupState = 0;
+    CEventList& events = doc.Events();
+    for (int i = 0; i < int(m_lines.size()); ++i) {
+        if (AssembleBlock(i))
+            ConvertBlock(events);
+    }
+    return m_blockCount;
+}

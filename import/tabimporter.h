@@ -1,0 +1,298 @@
+#pragma once
+// The text tab importer: reads a plain-text drum tab, classifies its lines by a series of
+// passes over the whole file, recognises labels, note letters, time lines, header fields,
+// comments and repeat marks, and converts each staff block into song events.
+//
+// Usage: CTabImporter imp; imp.ReadTabFile(path) (or ReadTabBytes); imp.ImportTab(doc) returns
+// the number of staff blocks converted, or -1 after a fatal problem (m_fatalMessage says which;
+// it has also gone to UserReport()). The document keeps the importer for the import panes.
+// Text is handled as bytes: a tab is ASCII art and its columns are byte columns.
+
+#include "importtables.h"
+#include "rondeldoc.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// m_barFlags bits.
+namespace BarFlag {
+inline constexpr uint8_t KindMask = 0x03;
+inline constexpr uint8_t KindText = 0;    // no ticks: a time signature or other text
+inline constexpr uint8_t KindWritten = 1; // notes and ticks
+inline constexpr uint8_t KindRest = 2;
+inline constexpr uint8_t KindRepeat = 3;  // a measure-repeat bar (./.)
+inline constexpr uint8_t GroupStart = 0x04;
+inline constexpr uint8_t GroupEnd = 0x08; // or, with m_barAux != 0, alternate ending m_barAux
+inline constexpr int BeatShift = 4;       // count line beat unit, see BeatUnit
+inline constexpr uint8_t BeatMask = 0x30;
+inline constexpr uint8_t ClosesDouble = 0x40;
+inline constexpr uint8_t RepeatEndSign = 0x80; // dots before a closing double bar
+}
+
+// Beat units of a count line (m_barFlags bits 4-5).
+namespace BeatUnit {
+inline constexpr int Sixteenth = 0;
+inline constexpr int Quarter = 1;
+inline constexpr int Eighth = 2;
+inline constexpr int DottedQuarter = 3;
+}
+
+// Text of the tab as the user sees it: UTF-8 when it is valid UTF-8, else Latin-1.
+QString ImportedText(std::string_view text);
+
+class CImportLine
+{
+public:
+    // Normalises the raw line: trailing blanks (and the line end) removed, TABs expanded to
+    // stops of 8, the first "&nbbsp" deleted.
+    CImportLine(std::string_view raw, int lineNo);
+
+    int32_t m_type = LineType::Unknown;
+    int m_barCount = 0;
+    int m_labelStart = 0;
+    int m_firstBarColumn = 0;
+    int m_labelIndex = -1;
+    // Per bar. Columns are kept whole (staves of a thousand columns exist), so they are ints.
+    std::vector<uint8_t> m_barFlags;
+    std::vector<uint8_t> m_barAux;
+    std::vector<uint8_t> m_barAux2;
+    std::vector<int> m_barColumn;
+    std::vector<uint8_t> m_barTimeSig; // numerator bits 0-4, log2(denominator) bits 5-7
+    // On a group's first line only: the bar's content columns [m_barOpen, m_barEnd) on the
+    // line that governs the bars (repeat dots excluded); m_barEnd is the closing separator.
+    std::vector<int> m_barOpen;
+    std::vector<int> m_barEnd;
+    // How far this line's separators stand right of the group's first line.
+    int m_columnShift = 0;
+    // Index of the first line of this line's staff group (-1 outside groups).
+    int m_groupFirst = -1;
+    int m_lineNo = 0;
+    std::string m_text;
+
+    int Length() const { return int(m_text.size()); }
+    // The character at a column, or ' ' beyond the end.
+    char At(int column) const { return column >= 0 && column < Length() ? m_text[size_t(column)] : ' '; }
+};
+
+struct CImportIssue
+{
+    int32_t m_id = 0;
+    int m_line = 0; // index into the importer's lines
+    int m_start = 0;
+    int m_end = 0;
+};
+
+struct CNoteKeyEntry
+{
+    uint8_t kind = 0; // 0 undecided, 1 from a note key keyword, 2 by the fallback rules
+    uint8_t instrument = 0;
+    uint8_t dynamic = 0; // Dynamic::*
+    char noteChar = 0;
+    char description[ImportLimits::kMaxDescriptionChars + 1] = {};
+};
+
+struct CLabelRecord
+{
+    char label[ImportLimits::kMaxLabelChars + 1] = {};
+    std::array<CNoteKeyEntry, ImportLimits::kMaxNoteChars> entries;
+    int EntryCount() const;
+};
+
+class CTabImporter : public CDocPart
+{
+public:
+    CTabImporter();
+
+    // Reads the file into lines; false when it cannot be opened.
+    bool ReadTabFile(const QString& path);
+    void ReadTabBytes(std::string_view bytes);
+    // Runs the import passes and appends the song to doc's event list. Returns the number of
+    // staff blocks converted, or -1 when the import failed (m_fatalMessage).
+    int ImportTab(CRondelDoc& doc);
+
+    void AddIssue(int32_t id, int line, int start, int end);
+
+    // Position of the first of the keywords (tried in order) that stands in text as a whole
+    // word, ignoring case, or -1. rest receives the text after it, trimmed of leading
+    // " -:=" and trailing blanks.
+    static int FindKeyword(std::string_view text, std::string* rest, const char* k1, const char* k2 = nullptr,
+                           const char* k3 = nullptr, const char* k4 = nullptr, const char* k5 = nullptr);
+    static int FindKeyword(std::string_view text, std::string* rest, const SKeywords& words);
+    static int FirstNonBlank(std::string_view text, int from);
+    // Digits followed by 'x' (directly or after one space) or 'x' followed by digits, either
+    // case: the number, else -1.
+    static int FindMultiplier(std::string_view text);
+    // 0 plain, 2 rest bar, 3 measure repeat (measures in *n), -n a number.
+    static int BarTextKind(std::string_view text, int* measures);
+    static void TimeSigFromTicks(int ticks, int* num, int* den);
+
+    // Word matcher of instrument recognition.
+    static bool MatchWord(std::string_view word, const char* keyword);
+    static bool MatchAny(const std::string* words, int n, const SKeywords& keywords);
+
+    // Dynamic in the high byte, instrument in the low byte; 0 when the label has no entry.
+    uint16_t LookupNote(int labelIndex, char c) const;
+    // True when the fallback rules decided.
+    bool RecognizeInstrument(CLabelRecord& record, int entry);
+
+    // The Time key dialog's rules: mode changes are allowed only from Meter or Count to Linear
+    // (message 61467); any other change of mode shows 61466 and keeps the mode. The options
+    // are stored either way. Returns false when the mode change was refused.
+    struct STimeOptions
+    {
+        int timeMode = 0;
+        int ticksPerChar = 2;
+        bool bogusFirstTick = false;
+        bool splitLongMeasures = true;
+        bool roundToCommon = false;
+    };
+    // A later ImportTab keeps options set here instead of deciding them from the tab.
+    bool ApplyTimeOptions(const STimeOptions& options);
+
+    // The lines, with the sentinel empty line last.
+    std::vector<CImportLine> m_lines;
+    std::vector<CImportIssue> m_issues;
+    QString m_fatalMessage;
+    QString m_path;
+
+    std::array<STimeKeyEntry, kTimeKeyEntries> m_timeKey;
+    char m_barChar = 0;
+    char m_tickChar = '-';
+    int m_tabType = 0;
+    int m_timeMode = 0;
+    bool m_timeAbove = false;
+    bool m_timeOutside = false;
+    bool m_upperCaseAccents = true;
+    bool m_dashAtColumn0 = false;
+    bool m_dashAtColumn1 = false;
+    int m_ticksPerChar = 1;
+    bool m_timeSigInMeasures = false;
+    bool m_timeSigOwnMeasures = false;
+    bool m_bogusFirstTick = false;
+    bool m_splitLongMeasures = true;
+    bool m_roundToCommon = false;
+    int m_groupState = 0;
+    int m_groupFirstLine = 0; // line index
+    int m_groupLineCount = 0;
+    std::array<CLabelRecord, ImportLimits::kLabelSlots> m_labels;
+    int m_labelCount = 0;
+    int m_barTotal = 0;
+    int m_blockCount = 0;
+
+    // Header fields found (also written to the document).
+    std::array<QString, Header::Count> m_header;
+    int m_tempo = 0;
+    // A count line in dotted-quarter beats: the document's "3 part counting" flag.
+    bool m_threePartCounting = false;
+
+private:
+    // Pipeline steps (split by pass over tabimporter_*.cpp).
+    int RunCharacterCensus();
+    bool PreScanStaffGroups();
+    void DecideTabType();
+    bool MarkStaffGroups();
+    int ScanStaffGroups(int line, int tabType);
+    bool IsStaffLine(int line, int tabType, int barCount, int dashCount, int spaceCount);
+    void ScoreLabel(const CImportLine& line);
+    void CommentPass();
+
+    void AnalyseStaffGroup(int first, int count);
+    void FindLabelEnd(int first, int count);
+    void FindBars(int first, int count);
+    void ClassifyBars(int first, int count);
+    void FindRepeatDots(int first, int count);
+    void ApplyRepeatMarks(int first, int count);
+    void CensusTickLength(int first, int count);
+    void DecideTickLength();
+    void ReadEmbeddedTimeSigs();
+
+    void BuildLabelRecords(int line);
+    void ParseNoteKey(int line);
+    bool IsKeyHeader(const CImportLine& line, std::vector<int>* labels);
+    int ReadKeyEntries(const CImportLine& line);
+    void RecognizeAll();
+
+    void CensusTimeLines();
+    void CheckMeterLine(const CImportLine& line, bool fromStaffTest, int* good, int* bad) const;
+    void CheckCountLine(const CImportLine& line, bool apply, bool fromStaffTest, int* good, int* bad) const;
+    int MeterTokenValue(const CImportLine& line, int column, bool* triplet) const;
+    bool IsMeterLine(const CImportLine& line, bool fromStaffTest) const;
+    bool IsCountLine(const CImportLine& line, bool fromStaffTest) const;
+
+    void ParseHeaderLine(int line);
+    void LookupSongList();
+
+    bool AssembleBlock(int line);
+    bool ConvertBlock(CEventList& events);
+    int CountBarTicks(int bar, std::string* trailing);
+    int MeterBarTicks(int bar);
+    int CountLineBarTicks(int bar, int* num, int* den);
+    int CountPosition(int bar, int column, bool* triplet);
+    CEvent* ConvertWrittenBar(CEventList& events, int bar);
+    void WalkColumns(CEventList& events, int bar, int firstColumn, int ticks, bool split, CEvent* barEvent);
+    int CountTripletSpacing(int column, int end) const;
+    int TrailingRepeatCount(const CImportLine& line) const;
+    void FlushPendingRepeat(CEventList& events, int column);
+    void EmitMeasureRef(CEvent* ev, int column);
+    void AttachComment(const CImportLine& groupFirst, const std::vector<CEvent*>& barEvents);
+    bool ParseRepeatAnnotation(const CImportLine& annotation, int first, int bar, int* repeatCount, int* ending,
+                               int* groupStart, int* groupBars);
+    // Reads "repeat 3", "play 4 times", "x4", "2nd ending" from an annotation segment.
+    static bool ReadRepeatWords(std::string_view segment, int* repeatCount, int* ending);
+    int LineShiftAt(int line) const { return m_lines[size_t(line)].m_columnShift; }
+
+    bool m_userTimeOptions = false;
+    // Census results.
+    int m_groupCount = 0;
+    int m_groupsBySize[8] = {};
+    int m_drumScore = 0;
+    int m_guitarScore = 0;
+    int m_barsOf16 = 0;
+    int m_barsOf32 = 0;
+    int m_bogusBars = 0;
+    int m_timeSigInBars = 0;
+    int m_timeSigOwnBars = 0;
+
+    // Note key state.
+    int m_keyState = 0;
+    std::vector<int> m_keyLabels;
+    int m_keyLine = -1;
+    bool m_keyHadEntries = false;
+    int m_accentedCrashes = 0;
+    int m_plainCrashes = 0;
+
+    // Block of the assembler (line indices, -1 for none).
+    std::vector<int> m_blockLines;
+    int m_blockPreComment = -1;
+    int m_blockPostComment = -1;
+    int m_blockTimeLine = -1;
+
+    // Running song state.
+    int m_timeSigNum = 4;
+    int m_timeSigDen = 4;
+    int m_pendingRepeatCount = 0;
+    int m_pendingRepeatMeasures = 0;
+    bool m_measureRefDone = false;
+    CRondelDoc* m_pDoc = nullptr;
+
+    // Repeat group state, carried from staff to staff.
+    int m_groupStartLine = -1;
+    int m_groupStartBar = -1;
+    bool m_inRepeatGroup = false;
+    int m_groupBarCount = 0;
+    int m_lastEnding = 0;
+    int m_previousStaff = -1;
+    int m_pendingGroupCount = -1; // a repeat count annotated inside the open group
+
+    // Marks of the group being analysed, per bar.
+    enum : uint8_t { kOpensDouble = 1, kStartSign = 2 };
+    std::vector<uint8_t> m_groupMarks;
+    // The assembler completed a block on a line that may open the next one.
+    bool m_refeed = false;
+};

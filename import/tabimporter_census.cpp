@@ -1,0 +1,347 @@
+// Line classification: the character census, the staff line test, the staff group passes,
+// the tab type decision and the comment pass.
+
+#include "tabimporter.h"
+
+#include "importtext.h"
+#include "report.h"
+
+using namespace ImportText;
+
+namespace {
+struct SCharCensus
+{
+    int spaces = 0;
+    int dashes = 0;
+    int colons = 0;
+    int capitalI = 0;
+    int capitalO = 0;
+    int capitalX = 0;
+    int smallO = 0;
+    int smallX = 0;
+    int pipes = 0;
+
+    void Count(const std::string& text, size_t from)
+    {
+        for (size_t i = from; i < text.size(); ++i) {
+            switch (text[i]) {
+            case ' ': ++spaces; break;
+            case '-': ++dashes; break;
+            case ':': ++colons; break;
+            case 'I': ++capitalI; break;
+            case 'O': ++capitalO; break;
+            case 'X': ++capitalX; break;
+            case 'o': ++smallO; break;
+            case 'x': ++smallX; break;
+            case '|': ++pipes; break;
+            default: break;
+            }
+        }
+    }
+    int Of(char c) const
+    {
+        switch (c) {
+        case '|': return pipes;
+        case 'I': return capitalI;
+        case ':': return colons;
+        default: return 0;
+        }
+    }
+};
+
+bool IsPalmMuteLine(std::string_view text)
+{
+    return FindWord(text, "pm") >= 0 || FindWord(text, "p.m.") >= 0 || FindWord(text, "mute") >= 0;
+}
+}
+
+int CTabImporter::RunCharacterCensus()
+{
+    SCharCensus total;
+    int dashedLines = 0;
+    int dashAt0 = 0;
+    int dashAt1 = 0;
+    for (const CImportLine& line : m_lines) {
+        SCharCensus c;
+        c.Count(line.m_text, 0);
+        total.spaces += c.spaces;
+        total.dashes += c.dashes;
+        total.colons += c.colons;
+        total.capitalI += c.capitalI;
+        total.capitalO += c.capitalO;
+        total.capitalX += c.capitalX;
+        total.smallO += c.smallO;
+        total.smallX += c.smallX;
+        total.pipes += c.pipes;
+        if (c.dashes > 0)
+            ++dashedLines;
+        if (line.At(0) == '-')
+            ++dashAt0;
+        if (line.At(1) == '-')
+            ++dashAt1;
+    }
+
+    const int pipes = total.pipes, eyes = total.capitalI, colons = total.colons;
+    if (pipes > eyes && pipes > colons) {
+        m_barChar = pipes >= dashedLines ? '|' : 0;
+    } else if (eyes > pipes && eyes > colons) {
+        if (eyes < dashedLines)
+            return ImportIssue::BadBarSeparators;
+        m_barChar = 'I';
+    } else {
+        m_barChar = colons > dashedLines ? ':' : 0;
+    }
+
+    m_upperCaseAccents = total.capitalX <= 3 * total.smallX && total.capitalO <= total.smallO;
+
+    if (total.dashes < 4 * dashedLines)
+        return ImportIssue::TooFewTicks;
+    m_tickChar = '-';
+    m_dashAtColumn0 = dashAt0 > dashedLines / 2;
+    m_dashAtColumn1 = dashAt1 > dashedLines / 2;
+    return 0;
+}
+
+bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCount, int spaceCount)
+{
+    const CImportLine& line = m_lines[size_t(index)];
+    const std::string& t = line.m_text;
+    const int len = line.Length();
+    if (len < 8)
+        return false;
+    const int p = FirstNonBlank(t, 0);
+    if (p < 0 || p > 5)
+        return false;
+    const char c0 = t[size_t(p)];
+    const char c1 = line.At(p + 1);
+    if (tabType == int(TrackType::Drums) && !(IsAlnum(c0) || c0 == '-'))
+        return false;
+    if (FindWord(t, "count") >= 0)
+        return false;
+    if (FindWord(t, "hi-hat") >= 0)
+        --dashCount;
+    if (3 * spaceCount > len && barCount < spaceCount / 5)
+        return false;
+    if (tabType >= int(TrackType::Bass4) && tabType <= int(TrackType::Guitar7)) {
+        if (IsPalmMuteLine(t))
+            return false;
+        const char lower = ToLower(c0);
+        if (lower >= 'a' && lower <= 'g'
+            && (c1 == 'b' || c1 == '#' || c1 == m_barChar || c1 == m_tickChar || c1 == ' '))
+            return true;
+    }
+
+    auto alignmentCheck = [&]() {
+        auto compare = [&](const CImportLine& other) {
+            const size_t s = m_barChar ? other.m_text.rfind(m_barChar) : std::string::npos;
+            if (s == std::string::npos || s == 0)
+                return true;
+            if (len < int(s))
+                return false;
+            for (size_t col = 0; col < s; ++col)
+                if (other.m_text[col] == m_barChar && line.At(int(col)) != m_barChar)
+                    return false;
+            return true;
+        };
+        if (index == 0)
+            return true;
+        const CImportLine& prev = m_lines[size_t(index) - 1];
+        if (prev.m_type == LineType::StaffLine)
+            return compare(prev);
+        if (size_t(index) + 1 >= m_lines.size())
+            return true;
+        const CImportLine& next = m_lines[size_t(index) + 1];
+        if (next.m_type != LineType::Unknown)
+            return true;
+        return compare(next);
+    };
+
+    if (barCount >= 1 && dashCount >= 1) {
+        if (IsCountLine(line, true))
+            return false;
+        const int at = FindKeyword(t, nullptr, "repeat", "ending", "end", "play", "times");
+        if (at < 0)
+            return FindMultiplier(t) < 0 ? true : alignmentCheck();
+        const size_t last = t.rfind(m_barChar);
+        return last != std::string::npos && int(last) <= at;
+    }
+    if (m_barChar != '|' || barCount < 2) {
+        const size_t open = t.find('(', 1);
+        const size_t close = t.find(')', 1);
+        if (open != std::string::npos && close != std::string::npos && dashCount >= 10)
+            return true;
+        // The loose test: a long run of ticks, unless the next line looks like a staff that
+        // this one does not line up with.
+        if (dashCount < 11)
+            return false;
+        if (size_t(index) + 1 < m_lines.size()) {
+            const CImportLine& next = m_lines[size_t(index) + 1];
+            if (next.m_type == LineType::Unknown) {
+                int marks = 0;
+                for (char c : next.m_text)
+                    if (c == '-' || c == 'X' || c == 'x' || c == 'O' || c == 'o' || IsDigit(c))
+                        ++marks;
+                const int diff = len - next.Length();
+                if (diff > -5 && diff < 5 && next.Length() >= 10 && marks > 10)
+                    return true;
+                if (m_barChar && next.m_text.find(m_barChar, 1) != std::string::npos)
+                    return false;
+            }
+        }
+        return true;
+    }
+    if (FindKeyword(t, nullptr, "repeat", "ending", "end") >= 0)
+        return false;
+    if (IsCountLine(line, true) || IsMeterLine(line, true))
+        return false;
+    return alignmentCheck();
+}
+
+void CTabImporter::ScoreLabel(const CImportLine& line)
+{
+    if (line.Length() < 10)
+        return;
+    const int p = FirstNonBlank(line.m_text, 0);
+    if (p < 0 || p >= 8)
+        return;
+    const char c = ToUpper(line.m_text[size_t(p)]);
+    const char next = line.At(p + 1);
+    if (c >= 'A' && c <= 'G') {
+        if (next == ' ' || next == '-' || next == '|' || next == ':' || next == 'I' || next == '[' || next == ']'
+            || next == 'b' || next == '#')
+            ++m_guitarScore;
+        else if (c == 'B' || c == 'C' || c == 'F')
+            ++m_drumScore;
+    } else if (c == 'H' || c == 'P' || c == 'R' || c == 'S' || c == 'T') {
+        ++m_drumScore;
+    }
+}
+
+int CTabImporter::ScanStaffGroups(int index, int tabType)
+{
+    CImportLine& line = m_lines[size_t(index)];
+    auto accepts = [&]() {
+        SCharCensus c;
+        c.Count(line.m_text, 2);
+        return IsStaffLine(index, tabType, c.Of(m_barChar), c.dashes, c.spaces);
+    };
+    if (m_groupState == 0) {
+        if (line.m_type != LineType::Unknown || !accepts())
+            return 0;
+        line.m_type = LineType::StaffLine;
+        m_groupState = 1;
+        m_groupFirstLine = index;
+        m_groupLineCount = 1;
+        if (tabType == 0)
+            ScoreLabel(line);
+        return 0;
+    }
+    if (line.m_type != LineType::Blank && accepts()) {
+        line.m_type = LineType::StaffLine;
+        if (++m_groupLineCount >= ImportLimits::kMaxGroupLines)
+            return 2;
+        if (tabType == 0)
+            ScoreLabel(line);
+        return 0;
+    }
+    m_groupState = 0;
+    if (tabType != 0)
+        AnalyseStaffGroup(m_groupFirstLine, m_groupLineCount);
+    return 1;
+}
+
+bool CTabImporter::PreScanStaffGroups()
+{
+    m_groupState = 0;
+    m_groupCount = 0;
+    m_drumScore = 0;
+    m_guitarScore = 0;
+    std::fill(std::begin(m_groupsBySize), std::end(m_groupsBySize), 0);
+    for (int i = 0; i < int(m_lines.size()); ++i) {
+        const int r = ScanStaffGroups(i, 0);
+        // The pre-scan only counts: its marks are undone at once.
+        if (m_lines[size_t(i)].m_type == LineType::StaffLine)
+            m_lines[size_t(i)].m_type = LineType::Unknown;
+        if (r == 2)
+            return false;
+        if (r == 1) {
+            int size = m_groupLineCount;
+            if (i > 0 && IsPalmMuteLine(m_lines[size_t(i) - 1].m_text))
+                --size;
+            if (size >= 4 && size <= 7)
+                ++m_groupsBySize[size];
+            ++m_groupCount;
+        }
+    }
+    return true;
+}
+
+void CTabImporter::DecideTabType()
+{
+    const int g = m_groupCount;
+    int type = 0;
+    if (m_drumScore > m_guitarScore / 2 && m_drumScore > g)
+        type = TrackType::Drums;
+    else if (m_groupsBySize[7] > g / 20 + 1)
+        type = TrackType::Guitar7;
+    else if (m_groupsBySize[6] > g / 20 + 1)
+        type = TrackType::Guitar6;
+    else if (m_groupsBySize[5] > g / 20 + 1)
+        type = TrackType::Bass5;
+    else if (m_groupsBySize[4] > g / 20 + 1)
+        type = TrackType::Bass4;
+    if (type != TrackType::Drums)
+        UserReport().Message(QString::fromLatin1(ImportText::kNotDrumTab));
+    // Every import is a drum import; the warning is all the user gets.
+    m_tabType = TrackType::Drums;
+}
+
+bool CTabImporter::MarkStaffGroups()
+{
+    m_groupState = 0;
+    m_barsOf16 = m_barsOf32 = m_bogusBars = 0;
+    m_timeSigInBars = m_timeSigOwnBars = 0;
+    m_groupStartLine = m_groupStartBar = -1;
+    m_inRepeatGroup = false;
+    m_groupBarCount = 0;
+    m_lastEnding = 0;
+    m_previousStaff = -1;
+    m_pendingGroupCount = -1;
+    for (int i = 0; i < int(m_lines.size()); ++i)
+        if (ScanStaffGroups(i, m_tabType) == 2)
+            return false;
+    return true;
+}
+
+void CTabImporter::CommentPass()
+{
+    auto isFree = [](const CImportLine& l) {
+        return l.m_type == LineType::Unknown || l.m_type == LineType::MiscComment;
+    };
+    m_groupState = 0;
+    const int last = int(m_lines.size()) - 1; // the sentinel is not a comment
+    for (int i = 0; i < last; ++i) {
+        CImportLine& line = m_lines[size_t(i)];
+        if (m_groupState == 0) {
+            const bool starts = line.m_type == LineType::StaffLine
+                || (m_timeMode != 0 && m_timeAbove && line.m_type == LineType::TimeLine);
+            if (i == 0 || !starts)
+                continue;
+            CImportLine& prev = m_lines[size_t(i) - 1];
+            if (isFree(prev))
+                prev.m_type = LineType::PreComment;
+            else if (prev.m_type == LineType::Blank && line.m_lineNo >= 4 && isFree(m_lines[size_t(i) - 2]))
+                m_lines[size_t(i) - 2].m_type = LineType::PreComment;
+            m_groupState = 1;
+            continue;
+        }
+        if (line.m_type == LineType::StaffLine || (m_timeMode != 0 && !m_timeAbove && line.m_type == LineType::TimeLine))
+            continue;
+        m_groupState = 0;
+        if (isFree(line)) {
+            const int32_t next = m_lines[size_t(i) + 1].m_type;
+            line.m_type = (next == LineType::TimeLine || next == LineType::StaffLine) ? LineType::PreComment
+                                                                                     : LineType::PostComment;
+        }
+    }
+}

@@ -1,0 +1,440 @@
+// Block conversion: each bar of an assembled staff block becomes a BAR (or a
+// REPEAT_PREV_MEASURES event) followed by its notes and rests.
+
+#include "tabimporter.h"
+
+#include "importtext.h"
+#include "report.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
+
+using namespace ImportText;
+
+namespace {
+constexpr int kPositionsPer44 = 384;
+
+uint32_t DynamicBits(int dynamic)
+{
+    switch (dynamic) {
+    case Dynamic::Accent: return EventBits::Accent;
+    case Dynamic::Ghost: return EventBits::Ghost;
+    case Dynamic::Flam: return EventBits::FlamOrPM;
+    default: return 0;
+    }
+}
+
+uint32_t BarWord(int num, int den, uint8_t flags, uint8_t aux)
+{
+    uint32_t w = TimeSigWord(uint32_t(num), uint32_t(den));
+    if (flags & BarFlag::GroupStart)
+        w |= EventBits::RepeatGroupStart;
+    if (flags & BarFlag::GroupEnd) {
+        if (aux)
+            w |= (uint32_t(std::min<int>(aux, ImportLimits::kMaxEnding)) << EventBits::AltEndShift) & EventBits::AltEndMask;
+        else
+            w |= EventBits::RepeatGroupEnd;
+    }
+    return w;
+}
+}
+
+// Tab text is mostly ASCII; UTF-8 is kept as such and anything else read as Latin-1.
+QString ImportedText(std::string_view text)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString s = utf8.decode(QByteArrayView(text.data(), qsizetype(text.size())));
+    if (utf8.hasError())
+        return QString::fromLatin1(text.data(), qsizetype(text.size()));
+    return s;
+}
+
+int CTabImporter::CountTripletSpacing(int column, int end) const
+{
+    // On the post comment: a count digit or '+' followed by "tl"/"tt" (spacing 1) or by the
+    // same two and four columns on (spacing 2).
+    if (m_blockPostComment >= 0) {
+        const CImportLine& post = m_lines[size_t(m_blockPostComment)];
+        const char c = post.At(column);
+        auto isT = [](char ch) { return ch == 't' || ch == 'T'; };
+        auto isTl = [](char ch) { return ch == 't' || ch == 'T' || ch == 'l' || ch == 'L'; };
+        if (IsDigit(c) || c == '+') {
+            if (isT(post.At(column + 1)) && isTl(post.At(column + 2)))
+                return 1;
+            if (isT(post.At(column + 2)) && isTl(post.At(column + 4)))
+                return 2;
+        }
+    }
+    // On a staff line: t, then the next two marks right of it (ignoring ticks and blanks)
+    // are 't' again, evenly spaced.
+    for (int line : m_blockLines) {
+        const CImportLine& l = m_lines[size_t(line)];
+        const char c = l.At(column + l.m_columnShift);
+        if (c != 't' && c != 'T')
+            continue;
+        int found[2] = {-1, -1};
+        int n = 0;
+        for (int col = column + 1; col < end && n < 2; ++col) {
+            bool any = false;
+            bool allT = true;
+            for (int other : m_blockLines) {
+                const CImportLine& o = m_lines[size_t(other)];
+                const char ch = o.At(col + o.m_columnShift);
+                if (ch == ' ' || ch == '_' || ch == m_tickChar)
+                    continue;
+                any = true;
+                allT = allT && (ch == 't' || ch == 'T');
+            }
+            if (!any)
+                continue;
+            if (!allT)
+                break;
+            found[n++] = col;
+        }
+        if (n == 2 && found[1] - column == 2 * (found[0] - column))
+            return found[0] - column;
+    }
+    return 0;
+}
+
+void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int ticks, bool split, CEvent* barEvent)
+{
+    const CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
+    const int end = f.m_barEnd[size_t(bar)];
+    const int step = m_ticksPerChar * 12;
+    const CImportLine* pre = m_blockPreComment >= 0 ? &m_lines[size_t(m_blockPreComment)] : nullptr;
+    int p = 0;
+    int q = 0;
+    int tripletLeft = 0;
+    bool anyTriplet = false;
+    int consumedTicks = 0;
+    CEvent* current = barEvent;
+    struct SExtra
+    {
+        uint32_t word1;
+        uint32_t pos;
+        uint32_t ref;
+    };
+    std::vector<SExtra> doubles;
+    for (int col = firstColumn; col < end; ++col) {
+        bool blank = true;
+        for (int line : m_blockLines) {
+            const CImportLine& l = m_lines[size_t(line)];
+            const char ch = l.At(col + l.m_columnShift);
+            if (ch != ' ' && ch != '_') {
+                blank = false;
+                break;
+            }
+        }
+        if (blank)
+            continue;
+        if (split && p >= kPositionsPer44) {
+            consumedTicks += 32;
+            p = 0;
+            q = 0;
+            const int remaining = ticks - consumedTicks;
+            int num = 4, den = 4;
+            if (remaining <= 32) {
+                TimeSigFromTicks(remaining, &num, &den);
+                split = false;
+            }
+            current = AppendEvent(events, EventType::Bar, TimeSigWord(uint32_t(num), uint32_t(den)));
+            m_timeSigNum = num;
+            m_timeSigDen = den;
+            ++m_barTotal;
+        }
+        if (m_timeMode == 0 || m_blockTimeLine < 0) {
+            if (tripletLeft == 0) {
+                const int spacing = CountTripletSpacing(col, end);
+                if (spacing > 0) {
+                    tripletLeft = 3 * spacing;
+                    anyTriplet = true;
+                }
+            }
+        }
+        const bool inTriplet = tripletLeft > 0;
+        int pos = p;
+        bool produced = false;
+        bool tMark = false;
+        doubles.clear();
+        for (int line : m_blockLines) {
+            const CImportLine& l = m_lines[size_t(line)];
+            const int lc = col + l.m_columnShift;
+            const char ch = l.At(lc);
+            if (ch == ' ' || ch == '_' || ch == m_tickChar)
+                continue;
+            if (ch == 't' || ch == 'T')
+                tMark = true;
+            const uint16_t v = LookupNote(l.m_labelIndex, ch);
+            if (!v)
+                continue;
+            uint32_t w1 = (v & 0xFF) | DynamicBits(v >> 8);
+            if (inTriplet)
+                w1 |= EventBits::Triplet;
+            if (pre && pre->At(col) == '>')
+                w1 = (w1 & ~EventBits::Dynamics) | EventBits::Accent;
+            int at = pos;
+            if (at < q) {
+                at = q;
+                AddIssue(ImportIssue::NotePosition, line, lc, lc + 1);
+            }
+            q = at;
+            const uint32_t ref = (uint32_t(line) << ImportLimits::kImportRefLineShift)
+                | (uint32_t(lc) & ImportLimits::kImportRefColumnMask);
+            AppendEvent(events, w1, uint32_t(at), ref);
+            produced = true;
+            if (ch == 'd') // a double stroke: the second hit half a column later
+                doubles.push_back({w1, uint32_t(at + m_ticksPerChar * 6), ref});
+        }
+        for (const SExtra& d : doubles) {
+            AppendEvent(events, d.word1, d.pos, d.ref);
+            q = std::max(q, int(d.pos));
+        }
+        if (inTriplet && tMark && !produced)
+            AppendEvent(events, EventType::Rest | EventBits::Triplet, uint32_t(pos));
+        p += inTriplet ? step * 2 / 3 : step;
+        if (inTriplet)
+            --tripletLeft;
+    }
+    // A triplet bar whose columns fill less than its signature: the signature of what was used.
+    if (anyTriplet && current) {
+        const int used = p * 8 / 96;
+        if (used > 0 && used < int(current->GetMeasureTicks())) {
+            int num = 4, den = 4;
+            TimeSigFromTicks(used, &num, &den);
+            current->m_word2 = (current->m_word2 & ~EventBits::TimeSigMask) | TimeSigWord(uint32_t(num), uint32_t(den));
+        }
+    }
+}
+
+CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
+{
+    const CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
+    const uint8_t flags = f.m_barFlags[size_t(bar)];
+    const int open = f.m_barOpen[size_t(bar)];
+    const int end = f.m_barEnd[size_t(bar)];
+    int firstColumn = open;
+    int ticks = 0;
+    bool split = false;
+    int num = 4, den = 4;
+
+    const bool timeLine = m_timeMode != 0 && m_blockTimeLine >= 0;
+    if (timeLine && m_timeMode == 1) {
+        ticks = MeterBarTicks(bar);
+        TimeSigFromTicks(ticks, &num, &den);
+    } else if (timeLine && m_timeMode == 2) {
+        ticks = CountLineBarTicks(bar, &num, &den);
+    } else {
+        ticks = CountBarTicks(bar, nullptr);
+        if (m_bogusFirstTick) {
+            int c0 = open;
+            auto columnBlank = [&](int col) {
+                for (int line : m_blockLines) {
+                    const CImportLine& l = m_lines[size_t(line)];
+                    const char ch = l.At(col + l.m_columnShift);
+                    if (ch != ' ' && ch != '_')
+                        return false;
+                }
+                return true;
+            };
+            while (c0 < end && columnBlank(c0))
+                ++c0;
+            int noteLine = -1;
+            for (int line : m_blockLines) {
+                const CImportLine& l = m_lines[size_t(line)];
+                const char ch = l.At(c0 + l.m_columnShift);
+                if (ch != m_tickChar && ch != ' ' && ch != '_') {
+                    noteLine = line;
+                    break;
+                }
+            }
+            if (noteLine >= 0) {
+                AddIssue(ImportIssue::BogusFirstTickNote, noteLine, c0 + m_lines[size_t(noteLine)].m_columnShift, 0);
+            } else if (c0 < end) {
+                ticks -= m_ticksPerChar;
+                firstColumn = c0 + 1;
+            }
+        }
+        if (ticks == 30 && m_roundToCommon)
+            ticks = 32;
+        if (ticks >= 64 && m_splitLongMeasures) {
+            AddIssue(ImportIssue::MeasureTooLong, m_blockLines[0], open, 0);
+            split = true;
+        } else {
+            TimeSigFromTicks(ticks, &num, &den);
+            // A bar too long for any signature the song can hold is split rather than
+            // written with a corrupted numerator.
+            if (num > ImportLimits::kMaxNumerator) {
+                AddIssue(ImportIssue::MeasureTooLong, m_blockLines[0], open, 0);
+                split = true;
+            }
+        }
+        if (split) {
+            num = 4;
+            den = 4;
+        }
+    }
+
+    if (const uint8_t sig = f.m_barTimeSig[size_t(bar)]; sig && (m_timeSigInMeasures || m_timeSigOwnMeasures) && !split) {
+        const int sigTicks = (sig & 0x1F) * 32 / (1 << (sig >> 5));
+        if (sigTicks < ticks)
+            AddIssue(ImportIssue::TooManyNotes, m_blockLines[0], open, 0);
+        else if (sigTicks != ticks)
+            AddIssue(ImportIssue::TimeSigMismatch, m_blockLines[0], open, 0);
+    }
+
+    CEvent* barEvent = AppendEvent(events, EventType::Bar, BarWord(num, den, flags, f.m_barAux[size_t(bar)]));
+    EmitMeasureRef(barEvent, open);
+    m_timeSigNum = num;
+    m_timeSigDen = den;
+    ++m_barTotal;
+    WalkColumns(events, bar, firstColumn, ticks, split, barEvent);
+    return barEvent;
+}
+
+int CTabImporter::TrailingRepeatCount(const CImportLine& line) const
+{
+    if (line.m_barCount == 0)
+        return -1;
+    int from = line.m_barEnd.back();
+    while (from < line.Length() && (line.At(from) == m_barChar || IsDotChar(line.At(from))))
+        ++from;
+    if (from >= line.Length())
+        return -1;
+    const std::string_view rest = std::string_view(line.m_text).substr(size_t(from));
+    const int n = FindMultiplier(rest);
+    if (n >= 0)
+        return n - 1;
+    // "repeat 3 times" after the staff reads like an annotation over it.
+    int count = -1;
+    int ending = 0;
+    if (ReadRepeatWords(rest, &count, &ending) && count > 0)
+        return count;
+    return -1;
+}
+
+bool CTabImporter::ConvertBlock(CEventList& events)
+{
+    if (m_blockLines.empty())
+        return true;
+    ++m_blockCount;
+    m_measureRefDone = false;
+    const int groupFirst = m_lines[size_t(m_blockLines[0])].m_groupFirst;
+    if (groupFirst < 0) {
+        KADENZO_INTERNAL_PROBLEM(ReportSource::Import);
+        return false;
+    }
+    CImportLine& f = m_lines[size_t(groupFirst)];
+    const int bars = f.m_barCount;
+    if (m_timeMode == 2 && m_blockTimeLine < 0) {
+        bool written = false;
+        for (int k = 0; k < bars; ++k)
+            written = written || (f.m_barFlags[size_t(k)] & BarFlag::KindMask) == BarFlag::KindWritten;
+        if (written)
+            AddIssue(ImportIssue::BadTimeLine, m_blockLines[0], 0, m_lines[size_t(m_blockLines[0])].Length());
+    }
+
+    std::vector<CEvent*> barEvents(size_t(bars), nullptr);
+    bool converted = false;
+    bool repeated = false;
+    int emitted = 0;
+    int pendingColumn = 0;
+    auto flush = [&]() {
+        if (m_pendingRepeatCount > 0) {
+            FlushPendingRepeat(events, pendingColumn);
+            ++emitted;
+        }
+    };
+    auto addPending = [&](int count, int measures, int column) {
+        if (m_pendingRepeatCount > 0 && m_pendingRepeatMeasures != measures)
+            flush();
+        if (m_pendingRepeatCount == 0)
+            pendingColumn = column;
+        m_pendingRepeatCount += count;
+        m_pendingRepeatMeasures = measures;
+        repeated = true;
+    };
+    for (int k = 0; k < bars; ++k) {
+        const uint8_t flags = f.m_barFlags[size_t(k)];
+        const int open = f.m_barOpen[size_t(k)];
+        const uint8_t aux = f.m_barAux[size_t(k)];
+        const uint8_t aux2 = f.m_barAux2[size_t(k)];
+        switch (flags & BarFlag::KindMask) {
+        case BarFlag::KindText:
+            if (const uint8_t sig = f.m_barTimeSig[size_t(k)]) {
+                m_timeSigNum = sig & 0x1F;
+                m_timeSigDen = 1 << (sig >> 5);
+            }
+            break;
+        case BarFlag::KindRepeat:
+            addPending(aux ? aux : 1, std::max<int>(aux2, 1), open);
+            converted = true;
+            break;
+        case BarFlag::KindRest: {
+            flush();
+            CEvent* ev = AppendEvent(events, EventType::Bar, BarWord(4, 4, flags, aux));
+            EmitMeasureRef(ev, open);
+            AppendEvent(events, EventType::Rest, 0);
+            barEvents[size_t(k)] = ev;
+            m_timeSigNum = 4;
+            m_timeSigDen = 4;
+            ++m_barTotal;
+            ++emitted;
+            converted = true;
+            break;
+        }
+        default:
+            flush();
+            barEvents[size_t(k)] = ConvertWrittenBar(events, k);
+            ++emitted;
+            converted = true;
+            break;
+        }
+        // A repeat count on the bar that closes a group: the group is played that many more
+        // times, as a measure repeat after it.
+        const int kind = flags & BarFlag::KindMask;
+        if (kind != BarFlag::KindRepeat && kind != BarFlag::KindText && !(flags & BarFlag::GroupEnd) && aux > 0)
+            addPending(aux, std::max<int>(aux2, 1), open);
+    }
+    if (bars > 0)
+        flush();
+
+    if (converted && !repeated) {
+        for (int line : m_blockLines) {
+            const int count = TrailingRepeatCount(m_lines[size_t(line)]);
+            if (count > 0) {
+                m_pendingRepeatCount = count;
+                m_pendingRepeatMeasures = emitted;
+                FlushPendingRepeat(events, f.m_barEnd.empty() ? 0 : f.m_barEnd.back());
+                break;
+            }
+        }
+    }
+    if (!converted) {
+        for (int line : m_blockLines)
+            m_lines[size_t(line)].m_type = LineType::Unknown;
+    }
+    AttachComment(f, barEvents);
+    return true;
+}
+
+void CTabImporter::AttachComment(const CImportLine& f, const std::vector<CEvent*>& barEvents)
+{
+    int commentLine = m_blockPreComment;
+    if (commentLine < 0 || FirstNonBlank(m_lines[size_t(commentLine)].m_text, 0) < 0)
+        commentLine = m_blockPostComment;
+    if (commentLine < 0)
+        return;
+    const CImportLine& comment = m_lines[size_t(commentLine)];
+    const int c = FirstNonBlank(comment.m_text, 0);
+    // A line of accent marks or brackets says nothing to show over the bar.
+    if (c < 0 || std::none_of(comment.m_text.begin(), comment.m_text.end(), [](char ch) { return IsAlnum(ch); }))
+        return;
+    for (int k = 0; k < f.m_barCount; ++k) {
+        if (f.m_barEnd[size_t(k)] <= c || !barEvents[size_t(k)])
+            continue;
+        barEvents[size_t(k)]->SetText(ImportedText(std::string_view(comment.m_text).substr(size_t(c))));
+        return;
+    }
+}

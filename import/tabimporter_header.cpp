@@ -1,0 +1,127 @@
+// Header lines (song, band, album, tempo ...) and the optional song list.
+
+#include "tabimporter.h"
+
+#include "importtext.h"
+#include "report.h"
+
+#include <QFile>
+
+#include <cstdio>
+
+using namespace ImportText;
+
+void CTabImporter::ParseHeaderLine(int index)
+{
+    CImportLine& line = m_lines[size_t(index)];
+    if (line.m_type != LineType::Unknown && line.m_type != LineType::Header && line.m_type != LineType::MiscComment)
+        return;
+    int rowCount = 0;
+    const HeaderTables::SHeaderRow* rows = HeaderTables::Rows(&rowCount);
+    for (int i = 0; i < rowCount; ++i) {
+        std::string rest;
+        if (FindKeyword(line.m_text, &rest, rows[i].words) < 0)
+            continue;
+        line.m_type = LineType::Header;
+        const int field = rows[i].field;
+        if (field == HeaderTables::kTempoField) {
+            const int n = FirstNumber(line.m_text);
+            if (n >= HeaderTables::kMinTempo && n <= HeaderTables::kMaxTempo)
+                m_tempo = n;
+            continue;
+        }
+        m_header[size_t(field)] = ImportedText(rest);
+        if (field == Header::Band && FindKeyword(line.m_text, nullptr, HeaderTables::NoSplitBands()) >= 0)
+            m_splitLongMeasures = false;
+        if (field == Header::Album && rest != "6581") {
+            // "F" is a combined foot line: P the hi-hat pedal, X the bass drum.
+            for (int l = 0; l < m_labelCount; ++l) {
+                CLabelRecord& rec = m_labels[size_t(l)];
+                if (std::string_view(rec.label) != "F")
+                    continue;
+                const int n = rec.EntryCount();
+                for (int e = 0; e < n; ++e) {
+                    CNoteKeyEntry& entry = rec.entries[size_t(e)];
+                    if (entry.noteChar == 'P' || entry.noteChar == 'p')
+                        entry.instrument = 44;
+                    else if (entry.noteChar == 'X' || entry.noteChar == 'x')
+                        entry.instrument = 36;
+                }
+            }
+        }
+    }
+}
+
+void CTabImporter::LookupSongList()
+{
+    QFile file(QString::fromLatin1(ImportText::kSongListFile));
+    if (!file.exists() || !file.open(QIODevice::ReadOnly))
+        return;
+    std::vector<std::string> list;
+    while (!file.atEnd()) {
+        QByteArray l = file.readLine();
+        while (!l.isEmpty() && (l.endsWith('\n') || l.endsWith('\r')))
+            l.chop(1);
+        list.emplace_back(l.constData(), size_t(l.size()));
+    }
+
+    for (CImportLine& line : m_lines) {
+        if (line.m_type != LineType::Unknown && line.m_type != LineType::Blank && line.m_type != LineType::Header)
+            break;
+        if (line.m_type != LineType::Unknown)
+            continue;
+        int yearLine = -1;
+        int bandLine = -1;
+        for (int i = 0; i < int(list.size()); ++i) {
+            const std::string& s = list[size_t(i)];
+            if (s.empty())
+                continue;
+            if (s.rfind("year", 0) == 0 || s.rfind("YEAR", 0) == 0) {
+                yearLine = i;
+                continue;
+            }
+            if (IsLetter(s[0])) {
+                bandLine = i;
+                continue;
+            }
+            if (!IsDigit(s[0]))
+                continue;
+            int track = 0, minutes = 0, seconds = 0;
+            char title[1024] = {};
+            if (std::sscanf(s.c_str(), "%d. %d:%d %1023[^\n]", &track, &minutes, &seconds, title) != 4)
+                continue;
+            if (FindKeyword(line.m_text, nullptr, title) < 0)
+                continue;
+            if (bandLine < 0)
+                continue;
+            const std::string& bandAlbum = list[size_t(bandLine)];
+            const size_t slash = bandAlbum.find('/');
+            if (slash == std::string::npos) {
+                UserReport().Message(QString::fromLatin1(ImportText::kBadSongList).arg(bandLine + 1));
+                break;
+            }
+            if (!m_header[Header::Song].isEmpty())
+                break;
+            std::string band = bandAlbum.substr(0, slash > 0 ? slash - 1 : 0);
+            std::string album = bandAlbum.substr(slash + 1);
+            album.erase(0, std::min(album.size(), album.find_first_not_of(' ')));
+            std::string year;
+            if (yearLine >= 0) {
+                const std::string& y = list[size_t(yearLine)];
+                const size_t colon = y.find(':');
+                if (colon != std::string::npos) {
+                    year = y.substr(colon + 1);
+                    year.erase(0, std::min(year.size(), year.find_first_not_of(' ')));
+                }
+            }
+            line.m_type = LineType::Header;
+            m_header[Header::Song] = ImportedText(title);
+            m_header[Header::Band] = ImportedText(band);
+            m_header[Header::Album] = ImportedText(album);
+            m_header[Header::TrackNo] = QString::number(track);
+            m_header[Header::Duration] = QString::asprintf("%d:%02d", minutes, seconds);
+            m_header[Header::Year] = ImportedText(year);
+            break;
+        }
+    }
+}

@@ -1,0 +1,562 @@
+// Instrument labels: the label records, the note key lines and the recognition of an
+// instrument and a dynamic for every (label, note character) pair.
+
+#include "tabimporter.h"
+
+#include "importtext.h"
+#include "report.h"
+
+#include <algorithm>
+#include <cstring>
+
+using namespace ImportText;
+using namespace InstrumentTables;
+
+namespace {
+bool IsWordChar(char c)
+{
+    return IsAlnum(c) || c == '-' || c == '_' || c == '\'';
+}
+
+// Words of a key header: runs of word characters; a word followed by a space and a number
+// takes the number (Tom 1 is Tom1).
+std::vector<std::string> HeaderWords(std::string_view text)
+{
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (!IsWordChar(text[i])) {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        while (j < text.size() && IsWordChar(text[j]))
+            ++j;
+        std::string word(text.substr(i, j - i));
+        if (j + 1 < text.size() && text[j] == ' ' && IsDigit(text[j + 1])) {
+            size_t k = j + 1;
+            while (k < text.size() && IsDigit(text[k]))
+                ++k;
+            if (k >= text.size() || !IsWordChar(text[k])) {
+                word.append(text.substr(j + 1, k - j - 1));
+                j = k;
+            }
+        }
+        words.push_back(std::move(word));
+        i = j;
+    }
+    return words;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix)
+{
+    return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
+}
+
+bool IsKeySeparator(char c)
+{
+    return c == ' ' || c == ',' || c == '=' || c == ':' || c == ';' || c == '(' || c == ')';
+}
+
+void StripQuotes(std::string& s)
+{
+    while (!s.empty() && (s.back() == '"' || s.back() == '\\'))
+        s.pop_back();
+}
+
+size_t FindWordSeparator(std::string_view s)
+{
+    return s.find_first_of(" /,");
+}
+
+// Splits a note key description into at most three words.
+int DescriptionWords(const char* description, std::string words[3])
+{
+    std::string d(description);
+    StripQuotes(d);
+    if (d.empty())
+        return 0;
+    const size_t sep = FindWordSeparator(d);
+    if (sep == std::string::npos) {
+        words[0] = d;
+        return 1;
+    }
+    std::string first = d.substr(0, sep);
+    StripQuotes(first);
+    std::string rest = d.substr(sep + 1);
+    rest.erase(0, std::min(rest.size(), rest.find_first_not_of(' ')));
+    if (!rest.empty() && IsDigit(rest[0])) {
+        words[0] = first + rest;
+        return 1;
+    }
+    const size_t sep2 = FindWordSeparator(rest);
+    std::string second = sep2 == std::string::npos ? rest : rest.substr(0, sep2);
+    std::string third = sep2 == std::string::npos ? std::string() : rest.substr(sep2 + 1);
+    third.erase(0, std::min(third.size(), third.find_first_not_of(' ')));
+    // Empty words would match every keyword; they are left out.
+    int n = 0;
+    for (std::string* w : {&first, &second, &third})
+        if (!w->empty())
+            words[n++] = *w;
+    return n;
+}
+
+int DynamicRule(char c, bool upperCaseAccents)
+{
+    switch (c) {
+    case 'A': return Dynamic::Accent;
+    case 'F':
+    case 'f': return Dynamic::Flam;
+    case 'G':
+    case 'g': return Dynamic::Ghost;
+    case 'O':
+    case 'X': return upperCaseAccents ? Dynamic::Accent : Dynamic::Normal;
+    default: return Dynamic::Normal;
+    }
+}
+
+int TomByNumber(int n, int fallback)
+{
+    switch (n) {
+    case 1: return 50;
+    case 2: return 48;
+    case 3: return 47;
+    case 4: return 45;
+    case 5: return 43;
+    case 6:
+    case 7:
+    case 8: return 41;
+    default: return fallback;
+    }
+}
+
+// The first row whose keywords match one of the words (the last row, without keywords,
+// catches the rest).
+const SDescriptionRow& MatchRow(const SDescriptionRow* rows, int count, const std::string* words, int n)
+{
+    for (int i = 0; i < count - 1; ++i)
+        if (CTabImporter::MatchAny(words, n, rows[i].words))
+            return rows[i];
+    return rows[count - 1];
+}
+}
+
+bool CTabImporter::MatchWord(std::string_view word, const char* keyword)
+{
+    const size_t len = std::strlen(keyword);
+    if (word.size() > len)
+        return false;
+    for (size_t i = 0; i < word.size(); ++i) {
+        const char w = word[i];
+        const char k = keyword[i];
+        if (w == ' ' || w == '-') {
+            if (k != ' ' && k != '-')
+                return false;
+        } else if (ToLower(w) != ToLower(k)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CTabImporter::MatchAny(const std::string* words, int n, const SKeywords& keywords)
+{
+    for (int w = 0; w < n && w < 3; ++w)
+        for (const char* k : keywords.k)
+            if (k && MatchWord(words[w], k))
+                return true;
+    return false;
+}
+
+void CTabImporter::BuildLabelRecords(int index)
+{
+    CImportLine& line = m_lines[size_t(index)];
+    if (line.m_type != LineType::StaffLine)
+        return;
+    const int labelEnd = std::min(line.m_firstBarColumn + line.m_columnShift, line.Length());
+    std::string_view label;
+    if (labelEnd > line.m_labelStart)
+        label = std::string_view(line.m_text).substr(size_t(line.m_labelStart), size_t(labelEnd - line.m_labelStart));
+    while (!label.empty() && IsBlank(label.front()))
+        label.remove_prefix(1);
+    while (!label.empty() && (label.back() == ' ' || label.back() == ':' || label.back() == '='))
+        label.remove_suffix(1);
+    label = label.substr(0, label.find(' '));
+    label = label.substr(0, ImportLimits::kMaxLabelChars);
+    if (label.empty()) {
+        line.m_type = LineType::Unknown;
+        return;
+    }
+
+    int slot = -1;
+    for (int i = 0; i < m_labelCount; ++i) {
+        if (label == m_labels[size_t(i)].label) {
+            slot = i;
+            break;
+        }
+    }
+    if (slot < 0) {
+        if (m_labelCount >= ImportLimits::kMaxLabels) {
+            KADENZO_INTERNAL_PROBLEM(ReportSource::Import);
+            return;
+        }
+        slot = m_labelCount++;
+        CLabelRecord& rec = m_labels[size_t(slot)];
+        std::memcpy(rec.label, label.data(), label.size());
+        rec.label[label.size()] = 0;
+    }
+    line.m_labelIndex = slot;
+
+    CLabelRecord& rec = m_labels[size_t(slot)];
+    int entries = rec.EntryCount();
+    for (int k = 0; k < line.m_barCount; ++k) {
+        if ((line.m_barFlags[size_t(k)] & BarFlag::KindMask) != BarFlag::KindWritten)
+            continue;
+        const int end = line.m_barEnd.empty() ? line.Length() : line.m_barEnd[size_t(k)];
+        for (int col = line.m_barColumn[size_t(k)]; col < end && col < line.Length(); ++col) {
+            const char c = line.m_text[size_t(col)];
+            if (c == m_barChar)
+                break;
+            if (c == ' ' || c == '_' || c == m_tickChar)
+                continue;
+            if (m_timeMode == 1) {
+                bool triplet = false;
+                if (c == m_timeKey[0].symbol || MeterTokenValue(line, col, &triplet) > 0)
+                    continue;
+            }
+            bool known = false;
+            for (int e = 0; e < entries && !known; ++e)
+                known = rec.entries[size_t(e)].noteChar == c;
+            if (known)
+                continue;
+            if (entries >= ImportLimits::kMaxNoteChars) {
+                KADENZO_INTERNAL_PROBLEM(ReportSource::Import);
+                return;
+            }
+            rec.entries[size_t(entries++)].noteChar = c;
+        }
+    }
+}
+
+bool CTabImporter::IsKeyHeader(const CImportLine& line, std::vector<int>* labels)
+{
+    labels->clear();
+    const std::vector<std::string> words = HeaderWords(line.m_text);
+    bool firstWord = true;
+    for (const std::string& word : words) {
+        std::vector<int> named;
+        const bool plural = word.size() > 1 && ToLower(word.back()) == 's' && !EqualsNoCase(word, "bass");
+        std::string stem = word;
+        if (plural)
+            while (!stem.empty() && ToLower(stem.back()) == 's')
+                stem.pop_back();
+        if (plural && stem.empty())
+            continue;
+        for (int i = 0; i < m_labelCount; ++i) {
+            const std::string_view label(m_labels[size_t(i)].label);
+            if (plural ? StartsWithNoCase(label, stem) : EqualsNoCase(label, word))
+                named.push_back(i);
+        }
+        if (firstWord && named.empty())
+            return false;
+        firstWord = false;
+        for (int i : named) {
+            if (std::find(labels->begin(), labels->end(), i) != labels->end())
+                continue;
+            if (int(labels->size()) >= ImportLimits::kMaxKeyHeaderLabels) {
+                KADENZO_INTERNAL_PROBLEM(ReportSource::Import);
+                labels->clear();
+                return false;
+            }
+            labels->push_back(i);
+        }
+    }
+    return !labels->empty();
+}
+
+int CTabImporter::ReadKeyEntries(const CImportLine& line)
+{
+    const std::string& t = line.m_text;
+    int found = 0;
+    for (size_t i = 0; i < t.size(); ++i) {
+        const char c = t[i];
+        if (IsKeySeparator(c))
+            continue;
+        const bool alone = (i == 0 || IsKeySeparator(t[i - 1])) && (i + 1 >= t.size() || IsKeySeparator(t[i + 1]));
+        if (!alone)
+            continue;
+        // The description: from the next word up to the next ',' or '=' or the line end.
+        size_t d = i + 1;
+        while (d < t.size() && IsKeySeparator(t[d]))
+            ++d;
+        size_t e = d;
+        while (e < t.size() && t[e] != ',' && t[e] != '=')
+            ++e;
+        std::string_view desc = Trim(std::string_view(t).substr(d, e - d));
+        desc = desc.substr(0, ImportLimits::kMaxDescriptionChars);
+        for (int label : m_keyLabels) {
+            CLabelRecord& rec = m_labels[size_t(label)];
+            const int n = rec.EntryCount();
+            for (int k = 0; k < n; ++k) {
+                CNoteKeyEntry& entry = rec.entries[size_t(k)];
+                if (entry.noteChar != c)
+                    continue;
+                std::memcpy(entry.description, desc.data(), desc.size());
+                entry.description[desc.size()] = 0;
+                ++found;
+            }
+        }
+    }
+    return found;
+}
+
+void CTabImporter::ParseNoteKey(int index)
+{
+    CImportLine& line = m_lines[size_t(index)];
+    auto endBlock = [this]() {
+        if (m_keyState == 3 && !m_keyHadEntries && m_keyLine >= 0)
+            m_lines[size_t(m_keyLine)].m_type = LineType::Unknown;
+        m_keyState = 0;
+    };
+    if (line.m_type != LineType::Unknown && line.m_type != LineType::Blank) {
+        endBlock();
+        return;
+    }
+    if (line.m_type == LineType::Blank) {
+        endBlock();
+        return;
+    }
+    if (m_labelCount == 0)
+        return;
+    std::vector<int> labels;
+    const bool header = IsKeyHeader(line, &labels);
+    if (m_keyState == 0) {
+        if (!header)
+            return;
+        line.m_type = LineType::NoteKey;
+        m_keyState = 3;
+        m_keyLine = index;
+        m_keyLabels = labels;
+        m_keyHadEntries = ReadKeyEntries(line) > 0;
+        return;
+    }
+    if (header && labels != m_keyLabels) {
+        endBlock();
+        line.m_type = LineType::NoteKey;
+        m_keyState = 3;
+        m_keyLine = index;
+        m_keyLabels = labels;
+        m_keyHadEntries = ReadKeyEntries(line) > 0;
+        return;
+    }
+    if (ReadKeyEntries(line) > 0) {
+        line.m_type = LineType::NoteKey;
+        m_keyHadEntries = true;
+    } else if (index != m_keyLine) {
+        endBlock();
+    }
+}
+
+bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
+{
+    CNoteKeyEntry& entry = record.entries[size_t(entryIndex)];
+    const std::string_view label(record.label);
+    const char c = entry.noteChar;
+    std::string words[3];
+    const int n = DescriptionWords(entry.description, words);
+    int dynamic = Dynamic::Normal;
+
+    EFamily family = Fixed;
+    int fixed = -1;
+    bool numberedTom = false;
+    int rowCount = 0;
+    const SLabelRow* rows = LabelRows(&rowCount);
+    bool matched = false;
+    for (int i = 0; i < rowCount && !matched; ++i) {
+        for (const char* k : rows[i].words.k) {
+            if (k && MatchWord(label, k)) {
+                family = rows[i].family;
+                fixed = rows[i].instrument;
+                numberedTom = rows[i].dynamicRule;
+                matched = true;
+                break;
+            }
+        }
+    }
+    if (!matched) {
+        switch (label.empty() ? 0 : ToLower(label[0])) {
+        case 'b':
+        case 'k': family = Bass; break;
+        case 'c':
+        case 'h':
+        case 'r': family = Cymbal; break;
+        case 'f':
+        case 'o':
+        case 't': family = Tom; break;
+        case 'p': family = Percussion; break;
+        case 's': family = Snare; break;
+        default:
+            entry.instrument = kUnknownLabelInstrument;
+            entry.dynamic = 0;
+            entry.kind = 2;
+            return true;
+        }
+    }
+
+    if (family == Fixed) {
+        entry.instrument = uint8_t(fixed);
+        if (numberedTom) {
+            entry.dynamic = uint8_t(DynamicRule(c, m_upperCaseAccents));
+            return true;
+        }
+        entry.dynamic = 0;
+        entry.kind = 1;
+        return false;
+    }
+
+    int instrument = 0;
+    int kind = 2;
+    auto fromRows = [&](const SDescriptionRow* table, int count) {
+        const SDescriptionRow& row = MatchRow(table, count, words, n);
+        instrument = row.instrument;
+        kind = row.kind;
+        if (row.dynamic >= 0)
+            dynamic = row.dynamic;
+    };
+    switch (family) {
+    case Cymbal:
+        if (n == 0) {
+            int count = 0;
+            const SCharInstrument* chars = CymbalChars(&count);
+            for (int i = 0; i < count && !instrument; ++i)
+                if (chars[i].c == ToLower(c))
+                    instrument = chars[i].instrument;
+            if (!instrument) {
+                const char first = label.empty() ? 0 : ToLower(label[0]);
+                if (first == 'c')
+                    instrument = EqualsNoCase(label, "cb") ? 56 : EqualsNoCase(label, "ch") ? 52 : EqualsNoCase(label, "c2") ? 57 : 49;
+                else if (first == 'h')
+                    instrument = EqualsNoCase(label, "hf") ? 44 : 42;
+                else if (first == 'r')
+                    instrument = 51;
+                else
+                    instrument = 42;
+                if (c == 'g')
+                    dynamic = Dynamic::Ghost;
+                else if (c >= 'A' && c <= 'Z' && m_upperCaseAccents)
+                    dynamic = Dynamic::Accent;
+                if (instrument == 49 || instrument == 57)
+                    ++(dynamic == Dynamic::Accent ? m_accentedCrashes : m_plainCrashes);
+            }
+            kind = 2;
+        } else {
+            int count = 0;
+            const SDescriptionRow* table = CymbalRows(&count);
+            fromRows(table, count);
+            static const SKeywords bell = {{"bell"}};
+            if (instrument == 51 && MatchAny(words, n, bell))
+                instrument = 53;
+        }
+        break;
+    case Snare:
+        dynamic = DynamicRule(c, m_upperCaseAccents);
+        if (n == 0) {
+            if (c == 'c' || c == 'C')
+                instrument = 56;
+            else if (c == 'r' || c == 'R')
+                instrument = 37;
+            else
+                instrument = EqualsNoCase(label, "sp") ? 55 : 38;
+            kind = 2;
+        } else {
+            int count = 0;
+            const SDescriptionRow* table = SnareRows(&count);
+            fromRows(table, count);
+        }
+        break;
+    case Tom:
+        dynamic = DynamicRule(c, m_upperCaseAccents);
+        if (n == 0) {
+            const int number = FirstNumber(label);
+            const char first = label.empty() ? 0 : label[0];
+            if (first == 'F' || first == 'f') {
+                instrument = number == 1 ? 45 : number == 2 ? 43 : (first == 'f' ? 43 : 41);
+            } else if (first == 'T' || first == 't') {
+                instrument = TomByNumber(number, 0);
+                if (!instrument)
+                    instrument = TomByNumber(IsDigit(c) ? c - '0' : -1, first == 't' ? 50 : 47);
+            } else {
+                instrument = TomByNumber(number, 41);
+            }
+            kind = 2;
+        } else {
+            int count = 0;
+            const SDescriptionRow* table = TomRows(&count);
+            fromRows(table, count);
+        }
+        break;
+    case Bass: {
+        dynamic = DynamicRule(c, m_upperCaseAccents);
+        static const SKeywords pedal = {{"pedal"}};
+        instrument = (n > 0 && MatchAny(words, n, pedal)) ? 44 : 36;
+        kind = n == 0 ? 2 : 1;
+        break;
+    }
+    case Percussion:
+        if (n == 0) {
+            int count = 0;
+            const SCharInstrument* chars = PercussionChars(&count);
+            instrument = kPercussionDefault;
+            for (int i = 0; i < count; ++i)
+                if (chars[i].c == c)
+                    instrument = chars[i].instrument;
+            kind = 2;
+        } else {
+            int count = 0;
+            const SDescriptionRow* table = PercussionRows(&count);
+            fromRows(table, count);
+        }
+        break;
+    case Fixed: break;
+    }
+    entry.instrument = uint8_t(instrument);
+    entry.dynamic = uint8_t(dynamic);
+    entry.kind = uint8_t(kind);
+    return kind == 2;
+}
+
+void CTabImporter::RecognizeAll()
+{
+    m_accentedCrashes = 0;
+    m_plainCrashes = 0;
+    for (int i = 0; i < m_labelCount; ++i) {
+        CLabelRecord& rec = m_labels[size_t(i)];
+        const int n = rec.EntryCount();
+        for (int e = 0; e < n; ++e)
+            RecognizeInstrument(rec, e);
+    }
+    // A tab that writes every crash in capitals does not mean them accented.
+    if (m_accentedCrashes >= 1 && m_plainCrashes == 0) {
+        for (int i = 0; i < m_labelCount; ++i) {
+            CLabelRecord& rec = m_labels[size_t(i)];
+            const int n = rec.EntryCount();
+            for (int e = 0; e < n; ++e)
+                if (rec.entries[size_t(e)].instrument == 49 || rec.entries[size_t(e)].instrument == 57)
+                    rec.entries[size_t(e)].dynamic = 0;
+        }
+    }
+}
+
+uint16_t CTabImporter::LookupNote(int labelIndex, char c) const
+{
+    if (labelIndex < 0 || labelIndex >= m_labelCount)
+        return 0;
+    const CLabelRecord& rec = m_labels[size_t(labelIndex)];
+    for (const CNoteKeyEntry& e : rec.entries) {
+        if (e.noteChar == 0)
+            break;
+        if (e.noteChar == c)
+            return uint16_t((e.dynamic << 8) | e.instrument);
+    }
+    return 0;
+}

@@ -1,0 +1,663 @@
+// Staff decoding: bar analysis of each staff group, block assembly and the conversion of a
+// block into BAR, note, rest and REPEAT_PREV_MEASURES events.
+
+#include "tabimporter.h"
+
+#include "importtext.h"
+#include "report.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
+using namespace ImportText;
+
+namespace {
+// A line whose first separator stands this far or less from the first line's is read with
+// its columns shifted into line; farther off it is read as written.
+constexpr int kMaxColumnShift = 8;
+
+bool IsNoteLike(char c)
+{
+    return c == 'x' || c == 'o' || c == 'X' || c == 'O' || (c >= '1' && c <= '6');
+}
+
+int Log2(int v)
+{
+    int n = 0;
+    while (v > 1) {
+        v >>= 1;
+        ++n;
+    }
+    return n;
+}
+
+// "3/4", "6/8", "4": numerator bits 0-4, log2 of the denominator bits 5-7; 0 if not one.
+uint8_t TimeSigValue(int num, int den)
+{
+    if (num < 1 || num > 31 || den < 1 || den > 32 || (den & (den - 1)) != 0)
+        return 0;
+    return uint8_t(num | (Log2(den) << 5));
+}
+
+// The whole text is a time signature.
+uint8_t ParseTimeSigText(std::string_view text)
+{
+    text = Trim(text);
+    size_t i = 0;
+    int num = 0;
+    while (i < text.size() && IsDigit(text[i]) && i < 2)
+        num = num * 10 + (text[i++] - '0');
+    if (i == 0)
+        return 0;
+    int den = 4;
+    if (i < text.size() && text[i] == '/') {
+        ++i;
+        den = 0;
+        size_t d = 0;
+        while (i < text.size() && IsDigit(text[i]) && d < 2) {
+            den = den * 10 + (text[i++] - '0');
+            ++d;
+        }
+        if (d == 0)
+            return 0;
+    }
+    if (i != text.size())
+        return 0;
+    return TimeSigValue(num, den);
+}
+
+// A time signature "N/D" anywhere in the text.
+uint8_t FindTimeSigInText(std::string_view text)
+{
+    for (size_t i = 1; i + 1 < text.size(); ++i) {
+        if (text[i] != '/' || !IsDigit(text[i - 1]) || !IsDigit(text[i + 1]))
+            continue;
+        size_t b = i - 1;
+        if (b > 0 && IsDigit(text[b - 1]))
+            --b;
+        size_t e = i + 2;
+        if (e < text.size() && IsDigit(text[e]))
+            ++e;
+        if ((b > 0 && IsAlnum(text[b - 1])) || (e < text.size() && IsAlnum(text[e])))
+            continue;
+        if (const uint8_t sig = ParseTimeSigText(text.substr(b, e - b)))
+            return sig;
+    }
+    return 0;
+}
+
+}
+
+void CTabImporter::FindLabelEnd(int first, int count)
+{
+    CImportLine& f = m_lines[size_t(first)];
+    auto labelStartOf = [](const CImportLine& l) {
+        // A time signature written in front of the label ("4/4 HH|x-x-") moves the label
+        // behind it.
+        const int p = FirstNonBlank(l.m_text, 0);
+        if (p < 0)
+            return 0;
+        const size_t space = l.m_text.find(' ', size_t(p));
+        if (space == std::string::npos)
+            return 0;
+        if (ParseTimeSigText(std::string_view(l.m_text).substr(size_t(p), space - size_t(p))) == 0
+            || l.m_text.find('/', size_t(p)) >= space)
+            return 0;
+        return int(space);
+    };
+    auto firstSeparator = [this](const CImportLine& l) {
+        if (!m_barChar)
+            return -1;
+        const size_t at = l.m_text.find(m_barChar, size_t(l.m_labelStart));
+        return at == std::string::npos ? -1 : int(at);
+    };
+    for (int i = first; i < first + count; ++i) {
+        CImportLine& l = m_lines[size_t(i)];
+        l.m_labelStart = labelStartOf(l);
+        l.m_columnShift = 0;
+        l.m_groupFirst = first;
+    }
+
+    int col = firstSeparator(f);
+    if (col < 0) {
+        const size_t paren = f.m_text.find_first_of("()", size_t(f.m_labelStart));
+        col = paren == std::string::npos ? f.Length() : int(paren);
+    }
+    for (int i = first + 1; i < first + count; ++i) {
+        CImportLine& l = m_lines[size_t(i)];
+        const int own = firstSeparator(l);
+        if (own == col)
+            continue;
+        if (own >= 0) {
+            AddIssue(ImportIssue::MisalignedBarSeparator, i, own, 0);
+            if (std::abs(own - col) <= kMaxColumnShift)
+                l.m_columnShift = own - col;
+        } else {
+            AddIssue(ImportIssue::MisalignedBarSeparator, i, std::min(col, l.Length()), l.Length());
+        }
+    }
+
+    // Labels written straight against the ticks: the label ends at the space before the
+    // leftmost dash.
+    int dashes = 0;
+    int leftmost = INT_MAX;
+    int leftLine = -1;
+    for (int i = first; i < first + count; ++i) {
+        const CImportLine& l = m_lines[size_t(i)];
+        const int hiHat = FindWord(l.m_text, "hi-hat");
+        const int end = std::min(col + l.m_columnShift, l.Length());
+        for (int c = l.m_labelStart; c < end; ++c) {
+            if (l.m_text[size_t(c)] != '-' || (hiHat >= 0 && c == hiHat + 2))
+                continue;
+            ++dashes;
+            if (c - l.m_columnShift < leftmost) {
+                leftmost = c - l.m_columnShift;
+                leftLine = i;
+            }
+        }
+    }
+    if (dashes > count && leftLine >= 0) {
+        const CImportLine& l = m_lines[size_t(leftLine)];
+        int s = leftmost + l.m_columnShift - 1;
+        while (s >= l.m_labelStart && l.m_text[size_t(s)] != ' ')
+            --s;
+        col = s >= l.m_labelStart ? s - l.m_columnShift : leftmost;
+    }
+    for (int i = first; i < first + count; ++i)
+        m_lines[size_t(i)].m_firstBarColumn = col;
+}
+
+void CTabImporter::FindBars(int first, int count)
+{
+    CImportLine& f = m_lines[size_t(first)];
+    const int col = f.m_firstBarColumn;
+    auto at = [this](int line, int groupColumn) {
+        const CImportLine& l = m_lines[size_t(line)];
+        return l.At(groupColumn + l.m_columnShift);
+    };
+    // The line with the most separators governs the bars, so a short first line (a crash
+    // line that stops early) does not cut the staff.
+    int ref = first;
+    int best = -1;
+    for (int i = first; i < first + count && m_barChar; ++i) {
+        const CImportLine& l = m_lines[size_t(i)];
+        const int from = std::max(0, col + l.m_columnShift);
+        const int n = from < l.Length() ? int(std::count(l.m_text.begin() + from, l.m_text.end(), m_barChar)) : 0;
+        if (n > best) {
+            best = n;
+            ref = i;
+        }
+    }
+    const CImportLine& r = m_lines[size_t(ref)];
+    const int refEnd = r.Length() - r.m_columnShift;
+
+    struct SBoundary
+    {
+        int left;
+        int right;
+    };
+    std::vector<SBoundary> bounds;
+    if (m_barChar && at(ref, col) == m_barChar) {
+        int right = col;
+        while (at(ref, right + 1) == m_barChar)
+            ++right;
+        bounds.push_back({col, right});
+    } else {
+        const char c = f.At(col);
+        const int open = (c == m_tickChar) ? col : col + 1;
+        bounds.push_back({col, open - 1});
+    }
+    for (int c = bounds.back().right + 1; c < refEnd && m_barChar; ++c) {
+        if (at(ref, c) != m_barChar)
+            continue;
+        const int left = c;
+        while (at(ref, c + 1) == m_barChar)
+            ++c;
+        bounds.push_back({left, c});
+    }
+
+    std::vector<int> opens;
+    std::vector<int> ends;
+    m_groupMarks.clear();
+    std::vector<bool> closesDouble;
+    for (size_t i = 0; i + 1 < bounds.size(); ++i) {
+        opens.push_back(bounds[i].right + 1);
+        ends.push_back(bounds[i + 1].left);
+        m_groupMarks.push_back(bounds[i].right > bounds[i].left ? kOpensDouble : 0);
+        closesDouble.push_back(bounds[i + 1].right > bounds[i + 1].left);
+    }
+    // An unclosed last bar: ticks that run on to the line end after the last separator.
+    const int tail = bounds.back().right + 1;
+    if (tail < refEnd && at(ref, tail) != ' ') {
+        int ticks = 0;
+        int c = tail;
+        while (c < refEnd && at(ref, c) != ' ')
+            ticks += at(ref, c++) == m_tickChar;
+        if (ticks >= 4) {
+            int end = c;
+            for (int i = first; i < first + count; ++i) {
+                int e = tail;
+                while (at(i, e) != ' ')
+                    ++e;
+                end = std::max(end, e);
+            }
+            opens.push_back(tail);
+            ends.push_back(end);
+            m_groupMarks.push_back(bounds.back().right > bounds.back().left ? kOpensDouble : 0);
+            closesDouble.push_back(false);
+        }
+    }
+
+    const int bars = int(opens.size());
+    // A line whose last bar is left open while the others close it is closed for them.
+    const bool lastClosed = bars > 0 && bounds.size() >= size_t(bars) + 1;
+    for (int i = first; i < first + count; ++i) {
+        CImportLine& l = m_lines[size_t(i)];
+        if (lastClosed && m_barChar) {
+            const int close = ends.back() + l.m_columnShift;
+            if (l.Length() <= close && l.Length() > opens.back() + l.m_columnShift && l.m_text.back() != m_barChar) {
+                l.m_text.append(size_t(close - l.Length()), m_tickChar);
+                l.m_text.push_back(m_barChar);
+            }
+        }
+        l.m_barCount = bars;
+        l.m_barFlags.assign(size_t(bars), 0);
+        l.m_barAux.assign(size_t(bars), 0);
+        l.m_barAux2.assign(size_t(bars), 0);
+        l.m_barTimeSig.assign(size_t(bars), 0);
+        l.m_barColumn.assign(size_t(bars), 0);
+        l.m_barEnd.resize(size_t(bars));
+        for (int k = 0; k < bars; ++k)
+            l.m_barEnd[size_t(k)] = ends[size_t(k)] + l.m_columnShift;
+    }
+    f.m_barOpen = opens;
+    f.m_barEnd = ends;
+    for (int k = 0; k < bars; ++k)
+        if (closesDouble[size_t(k)])
+            f.m_barFlags[size_t(k)] |= BarFlag::ClosesDouble;
+}
+
+void CTabImporter::FindRepeatDots(int first, int count)
+{
+    CImportLine& f = m_lines[size_t(first)];
+    auto at = [this](int line, int groupColumn) {
+        const CImportLine& l = m_lines[size_t(line)];
+        return l.At(groupColumn + l.m_columnShift);
+    };
+    // Repeat dots: ':' or '.' on some line, or 'o' on two lines with nothing but dots in the
+    // column; a '.' that belongs to a ./. mark is no dot.
+    auto isDotColumn = [&](int column, int slashSide) {
+        int strong = 0;
+        int os = 0;
+        bool onlyDots = true;
+        for (int i = first; i < first + count; ++i) {
+            const char c = at(i, column);
+            if (c == ' ' || c == m_barChar)
+                continue;
+            if ((c == '.' || c == ':') && at(i, column + slashSide) != '/')
+                ++strong;
+            else if (c == 'o' || c == '*')
+                ++os;
+            else
+                onlyDots = false;
+        }
+        return strong > 0 || (os >= 2 && onlyDots);
+    };
+    auto lacksDoubleBar = [&](int bar, int left, int right) {
+        for (int i = first + 1; i < first + count; ++i) {
+            const CImportLine& l = m_lines[size_t(i)];
+            if (l.Length() <= right + l.m_columnShift)
+                continue;
+            for (int c = left; c <= right; ++c) {
+                if (at(i, c) != m_barChar) {
+                    AddIssue(ImportIssue::MisalignedDoubleBar, i, f.m_barOpen[size_t(bar)] + l.m_columnShift, 0);
+                    break;
+                }
+            }
+        }
+    };
+    for (int k = 0; k < f.m_barCount; ++k) {
+        int& open = f.m_barOpen[size_t(k)];
+        int& end = f.m_barEnd[size_t(k)];
+        if (m_groupMarks[size_t(k)] & kOpensDouble) {
+            if (k == 0 || !(f.m_barFlags[size_t(k) - 1] & BarFlag::ClosesDouble))
+                lacksDoubleBar(k, open - 2, open - 1);
+            if (open < end - 1 && isDotColumn(open, 1)) {
+                m_groupMarks[size_t(k)] |= kStartSign;
+                ++open;
+            }
+        }
+        if (f.m_barFlags[size_t(k)] & BarFlag::ClosesDouble) {
+            lacksDoubleBar(k, end, end + 1);
+            if (end - 1 > open && isDotColumn(end - 1, -1)) {
+                f.m_barFlags[size_t(k)] |= BarFlag::RepeatEndSign;
+                --end;
+            }
+        }
+    }
+    // Separators of the other lines that do not line up with the governing ones.
+    for (int k = 0; k < f.m_barCount; ++k) {
+        const int close = f.m_barFlags[size_t(k)] & BarFlag::RepeatEndSign ? f.m_barEnd[size_t(k)] + 1 : f.m_barEnd[size_t(k)];
+        for (int i = first + 1; i < first + count; ++i) {
+            const CImportLine& l = m_lines[size_t(i)];
+            if (l.Length() <= close + l.m_columnShift || at(i, close) == m_barChar)
+                continue;
+            if (k + 1 == f.m_barCount && f.At(close) != m_barChar)
+                continue; // an unclosed last bar
+            AddIssue(ImportIssue::MisalignedBarSeparator, i, f.m_barOpen[size_t(k)] + l.m_columnShift, 0);
+        }
+    }
+}
+
+void CTabImporter::ClassifyBars(int first, int count)
+{
+    CImportLine& f = m_lines[size_t(first)];
+    for (int k = 0; k < f.m_barCount; ++k) {
+        const int open = f.m_barOpen[size_t(k)];
+        const int end = f.m_barEnd[size_t(k)];
+        bool anyTick = false;
+        int others = 0;
+        char lastOther = 0;
+        int nonSpace = 0;
+        int noteLike = 0;
+        int linesWithContent = 0;
+        bool firstColumnUsed = false;
+        uint8_t inBarSig = 0;
+        int overallText = 0;
+        int measures = 1;
+        int number = 0;
+        std::string_view firstText;
+        for (int i = first; i < first + count; ++i) {
+            CImportLine& l = m_lines[size_t(i)];
+            const int lo = std::min(open + l.m_columnShift, l.Length());
+            const int hi = std::max(lo, std::min(end + l.m_columnShift, l.Length()));
+            const std::string_view seg = std::string_view(l.m_text).substr(size_t(lo), size_t(hi - lo));
+            bool hasTick = false;
+            int lineNonSpace = 0;
+            int lineNoteLike = 0;
+            int firstNonSpace = -1;
+            for (size_t c = 0; c < seg.size(); ++c) {
+                const char ch = seg[c];
+                if (ch == ' ')
+                    continue;
+                if (firstNonSpace < 0)
+                    firstNonSpace = lo + int(c);
+                ++lineNonSpace;
+                if (ch == m_tickChar) {
+                    hasTick = true;
+                } else {
+                    ++others;
+                    lastOther = ch;
+                }
+                lineNoteLike += IsNoteLike(ch);
+            }
+            l.m_barColumn[size_t(k)] = firstNonSpace >= 0 ? firstNonSpace : lo;
+            nonSpace += lineNonSpace;
+            noteLike += lineNoteLike;
+            if (lineNonSpace > 0)
+                ++linesWithContent;
+            const char firstChar = l.At(open + l.m_columnShift);
+            if (firstChar != ' ' && firstChar != m_barChar)
+                firstColumnUsed = true;
+            anyTick = anyTick || hasTick;
+            const std::string_view text = Trim(seg);
+            uint8_t kind = BarFlag::KindText;
+            if (hasTick) {
+                kind = BarFlag::KindWritten;
+                if (!inBarSig)
+                    inBarSig = FindTimeSigInText(seg);
+            } else if (!text.empty()) {
+                int n = 1;
+                const int t = BarTextKind(text, &n);
+                if (t == 2 || t == 3) {
+                    kind = uint8_t(t);
+                    if (!overallText) {
+                        overallText = t;
+                        measures = n;
+                    }
+                } else if (t < 0 && !number) {
+                    number = -t;
+                }
+                if (kind == BarFlag::KindText && lineNoteLike * 8 > lineNonSpace * 7)
+                    kind = BarFlag::KindWritten;
+                if (firstText.empty())
+                    firstText = text;
+            }
+            if (i != first)
+                l.m_barFlags[size_t(k)] = kind;
+            else
+                f.m_barFlags[size_t(k)] = uint8_t((f.m_barFlags[size_t(k)] & ~BarFlag::KindMask) | kind);
+        }
+
+        uint8_t kind = BarFlag::KindText;
+        uint8_t aux = 0;
+        uint8_t aux2 = 0;
+        if (others == 1 && lastOther == '%') {
+            kind = BarFlag::KindRepeat;
+            aux = 1;
+            aux2 = 1;
+        } else if (anyTick) {
+            kind = BarFlag::KindWritten;
+        } else if (overallText == 2) {
+            kind = BarFlag::KindRest;
+        } else if (overallText == 3) {
+            kind = BarFlag::KindRepeat;
+            aux = uint8_t(std::min(number > 0 ? number : 1, ImportLimits::kMaxRepeatCount));
+            aux2 = uint8_t(measures);
+        } else if (nonSpace > 0 && noteLike * 8 > nonSpace * 7) {
+            kind = BarFlag::KindWritten;
+        }
+        f.m_barFlags[size_t(k)] = uint8_t((f.m_barFlags[size_t(k)] & ~BarFlag::KindMask) | kind);
+        f.m_barAux[size_t(k)] = aux;
+        f.m_barAux2[size_t(k)] = aux2;
+
+        if (kind == BarFlag::KindText) {
+            f.m_barTimeSig[size_t(k)] = ParseTimeSigText(firstText);
+            if (f.m_barTimeSig[size_t(k)])
+                ++m_timeSigOwnBars;
+        } else if (kind == BarFlag::KindWritten) {
+            f.m_barTimeSig[size_t(k)] = inBarSig;
+            if (inBarSig)
+                ++m_timeSigInBars;
+            // Tick length census: the average width of the bar over the lines that use it.
+            const int width = linesWithContent ? nonSpace / linesWithContent : 0;
+            if (width == 16 || width == 17)
+                ++m_barsOf16;
+            else if (width == 32 || width == 33)
+                ++m_barsOf32;
+            if ((width == 17 || width == 33) && firstColumnUsed)
+                ++m_bogusBars;
+        }
+    }
+}
+
+void CTabImporter::AnalyseStaffGroup(int first, int count)
+{
+    FindLabelEnd(first, count);
+    FindBars(first, count);
+    FindRepeatDots(first, count);
+    ClassifyBars(first, count);
+    ApplyRepeatMarks(first, count);
+    m_previousStaff = first;
+}
+
+void CTabImporter::DecideTickLength()
+{
+    m_ticksPerChar = m_barsOf16 >= m_barsOf32 ? 2 : 1;
+    m_bogusFirstTick = m_ticksPerChar == 2 ? m_bogusBars > m_barsOf16 / 2 : m_bogusBars > m_barsOf32 / 2;
+}
+
+void CTabImporter::ReadEmbeddedTimeSigs()
+{
+    m_timeSigInMeasures = m_timeSigInBars > 4;
+    m_timeSigOwnMeasures = false;
+    if (m_timeSigOwnBars > 4 && m_timeSigOwnBars > m_timeSigInBars) {
+        m_timeSigOwnMeasures = true;
+        m_timeSigInMeasures = false;
+    }
+    // Signatures inside written bars count only when the tab writes them that way; text bars
+    // keep theirs, which set the running time signature.
+    if (m_timeSigInMeasures)
+        return;
+    for (CImportLine& l : m_lines) {
+        if (l.m_groupFirst < 0 || &l != &m_lines[size_t(l.m_groupFirst)])
+            continue;
+        for (int k = 0; k < l.m_barCount; ++k)
+            if ((l.m_barFlags[size_t(k)] & BarFlag::KindMask) == BarFlag::KindWritten)
+                l.m_barTimeSig[size_t(k)] = 0;
+    }
+}
+
+bool CTabImporter::AssembleBlock(int index)
+{
+    const int32_t type = m_lines[size_t(index)].m_type;
+    m_refeed = false;
+    auto start = [&]() {
+        m_groupFirstLine = index;
+        m_blockLines.assign(1, index);
+        m_groupState = 1;
+    };
+    auto complete = [&](bool mayOpenNext) {
+        m_groupState = 0;
+        m_refeed = mayOpenNext;
+        return true;
+    };
+    switch (m_groupState) {
+    case 0:
+        m_blockLines.clear();
+        m_blockPreComment = m_blockPostComment = m_blockTimeLine = -1;
+        if (type == LineType::TimeLine && m_timeAbove) {
+            m_blockTimeLine = index;
+            m_groupState = 5;
+        } else if (type == LineType::PreComment) {
+            m_blockPreComment = index;
+            m_groupState = 4;
+        } else if (type == LineType::StaffLine) {
+            start();
+        }
+        return false;
+    case 4:
+    case 5:
+        if (type == LineType::Blank)
+            return false;
+        if (type == LineType::TimeLine) {
+            if (m_timeAbove) {
+                m_blockTimeLine = index;
+                m_groupState = 5;
+            } else {
+                KADENZO_INTERNAL_PROBLEM(ReportSource::Import);
+                m_groupState = 0;
+            }
+        } else if (type == LineType::PreComment) {
+            m_blockPreComment = index;
+        } else if (type == LineType::StaffLine) {
+            start();
+        } else {
+            m_groupState = 0;
+        }
+        return false;
+    case 1:
+        if (type == LineType::StaffLine) {
+            if (int(m_blockLines.size()) >= ImportLimits::kMaxBlockLines) {
+                KADENZO_INTERNAL_PROBLEM(ReportSource::Import);
+                return complete(false);
+            }
+            m_blockLines.push_back(index);
+            return false;
+        }
+        if (type == LineType::TimeLine && !m_timeAbove) {
+            m_blockTimeLine = index;
+            m_groupState = 6;
+            return false;
+        }
+        if (type == LineType::PostComment) {
+            m_blockPostComment = index;
+            return complete(false);
+        }
+        // A line that completes this block may open the next (its comment or time line).
+        return complete(type == LineType::PreComment || type == LineType::TimeLine);
+    case 6:
+        if (type == LineType::PostComment) {
+            m_blockPostComment = index;
+            return complete(false);
+        }
+        return complete(type == LineType::PreComment || type == LineType::TimeLine || type == LineType::StaffLine);
+    default:
+        m_groupState = 0;
+        return false;
+    }
+}
+
+int CTabImporter::CountBarTicks(int bar, std::string* trailing)
+{
+    (void)trailing;
+    const CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
+    const int open = f.m_barOpen[size_t(bar)];
+    const int end = f.m_barEnd[size_t(bar)];
+    const bool endDots = f.m_barFlags[size_t(bar)] & BarFlag::RepeatEndSign;
+    const bool unclosed = bar + 1 == f.m_barCount && f.At(end) != m_barChar;
+    std::vector<int> counts(m_blockLines.size(), 0);
+    for (size_t i = 0; i < m_blockLines.size(); ++i) {
+        const CImportLine& l = m_lines[size_t(m_blockLines[i])];
+        const int lo = open + l.m_columnShift;
+        int hi = l.Length();
+        if (m_barChar && lo < l.Length()) {
+            const size_t sep = l.m_text.find(m_barChar, size_t(lo));
+            if (sep != std::string::npos)
+                hi = int(sep);
+        }
+        if (unclosed)
+            hi = std::min(hi, end + l.m_columnShift);
+        const int dotColumn = endDots ? end + l.m_columnShift : -1;
+        int n = 0;
+        for (int c = std::max(lo, 0); c < hi; ++c) {
+            const char ch = l.m_text[size_t(c)];
+            if (ch != ' ' && ch != '_' && c != dotColumn)
+                ++n;
+        }
+        counts[i] = n;
+    }
+    // The most frequent count wins (the smaller on a tie); lines blank in the bar do not vote.
+    int winner = 0;
+    int winnerVotes = 0;
+    for (size_t i = 0; i < counts.size(); ++i) {
+        if (counts[i] == 0)
+            continue;
+        const int votes = int(std::count(counts.begin(), counts.end(), counts[i]));
+        if (votes > winnerVotes || (votes == winnerVotes && counts[i] < winner)) {
+            winner = counts[i];
+            winnerVotes = votes;
+        }
+    }
+    for (size_t i = 0; i < counts.size(); ++i) {
+        if (counts[i] != 0 && counts[i] != winner) {
+            const CImportLine& l = m_lines[size_t(m_blockLines[i])];
+            AddIssue(ImportIssue::InconsistentTicks, m_blockLines[i], open + l.m_columnShift, 0);
+        }
+    }
+    return winner * m_ticksPerChar;
+}
+
+void CTabImporter::EmitMeasureRef(CEvent* ev, int column)
+{
+    if (m_measureRefDone)
+        return;
+    m_measureRefDone = true;
+    ev->m_word1 |= EventBits::ImportedLineStart;
+    ev->m_importRef = (uint32_t(m_blockLines[0]) << ImportLimits::kImportRefLineShift)
+        | (uint32_t(column) & ImportLimits::kImportRefColumnMask);
+}
+
+void CTabImporter::FlushPendingRepeat(CEventList& events, int column)
+{
+    if (m_pendingRepeatCount <= 0)
+        return;
+    const int n = std::clamp(m_pendingRepeatMeasures, 1, ImportLimits::kMaxRepeatMeasures);
+    const int count = std::min(m_pendingRepeatCount, ImportLimits::kMaxRepeatCount);
+    CEvent* ev = AppendEvent(events, EventType::RepeatPrevMeasures,
+                             RepeatPrevWord(uint32_t(n), uint32_t(count), uint32_t(m_timeSigNum), uint32_t(m_timeSigDen)));
+    EmitMeasureRef(ev, column);
+    m_pendingRepeatCount = 0;
+    m_pendingRepeatMeasures = 0;
+}

@@ -1,0 +1,150 @@
+// Line classification: the separator census, the fatal messages, the staff line test, the
+// staff groups and the tab type.
+
+#include "importtestutil.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+std::string Staff(const std::string& label, int lines = 1, char bar = '|')
+{
+    std::string s;
+    for (int i = 0; i < lines; ++i)
+        s += label + bar + "x-x-x-x-x-x-x-x-" + bar + "x-x-x-x-x-x-x-x-" + bar + "\n";
+    return s;
+}
+
+TEST(Census, PipeIsTheUsualSeparator)
+{
+    auto r = RunImport("HH|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\nBD|o-------o-------|\n");
+    EXPECT_EQ(r->blocks, 1);
+    EXPECT_EQ(r->imp.m_barChar, '|');
+    EXPECT_EQ(r->imp.m_tickChar, '-');
+    EXPECT_EQ(r->imp.m_ticksPerChar, 2);
+    EXPECT_EQ(r->doc.m_trackType, 0u + TrackType::Drums); // a fresh doc; the opener sets it
+}
+
+TEST(Census, CapitalIAsSeparator)
+{
+    auto r = RunImport("HHIx-x-x-x-x-x-x-x-Ix-x-x-x-x-x-x-x-I\nSDI----o-------o---I----o-------o---I\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(r->imp.m_barChar, 'I');
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+}
+
+struct SFatalCase
+{
+    const char* name;
+    const char* text;
+    const char* message;
+};
+
+class FatalImports : public ::testing::TestWithParam<SFatalCase>
+{
+};
+
+TEST_P(FatalImports, FailWithTheirMessageAndNoEvents)
+{
+    auto r = RunImport(GetParam().text);
+    EXPECT_EQ(r->blocks, -1);
+    EXPECT_EQ(r->imp.m_fatalMessage, QString::fromLatin1(GetParam().message));
+    EXPECT_TRUE(r->report.m_messages.contains(QString::fromLatin1(GetParam().message)));
+    EXPECT_TRUE(r->doc.Events().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Census, FatalImports,
+    ::testing::Values(
+        SFatalCase{"NoStaff", "Just some words\nand more words\n",
+                   "Import failed: Cannot find valid bar separators, expecting '|' or 'I'"},
+        SFatalCase{"FewTicks", "a-b c-d\ne-f\ng-h|i|j|\n", "Cannot find enough tick '-' marks "},
+        SFatalCase{"RareI", "I I I\nx-x-x-x-x\nx-x-x-x-x\nx-x-x-x-x\nx-x-x-x-x\n",
+                   "Import failed: Cannot find valid bar separators, expecting '|' or 'I'"},
+        SFatalCase{"Empty", "", "Import failed: Cannot find valid bar separators, expecting '|' or 'I'"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StaffGroups, SixteenLinesAbortFifteenPass)
+{
+    std::string fifteen;
+    for (int i = 0; i < 15; ++i)
+        fifteen += Staff("T" + std::to_string(i % 10));
+    auto ok = RunImport(fifteen);
+    EXPECT_EQ(ok->blocks, 1);
+    auto bad = RunImport(fifteen + Staff("XX"));
+    EXPECT_EQ(bad->blocks, -1);
+    EXPECT_EQ(bad->imp.m_fatalMessage,
+              QStringLiteral("Unrecogized tab format (staff groups are too long). Import aborted"));
+}
+
+struct SStaffCase
+{
+    const char* name;
+    const char* line;
+    bool staff;
+};
+
+class StaffLineTest : public ::testing::TestWithParam<SStaffCase>
+{
+};
+
+// The line stands between two plain staff lines, so the group pass judges it in context.
+TEST_P(StaffLineTest, Decides)
+{
+    const std::string tab = std::string("HH|x-x-x-x-x-x-x-x-|\n") + GetParam().line + "\nBD|o-------o-------|\n";
+    auto r = RunImport(tab);
+    ASSERT_GE(r->blocks, 0);
+    EXPECT_EQ(r->TypeOf(2) == LineType::StaffLine, GetParam().staff) << GetParam().line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Census, StaffLineTest,
+    ::testing::Values(SStaffCase{"Plain", "SD|----o-------o---|", true},
+                      SStaffCase{"HiHatWord", "hi-hat|x-x-x-x-x-|", true},
+                      SStaffCase{"CountWord", "count|x-x-x-x-x-x-x-x-|", false},
+                      SStaffCase{"Short", "S|x-x|", false},
+                      SStaffCase{"LabelTooFarRight", "       SD|----o---|", false},
+                      SStaffCase{"RepeatAfterLastBar", "SD|----o-------o---| repeat x4", true},
+                      SStaffCase{"RepeatBeforeLastBar", "SD|--- repeat ---|----|", false},
+                      SStaffCase{"CountLine", "  |1 e + a 2 e + a |", false},
+                      SStaffCase{"StartsWithPunctuation", "*SD|----o-------o---|", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StaffGroups, BlankLinesSeparateGroupsAndCommentsAreFound)
+{
+    const std::string tab = "Verse\n" + Staff("HH") + Staff("BD") + "\n" + Staff("HH") + Staff("BD") + "play softer\n";
+    auto r = RunImport(tab);
+    EXPECT_EQ(r->blocks, 2);
+    EXPECT_EQ(r->TypeOf(1), LineType::PreComment);
+    EXPECT_EQ(r->TypeOf(2), LineType::StaffLine);
+    EXPECT_EQ(r->TypeOf(4), LineType::Blank);
+    EXPECT_EQ(r->TypeOf(7), LineType::PostComment);
+}
+
+TEST(TabType, GuitarTabWarnsAndImportsAsDrums)
+{
+    std::string tab;
+    for (int g = 0; g < 3; ++g) {
+        for (const char* s : {"e", "B", "G", "D", "A", "E"})
+            tab += std::string(s) + "|-----3-----------|-----5-----------|\n";
+        tab += "\n";
+    }
+    auto r = RunImport(tab);
+    EXPECT_GE(r->blocks, 1);
+    EXPECT_TRUE(r->report.m_messages.contains(QStringLiteral("WARNING: This tab does not look like a drum tab")));
+    EXPECT_EQ(r->imp.m_tabType, int(TrackType::Drums));
+}
+
+TEST(TabType, DrumLabelsGiveNoWarning)
+{
+    auto r = RunImport(Staff("HH") + Staff("SD") + Staff("BD"));
+    EXPECT_FALSE(r->report.m_messages.contains(QStringLiteral("WARNING: This tab does not look like a drum tab")));
+}
+
+TEST(Census, CapitalsMeanAccentsOnlyWhenTheyAreRare)
+{
+    auto few = RunImport("HH|x-x-X-x-x-x-x-x-|\nBD|o-------o-------|\n");
+    EXPECT_TRUE(few->imp.m_upperCaseAccents);
+    auto many = RunImport("HH|X-X-X-X-X-X-X-X-|\nBD|o-------o-------|\n");
+    EXPECT_FALSE(many->imp.m_upperCaseAccents);
+}
+} // namespace

@@ -1,0 +1,115 @@
+// Instrument recognition: labels, note characters, note key descriptions and dynamics.
+
+#include "importtestutil.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+struct SLabelCase
+{
+    const char* name;
+    const char* label;
+    char note;
+    const char* description; // a note key line "label: c = description", or null
+    int instrument;
+    int dynamic;
+};
+
+class Recognition : public ::testing::TestWithParam<SLabelCase>
+{
+};
+
+// The tab holds the label's staff line with the note, plus a line of lower-case x and o so
+// that capitals mean accents.
+TEST_P(Recognition, GivesInstrumentAndDynamic)
+{
+    const SLabelCase& c = GetParam();
+    std::string tab = std::string(c.label) + "|" + c.note + "---------------|\n";
+    tab += "Zz|x-x-x-x-o-o-o-o-|\n";
+    if (c.description)
+        tab += std::string("\n") + c.label + ": " + c.note + " = " + c.description + "\n";
+    auto r = RunImport(tab);
+    ASSERT_EQ(r->blocks, 1);
+    ASSERT_TRUE(r->imp.m_upperCaseAccents);
+    const uint16_t v = r->imp.LookupNote(r->imp.m_lines[0].m_labelIndex, c.note);
+    EXPECT_EQ(v & 0xFF, c.instrument);
+    EXPECT_EQ(v >> 8, c.dynamic);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Labels, Recognition,
+    ::testing::Values(SLabelCase{"HHx", "HH", 'x', nullptr, 42, 0}, SLabelCase{"HHo", "HH", 'o', nullptr, 46, 0},
+                      SLabelCase{"HHCapitalX", "HH", 'X', nullptr, 42, Dynamic::Accent},
+                      SLabelCase{"HiHatWord", "Hi-Hat", 'x', nullptr, 42, 0},
+                      SLabelCase{"CCx", "CC", 'x', nullptr, 49, 0}, SLabelCase{"C2x", "C2", 'x', nullptr, 57, 0},
+                      SLabelCase{"Chx", "Ch", 'x', nullptr, 52, 0}, SLabelCase{"Ride", "Rd", 'x', nullptr, 51, 0},
+                      SLabelCase{"RideBell", "R", 'b', nullptr, 53, 0},
+                      SLabelCase{"T1", "T1", 'o', nullptr, 50, 0}, SLabelCase{"tWith3", "t", '3', nullptr, 47, 0},
+                      SLabelCase{"FT", "FT", 'o', nullptr, 41, 0}, SLabelCase{"ft", "ft", 'o', nullptr, 43, 0},
+                      SLabelCase{"Tom1Word", "Tom1", 'g', nullptr, 50, Dynamic::Ghost},
+                      SLabelCase{"BDo", "BD", 'o', nullptr, 36, 0},
+                      SLabelCase{"BDCapitalO", "BD", 'O', nullptr, 36, Dynamic::Accent},
+                      SLabelCase{"Kick", "Kick", 'o', nullptr, 36, 0},
+                      SLabelCase{"SDo", "SD", 'o', nullptr, 38, 0}, SLabelCase{"SDflam", "SD", 'f', nullptr, 38, Dynamic::Flam},
+                      SLabelCase{"SDrim", "SD", 'r', nullptr, 37, 0},
+                      SLabelCase{"RimShotKey", "SD", 'x', "rim shot", 37, 0},
+                      SLabelCase{"GhostKey", "SD", 'g', "ghost note", 38, Dynamic::Ghost},
+                      SLabelCase{"HHOpenKey", "HH", 'x', "closed hi-hat", 42, 0},
+                      SLabelCase{"CrashKey", "Cym", '*', "crash", 49, 0},
+                      SLabelCase{"BellKey", "Cym", 'b', "ride bell", 53, 0},
+                      SLabelCase{"Cowbell", "Cowbell", 'x', nullptr, 49, 0},
+                      SLabelCase{"CowBellWords", "cb", 'x', nullptr, 56, 0},
+                      SLabelCase{"Tambourine", "Tamb", 'x', nullptr, 54, 0},
+                      SLabelCase{"PercussionChar", "Perc", 'W', nullptr, 76, 0},
+                      SLabelCase{"Unknown", "Zz", 'x', nullptr, 58, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Labels, CrashesAllInCapitalsAreNotAccented)
+{
+    auto r = RunImport("CC|X-------X-------|\nHH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    const uint16_t v = r->imp.LookupNote(r->imp.m_lines[0].m_labelIndex, 'X');
+    EXPECT_EQ(v, 49);
+}
+
+TEST(Labels, RecordsAreCaseSensitiveAndIgnoreTrailingColons)
+{
+    auto r = RunImport("hh:|x-x-x-x-x-x-x-x-|\nBD |o-------o-------|\n\nhh|x-x-x-x-x-x-x-x-|\nHH|x-x-x-x-x-x-x-x-|\n");
+    ASSERT_EQ(r->blocks, 2);
+    EXPECT_EQ(r->imp.m_labelCount, 3);
+    EXPECT_EQ(r->imp.m_lines[0].m_labelIndex, r->imp.m_lines[3].m_labelIndex);
+    EXPECT_NE(r->imp.m_lines[3].m_labelIndex, r->imp.m_lines[4].m_labelIndex);
+}
+
+TEST(Labels, NoteKeyBlockLinesAreMarked)
+{
+    auto r = RunImport("HH|x-x-o-x-x-x-o-x-|\nSD|----o-------g---|\n\nHH: x = closed, o = open\nSD: g = ghost\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(r->TypeOf(4), LineType::NoteKey);
+    EXPECT_EQ(r->TypeOf(5), LineType::NoteKey);
+    const CLabelRecord& hh = r->imp.m_labels[size_t(r->imp.m_lines[0].m_labelIndex)];
+    EXPECT_STREQ(hh.entries[0].description, "closed");
+    EXPECT_EQ(hh.entries[0].kind, 1);
+    EXPECT_EQ(r->imp.LookupNote(r->imp.m_lines[0].m_labelIndex, 'o') & 0xFF, 46);
+}
+
+TEST(Labels, KeyHeaderNamingPluralsCoversEveryMatchingLabel)
+{
+    auto r = RunImport("Tomhi|x---x---x---x---|\nTomlo|--x---x---x---x-|\n\nToms:\nx = low\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(r->TypeOf(4), LineType::NoteKey);
+    EXPECT_EQ(r->TypeOf(5), LineType::NoteKey);
+    for (int line : {0, 1}) {
+        const int label = r->imp.m_lines[size_t(line)].m_labelIndex;
+        EXPECT_STREQ(r->imp.m_labels[size_t(label)].entries[0].description, "low");
+        EXPECT_EQ(r->imp.LookupNote(label, 'x') & 0xFF, 47); // "low" abbreviates "low mid"
+    }
+}
+
+TEST(Labels, KeyHeaderWithoutEntriesGoesBackToUnknown)
+{
+    auto r = RunImport("HH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n\nHH and BD\nplayed loud\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_NE(r->TypeOf(4), LineType::NoteKey);
+}
+} // namespace

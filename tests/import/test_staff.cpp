@@ -1,0 +1,206 @@
+// Staff decoding in Linear time: bar lengths, note positions, triplets, double strokes,
+// accents, long staves and the bar issues.
+
+#include "importtestutil.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+struct SBarCase
+{
+    const char* name;
+    std::string tab;
+    std::string bars;
+};
+
+class BarLengths : public ::testing::TestWithParam<SBarCase>
+{
+};
+
+TEST_P(BarLengths, FollowTheColumns)
+{
+    auto r = RunImport(GetParam().tab);
+    ASSERT_GE(r->blocks, 1);
+    EXPECT_EQ(BarsText(r->doc.Events()), GetParam().bars);
+}
+
+// A second staff with plain 16-column bars keeps the tick length at a 16th per column.
+const std::string kRef = "\nHH|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|o-------o-------|\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Staff, BarLengths,
+    ::testing::Values(SBarCase{"Sixteen", "HH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n", "|4/4"},
+                      SBarCase{"Twelve", "HH|x-x-x-x-x-x-|\nBD|o-------o---|\n" + kRef, "|3/4 |4/4 |4/4"},
+                      SBarCase{"Fifteen", "HH|x-x-x-x-x-x-x-x|\nBD|o-------o------|\n" + kRef, "|15/16 |4/4 |4/4"},
+                      SBarCase{"Fourteen", "HH|x-x-x-x-x-x-x-|\nBD|o-------o-----|\n" + kRef, "|7/8 |4/4 |4/4"},
+                      SBarCase{"TextBarSetsNoMeasure", "HH| 3/4 |x-x-x-x-x-x-|\nBD|     |o-------o---|\n" + kRef,
+                               "|3/4 |4/4 |4/4"},
+                      SBarCase{"Split", "HH|x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-|\nBD|o-------o-------o-------o-------o-------|\n",
+                               "|4/4 |4/4 |2/4"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Staff, NotesAtTheirColumns)
+{
+    auto r = RunImport("HH|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\nBD|o-------o-o-----|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(SongText(r->doc.Events()),
+              "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 36@240 42@288 38@288 42@336");
+    EXPECT_EQ(r->imp.m_barTotal, 1);
+    EXPECT_EQ(r->imp.m_blockCount, 1);
+}
+
+TEST(Staff, ThirtySecondColumns)
+{
+    std::string bar32 = "|x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-|";
+    auto r = RunImport("HH" + bar32 + "\nBD|o---------------o---------------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(r->imp.m_ticksPerChar, 1);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4");
+    EXPECT_EQ(r->doc.Events().back()->GetPosition(), 360u);
+}
+
+TEST(Staff, MostFrequentTickCountWinsAndTheOddLineIsReported)
+{
+    auto r = RunImport("HH|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\nBD|o-------o-------o|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4");
+    int inconsistent = 0;
+    for (const CImportIssue& issue : r->imp.m_issues) {
+        if (issue.m_id == ImportIssue::InconsistentTicks) {
+            ++inconsistent;
+            EXPECT_EQ(issue.m_line, 2);
+        } else {
+            EXPECT_EQ(issue.m_id, ImportIssue::MisalignedBarSeparator); // its '|' stands one further
+        }
+    }
+    EXPECT_EQ(inconsistent, 1);
+}
+
+TEST(Staff, BogusFirstTickIsDroppedUnlessItHoldsANote)
+{
+    // Every bar has 17 columns, so the census takes the first as bogus.
+    auto r = RunImport("HH|-x-x-x-x-x-x-x-x-|xx-x-x-x-x-x-x-x-|\nBD|-o-------o-------|-o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_TRUE(r->imp.m_bogusFirstTick);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |17/16");
+    EXPECT_TRUE(r->HasIssue(ImportIssue::BogusFirstTickNote));
+    // In the first bar the note after the dropped column is on the beat.
+    EXPECT_EQ(SongText(r->doc.Events()).substr(0, 17), "|4/4 42@0 36@0 42");
+}
+
+TEST(Staff, SplitLongBarRecordsIssue)
+{
+    auto r = RunImport("HH|x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-|\nBD|o-------o-------o-------o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_TRUE(r->HasIssue(ImportIssue::MeasureTooLong));
+    // The notes after the first 4/4 restart at position 0.
+    const std::string song = SongText(r->doc.Events());
+    EXPECT_NE(song.find("|4/4 42@0 36@0 42@48"), std::string::npos);
+    EXPECT_NE(song.find("|2/4 42@0 36@0 42@48 42@96 42@144"), std::string::npos);
+}
+
+TEST(Staff, OptionsFromTheTimeKeyDialogApplyOnReimport)
+{
+    CTabImporter::STimeOptions options;
+    options.roundToCommon = true;
+    options.splitLongMeasures = false;
+    auto round = RunImport("HH|x-x-x-x-x-x-x-x|\nBD|o-------o------|\n", &options);
+    EXPECT_EQ(BarsText(round->doc.Events()), "|4/4");
+    auto noSplit = RunImport("HH|x-x-x-x-x-x-x-x-x-x-|\nBD|o-------o-------o---|\n", &options);
+    EXPECT_EQ(BarsText(noSplit->doc.Events()), "|5/4");
+}
+
+TEST(Staff, DoubleStrokeGivesTwoNotesHalfAColumnApart)
+{
+    auto r = RunImport("SD|d-------o-------|\nBD|o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(SongText(r->doc.Events()), "|4/4 38@0 36@0 38@12 38@192 36@192");
+}
+
+TEST(Staff, TripletsFromTMarks)
+{
+    // t-t-t: spacing 2, each column inside advances 16 units, hits 32 apart.
+    auto spaced = RunImport("HH|t-t-t-x-x-x-x-x-x-|\nBD|o-------o-------o-|\n"
+                            "\nHH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n");
+    ASSERT_EQ(spaced->blocks, 2);
+    const std::string s = SongText(spaced->doc.Events());
+    EXPECT_EQ(s.substr(0, 40), "|4/4 52@0t 36@0t 52@32t 52@64t 42@96 42@");
+    // ttt in adjacent columns: 16 apart.
+    auto tight = RunImport("HH|tttx-x-x-x-x-x-x-|\nBD|o-------o-------|\n");
+    EXPECT_EQ(SongText(tight->doc.Events()).substr(0, 28), "|4/4 52@0t 36@0t 52@16t 52@3");
+}
+
+TEST(Staff, AccentMarkInTheCommentAbove)
+{
+    auto r = RunImport("   >       >\nHH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(r->TypeOf(1), LineType::PreComment);
+    const std::string s = SongText(r->doc.Events());
+    EXPECT_EQ(s.substr(0, 20), "|4/4 42@0! 36@0! 42@");
+    EXPECT_NE(s.find("42@192! 36@192!"), std::string::npos);
+}
+
+TEST(Staff, EveryBarOfALongStaffIsConverted)
+{
+    std::string hh = "HH", bd = "BD";
+    for (int i = 0; i < 80; ++i) {
+        hh += "|x-x-x-x-x-x-x-x-";
+        bd += "|o-------o-------";
+    }
+    auto r = RunImport(hh + "|\n" + bd + "|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(r->imp.m_barTotal, 80);
+    EXPECT_FALSE(r->HasIssue(ImportIssue::TooManyBars));
+    // Every bar's notes are there; column references wrap at 1024 but the notes do not.
+    int notes = 0;
+    for (const auto& ev : r->doc.Events())
+        notes += ev->IsNote();
+    EXPECT_EQ(notes, 80 * 10);
+}
+
+TEST(Staff, MisalignedSeparatorIsReportedAndTheLineReadInPlace)
+{
+    auto r = RunImport("HH |x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_TRUE(r->HasIssue(ImportIssue::MisalignedBarSeparator));
+    EXPECT_EQ(SongText(r->doc.Events()).substr(0, 20), "|4/4 42@0 36@0 42@48");
+}
+
+TEST(Staff, UnclosedLastBarOfOneLineIsClosed)
+{
+    auto r = RunImport("HH|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|o-------o\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+    EXPECT_FALSE(r->HasIssue(ImportIssue::InconsistentTicks));
+}
+
+TEST(Staff, ImportReferenceOnTheFirstMeasureOfEachBlock)
+{
+    auto r = RunImport("HH|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|o-------o-------|\n"
+                       "\nHH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 2);
+    std::vector<const CEvent*> bars;
+    for (const auto& ev : r->doc.Events())
+        if (ev->IsBar())
+            bars.push_back(ev.get());
+    ASSERT_EQ(bars.size(), 3u);
+    EXPECT_TRUE(bars[0]->m_word1 & EventBits::ImportedLineStart);
+    EXPECT_EQ(bars[0]->m_importRef, (0u << 10) | 3u);
+    EXPECT_FALSE(bars[1]->m_word1 & EventBits::ImportedLineStart);
+    EXPECT_EQ(bars[1]->m_importRef, 0u);
+    EXPECT_TRUE(bars[2]->m_word1 & EventBits::ImportedLineStart);
+    EXPECT_EQ(bars[2]->m_importRef, (3u << 10) | 3u);
+    // Notes point at their staff line and column.
+    auto it = r->doc.Events().begin();
+    ++it;
+    EXPECT_EQ((*it)->m_importRef, (0u << 10) | 3u);
+}
+
+TEST(Staff, StaffWithoutBarsGoesBackToUnknown)
+{
+    auto r = RunImport("HH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n\nAB|comment here     |\nCD|more words there |\n");
+    ASSERT_EQ(r->blocks, 2); // a block counts once its conversion starts
+    EXPECT_EQ(r->imp.m_barTotal, 1);
+    EXPECT_NE(r->TypeOf(4), LineType::StaffLine);
+}
+} // namespace
