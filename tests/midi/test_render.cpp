@@ -1,7 +1,9 @@
 // The bar step: play order with repeats, the corrections it makes to the song, bar times, and
 // the notes of one bar as stream events.
 
+#include "midistream.h"
 #include "miditest.h"
+#include "manualclock.h"
 #include "velocity.h"
 
 namespace {
@@ -334,6 +336,37 @@ TEST_F(Notes, EveryStreamBarStartsWithTheMasterVolume)
     EXPECT_EQ(st.tempo, 135);
     EXPECT_EQ(Shorts(st), QStringList{QStringLiteral("384:99:0:0")}); // an empty bar
     EXPECT_EQ(st.events[1].ShortWord(), 0x99u);
+}
+
+TEST_F(Notes, TheStreamTakesTheRenderedBar)
+{
+    CSong s;
+    s.Bar(4, 4, 0, TempoBits(120)).Note(36, 0).Note(38, 96, EventBits::Accent).Close();
+    CMidi& midi = s.Midi();
+    midi.BeginPass(RENDER_PLAY);
+    int total = 0;
+    midi.RenderBar(s.Events().begin(), total);
+    const std::vector<uint8_t> bytes = midi.m_streamBuffer.StreamBytes();
+    ASSERT_EQ(bytes.size(), size_t(20 + 12 * 4));
+    EXPECT_EQ(bytes[8 + 3], 0x80); // the long-event flag of the master volume
+    EXPECT_EQ(bytes[12], 0xF0);
+
+    CStreamCore core(1000.0);
+    SMidiHeader header;
+    header.m_pData = bytes.data();
+    header.m_bufferLength = header.m_bytesRecorded = uint32_t(bytes.size());
+    ASSERT_TRUE(core.Out(header));
+    core.Restart();
+    STimedMessage out[16];
+    int count = 0;
+    core.Advance(100000, out, 16, &count);
+    ASSERT_EQ(count, 5);
+    EXPECT_EQ(out[0].m_bytes[0], 0xF0);
+    EXPECT_EQ(out[1].m_tick, 6);
+    EXPECT_EQ(out[1].m_bytes[1], 36);
+    EXPECT_EQ(out[3].m_tick, 102);
+    EXPECT_EQ(out[3].m_bytes[2], 100);
+    EXPECT_EQ(out[4].m_tick, 384);
 }
 
 TEST_F(Notes, VelocitiesFollowTheDrumGroupsAndReleasesFallOnTheGrid)
