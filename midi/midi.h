@@ -57,6 +57,30 @@ struct CStreamBuffer
         m_bar = nullptr;
         m_startTicks = 0;
     }
+    // The events in the stream buffer layout: three little-endian words per event (delta,
+    // stream id 0, event word); the master volume as a long event with its 8 bytes.
+    std::vector<uint8_t> StreamBytes() const
+    {
+        std::vector<uint8_t> out;
+        out.reserve(m_events.size() * 12 + 8);
+        const auto word = [&out](uint32_t w) {
+            for (int i = 0; i < 4; ++i)
+                out.push_back(uint8_t(w >> (8 * i)));
+        };
+        for (const SStreamEvent& e : m_events) {
+            word(e.m_delta);
+            word(0);
+            if (e.m_long) {
+                word(0x80000000u | e.m_length);
+                out.insert(out.end(), e.m_bytes.begin(), e.m_bytes.begin() + e.m_length);
+                while (out.size() % 4)
+                    out.push_back(0);
+            } else {
+                word(e.ShortWord());
+            }
+        }
+        return out;
+    }
     uint32_t TotalTicks() const
     {
         uint32_t t = 0;
@@ -175,8 +199,8 @@ public:
     CStreamBuffer m_streamBuffer;
 
     int m_barNumber = 1; // running bar number, for messages
-    int m_msecs = 0;     // running time, from the audio sync point
-    int m_ticks = 0;     // running time in ticks
+    int64_t m_msecs = 0; // running time, from the audio sync point
+    int64_t m_ticks = 0; // running time in ticks
     EventPos m_startNode; // first bar of playback; loops return here
     EventPos m_nextNode;  // next bar to render
 
