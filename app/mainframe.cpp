@@ -2,6 +2,7 @@
 
 #include "appfunctions.h"
 #include "dialogs.h"
+#include "midifile.h"
 #include "panes.h"
 #include "player.h"
 #include "playclock.h"
@@ -80,9 +81,13 @@ CMainFrame::DeviceListFn& TheDeviceList()
     static CMainFrame::DeviceListFn f;
     return f;
 }
+// Position 0 is the embedded synthesizer, then the external ports.
 QStringList MidiDevices()
 {
-    return TheDeviceList() ? TheDeviceList()() : QStringList{};
+    QStringList names = TheDeviceList() ? TheDeviceList()() : QStringList{};
+    if (names.isEmpty())
+        names << QStringLiteral("Embedded synthesizer");
+    return names;
 }
 // The path without its last four characters: the default name offered by export dialogs.
 QString DefaultExportName(const CRondelDoc& doc)
@@ -191,9 +196,6 @@ CMainFrame::CMainFrame(QWidget* parent)
     m_filesTimer.start();
     m_files->SetFolder(CFileView::DefaultFolder());
 
-    const QStringList devices = MidiDevices();
-    const int found = devices.indexOf(SettingsStore::Read(QStringLiteral("midi_device")));
-    m_midiDevice = found >= 0 ? found + 1 : 0;
     m_recent = SettingsStore::Read(QStringLiteral("recent_files")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     while (m_recent.size() > 4)
         m_recent.removeLast();
@@ -281,8 +283,8 @@ void CMainFrame::CreateMenus()
     play->addSeparator();
     m_deviceMenu = play->addMenu(QStringLiteral("Midi &Device"));
     m_deviceMenu->setObjectName(QStringLiteral("MidiDeviceMenu"));
+    // Listing the ports asks the sequencer: only when the menu opens.
     connect(m_deviceMenu, &QMenu::aboutToShow, this, &CMainFrame::RebuildMidiDeviceMenu);
-    RebuildMidiDeviceMenu();
 
     QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
     window->addAction(QStringLiteral("&Cascade"), m_mdi, &QMdiArea::cascadeSubWindows);
@@ -297,18 +299,19 @@ void CMainFrame::CreateMenus()
 void CMainFrame::RebuildMidiDeviceMenu()
 {
     m_deviceMenu->clear();
-    const QStringList devices = MidiDevices();
-    QStringList names{QStringLiteral("&Midi Mapper")};
-    names += devices;
+    const QStringList names = MidiDevices();
+    if (m_midiDevice < 0) {
+        // A device name in the settings that no longer exists selects the first entry.
+        m_midiDevice = std::max<int>(names.indexOf(SettingsStore::Read(QStringLiteral("midi_device"))), 0);
+    }
+    // Ten positions at most, as the menu always had.
     for (int i = 0; i < names.size() && i < 10; ++i) {
-        QAction* a = m_deviceMenu->addAction(names[i]);
+        QAction* a = m_deviceMenu->addAction(i == 0 ? QStringLiteral("&") + names[i] : names[i]);
         a->setCheckable(true);
         a->setChecked(i == m_midiDevice);
-        connect(a, &QAction::triggered, this, [this, i, devices] {
+        connect(a, &QAction::triggered, this, [this, i, names] {
             m_midiDevice = i;
-            if (i > devices.size())
-                return;
-            SettingsStore::Write(QStringLiteral("midi_device"), i == 0 ? QStringLiteral("Midi Mapper") : devices[i - 1]);
+            SettingsStore::Write(QStringLiteral("midi_device"), names[i]);
         });
     }
 }
@@ -398,6 +401,8 @@ bool CMainFrame::OpenFile(const QString& path)
         CMidiImportDialog options(this);
         if (options.exec() != QDialog::Accepted)
             return false;
+        MidiImportOptions().m_snapTo32nd = options.m_snap == 1;
+        MidiImportOptions().m_detectTriplets = options.m_detectTriplets != 0;
     }
     auto doc = std::make_unique<CRondelDoc>();
     QString error;

@@ -37,7 +37,8 @@ public:
     // otherwise).
     using PlayerFactory = std::function<std::unique_ptr<CPlayer>(CRondelDoc&)>;
     static void SetPlayerFactory(PlayerFactory factory);
-    // Names of the external MIDI output ports (after the embedded synthesizer).
+    // Names of the MIDI outputs by menu position: the embedded synthesizer first, then the
+    // external ports.
     using DeviceListFn = std::function<QStringList()>;
     static void SetMidiDeviceList(DeviceListFn fn);
 
@@ -142,7 +143,7 @@ private:
     CRondelDoc* m_pActiveDoc = nullptr;
     bool m_waveViewOn = false;
     int m_faderPos = 50;
-    int m_midiDevice = 0;
+    int m_midiDevice = -1; // menu position; -1 until the device list was read
     int64_t m_playStartTime = 0;
     int m_playButton = 0;
     bool m_indexWasVisible = false;

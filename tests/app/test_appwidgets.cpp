@@ -1,6 +1,8 @@
 // The desktop program's windows, offscreen: opening, scrolling, playing on the manual clock,
 // the jump dialogs, the waveform and its beat marks, drops, panes and saved layout.
 #include "appfunctions.h"
+#include "application.h"
+#include "appwiring.h"
 #include "dialogs.h"
 #include "mainframe.h"
 #include "panes.h"
@@ -69,7 +71,7 @@ protected:
     {
         PlayClock::UseManual(nullptr);
         SettingsStore::UseFile(QString());
-        SetImportReportSource(nullptr);
+        AttachAppToLayers(); // tests replace hooks; later tests get the real ones back
     }
     QString Song(int bars, const QString& name = QStringLiteral("song.kdz"), const QString& comment = QString())
     {
@@ -632,7 +634,8 @@ TEST_F(AppWindow, MouseOverTheTimeSignatureBoxNamesTheMeasure)
 
 TEST_F(AppWindow, MidiDeviceMenuListsTheEmbeddedSynthesizerFirst)
 {
-    CMainFrame::SetMidiDeviceList([] { return QStringList{QStringLiteral("USB Drums"), QStringLiteral("Port 2")}; });
+    CMainFrame::SetMidiDeviceList(
+        [] { return QStringList{QStringLiteral("Synth"), QStringLiteral("USB Drums"), QStringLiteral("Port 2")}; });
     SettingsStore::Write(QStringLiteral("midi_device"), QStringLiteral("Port 2"));
     {
         CMainFrame f;
@@ -641,7 +644,7 @@ TEST_F(AppWindow, MidiDeviceMenuListsTheEmbeddedSynthesizerFirst)
         emit menu->aboutToShow();
         const QList<QAction*> items = menu->actions();
         ASSERT_EQ(items.size(), 3);
-        EXPECT_EQ(items[0]->text(), QStringLiteral("&Midi Mapper"));
+        EXPECT_EQ(items[0]->text(), QStringLiteral("&Synth"));
         EXPECT_TRUE(items[2]->isChecked()) << "the saved name is found again";
         items[1]->trigger();
         EXPECT_EQ(SettingsStore::Read(QStringLiteral("midi_device")), QStringLiteral("USB Drums"));
@@ -651,5 +654,6 @@ TEST_F(AppWindow, MidiDeviceMenuListsTheEmbeddedSynthesizerFirst)
     QMenu* menu = g.findChild<QMenu*>(QStringLiteral("MidiDeviceMenu"));
     emit menu->aboutToShow();
     EXPECT_TRUE(menu->actions()[0]->isChecked()) << "a device that is gone selects the first entry";
-    CMainFrame::SetMidiDeviceList(nullptr);
+    RegisterAppFormats(); // puts the real list back (idempotent)
+    AttachAppToLayers();
 }
