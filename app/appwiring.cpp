@@ -26,10 +26,25 @@ SImportReport ReadImporter(const CRondelDoc& doc)
         report.lines.push_back({line.m_lineNo, QString::fromLatin1(LineType::Name(line.m_type)).leftJustified(12, QLatin1Char(' ')),
                                 ImportedText(line.m_text)});
     }
+    const int count = int(imp->m_lines.size());
     for (const CImportIssue& issue : imp->m_issues) {
-        const int line = issue.m_line >= 0 && issue.m_line < int(imp->m_lines.size()) ? imp->m_lines[size_t(issue.m_line)].m_lineNo
-                                                                                    : issue.m_line;
-        report.issues.push_back({line, issue.m_start, QString::fromLatin1(ImportIssue::Text(issue.m_id))});
+        SImportIssueRow row;
+        row.column = issue.m_start;
+        row.message = QString::fromLatin1(ImportIssue::Text(issue.m_id));
+        row.line = issue.m_line + 1;
+        if (issue.m_line >= 0 && issue.m_line < count) {
+            const CImportLine& line = imp->m_lines[size_t(issue.m_line)];
+            row.line = line.m_lineNo;
+            row.groupLineIndex = line.m_groupFirst >= 0 ? line.m_groupFirst : issue.m_line;
+            // The bar of the staff line the column falls in.
+            const CImportLine& first = imp->m_lines[size_t(row.groupLineIndex)];
+            int bars = 0;
+            for (int column : first.m_barColumn)
+                if (column <= issue.m_start - line.m_columnShift)
+                    ++bars;
+            row.barInLine = std::max(bars - 1, 0);
+        }
+        report.issues.push_back(row);
     }
     return report;
 }

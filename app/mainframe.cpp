@@ -227,8 +227,9 @@ void CMainFrame::CreateDocks()
     QDockWidget* issues = dock(QStringLiteral("Issues"), QStringLiteral("IssueBar"), m_issues, Qt::RightDockWidgetArea);
     m_filesDock = dock(QStringLiteral("Files"), QStringLiteral("FileBar"), m_files, Qt::LeftDockWidgetArea);
     m_scopeDock = dock(QStringLiteral("Wave file viewer"), QStringLiteral("ScopeBar"), m_pScopeBar, Qt::BottomDockWidgetArea);
+    // Issues below the imported text: choosing one shows its line above.
+    splitDockWidget(m_indexDock, issues, Qt::Vertical);
     tabifyDockWidget(m_indexDock, comments);
-    tabifyDockWidget(comments, issues);
     m_indexDock->raise();
     m_scopeDock->hide();
     resizeDocks({m_indexDock}, {380}, Qt::Horizontal);
@@ -660,6 +661,14 @@ void CMainFrame::OnSyncChange(int hundredths)
         m_pScopeBar->SetPosition(hundredths * 10);
 }
 
+void CMainFrame::ShowScopeDock()
+{
+    const bool first = !m_scopeDock->isVisible() && m_scopeDock->height() < 100;
+    m_scopeDock->show();
+    if (first)
+        resizeDocks({m_scopeDock}, {160}, Qt::Vertical);
+}
+
 void CMainFrame::OnToggleWaveView()
 {
     if (m_waveViewOn) {
@@ -669,7 +678,7 @@ void CMainFrame::OnToggleWaveView()
     } else {
         m_pScopeBar->AttachDocument(m_pActiveDoc);
         if (m_pScopeBar->LoadAudio())
-            m_scopeDock->show();
+            ShowScopeDock();
         m_waveViewOn = true;
     }
     m_transport->SetWaveViewOn(m_waveViewOn);
@@ -681,7 +690,7 @@ void CMainFrame::ReloadAudio()
         m_pScopeBar->CloseAudio();
     m_pScopeBar->AttachDocument(m_pActiveDoc);
     if (m_pScopeBar->LoadAudio())
-        m_scopeDock->show();
+        ShowScopeDock();
     m_waveViewOn = true;
     m_transport->SetWaveViewOn(true);
 }
@@ -728,24 +737,35 @@ void CMainFrame::GotoBar(int barNo)
         view->GotoBar(barNo);
 }
 
-void CMainFrame::ShowIssuePlace(int line, int column)
+void CMainFrame::ShowIssuePlace(const SImportIssueRow& issue)
 {
     CRondelView* view = ActiveView();
     if (!view)
         return;
-    // The first measure holding an event imported from that line (or a later one).
+    const int line = issue.line;
+    // The measure that opens the issue's staff line in the song (the importer marks it with
+    // the line it came from), then the issue's bar on that line.
     int barNo = 0;
+    int fallback = 0;
     int n = 0;
     for (const auto& e : view->Doc().Events()) {
-        if (e->IsMeasure())
-            ++n;
-        if (e->m_importRef && int(e->m_importRef >> 10) + 1 >= line) {
-            barNo = n;
+        if (!e->IsMeasure())
+            continue;
+        ++n;
+        if (!(e->m_word1 & EventBits::ImportedLineStart) || issue.groupLineIndex < 0)
+            continue;
+        const int ref = int(e->m_importRef >> 10);
+        if (ref == issue.groupLineIndex) {
+            barNo = n + issue.barInLine;
             break;
         }
+        if (ref > issue.groupLineIndex && !fallback)
+            fallback = n;
     }
+    if (!barNo)
+        barNo = fallback;
     if (barNo > 0)
-        view->GotoBar(barNo);
+        view->ShowBar(barNo);
     for (int row = 0; row < m_index->count(); ++row)
         if (m_index->item(row)->data(Qt::UserRole).toInt() == line) {
             m_index->setCurrentRow(row);
@@ -754,7 +774,7 @@ void CMainFrame::ShowIssuePlace(int line, int column)
         }
     m_indexDock->show();
     m_indexDock->raise();
-    statusBar()->showMessage(QStringLiteral("Import issue at line %1, column %2").arg(line).arg(column));
+    statusBar()->showMessage(QStringLiteral("Import issue at line %1, column %2").arg(line).arg(issue.column + 1));
 }
 
 void CMainFrame::OnFileOpen()

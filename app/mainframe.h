@@ -16,6 +16,7 @@ class CFileView;
 class CImportIndexView;
 class CIssueListView;
 class CPlayer;
+struct SImportIssueRow;
 class CRondelDoc;
 class CRondelView;
 class CScopeBar;
@@ -108,8 +109,9 @@ private:
     void UpdateTransportLooks();
     void NotifyOverlay(int code, int msecs);
     void OnPlaybackEnded();
-    void ShowIssuePlace(int line, int column);
+    void ShowIssuePlace(const SImportIssueRow& issue);
     void RebuildMidiDeviceMenu();
+    void ShowScopeDock();
 
     void OnFileOpen();
     void OnFileSave();

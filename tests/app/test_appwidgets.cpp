@@ -35,6 +35,8 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include "testutil.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -451,27 +453,30 @@ TEST_F(AppWindow, RecentFilesKeepFourAndLayoutComesBack)
 
 TEST_F(AppWindow, IssuePaneListsIssuesAndShowsTheirPlace)
 {
+    // Line 30 (index 29) lies in the staff group that starts at index 28; the issue's column
+    // is on that line's third bar.
     SetImportReportSource([](const CRondelDoc&) {
         SImportReport r;
         for (int line = 1; line <= 40; ++line)
             r.lines.push_back({line, QStringLiteral("STAFF LINE  "), QStringLiteral("HH|x-x-x-x-|")});
-        r.issues.push_back({30, 2, QStringLiteral("Unknown instrument label")});
+        SImportIssueRow issue;
+        issue.line = 30;
+        issue.column = 40;
+        issue.message = QStringLiteral("Unknown instrument label");
+        issue.groupLineIndex = 28;
+        issue.barInLine = 2;
+        r.issues.push_back(issue);
         return r;
     });
-    const QString path = Song(80);
-    // Mark bar 60's events as coming from line 30 of an imported text.
-    {
-        CRondelDoc doc;
-        QString error;
-        ASSERT_TRUE(doc.OnOpenDocument(path, &error));
-    }
     auto f = Frame();
-    ASSERT_TRUE(f->OpenFile(path));
+    ASSERT_TRUE(f->OpenFile(Song(80)));
+    // Bars 1, 5, 9, ... open imported lines 0, 4, 8, ...: bar 29 opens index 28.
     int n = 0;
     for (auto& e : f->ActiveDocument()->Events()) {
-        if (e->IsMeasure())
-            ++n;
-        e->m_importRef = n >= 60 ? (29u << 10) | 2 : 0;
+        if (!e->IsMeasure() || (n++ % 4) != 0)
+            continue;
+        e->m_word1 |= EventBits::ImportedLineStart;
+        e->m_importRef = uint32_t(n - 1) << 10;
     }
     f->IssuePane()->SetDocument(f->ActiveDocument());
     f->IndexPane()->SetDocument(f->ActiveDocument());
@@ -480,13 +485,30 @@ TEST_F(AppWindow, IssuePaneListsIssuesAndShowsTheirPlace)
     EXPECT_EQ(f->IndexPane()->item(0)->text(), QStringLiteral("STAFF LINE      1:   HH|x-x-x-x-|"));
     const QRect r = f->IssuePane()->visualItemRect(f->IssuePane()->item(0));
     QTest::mouseClick(f->IssuePane()->viewport(), Qt::LeftButton, {}, r.center());
-    EXPECT_EQ(f->IndexPane()->currentRow(), 29);
+    EXPECT_EQ(f->IndexPane()->currentRow(), 29) << "the imported line is shown";
     n = 0;
     int top = 0;
     for (const auto& e : f->ActiveDocument()->Events())
-        if (e->IsMeasure() && ++n == 60)
+        if (e->IsMeasure() && ++n == 31)
             top = LayoutStaffTop(e->m_layoutPos);
-    EXPECT_EQ(f->ActiveView()->ScrollY(), std::min(top - 100, f->ActiveView()->verticalScrollBar()->maximum()));
+    EXPECT_EQ(f->ActiveView()->ScrollY(), std::min(top - 100, f->ActiveView()->verticalScrollBar()->maximum()))
+        << "bar 29 + 2 is shown";
+    EXPECT_EQ(f->StatusText(), QStringLiteral("Import issue at line 30, column 41"));
+}
+
+TEST_F(AppWindow, ImportedTabFillsTheIndexAndIssuePanes)
+{
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(CorpusDir() + QStringLiteral("/tabs/eecs-stan15g14__drum_-_so_cold_by_breaking_benjamin.txt")));
+    EXPECT_GT(f->IndexPane()->count(), 60);
+    EXPECT_TRUE(f->IndexPane()->item(0)->text().startsWith(QStringLiteral("STAFF LINE      1:   ")));
+    ASSERT_GT(f->IssuePane()->count(), 2);
+    EXPECT_TRUE(f->IssuePane()->item(0)->text().startsWith(QStringLiteral("  8: ")));
+    const int before = f->ActiveView()->ScrollY();
+    const SImportIssueRow late = f->IssuePane()->Issues().back();
+    emit f->IssuePane()->itemClicked(f->IssuePane()->item(f->IssuePane()->count() - 1));
+    EXPECT_EQ(f->IndexPane()->item(f->IndexPane()->currentRow())->data(Qt::UserRole).toInt(), late.line);
+    EXPECT_GT(f->ActiveView()->ScrollY(), before) << "a late issue scrolls down to its bar";
 }
 
 TEST_F(AppWindow, CommentPaneListsBarTexts)
