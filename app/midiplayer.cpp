@@ -10,13 +10,8 @@ CMidiPlayer::CMidiPlayer(CRondelDoc& doc, std::function<int()> devicePosition)
 
 int CMidiPlayer::State() const
 {
-    // The state is program-wide: only the document that plays sees it.
-    const int state = CMidi::GetPlayState();
-    if (state == PlayerState::Stopped)
-        return PlayerState::Stopped;
-    CMidiStream* playing = CMidi::PlayerStream();
-    (void)playing;
-    return state < 0 ? -1 : state;
+    // 0, 1, 2, or negative while finishing (the stream still sounds its last bar).
+    return CMidi::GetPlayState();
 }
 
 bool CMidiPlayer::Play(bool loop, bool oneBar, int startBar)
