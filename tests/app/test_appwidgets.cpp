@@ -32,6 +32,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -678,4 +679,35 @@ TEST_F(AppWindow, MidiDeviceMenuListsTheEmbeddedSynthesizerFirst)
     EXPECT_TRUE(menu->actions()[0]->isChecked()) << "a device that is gone selects the first entry";
     RegisterAppFormats(); // puts the real list back (idempotent)
     AttachAppToLayers();
+}
+
+TEST_F(AppWindow, ZoneTooltipsNameWhatAClickDoes)
+{
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(Song(8)));
+    CRondelView* view = f->ActiveView();
+    const CEvent* bar3 = nullptr;
+    int n = 0;
+    for (const auto& e : view->Doc().Events())
+        if (e->IsMeasure() && ++n == 3)
+            bar3 = e.get();
+    ASSERT_NE(bar3, nullptr);
+    const int x = LayoutBarX(bar3->m_layoutPos);
+    const int top = LayoutStaffTop(bar3->m_layoutPos);
+    const int lead = view->Renderer().Lead(*bar3);
+    auto tipAt = [&](QPoint layoutPt) {
+        QToolTip::hideText();
+        const QPoint p = layoutPt - QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value());
+        QHelpEvent e(QEvent::ToolTip, p, view->viewport()->mapToGlobal(p));
+        QApplication::sendEvent(view->viewport(), &e);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tipAt({x + 2, top + 8}), QStringLiteral("Time Signature Box: Left click to launch configuration dialog"));
+    EXPECT_EQ(tipAt({x + lead + 20, top + 10}),
+              QStringLiteral("Note Area: Left click to add/remove note or keyboard shortcut (F1 for help)"));
+    EXPECT_EQ(tipAt({x + lead + 20, top + view->Renderer().StaffBottom(*bar3) - 2}),
+              QStringLiteral("Count Bar: Left click sets insert point. Drag, dbl-click or ctrl-click selects"));
+    view->ScrollToY(0);
+    EXPECT_EQ(tipAt({30, 5}), QStringLiteral("Header area: Left click to launch header dialog"));
+    QToolTip::hideText();
 }
