@@ -646,6 +646,8 @@ void CMainFrame::OnCurrentTempoChange(int bpm)
 void CMainFrame::OnFader(int pos)
 {
     m_faderPos = pos;
+    if (CPlayer* p = ActivePlayer())
+        p->SetVolume(100 - pos);
     m_pScopeBar->SetWaveVolume(pos);
 }
 

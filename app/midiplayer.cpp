@@ -49,3 +49,8 @@ int CMidiPlayer::GetPlayPosition()
     const int64_t pos = MidiOf(m_doc).PollPlayer();
     return pos < 0 ? -1 : int(std::min<int64_t>(pos, INT32_MAX));
 }
+
+void CMidiPlayer::SetVolume(int percent)
+{
+    MidiOf(m_doc).SetVolume(percent);
+}

@@ -19,6 +19,7 @@ public:
     void PauseResume() override;
     void SetTempo(int bpm) override;
     int GetPlayPosition() override;
+    void SetVolume(int percent) override;
 
 private:
     CRondelDoc& m_doc;
