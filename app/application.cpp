@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "appwiring.h"
 #include "audioformats.h"
 #include "dialogreport.h"
 #include "importformats.h"
@@ -25,6 +26,7 @@ void RegisterAppFormats()
     RegisterMidiFormats();
     RegisterAudioFormats();
     RegisterViewFormats();
+    AttachAppToLayers();
 }
 
 int KadenzoMain(int argc, char** argv)

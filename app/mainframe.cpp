@@ -2,6 +2,7 @@
 
 #include "appfunctions.h"
 #include "dialogs.h"
+#include "midifile.h"
 #include "panes.h"
 #include "player.h"
 #include "playclock.h"
@@ -80,9 +81,13 @@ CMainFrame::DeviceListFn& TheDeviceList()
     static CMainFrame::DeviceListFn f;
     return f;
 }
+// Position 0 is the embedded synthesizer, then the external ports.
 QStringList MidiDevices()
 {
-    return TheDeviceList() ? TheDeviceList()() : QStringList{};
+    QStringList names = TheDeviceList() ? TheDeviceList()() : QStringList{};
+    if (names.isEmpty())
+        names << QStringLiteral("Embedded synthesizer");
+    return names;
 }
 // The path without its last four characters: the default name offered by export dialogs.
 QString DefaultExportName(const CRondelDoc& doc)
@@ -191,9 +196,6 @@ CMainFrame::CMainFrame(QWidget* parent)
     m_filesTimer.start();
     m_files->SetFolder(CFileView::DefaultFolder());
 
-    const QStringList devices = MidiDevices();
-    const int found = devices.indexOf(SettingsStore::Read(QStringLiteral("midi_device")));
-    m_midiDevice = found >= 0 ? found + 1 : 0;
     m_recent = SettingsStore::Read(QStringLiteral("recent_files")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     while (m_recent.size() > 4)
         m_recent.removeLast();
@@ -225,8 +227,9 @@ void CMainFrame::CreateDocks()
     QDockWidget* issues = dock(QStringLiteral("Issues"), QStringLiteral("IssueBar"), m_issues, Qt::RightDockWidgetArea);
     m_filesDock = dock(QStringLiteral("Files"), QStringLiteral("FileBar"), m_files, Qt::LeftDockWidgetArea);
     m_scopeDock = dock(QStringLiteral("Wave file viewer"), QStringLiteral("ScopeBar"), m_pScopeBar, Qt::BottomDockWidgetArea);
+    // Issues below the imported text: choosing one shows its line above.
+    splitDockWidget(m_indexDock, issues, Qt::Vertical);
     tabifyDockWidget(m_indexDock, comments);
-    tabifyDockWidget(comments, issues);
     m_indexDock->raise();
     m_scopeDock->hide();
     resizeDocks({m_indexDock}, {380}, Qt::Horizontal);
@@ -281,8 +284,8 @@ void CMainFrame::CreateMenus()
     play->addSeparator();
     m_deviceMenu = play->addMenu(QStringLiteral("Midi &Device"));
     m_deviceMenu->setObjectName(QStringLiteral("MidiDeviceMenu"));
+    // Listing the ports asks the sequencer: only when the menu opens.
     connect(m_deviceMenu, &QMenu::aboutToShow, this, &CMainFrame::RebuildMidiDeviceMenu);
-    RebuildMidiDeviceMenu();
 
     QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
     window->addAction(QStringLiteral("&Cascade"), m_mdi, &QMdiArea::cascadeSubWindows);
@@ -297,18 +300,19 @@ void CMainFrame::CreateMenus()
 void CMainFrame::RebuildMidiDeviceMenu()
 {
     m_deviceMenu->clear();
-    const QStringList devices = MidiDevices();
-    QStringList names{QStringLiteral("&Midi Mapper")};
-    names += devices;
+    const QStringList names = MidiDevices();
+    if (m_midiDevice < 0) {
+        // A device name in the settings that no longer exists selects the first entry.
+        m_midiDevice = std::max<int>(names.indexOf(SettingsStore::Read(QStringLiteral("midi_device"))), 0);
+    }
+    // Ten positions at most, as the menu always had.
     for (int i = 0; i < names.size() && i < 10; ++i) {
-        QAction* a = m_deviceMenu->addAction(names[i]);
+        QAction* a = m_deviceMenu->addAction(i == 0 ? QStringLiteral("&") + names[i] : names[i]);
         a->setCheckable(true);
         a->setChecked(i == m_midiDevice);
-        connect(a, &QAction::triggered, this, [this, i, devices] {
+        connect(a, &QAction::triggered, this, [this, i, names] {
             m_midiDevice = i;
-            if (i > devices.size())
-                return;
-            SettingsStore::Write(QStringLiteral("midi_device"), i == 0 ? QStringLiteral("Midi Mapper") : devices[i - 1]);
+            SettingsStore::Write(QStringLiteral("midi_device"), names[i]);
         });
     }
 }
@@ -398,6 +402,8 @@ bool CMainFrame::OpenFile(const QString& path)
         CMidiImportDialog options(this);
         if (options.exec() != QDialog::Accepted)
             return false;
+        MidiImportOptions().m_snapTo32nd = options.m_snap == 1;
+        MidiImportOptions().m_detectTriplets = options.m_detectTriplets != 0;
     }
     auto doc = std::make_unique<CRondelDoc>();
     QString error;
@@ -640,6 +646,8 @@ void CMainFrame::OnCurrentTempoChange(int bpm)
 void CMainFrame::OnFader(int pos)
 {
     m_faderPos = pos;
+    if (CPlayer* p = ActivePlayer())
+        p->SetVolume(100 - pos);
     m_pScopeBar->SetWaveVolume(pos);
 }
 
@@ -655,6 +663,14 @@ void CMainFrame::OnSyncChange(int hundredths)
         m_pScopeBar->SetPosition(hundredths * 10);
 }
 
+void CMainFrame::ShowScopeDock()
+{
+    const bool first = !m_scopeDock->isVisible() && m_scopeDock->height() < 100;
+    m_scopeDock->show();
+    if (first)
+        resizeDocks({m_scopeDock}, {160}, Qt::Vertical);
+}
+
 void CMainFrame::OnToggleWaveView()
 {
     if (m_waveViewOn) {
@@ -664,7 +680,7 @@ void CMainFrame::OnToggleWaveView()
     } else {
         m_pScopeBar->AttachDocument(m_pActiveDoc);
         if (m_pScopeBar->LoadAudio())
-            m_scopeDock->show();
+            ShowScopeDock();
         m_waveViewOn = true;
     }
     m_transport->SetWaveViewOn(m_waveViewOn);
@@ -676,7 +692,7 @@ void CMainFrame::ReloadAudio()
         m_pScopeBar->CloseAudio();
     m_pScopeBar->AttachDocument(m_pActiveDoc);
     if (m_pScopeBar->LoadAudio())
-        m_scopeDock->show();
+        ShowScopeDock();
     m_waveViewOn = true;
     m_transport->SetWaveViewOn(true);
 }
@@ -723,24 +739,35 @@ void CMainFrame::GotoBar(int barNo)
         view->GotoBar(barNo);
 }
 
-void CMainFrame::ShowIssuePlace(int line, int column)
+void CMainFrame::ShowIssuePlace(const SImportIssueRow& issue)
 {
     CRondelView* view = ActiveView();
     if (!view)
         return;
-    // The first measure holding an event imported from that line (or a later one).
+    const int line = issue.line;
+    // The measure that opens the issue's staff line in the song (the importer marks it with
+    // the line it came from), then the issue's bar on that line.
     int barNo = 0;
+    int fallback = 0;
     int n = 0;
     for (const auto& e : view->Doc().Events()) {
-        if (e->IsMeasure())
-            ++n;
-        if (e->m_importRef && int(e->m_importRef >> 10) + 1 >= line) {
-            barNo = n;
+        if (!e->IsMeasure())
+            continue;
+        ++n;
+        if (!(e->m_word1 & EventBits::ImportedLineStart) || issue.groupLineIndex < 0)
+            continue;
+        const int ref = int(e->m_importRef >> 10);
+        if (ref == issue.groupLineIndex) {
+            barNo = n + issue.barInLine;
             break;
         }
+        if (ref > issue.groupLineIndex && !fallback)
+            fallback = n;
     }
+    if (!barNo)
+        barNo = fallback;
     if (barNo > 0)
-        view->GotoBar(barNo);
+        view->ShowBar(barNo);
     for (int row = 0; row < m_index->count(); ++row)
         if (m_index->item(row)->data(Qt::UserRole).toInt() == line) {
             m_index->setCurrentRow(row);
@@ -749,7 +776,7 @@ void CMainFrame::ShowIssuePlace(int line, int column)
         }
     m_indexDock->show();
     m_indexDock->raise();
-    statusBar()->showMessage(QStringLiteral("Import issue at line %1, column %2").arg(line).arg(column));
+    statusBar()->showMessage(QStringLiteral("Import issue at line %1, column %2").arg(line).arg(issue.column + 1));
 }
 
 void CMainFrame::OnFileOpen()

@@ -16,6 +16,7 @@ class CFileView;
 class CImportIndexView;
 class CIssueListView;
 class CPlayer;
+struct SImportIssueRow;
 class CRondelDoc;
 class CRondelView;
 class CScopeBar;
@@ -37,7 +38,8 @@ public:
     // otherwise).
     using PlayerFactory = std::function<std::unique_ptr<CPlayer>(CRondelDoc&)>;
     static void SetPlayerFactory(PlayerFactory factory);
-    // Names of the external MIDI output ports (after the embedded synthesizer).
+    // Names of the MIDI outputs by menu position: the embedded synthesizer first, then the
+    // external ports.
     using DeviceListFn = std::function<QStringList()>;
     static void SetMidiDeviceList(DeviceListFn fn);
 
@@ -107,8 +109,9 @@ private:
     void UpdateTransportLooks();
     void NotifyOverlay(int code, int msecs);
     void OnPlaybackEnded();
-    void ShowIssuePlace(int line, int column);
+    void ShowIssuePlace(const SImportIssueRow& issue);
     void RebuildMidiDeviceMenu();
+    void ShowScopeDock();
 
     void OnFileOpen();
     void OnFileSave();
@@ -142,7 +145,7 @@ private:
     CRondelDoc* m_pActiveDoc = nullptr;
     bool m_waveViewOn = false;
     int m_faderPos = 50;
-    int m_midiDevice = 0;
+    int m_midiDevice = -1; // menu position; -1 until the device list was read
     int64_t m_playStartTime = 0;
     int m_playButton = 0;
     bool m_indexWasVisible = false;

@@ -15,7 +15,6 @@ ImportReportFn& Source()
     return fn;
 }
 constexpr int kLineRole = Qt::UserRole;
-constexpr int kColumnRole = Qt::UserRole + 1;
 constexpr int kPathRole = Qt::UserRole + 2;
 }
 
@@ -84,20 +83,21 @@ void CCommentListView::Fill()
 CIssueListView::CIssueListView(QWidget* parent) : CIndexListView(parent)
 {
     connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        emit ShowIssue(item->data(kLineRole).toInt(), item->data(kColumnRole).toInt());
+        const int row = this->row(item);
+        if (row >= 0 && row < int(m_rows.size()))
+            emit ShowIssue(m_rows[size_t(row)]);
     });
 }
 
 void CIssueListView::Fill()
 {
     clear();
+    m_rows.clear();
     if (!m_pDoc)
         return;
-    for (const SImportIssueRow& issue : ImportReportOf(*m_pDoc).issues) {
-        auto* item = new QListWidgetItem(QString::asprintf("%3d: ", issue.line) + issue.message, this);
-        item->setData(kLineRole, issue.line);
-        item->setData(kColumnRole, issue.column);
-    }
+    m_rows = ImportReportOf(*m_pDoc).issues;
+    for (const SImportIssueRow& issue : m_rows)
+        new QListWidgetItem(QString::asprintf("%3d: ", issue.line) + issue.message, this);
 }
 
 CFileView::CFileView(QWidget* parent) : QTreeWidget(parent)

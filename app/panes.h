@@ -22,6 +22,10 @@ struct SImportIssueRow
     int line = 0;
     int column = 0;
     QString message;
+    // Where it is in the song: the importer's index of the staff group's first line (the
+    // line measure events refer to) and the bar of that line, counted from 0.
+    int groupLineIndex = -1;
+    int barInLine = 0;
 };
 struct SImportReport
 {
@@ -77,8 +81,12 @@ class CIssueListView : public CIndexListView
 public:
     explicit CIssueListView(QWidget* parent = nullptr);
     void Fill() override;
+    const std::vector<SImportIssueRow>& Issues() const { return m_rows; }
 signals:
-    void ShowIssue(int line, int column);
+    void ShowIssue(const SImportIssueRow& issue);
+
+private:
+    std::vector<SImportIssueRow> m_rows;
 };
 
 // Two roots, "Kadenzo Files" (*.kdz) and "Tab Files" (*.txt), each the tab folder's sub-folders

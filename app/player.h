@@ -28,6 +28,8 @@ public:
     virtual void SetTempo(int bpm) = 0;
     // Ticks since the song's start (the bars' m_runTime1 axis); negative when playback ended.
     virtual int GetPlayPosition() = 0;
+    // MIDI volume in percent (the Midi <-> Wave fader).
+    virtual void SetVolume(int percent) { (void)percent; }
 };
 
 // Linear playback (repeats are not expanded) on PlayClock. Play fills every measure's

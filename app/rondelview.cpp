@@ -124,7 +124,7 @@ void CRondelView::paintEvent(QPaintEvent* e)
         if (CEvent* bar = MeasureAt(m_doc, m_cursorBar)) {
             const int x = LayoutBarX(bar->m_layoutPos) + m_renderer->Lead(*bar) + m_cursorTick * 8;
             const int top = LayoutStaffTop(bar->m_layoutPos);
-            p.fillRect(QRect(x, top - 20, 2, 20 + m_renderer->StaffBottom()), QColor(0, 90, 255));
+            p.fillRect(QRect(x, top - 20, 2, 20 + m_renderer->StaffBottom(*bar)), QColor(0, 90, 255));
         }
     // Highlights are translucent fills: the notes under them stay readable.
     if (!m_hoverCell.isEmpty())
@@ -271,7 +271,7 @@ void CRondelView::UpdatePlayCursor(int position)
     m_playMeasure = measure;
     const int top = LayoutStaffTop(current->m_layoutPos);
     const int x = LayoutBarX(current->m_layoutPos) + m_renderer->Lead(*current) + (position - int(current->m_runTime1)) * 64 / 96;
-    const QRect rect(QPoint(x, top - 68), QPoint(x + 8, top + m_renderer->StaffBottom()));
+    const QRect rect(QPoint(x, top - 68), QPoint(x + 8, top + m_renderer->StaffBottom(*current)));
     if (rect != m_playCursor) {
         if (!m_playCursor.isEmpty())
             viewport()->update(ToViewport(m_playCursor).adjusted(-1, -1, 1, 1));

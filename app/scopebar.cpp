@@ -22,7 +22,17 @@ QColor FromColorRef(uint32_t c)
 {
     return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
 }
+CScopeBar::SWaveOutput& TheOutput()
+{
+    static CScopeBar::SWaveOutput output;
+    return output;
+}
 constexpr double kSamplesPerMsec = 22.05;
+}
+
+void CScopeBar::SetWaveOutput(SWaveOutput output)
+{
+    TheOutput() = std::move(output);
 }
 
 void CScopeBar::SetLoader(Loader loader)
@@ -85,6 +95,7 @@ bool CScopeBar::LoadAudio()
 
 void CScopeBar::SetAudio(SAudio audio)
 {
+    StopPlayback(); // the output may still read the old samples
     m_samples = std::move(audio.samples);
     m_sampleCount = audio.sampleCount;
     m_overview = std::move(audio.overview);
@@ -119,14 +130,24 @@ void CScopeBar::StartPlayback()
 {
     if (!HasAudio())
         return;
+    if (m_playing)
+        StopPlayback();
     m_playing = true;
     m_paused = false;
     m_playedMsecs = 0;
     m_playClockStart = PlayClock::NowMsecs();
+    const SWaveOutput& out = TheOutput();
+    m_onDevice = !PlayClock::IsManual() && out.start && out.samplesPlayed && !m_samples.empty()
+        && out.start(m_samples.data(), int64_t(m_samples.size()), m_playStartSample);
+    if (m_onDevice && out.volume)
+        out.volume(m_volume);
 }
 
 void CScopeBar::StopPlayback()
 {
+    if (m_onDevice && TheOutput().stop)
+        TheOutput().stop();
+    m_onDevice = false;
     m_playing = false;
     m_paused = false;
     m_playedMsecs = 0;
@@ -139,6 +160,8 @@ void CScopeBar::PausePlayback()
         return;
     m_playedMsecs += int(PlayClock::NowMsecs() - m_playClockStart);
     m_paused = true;
+    if (m_onDevice && TheOutput().pause)
+        TheOutput().pause(true);
 }
 
 void CScopeBar::ResumePlayback()
@@ -147,19 +170,26 @@ void CScopeBar::ResumePlayback()
         return;
     m_playClockStart = PlayClock::NowMsecs();
     m_paused = false;
+    if (m_onDevice && TheOutput().pause)
+        TheOutput().pause(false);
 }
 
 void CScopeBar::SetWaveVolume(int fader)
 {
     m_volume = std::clamp(fader, 0, 100) * 30000 / 100;
+    if (m_onDevice && TheOutput().volume)
+        TheOutput().volume(m_volume);
 }
 
 int CScopeBar::GetAudioPositionMsecs() const
 {
+    const int start = int(m_playStartSample / kSamplesPerMsec);
+    if (m_onDevice)
+        return int(TheOutput().samplesPlayed() / kSamplesPerMsec) + start;
     int played = m_playedMsecs;
     if (m_playing && !m_paused)
         played += int(PlayClock::NowMsecs() - m_playClockStart);
-    return played + int(m_playStartSample / kSamplesPerMsec);
+    return played + start;
 }
 
 int CScopeBar::DrawScopeCursorAtCurrentPlayTime()

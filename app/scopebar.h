@@ -26,6 +26,19 @@ public:
     // Reads and decodes an audio file; false with *error set when it cannot.
     using Loader = std::function<bool(const QString& path, SAudio* audio, QString* error)>;
     static void SetLoader(Loader loader);
+    // The device that makes the overlay heard. Without one (or on the manual play clock) the
+    // overlay runs silently on the play clock.
+    struct SWaveOutput
+    {
+        // Plays samples[startSample..count); false when there is no device.
+        std::function<bool(const int16_t* samples, int64_t count, int64_t startSample)> start;
+        // Stops and forgets the samples.
+        std::function<void()> stop;
+        std::function<void(bool paused)> pause;
+        std::function<void(int volume)> volume; // 0 to 30000 of 65535
+        std::function<int64_t()> samplesPlayed;  // since the last start
+    };
+    static void SetWaveOutput(SWaveOutput output);
 
     explicit CScopeBar(QWidget* parent = nullptr);
 
@@ -89,6 +102,7 @@ private:
     std::vector<int8_t> m_overview;
     bool m_playing = false;
     bool m_paused = false;
+    bool m_onDevice = false;
     int64_t m_playClockStart = 0;
     int m_playedMsecs = 0; // before the last pause
     int m_volume = 30000 * 50 / 100;

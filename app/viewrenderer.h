@@ -32,7 +32,7 @@ public:
     // Geometry shared with the play cursor: the width of a bar's lead area and the distance
     // from the staff top to the bottom of the count row.
     virtual int Lead(const CEvent& bar) const = 0;
-    virtual int StaffBottom() const = 0;
+    virtual int StaffBottom(const CEvent& bar) const = 0;
 };
 
 // Decodes m_layoutPos: staff top y in bits 0-19, bar left x in bits 20-31.
@@ -47,7 +47,7 @@ public:
     void Draw(QPainter& p, CRondelDoc& doc, const QRect& clip) override;
     SViewHit HitTest(CRondelDoc& doc, const QPoint& pt) override;
     int Lead(const CEvent&) const override { return kLead; }
-    int StaffBottom() const override { return kCountBottom; }
+    int StaffBottom(const CEvent&) const override { return kCountBottom; }
 
     static constexpr int kHeaderHeight = 80;
     static constexpr int kSystemHeight = 150;

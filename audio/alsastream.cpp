@@ -2,6 +2,7 @@
 
 #include <QLoggingCategory>
 
+#include <alsa/asoundlib.h>
 #include <rtmidi/RtMidi.h>
 
 #include <cmath>
@@ -27,8 +28,24 @@ private:
     std::unique_ptr<RtMidiOut> m_out;
 };
 
+void SilentAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+// RtMidi reports a missing sequencer on stderr before it throws: look first, quietly.
+bool SequencerExists()
+{
+    snd_lib_error_set_handler(SilentAlsaError);
+    snd_seq_t* seq = nullptr;
+    if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, SND_SEQ_NONBLOCK) < 0)
+        return false;
+    snd_seq_close(seq);
+    return true;
+}
+
 std::unique_ptr<RtMidiOut> MakeOut()
 {
+    static const bool exists = SequencerExists();
+    if (!exists)
+        return nullptr;
     try {
         auto out = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, "Kadenzo");
         out->setErrorCallback([](RtMidiError::Type, const std::string& text, void*) { qCDebug(lcAlsa, "%s", text.c_str()); });

@@ -351,6 +351,16 @@ std::vector<int16_t> DecodeMp3File(const QString& path, SMp3Info* info)
     return DecodeMp3Bytes(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()), info);
 }
 
+std::vector<int16_t> ReadAudioFile(const QString& path)
+{
+    const QString ext = path.right(4).toLower();
+    if (ext == QLatin1String(".wav"))
+        return ReadWaveFile(path);
+    if (ext == QLatin1String(".mp3"))
+        return DecodeMp3File(path);
+    return {};
+}
+
 // ---------------------------------------------------------------------------------------
 
 std::vector<int8_t> BuildOverview(const int16_t* samples, int64_t count)

@@ -34,6 +34,10 @@ std::vector<int16_t> DecodeMp3File(const QString& path, SMp3Info* info = nullptr
 // The same from bytes in memory (fuzzing, tests).
 std::vector<int16_t> DecodeMp3Bytes(const uint8_t* data, size_t size, SMp3Info* info = nullptr);
 
+// By the last four characters of the path (case ignored): ".wav" or ".mp3"; anything else
+// reads nothing. Empty on failure.
+std::vector<int16_t> ReadAudioFile(const QString& path);
+
 // Resamples mono 16-bit audio from `rate` to 22 050 Hz.
 std::vector<int16_t> ResampleTo22050(const std::vector<int16_t>& mono, double rate);
 

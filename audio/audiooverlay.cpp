@@ -43,13 +43,7 @@ bool CAudioOverlay::LoadAudio()
     if (!m_pDoc || m_pDoc->m_audioFile.isEmpty())
         return false;
     CloseAudio();
-    const QString path = m_pDoc->m_audioFile;
-    const QString ext = path.right(4).toLower();
-    std::vector<int16_t> samples;
-    if (ext == QLatin1String(".wav"))
-        samples = ReadWaveFile(path);
-    else if (ext == QLatin1String(".mp3"))
-        samples = DecodeMp3File(path);
+    std::vector<int16_t> samples = ReadAudioFile(m_pDoc->m_audioFile);
     if (samples.empty()) {
         UserReport().Message(QStringLiteral("Audio file read failed"));
         return false;

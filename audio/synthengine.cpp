@@ -4,6 +4,7 @@
 
 #include <QLoggingCategory>
 
+#include <alsa/asoundlib.h>
 #include <fluidsynth.h>
 
 #include <chrono>
@@ -24,12 +25,16 @@ void FluidLog(int level, const char* message, void*)
     qCDebug(lcSynth, "fluidsynth(%d): %s", level, message);
 }
 
+void SilentAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
 void RouteFluidLog()
 {
     static bool done = false;
     if (done)
         return;
     done = true;
+    // alsa-lib prints every failed device probe to stderr on machines without a sound card.
+    snd_lib_error_set_handler(SilentAlsaError);
     for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
         fluid_set_log_function(level, FluidLog, nullptr);
 }

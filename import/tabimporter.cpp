@@ -14,20 +14,26 @@ using namespace ImportText;
 
 int ImportText::FindWord(std::string_view text, std::string_view word, size_t from)
 {
-    if (word.empty() || text.size() < word.size())
+    if (word.empty() || text.size() < word.size() || from > text.size() - word.size())
         return -1;
+    // Hot: every staff line test looks for several words. Letters compare with their case bit
+    // folded in, so the scan is one OR and one compare per byte.
     const char first = ToLower(word[0]);
-    for (size_t i = from; i + word.size() <= text.size(); ++i) {
-        if (ToLower(text[i]) != first)
+    const bool letter = IsLetter(first);
+    const char* p = text.data();
+    const size_t last = text.size() - word.size();
+    for (size_t i = from; i <= last; ++i) {
+        const char c = p[i];
+        if (letter ? char(c | 0x20) != first : c != first)
             continue;
         size_t j = 1;
-        while (j < word.size() && ToLower(text[i + j]) == ToLower(word[j]))
+        while (j < word.size() && ToLower(p[i + j]) == ToLower(word[j]))
             ++j;
         if (j < word.size())
             continue;
-        if (i > 0 && IsLetter(text[i - 1]))
+        if (i > 0 && IsLetter(p[i - 1]))
             continue;
-        if (i + j < text.size() && IsLetter(text[i + j]))
+        if (i + j < text.size() && IsLetter(p[i + j]))
             continue;
         return int(i);
     }
@@ -49,7 +55,9 @@ int ImportText::FirstNumber(std::string_view text, size_t from, int* at)
     return -1;
 }
 
-CImportLine::CImportLine(std::string_view raw, int lineNo) : m_lineNo(lineNo)
+CImportLine::CImportLine(std::string_view raw, int lineNo, std::pmr::memory_resource* mr)
+    : m_barFlags(mr), m_barAux(mr), m_barAux2(mr), m_barColumn(mr), m_barTimeSig(mr), m_barOpen(mr), m_barEnd(mr),
+      m_lineNo(lineNo), m_text(mr)
 {
     size_t end = raw.size();
     while (end > 0 && IsSpace(raw[end - 1]))
@@ -70,6 +78,17 @@ CImportLine::CImportLine(std::string_view raw, int lineNo) : m_lineNo(lineNo)
     if (nbsp != std::string::npos)
         m_text.erase(nbsp, 6);
     m_type = m_text.empty() ? LineType::Blank : LineType::Unknown;
+    for (char c : m_text)
+        if (IsLetter(c))
+            m_letters |= 1u << (ToLower(c) - 'a');
+}
+
+bool CImportLine::MayHold(const char* word) const
+{
+    for (; *word; ++word)
+        if (IsLetter(*word) && !(m_letters & (1u << (ToLower(*word) - 'a'))))
+            return false;
+    return true;
 }
 
 int CLabelRecord::EntryCount() const
@@ -96,6 +115,7 @@ bool CTabImporter::ReadTabFile(const QString& path)
 void CTabImporter::ReadTabBytes(std::string_view bytes)
 {
     m_lines.clear();
+    m_arena.release();
     m_lines.reserve(size_t(std::count(bytes.begin(), bytes.end(), '\n')) + 2);
     // Lines end with LF, CR LF or a lone CR. A long physical line stays one line: real tabs
     // write a whole song as one staff of a thousand columns.
@@ -105,12 +125,12 @@ void CTabImporter::ReadTabBytes(std::string_view bytes)
         size_t end = start;
         while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
             ++end;
-        m_lines.emplace_back(bytes.substr(start, end - start), lineNo++);
+        m_lines.emplace_back(bytes.substr(start, end - start), lineNo++, &m_arena);
         if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
             ++end;
         start = end + 1;
     }
-    m_lines.emplace_back(std::string_view(), lineNo); // the sentinel
+    m_lines.emplace_back(std::string_view(), lineNo, &m_arena); // the sentinel
 }
 
 void CTabImporter::AddIssue(int32_t id, int line, int start, int end)
@@ -118,7 +138,7 @@ void CTabImporter::AddIssue(int32_t id, int line, int start, int end)
     if (line < 0 || line >= int(m_lines.size()))
         return;
     if (end == 0) {
-        const std::string& text = m_lines[size_t(line)].m_text;
+        const std::string_view text = m_lines[size_t(line)].m_text;
         const size_t from = size_t(start) + 1;
         const size_t bar = (m_barChar && from < text.size()) ? text.find(m_barChar, from) : std::string::npos;
         end = bar == std::string::npos ? int(text.size()) : int(bar);

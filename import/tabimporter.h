@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <array>
+#include <memory_resource>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -51,7 +52,8 @@ class CImportLine
 public:
     // Normalises the raw line: trailing blanks (and the line end) removed, TABs expanded to
     // stops of 8, the first "&nbbsp" deleted.
-    CImportLine(std::string_view raw, int lineNo);
+    // Text and per-bar arrays live in mr (the importer's arena, freed in one piece).
+    CImportLine(std::string_view raw, int lineNo, std::pmr::memory_resource* mr = std::pmr::get_default_resource());
 
     int32_t m_type = LineType::Unknown;
     int m_barCount = 0;
@@ -59,23 +61,31 @@ public:
     int m_firstBarColumn = 0;
     int m_labelIndex = -1;
     // Per bar. Columns are kept whole (staves of a thousand columns exist), so they are ints.
-    std::vector<uint8_t> m_barFlags;
-    std::vector<uint8_t> m_barAux;
-    std::vector<uint8_t> m_barAux2;
-    std::vector<int> m_barColumn;
-    std::vector<uint8_t> m_barTimeSig; // numerator bits 0-4, log2(denominator) bits 5-7
+    std::pmr::vector<uint8_t> m_barFlags;
+    std::pmr::vector<uint8_t> m_barAux;
+    std::pmr::vector<uint8_t> m_barAux2;
+    std::pmr::vector<int> m_barColumn;
+    std::pmr::vector<uint8_t> m_barTimeSig; // numerator bits 0-4, log2(denominator) bits 5-7
     // On a group's first line only: the bar's content columns [m_barOpen, m_barEnd) on the
     // line that governs the bars (repeat dots excluded); m_barEnd is the closing separator.
-    std::vector<int> m_barOpen;
-    std::vector<int> m_barEnd;
+    std::pmr::vector<int> m_barOpen;
+    std::pmr::vector<int> m_barEnd;
     // How far this line's separators stand right of the group's first line.
     int m_columnShift = 0;
     // Index of the first line of this line's staff group (-1 outside groups).
     int m_groupFirst = -1;
     int m_lineNo = 0;
-    std::string m_text;
+    std::pmr::string m_text;
+    uint32_t m_letters = 0; // bit n: the letter 'a' + n occurs (either case)
+    // Counted by the character census from column 2, for the staff line test.
+    int m_separatorsFrom2 = 0;
+    int m_dashesFrom2 = 0;
+    int m_spacesFrom2 = 0;
 
     int Length() const { return int(m_text.size()); }
+    // False when the line cannot hold the word: some letter of it never occurs in the line.
+    // Lets the staff line test skip most keyword searches.
+    bool MayHold(const char* word) const;
     // The character at a column, or ' ' beyond the end.
     char At(int column) const { return column >= 0 && column < Length() ? m_text[size_t(column)] : ' '; }
 };
@@ -155,6 +165,8 @@ public:
     // A later ImportTab keeps options set here instead of deciding them from the tab.
     bool ApplyTimeOptions(const STimeOptions& options);
 
+    // Holds the lines' text and bar arrays; declared before them so it outlives them.
+    std::pmr::monotonic_buffer_resource m_arena;
     // The lines, with the sentinel empty line last.
     std::vector<CImportLine> m_lines;
     std::vector<CImportIssue> m_issues;
@@ -233,7 +245,15 @@ private:
     int CountBarTicks(int bar, std::string* trailing);
     int MeterBarTicks(int bar);
     int CountLineBarTicks(int bar, int* num, int* den);
-    int CountPosition(int bar, int column, bool* triplet);
+    // Positions read from a time line: anchors at the columns of its symbols or syllables.
+    struct SAnchor
+    {
+        int column;
+        int pos;
+        bool triplet;
+    };
+    void ReadMeterAnchors(int bar);
+    int AnchorPosition(int column, bool* triplet) const;
     CEvent* ConvertWrittenBar(CEventList& events, int bar);
     void WalkColumns(CEventList& events, int bar, int firstColumn, int ticks, bool split, CEvent* barEvent);
     int CountTripletSpacing(int column, int end) const;
@@ -279,6 +299,10 @@ private:
     int m_pendingRepeatCount = 0;
     int m_pendingRepeatMeasures = 0;
     bool m_measureRefDone = false;
+    std::vector<SAnchor> m_anchors;
+    int m_anchorOpen = 0;  // bar columns [open, close) and its length in position units
+    int m_anchorClose = 0;
+    int m_anchorEnd = 0;
     CRondelDoc* m_pDoc = nullptr;
 
     // Repeat group state, carried from staff to staff.

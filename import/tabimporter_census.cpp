@@ -6,6 +6,8 @@
 #include "importtext.h"
 #include "report.h"
 
+#include <initializer_list>
+
 using namespace ImportText;
 
 namespace {
@@ -21,7 +23,7 @@ struct SCharCensus
     int smallX = 0;
     int pipes = 0;
 
-    void Count(const std::string& text, size_t from)
+    void Count(std::string_view text, size_t from)
     {
         for (size_t i = from; i < text.size(); ++i) {
             switch (text[i]) {
@@ -38,6 +40,18 @@ struct SCharCensus
             }
         }
     }
+    void Add(const SCharCensus& o)
+    {
+        spaces += o.spaces;
+        dashes += o.dashes;
+        colons += o.colons;
+        capitalI += o.capitalI;
+        capitalO += o.capitalO;
+        capitalX += o.capitalX;
+        smallO += o.smallO;
+        smallX += o.smallX;
+        pipes += o.pipes;
+    }
     int Of(char c) const
     {
         switch (c) {
@@ -49,9 +63,21 @@ struct SCharCensus
     }
 };
 
-bool IsPalmMuteLine(std::string_view text)
+bool IsPalmMuteLine(const CImportLine& line)
 {
-    return FindWord(text, "pm") >= 0 || FindWord(text, "p.m.") >= 0 || FindWord(text, "mute") >= 0;
+    return (line.MayHold("pm") && FindWord(line.m_text, "pm") >= 0) || (line.MayHold("pm") && FindWord(line.m_text, "p.m.") >= 0)
+        || (line.MayHold("mute") && FindWord(line.m_text, "mute") >= 0);
+}
+
+// The first of the words standing in the line, as FindKeyword finds it, skipping words the
+// line cannot hold.
+int FindLineKeyword(const CImportLine& line, std::initializer_list<const char*> words)
+{
+    for (const char* w : words)
+        if (line.MayHold(w))
+            if (const int at = FindWord(line.m_text, w); at >= 0)
+                return at;
+    return -1;
 }
 }
 
@@ -61,18 +87,18 @@ int CTabImporter::RunCharacterCensus()
     int dashedLines = 0;
     int dashAt0 = 0;
     int dashAt1 = 0;
-    for (const CImportLine& line : m_lines) {
+    std::vector<SCharCensus> from2(m_lines.size());
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        CImportLine& line = m_lines[i];
+        // The staff line test counts from column 2; the census from column 0.
+        SCharCensus& tail = from2[i];
+        tail.Count(line.m_text, 2);
+        line.m_dashesFrom2 = tail.dashes;
+        line.m_spacesFrom2 = tail.spaces;
         SCharCensus c;
-        c.Count(line.m_text, 0);
-        total.spaces += c.spaces;
-        total.dashes += c.dashes;
-        total.colons += c.colons;
-        total.capitalI += c.capitalI;
-        total.capitalO += c.capitalO;
-        total.capitalX += c.capitalX;
-        total.smallO += c.smallO;
-        total.smallX += c.smallX;
-        total.pipes += c.pipes;
+        c.Count(std::string_view(line.m_text).substr(0, std::min<size_t>(2, line.m_text.size())), 0);
+        c.Add(tail);
+        total.Add(c);
         if (c.dashes > 0)
             ++dashedLines;
         if (line.At(0) == '-')
@@ -94,6 +120,9 @@ int CTabImporter::RunCharacterCensus()
 
     m_upperCaseAccents = total.capitalX <= 3 * total.smallX && total.capitalO <= total.smallO;
 
+    for (size_t i = 0; i < m_lines.size(); ++i)
+        m_lines[i].m_separatorsFrom2 = from2[i].Of(m_barChar);
+
     if (total.dashes < 4 * dashedLines)
         return ImportIssue::TooFewTicks;
     m_tickChar = '-';
@@ -105,7 +134,7 @@ int CTabImporter::RunCharacterCensus()
 bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCount, int spaceCount)
 {
     const CImportLine& line = m_lines[size_t(index)];
-    const std::string& t = line.m_text;
+    const std::string_view t = line.m_text;
     const int len = line.Length();
     if (len < 8)
         return false;
@@ -116,14 +145,14 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
     const char c1 = line.At(p + 1);
     if (tabType == int(TrackType::Drums) && !(IsAlnum(c0) || c0 == '-'))
         return false;
-    if (FindWord(t, "count") >= 0)
+    if (FindLineKeyword(line, {"count"}) >= 0)
         return false;
-    if (FindWord(t, "hi-hat") >= 0)
+    if (FindLineKeyword(line, {"hi-hat"}) >= 0)
         --dashCount;
     if (3 * spaceCount > len && barCount < spaceCount / 5)
         return false;
     if (tabType >= int(TrackType::Bass4) && tabType <= int(TrackType::Guitar7)) {
-        if (IsPalmMuteLine(t))
+        if (IsPalmMuteLine(line))
             return false;
         const char lower = ToLower(c0);
         if (lower >= 'a' && lower <= 'g'
@@ -159,7 +188,7 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
     if (barCount >= 1 && dashCount >= 1) {
         if (IsCountLine(line, true))
             return false;
-        const int at = FindKeyword(t, nullptr, "repeat", "ending", "end", "play", "times");
+        const int at = FindLineKeyword(line, {"repeat", "ending", "end", "play", "times"});
         if (at < 0)
             return FindMultiplier(t) < 0 ? true : alignmentCheck();
         const size_t last = t.rfind(m_barChar);
@@ -190,7 +219,7 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
         }
         return true;
     }
-    if (FindKeyword(t, nullptr, "repeat", "ending", "end") >= 0)
+    if (FindLineKeyword(line, {"repeat", "ending", "end"}) >= 0)
         return false;
     if (IsCountLine(line, true) || IsMeterLine(line, true))
         return false;
@@ -221,9 +250,7 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
 {
     CImportLine& line = m_lines[size_t(index)];
     auto accepts = [&]() {
-        SCharCensus c;
-        c.Count(line.m_text, 2);
-        return IsStaffLine(index, tabType, c.Of(m_barChar), c.dashes, c.spaces);
+        return IsStaffLine(index, tabType, line.m_separatorsFrom2, line.m_dashesFrom2, line.m_spacesFrom2);
     };
     if (m_groupState == 0) {
         if (line.m_type != LineType::Unknown || !accepts())
@@ -266,7 +293,7 @@ bool CTabImporter::PreScanStaffGroups()
             return false;
         if (r == 1) {
             int size = m_groupLineCount;
-            if (i > 0 && IsPalmMuteLine(m_lines[size_t(i) - 1].m_text))
+            if (i > 0 && IsPalmMuteLine(m_lines[size_t(i) - 1]))
                 --size;
             if (size >= 4 && size <= 7)
                 ++m_groupsBySize[size];

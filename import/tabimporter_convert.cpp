@@ -110,13 +110,21 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
     bool anyTriplet = false;
     int consumedTicks = 0;
     CEvent* current = barEvent;
-    struct SExtra
+    // The measure's notes, appended in position order when the measure is complete (the
+    // second hit of a double stroke can lie beyond the next column's notes).
+    struct SNote
     {
         uint32_t word1;
         uint32_t pos;
         uint32_t ref;
     };
-    std::vector<SExtra> doubles;
+    std::vector<SNote> notes;
+    auto flushNotes = [&]() {
+        std::stable_sort(notes.begin(), notes.end(), [](const SNote& a, const SNote& b) { return a.pos < b.pos; });
+        for (const SNote& n : notes)
+            AppendEvent(events, n.word1, n.pos, n.ref);
+        notes.clear();
+    };
     for (int col = firstColumn; col < end; ++col) {
         bool blank = true;
         for (int line : m_blockLines) {
@@ -130,6 +138,7 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
         if (blank)
             continue;
         if (split && p >= kPositionsPer44) {
+            flushNotes();
             consumedTicks += 32;
             p = 0;
             q = 0;
@@ -144,7 +153,10 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
             m_timeSigDen = den;
             ++m_barTotal;
         }
-        if (m_timeMode == 0 || m_blockTimeLine < 0) {
+        bool anchorTriplet = false;
+        if (!m_anchors.empty()) {
+            p = AnchorPosition(col, &anchorTriplet);
+        } else {
             if (tripletLeft == 0) {
                 const int spacing = CountTripletSpacing(col, end);
                 if (spacing > 0) {
@@ -153,11 +165,10 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
                 }
             }
         }
-        const bool inTriplet = tripletLeft > 0;
+        const bool inTriplet = tripletLeft > 0 || anchorTriplet;
         int pos = p;
         bool produced = false;
         bool tMark = false;
-        doubles.clear();
         for (int line : m_blockLines) {
             const CImportLine& l = m_lines[size_t(line)];
             const int lc = col + l.m_columnShift;
@@ -182,21 +193,20 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
             q = at;
             const uint32_t ref = (uint32_t(line) << ImportLimits::kImportRefLineShift)
                 | (uint32_t(lc) & ImportLimits::kImportRefColumnMask);
-            AppendEvent(events, w1, uint32_t(at), ref);
+            notes.push_back({w1, uint32_t(at), ref});
             produced = true;
             if (ch == 'd') // a double stroke: the second hit half a column later
-                doubles.push_back({w1, uint32_t(at + m_ticksPerChar * 6), ref});
-        }
-        for (const SExtra& d : doubles) {
-            AppendEvent(events, d.word1, d.pos, d.ref);
-            q = std::max(q, int(d.pos));
+                notes.push_back({w1, uint32_t(at + m_ticksPerChar * 6), ref});
         }
         if (inTriplet && tMark && !produced)
-            AppendEvent(events, EventType::Rest | EventBits::Triplet, uint32_t(pos));
+            notes.push_back({EventType::Rest | EventBits::Triplet, uint32_t(pos), 0});
+        if (!m_anchors.empty())
+            continue;
         p += inTriplet ? step * 2 / 3 : step;
-        if (inTriplet)
+        if (tripletLeft > 0)
             --tripletLeft;
     }
+    flushNotes();
     // A triplet bar whose columns fill less than its signature: the signature of what was used.
     if (anyTriplet && current) {
         const int used = p * 8 / 96;
@@ -220,12 +230,21 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
     int num = 4, den = 4;
 
     const bool timeLine = m_timeMode != 0 && m_blockTimeLine >= 0;
-    if (timeLine && m_timeMode == 1) {
+    m_anchors.clear();
+    m_anchorOpen = open;
+    m_anchorClose = end;
+    if (timeLine && m_timeMode == 1)
         ticks = MeterBarTicks(bar);
+    if (ticks > 0) {
         TimeSigFromTicks(ticks, &num, &den);
+        if (num > ImportLimits::kMaxNumerator) {
+            num = 4;
+            den = 4;
+        }
     } else if (timeLine && m_timeMode == 2) {
         ticks = CountLineBarTicks(bar, &num, &den);
     } else {
+        m_anchors.clear();
         ticks = CountBarTicks(bar, nullptr);
         if (m_bogusFirstTick) {
             int c0 = open;

@@ -276,7 +276,7 @@ bool CTabImporter::IsKeyHeader(const CImportLine& line, std::vector<int>* labels
 
 int CTabImporter::ReadKeyEntries(const CImportLine& line)
 {
-    const std::string& t = line.m_text;
+    const std::string_view t = line.m_text;
     int found = 0;
     for (size_t i = 0; i < t.size(); ++i) {
         const char c = t[i];

@@ -6,52 +6,253 @@
 #include "importtext.h"
 #include "report.h"
 
+#include <algorithm>
+
 using namespace ImportText;
+
+namespace {
+bool StartsWithNoCase(std::string_view word, std::string_view keyword)
+{
+    return word.size() >= keyword.size() && EqualsNoCase(word.substr(0, keyword.size()), keyword);
+}
+
+bool MayHoldAnnotation(const CImportLine& l)
+{
+    return l.m_type == LineType::Unknown || l.m_type == LineType::PreComment || l.m_type == LineType::PostComment;
+}
+
+bool IsMeasureKind(uint8_t flags)
+{
+    const int kind = flags & BarFlag::KindMask;
+    return kind == BarFlag::KindWritten || kind == BarFlag::KindRest || kind == BarFlag::KindRepeat;
+}
+}
 
 bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, int* ending)
 {
-    (void)segment;
-    (void)repeatCount;
-    (void)ending;
+    *repeatCount = -1;
+    *ending = 0;
+    // The first word, after a leading run such as "2nd".
+    size_t i = 0;
+    while (i < segment.size() && !IsAlnum(segment[i]))
+        ++i;
+    if (i < segment.size() && IsDigit(segment[i]))
+        while (i < segment.size() && IsAlnum(segment[i]))
+            ++i;
+    while (i < segment.size() && !IsLetter(segment[i]))
+        ++i;
+    size_t e = i;
+    while (e < segment.size() && IsLetter(segment[e]))
+        ++e;
+    const std::string_view word = segment.substr(i, e - i);
+    const int number = FirstNumber(segment);
+
+    if (StartsWithNoCase(word, "ending") || StartsWithNoCase(word, "end")) {
+        *ending = number > 0 ? std::min(number, ImportLimits::kMaxEnding) : 0;
+        return *ending > 0;
+    }
+    if (StartsWithNoCase(word, "repeat")) {
+        *repeatCount = std::max(number, 0);
+        return true;
+    }
+    if ((StartsWithNoCase(word, "times") || StartsWithNoCase(word, "play")) && number > 0) {
+        *repeatCount = number - 1; // play 3 times: twice more
+        return true;
+    }
+    if (const int n = FindMultiplier(segment); n >= 0) {
+        *repeatCount = std::max(n - 1, 0);
+        return true;
+    }
+    // 1., 2nd, 3rd, 4th: an ending number near the start of the segment.
+    int at = -1;
+    if (number > 0 && FirstNumber(segment, 0, &at) >= 0 && at < 5) {
+        size_t after = size_t(at);
+        while (after < segment.size() && IsDigit(segment[after]))
+            ++after;
+        const char c = after < segment.size() ? ToLower(segment[after]) : 0;
+        if (c == '.' || (c == 's' && number == 1) || (c == 'n' && number == 2) || (c == 'r' && number == 3)
+            || (c == 't' && number > 3)) {
+            *ending = std::min(number, ImportLimits::kMaxEnding);
+            return true;
+        }
+    }
     return false;
 }
 
 bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int first, int bar, int* repeatCount,
                                          int* ending, int* groupStart, int* groupBars)
 {
-    (void)annotation;
-    (void)first;
-    (void)bar;
-    (void)repeatCount;
-    (void)ending;
-    (void)groupStart;
-    (void)groupBars;
-    return false;
+    const CImportLine& f = m_lines[size_t(first)];
+    const int open = f.m_barOpen[size_t(bar)];
+    const int end = f.m_barEnd[size_t(bar)];
+    if (annotation.Length() < open + 2)
+        return false;
+    const std::string_view text = annotation.m_text;
+    int segEnd = std::min(end, annotation.Length());
+    *groupStart = bar;
+    *groupBars = 0; // no bracket: the annotation speaks for its bar
+    std::string_view seg = text.substr(size_t(open), size_t(segEnd - open));
+    if (seg.find_first_of("<(/\\-=_") != std::string_view::npos) {
+        // A bracket: it runs to its closing mark, and the staff separators it covers give the
+        // bars it spans.
+        size_t close = text.find_first_of(">)|", size_t(std::max(open, end - 4)));
+        if (close == std::string_view::npos) {
+            close = text.find_first_of("|/\\)>", size_t(open) + 1);
+            const size_t spaces = text.find("  ", size_t(open) + 1);
+            if (spaces < close)
+                close = spaces;
+        }
+        segEnd = close == std::string_view::npos ? annotation.Length() : int(close);
+        seg = text.substr(size_t(open), size_t(std::max(segEnd - open, 0)));
+        int bars = 0;
+        for (int k = bar; k < f.m_barCount && f.m_barEnd[size_t(k)] <= segEnd + 1; ++k)
+            ++bars;
+        *groupBars = std::max(bars, 1);
+    }
+    return ReadRepeatWords(seg, repeatCount, ending);
 }
 
 void CTabImporter::ApplyRepeatMarks(int first, int count)
 {
-    (void)count;
     CImportLine& f = m_lines[size_t(first)];
-    for (int k = 0; k < f.m_barCount; ++k) {
-        uint8_t& flags = f.m_barFlags[size_t(k)];
-        if (m_groupMarks[size_t(k)] & kStartSign) {
-            flags |= BarFlag::GroupStart;
-            m_inRepeatGroup = true;
-            m_groupStartLine = first;
-            m_groupStartBar = k;
-            m_groupBarCount = 1;
-            m_lastEnding = 0;
-        } else if (m_inRepeatGroup) {
-            ++m_groupBarCount;
+    const int bars = f.m_barCount;
+    const int above = first - 1;
+    const int below = first + count;
+    const bool aboveOk = above >= 0 && MayHoldAnnotation(m_lines[size_t(above)]);
+    const bool belowOk = below < int(m_lines.size()) && MayHoldAnnotation(m_lines[size_t(below)]);
+    bool aboveUsed = false;
+    bool belowUsed = false;
+    int aboveCovered = -1; // last bar a bracket of that line already spoke for
+    int belowCovered = -1;
+    int bracketEnd = -1;
+    int bracketCount = -1;
+    bool closeAtStaffEnd = false;
+
+    auto openGroup = [&](int line, int bar) {
+        m_lines[size_t(line)].m_barFlags[size_t(bar)] |= BarFlag::GroupStart;
+        m_inRepeatGroup = true;
+        m_groupStartLine = line;
+        m_groupStartBar = bar;
+        m_groupBarCount = 0;
+        m_lastEnding = 0;
+        m_pendingGroupCount = -1;
+    };
+    auto closeGroup = [&](int bar, int repeatCount) {
+        uint8_t& flags = f.m_barFlags[size_t(bar)];
+        if (repeatCount < 0) {
+            flags |= BarFlag::GroupEnd;
+        } else {
+            // A counted group plays as a measure repeat after its last bar.
+            f.m_barAux[size_t(bar)] = uint8_t(std::clamp(repeatCount, 1, ImportLimits::kMaxRepeatCount));
+            f.m_barAux2[size_t(bar)] = uint8_t(std::clamp(m_groupBarCount, 1, ImportLimits::kMaxRepeatMeasures));
+            if (m_groupStartLine >= 0) {
+                CImportLine& start = m_lines[size_t(m_groupStartLine)];
+                if (m_groupStartBar < start.m_barCount)
+                    start.m_barFlags[size_t(m_groupStartBar)] &= uint8_t(~BarFlag::GroupStart);
+            }
         }
-        if (flags & BarFlag::ClosesDouble) {
+        m_inRepeatGroup = false;
+        m_pendingGroupCount = -1;
+        m_groupStartLine = -1;
+        m_groupStartBar = -1;
+    };
+
+    int lastMeasureBar = -1;
+    for (int k = 0; k < bars; ++k) {
+        uint8_t& flags = f.m_barFlags[size_t(k)];
+        if (m_groupMarks[size_t(k)] & kStartSign)
+            openGroup(first, k);
+
+        // The annotation over (or else under) this bar.
+        int repeatCount = -1, ending = 0, groupStart = k, groupBars = 1;
+        bool found = false;
+        if (aboveOk && k > aboveCovered
+            && ParseRepeatAnnotation(m_lines[size_t(above)], first, k, &repeatCount, &ending, &groupStart, &groupBars)) {
+            found = aboveUsed = true;
+            aboveCovered = k + std::max(groupBars, 1) - 1;
+        } else if (belowOk && k > belowCovered
+                   && ParseRepeatAnnotation(m_lines[size_t(below)], first, k, &repeatCount, &ending, &groupStart,
+                                            &groupBars)) {
+            found = belowUsed = true;
+            belowCovered = k + std::max(groupBars, 1) - 1;
+        }
+
+        if (found && ending > 0) {
+            if ((flags & BarFlag::KindMask) == BarFlag::KindRepeat) {
+                AddIssue(ImportIssue::RepeatPrevAsEnding, first, f.m_barOpen[size_t(k)], 0);
+                flags = uint8_t((flags & ~BarFlag::KindMask) | BarFlag::KindRest);
+                f.m_barAux[size_t(k)] = 0;
+                f.m_barAux2[size_t(k)] = 0;
+            }
+            bool ignore = false;
+            if (!m_inRepeatGroup) {
+                if (k > 0) {
+                    openGroup(first, 0);
+                    for (int j = 0; j < k; ++j)
+                        m_groupBarCount += IsMeasureKind(f.m_barFlags[size_t(j)]);
+                    AddIssue(ImportIssue::EndingWithoutGroup, first, f.m_barOpen[size_t(k)], 0);
+                } else if (m_previousStaff >= 0 && m_lines[size_t(m_previousStaff)].m_barCount > 0) {
+                    const CImportLine& prev = m_lines[size_t(m_previousStaff)];
+                    openGroup(m_previousStaff, 0);
+                    for (int j = 0; j < prev.m_barCount; ++j)
+                        m_groupBarCount += IsMeasureKind(prev.m_barFlags[size_t(j)]);
+                    AddIssue(ImportIssue::EndingWithoutGroup, first, f.m_barOpen[size_t(k)], 0);
+                } else {
+                    AddIssue(ImportIssue::EndingOnFirstMeasure, first, f.m_barOpen[size_t(k)], 0);
+                    ignore = true;
+                }
+            }
+            if (!ignore) {
+                if (ending > m_lastEnding) {
+                    flags |= BarFlag::GroupEnd;
+                    f.m_barAux[size_t(k)] = uint8_t(ending);
+                    if (ending > m_lastEnding + 1)
+                        AddIssue(ImportIssue::EndingOutOfSequence, first, f.m_barOpen[size_t(k)], 0);
+                } else {
+                    AddIssue(ImportIssue::EndingOutOfSequence, first, f.m_barOpen[size_t(k)], 0);
+                }
+                m_lastEnding = ending;
+            }
+        } else if (found && repeatCount >= 0) {
+            if (!m_inRepeatGroup)
+                openGroup(first, k);
+            if (groupBars >= 1) {
+                // A bracket over these bars: they repeat as a group.
+                bracketEnd = k + groupBars - 1;
+                bracketCount = repeatCount;
+            } else if (repeatCount > 0) {
+                // A count over a bar: for the open group, or from here to the end of the staff
+                // when no closing bar line comes first.
+                m_pendingGroupCount = repeatCount;
+                closeAtStaffEnd = true;
+            }
+            // "repeat" alone opens a group; its closing bar line says where it ends.
+        }
+
+        if (IsMeasureKind(flags) && m_inRepeatGroup)
+            ++m_groupBarCount;
+        if (IsMeasureKind(flags))
+            lastMeasureBar = k;
+
+        if (k == bracketEnd && m_inRepeatGroup) {
+            closeGroup(k, bracketCount);
+            bracketEnd = -1;
+            closeAtStaffEnd = false;
+        } else if (flags & BarFlag::ClosesDouble) {
             if (m_inRepeatGroup && m_lastEnding == 0) {
-                flags |= BarFlag::GroupEnd;
-                m_inRepeatGroup = false;
+                closeGroup(k, m_pendingGroupCount);
+                closeAtStaffEnd = false;
             } else if ((flags & BarFlag::RepeatEndSign) && !m_inRepeatGroup) {
-                AddIssue(ImportIssue::RepeatEndOutsideGroup, first, f.m_barEnd[size_t(k)] - 2, f.m_barEnd[size_t(k)] + 1);
+                const int close = f.m_barEnd[size_t(k)];
+                AddIssue(ImportIssue::RepeatEndOutsideGroup, first, close, close + 3);
             }
         }
     }
+    if (closeAtStaffEnd && m_inRepeatGroup && lastMeasureBar >= 0)
+        closeGroup(lastMeasureBar, m_pendingGroupCount);
+
+    if (aboveUsed)
+        m_lines[size_t(above)].m_type = LineType::PreComment;
+    else if (belowUsed)
+        m_lines[size_t(below)].m_type = LineType::PostComment;
 }

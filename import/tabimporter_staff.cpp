@@ -271,8 +271,8 @@ void CTabImporter::FindBars(int first, int count)
         for (int k = 0; k < bars; ++k)
             l.m_barEnd[size_t(k)] = ends[size_t(k)] + l.m_columnShift;
     }
-    f.m_barOpen = opens;
-    f.m_barEnd = ends;
+    f.m_barOpen.assign(opens.begin(), opens.end());
+    f.m_barEnd.assign(ends.begin(), ends.end());
     for (int k = 0; k < bars; ++k)
         if (closesDouble[size_t(k)])
             f.m_barFlags[size_t(k)] |= BarFlag::ClosesDouble;

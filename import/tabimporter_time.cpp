@@ -6,6 +6,8 @@
 #include "importtext.h"
 #include "report.h"
 
+#include <algorithm>
+
 using namespace ImportText;
 
 int CTabImporter::MeterTokenValue(const CImportLine& line, int column, bool* triplet) const
@@ -35,7 +37,7 @@ void CTabImporter::CheckMeterLine(const CImportLine& line, bool fromStaffTest, i
 {
     *good = 0;
     *bad = 0;
-    const std::string& t = line.m_text;
+    const std::string_view t = line.m_text;
     for (int i = 0; i < int(t.size()); ++i) {
         const char c = t[size_t(i)];
         if (c == ' ' || c == '\t' || c == m_barChar)
@@ -84,7 +86,7 @@ void CTabImporter::CheckCountLine(const CImportLine& line, bool apply, bool from
         default: ++*bad; break;
         }
     }
-    if (FindWord(line.m_text, "count") >= 0)
+    if (line.MayHold("count") && FindWord(line.m_text, "count") >= 0)
         *bad -= 5;
 }
 
@@ -97,9 +99,40 @@ bool CTabImporter::IsMeterLine(const CImportLine& line, bool fromStaffTest) cons
 
 bool CTabImporter::IsCountLine(const CImportLine& line, bool fromStaffTest) const
 {
+    // Most lines tested are staff lines, full of ticks: a quick look settles them.
+    const size_t dashes = size_t(std::count(line.m_text.begin(), line.m_text.end(), '-'));
+    if (dashes * 4 > line.m_text.size() + 20)
+        return false;
     int good = 0, bad = 0;
     CheckCountLine(line, false, fromStaffTest, &good, &bad);
     return good > 4 && good > 4 * bad;
+}
+
+namespace {
+bool MayBeTimeLine(const CImportLine& l)
+{
+    return l.m_type == LineType::Unknown || l.m_type == LineType::PreComment || l.m_type == LineType::PostComment;
+}
+
+// Offset of a count syllable within its beat, by beat unit (16th, quarter, eighth, dotted
+// quarter); 0 where the unit does not allow the syllable.
+int SyllableOffset(char syllable, int unit)
+{
+    static const int amp[4] = {24, 48, 24, 96};
+    static const int e[4] = {0, 24, 0, 0};
+    static const int a[4] = {0, 72, 96, 48};
+    switch (syllable) {
+    case '&':
+    case '+': return amp[unit];
+    case 'e': return e[unit];
+    case 'a':
+    case 'u': return a[unit];
+    default: return -1;
+    }
+}
+
+const int kBeatValue[4] = {24, 96, 48, 144};
+constexpr int kMinTimeSymbols = 4;
 }
 
 void CTabImporter::CensusTimeLines()
@@ -107,24 +140,329 @@ void CTabImporter::CensusTimeLines()
     m_timeMode = 0;
     m_timeAbove = false;
     m_timeOutside = false;
+    int meter[2] = {0, 0}; // above, below
+    int count[2] = {0, 0};
+    int outside = 0;
+    int onStaff = 0;
+    int failures = 0;
+
+    auto test = [&](const CImportLine& l, int side) {
+        int m1 = 0, b1 = 0, m2 = 0, b2 = 0;
+        CheckMeterLine(l, false, &m1, &b1);
+        CheckCountLine(l, false, false, &m2, &b2);
+        // A short word over a staff ("Verse") is no time line: at least four symbols.
+        const int limit = std::max(l.Length() / 4 - 4, kMinTimeSymbols - 1);
+        if (m1 >= m2) {
+            if (m1 > b1 && m1 > limit) {
+                ++meter[side];
+                return true;
+            }
+        } else if (m2 > b2 && m2 > limit) {
+            ++count[side];
+            return true;
+        }
+        return false;
+    };
+    std::vector<std::pair<int, int>> groups; // first and last staff line
+    for (int i = 0; i < int(m_lines.size()); ++i) {
+        if (m_lines[size_t(i)].m_groupFirst != i)
+            continue;
+        int last = i;
+        while (last + 1 < int(m_lines.size()) && m_lines[size_t(last) + 1].m_groupFirst == i)
+            ++last;
+        groups.emplace_back(i, last);
+    }
+    for (const auto& [first, last] : groups) {
+        for (int side = 0; side < 2; ++side) {
+            const int candidate = side == 0 ? first - 1 : last + 1;
+            const int staff = side == 0 ? first : last;
+            if (candidate >= 0 && candidate < int(m_lines.size()) && MayBeTimeLine(m_lines[size_t(candidate)])
+                && test(m_lines[size_t(candidate)], side))
+                ++outside;
+            else if (test(m_lines[size_t(staff)], side))
+                ++onStaff;
+            else
+                ++failures;
+        }
+    }
+
+    const int m = std::max(meter[0], meter[1]);
+    const int k = std::max(count[0], count[1]);
+    if (m <= k) {
+        if (k > failures / 2) {
+            m_timeMode = 2;
+            m_timeAbove = count[0] > count[1];
+        }
+    } else if (m > failures / 4) {
+        m_timeMode = 1;
+        m_timeAbove = meter[0] > meter[1];
+    }
+    m_timeOutside = outside > onStaff;
+    if (m_timeMode == 0)
+        return;
+
+    // Mark the time lines on the side found, trying a line further out when the next one
+    // does not qualify.
+    auto qualifies = [&](const CImportLine& l) {
+        int good = 0, bad = 0;
+        if (m_timeMode == 1)
+            CheckMeterLine(l, false, &good, &bad);
+        else
+            CheckCountLine(l, true, false, &good, &bad);
+        return good > 0 && good >= bad;
+    };
+    for (const auto& [first, last] : groups) {
+        const int tries[2] = {m_timeAbove ? first - 1 : last + 1, m_timeAbove ? first - 2 : last + 2};
+        bool found = false;
+        for (int t : tries) {
+            if (t < 0 || t >= int(m_lines.size()))
+                continue;
+            CImportLine& l = m_lines[size_t(t)];
+            if (l.m_type == LineType::TimeLine) {
+                found = true; // shared with the neighbouring staff
+                break;
+            }
+            if (!MayBeTimeLine(l) || !qualifies(l))
+                continue;
+            l.m_type = LineType::TimeLine;
+            found = true;
+            break;
+        }
+        if (!found) {
+            const int staff = m_timeAbove ? first : last;
+            AddIssue(ImportIssue::BadTimeLine, staff, 0, m_lines[size_t(staff)].Length());
+        }
+    }
+}
+
+void CTabImporter::ReadMeterAnchors(int bar)
+{
+    const CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
+    const CImportLine& t = m_lines[size_t(m_blockTimeLine)];
+    const int open = f.m_barOpen[size_t(bar)];
+    const int end = f.m_barEnd[size_t(bar)];
+    m_anchors.clear();
+    int sum = 0;
+    int marked = 0; // triplet-marked symbols in a row
+    for (int c = open; c < end; ++c) {
+        bool triplet = false;
+        int v = MeterTokenValue(t, c, &triplet);
+        if (v <= 0)
+            continue;
+        if (triplet) {
+            ++marked;
+        } else if (marked == 2) {
+            // The third part of a triplet whose first two were marked.
+            v = v * 2 / 3;
+            triplet = true;
+            marked = 0;
+        } else {
+            if (marked == 1)
+                AddIssue(ImportIssue::UnexpectedTriplet, m_blockTimeLine, c, c + 1);
+            marked = 0;
+        }
+        if (marked == 3)
+            marked = 0;
+        m_anchors.push_back({c, sum, triplet});
+        sum += v;
+        const char next = t.At(c + 1);
+        if (next == m_timeKey[0].symbol || next == '.')
+            ++c;
+    }
+    m_anchorEnd = sum;
 }
 
 int CTabImporter::MeterBarTicks(int bar)
 {
-    return CountBarTicks(bar, nullptr);
+    ReadMeterAnchors(bar);
+    return m_anchorEnd * 8 / 96;
 }
 
 int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
 {
-    const int ticks = CountBarTicks(bar, nullptr);
+    CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
+    const CImportLine& t = m_lines[size_t(m_blockTimeLine)];
+    const int open = f.m_barOpen[size_t(bar)];
+    const int end = f.m_barEnd[size_t(bar)];
+    m_anchors.clear();
+
+    // Beats: digit runs with their beat numbers. A single digit smaller than the one before
+    // counts on from ten ("8 9 0 1 2"), so does a written "10".
+    struct SBeat
+    {
+        int column;
+        int number;
+        bool amp = false, e = false, aAlone = false;
+        int gaps = 0;
+        char triplet = 0; // 'l', 't' or 'q' of a count triplet "1 t l"
+    };
+    std::vector<SBeat> beats;
+    int offset = 0;
+    for (int c = open; c < end; ++c) {
+        const char ch = ToLower(t.At(c));
+        if (IsDigit(ch)) {
+            int n = 0;
+            int d = c;
+            while (d < end && IsDigit(t.At(d)) && d - c < 3)
+                n = n * 10 + (t.At(d++) - '0');
+            if (d - c == 1) {
+                while (!beats.empty() && n + offset <= beats.back().number)
+                    offset += 10;
+                n += offset;
+            }
+            beats.push_back({c, n});
+            int tc = d;
+            while (tc < end && t.At(tc) == ' ')
+                ++tc;
+            if (ToLower(t.At(tc)) == 't') {
+                int nc = tc + 1;
+                while (nc < end && t.At(nc) == ' ')
+                    ++nc;
+                const char kind = ToLower(t.At(nc));
+                if (nc < end && (kind == 'l' || kind == 't' || kind == 'q'))
+                    beats.back().triplet = kind;
+            }
+            c = d - 1;
+            continue;
+        }
+        if (beats.empty())
+            continue;
+        SBeat& b = beats.back();
+        if (ch == '&' || ch == '+')
+            b.amp = true;
+        else if (ch == 'e')
+            b.e = true;
+        else if ((ch == 'a' || ch == 'u') && !b.amp)
+            b.aAlone = true;
+        else if (ch == ' ' || ch == '-')
+            ++b.gaps;
+    }
+    if (beats.empty()) {
+        const int ticks = CountBarTicks(bar, nullptr);
+        TimeSigFromTicks(ticks, num, den);
+        return ticks;
+    }
+
+    int unit = BeatUnit::Sixteenth;
+    auto judge = [&unit](const SBeat& b) {
+        // A triplet count fills its beat with three parts: 16th triplets ("1 t l") an
+        // eighth, eighth and quarter triplets a quarter.
+        if (b.triplet)
+            unit = b.triplet == 'l' ? BeatUnit::Eighth : BeatUnit::Quarter;
+        else if (b.e)
+            unit = BeatUnit::Quarter;
+        else if (b.aAlone) {
+            if (unit != BeatUnit::Quarter)
+                unit = BeatUnit::DottedQuarter;
+        } else if (b.amp) {
+            if (unit != BeatUnit::Quarter && unit != BeatUnit::DottedQuarter)
+                unit = b.gaps == 0 ? BeatUnit::Eighth : BeatUnit::Quarter;
+        } else if (unit == BeatUnit::Sixteenth) {
+            unit = b.gaps == 0 ? BeatUnit::Sixteenth : b.gaps == 1 ? BeatUnit::Eighth : BeatUnit::Quarter;
+        }
+    };
+    // Each beat is judged when the next digit ends it; the last only when it is the only one.
+    for (size_t i = 0; i + 1 < beats.size(); ++i)
+        judge(beats[i]);
+    if (beats.size() == 1)
+        judge(beats[0]);
+    f.m_barFlags[size_t(bar)] = uint8_t((f.m_barFlags[size_t(bar)] & ~BarFlag::BeatMask) | (unit << BarFlag::BeatShift));
+    if (unit == BeatUnit::DottedQuarter)
+        m_threePartCounting = true;
+
+    const int beat = kBeatValue[unit];
+    int lastBeat = 0;
+    for (const SBeat& b : beats)
+        lastBeat = std::max(lastBeat, b.number);
+    const int ticks = std::max(1, lastBeat) * beat * 8 / 96;
     TimeSigFromTicks(ticks, num, den);
+    if (unit == BeatUnit::Sixteenth && (*den == 8 || *den == 4)) {
+        *num *= 16 / *den;
+        *den = 16;
+    } else if ((unit == BeatUnit::Eighth || unit == BeatUnit::DottedQuarter) && *den == 4) {
+        *num *= 2;
+        *den = 8;
+    }
+    if (*num > ImportLimits::kMaxNumerator)
+        TimeSigFromTicks(ticks, num, den);
+
+    // Positions of the digits and syllables.
+    bool warned = false;
+    size_t bi = 0;
+    for (int c = open; c < end; ++c) {
+        while (bi + 1 < beats.size() && beats[bi + 1].column <= c)
+            ++bi;
+        const SBeat& b = beats[bi];
+        if (c < b.column)
+            continue;
+        const int start = (std::max(1, b.number) - 1) * beat;
+        const char ch = ToLower(t.At(c));
+        if (c == b.column) {
+            m_anchors.push_back({c, start, false});
+            // A digit followed by 't' opens a count triplet; the letter after the 't' tells
+            // its size: l 16th, t eighth, q quarter triplets.
+            int tc = c + 1;
+            while (tc < end && IsDigit(t.At(tc)))
+                ++tc;
+            while (tc < end && t.At(tc) == ' ')
+                ++tc;
+            if (tc < end && ToLower(t.At(tc)) == 't') {
+                int nc = tc + 1;
+                while (nc < end && t.At(nc) == ' ')
+                    ++nc;
+                const char kind = ToLower(t.At(nc));
+                const int second = kind == 'l' ? 16 : kind == 't' ? 32 : kind == 'q' ? 64 : 0;
+                if (second && nc < end) {
+                    m_anchors.back().triplet = true;
+                    m_anchors.push_back({tc, start + second, true});
+                    m_anchors.push_back({nc, start + 2 * second, true});
+                    c = nc;
+                }
+            }
+            continue;
+        }
+        if (IsDigit(ch))
+            continue;
+        int off = SyllableOffset(ch, unit);
+        if (off == 0) {
+            if (!warned)
+                KADENZO_INTERNAL_PROBLEM(ReportSource::Import);
+            warned = true;
+            off = 24;
+        }
+        if (off > 0)
+            m_anchors.push_back({c, start + off, false});
+    }
+    // Positions only grow along the line; a syllable that would go back is read as a
+    // continuation of the one before.
+    std::vector<SAnchor> kept;
+    for (const SAnchor& a : m_anchors)
+        if (kept.empty() || a.pos > kept.back().pos)
+            kept.push_back(a);
+    m_anchors.swap(kept);
+    m_anchorEnd = ticks * 12;
     return ticks;
 }
 
-int CTabImporter::CountPosition(int bar, int column, bool* triplet)
+int CTabImporter::AnchorPosition(int column, bool* triplet) const
 {
-    (void)bar;
-    (void)column;
     *triplet = false;
-    return 0;
+    // The last anchor at or before the column, and the next one.
+    auto next = std::upper_bound(m_anchors.begin(), m_anchors.end(), column,
+                                 [](int col, const SAnchor& a) { return col < a.column; });
+    if (next != m_anchors.begin() && std::prev(next)->column == column) {
+        *triplet = std::prev(next)->triplet;
+        return std::prev(next)->pos;
+    }
+    // Between two syllables the position is interpolated, so a note under the blank after
+    // "1" in "1 + 2 +" falls between the two.
+    const int fromCol = next == m_anchors.begin() ? m_anchorOpen : std::prev(next)->column;
+    const int fromPos = next == m_anchors.begin() ? 0 : std::prev(next)->pos;
+    const int toCol = next == m_anchors.end() ? m_anchorClose : next->column;
+    const int toPos = next == m_anchors.end() ? m_anchorEnd : next->pos;
+    if (next != m_anchors.begin() && std::prev(next)->triplet)
+        *triplet = true;
+    if (toCol <= fromCol)
+        return fromPos;
+    return fromPos + (toPos - fromPos) * (column - fromCol) / (toCol - fromCol);
 }

@@ -16,8 +16,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
+
+class CMidiStream;
 
 enum ERenderMode : int {
     RENDER_PLAY = 0,   // stream events for one bar into m_streamBuffer
@@ -53,6 +56,30 @@ struct CStreamBuffer
         m_tempo = 0;
         m_bar = nullptr;
         m_startTicks = 0;
+    }
+    // The events in the stream buffer layout: three little-endian words per event (delta,
+    // stream id 0, event word); the master volume as a long event with its 8 bytes.
+    std::vector<uint8_t> StreamBytes() const
+    {
+        std::vector<uint8_t> out;
+        out.reserve(m_events.size() * 12 + 8);
+        const auto word = [&out](uint32_t w) {
+            for (int i = 0; i < 4; ++i)
+                out.push_back(uint8_t(w >> (8 * i)));
+        };
+        for (const SStreamEvent& e : m_events) {
+            word(e.m_delta);
+            word(0);
+            if (e.m_long) {
+                word(0x80000000u | e.m_length);
+                out.insert(out.end(), e.m_bytes.begin(), e.m_bytes.begin() + e.m_length);
+                while (out.size() % 4)
+                    out.push_back(0);
+            } else {
+                word(e.ShortWord());
+            }
+        }
+        return out;
     }
     uint32_t TotalTicks() const
     {
@@ -124,6 +151,32 @@ public:
     CEventList& Events() { return m_doc.Events(); }
     EventPos None() { return m_doc.Events().end(); }
 
+    // ----- player (midi_play.cpp) -------------------------------------------------------------
+    // Starts playback on device position p (0 the embedded synthesizer, 1.. ALSA ports) from
+    // startNode, else the play start marker, else the range's first bar, else the head. False,
+    // with the state still 0, when the stream cannot be opened or fed.
+    bool Play(int devicePosition, const SPlayRange& range, bool loop, bool oneBar, std::optional<EventPos> startNode = std::nullopt);
+    // The same on a stream made by the caller (offline rendering).
+    bool PlayOn(std::unique_ptr<CMidiStream> stream, const SPlayRange& range, bool loop, bool oneBar, std::optional<EventPos> startNode);
+    void Stop();
+    void PauseResume();
+    void SetVolume(int percent);
+    // Sets the stream tempo at once (BPM).
+    void SetTempo(int bpm);
+    // Ticks since playback started, running on across bars and loops; 0 when stopped, -1
+    // when the stream cannot tell.
+    int64_t GetPlayPosition();
+    // The view's 50 ms poll: delivers finished buffers (rendering the next bar), counts the
+    // finishing states down and closes the stream four polls after the last buffer. Returns
+    // the position, or -1 when polling should stop.
+    int64_t PollPlayer();
+    // Renders the look-ahead bar again (after an edit or a tempo change), if it has not begun.
+    void RefreshLookAhead();
+    static CMidiStream* PlayerStream();
+    // The BPM counter's stop request: the player stops at its next buffer and polling pauses.
+    static void SetStopRequest(bool on);
+    static bool StopRequested();
+
     // A pass that renders this many bars is taken to loop forever and is stopped.
     static constexpr int kMaxPassBars = 10002;
     static constexpr int kFileLimitTicks = 1536; // longest delta of a written short event
@@ -146,8 +199,8 @@ public:
     CStreamBuffer m_streamBuffer;
 
     int m_barNumber = 1; // running bar number, for messages
-    int m_msecs = 0;     // running time, from the audio sync point
-    int m_ticks = 0;     // running time in ticks
+    int64_t m_msecs = 0; // running time, from the audio sync point
+    int64_t m_ticks = 0; // running time in ticks
     EventPos m_startNode; // first bar of playback; loops return here
     EventPos m_nextNode;  // next bar to render
 
@@ -161,7 +214,9 @@ public:
     uint8_t m_inAlternate = 0;
 
     SPlayRange m_playRange;
+    std::optional<EventPos> m_playStartMarker; // the view's play start marker, if set
     std::optional<EventPos> m_playEndMarker; // the view's play end marker, if set
+    int m_buffersDone = 0; // buffers the stream finished since Play
 
     int m_tempo = 0; // BPM in force
     int m_patch = 0; // program in force
@@ -208,6 +263,24 @@ private:
     bool m_haveJump = false;
     int m_passBars = 0;          // bars rendered in this pass
     std::vector<const CEvent*>* m_pPlayOrder = nullptr;
+
+    // Player (midi_play.cpp).
+    struct SRenderSnapshot;
+    SRenderSnapshot SaveRenderState() const;
+    void RestoreRenderState(const SRenderSnapshot& snapshot);
+    std::vector<uint8_t> StreamBytes(int* tempoBpm) const;
+    bool QueueRenderedBar();
+    bool RenderAhead();
+    void OnBufferDone();
+    void ClosePlayer();
+    std::shared_ptr<SRenderSnapshot> m_lookAheadBefore; // render state before the look-ahead bar
+    std::shared_ptr<SRenderSnapshot> m_lookAheadAfter;  // and after it
+    // Closes the stream when the CMidi that plays it goes away (declared last: destroyed first).
+    struct CPlayerGuard
+    {
+        CMidi* m_owner;
+        ~CPlayerGuard();
+    } m_playerGuard{this};
 };
 
 // The document's CMidi, made when missing (documents made before the midi layer registered).

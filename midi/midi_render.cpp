@@ -28,6 +28,9 @@ constexpr int kLineStreamGrowth = 1210;
 constexpr int kLineFileGrowth = 1194;
 constexpr int kLineBadDelta = 1271;
 
+// Run-time words are 32 bits; the top value marks "not timed".
+uint32_t RunTimeWord(int64_t v) { return uint32_t(std::clamp<int64_t>(v, 0, int64_t(kNotTimed) - 1)); }
+
 int ClampVelocity(int v) { return std::clamp(v, 0, 127); }
 bool IsGuitarOrBass(int trackType) { return (trackType >= 20 && trackType <= 22) || trackType == 30 || trackType == 31; }
 int StoredTempo(const CEvent& bar) { return int((bar.m_word1 & EventBits::TempoMask) >> EventBits::TempoShift); }
@@ -71,7 +74,7 @@ void CMidi::BeginPass(int mode)
     m_groupStart = None();
     m_groupPass = 0;
     m_inAlternate = 0;
-    m_msecs = int(m_doc.m_audioSync) * 10;
+    m_msecs = int64_t(m_doc.m_audioSync) * 10;
     m_ticks = 0;
     m_timeDebt = 0;
     m_haveJump = false;
@@ -120,7 +123,7 @@ void CMidi::StartRepeatGroup(EventPos bar)
 void CMidi::FillTiming(CEvent& bar)
 {
     if (bar.m_runTime2 == kNotTimed)
-        bar.m_runTime2 = uint32_t(m_msecs);
+        bar.m_runTime2 = RunTimeWord(m_msecs);
     if (!(bar.m_word1 & EventBits::TempoPresent))
         bar.m_word1 = (bar.m_word1 & ~EventBits::TempoMask) | ((uint32_t(m_tempo) << EventBits::TempoShift) & EventBits::TempoMask);
     if (!(bar.m_word1 & EventBits::PatchPresent))
@@ -152,8 +155,8 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
         break;
     }
 
-    // Loop wrap.
-    if (m_loop && (node == none || (m_playRange.m_type == 2 && m_playRange.m_endBarPos && node == *m_playRange.m_endBarPos)))
+    // Loop wrap (playback only: a file or a timing pass always ends).
+    if (m_mode == RENDER_PLAY && m_loop && (node == none || (m_playRange.m_type == 2 && m_playRange.m_endBarPos && node == *m_playRange.m_endBarPos)))
         node = m_startNode;
     // Only measures are handed in; anything else starts at the measure that follows it.
     if (node != none && !(*node)->IsMeasure())
@@ -165,6 +168,9 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
 
     EventPos bar = node;
     if ((*bar)->IsRepeatPrev()) {
+        // The marker's measure starts when its first repeat does.
+        if (m_mode == RENDER_TIMING && (*bar)->m_runTime2 == kNotTimed)
+            (*bar)->m_runTime2 = RunTimeWord(m_msecs);
         bar = ExpandRepeatPrevMeasures(bar);
         if (bar == none) {
             total += bytes;
@@ -228,7 +234,7 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
 
     CEvent& chosen = **bar;
     const int barTicks = BarTicks(chosen);
-    chosen.m_runTime1 = uint32_t(m_ticks);
+    chosen.m_runTime1 = RunTimeWord(m_ticks);
     if (m_pPlayOrder)
         m_pPlayOrder->push_back(&chosen);
 
@@ -236,7 +242,7 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
     case RENDER_PLAY:
         m_streamBuffer.m_tempo = StoredTempo(chosen);
         m_streamBuffer.m_bar = &chosen;
-        m_streamBuffer.m_startTicks = uint32_t(m_ticks);
+        m_streamBuffer.m_startTicks = RunTimeWord(m_ticks);
         bytes += RenderBarNotesStream(std::next(bar), barTicks, StoredPatch(chosen));
         break;
     case RENDER_FILE:
@@ -261,13 +267,14 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
     const EventPos next = NextMeasure(bar);
     if (next == none)
         return none;
-    (*next)->m_runTime1 = uint32_t(m_ticks);
+    (*next)->m_runTime1 = RunTimeWord(m_ticks);
     ++m_barNumber;
 
-    if (m_mode != RENDER_TIMING) {
+    // Playback stops at the end marker or the end of a range; files hold the whole song.
+    if (m_mode == RENDER_PLAY) {
         if (m_playEndMarker && *m_playEndMarker == next)
             return none;
-        if (m_mode == RENDER_PLAY && m_playRange.m_type == 2 && m_playRange.m_endEventPos && m_playRange.m_endBarPos
+        if (m_playRange.m_type == 2 && m_playRange.m_endEventPos && m_playRange.m_endBarPos
             && next == *m_playRange.m_endBarPos)
             return none;
     }

@@ -391,3 +391,20 @@ std::unique_ptr<CMidiStream> Open(int devicePosition)
     return TheOpener() ? TheOpener()(devicePosition) : nullptr;
 }
 }
+
+namespace PlayerHost {
+namespace {
+CPlayerHost g_default;
+CPlayerHost* g_host = &g_default;
+}
+
+void Set(CPlayerHost* host)
+{
+    g_host = host ? host : &g_default;
+}
+
+CPlayerHost& Get()
+{
+    return *g_host;
+}
+}

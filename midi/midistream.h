@@ -204,3 +204,30 @@ using Opener = std::function<std::unique_ptr<CMidiStream>(int devicePosition)>;
 void SetOpener(Opener opener);
 std::unique_ptr<CMidiStream> Open(int devicePosition);
 }
+
+// What the player tells the transport (the main frame's play controls) and asks it. The
+// desktop program installs its own; kadenzo-cli installs one for `play`.
+class CPlayerHost
+{
+public:
+    virtual ~CPlayerHost() = default;
+    // The current-play-tempo box (BPM); 0 lets every bar's own tempo apply.
+    virtual int CurrentPlayTempo() const { return 0; }
+    // The default-tempo box shows the tempo of the bar being played.
+    virtual void ShowDefaultTempo(int bpm) { (void)bpm; }
+    // The MIDI-to-wave fader, 0 (all MIDI) to 100 (all recording).
+    virtual int FaderPos() const { return 0; }
+    // Transport images: 0 idle, 1 playing, 2 paused; loop says which button plays.
+    virtual void ShowPlayState(int state, bool loop) { (void)state, (void)loop; }
+    // The audio overlay: 1 start at msecs, 2 stop, 3 pause, 4 resume.
+    virtual void NotifyOverlay(int code, int msecs) { (void)code, (void)msecs; }
+    virtual void RedrawViews() {}
+    // Said once per run when playback has no sound (no audio device).
+    virtual void ShowSilentNotice(const char* text) { (void)text; }
+};
+
+namespace PlayerHost {
+// Installs the host (not owned); nullptr restores the silent default.
+void Set(CPlayerHost* host);
+CPlayerHost& Get();
+}

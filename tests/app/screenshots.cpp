@@ -1,7 +1,8 @@
 // Takes the README's screenshots: run under Xvfb,
-//   xvfb-run -a -s "-screen 0 1400x900x24" build/tests/app/app_screenshots docs [song] [audio]
+//   xvfb-run -a -s "-screen 0 1400x900x24" build/tests/app/app_screenshots docs [song] [audio] [tab with issues]
 // It opens the song (default: the bundled example), plays it for two seconds with the wave
-// view on when an audio file is given, and writes main-window grabs into the folder.
+// view on when an audio file is given, shows the issues of the last tab, and writes
+// main-window grabs into the folder.
 #include "application.h"
 #include "mainframe.h"
 #include "panes.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QDockWidget>
+#include <QListWidget>
 #include <QElapsedTimer>
 #include <QScreen>
 
@@ -47,6 +49,7 @@ int main(int argc, char** argv)
     const QString out = args.value(1, QStringLiteral("docs"));
     const QString song = args.value(2, QStringLiteral(KADENZO_SOURCE_DIR "/res/examples/rock_beat.txt"));
     const QString audio = args.value(3);
+    const QString issueSong = args.value(4, song);
     CStderrReport report;
     SetUserReport(&report);
 
@@ -58,10 +61,6 @@ int main(int argc, char** argv)
     Wait(500);
     Save(frame, out + QStringLiteral("/kadenzo-tab.png"));
 
-    frame.findChild<QDockWidget*>(QStringLiteral("IssueBar"))->raise();
-    Wait(200);
-    Save(frame, out + QStringLiteral("/kadenzo-issues.png"));
-
     if (!audio.isEmpty()) {
         frame.ActiveDocument()->m_audioFile = audio;
         frame.OnToggleWaveView();
@@ -71,6 +70,16 @@ int main(int argc, char** argv)
         Save(frame, out + QStringLiteral("/kadenzo-wave.png"));
         frame.OnStop();
     }
+
+    if (issueSong != song && !frame.OpenFile(issueSong))
+        return 1;
+    frame.findChild<QDockWidget*>(QStringLiteral("IssueBar"))->raise();
+    if (QListWidgetItem* chosen = frame.IssuePane()->item(std::min(2, frame.IssuePane()->count() - 1))) {
+        frame.IssuePane()->setCurrentItem(chosen);
+        emit frame.IssuePane()->itemClicked(chosen);
+    }
+    Wait(300);
+    Save(frame, out + QStringLiteral("/kadenzo-issues.png"));
     SetUserReport(nullptr);
     return 0;
 }

@@ -1,6 +1,8 @@
 // The desktop program's windows, offscreen: opening, scrolling, playing on the manual clock,
 // the jump dialogs, the waveform and its beat marks, drops, panes and saved layout.
 #include "appfunctions.h"
+#include "application.h"
+#include "appwiring.h"
 #include "dialogs.h"
 #include "mainframe.h"
 #include "panes.h"
@@ -30,8 +32,11 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QUrl>
+
+#include "testutil.h"
 
 #include <gtest/gtest.h>
 
@@ -69,7 +74,7 @@ protected:
     {
         PlayClock::UseManual(nullptr);
         SettingsStore::UseFile(QString());
-        SetImportReportSource(nullptr);
+        AttachAppToLayers(); // tests replace hooks; later tests get the real ones back
     }
     QString Song(int bars, const QString& name = QStringLiteral("song.kdz"), const QString& comment = QString())
     {
@@ -449,27 +454,30 @@ TEST_F(AppWindow, RecentFilesKeepFourAndLayoutComesBack)
 
 TEST_F(AppWindow, IssuePaneListsIssuesAndShowsTheirPlace)
 {
+    // Line 30 (index 29) lies in the staff group that starts at index 28; the issue's column
+    // is on that line's third bar.
     SetImportReportSource([](const CRondelDoc&) {
         SImportReport r;
         for (int line = 1; line <= 40; ++line)
             r.lines.push_back({line, QStringLiteral("STAFF LINE  "), QStringLiteral("HH|x-x-x-x-|")});
-        r.issues.push_back({30, 2, QStringLiteral("Unknown instrument label")});
+        SImportIssueRow issue;
+        issue.line = 30;
+        issue.column = 40;
+        issue.message = QStringLiteral("Unknown instrument label");
+        issue.groupLineIndex = 28;
+        issue.barInLine = 2;
+        r.issues.push_back(issue);
         return r;
     });
-    const QString path = Song(80);
-    // Mark bar 60's events as coming from line 30 of an imported text.
-    {
-        CRondelDoc doc;
-        QString error;
-        ASSERT_TRUE(doc.OnOpenDocument(path, &error));
-    }
     auto f = Frame();
-    ASSERT_TRUE(f->OpenFile(path));
+    ASSERT_TRUE(f->OpenFile(Song(80)));
+    // Bars 1, 5, 9, ... open imported lines 0, 4, 8, ...: bar 29 opens index 28.
     int n = 0;
     for (auto& e : f->ActiveDocument()->Events()) {
-        if (e->IsMeasure())
-            ++n;
-        e->m_importRef = n >= 60 ? (29u << 10) | 2 : 0;
+        if (!e->IsMeasure() || (n++ % 4) != 0)
+            continue;
+        e->m_word1 |= EventBits::ImportedLineStart;
+        e->m_importRef = uint32_t(n - 1) << 10;
     }
     f->IssuePane()->SetDocument(f->ActiveDocument());
     f->IndexPane()->SetDocument(f->ActiveDocument());
@@ -478,13 +486,30 @@ TEST_F(AppWindow, IssuePaneListsIssuesAndShowsTheirPlace)
     EXPECT_EQ(f->IndexPane()->item(0)->text(), QStringLiteral("STAFF LINE      1:   HH|x-x-x-x-|"));
     const QRect r = f->IssuePane()->visualItemRect(f->IssuePane()->item(0));
     QTest::mouseClick(f->IssuePane()->viewport(), Qt::LeftButton, {}, r.center());
-    EXPECT_EQ(f->IndexPane()->currentRow(), 29);
+    EXPECT_EQ(f->IndexPane()->currentRow(), 29) << "the imported line is shown";
     n = 0;
     int top = 0;
     for (const auto& e : f->ActiveDocument()->Events())
-        if (e->IsMeasure() && ++n == 60)
+        if (e->IsMeasure() && ++n == 31)
             top = LayoutStaffTop(e->m_layoutPos);
-    EXPECT_EQ(f->ActiveView()->ScrollY(), std::min(top - 100, f->ActiveView()->verticalScrollBar()->maximum()));
+    EXPECT_EQ(f->ActiveView()->ScrollY(), std::min(top - 100, f->ActiveView()->verticalScrollBar()->maximum()))
+        << "bar 29 + 2 is shown";
+    EXPECT_EQ(f->StatusText(), QStringLiteral("Import issue at line 30, column 41"));
+}
+
+TEST_F(AppWindow, ImportedTabFillsTheIndexAndIssuePanes)
+{
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(CorpusDir() + QStringLiteral("/tabs/eecs-stan15g14__drum_-_so_cold_by_breaking_benjamin.txt")));
+    EXPECT_GT(f->IndexPane()->count(), 60);
+    EXPECT_TRUE(f->IndexPane()->item(0)->text().startsWith(QStringLiteral("STAFF LINE      1:   ")));
+    ASSERT_GT(f->IssuePane()->count(), 2);
+    EXPECT_TRUE(f->IssuePane()->item(0)->text().startsWith(QStringLiteral("  8: ")));
+    const int before = f->ActiveView()->ScrollY();
+    const SImportIssueRow late = f->IssuePane()->Issues().back();
+    emit f->IssuePane()->itemClicked(f->IssuePane()->item(f->IssuePane()->count() - 1));
+    EXPECT_EQ(f->IndexPane()->item(f->IndexPane()->currentRow())->data(Qt::UserRole).toInt(), late.line);
+    EXPECT_GT(f->ActiveView()->ScrollY(), before) << "a late issue scrolls down to its bar";
 }
 
 TEST_F(AppWindow, CommentPaneListsBarTexts)
@@ -632,7 +657,8 @@ TEST_F(AppWindow, MouseOverTheTimeSignatureBoxNamesTheMeasure)
 
 TEST_F(AppWindow, MidiDeviceMenuListsTheEmbeddedSynthesizerFirst)
 {
-    CMainFrame::SetMidiDeviceList([] { return QStringList{QStringLiteral("USB Drums"), QStringLiteral("Port 2")}; });
+    CMainFrame::SetMidiDeviceList(
+        [] { return QStringList{QStringLiteral("Synth"), QStringLiteral("USB Drums"), QStringLiteral("Port 2")}; });
     SettingsStore::Write(QStringLiteral("midi_device"), QStringLiteral("Port 2"));
     {
         CMainFrame f;
@@ -641,7 +667,7 @@ TEST_F(AppWindow, MidiDeviceMenuListsTheEmbeddedSynthesizerFirst)
         emit menu->aboutToShow();
         const QList<QAction*> items = menu->actions();
         ASSERT_EQ(items.size(), 3);
-        EXPECT_EQ(items[0]->text(), QStringLiteral("&Midi Mapper"));
+        EXPECT_EQ(items[0]->text(), QStringLiteral("&Synth"));
         EXPECT_TRUE(items[2]->isChecked()) << "the saved name is found again";
         items[1]->trigger();
         EXPECT_EQ(SettingsStore::Read(QStringLiteral("midi_device")), QStringLiteral("USB Drums"));
@@ -651,5 +677,37 @@ TEST_F(AppWindow, MidiDeviceMenuListsTheEmbeddedSynthesizerFirst)
     QMenu* menu = g.findChild<QMenu*>(QStringLiteral("MidiDeviceMenu"));
     emit menu->aboutToShow();
     EXPECT_TRUE(menu->actions()[0]->isChecked()) << "a device that is gone selects the first entry";
-    CMainFrame::SetMidiDeviceList(nullptr);
+    RegisterAppFormats(); // puts the real list back (idempotent)
+    AttachAppToLayers();
+}
+
+TEST_F(AppWindow, ZoneTooltipsNameWhatAClickDoes)
+{
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(Song(8)));
+    CRondelView* view = f->ActiveView();
+    const CEvent* bar3 = nullptr;
+    int n = 0;
+    for (const auto& e : view->Doc().Events())
+        if (e->IsMeasure() && ++n == 3)
+            bar3 = e.get();
+    ASSERT_NE(bar3, nullptr);
+    const int x = LayoutBarX(bar3->m_layoutPos);
+    const int top = LayoutStaffTop(bar3->m_layoutPos);
+    const int lead = view->Renderer().Lead(*bar3);
+    auto tipAt = [&](QPoint layoutPt) {
+        QToolTip::hideText();
+        const QPoint p = layoutPt - QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value());
+        QHelpEvent e(QEvent::ToolTip, p, view->viewport()->mapToGlobal(p));
+        QApplication::sendEvent(view->viewport(), &e);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tipAt({x + 2, top + 8}), QStringLiteral("Time Signature Box: Left click to launch configuration dialog"));
+    EXPECT_EQ(tipAt({x + lead + 20, top + 10}),
+              QStringLiteral("Note Area: Left click to add/remove note or keyboard shortcut (F1 for help)"));
+    EXPECT_EQ(tipAt({x + lead + 20, top + view->Renderer().StaffBottom(*bar3) - 2}),
+              QStringLiteral("Count Bar: Left click sets insert point. Drag, dbl-click or ctrl-click selects"));
+    view->ScrollToY(0);
+    EXPECT_EQ(tipAt({30, 5}), QStringLiteral("Header area: Left click to launch header dialog"));
+    QToolTip::hideText();
 }

@@ -1,6 +1,7 @@
 // Header lines and the song tempo.
 
 #include "importtestutil.h"
+#include "testutil.h"
 
 #include <gtest/gtest.h>
 
@@ -51,5 +52,60 @@ TEST(Header, BandThatWritesLongBarsTurnsSplittingOff)
 {
     auto r = RunImport(std::string("Band: Tool\n\n") + kStaff);
     EXPECT_FALSE(r->imp.m_splitLongMeasures);
+}
+} // namespace
+
+namespace {
+TEST(Comments, RemarkOverTheThirdBarBecomesItsText)
+{
+    const std::string hh = "x-x-x-x-x-x-x-x-", bd = "o-------o-------";
+    auto r = RunImport(std::string(37, ' ') + "Chorus\nHH|" + hh + "|" + hh + "|" + hh + "|\nBD|" + bd + "|" + bd + "|"
+                       + bd + "|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(r->TypeOf(1), LineType::PreComment);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4 |4/4");
+    std::vector<QString> texts;
+    for (const auto& ev : r->doc.Events())
+        if (ev->IsBar())
+            texts.push_back(ev->GetText());
+    EXPECT_EQ(texts, (std::vector<QString>{QString(), QString(), QStringLiteral("Chorus")}));
+}
+
+// Runs a test in a folder holding a SONGLIST.txt, as the importer reads it from the current
+// folder.
+class SongList : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_previous = QDir::currentPath();
+        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_TRUE(WriteAll(m_dir.filePath(QStringLiteral("SONGLIST.txt")),
+                             "YEAR: 1980\nAC-DC / Back in Black\n1. 4:15 Hells Bells\n2. 3:30 Shoot to Thrill\n"
+                             "Loose line\n3. 2:00 Oops Tune\n"));
+        QDir::setCurrent(m_dir.path());
+    }
+    void TearDown() override { QDir::setCurrent(m_previous); }
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+TEST_F(SongList, CompletesTheHeaderFromAKnownTitle)
+{
+    auto r = RunImport(std::string("Hells Bells\n\n") + kStaff);
+    EXPECT_EQ(r->imp.m_header[Header::Song], QStringLiteral("Hells Bells"));
+    EXPECT_EQ(r->imp.m_header[Header::Band], QStringLiteral("AC-DC"));
+    EXPECT_EQ(r->imp.m_header[Header::Album], QStringLiteral("Back in Black"));
+    EXPECT_EQ(r->imp.m_header[Header::Year], QStringLiteral("1980"));
+    EXPECT_EQ(r->imp.m_header[Header::TrackNo], QStringLiteral("1"));
+    EXPECT_EQ(r->imp.m_header[Header::Duration], QStringLiteral("4:15"));
+    EXPECT_EQ(r->TypeOf(1), LineType::Header);
+}
+
+TEST_F(SongList, BadBandLineIsNamed)
+{
+    auto r = RunImport(std::string("Oops Tune\n\n") + kStaff);
+    EXPECT_TRUE(r->report.m_messages.contains(QStringLiteral("baddly formed band/album at line 5")));
+    EXPECT_TRUE(r->imp.m_header[Header::Song].isEmpty());
 }
 } // namespace

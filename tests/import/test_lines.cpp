@@ -51,7 +51,7 @@ TEST_P(ReadLines, SplitsAtLineEndsAndAddsTheSentinel)
     imp.ReadTabBytes(c.bytes);
     ASSERT_EQ(imp.m_lines.size(), c.lines.size() + 1);
     for (size_t i = 0; i < c.lines.size(); ++i) {
-        EXPECT_EQ(imp.m_lines[i].m_text, c.lines[i]);
+        EXPECT_EQ(std::string_view(imp.m_lines[i].m_text), c.lines[i]);
         EXPECT_EQ(imp.m_lines[i].m_lineNo, int(i) + 1);
     }
     EXPECT_EQ(imp.m_lines.back().m_type, LineType::Blank);
@@ -72,7 +72,7 @@ TEST(ReadLines, KeepsAVeryLongLineWhole)
     CTabImporter imp;
     imp.ReadTabBytes(staff + "\n");
     ASSERT_EQ(imp.m_lines.size(), 2u);
-    EXPECT_EQ(imp.m_lines[0].m_text, staff);
+    EXPECT_EQ(std::string_view(imp.m_lines[0].m_text), staff);
 }
 
 struct SKeywordCase

@@ -82,6 +82,12 @@ TEST(RoundTrip, CorpusTabsKeepBarsTimeSignaturesAndNotes)
     RecordProperty("same", same);
     EXPECT_GT(imported, 0);
     EXPECT_EQ(reimportFailed, 0);
+    // Measured: 28 of the 46 tabs come back the same. The others lose what a text tab written
+    // this way cannot carry back through the importer: accents on crash letters ('C' reads as
+    // a plain crash), two notes of one line at one tick, side stick 's' and hi-hat foot 'f'
+    // (read as snare and bass flam), measure lengths that the importer's column census reads
+    // another way, and triplet runs written three columns wide.
+    EXPECT_GE(same, 28);
 }
 
 TEST(RoundTrip, CompareCommandOnARealTab)
@@ -112,7 +118,7 @@ TEST(RoundTrip, CompareCommandOnARealTab)
     CRondelDoc song;
     ASSERT_TRUE(song.OnOpenDocument(kdz));
     for (auto& ev : song.Events())
-        if (ev->IsNote()) {
+        if (ev->IsNote() && !(ev->m_word1 & EventBits::Dynamics)) {
             ev->ToggleDynamic(EventBits::Ghost);
             break;
         }

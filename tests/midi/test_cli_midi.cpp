@@ -1,6 +1,10 @@
 // kadenzo-cli with MIDI files: convert both ways, the import options, the bar times in dump.
 
+#include "miditest.h"
 #include "testutil.h"
+
+#include <QDir>
+#include <QProcess>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -97,6 +101,60 @@ TEST_F(CliMidi, ADamagedMidiFileFailsWithItsMessage)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("This file is not a valid Midi file")) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(Path(QStringLiteral("bad.kdz"))));
+}
+
+TEST_F(CliMidi, EveryCorpusTabBecomesAValidMidiFile)
+{
+    const QString tabs = CorpusDir() + QStringLiteral("/tabs");
+    const QStringList files = QDir(tabs).entryList({QStringLiteral("*.txt")}, QDir::Files);
+    ASSERT_GE(files.size(), 40);
+    QStringList written;
+    for (const QString& name : files) {
+        const QString out = Path(name + QStringLiteral(".mid"));
+        const SRunResult r = Run({QStringLiteral("convert"), tabs + QLatin1Char('/') + name, out});
+        if (r.exitCode == 0)
+            written << out;
+        else
+            EXPECT_FALSE(QFile::exists(out)) << name.toStdString();
+    }
+    ASSERT_GE(written.size(), 40);
+    // One strict reading of them all.
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"),
+            QStringList{QStringLiteral("-c"),
+                        QStringLiteral("import sys, mido\n"
+                                       "for f in sys.argv[1:]:\n"
+                                       "    m = mido.MidiFile(f)\n"
+                                       "    print(sum(1 for e in m.tracks[0] if e.type == 'note_on' and e.velocity > 0))\n")}
+                + written);
+    ASSERT_TRUE(p.waitForFinished(120000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const QList<QByteArray> counts = p.readAllStandardOutput().trimmed().split('\n');
+    ASSERT_EQ(counts.size(), written.size());
+    int withNotes = 0;
+    for (const QByteArray& c : counts)
+        withNotes += c.toInt() > 0;
+    EXPECT_GE(withNotes, 40);
+}
+
+TEST_F(CliMidi, ATabPlaysWhereAnotherConverterPutItsNotes)
+{
+    // The same beat as a tab and as a MIDI file made from it by another program.
+    const QString name = QStringLiteral("tabtomidi__simple_4_4_beat");
+    const QString out = Path(QStringLiteral("beat.mid"));
+    const SRunResult r = Run({QStringLiteral("convert"), CorpusDir() + QStringLiteral("/tabs/") + name + QStringLiteral(".txt"), out});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const SMidoFile ours = ReadWithMido(out);
+    const SMidoFile theirs = ReadWithMido(CorpusDir() + QStringLiteral("/midi/") + name + QStringLiteral(".mid"));
+    ASSERT_TRUE(ours.ok && theirs.ok);
+    std::multiset<int> ourTimes, theirTimes;
+    for (const SMidoEvent& e : ours.Struck())
+        ourTimes.insert(e.time - 6);
+    for (const SMidoEvent& e : theirs.Struck())
+        theirTimes.insert(e.time * 96 / theirs.ticksPerBeat);
+    EXPECT_EQ(ourTimes, theirTimes);
+    ASSERT_FALSE(ours.Of(QStringLiteral("tempo")).empty());
+    EXPECT_EQ(ours.Of(QStringLiteral("tempo"))[0].a, 600000); // "100 BPM"
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // The bar step: play order with repeats, the corrections it makes to the song, bar times, and
 // the notes of one bar as stream events.
 
+#include "midistream.h"
 #include "miditest.h"
+#include "manualclock.h"
 #include "velocity.h"
 
 namespace {
@@ -207,6 +209,35 @@ TEST(Render, RepeatedBarsKeepTheirFirstTime)
     EXPECT_EQ(s.Measure(4).m_runTime2, 10000u);
 }
 
+TEST(Render, AMeasureRepeatStartsWhenItsRepeatDoes)
+{
+    CSong s;
+    s.Bar(4, 4, 0, TempoBits(120)).Note(36, 0).Bar().Note(38, 0).RepeatPrev(2, 1).Bar().Note(42, 0).Close();
+    s.Midi().ComputeBarTimes();
+    EXPECT_EQ(s.Measure(3).m_runTime2, 4000u);
+    EXPECT_EQ(s.Measure(4).m_runTime2, 8000u);
+    EXPECT_EQ(s.Measure(4).m_runTime1, 4u * 384);
+}
+
+TEST(Render, FilesIgnoreWhatPlaybackLeftBehind)
+{
+    CSong s;
+    Marked(s);
+    Marked(s);
+    Marked(s);
+    s.Close();
+    const QByteArray clean = s.Midi().MidiFileBytes();
+    CMidi& midi = s.Midi();
+    midi.m_loop = 1;
+    midi.m_startNode = s.MeasurePos(2);
+    midi.m_playEndMarker = s.MeasurePos(2);
+    midi.m_playRange.m_type = 2;
+    midi.m_playRange.m_endEventPos = std::next(s.Events().begin());
+    midi.m_playRange.m_endBarPos = s.MeasurePos(2);
+    EXPECT_EQ(midi.MidiFileBytes(), clean);
+    EXPECT_EQ(midi.PlayOrder(), (std::vector<int>{1, 2, 3}));
+}
+
 TEST(Render, TheTimingPassWaitsWhileThePlayerRuns)
 {
     CSong s;
@@ -305,6 +336,37 @@ TEST_F(Notes, EveryStreamBarStartsWithTheMasterVolume)
     EXPECT_EQ(st.tempo, 135);
     EXPECT_EQ(Shorts(st), QStringList{QStringLiteral("384:99:0:0")}); // an empty bar
     EXPECT_EQ(st.events[1].ShortWord(), 0x99u);
+}
+
+TEST_F(Notes, TheStreamTakesTheRenderedBar)
+{
+    CSong s;
+    s.Bar(4, 4, 0, TempoBits(120)).Note(36, 0).Note(38, 96, EventBits::Accent).Close();
+    CMidi& midi = s.Midi();
+    midi.BeginPass(RENDER_PLAY);
+    int total = 0;
+    midi.RenderBar(s.Events().begin(), total);
+    const std::vector<uint8_t> bytes = midi.m_streamBuffer.StreamBytes();
+    ASSERT_EQ(bytes.size(), size_t(20 + 12 * 4));
+    EXPECT_EQ(bytes[8 + 3], 0x80); // the long-event flag of the master volume
+    EXPECT_EQ(bytes[12], 0xF0);
+
+    CStreamCore core(1000.0);
+    SMidiHeader header;
+    header.m_pData = bytes.data();
+    header.m_bufferLength = header.m_bytesRecorded = uint32_t(bytes.size());
+    ASSERT_TRUE(core.Out(header));
+    core.Restart();
+    STimedMessage out[16];
+    int count = 0;
+    core.Advance(100000, out, 16, &count);
+    ASSERT_EQ(count, 5);
+    EXPECT_EQ(out[0].m_bytes[0], 0xF0);
+    EXPECT_EQ(out[1].m_tick, 6);
+    EXPECT_EQ(out[1].m_bytes[1], 36);
+    EXPECT_EQ(out[3].m_tick, 102);
+    EXPECT_EQ(out[3].m_bytes[2], 100);
+    EXPECT_EQ(out[4].m_tick, 384);
 }
 
 TEST_F(Notes, VelocitiesFollowTheDrumGroupsAndReleasesFallOnTheGrid)

@@ -1,0 +1,128 @@
+// Repeats and endings: measure repeats, repeat groups from bar lines and from annotations,
+// counts after a staff and over a group, alternate endings.
+
+#include "importtestutil.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+const std::string kHH = "x-x-x-x-x-x-x-x-";
+const std::string kBD = "o-------o-------";
+
+struct SRepeatCase
+{
+    const char* name;
+    std::string tab;
+    std::string bars;
+};
+
+class Repeats : public ::testing::TestWithParam<SRepeatCase>
+{
+};
+
+TEST_P(Repeats, BecomeMeasureFields)
+{
+    auto r = RunImport(GetParam().tab);
+    ASSERT_GE(r->blocks, 1);
+    EXPECT_EQ(BarsText(r->doc.Events()), GetParam().bars);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tabs, Repeats,
+    ::testing::Values(
+        SRepeatCase{"OneMeasure", "HH|" + kHH + "|  ./.  |" + kHH + "|\nBD|" + kBD + "|       |" + kBD + "|\n",
+                    "|4/4 %1*1 |4/4"},
+        SRepeatCase{"TwoMeasures", "HH|" + kHH + "|" + kHH + "|  .//.  |\nBD|" + kBD + "|" + kBD + "|         |\n",
+                    "|4/4 |4/4 %2*1"},
+        SRepeatCase{"TwoInARow", "HH|" + kHH + "| ./. | ./. |\nBD|" + kBD + "|     |     |\n", "|4/4 %1*2"},
+        SRepeatCase{"PercentBar", "HH|" + kHH + "|-------%--------|\nBD|" + kBD + "|----------------|\n",
+                    "|4/4 %1*1"},
+        SRepeatCase{"DoubleBarsWithDots", "HH||:" + kHH + "|" + kHH + ":||\nBD||:" + kBD + "|" + kBD + ":||\n",
+                    "|4/4+s |4/4+e"},
+        SRepeatCase{"MultiplierAfterStaff", "HH|" + kHH + "|" + kHH + "| x4\nBD|" + kBD + "|" + kBD + "|\n",
+                    "|4/4 |4/4 %2*3"},
+        SRepeatCase{"MultiplierFirstAfterStaff", "HH|" + kHH + "|" + kHH + "|  4x\nBD|" + kBD + "|" + kBD + "|\n",
+                    "|4/4 |4/4 %2*3"},
+        SRepeatCase{"BracketOverTwoBars",
+                    "  |-------x3-----------------------|\nHH|" + kHH + "|" + kHH + "|" + kHH + "|\nBD|" + kBD + "|" + kBD
+                        + "|" + kBD + "|\n",
+                    "|4/4 |4/4 %2*2 |4/4"},
+        SRepeatCase{"RepeatWordInBracket",
+                    "  |----REPEAT-7X" + std::string(20, '-') + "|\nHH|" + kHH + "|" + kHH + "|\nBD|" + kBD + "|" + kBD + "|\n",
+                    "|4/4 |4/4 %2*7"},
+        SRepeatCase{"PlayTimesOverTheStaff",
+                    "   play 4 times\nHH|" + kHH + "|" + kHH + "|\nBD|" + kBD + "|" + kBD + "|\n", "|4/4 |4/4 %2*3"},
+        SRepeatCase{"CountOnTheClosingBarOfAGroup",
+                    std::string(22, ' ') + "repeat 3 times\nHH||:" + kHH + "|" + kHH + ":||\nBD||:" + kBD + "|" + kBD + ":||\n",
+                    "|4/4 |4/4 %2*3"},
+        SRepeatCase{"Endings",
+                    std::string(22, ' ') + "1." + std::string(17, ' ') + "2.\nHH||:" + kHH + "|" + kHH + ":||" + kHH
+                        + "||\nBD||:" + kBD + "|" + kBD + ":||" + kBD + "||\n",
+                    "|4/4+s |4/4+a1 |4/4+a2"},
+        SRepeatCase{"RestBar", "HH|" + kHH + "|  rest  |\nBD|" + kBD + "|        |\n", "|4/4 |4/4"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Repeats, RestBarHoldsOneRest)
+{
+    auto r = RunImport("HH|" + kHH + "|  rest  |\nBD|" + kBD + "|        |\n");
+    const std::string s = SongText(r->doc.Events());
+    EXPECT_EQ(s.substr(s.size() - 8), "|4/4 r@0");
+}
+
+TEST(Repeats, EndingsOutOfSequence)
+{
+    auto r = RunImport(std::string(22, ' ') + "1." + std::string(17, ' ') + "3.\nHH||:" + kHH + "|" + kHH + ":||" + kHH
+                       + "||\nBD||:" + kBD + "|" + kBD + ":||" + kBD + "||\n");
+    EXPECT_TRUE(r->HasIssue(ImportIssue::EndingOutOfSequence));
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4+s |4/4+a1 |4/4+a3");
+}
+
+TEST(Repeats, EndingOnTheFirstStaffIsIgnored)
+{
+    auto r = RunImport("   1.\nHH|" + kHH + "|\nBD|" + kBD + "|\n");
+    EXPECT_TRUE(r->HasIssue(ImportIssue::EndingOnFirstMeasure));
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4");
+}
+
+TEST(Repeats, EndingWithoutGroupStartOpensOneAtTheStaffStart)
+{
+    auto r = RunImport(std::string(20, ' ') + "1." + std::string(15, ' ') + "2.\nHH|" + kHH + "|" + kHH + "|" + kHH
+                       + "|\nBD|" + kBD + "|" + kBD + "|" + kBD + "|\n");
+    EXPECT_TRUE(r->HasIssue(ImportIssue::EndingWithoutGroup));
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4+s |4/4+a1 |4/4+a2");
+}
+
+TEST(Repeats, EndingOnTheFirstBarOfALaterStaffStartsAtThePreviousStaff)
+{
+    auto r = RunImport("HH|" + kHH + "|\nBD|" + kBD + "|\n\n   2.\nHH|" + kHH + "|\nBD|" + kBD + "|\n");
+    EXPECT_TRUE(r->HasIssue(ImportIssue::EndingWithoutGroup));
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4+s |4/4+a2");
+}
+
+TEST(Repeats, RepeatEndOutsideAGroup)
+{
+    auto r = RunImport("HH|" + kHH + ":||" + kHH + "|\nBD|" + kBD + ":||" + kBD + "|\n");
+    EXPECT_TRUE(r->HasIssue(ImportIssue::RepeatEndOutsideGroup));
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+}
+
+TEST(Repeats, MeasureRepeatCannotStartAnEnding)
+{
+    auto r = RunImport(std::string(22, ' ') + "1.\nHH||:" + kHH + "|  ./.  |\nBD||:" + kBD + "|       |\n");
+    EXPECT_TRUE(r->HasIssue(ImportIssue::RepeatPrevAsEnding));
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4+s |4/4+a1");
+}
+
+TEST(Repeats, MissingDoubleBarOnOneLineIsReported)
+{
+    auto r = RunImport("HH||:" + kHH + ":||\nBD| :" + kBD + ":||\n");
+    EXPECT_TRUE(r->HasIssue(ImportIssue::MisalignedDoubleBar));
+}
+
+TEST(Repeats, AnnotationLineBecomesAComment)
+{
+    auto r = RunImport("   x4\nHH|" + kHH + "|\nBD|" + kBD + "|\n");
+    EXPECT_EQ(r->TypeOf(1), LineType::PreComment);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 %1*3");
+}
+} // namespace

@@ -1,0 +1,144 @@
+// Time lines: the census that finds them, count and meter lines, and the Time key rules.
+
+#include "importtestutil.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+const char* kBeat = "HH|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\nBD|o-------o-o-----|\n";
+
+TEST(TimeLines, CountAboveTheStaff)
+{
+    const std::string count = "  |1 e & a 2 e & a 3 e & a 4 e & a |\n";
+    std::string tab;
+    for (int i = 0; i < 3; ++i)
+        tab += "  |1e+a2e+a3e+a4e+a|\n" + std::string(kBeat) + "\n";
+    auto r = RunImport(tab);
+    ASSERT_EQ(r->blocks, 3);
+    EXPECT_EQ(r->imp.m_timeMode, 2);
+    EXPECT_TRUE(r->imp.m_timeAbove);
+    EXPECT_TRUE(r->imp.m_timeOutside);
+    EXPECT_EQ(r->TypeOf(1), LineType::TimeLine);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4 |4/4");
+    EXPECT_EQ(SongText(r->doc.Events()).substr(0, 36), "|4/4 42@0 36@0 42@48 42@96 38@96 42@");
+}
+
+TEST(TimeLines, CountBelowTheStaff)
+{
+    std::string tab;
+    for (int i = 0; i < 2; ++i)
+        tab += std::string(kBeat) + "  |1 + 2 + 3 + 4 + |\n\n";
+    auto r = RunImport(tab);
+    ASSERT_EQ(r->blocks, 2);
+    EXPECT_EQ(r->imp.m_timeMode, 2);
+    EXPECT_FALSE(r->imp.m_timeAbove);
+    EXPECT_EQ(r->TypeOf(4), LineType::TimeLine);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+}
+
+TEST(TimeLines, SixteenthsBetweenCountSyllablesKeepTheirPlace)
+{
+    // "1 + 2 + 3 + 4 +" over 16 columns: the hits under the blanks after the digits are the
+    // "e" of each beat, not a second hit on the digit.
+    auto r = RunImport("HH|oooooooooooooooo|\n  |1 + 2 + 3 + 4 + |\n\nHH|oooooooooooooooo|\n  |1 + 2 + 3 + 4 + |\n");
+    ASSERT_EQ(r->blocks, 2);
+    ASSERT_EQ(r->imp.m_timeMode, 2);
+    std::string first = SongText(r->doc.Events()).substr(0, 60);
+    EXPECT_EQ(first, "|4/4 46@0 46@24 46@48 46@72 46@96 46@120 46@144 46@168 46@19");
+}
+
+TEST(TimeLines, CountInEighthBeatsGivesEighthDenominator)
+{
+    auto r = RunImport("HH|x-x-x-x-x-x-x-x-x-x-x-x-|\n  |1+2+3+4+5+6+7+8+9+0+1+2+|\n\n"
+                       "HH|x-x-x-x-x-x-x-x-x-x-x-x-|\n  |1+2+3+4+5+6+7+8+9+0+1+2+|\n");
+    ASSERT_EQ(r->imp.m_timeMode, 2);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|12/8 |12/8");
+}
+
+TEST(TimeLines, CountTripletsInSixEight)
+{
+    auto r = RunImport("R |x--x--x--x--x--x--|\nB |o--------o--------|\n  (1tl2tl3tl4tl5tl6tl|\n\n"
+                       "R |x--x--x--x--x--x--|\nB |o--------o--------|\n  (1tl2tl3tl4tl5tl6tl|\n");
+    ASSERT_EQ(r->imp.m_timeMode, 2);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|6/8 |6/8");
+    EXPECT_EQ(SongText(r->doc.Events()).substr(0, 32), "|6/8 51@0t 36@0t 51@48t 51@96t 5");
+}
+
+TEST(TimeLines, MeterLine)
+{
+    std::string tab;
+    for (int i = 0; i < 2; ++i)
+        tab += "  |q   q   q   q   |\nSD|o---o---o---o---|\nBD|o-------o-------|\n\n";
+    auto r = RunImport(tab);
+    ASSERT_EQ(r->imp.m_timeMode, 1);
+    EXPECT_TRUE(r->imp.m_timeAbove);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+    EXPECT_EQ(SongText(r->doc.Events()).substr(0, 41), "|4/4 38@0 36@0 38@96 38@192 36@192 38@288");
+}
+
+TEST(TimeLines, MeterTripletsAddUpToTheirShare)
+{
+    std::string tab;
+    for (int i = 0; i < 2; ++i)
+        tab += "  |q^  q^  q^  h       |\nSD|o---o---o---o-------|\n\n";
+    auto r = RunImport(tab);
+    ASSERT_EQ(r->imp.m_timeMode, 1);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+    EXPECT_EQ(SongText(r->doc.Events()).substr(0, 33), "|4/4 38@0t 38@64t 38@128t 38@192 ");
+}
+
+TEST(TimeLines, NoTimeLinesMeansLinear)
+{
+    auto r = RunImport(std::string("Verse\n") + kBeat + "\n" + kBeat);
+    EXPECT_EQ(r->imp.m_timeMode, 0);
+    EXPECT_EQ(r->TypeOf(1), LineType::PreComment);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+}
+
+TEST(TimeLines, BlockWithoutItsCountLineFallsBackAndIsReported)
+{
+    std::string tab;
+    for (int i = 0; i < 3; ++i)
+        tab += std::string(kBeat) + "  |1 + 2 + 3 + 4 + |\n\n";
+    tab += std::string(kBeat);
+    auto r = RunImport(tab);
+    ASSERT_EQ(r->imp.m_timeMode, 2);
+    EXPECT_TRUE(r->HasIssue(ImportIssue::BadTimeLine));
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4 |4/4 |4/4");
+}
+
+TEST(TimeKeyDialog, OnlyMeterOrCountMayTurnLinear)
+{
+    CRecordingReport report;
+    CScopedUserReport scope(&report);
+    CTabImporter imp;
+    imp.m_timeMode = 2;
+    CTabImporter::STimeOptions toMeter;
+    toMeter.timeMode = 1;
+    EXPECT_FALSE(imp.ApplyTimeOptions(toMeter));
+    EXPECT_EQ(imp.m_timeMode, 2);
+    EXPECT_EQ(report.m_messages.value(0), QStringLiteral("Cannot change time mode"));
+    CTabImporter::STimeOptions toLinear;
+    toLinear.ticksPerChar = 1;
+    EXPECT_TRUE(imp.ApplyTimeOptions(toLinear));
+    EXPECT_EQ(imp.m_timeMode, 0);
+    EXPECT_EQ(imp.m_ticksPerChar, 1);
+    EXPECT_EQ(report.m_messages.value(1), QStringLiteral("Changing time mode to linear. Please carefully check results."));
+    CTabImporter::STimeOptions fromLinear;
+    fromLinear.timeMode = 2;
+    EXPECT_FALSE(imp.ApplyTimeOptions(fromLinear));
+    EXPECT_EQ(imp.m_timeMode, 0);
+}
+
+TEST(TimeKeyDialog, LinearReimportIgnoresTheCountLines)
+{
+    std::string tab;
+    for (int i = 0; i < 2; ++i)
+        tab += std::string(kBeat) + "  |1 + 2 + 3 + 4 + |\n\n";
+    CTabImporter::STimeOptions linear;
+    auto r = RunImport(tab, &linear);
+    EXPECT_EQ(r->imp.m_timeMode, 0);
+    EXPECT_EQ(r->TypeOf(4), LineType::PostComment);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+}
+} // namespace
