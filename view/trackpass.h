@@ -118,4 +118,5 @@ private:
     bool m_endingOpen = false;
     int m_endingLastBar = 0;
     bool m_endingClosed = false;
+    bool m_endingGoesBack = false; // closed by the next ending: a repeat sign ends it
 };
