@@ -112,15 +112,17 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
     CEvent* current = barEvent;
     // The measure's notes, appended in position order when the measure is complete (the
     // second hit of a double stroke can lie beyond the next column's notes).
-    struct SNote
-    {
-        uint32_t word1;
-        uint32_t pos;
-        uint32_t ref;
-    };
-    std::vector<SNote> notes;
+    std::vector<SNote>& notes = m_barNotes;
+    notes.clear();
     auto flushNotes = [&]() {
-        std::stable_sort(notes.begin(), notes.end(), [](const SNote& a, const SNote& b) { return a.pos < b.pos; });
+        // Nearly sorted already: an insertion sort keeps equal positions in column order.
+        for (size_t i = 1; i < notes.size(); ++i) {
+            const SNote n = notes[i];
+            size_t j = i;
+            for (; j > 0 && notes[j - 1].pos > n.pos; --j)
+                notes[j] = notes[j - 1];
+            notes[j] = n;
+        }
         for (const SNote& n : notes)
             AppendEvent(events, n.word1, n.pos, n.ref);
         notes.clear();

@@ -597,7 +597,8 @@ int CTabImporter::CountBarTicks(int bar, std::string* trailing)
     const int end = f.m_barEnd[size_t(bar)];
     const bool endDots = f.m_barFlags[size_t(bar)] & BarFlag::RepeatEndSign;
     const bool unclosed = bar + 1 == f.m_barCount && f.At(end) != m_barChar;
-    std::vector<int> counts(m_blockLines.size(), 0);
+    std::vector<int>& counts = m_tickCounts;
+    counts.assign(m_blockLines.size(), 0);
     for (size_t i = 0; i < m_blockLines.size(); ++i) {
         const CImportLine& l = m_lines[size_t(m_blockLines[i])];
         const int lo = open + l.m_columnShift;
