@@ -337,6 +337,12 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
 
     CommentPass();
 
+    // Every note character of every label, looked up once.
+    m_noteTable.assign(size_t(m_labelCount), {});
+    for (int l = 0; l < m_labelCount; ++l)
+        for (int c = 1; c < 256; ++c)
+            m_noteTable[size_t(l)][size_t(c)] = LookupNote(l, char(c));
+
     m_timeSigNum = 4;
     m_timeSigDen = 4;
     m_pendingRepeatCount = 0;

@@ -312,6 +312,9 @@ private:
         uint32_t ref;
     };
     std::vector<SNote> m_barNotes;
+    // LookupNote as a table per label, filled before the conversion.
+    std::vector<std::array<uint16_t, 256>> m_noteTable;
+    bool m_blockMayHoldTriplets = false;
     std::vector<int> m_tickCounts;
     int m_anchorOpen = 0;  // bar columns [open, close) and its length in position units
     int m_anchorClose = 0;

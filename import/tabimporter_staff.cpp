@@ -145,7 +145,7 @@ void CTabImporter::FindLabelEnd(int first, int count)
     int leftLine = -1;
     for (int i = first; i < first + count; ++i) {
         const CImportLine& l = m_lines[size_t(i)];
-        const int hiHat = FindWord(l.m_text, "hi-hat");
+        const int hiHat = l.MayHold("hi-hat") ? FindWord(l.m_text, "hi-hat") : -1;
         const int end = std::min(col + l.m_columnShift, l.Length());
         for (int c = l.m_labelStart; c < end; ++c) {
             if (l.m_text[size_t(c)] != '-' || (hiHat >= 0 && c == hiHat + 2))
