@@ -3,6 +3,9 @@
 #include "appfunctions.h"
 #include "dialogs.h"
 #include "midifile.h"
+#include "mididevices.h"
+#include "midiplayer.h"
+#include "midistream.h"
 #include "panes.h"
 #include "player.h"
 #include "playclock.h"
@@ -21,6 +24,7 @@
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -73,7 +77,11 @@ private:
 namespace {
 CMainFrame::PlayerFactory& ThePlayerFactory()
 {
-    static CMainFrame::PlayerFactory f = [](CRondelDoc& doc) { return std::make_unique<CClockPlayer>(doc); };
+    static CMainFrame::PlayerFactory f = [](CRondelDoc& doc) -> std::unique_ptr<CPlayer> {
+        if (doc.m_pMidi)
+            return std::make_unique<CMidiPlayer>(doc, [] { return MidiDevices::PositionFromSetting(MidiDevices::List()); });
+        return std::make_unique<CClockPlayer>(doc);
+    };
     return f;
 }
 CMainFrame::DeviceListFn& TheDeviceList()
@@ -82,7 +90,7 @@ CMainFrame::DeviceListFn& TheDeviceList()
     return f;
 }
 // Position 0 is the embedded synthesizer, then the external ports.
-QStringList MidiDevices()
+QStringList DeviceNames()
 {
     QStringList names = TheDeviceList() ? TheDeviceList()() : QStringList{};
     if (names.isEmpty())
@@ -124,6 +132,31 @@ int FirstBarTempo(const CRondelDoc& doc)
 }
 }
 
+// What the MIDI player tells the transport and asks of it.
+class CMainFrame::CFrameHost : public CPlayerHost
+{
+public:
+    explicit CFrameHost(CMainFrame& frame) : m_frame(frame) {}
+    int CurrentPlayTempo() const override { return m_frame.m_transport->CurrentTempo(); }
+    void ShowDefaultTempo(int bpm) override { m_frame.m_transport->ShowDefaultTempo(bpm); }
+    int FaderPos() const override { return m_frame.m_transport->FaderPos(); }
+    void ShowPlayState(int state, bool loop) override
+    {
+        m_frame.m_transport->SetPlayState(state, loop ? 2 : m_frame.m_playButton);
+    }
+    void NotifyOverlay(int code, int msecs) override { m_frame.NotifyOverlay(code, msecs); }
+    void RedrawViews() override
+    {
+        for (QMdiSubWindow* sub : m_frame.m_mdi->subWindowList())
+            if (auto* w = dynamic_cast<CDocWindow*>(sub->widget()))
+                w->View()->viewport()->update();
+    }
+    void ShowSilentNotice(const char* text) override { m_frame.m_silentNotice->setText(QString::fromUtf8(text)); }
+
+private:
+    CMainFrame& m_frame;
+};
+
 // The icon lives in a resource file compiled into this static library: it must be pulled in by hand.
 static void InitKadenzoResources()
 {
@@ -162,6 +195,10 @@ CMainFrame::CMainFrame(QWidget* parent)
     CreateDocks();
     CreateMenus();
     statusBar()->showMessage(QStringLiteral("Ready"));
+    m_silentNotice = new QLabel(this);
+    statusBar()->addPermanentWidget(m_silentNotice);
+    m_host = std::make_unique<CFrameHost>(*this);
+    PlayerHost::Set(m_host.get());
 
     connect(m_mdi, &QMdiArea::subWindowActivated, this, &CMainFrame::OnSubWindowActivated);
     connect(m_transport, &CTransportBar::Play, this, &CMainFrame::OnPlay);
@@ -207,6 +244,8 @@ CMainFrame::CMainFrame(QWidget* parent)
 CMainFrame::~CMainFrame()
 {
     m_filesTimer.stop();
+    if (&PlayerHost::Get() == m_host.get())
+        PlayerHost::Set(nullptr);
     // Close the children (and their documents) while the panes they feed still exist.
     m_pActiveDoc = nullptr;
     for (QMdiSubWindow* sub : m_mdi->subWindowList())
@@ -300,7 +339,7 @@ void CMainFrame::CreateMenus()
 void CMainFrame::RebuildMidiDeviceMenu()
 {
     m_deviceMenu->clear();
-    const QStringList names = MidiDevices();
+    const QStringList names = DeviceNames();
     if (m_midiDevice < 0) {
         // A device name in the settings that no longer exists selects the first entry.
         m_midiDevice = std::max<int>(names.indexOf(SettingsStore::Read(QStringLiteral("midi_device"))), 0);
@@ -543,7 +582,8 @@ void CMainFrame::StartPlay(bool loop, bool oneBar, int button)
     const int state = player->State();
     if (state == PlayerState::Playing || state == PlayerState::Paused) {
         player->PauseResume();
-        NotifyOverlay(player->State() == PlayerState::Paused ? 3 : 4, 0);
+        if (!player->TellsTransport())
+            NotifyOverlay(player->State() == PlayerState::Paused ? 3 : 4, 0);
         UpdateTransportLooks();
         w->View()->setFocus();
         return;
@@ -559,13 +599,17 @@ void CMainFrame::StartPlay(bool loop, bool oneBar, int button)
         m_indexDock->hide();
     }
     const int startBar = std::max(w->View()->CursorBar() - 1, 0);
+    m_playButton = button;
     if (!player->Play(loop, oneBar, startBar)) {
+        // Nothing started (no device, an empty song): the state stays stopped, no message.
+        if (m_indexWasVisible)
+            m_indexDock->show();
+        m_indexWasVisible = false;
         UpdateTransportLooks();
         return;
     }
     if (m_transport->CurrentTempo() > 0)
         player->SetTempo(m_transport->CurrentTempo());
-    m_playButton = button;
     int startMsecs = 0;
     int n = 0;
     for (const auto& e : doc.Events())
@@ -573,7 +617,8 @@ void CMainFrame::StartPlay(bool loop, bool oneBar, int button)
             startMsecs = int(e->m_runTime2);
             break;
         }
-    NotifyOverlay(1, startMsecs);
+    if (!player->TellsTransport())
+        NotifyOverlay(1, startMsecs);
     w->View()->StartPlayback(player, startBar, m_waveViewOn ? m_pScopeBar : nullptr);
     UpdateTransportLooks();
     w->View()->setFocus();
@@ -589,7 +634,8 @@ void CMainFrame::OnStop()
     if (!w)
         return;
     w->Player()->Stop();
-    NotifyOverlay(2, 0);
+    if (!w->Player()->TellsTransport())
+        NotifyOverlay(2, 0);
     w->View()->StopPlaybackPoll();
     if (m_playButton == 0 && m_indexWasVisible)
         m_indexDock->show();

@@ -20,6 +20,7 @@ public:
     void SetTempo(int bpm) override;
     int GetPlayPosition() override;
     void SetVolume(int percent) override;
+    bool TellsTransport() const override { return true; }
 
 private:
     CRondelDoc& m_doc;

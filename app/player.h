@@ -30,6 +30,9 @@ public:
     virtual int GetPlayPosition() = 0;
     // MIDI volume in percent (the Midi <-> Wave fader).
     virtual void SetVolume(int percent) { (void)percent; }
+    // True when the player itself tells the transport of its state and starts, pauses and
+    // stops the audio overlay (through the player host); otherwise the main window does.
+    virtual bool TellsTransport() const { return false; }
 };
 
 // Linear playback (repeats are not expanded) on PlayClock. Play fills every measure's

@@ -4,6 +4,8 @@
 #include "player.h"
 #include "rondeldoc.h"
 #include "scopebar.h"
+#include "track.h"
+#include "trackrenderer.h"
 #include "viewrenderer.h"
 
 #include <QHelpEvent>
@@ -13,8 +15,11 @@
 #include <QToolTip>
 
 namespace {
-std::unique_ptr<CViewRenderer> MakeRenderer(CRondelDoc&)
+// The notation track draws every document that has one; the plain bar grid is the fallback.
+std::unique_ptr<CViewRenderer> MakeRenderer(CRondelDoc& doc)
 {
+    if (CTrack::Of(doc))
+        return std::make_unique<CTrackRenderer>();
     return std::make_unique<CPlainRenderer>();
 }
 // Walks the measures: the n-th (1-based) and its list position.

@@ -1,6 +1,10 @@
 // The desktop program's windows, offscreen: opening, scrolling, playing on the manual clock,
 // the jump dialogs, the waveform and its beat marks, drops, panes and saved layout.
 #include "appfunctions.h"
+#include "manualclock.h"
+#include "midi.h"
+#include "mididevices.h"
+#include "midistream.h"
 #include "application.h"
 #include "appwiring.h"
 #include "dialogs.h"
@@ -40,6 +44,14 @@
 
 #include <gtest/gtest.h>
 
+// Readable failure output for Qt strings.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
 namespace {
 // A drum song of `bars` 4/4 bars at `tempo`, hi-hat eighths and a snare on 2 and 4.
 void WriteSong(const QString& path, int bars, int tempo = 120, const QString& comment = QString())
@@ -51,10 +63,12 @@ void WriteSong(const QString& path, int bars, int tempo = 120, const QString& co
         CEvent* bar = AppendEvent(doc.Events(), EventType::Bar | (b == 0 ? TempoBits(uint32_t(tempo)) : 0), TimeSigWord(4, 4));
         if (b == 1 && !comment.isEmpty())
             bar->SetText(comment);
-        for (uint32_t pos = 0; pos < 384; pos += 48)
+        // Notes in position order, as every measure keeps them.
+        for (uint32_t pos = 0; pos < 384; pos += 48) {
             AppendEvent(doc.Events(), 42, pos);
-        AppendEvent(doc.Events(), 38, 96);
-        AppendEvent(doc.Events(), 38, 288);
+            if (pos == 96 || pos == 288)
+                AppendEvent(doc.Events(), 38, pos);
+        }
     }
     AppendEvent(doc.Events(), EventType::Bar, TimeSigWord(4, 4));
     QString error;
@@ -69,9 +83,17 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         SettingsStore::UseFile(m_dir.filePath(QStringLiteral("settings.ini")));
         PlayClock::UseManual(&m_clock);
+        // The MIDI player plays on a stream whose clock the test moves (a frame is 1 ms).
+        MidiStreams::SetOpener([this](int) -> std::unique_ptr<CMidiStream> {
+            auto stream = std::make_unique<CManualClockStream>(1000.0);
+            stream->SetRecording(false);
+            m_stream = stream.get();
+            return stream;
+        });
     }
     void TearDown() override
     {
+        MidiDevices::InstallStreamOpener();
         PlayClock::UseManual(nullptr);
         SettingsStore::UseFile(QString());
         AttachAppToLayers(); // tests replace hooks; later tests get the real ones back
@@ -90,14 +112,25 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(f.get()));
         return f;
     }
+    // Moves both clocks on in the view's 50 ms steps, polling as its timer would.
     void Advance(CMainFrame& f, int64_t msecs)
     {
-        m_clock += msecs;
-        f.ActiveView()->OnPlayTimer();
+        if (msecs == 0)
+            f.ActiveView()->OnPlayTimer();
+        while (msecs > 0) {
+            const int64_t step = std::min<int64_t>(msecs, 50);
+            m_clock += step;
+            for (int64_t i = 0; i < step; ++i)
+                if (m_stream && CMidi::PlayerStream() == m_stream)
+                    m_stream->Advance(1);
+            f.ActiveView()->OnPlayTimer();
+            msecs -= step;
+        }
     }
 
     QTemporaryDir m_dir;
     int64_t m_clock = 1000;
+    CManualClockStream* m_stream = nullptr;
     CRecordingReport m_report;
     CScopedUserReport m_scoped{&m_report};
 };
@@ -201,7 +234,7 @@ TEST_F(AppWindow, PlaybackEndsAfterTheLastBarAndLoopReturnsToTheStart)
     auto f = Frame();
     ASSERT_TRUE(f->OpenFile(Song(3)));
     f->OnPlay();
-    Advance(*f, 6100);
+    Advance(*f, 6300); // the last bar ends at 6 s; the stream closes four polls later
     EXPECT_EQ(f->ActivePlayer()->State(), PlayerState::Stopped);
     EXPECT_FALSE(f->ActiveView()->IsPolling());
 
@@ -629,8 +662,9 @@ TEST_F(AppWindow, MeasurePlayPlaysOneBarAndThePlayTempoBoxSetsTheSpeed)
     EXPECT_EQ(f->Transport()->m_mplay->property("look").toString(), QStringLiteral("playing"));
     Advance(*f, 1900);
     EXPECT_EQ(f->ActivePlayer()->State(), PlayerState::Playing);
-    Advance(*f, 200);
+    Advance(*f, 400); // the bar ends at 2 s; the stream closes four polls later
     EXPECT_EQ(f->ActivePlayer()->State(), PlayerState::Stopped) << "one bar only";
+    EXPECT_EQ(f->Transport()->m_mplay->property("look").toString(), QStringLiteral("idle"));
     // 240 BPM in the play tempo box: a 4/4 bar lasts one second.
     f->Transport()->SetCurrentTempo(240);
     f->OnPlay();
@@ -651,6 +685,7 @@ TEST_F(AppWindow, MouseOverTheTimeSignatureBoxNamesTheMeasure)
     for (const auto& e : view->Doc().Events())
         if (e->IsMeasure() && ++n == 3)
             lead = QPoint(LayoutBarX(e->m_layoutPos) + 4, LayoutStaffTop(e->m_layoutPos) + 10);
+    view->GotoBar(3); // bring it into the window
     QTest::mouseMove(view->viewport(), lead - QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value()));
     EXPECT_EQ(f->StatusText(), QStringLiteral("MOUSE OVER: measure 3, 32nd note position -1"));
 }
@@ -711,3 +746,4 @@ TEST_F(AppWindow, ZoneTooltipsNameWhatAClickDoes)
     EXPECT_EQ(tipAt({30, 5}), QStringLiteral("Header area: Left click to launch header dialog"));
     QToolTip::hideText();
 }
+
