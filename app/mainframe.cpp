@@ -78,9 +78,7 @@ namespace {
 CMainFrame::PlayerFactory& ThePlayerFactory()
 {
     static CMainFrame::PlayerFactory f = [](CRondelDoc& doc) -> std::unique_ptr<CPlayer> {
-        if (doc.m_pMidi)
-            return std::make_unique<CMidiPlayer>(doc, [] { return MidiDevices::PositionFromSetting(MidiDevices::List()); });
-        return std::make_unique<CClockPlayer>(doc);
+        return std::make_unique<CMidiPlayer>(doc, [] { return MidiDevices::PositionFromSetting(MidiDevices::List()); });
     };
     return f;
 }
@@ -111,17 +109,11 @@ QUrl HelpUrl()
     return QUrl::fromLocalFile(QStringLiteral(KADENZO_SOURCE_DIR "/README.md"));
 }
 
-// Bar start times come from the timing pass; without one they are filled linearly here.
+// Bar start times (m_runTime2) for locating and the status texts; the timing pass leaves
+// them alone while the player runs.
 void EnsureBarTimes(CRondelDoc& doc)
 {
     CRondelDoc::RunTimingPass(doc);
-    int measures = 0;
-    bool anyTime = false;
-    for (const auto& e : doc.Events())
-        if (e->IsMeasure() && measures++ > 0 && e->m_runTime2)
-            anyTime = true;
-    if (!anyTime && measures > 1)
-        CClockPlayer::FillBarTimes(doc);
 }
 int FirstBarTempo(const CRondelDoc& doc)
 {

@@ -7,6 +7,7 @@
 #include <functional>
 
 class CMidi;
+class CRondelDoc;
 
 class CMidiPlayer : public CPlayer
 {
