@@ -77,12 +77,12 @@ int CmdLayout(const QStringList& args)
     if (!ParseViewOptions(args, &options, &exitCode))
         return exitCode;
     if (options.files.size() != 1)
-        return UsageError(QStringLiteral("usage: kadenzo-cli layout FILE [--width N] [--mode edit|playback|print]"));
+        return UsageError(QStringLiteral("usage: kadenzo-cli layout FILE [--width N] [--mode edit|playback|print] [--paper a4|letter]"));
     CRondelDoc doc;
     if (!OpenInput(doc, options.files[0]))
         return 1;
     const std::vector<SLayoutEntry> entries =
-        LayoutSong(doc, options.width, options.mode.value_or(EDisplayMode::Edit));
+        LayoutSong(doc, options.width, options.mode.value_or(EDisplayMode::Edit), nullptr, nullptr, options.paper);
     QJsonArray out;
     for (const SLayoutEntry& e : entries) {
         QJsonObject o;

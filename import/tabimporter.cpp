@@ -78,9 +78,12 @@ CImportLine::CImportLine(std::string_view raw, int lineNo, std::pmr::memory_reso
     if (nbsp != std::string::npos)
         m_text.erase(nbsp, 6);
     m_type = m_text.empty() ? LineType::Blank : LineType::Unknown;
-    for (char c : m_text)
+    for (char c : m_text) {
         if (IsLetter(c))
             m_letters |= 1u << (ToLower(c) - 'a');
+        else if (IsDigit(c))
+            m_hasDigit = true;
+    }
 }
 
 bool CImportLine::MayHold(const char* word) const
@@ -292,6 +295,9 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     m_issues.clear();
     m_fatalMessage.clear();
     m_timeKey = DefaultTimeKey();
+    std::fill(std::begin(m_meterValue), std::end(m_meterValue), 0);
+    for (int i = kTimeKeyEntries - 1; i >= 1; --i) // the first entry of a symbol wins
+        m_meterValue[uint8_t(m_timeKey[size_t(i)].symbol)] = m_timeKey[size_t(i)].value;
     m_blockCount = 0;
     m_barTotal = 0;
     auto fail = [this](const QString& text) {
@@ -330,6 +336,12 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     LookupSongList();
 
     CommentPass();
+
+    // Every note character of every label, looked up once.
+    m_noteTable.assign(size_t(m_labelCount), {});
+    for (int l = 0; l < m_labelCount; ++l)
+        for (int c = 1; c < 256; ++c)
+            m_noteTable[size_t(l)][size_t(c)] = LookupNote(l, char(c));
 
     m_timeSigNum = 4;
     m_timeSigDen = 4;

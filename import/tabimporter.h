@@ -77,6 +77,7 @@ public:
     int m_lineNo = 0;
     std::pmr::string m_text;
     uint32_t m_letters = 0; // bit n: the letter 'a' + n occurs (either case)
+    bool m_hasDigit = false;
     // Counted by the character census from column 2, for the staff line test.
     int m_separatorsFrom2 = 0;
     int m_dashesFrom2 = 0;
@@ -284,6 +285,8 @@ private:
     std::vector<int> m_keyLabels;
     int m_keyLine = -1;
     bool m_keyHadEntries = false;
+    std::string m_keyWord;              // scratch of the key header test
+    std::vector<int> m_keyHeaderLabels; // scratch of the key header test
     int m_accentedCrashes = 0;
     int m_plainCrashes = 0;
 
@@ -300,6 +303,19 @@ private:
     int m_pendingRepeatMeasures = 0;
     bool m_measureRefDone = false;
     std::vector<SAnchor> m_anchors;
+    int m_meterValue[256] = {}; // the time key by symbol (position units), for fast lookup
+    // Scratch vectors reused from bar to bar.
+    struct SNote
+    {
+        uint32_t word1;
+        uint32_t pos;
+        uint32_t ref;
+    };
+    std::vector<SNote> m_barNotes;
+    // LookupNote as a table per label, filled before the conversion.
+    std::vector<std::array<uint16_t, 256>> m_noteTable;
+    bool m_blockMayHoldTriplets = false;
+    std::vector<int> m_tickCounts;
     int m_anchorOpen = 0;  // bar columns [open, close) and its length in position units
     int m_anchorClose = 0;
     int m_anchorEnd = 0;

@@ -6,6 +6,7 @@
 #include "importtext.h"
 #include "report.h"
 
+#include <array>
 #include <initializer_list>
 
 using namespace ImportText;
@@ -25,20 +26,26 @@ struct SCharCensus
 
     void Count(std::string_view text, size_t from)
     {
-        for (size_t i = from; i < text.size(); ++i) {
-            switch (text[i]) {
-            case ' ': ++spaces; break;
-            case '-': ++dashes; break;
-            case ':': ++colons; break;
-            case 'I': ++capitalI; break;
-            case 'O': ++capitalO; break;
-            case 'X': ++capitalX; break;
-            case 'o': ++smallO; break;
-            case 'x': ++smallX; break;
-            case '|': ++pipes; break;
-            default: break;
-            }
-        }
+        // One table lookup per byte: slot 0 takes every character the census ignores.
+        static const auto kSlots = [] {
+            std::array<uint8_t, 256> t{};
+            const char* counted = " -:IOXox|";
+            for (int i = 0; counted[i]; ++i)
+                t[uint8_t(counted[i])] = uint8_t(i + 1);
+            return t;
+        }();
+        int n[10] = {};
+        for (size_t i = from; i < text.size(); ++i)
+            ++n[kSlots[uint8_t(text[i])]];
+        spaces += n[1];
+        dashes += n[2];
+        colons += n[3];
+        capitalI += n[4];
+        capitalO += n[5];
+        capitalX += n[6];
+        smallO += n[7];
+        smallX += n[8];
+        pipes += n[9];
     }
     void Add(const SCharCensus& o)
     {
@@ -190,7 +197,7 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
             return false;
         const int at = FindLineKeyword(line, {"repeat", "ending", "end", "play", "times"});
         if (at < 0)
-            return FindMultiplier(t) < 0 ? true : alignmentCheck();
+            return (!line.m_hasDigit || FindMultiplier(t) < 0) ? true : alignmentCheck();
         const size_t last = t.rfind(m_barChar);
         return last != std::string::npos && int(last) <= at;
     }

@@ -112,15 +112,17 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
     CEvent* current = barEvent;
     // The measure's notes, appended in position order when the measure is complete (the
     // second hit of a double stroke can lie beyond the next column's notes).
-    struct SNote
-    {
-        uint32_t word1;
-        uint32_t pos;
-        uint32_t ref;
-    };
-    std::vector<SNote> notes;
+    std::vector<SNote>& notes = m_barNotes;
+    notes.clear();
     auto flushNotes = [&]() {
-        std::stable_sort(notes.begin(), notes.end(), [](const SNote& a, const SNote& b) { return a.pos < b.pos; });
+        // Nearly sorted already: an insertion sort keeps equal positions in column order.
+        for (size_t i = 1; i < notes.size(); ++i) {
+            const SNote n = notes[i];
+            size_t j = i;
+            for (; j > 0 && notes[j - 1].pos > n.pos; --j)
+                notes[j] = notes[j - 1];
+            notes[j] = n;
+        }
         for (const SNote& n : notes)
             AppendEvent(events, n.word1, n.pos, n.ref);
         notes.clear();
@@ -157,7 +159,7 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
         if (!m_anchors.empty()) {
             p = AnchorPosition(col, &anchorTriplet);
         } else {
-            if (tripletLeft == 0) {
+            if (tripletLeft == 0 && m_blockMayHoldTriplets) {
                 const int spacing = CountTripletSpacing(col, end);
                 if (spacing > 0) {
                     tripletLeft = 3 * spacing;
@@ -177,7 +179,9 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
                 continue;
             if (ch == 't' || ch == 'T')
                 tMark = true;
-            const uint16_t v = LookupNote(l.m_labelIndex, ch);
+            const uint16_t v = l.m_labelIndex >= 0 && l.m_labelIndex < int(m_noteTable.size())
+                ? m_noteTable[size_t(l.m_labelIndex)][uint8_t(ch)]
+                : 0;
             if (!v)
                 continue;
             uint32_t w1 = (v & 0xFF) | DynamicBits(v >> 8);
@@ -354,6 +358,10 @@ bool CTabImporter::ConvertBlock(CEventList& events)
             AddIssue(ImportIssue::BadTimeLine, m_blockLines[0], 0, m_lines[size_t(m_blockLines[0])].Length());
     }
 
+    // Triplet marks need a 't' on a staff line or a count digit in the post comment.
+    m_blockMayHoldTriplets = m_blockPostComment >= 0 && m_lines[size_t(m_blockPostComment)].m_hasDigit;
+    for (int line : m_blockLines)
+        m_blockMayHoldTriplets = m_blockMayHoldTriplets || m_lines[size_t(line)].MayHold("t");
     std::vector<CEvent*> barEvents(size_t(bars), nullptr);
     bool converted = false;
     bool repeated = false;

@@ -18,34 +18,30 @@ bool IsWordChar(char c)
     return IsAlnum(c) || c == '-' || c == '_' || c == '\'';
 }
 
-// Words of a key header: runs of word characters; a word followed by a space and a number
-// takes the number (Tom 1 is Tom1).
-std::vector<std::string> HeaderWords(std::string_view text)
+// The next word of a key header from *pos: a run of word characters; a word followed by a
+// space and a number takes the number (Tom 1 is Tom1). False at the end of the text.
+bool NextHeaderWord(std::string_view text, size_t* pos, std::string* word)
 {
-    std::vector<std::string> words;
-    size_t i = 0;
-    while (i < text.size()) {
-        if (!IsWordChar(text[i])) {
-            ++i;
-            continue;
+    size_t i = *pos;
+    while (i < text.size() && !IsWordChar(text[i]))
+        ++i;
+    if (i >= text.size())
+        return false;
+    size_t j = i;
+    while (j < text.size() && IsWordChar(text[j]))
+        ++j;
+    word->assign(text.substr(i, j - i));
+    if (j + 1 < text.size() && text[j] == ' ' && IsDigit(text[j + 1])) {
+        size_t k = j + 1;
+        while (k < text.size() && IsDigit(text[k]))
+            ++k;
+        if (k >= text.size() || !IsWordChar(text[k])) {
+            word->append(text.substr(j + 1, k - j - 1));
+            j = k;
         }
-        size_t j = i;
-        while (j < text.size() && IsWordChar(text[j]))
-            ++j;
-        std::string word(text.substr(i, j - i));
-        if (j + 1 < text.size() && text[j] == ' ' && IsDigit(text[j + 1])) {
-            size_t k = j + 1;
-            while (k < text.size() && IsDigit(text[k]))
-                ++k;
-            if (k >= text.size() || !IsWordChar(text[k])) {
-                word.append(text.substr(j + 1, k - j - 1));
-                j = k;
-            }
-        }
-        words.push_back(std::move(word));
-        i = j;
     }
-    return words;
+    *pos = j;
+    return true;
 }
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix)
@@ -241,26 +237,23 @@ void CTabImporter::BuildLabelRecords(int index)
 bool CTabImporter::IsKeyHeader(const CImportLine& line, std::vector<int>* labels)
 {
     labels->clear();
-    const std::vector<std::string> words = HeaderWords(line.m_text);
+    size_t pos = 0;
     bool firstWord = true;
-    for (const std::string& word : words) {
-        std::vector<int> named;
+    while (NextHeaderWord(line.m_text, &pos, &m_keyWord)) {
+        const std::string& word = m_keyWord;
         const bool plural = word.size() > 1 && ToLower(word.back()) == 's' && !EqualsNoCase(word, "bass");
-        std::string stem = word;
+        std::string_view stem = word;
         if (plural)
             while (!stem.empty() && ToLower(stem.back()) == 's')
-                stem.pop_back();
+                stem.remove_suffix(1);
         if (plural && stem.empty())
             continue;
+        bool namedAny = false;
         for (int i = 0; i < m_labelCount; ++i) {
             const std::string_view label(m_labels[size_t(i)].label);
-            if (plural ? StartsWithNoCase(label, stem) : EqualsNoCase(label, word))
-                named.push_back(i);
-        }
-        if (firstWord && named.empty())
-            return false;
-        firstWord = false;
-        for (int i : named) {
+            if (!(plural ? StartsWithNoCase(label, stem) : EqualsNoCase(label, word)))
+                continue;
+            namedAny = true;
             if (std::find(labels->begin(), labels->end(), i) != labels->end())
                 continue;
             if (int(labels->size()) >= ImportLimits::kMaxKeyHeaderLabels) {
@@ -270,6 +263,9 @@ bool CTabImporter::IsKeyHeader(const CImportLine& line, std::vector<int>* labels
             }
             labels->push_back(i);
         }
+        if (firstWord && !namedAny)
+            return false;
+        firstWord = false;
     }
     return !labels->empty();
 }
@@ -328,7 +324,7 @@ void CTabImporter::ParseNoteKey(int index)
     }
     if (m_labelCount == 0)
         return;
-    std::vector<int> labels;
+    std::vector<int>& labels = m_keyHeaderLabels;
     const bool header = IsKeyHeader(line, &labels);
     if (m_keyState == 0) {
         if (!header)

@@ -145,7 +145,7 @@ void CTabImporter::FindLabelEnd(int first, int count)
     int leftLine = -1;
     for (int i = first; i < first + count; ++i) {
         const CImportLine& l = m_lines[size_t(i)];
-        const int hiHat = FindWord(l.m_text, "hi-hat");
+        const int hiHat = l.MayHold("hi-hat") ? FindWord(l.m_text, "hi-hat") : -1;
         const int end = std::min(col + l.m_columnShift, l.Length());
         for (int c = l.m_labelStart; c < end; ++c) {
             if (l.m_text[size_t(c)] != '-' || (hiHat >= 0 && c == hiHat + 2))
@@ -597,7 +597,8 @@ int CTabImporter::CountBarTicks(int bar, std::string* trailing)
     const int end = f.m_barEnd[size_t(bar)];
     const bool endDots = f.m_barFlags[size_t(bar)] & BarFlag::RepeatEndSign;
     const bool unclosed = bar + 1 == f.m_barCount && f.At(end) != m_barChar;
-    std::vector<int> counts(m_blockLines.size(), 0);
+    std::vector<int>& counts = m_tickCounts;
+    counts.assign(m_blockLines.size(), 0);
     for (size_t i = 0; i < m_blockLines.size(); ++i) {
         const CImportLine& l = m_lines[size_t(m_blockLines[i])];
         const int lo = open + l.m_columnShift;

@@ -13,14 +13,7 @@ using namespace ImportText;
 int CTabImporter::MeterTokenValue(const CImportLine& line, int column, bool* triplet) const
 {
     *triplet = false;
-    const char c = line.At(column);
-    int value = 0;
-    for (int i = 1; i < kTimeKeyEntries; ++i) {
-        if (m_timeKey[size_t(i)].symbol == c) {
-            value = m_timeKey[size_t(i)].value;
-            break;
-        }
-    }
+    const int value = m_meterValue[uint8_t(line.At(column))];
     if (!value)
         return 0;
     const char next = line.At(column + 1);
@@ -147,6 +140,9 @@ void CTabImporter::CensusTimeLines()
     int failures = 0;
 
     auto test = [&](const CImportLine& l, int side) {
+        // A line that is half ticks is neither (its '-' count as bad either way).
+        if (2 * l.m_dashesFrom2 >= l.Length())
+            return false;
         int m1 = 0, b1 = 0, m2 = 0, b2 = 0;
         CheckMeterLine(l, false, &m1, &b1);
         CheckCountLine(l, false, false, &m2, &b2);

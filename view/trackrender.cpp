@@ -10,6 +10,12 @@
 namespace {
 constexpr int kMaxImageSide = 32000;
 
+QPageSize PaperSize(const QString& paper)
+{
+    return QPageSize(paper.compare(QLatin1String("letter"), Qt::CaseInsensitive) == 0 ? QPageSize::Letter
+                                                                                       : QPageSize::A4);
+}
+
 // The document's track, or a temporary one when no factory attached any.
 class CTrackUse
 {
@@ -139,9 +145,7 @@ bool WriteSongPdf(CRondelDoc& doc, const QString& path, QString* error, const QS
     int count = 0;
     {
         QPdfWriter writer(&file);
-        writer.setPageSize(QPageSize(paper.compare(QLatin1String("letter"), Qt::CaseInsensitive) == 0
-                                         ? QPageSize::Letter
-                                         : QPageSize::A4));
+        writer.setPageSize(PaperSize(paper));
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
         writer.setResolution(600);
         writer.setCreator(QStringLiteral("Kadenzo"));
@@ -164,13 +168,16 @@ bool WriteSongPdf(CRondelDoc& doc, const QString& path, QString* error, const QS
     return true;
 }
 
-std::vector<SLayoutEntry> LayoutSong(CRondelDoc& doc, int width, EDisplayMode mode, int* pages, QSize* size)
+std::vector<SLayoutEntry> LayoutSong(CRondelDoc& doc, int width, EDisplayMode mode, int* pages, QSize* size,
+                                     const QString& paper)
 {
     CTrackUse track(doc);
     SDrawTarget target;
     target.width = width;
     target.mode = mode;
     target.printing = mode == EDisplayMode::Print;
+    const QSizeF mm = PaperSize(paper).size(QPageSize::Millimeter);
+    target.pageAspect = mm.width() / mm.height();
     target.page = SDrawTarget::kCountPages;
     const int count = track->Draw(target, size);
     if (pages)

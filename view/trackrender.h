@@ -38,6 +38,7 @@ struct SLayoutEntry
     SBarGeometry geometry;
     int page;
 };
-// Lays the song out without drawing. In Print mode the width and pages are the printed ones.
+// Lays the song out without drawing. In Print mode the width and pages are those of
+// WriteSongPdf on the same paper.
 std::vector<SLayoutEntry> LayoutSong(CRondelDoc& doc, int width, EDisplayMode mode, int* pages = nullptr,
-                                     QSize* size = nullptr);
+                                     QSize* size = nullptr, const QString& paper = QStringLiteral("a4"));

@@ -1,5 +1,6 @@
 // Whole-song output: PNG, PDF pages and the command line.
 
+#include "report.h"
 #include "testutil.h"
 #include "trackrender.h"
 #include "viewtest.h"
@@ -7,6 +8,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPainter>
+
+#include <random>
 
 namespace {
 
@@ -24,6 +28,10 @@ TEST_F(Render, PdfHasThePagesOfThePrintLayout)
     int pages = 0;
     ASSERT_TRUE(WriteSongPdf(m_doc, path, &error, QStringLiteral("a4"), &pages)) << error.toStdString();
     EXPECT_EQ(pages, 2);
+    int laidOut = 0;
+    const auto entries = LayoutSong(m_doc, 0, EDisplayMode::Print, &laidOut);
+    EXPECT_EQ(laidOut, pages);
+    EXPECT_EQ(entries.back().page, pages);
     const QByteArray pdf = ReadAll(path);
     EXPECT_TRUE(pdf.startsWith("%PDF"));
     EXPECT_EQ(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") + pdf.count("/Type /Page "), 2);
@@ -120,6 +128,73 @@ TEST_F(RenderCli, BadOptionsAreUsageErrors)
     EXPECT_EQ(RunCli({QStringLiteral("render"), song, Path(QStringLiteral("a.gif"))}, Settings()).exitCode, 2);
     EXPECT_EQ(RunCli({QStringLiteral("render"), Path(QStringLiteral("missing.kdz")), Path(QStringLiteral("a.png"))}, Settings()).exitCode, 1);
     EXPECT_FALSE(QFile::exists(Path(QStringLiteral("a.png"))));
+}
+
+} // namespace
+
+namespace {
+
+// Songs of random words: every kind of event, odd time signatures, notes anywhere, all three
+// modes and all track types; the pass must neither crash nor leave a note outside its bar.
+TEST_F(Render, RandomSongsDrawWithoutFault)
+{
+    std::mt19937 rng(12345);
+    auto pick = [&](uint32_t n) { return uint32_t(rng() % n); };
+    CRecordingReport report;
+    CScopedUserReport scoped(&report);
+    const uint32_t types[] = {TrackType::Drums, TrackType::Bass4, TrackType::Bass6, TrackType::Guitar6, TrackType::Guitar7};
+    QImage image(600, 400, QImage::Format_RGB32);
+    for (int round = 0; round < 150; ++round) {
+        CEventList& events = m_doc.Events();
+        events.clear();
+        m_doc.m_trackType = types[round % 5];
+        m_doc.m_bThreePartCounting = round % 2;
+        const int measures = 1 + int(pick(12));
+        for (int i = 0; i < int(pick(3)); ++i) // strays before the first bar
+            AppendEvent(events, 2 + pick(98), pick(40));
+        for (int m = 0; m < measures; ++m) {
+            const uint32_t word2 = pick(8) == 0 ? uint32_t(rng()) : TimeSigWord(1 + pick(12), 1u << pick(6)) | (rng() & 0x3FF0000);
+            const uint32_t word1 = (rng() & 0x3FFFFF00) & ~EventBits::TextFollows;
+            AppendEvent(events, (pick(6) == 0 ? EventType::RepeatPrevMeasures : EventType::Bar) | word1, word2);
+            uint32_t pos = 0;
+            const int notes = int(pick(40));
+            for (int n = 0; n < notes; ++n) {
+                pos += pick(4) == 0 ? 0 : pick(60);
+                const uint32_t type = pick(10) == 0 ? EventType::Rest : 2 + pick(98);
+                AppendEvent(events, type | (rng() & 0x3F00), pos | (rng() & EventBits::StringMask));
+            }
+        }
+        AppendEvent(events, EventType::Bar, TimeSigWord(4, 4));
+        for (EDisplayMode mode : {EDisplayMode::Edit, EDisplayMode::Playback, EDisplayMode::Print}) {
+            QPainter painter(&image);
+            SDrawTarget target;
+            target.painter = &painter;
+            target.width = 300 + int(pick(3000));
+            target.mode = mode;
+            target.printing = mode == EDisplayMode::Print && pick(2);
+            target.page = 1 + int(pick(2));
+            target.tabFormat = {bool(pick(2)), bool(pick(2)), bool(pick(2))};
+            Track().Draw(target);
+        }
+        uint32_t length = 0;
+        for (const auto& ev : m_doc.Events()) {
+            if (ev->IsMeasure())
+                length = ev->GetMeasurePositions();
+            else
+                ASSERT_LE(ev->GetPosition(), length);
+        }
+        int bar = 0;
+        int tick = 0;
+        std::vector<int> keys;
+        int alternative = 0;
+        for (int k = 0; k < 20; ++k) {
+            const int x = int(pick(3000));
+            const int y = int(pick(4000));
+            Track().HitTestBarTick(x, y, &bar, &tick);
+            Track().GetDrumKeysAtY(1 + int(pick(uint32_t(measures + 1))), y, &keys);
+            Track().GetPitchAtY(1 + int(pick(uint32_t(measures + 1))), m_doc.m_trackType, y, &alternative);
+        }
+    }
 }
 
 } // namespace
