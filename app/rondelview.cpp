@@ -69,7 +69,7 @@ void CRondelView::Relayout()
 {
     const int width = std::max(int(viewport()->width() / Scale()), int(m_doc.m_sizeDoc[0]));
     m_layoutSize = m_renderer->Layout(m_doc, width);
-    m_hoverCell = QRect();
+    m_hoverCells = {};
     UpdateScrollBars();
 }
 
@@ -132,8 +132,9 @@ void CRondelView::paintEvent(QPaintEvent* e)
             p.fillRect(QRect(x, top - 20, 2, 20 + m_renderer->StaffBottom(*bar)), QColor(0, 90, 255));
         }
     // Highlights are translucent fills: the notes under them stay readable.
-    if (!m_hoverCell.isEmpty())
-        p.fillRect(m_hoverCell, QColor(0, 120, 255, 50));
+    for (const QRect& cell : m_hoverCells)
+        if (!cell.isEmpty())
+            p.fillRect(cell, QColor(0, 120, 255, 50));
     if (!m_playCursor.isEmpty())
         p.fillRect(m_playCursor, QColor(255, 80, 0, 110));
 }
@@ -146,7 +147,7 @@ void CRondelView::resizeEvent(QResizeEvent* e)
 
 void CRondelView::scrollContentsBy(int, int)
 {
-    m_hoverCell = QRect();
+    m_hoverCells = {};
     viewport()->update();
 }
 
@@ -157,12 +158,13 @@ void CRondelView::mouseMoveEvent(QMouseEvent* e)
         return;
     m_lastMouse = pos;
     const SViewHit hit = m_renderer->HitTest(m_doc, ToLayout(pos));
-    const QRect cell = hit.cell;
-    if (cell != m_hoverCell) {
-        viewport()->update(ToViewport(m_hoverCell).adjusted(-1, -1, 1, 1));
-        viewport()->update(ToViewport(cell).adjusted(-1, -1, 1, 1));
-        m_hoverCell = cell;
-    }
+    // Each rectangle is redrawn only when it changed: the old place and the new one.
+    for (size_t i = 0; i < m_hoverCells.size(); ++i)
+        if (hit.cells[i] != m_hoverCells[i]) {
+            viewport()->update(ToViewport(m_hoverCells[i]).adjusted(-1, -1, 1, 1));
+            viewport()->update(ToViewport(hit.cells[i]).adjusted(-1, -1, 1, 1));
+            m_hoverCells[i] = hit.cells[i];
+        }
     if (hit.zone == SViewHit::Header)
         viewport()->setCursor(Qt::PointingHandCursor);
     else if (hit.zone == SViewHit::Lead || hit.zone == SViewHit::LeadCount)

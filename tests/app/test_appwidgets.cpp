@@ -688,6 +688,24 @@ TEST_F(AppWindow, MouseOverTheTimeSignatureBoxNamesTheMeasure)
     view->GotoBar(3); // bring it into the window
     QTest::mouseMove(view->viewport(), lead - QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value()));
     EXPECT_EQ(f->StatusText(), QStringLiteral("MOUSE OVER: measure 3, 32nd note position -1"));
+    EXPECT_FALSE(view->HoverCells()[0].isEmpty()) << "the time-signature box";
+    EXPECT_TRUE(view->HoverCells()[2].isEmpty());
+    // Over the snare line of the fifth 32nd: the staff band, a tab row and the count cell.
+    const CEvent* bar3 = nullptr;
+    n = 0;
+    for (const auto& e : view->Doc().Events())
+        if (e->IsMeasure() && ++n == 3)
+            bar3 = e.get();
+    const int cellX = LayoutBarX(bar3->m_layoutPos) + view->Renderer().Lead(*bar3) + 8 * 4;
+    const QPoint note(cellX + 3, LayoutStaffTop(bar3->m_layoutPos) + 13);
+    QTest::mouseMove(view->viewport(), note - QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value()));
+    EXPECT_EQ(f->StatusText(), QStringLiteral("MOUSE OVER: measure 3, 32nd note position 4"));
+    for (const QRect& cell : view->HoverCells()) {
+        EXPECT_FALSE(cell.isEmpty());
+        EXPECT_EQ(cell.left(), cellX);
+        EXPECT_EQ(cell.width(), 8);
+    }
+    EXPECT_TRUE(view->HoverCells()[0].contains(note)) << "the staff band under the pointer";
 }
 
 TEST_F(AppWindow, MidiDeviceMenuListsTheEmbeddedSynthesizerFirst)
