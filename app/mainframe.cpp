@@ -14,6 +14,7 @@
 #include "rondelview.h"
 #include "scopebar.h"
 #include "settings.h"
+#include "trackrender.h"
 #include "transportbar.h"
 #include "viewrenderer.h"
 
@@ -983,26 +984,12 @@ void CMainFrame::PrintTo(QPrinter* printer)
     CRondelView* view = ActiveView();
     if (!view)
         return;
-    CRondelDoc& doc = view->Doc();
-    QPainter p(printer);
-    const QRect page = printer->pageLayout().paintRectPixels(printer->resolution());
-    // Lay out for the page width in layout units, then draw one page-height slice per page.
-    const int layoutWidth = 800;
-    const QSize size = view->Renderer().Layout(doc, layoutWidth);
-    const double scale = double(page.width()) / layoutWidth;
-    const int sliceHeight = int(page.height() / scale);
-    for (int top = 0; top < size.height(); top += sliceHeight) {
-        if (top > 0)
-            printer->newPage();
-        p.save();
-        p.scale(scale, scale);
-        p.translate(0, -top);
-        p.setClipRect(QRect(0, top, layoutWidth, sliceHeight));
-        view->Renderer().Draw(p, doc, QRect(0, top, layoutWidth, sliceHeight));
-        p.restore();
-    }
-    p.end();
-    view->Relayout(); // back to the window's width
+    // The track lays the song out on pages of the print settings; the window's own layout is
+    // made again afterwards.
+    if (PrintSong(view->Doc(), *printer) == 0)
+        UserReport().Message(QStringLiteral("Nothing could be printed"));
+    view->Relayout();
+    view->viewport()->update();
 }
 
 void CMainFrame::OnPrint()

@@ -31,6 +31,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPrinter>
 #include <QProcess>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -765,3 +766,21 @@ TEST_F(AppWindow, ZoneTooltipsNameWhatAClickDoes)
     QToolTip::hideText();
 }
 
+
+TEST_F(AppWindow, PrintsTheSongPageByPage)
+{
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(Song(120)));
+    const QSize before = f->ActiveView()->LayoutSize();
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString pdf = m_dir.filePath(QStringLiteral("song.pdf"));
+    printer.setOutputFileName(pdf);
+    f->PrintTo(&printer);
+    const QByteArray bytes = ReadAll(pdf);
+    ASSERT_TRUE(bytes.startsWith("%PDF"));
+    EXPECT_GT(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type/Page") + bytes.count("/Type /Page "), 1)
+        << "120 bars need more than one page";
+    EXPECT_TRUE(m_report.m_messages.isEmpty());
+    EXPECT_EQ(f->ActiveView()->LayoutSize(), before) << "the window's layout comes back";
+}
