@@ -784,3 +784,24 @@ TEST_F(AppWindow, PrintsTheSongPageByPage)
     EXPECT_TRUE(m_report.m_messages.isEmpty());
     EXPECT_EQ(f->ActiveView()->LayoutSize(), before) << "the window's layout comes back";
 }
+
+TEST_F(AppWindow, ClosingAPlayingSongStopsItAndLeavesThePanesEmpty)
+{
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(QStringLiteral(KADENZO_SOURCE_DIR "/res/examples/rock_beat.txt")));
+    f->OnLoop();
+    Advance(*f, 700);
+    ASSERT_EQ(CMidi::GetPlayState(), PlayerState::Playing);
+    EXPECT_GT(f->IndexPane()->count(), 5);
+    f->MdiArea()->closeActiveSubWindow();
+    QApplication::processEvents();
+    EXPECT_EQ(f->MdiArea()->subWindowList().size(), 0);
+    EXPECT_EQ(CMidi::GetPlayState(), PlayerState::Stopped);
+    EXPECT_EQ(f->ActiveDocument(), nullptr);
+    EXPECT_EQ(f->IndexPane()->count(), 0);
+    EXPECT_EQ(f->Transport()->m_loop->property("look").toString(), QStringLiteral("idle"));
+    // The transport does nothing without a document.
+    f->OnPlay();
+    f->OnStop();
+    EXPECT_FALSE(f->LocateTime(5000));
+}
