@@ -16,6 +16,7 @@
 #include "settings.h"
 #include "trackrender.h"
 #include "transportbar.h"
+#include "wavexport.h"
 #include "viewrenderer.h"
 
 #include <QAction>
@@ -35,6 +36,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
@@ -966,15 +968,29 @@ void CMainFrame::OnExportWave()
     CRondelDoc* doc = ActiveDocument();
     if (!doc)
         return;
+    if (CPlayer* p = ActivePlayer(); p && p->State() != PlayerState::Stopped)
+        OnStop();
+    QString error;
+    const QString program = SynthFont::ConfiguredProgram();
+    if (!program.isEmpty()) {
+        // An outside renderer is configured: it gets a MIDI file.
+        const QString midi = AskExportPath(this, *doc, QStringLiteral("mid"), QStringLiteral("Midi Files (*.mid);;All Files (*.*)"));
+        if (!midi.isEmpty() && !SynthFont::HandOff(*doc, program, midi, &error) && !error.isEmpty())
+            UserReport().Message(error);
+        return;
+    }
     const QString path = AskExportPath(this, *doc, QStringLiteral("wav"), QStringLiteral("Wave Files (*.wav);;All Files (*.*)"));
     if (path.isEmpty())
         return;
-    if (CPlayer* p = ActivePlayer(); p && p->State() != PlayerState::Stopped)
-        OnStop();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QString error;
-    const bool ok = ExportThrough(*doc, QStringLiteral(".wav"), path, &error);
-    QApplication::restoreOverrideCursor();
+    QProgressDialog progress(QStringLiteral("Rendering %1").arg(QFileInfo(path).fileName()), QStringLiteral("Cancel"), 0, 100, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    const bool ok = ExportWave(*doc, path, [&progress](int percent) {
+        progress.setValue(percent);
+        QApplication::processEvents();
+        return !progress.wasCanceled();
+    }, &error);
+    progress.reset();
     if (!ok && !error.isEmpty())
         UserReport().Message(error);
 }
