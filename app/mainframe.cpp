@@ -2,6 +2,7 @@
 
 #include "appfunctions.h"
 #include "dialogs.h"
+#include "doccommands.h"
 #include "midifile.h"
 #include "mididevices.h"
 #include "midiplayer.h"
@@ -101,7 +102,7 @@ QStringList DeviceNames()
 // The path without its last four characters: the default name offered by export dialogs.
 QString DefaultExportName(const CRondelDoc& doc)
 {
-    return doc.m_pathName.isEmpty() ? QString() : doc.m_pathName.left(doc.m_pathName.size() - 4);
+    return DocCommands::InitialFileName(doc.m_pathName);
 }
 // The user guide: the README installed beside the program, else the one in the source tree.
 QUrl HelpUrl()
@@ -832,7 +833,7 @@ bool CMainFrame::SaveDocumentAs(CRondelDoc& doc, const QString& path)
 {
     const QString ext = QFileInfo(path).suffix().toLower();
     if (ext != QLatin1String("kdz") && ext != QLatin1String("mid") && ext != QLatin1String("txt")) {
-        UserReport().Message(QStringLiteral("Save aborted, unknown save format. Please choose .kdz, .mid or .txt"));
+        UserReport().Message(QString::fromLatin1(DocCommands::kUnknownSaveFormat));
         return false;
     }
     if (ext == QLatin1String("mid") || ext == QLatin1String("txt"))
@@ -873,9 +874,9 @@ void CMainFrame::OnFileSaveAs()
     if (start.isEmpty())
         start = doc->m_title;
     QFileDialog dlg(this, QStringLiteral("Save As"), start,
-                    QStringLiteral("Kadenzo Files (*.kdz);;Text Tab Files (*.txt);;Midi Files (*.mid);;All Files (*.*)"));
+                    QString::fromLatin1(DocCommands::kSaveFilter));
     dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setDefaultSuffix(QStringLiteral("kdz"));
+    dlg.setDefaultSuffix(QString::fromLatin1(DocCommands::kSaveSuffix));
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return;
     SaveDocumentAs(*doc, dlg.selectedFiles().first());
@@ -884,7 +885,7 @@ void CMainFrame::OnFileSaveAs()
 void CMainFrame::OnImportTab()
 {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import Tab"), QString(),
-        QStringLiteral("Text Files (*.txt *.tab);;All Files (*.*)"));
+        QString::fromLatin1(DocCommands::kImportTabFilter));
     if (!path.isEmpty())
         OpenFile(path);
 }
@@ -940,7 +941,8 @@ void CMainFrame::OnExportMidi()
     CRondelDoc* doc = ActiveDocument();
     if (!doc)
         return;
-    const QString path = AskExportPath(this, *doc, QStringLiteral("mid"), QStringLiteral("Midi Files (*.mid);;All Files (*.*)"));
+    const QString path = AskExportPath(this, *doc, QString::fromLatin1(DocCommands::kExportMidiSuffix),
+                                       QString::fromLatin1(DocCommands::kExportMidiFilter));
     if (path.isEmpty())
         return;
     if (CPlayer* p = ActivePlayer(); p && p->State() != PlayerState::Stopped)
@@ -955,7 +957,8 @@ void CMainFrame::OnExportTab()
     CRondelDoc* doc = ActiveDocument();
     if (!doc)
         return;
-    const QString path = AskExportPath(this, *doc, QStringLiteral("txt"), QStringLiteral("Tab Files (*.txt);;All Files (*.*)"));
+    const QString path = AskExportPath(this, *doc, QString::fromLatin1(DocCommands::kExportTabSuffix),
+                                       QString::fromLatin1(DocCommands::kExportTabFilter));
     if (path.isEmpty())
         return;
     QString error;

@@ -635,6 +635,13 @@ TEST_F(AppWindow, SaveRefusesUnknownFormats)
     EXPECT_TRUE(f->SaveDocumentAs(*f->ActiveDocument(), out));
     EXPECT_TRUE(QFileInfo::exists(out));
     EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("again.kdz"));
+    // ".mid" and ".txt" write through the MIDI writer and the text tab exporter; the
+    // document keeps its ".kdz" name.
+    ASSERT_TRUE(f->SaveDocumentAs(*f->ActiveDocument(), m_dir.filePath(QStringLiteral("again.mid"))));
+    EXPECT_TRUE(ReadAll(m_dir.filePath(QStringLiteral("again.mid"))).startsWith("MThd"));
+    ASSERT_TRUE(f->SaveDocumentAs(*f->ActiveDocument(), m_dir.filePath(QStringLiteral("again.txt"))));
+    EXPECT_TRUE(ReadAll(m_dir.filePath(QStringLiteral("again.txt"))).contains("|"));
+    EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("again.kdz"));
 }
 
 TEST_F(AppWindow, ProgramStartsAndQuitsAfterLoading)
