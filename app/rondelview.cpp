@@ -227,6 +227,9 @@ void CRondelView::StartPlayback(CPlayer* player, int startBar, CScopeBar* scope)
     m_playStartBar = startBar;
     m_playCursor = QRect();
     m_playMeasure = 0;
+    // The notation may show other rows while playing: lay it out for that.
+    Relayout();
+    viewport()->update();
     m_timer.start();
 }
 
@@ -237,6 +240,8 @@ void CRondelView::StopPlaybackPoll()
     if (!m_playCursor.isEmpty())
         viewport()->update(ToViewport(m_playCursor).adjusted(-1, -1, 1, 1));
     m_playCursor = QRect();
+    Relayout();
+    viewport()->update();
 }
 
 void CRondelView::OnPlayTimer()
