@@ -2,7 +2,11 @@
 
 #include "appfunctions.h"
 #include "dialogs.h"
+#include "doccommands.h"
 #include "midifile.h"
+#include "mididevices.h"
+#include "midiplayer.h"
+#include "midistream.h"
 #include "panes.h"
 #include "player.h"
 #include "playclock.h"
@@ -11,7 +15,9 @@
 #include "rondelview.h"
 #include "scopebar.h"
 #include "settings.h"
+#include "trackrender.h"
 #include "transportbar.h"
+#include "wavexport.h"
 #include "viewrenderer.h"
 
 #include <QAction>
@@ -21,6 +27,7 @@
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -30,6 +37,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
@@ -73,7 +81,9 @@ private:
 namespace {
 CMainFrame::PlayerFactory& ThePlayerFactory()
 {
-    static CMainFrame::PlayerFactory f = [](CRondelDoc& doc) { return std::make_unique<CClockPlayer>(doc); };
+    static CMainFrame::PlayerFactory f = [](CRondelDoc& doc) -> std::unique_ptr<CPlayer> {
+        return std::make_unique<CMidiPlayer>(doc, [] { return MidiDevices::PositionFromSetting(MidiDevices::List()); });
+    };
     return f;
 }
 CMainFrame::DeviceListFn& TheDeviceList()
@@ -82,7 +92,7 @@ CMainFrame::DeviceListFn& TheDeviceList()
     return f;
 }
 // Position 0 is the embedded synthesizer, then the external ports.
-QStringList MidiDevices()
+QStringList DeviceNames()
 {
     QStringList names = TheDeviceList() ? TheDeviceList()() : QStringList{};
     if (names.isEmpty())
@@ -92,7 +102,7 @@ QStringList MidiDevices()
 // The path without its last four characters: the default name offered by export dialogs.
 QString DefaultExportName(const CRondelDoc& doc)
 {
-    return doc.m_pathName.isEmpty() ? QString() : doc.m_pathName.left(doc.m_pathName.size() - 4);
+    return DocCommands::InitialFileName(doc.m_pathName);
 }
 // The user guide: the README installed beside the program, else the one in the source tree.
 QUrl HelpUrl()
@@ -103,17 +113,11 @@ QUrl HelpUrl()
     return QUrl::fromLocalFile(QStringLiteral(KADENZO_SOURCE_DIR "/README.md"));
 }
 
-// Bar start times come from the timing pass; without one they are filled linearly here.
+// Bar start times (m_runTime2) for locating and the status texts; the timing pass leaves
+// them alone while the player runs.
 void EnsureBarTimes(CRondelDoc& doc)
 {
     CRondelDoc::RunTimingPass(doc);
-    int measures = 0;
-    bool anyTime = false;
-    for (const auto& e : doc.Events())
-        if (e->IsMeasure() && measures++ > 0 && e->m_runTime2)
-            anyTime = true;
-    if (!anyTime && measures > 1)
-        CClockPlayer::FillBarTimes(doc);
 }
 int FirstBarTempo(const CRondelDoc& doc)
 {
@@ -123,6 +127,31 @@ int FirstBarTempo(const CRondelDoc& doc)
     return doc.m_songTempo;
 }
 }
+
+// What the MIDI player tells the transport and asks of it.
+class CMainFrame::CFrameHost : public CPlayerHost
+{
+public:
+    explicit CFrameHost(CMainFrame& frame) : m_frame(frame) {}
+    int CurrentPlayTempo() const override { return m_frame.m_transport->CurrentTempo(); }
+    void ShowDefaultTempo(int bpm) override { m_frame.m_transport->ShowDefaultTempo(bpm); }
+    int FaderPos() const override { return m_frame.m_transport->FaderPos(); }
+    void ShowPlayState(int state, bool loop) override
+    {
+        m_frame.m_transport->SetPlayState(state, loop ? 2 : m_frame.m_playButton);
+    }
+    void NotifyOverlay(int code, int msecs) override { m_frame.NotifyOverlay(code, msecs); }
+    void RedrawViews() override
+    {
+        for (QMdiSubWindow* sub : m_frame.m_mdi->subWindowList())
+            if (auto* w = dynamic_cast<CDocWindow*>(sub->widget()))
+                w->View()->viewport()->update();
+    }
+    void ShowSilentNotice(const char* text) override { m_frame.m_silentNotice->setText(QString::fromUtf8(text)); }
+
+private:
+    CMainFrame& m_frame;
+};
 
 // The icon lives in a resource file compiled into this static library: it must be pulled in by hand.
 static void InitKadenzoResources()
@@ -162,6 +191,10 @@ CMainFrame::CMainFrame(QWidget* parent)
     CreateDocks();
     CreateMenus();
     statusBar()->showMessage(QStringLiteral("Ready"));
+    m_silentNotice = new QLabel(this);
+    statusBar()->addPermanentWidget(m_silentNotice);
+    m_host = std::make_unique<CFrameHost>(*this);
+    PlayerHost::Set(m_host.get());
 
     connect(m_mdi, &QMdiArea::subWindowActivated, this, &CMainFrame::OnSubWindowActivated);
     connect(m_transport, &CTransportBar::Play, this, &CMainFrame::OnPlay);
@@ -207,6 +240,8 @@ CMainFrame::CMainFrame(QWidget* parent)
 CMainFrame::~CMainFrame()
 {
     m_filesTimer.stop();
+    if (&PlayerHost::Get() == m_host.get())
+        PlayerHost::Set(nullptr);
     // Close the children (and their documents) while the panes they feed still exist.
     m_pActiveDoc = nullptr;
     for (QMdiSubWindow* sub : m_mdi->subWindowList())
@@ -300,7 +335,7 @@ void CMainFrame::CreateMenus()
 void CMainFrame::RebuildMidiDeviceMenu()
 {
     m_deviceMenu->clear();
-    const QStringList names = MidiDevices();
+    const QStringList names = DeviceNames();
     if (m_midiDevice < 0) {
         // A device name in the settings that no longer exists selects the first entry.
         m_midiDevice = std::max<int>(names.indexOf(SettingsStore::Read(QStringLiteral("midi_device"))), 0);
@@ -543,7 +578,8 @@ void CMainFrame::StartPlay(bool loop, bool oneBar, int button)
     const int state = player->State();
     if (state == PlayerState::Playing || state == PlayerState::Paused) {
         player->PauseResume();
-        NotifyOverlay(player->State() == PlayerState::Paused ? 3 : 4, 0);
+        if (!player->TellsTransport())
+            NotifyOverlay(player->State() == PlayerState::Paused ? 3 : 4, 0);
         UpdateTransportLooks();
         w->View()->setFocus();
         return;
@@ -559,13 +595,17 @@ void CMainFrame::StartPlay(bool loop, bool oneBar, int button)
         m_indexDock->hide();
     }
     const int startBar = std::max(w->View()->CursorBar() - 1, 0);
+    m_playButton = button;
     if (!player->Play(loop, oneBar, startBar)) {
+        // Nothing started (no device, an empty song): the state stays stopped, no message.
+        if (m_indexWasVisible)
+            m_indexDock->show();
+        m_indexWasVisible = false;
         UpdateTransportLooks();
         return;
     }
     if (m_transport->CurrentTempo() > 0)
         player->SetTempo(m_transport->CurrentTempo());
-    m_playButton = button;
     int startMsecs = 0;
     int n = 0;
     for (const auto& e : doc.Events())
@@ -573,7 +613,8 @@ void CMainFrame::StartPlay(bool loop, bool oneBar, int button)
             startMsecs = int(e->m_runTime2);
             break;
         }
-    NotifyOverlay(1, startMsecs);
+    if (!player->TellsTransport())
+        NotifyOverlay(1, startMsecs);
     w->View()->StartPlayback(player, startBar, m_waveViewOn ? m_pScopeBar : nullptr);
     UpdateTransportLooks();
     w->View()->setFocus();
@@ -589,7 +630,8 @@ void CMainFrame::OnStop()
     if (!w)
         return;
     w->Player()->Stop();
-    NotifyOverlay(2, 0);
+    if (!w->Player()->TellsTransport())
+        NotifyOverlay(2, 0);
     w->View()->StopPlaybackPoll();
     if (m_playButton == 0 && m_indexWasVisible)
         m_indexDock->show();
@@ -791,7 +833,7 @@ bool CMainFrame::SaveDocumentAs(CRondelDoc& doc, const QString& path)
 {
     const QString ext = QFileInfo(path).suffix().toLower();
     if (ext != QLatin1String("kdz") && ext != QLatin1String("mid") && ext != QLatin1String("txt")) {
-        UserReport().Message(QStringLiteral("Save aborted, unknown save format. Please choose .kdz, .mid or .txt"));
+        UserReport().Message(QString::fromLatin1(DocCommands::kUnknownSaveFormat));
         return false;
     }
     if (ext == QLatin1String("mid") || ext == QLatin1String("txt"))
@@ -832,9 +874,9 @@ void CMainFrame::OnFileSaveAs()
     if (start.isEmpty())
         start = doc->m_title;
     QFileDialog dlg(this, QStringLiteral("Save As"), start,
-                    QStringLiteral("Kadenzo Files (*.kdz);;Text Tab Files (*.txt);;Midi Files (*.mid);;All Files (*.*)"));
+                    QString::fromLatin1(DocCommands::kSaveFilter));
     dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setDefaultSuffix(QStringLiteral("kdz"));
+    dlg.setDefaultSuffix(QString::fromLatin1(DocCommands::kSaveSuffix));
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return;
     SaveDocumentAs(*doc, dlg.selectedFiles().first());
@@ -843,7 +885,7 @@ void CMainFrame::OnFileSaveAs()
 void CMainFrame::OnImportTab()
 {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import Tab"), QString(),
-        QStringLiteral("Text Files (*.txt *.tab);;All Files (*.*)"));
+        QString::fromLatin1(DocCommands::kImportTabFilter));
     if (!path.isEmpty())
         OpenFile(path);
 }
@@ -899,7 +941,8 @@ void CMainFrame::OnExportMidi()
     CRondelDoc* doc = ActiveDocument();
     if (!doc)
         return;
-    const QString path = AskExportPath(this, *doc, QStringLiteral("mid"), QStringLiteral("Midi Files (*.mid);;All Files (*.*)"));
+    const QString path = AskExportPath(this, *doc, QString::fromLatin1(DocCommands::kExportMidiSuffix),
+                                       QString::fromLatin1(DocCommands::kExportMidiFilter));
     if (path.isEmpty())
         return;
     if (CPlayer* p = ActivePlayer(); p && p->State() != PlayerState::Stopped)
@@ -914,7 +957,8 @@ void CMainFrame::OnExportTab()
     CRondelDoc* doc = ActiveDocument();
     if (!doc)
         return;
-    const QString path = AskExportPath(this, *doc, QStringLiteral("txt"), QStringLiteral("Tab Files (*.txt);;All Files (*.*)"));
+    const QString path = AskExportPath(this, *doc, QString::fromLatin1(DocCommands::kExportTabSuffix),
+                                       QString::fromLatin1(DocCommands::kExportTabFilter));
     if (path.isEmpty())
         return;
     QString error;
@@ -927,15 +971,29 @@ void CMainFrame::OnExportWave()
     CRondelDoc* doc = ActiveDocument();
     if (!doc)
         return;
+    if (CPlayer* p = ActivePlayer(); p && p->State() != PlayerState::Stopped)
+        OnStop();
+    QString error;
+    const QString program = SynthFont::ConfiguredProgram();
+    if (!program.isEmpty()) {
+        // An outside renderer is configured: it gets a MIDI file.
+        const QString midi = AskExportPath(this, *doc, QStringLiteral("mid"), QStringLiteral("Midi Files (*.mid);;All Files (*.*)"));
+        if (!midi.isEmpty() && !SynthFont::HandOff(*doc, program, midi, &error) && !error.isEmpty())
+            UserReport().Message(error);
+        return;
+    }
     const QString path = AskExportPath(this, *doc, QStringLiteral("wav"), QStringLiteral("Wave Files (*.wav);;All Files (*.*)"));
     if (path.isEmpty())
         return;
-    if (CPlayer* p = ActivePlayer(); p && p->State() != PlayerState::Stopped)
-        OnStop();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QString error;
-    const bool ok = ExportThrough(*doc, QStringLiteral(".wav"), path, &error);
-    QApplication::restoreOverrideCursor();
+    QProgressDialog progress(QStringLiteral("Rendering %1").arg(QFileInfo(path).fileName()), QStringLiteral("Cancel"), 0, 100, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    const bool ok = ExportWave(*doc, path, [&progress](int percent) {
+        progress.setValue(percent);
+        QApplication::processEvents();
+        return !progress.wasCanceled();
+    }, &error);
+    progress.reset();
     if (!ok && !error.isEmpty())
         UserReport().Message(error);
 }
@@ -945,26 +1003,12 @@ void CMainFrame::PrintTo(QPrinter* printer)
     CRondelView* view = ActiveView();
     if (!view)
         return;
-    CRondelDoc& doc = view->Doc();
-    QPainter p(printer);
-    const QRect page = printer->pageLayout().paintRectPixels(printer->resolution());
-    // Lay out for the page width in layout units, then draw one page-height slice per page.
-    const int layoutWidth = 800;
-    const QSize size = view->Renderer().Layout(doc, layoutWidth);
-    const double scale = double(page.width()) / layoutWidth;
-    const int sliceHeight = int(page.height() / scale);
-    for (int top = 0; top < size.height(); top += sliceHeight) {
-        if (top > 0)
-            printer->newPage();
-        p.save();
-        p.scale(scale, scale);
-        p.translate(0, -top);
-        p.setClipRect(QRect(0, top, layoutWidth, sliceHeight));
-        view->Renderer().Draw(p, doc, QRect(0, top, layoutWidth, sliceHeight));
-        p.restore();
-    }
-    p.end();
-    view->Relayout(); // back to the window's width
+    // The track lays the song out on pages of the print settings; the window's own layout is
+    // made again afterwards.
+    if (PrintSong(view->Doc(), *printer) == 0)
+        UserReport().Message(QStringLiteral("Nothing could be printed"));
+    view->Relayout();
+    view->viewport()->update();
 }
 
 void CMainFrame::OnPrint()

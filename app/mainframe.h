@@ -138,6 +138,10 @@ private:
     QDockWidget* m_indexDock = nullptr;
     QDockWidget* m_scopeDock = nullptr;
     QDockWidget* m_filesDock = nullptr;
+    class CFrameHost;
+    friend class CFrameHost;
+    std::unique_ptr<CFrameHost> m_host;
+    class QLabel* m_silentNotice = nullptr;
     QMenu* m_recentMenu = nullptr;
     QMenu* m_deviceMenu = nullptr;
     QTimer m_filesTimer;

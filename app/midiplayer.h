@@ -7,6 +7,7 @@
 #include <functional>
 
 class CMidi;
+class CRondelDoc;
 
 class CMidiPlayer : public CPlayer
 {
@@ -20,6 +21,7 @@ public:
     void SetTempo(int bpm) override;
     int GetPlayPosition() override;
     void SetVolume(int percent) override;
+    bool TellsTransport() const override { return true; }
 
 private:
     CRondelDoc& m_doc;

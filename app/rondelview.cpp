@@ -4,6 +4,8 @@
 #include "player.h"
 #include "rondeldoc.h"
 #include "scopebar.h"
+#include "track.h"
+#include "trackrenderer.h"
 #include "viewrenderer.h"
 
 #include <QHelpEvent>
@@ -13,8 +15,11 @@
 #include <QToolTip>
 
 namespace {
-std::unique_ptr<CViewRenderer> MakeRenderer(CRondelDoc&)
+// The notation track draws every document that has one; the plain bar grid is the fallback.
+std::unique_ptr<CViewRenderer> MakeRenderer(CRondelDoc& doc)
 {
+    if (CTrack::Of(doc))
+        return std::make_unique<CTrackRenderer>();
     return std::make_unique<CPlainRenderer>();
 }
 // Walks the measures: the n-th (1-based) and its list position.
@@ -64,7 +69,7 @@ void CRondelView::Relayout()
 {
     const int width = std::max(int(viewport()->width() / Scale()), int(m_doc.m_sizeDoc[0]));
     m_layoutSize = m_renderer->Layout(m_doc, width);
-    m_hoverCell = QRect();
+    m_hoverCells = {};
     UpdateScrollBars();
 }
 
@@ -127,8 +132,9 @@ void CRondelView::paintEvent(QPaintEvent* e)
             p.fillRect(QRect(x, top - 20, 2, 20 + m_renderer->StaffBottom(*bar)), QColor(0, 90, 255));
         }
     // Highlights are translucent fills: the notes under them stay readable.
-    if (!m_hoverCell.isEmpty())
-        p.fillRect(m_hoverCell, QColor(0, 120, 255, 50));
+    for (const QRect& cell : m_hoverCells)
+        if (!cell.isEmpty())
+            p.fillRect(cell, QColor(0, 120, 255, 50));
     if (!m_playCursor.isEmpty())
         p.fillRect(m_playCursor, QColor(255, 80, 0, 110));
 }
@@ -141,7 +147,7 @@ void CRondelView::resizeEvent(QResizeEvent* e)
 
 void CRondelView::scrollContentsBy(int, int)
 {
-    m_hoverCell = QRect();
+    m_hoverCells = {};
     viewport()->update();
 }
 
@@ -152,12 +158,13 @@ void CRondelView::mouseMoveEvent(QMouseEvent* e)
         return;
     m_lastMouse = pos;
     const SViewHit hit = m_renderer->HitTest(m_doc, ToLayout(pos));
-    const QRect cell = hit.cell;
-    if (cell != m_hoverCell) {
-        viewport()->update(ToViewport(m_hoverCell).adjusted(-1, -1, 1, 1));
-        viewport()->update(ToViewport(cell).adjusted(-1, -1, 1, 1));
-        m_hoverCell = cell;
-    }
+    // Each rectangle is redrawn only when it changed: the old place and the new one.
+    for (size_t i = 0; i < m_hoverCells.size(); ++i)
+        if (hit.cells[i] != m_hoverCells[i]) {
+            viewport()->update(ToViewport(m_hoverCells[i]).adjusted(-1, -1, 1, 1));
+            viewport()->update(ToViewport(hit.cells[i]).adjusted(-1, -1, 1, 1));
+            m_hoverCells[i] = hit.cells[i];
+        }
     if (hit.zone == SViewHit::Header)
         viewport()->setCursor(Qt::PointingHandCursor);
     else if (hit.zone == SViewHit::Lead || hit.zone == SViewHit::LeadCount)
@@ -220,6 +227,9 @@ void CRondelView::StartPlayback(CPlayer* player, int startBar, CScopeBar* scope)
     m_playStartBar = startBar;
     m_playCursor = QRect();
     m_playMeasure = 0;
+    // The notation may show other rows while playing: lay it out for that.
+    Relayout();
+    viewport()->update();
     m_timer.start();
 }
 
@@ -230,6 +240,8 @@ void CRondelView::StopPlaybackPoll()
     if (!m_playCursor.isEmpty())
         viewport()->update(ToViewport(m_playCursor).adjusted(-1, -1, 1, 1));
     m_playCursor = QRect();
+    Relayout();
+    viewport()->update();
 }
 
 void CRondelView::OnPlayTimer()

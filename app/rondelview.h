@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QTimer>
 
+#include <array>
 #include <memory>
 
 class CPlayer;
@@ -41,6 +42,7 @@ public:
     void OnPlayTimer();
     QRect PlayCursorRect() const { return m_playCursor; }
     int PlayMeasure() const { return m_playMeasure; }
+    const std::array<QRect, 3>& HoverCells() const { return m_hoverCells; }
 
     // Scrolls so that measure barNo (1-based; past the end: the last) has its staff top - 100
     // at the top.
@@ -89,7 +91,7 @@ private:
     QRect m_playCursor; // layout units
     int m_playMeasure = 0;
 
-    QRect m_hoverCell;
+    std::array<QRect, 3> m_hoverCells;
     QPoint m_lastMouse{-100, -100};
     int m_cursorBar = 0; // 1-based, 0 none
     int m_cursorTick = 0;

@@ -132,7 +132,7 @@ SViewHit CPlainRenderer::HitTest(CRondelDoc& doc, const QPoint& pt)
         const bool inCount = pt.y() >= top + kCountTop;
         if (pt.x() - x <= kLead) {
             hit.zone = inCount ? SViewHit::LeadCount : SViewHit::Lead;
-            hit.cell = QRect(x, top, kLead, 32);
+            hit.cells[0] = QRect(x, top, kLead, 32);
             return hit;
         }
         const int tick = (pt.x() - x - kLead) / 8;
@@ -141,7 +141,7 @@ SViewHit CPlainRenderer::HitTest(CRondelDoc& doc, const QPoint& pt)
         hit.tick = tick;
         hit.zone = inCount ? SViewHit::Count : SViewHit::Note;
         const int cx = x + kLead + 8 * tick;
-        hit.cell = inCount ? QRect(cx, top + kCountTop, 8, kCountBottom - kCountTop) : QRect(cx, top - 68, 8, 68 + kCountBottom);
+        hit.cells[0] = inCount ? QRect(cx, top + kCountTop, 8, kCountBottom - kCountTop) : QRect(cx, top - 68, 8, 68 + kCountBottom);
         return hit;
     }
     return hit;

@@ -6,6 +6,9 @@
 #include <QRect>
 #include <QSize>
 
+#include <array>
+#include <cstdint>
+
 class CEvent;
 class CRondelDoc;
 class QPainter;
@@ -17,7 +20,9 @@ struct SViewHit
     Zone zone = None;
     int barNo = 0;  // 1-based, 0 none
     int tick = -1;  // 32nd index, -1 in the lead area
-    QRect cell;     // highlight rectangle in layout units
+    // Highlight rectangles in layout units: the cell in the staff, in the tab and in the
+    // count row (or the lead area's boxes); empty ones are not drawn.
+    std::array<QRect, 3> cells;
 };
 
 class CViewRenderer

@@ -1,6 +1,10 @@
 // The desktop program's windows, offscreen: opening, scrolling, playing on the manual clock,
 // the jump dialogs, the waveform and its beat marks, drops, panes and saved layout.
 #include "appfunctions.h"
+#include "manualclock.h"
+#include "midi.h"
+#include "mididevices.h"
+#include "midistream.h"
 #include "application.h"
 #include "appwiring.h"
 #include "dialogs.h"
@@ -27,6 +31,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPrinter>
 #include <QProcess>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -40,6 +45,14 @@
 
 #include <gtest/gtest.h>
 
+// Readable failure output for Qt strings.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
 namespace {
 // A drum song of `bars` 4/4 bars at `tempo`, hi-hat eighths and a snare on 2 and 4.
 void WriteSong(const QString& path, int bars, int tempo = 120, const QString& comment = QString())
@@ -51,10 +64,12 @@ void WriteSong(const QString& path, int bars, int tempo = 120, const QString& co
         CEvent* bar = AppendEvent(doc.Events(), EventType::Bar | (b == 0 ? TempoBits(uint32_t(tempo)) : 0), TimeSigWord(4, 4));
         if (b == 1 && !comment.isEmpty())
             bar->SetText(comment);
-        for (uint32_t pos = 0; pos < 384; pos += 48)
+        // Notes in position order, as every measure keeps them.
+        for (uint32_t pos = 0; pos < 384; pos += 48) {
             AppendEvent(doc.Events(), 42, pos);
-        AppendEvent(doc.Events(), 38, 96);
-        AppendEvent(doc.Events(), 38, 288);
+            if (pos == 96 || pos == 288)
+                AppendEvent(doc.Events(), 38, pos);
+        }
     }
     AppendEvent(doc.Events(), EventType::Bar, TimeSigWord(4, 4));
     QString error;
@@ -69,9 +84,17 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         SettingsStore::UseFile(m_dir.filePath(QStringLiteral("settings.ini")));
         PlayClock::UseManual(&m_clock);
+        // The MIDI player plays on a stream whose clock the test moves (a frame is 1 ms).
+        MidiStreams::SetOpener([this](int) -> std::unique_ptr<CMidiStream> {
+            auto stream = std::make_unique<CManualClockStream>(1000.0);
+            stream->SetRecording(false);
+            m_stream = stream.get();
+            return stream;
+        });
     }
     void TearDown() override
     {
+        MidiDevices::InstallStreamOpener();
         PlayClock::UseManual(nullptr);
         SettingsStore::UseFile(QString());
         AttachAppToLayers(); // tests replace hooks; later tests get the real ones back
@@ -90,14 +113,25 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(f.get()));
         return f;
     }
+    // Moves both clocks on in the view's 50 ms steps, polling as its timer would.
     void Advance(CMainFrame& f, int64_t msecs)
     {
-        m_clock += msecs;
-        f.ActiveView()->OnPlayTimer();
+        if (msecs == 0)
+            f.ActiveView()->OnPlayTimer();
+        while (msecs > 0) {
+            const int64_t step = std::min<int64_t>(msecs, 50);
+            m_clock += step;
+            for (int64_t i = 0; i < step; ++i)
+                if (m_stream && CMidi::PlayerStream() == m_stream)
+                    m_stream->Advance(1);
+            f.ActiveView()->OnPlayTimer();
+            msecs -= step;
+        }
     }
 
     QTemporaryDir m_dir;
     int64_t m_clock = 1000;
+    CManualClockStream* m_stream = nullptr;
     CRecordingReport m_report;
     CScopedUserReport m_scoped{&m_report};
 };
@@ -201,7 +235,7 @@ TEST_F(AppWindow, PlaybackEndsAfterTheLastBarAndLoopReturnsToTheStart)
     auto f = Frame();
     ASSERT_TRUE(f->OpenFile(Song(3)));
     f->OnPlay();
-    Advance(*f, 6100);
+    Advance(*f, 6300); // the last bar ends at 6 s; the stream closes four polls later
     EXPECT_EQ(f->ActivePlayer()->State(), PlayerState::Stopped);
     EXPECT_FALSE(f->ActiveView()->IsPolling());
 
@@ -601,6 +635,13 @@ TEST_F(AppWindow, SaveRefusesUnknownFormats)
     EXPECT_TRUE(f->SaveDocumentAs(*f->ActiveDocument(), out));
     EXPECT_TRUE(QFileInfo::exists(out));
     EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("again.kdz"));
+    // ".mid" and ".txt" write through the MIDI writer and the text tab exporter; the
+    // document keeps its ".kdz" name.
+    ASSERT_TRUE(f->SaveDocumentAs(*f->ActiveDocument(), m_dir.filePath(QStringLiteral("again.mid"))));
+    EXPECT_TRUE(ReadAll(m_dir.filePath(QStringLiteral("again.mid"))).startsWith("MThd"));
+    ASSERT_TRUE(f->SaveDocumentAs(*f->ActiveDocument(), m_dir.filePath(QStringLiteral("again.txt"))));
+    EXPECT_TRUE(ReadAll(m_dir.filePath(QStringLiteral("again.txt"))).contains("|"));
+    EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("again.kdz"));
 }
 
 TEST_F(AppWindow, ProgramStartsAndQuitsAfterLoading)
@@ -629,8 +670,9 @@ TEST_F(AppWindow, MeasurePlayPlaysOneBarAndThePlayTempoBoxSetsTheSpeed)
     EXPECT_EQ(f->Transport()->m_mplay->property("look").toString(), QStringLiteral("playing"));
     Advance(*f, 1900);
     EXPECT_EQ(f->ActivePlayer()->State(), PlayerState::Playing);
-    Advance(*f, 200);
+    Advance(*f, 400); // the bar ends at 2 s; the stream closes four polls later
     EXPECT_EQ(f->ActivePlayer()->State(), PlayerState::Stopped) << "one bar only";
+    EXPECT_EQ(f->Transport()->m_mplay->property("look").toString(), QStringLiteral("idle"));
     // 240 BPM in the play tempo box: a 4/4 bar lasts one second.
     f->Transport()->SetCurrentTempo(240);
     f->OnPlay();
@@ -651,8 +693,27 @@ TEST_F(AppWindow, MouseOverTheTimeSignatureBoxNamesTheMeasure)
     for (const auto& e : view->Doc().Events())
         if (e->IsMeasure() && ++n == 3)
             lead = QPoint(LayoutBarX(e->m_layoutPos) + 4, LayoutStaffTop(e->m_layoutPos) + 10);
+    view->GotoBar(3); // bring it into the window
     QTest::mouseMove(view->viewport(), lead - QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value()));
     EXPECT_EQ(f->StatusText(), QStringLiteral("MOUSE OVER: measure 3, 32nd note position -1"));
+    EXPECT_FALSE(view->HoverCells()[0].isEmpty()) << "the time-signature box";
+    EXPECT_TRUE(view->HoverCells()[2].isEmpty());
+    // Over the snare line of the fifth 32nd: the staff band, a tab row and the count cell.
+    const CEvent* bar3 = nullptr;
+    n = 0;
+    for (const auto& e : view->Doc().Events())
+        if (e->IsMeasure() && ++n == 3)
+            bar3 = e.get();
+    const int cellX = LayoutBarX(bar3->m_layoutPos) + view->Renderer().Lead(*bar3) + 8 * 4;
+    const QPoint note(cellX + 3, LayoutStaffTop(bar3->m_layoutPos) + 13);
+    QTest::mouseMove(view->viewport(), note - QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value()));
+    EXPECT_EQ(f->StatusText(), QStringLiteral("MOUSE OVER: measure 3, 32nd note position 4"));
+    for (const QRect& cell : view->HoverCells()) {
+        EXPECT_FALSE(cell.isEmpty());
+        EXPECT_EQ(cell.left(), cellX);
+        EXPECT_EQ(cell.width(), 8);
+    }
+    EXPECT_TRUE(view->HoverCells()[0].contains(note)) << "the staff band under the pointer";
 }
 
 TEST_F(AppWindow, MidiDeviceMenuListsTheEmbeddedSynthesizerFirst)
@@ -710,4 +771,44 @@ TEST_F(AppWindow, ZoneTooltipsNameWhatAClickDoes)
     view->ScrollToY(0);
     EXPECT_EQ(tipAt({30, 5}), QStringLiteral("Header area: Left click to launch header dialog"));
     QToolTip::hideText();
+}
+
+
+TEST_F(AppWindow, PrintsTheSongPageByPage)
+{
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(Song(120)));
+    const QSize before = f->ActiveView()->LayoutSize();
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString pdf = m_dir.filePath(QStringLiteral("song.pdf"));
+    printer.setOutputFileName(pdf);
+    f->PrintTo(&printer);
+    const QByteArray bytes = ReadAll(pdf);
+    ASSERT_TRUE(bytes.startsWith("%PDF"));
+    EXPECT_GT(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type/Page") + bytes.count("/Type /Page "), 1)
+        << "120 bars need more than one page";
+    EXPECT_TRUE(m_report.m_messages.isEmpty());
+    EXPECT_EQ(f->ActiveView()->LayoutSize(), before) << "the window's layout comes back";
+}
+
+TEST_F(AppWindow, ClosingAPlayingSongStopsItAndLeavesThePanesEmpty)
+{
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(QStringLiteral(KADENZO_SOURCE_DIR "/res/examples/rock_beat.txt")));
+    f->OnLoop();
+    Advance(*f, 700);
+    ASSERT_EQ(CMidi::GetPlayState(), PlayerState::Playing);
+    EXPECT_GT(f->IndexPane()->count(), 5);
+    f->MdiArea()->closeActiveSubWindow();
+    QApplication::processEvents();
+    EXPECT_EQ(f->MdiArea()->subWindowList().size(), 0);
+    EXPECT_EQ(CMidi::GetPlayState(), PlayerState::Stopped);
+    EXPECT_EQ(f->ActiveDocument(), nullptr);
+    EXPECT_EQ(f->IndexPane()->count(), 0);
+    EXPECT_EQ(f->Transport()->m_loop->property("look").toString(), QStringLiteral("idle"));
+    // The transport does nothing without a document.
+    f->OnPlay();
+    f->OnStop();
+    EXPECT_FALSE(f->LocateTime(5000));
 }
