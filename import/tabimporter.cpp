@@ -146,7 +146,8 @@ void CTabImporter::AddIssue(int32_t id, int line, int start, int end)
         const size_t bar = (m_barChar && from < text.size()) ? text.find(m_barChar, from) : std::string::npos;
         end = bar == std::string::npos ? int(text.size()) : int(bar);
     }
-    m_issues.push_back({id, line, start, end});
+    // A column past the end of a short line still names a place: an empty span there.
+    m_issues.push_back({id, line, start, std::max(start, end)});
 }
 
 int CTabImporter::FindKeyword(std::string_view text, std::string* rest, const char* k1, const char* k2, const char* k3,

@@ -13,10 +13,6 @@
 using namespace ImportText;
 
 namespace {
-// A line whose first separator stands this far or less from the first line's is read with
-// its columns shifted into line; farther off it is read as written.
-constexpr int kMaxColumnShift = 8;
-
 bool IsNoteLike(char c)
 {
     return c == 'x' || c == 'o' || c == 'X' || c == 'O' || (c >= '1' && c <= '6');
@@ -131,7 +127,7 @@ void CTabImporter::FindLabelEnd(int first, int count)
             continue;
         if (own >= 0) {
             AddIssue(ImportIssue::MisalignedBarSeparator, i, own, 0);
-            if (std::abs(own - col) <= kMaxColumnShift)
+            if (std::abs(own - col) <= ImportLimits::kMaxColumnShift)
                 l.m_columnShift = own - col;
         } else {
             AddIssue(ImportIssue::MisalignedBarSeparator, i, std::min(col, l.Length()), l.Length());
@@ -234,7 +230,7 @@ void CTabImporter::FindBars(int first, int count)
         int c = tail;
         while (c < refEnd && at(ref, c) != ' ')
             ticks += at(ref, c++) == m_tickChar;
-        if (ticks >= 4) {
+        if (ticks >= ImportLimits::kMinOpenBarTicks) {
             int end = c;
             for (int i = first; i < first + count; ++i) {
                 int e = tail;
