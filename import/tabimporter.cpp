@@ -292,7 +292,6 @@ bool CTabImporter::ApplyTimeOptions(const STimeOptions& options)
 
 int CTabImporter::ImportTab(CRondelDoc& doc)
 {
-    m_pDoc = &doc;
     m_issues.clear();
     m_fatalMessage.clear();
     m_timeKey = DefaultTimeKey();
@@ -351,8 +350,11 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     m_groupState = 0;
     CEventList& events = doc.Events();
     for (int i = 0; i < int(m_lines.size()); ++i) {
-        if (AssembleBlock(i))
+        if (AssembleBlock(i)) {
             ConvertBlock(events);
+            if (m_refeed) // the line that ended the block may open the next one
+                AssembleBlock(i);
+        }
     }
     return m_blockCount;
 }
