@@ -140,6 +140,7 @@ void CTabImporter::AddIssue(int32_t id, int line, int start, int end)
 {
     if (line < 0 || line >= int(m_lines.size()))
         return;
+    start = std::max(start, 0);
     if (end == 0) {
         const std::string_view text = m_lines[size_t(line)].m_text;
         const size_t from = size_t(start) + 1;
