@@ -812,3 +812,25 @@ TEST_F(AppWindow, ClosingAPlayingSongStopsItAndLeavesThePanesEmpty)
     f->OnStop();
     EXPECT_FALSE(f->LocateTime(5000));
 }
+
+TEST_F(AppWindow, KeysAndZoomButtonsReachTheTransport)
+{
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(Song(4)));
+    f->activateWindow();
+    f->ActiveView()->setFocus();
+    QTest::keyClick(f->ActiveView(), Qt::Key_L);
+    EXPECT_EQ(CMidi::GetPlayState(), PlayerState::Playing) << "L loops";
+    QTest::keyClick(f->ActiveView(), Qt::Key_P);
+    EXPECT_EQ(CMidi::GetPlayState(), PlayerState::Paused) << "P pauses a playing song";
+    f->OnStop();
+    // PLUS and MINUS step the zoom; a double click goes to the end of the range.
+    QTest::mouseClick(f->Transport()->m_plus, Qt::LeftButton);
+    EXPECT_EQ(f->ActiveDocument()->m_waveZoom, 3);
+    QTest::mouseDClick(f->Transport()->m_plus, Qt::LeftButton);
+    EXPECT_EQ(f->ActiveDocument()->m_waveZoom, 41);
+    QTest::mouseClick(f->Transport()->m_minus, Qt::LeftButton);
+    EXPECT_EQ(f->ActiveDocument()->m_waveZoom, 39);
+    QTest::mouseDClick(f->Transport()->m_minus, Qt::LeftButton);
+    EXPECT_EQ(f->ActiveDocument()->m_waveZoom, 1);
+}
