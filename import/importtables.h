@@ -34,6 +34,13 @@ inline constexpr int kMaxRepeatCount = 63;
 inline constexpr int kMaxNumerator = 63;
 // Alternate ending numbers fit four bits.
 inline constexpr int kMaxEnding = 15;
+// A staff line whose first separator stands this far or less from the group's first line
+// is read with its columns shifted into line; farther off it is read as written.
+inline constexpr int kMaxColumnShift = 8;
+// A time line candidate needs at least this many time symbols ("Verse" is no meter line).
+inline constexpr int kMinTimeSymbols = 4;
+// A bar of ticks left open at the line end needs this many ticks to count as a bar.
+inline constexpr int kMinOpenBarTicks = 4;
 }
 
 // Line types; the names are shown by the import views and the dump.

@@ -140,13 +140,15 @@ void CTabImporter::AddIssue(int32_t id, int line, int start, int end)
 {
     if (line < 0 || line >= int(m_lines.size()))
         return;
+    start = std::max(start, 0);
     if (end == 0) {
         const std::string_view text = m_lines[size_t(line)].m_text;
         const size_t from = size_t(start) + 1;
         const size_t bar = (m_barChar && from < text.size()) ? text.find(m_barChar, from) : std::string::npos;
         end = bar == std::string::npos ? int(text.size()) : int(bar);
     }
-    m_issues.push_back({id, line, start, end});
+    // A column past the end of a short line still names a place: an empty span there.
+    m_issues.push_back({id, line, start, std::max(start, end)});
 }
 
 int CTabImporter::FindKeyword(std::string_view text, std::string* rest, const char* k1, const char* k2, const char* k3,
@@ -291,7 +293,6 @@ bool CTabImporter::ApplyTimeOptions(const STimeOptions& options)
 
 int CTabImporter::ImportTab(CRondelDoc& doc)
 {
-    m_pDoc = &doc;
     m_issues.clear();
     m_fatalMessage.clear();
     m_timeKey = DefaultTimeKey();
@@ -350,8 +351,11 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     m_groupState = 0;
     CEventList& events = doc.Events();
     for (int i = 0; i < int(m_lines.size()); ++i) {
-        if (AssembleBlock(i))
+        if (AssembleBlock(i)) {
             ConvertBlock(events);
+            if (m_refeed) // the line that ended the block may open the next one
+                AssembleBlock(i);
+        }
     }
     return m_blockCount;
 }

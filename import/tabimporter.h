@@ -319,7 +319,6 @@ private:
     int m_anchorOpen = 0;  // bar columns [open, close) and its length in position units
     int m_anchorClose = 0;
     int m_anchorEnd = 0;
-    CRondelDoc* m_pDoc = nullptr;
 
     // Repeat group state, carried from staff to staff.
     int m_groupStartLine = -1;

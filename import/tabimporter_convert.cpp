@@ -360,8 +360,13 @@ bool CTabImporter::ConvertBlock(CEventList& events)
 
     // Triplet marks need a 't' on a staff line or a count digit in the post comment.
     m_blockMayHoldTriplets = m_blockPostComment >= 0 && m_lines[size_t(m_blockPostComment)].m_hasDigit;
-    for (int line : m_blockLines)
-        m_blockMayHoldTriplets = m_blockMayHoldTriplets || m_lines[size_t(line)].MayHold("t");
+    for (int line : m_blockLines) {
+        const CImportLine& l = m_lines[size_t(line)];
+        if (m_blockMayHoldTriplets || !l.MayHold("t"))
+            continue;
+        const size_t from = size_t(std::clamp(l.m_firstBarColumn + l.m_columnShift, 0, l.Length()));
+        m_blockMayHoldTriplets = l.m_text.find_first_of("tT", from) != std::string::npos;
+    }
     std::vector<CEvent*> barEvents(size_t(bars), nullptr);
     bool converted = false;
     bool repeated = false;

@@ -13,10 +13,6 @@
 using namespace ImportText;
 
 namespace {
-// A line whose first separator stands this far or less from the first line's is read with
-// its columns shifted into line; farther off it is read as written.
-constexpr int kMaxColumnShift = 8;
-
 bool IsNoteLike(char c)
 {
     return c == 'x' || c == 'o' || c == 'X' || c == 'O' || (c >= '1' && c <= '6');
@@ -131,7 +127,7 @@ void CTabImporter::FindLabelEnd(int first, int count)
             continue;
         if (own >= 0) {
             AddIssue(ImportIssue::MisalignedBarSeparator, i, own, 0);
-            if (std::abs(own - col) <= kMaxColumnShift)
+            if (std::abs(own - col) <= ImportLimits::kMaxColumnShift)
                 l.m_columnShift = own - col;
         } else {
             AddIssue(ImportIssue::MisalignedBarSeparator, i, std::min(col, l.Length()), l.Length());
@@ -163,6 +159,9 @@ void CTabImporter::FindLabelEnd(int first, int count)
         while (s >= l.m_labelStart && l.m_text[size_t(s)] != ' ')
             --s;
         col = s >= l.m_labelStart ? s - l.m_columnShift : leftmost;
+        // The separators no longer tell where the labels end: the columns are read as written.
+        for (int i = first; i < first + count; ++i)
+            m_lines[size_t(i)].m_columnShift = 0;
     }
     for (int i = first; i < first + count; ++i)
         m_lines[size_t(i)].m_firstBarColumn = col;
@@ -234,7 +233,7 @@ void CTabImporter::FindBars(int first, int count)
         int c = tail;
         while (c < refEnd && at(ref, c) != ' ')
             ticks += at(ref, c++) == m_tickChar;
-        if (ticks >= 4) {
+        if (ticks >= ImportLimits::kMinOpenBarTicks) {
             int end = c;
             for (int i = first; i < first + count; ++i) {
                 int e = tail;
@@ -370,7 +369,7 @@ void CTabImporter::ClassifyBars(int first, int count)
         std::string_view firstText;
         for (int i = first; i < first + count; ++i) {
             CImportLine& l = m_lines[size_t(i)];
-            const int lo = std::min(open + l.m_columnShift, l.Length());
+            const int lo = std::clamp(open + l.m_columnShift, 0, l.Length());
             const int hi = std::max(lo, std::min(end + l.m_columnShift, l.Length()));
             const std::string_view seg = std::string_view(l.m_text).substr(size_t(lo), size_t(hi - lo));
             bool hasTick = false;
@@ -601,7 +600,7 @@ int CTabImporter::CountBarTicks(int bar, std::string* trailing)
     counts.assign(m_blockLines.size(), 0);
     for (size_t i = 0; i < m_blockLines.size(); ++i) {
         const CImportLine& l = m_lines[size_t(m_blockLines[i])];
-        const int lo = open + l.m_columnShift;
+        const int lo = std::max(open + l.m_columnShift, 0);
         int hi = l.Length();
         if (m_barChar && lo < l.Length()) {
             const size_t sep = l.m_text.find(m_barChar, size_t(lo));

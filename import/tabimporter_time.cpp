@@ -125,7 +125,6 @@ int SyllableOffset(char syllable, int unit)
 }
 
 const int kBeatValue[4] = {24, 96, 48, 144};
-constexpr int kMinTimeSymbols = 4;
 }
 
 void CTabImporter::CensusTimeLines()
@@ -147,7 +146,7 @@ void CTabImporter::CensusTimeLines()
         CheckMeterLine(l, false, &m1, &b1);
         CheckCountLine(l, false, false, &m2, &b2);
         // A short word over a staff ("Verse") is no time line: at least four symbols.
-        const int limit = std::max(l.Length() / 4 - 4, kMinTimeSymbols - 1);
+        const int limit = std::max(l.Length() / 4 - 4, ImportLimits::kMinTimeSymbols - 1);
         if (m1 >= m2) {
             if (m1 > b1 && m1 > limit) {
                 ++meter[side];

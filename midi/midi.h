@@ -91,6 +91,8 @@ struct CStreamBuffer
 };
 
 // What playback takes from the document's selection when it starts; nullopt = not set.
+// Only RENDER_PLAY passes stop at the range (and at m_playEndMarker) or loop: files and bar
+// times always cover the whole song.
 struct SPlayRange
 {
     int m_type = 0; // 0 none, 1 cursor, 2 range
@@ -115,7 +117,8 @@ public:
     // or end() when rendering stops.
     EventPos RenderBar(EventPos node, int& total);
     // The timing pass: every bar's m_runTime1/m_runTime2 and its inherited tempo and patch.
-    // Does nothing while the player is playing or paused.
+    // Does nothing unless the player is stopped. A pass that never ends (kMaxPassBars) is
+    // reported once per program run.
     void ComputeBarTimes();
     // Events RENDER_FILE would write (5 per bar plus one per short event); while the player
     // is not stopped, the result of the last counting pass.

@@ -269,6 +269,7 @@ void CTrackPass::UpdateEnding(const CEvent& ev, CEventList::iterator it, bool dr
         m_endingOpen = true;
         m_endingLastBar = m_barNo;
         m_endingClosed = false;
+        m_endingGoesBack = false;
         if (ev.IsRepeatGroupEnd()) {
             m_endingClosed = true;
         } else {
@@ -280,8 +281,10 @@ void CTrackPass::UpdateEnding(const CEvent& ev, CEventList::iterator it, bool dr
                     continue;
                 ++scanned;
                 if (nb.IsBar() && nb.GetRepeatGroupAltEnd() != 0) {
+                    // The next ending follows: the music goes back from here.
                     m_endingLastBar = bar;
                     m_endingClosed = true;
+                    m_endingGoesBack = true;
                     break;
                 }
                 if (nb.IsBar() && nb.IsRepeatGroupStart())
@@ -310,6 +313,15 @@ void CTrackPass::UpdateEnding(const CEvent& ev, CEventList::iterator it, bool dr
     if (m_barNo >= m_endingLastBar) {
         if (draw && m_endingClosed)
             strokeAt(g.x + g.width, false, 0);
+        // An ending that another follows ends with a repeat sign even when the bar does not
+        // carry one (the importer leaves it to the ending).
+        if (draw && m_endingGoesBack && ev.IsBar() && !ev.IsRepeatGroupEnd()) {
+            if (m_rows.standard)
+                DrawRepeatEnd(g.x + g.width, g.staffTop, 32);
+            if (m_rows.tab)
+                DrawRepeatEnd(g.x + g.width, tabTop, g.B - g.T);
+            Log(EGlyph::RepeatEnd, g.x + g.width, g.staffTop);
+        }
         m_endingOpen = false;
     }
 }

@@ -139,9 +139,8 @@ bool CTrackPass::ReportDrawListOverflow(size_t count)
     return true;
 }
 
-qreal CTrackPass::HeadY(const SBarGeometry& g, const SItem& item, bool octaveDown) const
+qreal CTrackPass::HeadY(const SBarGeometry& g, const SItem& item) const
 {
-    (void)octaveDown;
     if (m_drums)
         return g.staffTop + 40 - 4 * DrumLayout::Position(int(item.ev->GetEventType())) + 0.5;
     return g.staffTop + 4 * item.step + 0.5;
@@ -350,7 +349,7 @@ void CTrackPass::DrawGroup(const SBarGeometry& g, std::vector<SItem>& group, EVo
     }
 
     for (const SItem& it : group)
-        DrawSymbol(g, it, stemUp, voice, octaveDown);
+        DrawSymbol(g, it, stemUp, voice);
 
     // Beams and flags.
     bool beamed = false;
@@ -447,7 +446,7 @@ void CTrackPass::DrawTriplet(const CEvent& bar, const SBarGeometry& g, const STr
         stemUp = sum < 0;
     }
     for (const SItem& it : items)
-        DrawSymbol(g, it, stemUp, voice, false);
+        DrawSymbol(g, it, stemUp, voice);
 
     // Beams between consecutive positions: 2-3 ticks two beams, 4-7 one, a 32nd three.
     for (size_t i = 0; i + 1 < positions.size(); ++i) {
@@ -476,7 +475,7 @@ void CTrackPass::DrawTriplet(const CEvent& bar, const SBarGeometry& g, const STr
     }
 }
 
-void CTrackPass::DrawSymbol(const SBarGeometry& g, const SItem& item, bool stemUp, EVoice voice, bool octaveDown)
+void CTrackPass::DrawSymbol(const SBarGeometry& g, const SItem& item, bool stemUp, EVoice voice)
 {
     const CEvent& ev = *item.ev;
     const qreal x = item.x;
@@ -498,7 +497,7 @@ void CTrackPass::DrawSymbol(const SBarGeometry& g, const SItem& item, bool stemU
     else if (m_drums && HasDiamondHead(key))
         kind = base >= 16 ? EHeadKind::DiamondOpen : EHeadKind::Diamond;
 
-    const qreal cy = HeadY(g, item, octaveDown);
+    const qreal cy = HeadY(g, item);
     const qreal cx = x + 2.6;
     const int top = g.staffTop;
     FillShape(m_p, shapes.m_heads[size_t(kind)], cx, cy);

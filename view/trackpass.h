@@ -62,7 +62,7 @@ private:
                    const std::vector<const STriplet*>& triplets, EVoice voice, bool closing);
     void DrawGroup(const SBarGeometry& g, std::vector<SItem>& group, EVoice voice);
     void DrawTriplet(const CEvent& bar, const SBarGeometry& g, const STriplet& t, EVoice voice);
-    void DrawSymbol(const SBarGeometry& g, const SItem& item, bool stemUp, EVoice voice, bool octaveDown);
+    void DrawSymbol(const SBarGeometry& g, const SItem& item, bool stemUp, EVoice voice);
     void DrawRests(const SBarGeometry& g, qreal x, int ticks, EVoice voice);
     void DrawRestSymbol(const SBarGeometry& g, qreal x, int value, bool dotted, EVoice voice);
     void DrawLabels(const CEvent& bar, const SBarGeometry& g, const std::vector<CEvent*>& notes);
@@ -72,7 +72,7 @@ private:
     void DrawPalmMute(const CEvent& bar, const SBarGeometry& g, const std::vector<CEvent*>& notes);
     qreal StemX(qreal noteX, bool stemUp) const { return stemUp ? noteX + 6 : noteX - 2; }
     qreal NoteX(const SBarGeometry& g, const CEvent& bar, const CEvent& note) const;
-    qreal HeadY(const SBarGeometry& g, const SItem& item, bool octaveDown) const;
+    qreal HeadY(const SBarGeometry& g, const SItem& item) const; // centre of a note head
     bool StemUpFor(const CEvent& note) const;
     void Log(EGlyph kind, qreal x, qreal y, int value = 0, const QString& text = {}, bool stemUp = true);
     bool ReportDrawListOverflow(size_t count);
@@ -118,4 +118,5 @@ private:
     bool m_endingOpen = false;
     int m_endingLastBar = 0;
     bool m_endingClosed = false;
+    bool m_endingGoesBack = false; // closed by the next ending: a repeat sign ends it
 };

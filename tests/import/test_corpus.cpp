@@ -91,3 +91,23 @@ TEST(Corpus, EveryTabImportsIntoAWellFormedSong)
     EXPECT_EQ(fatal, 0);
 }
 } // namespace
+
+namespace {
+// Inputs that once broke the importer (found by fuzzing); each must import cleanly.
+TEST(Regressions, FormerCrashesImportCleanly)
+{
+    const QDir dir(QStringLiteral(KADENZO_SOURCE_DIR "/tests/import/regressions"));
+    const QStringList files = dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name);
+    ASSERT_FALSE(files.isEmpty());
+    for (const QString& name : files) {
+        SCOPED_TRACE(name.toStdString());
+        const QByteArray bytes = ReadAll(dir.filePath(name));
+        auto r = RunImport(std::string(bytes.constData(), size_t(bytes.size())));
+        EXPECT_EQ(SongProblem(r->doc.Events()), "");
+        for (const CImportIssue& issue : r->imp.m_issues) {
+            EXPECT_GE(issue.m_start, 0);
+            EXPECT_LE(issue.m_start, issue.m_end);
+        }
+    }
+}
+} // namespace

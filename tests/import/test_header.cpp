@@ -109,3 +109,17 @@ TEST_F(SongList, BadBandLineIsNamed)
     EXPECT_TRUE(r->imp.m_header[Header::Song].isEmpty());
 }
 } // namespace
+
+namespace {
+TEST(Comments, RemarkRightAfterAStaffBelongsToTheNextOne)
+{
+    auto r = RunImport(std::string(kStaff) + "Chorus\n" + kStaff);
+    ASSERT_EQ(r->blocks, 2);
+    EXPECT_EQ(r->TypeOf(3), LineType::PreComment);
+    std::vector<QString> texts;
+    for (const auto& ev : r->doc.Events())
+        if (ev->IsBar())
+            texts.push_back(ev->GetText());
+    EXPECT_EQ(texts, (std::vector<QString>{QString(), QStringLiteral("Chorus")}));
+}
+} // namespace

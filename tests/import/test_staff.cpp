@@ -204,3 +204,16 @@ TEST(Staff, StaffWithoutBarsGoesBackToUnknown)
     EXPECT_NE(r->TypeOf(4), LineType::StaffLine);
 }
 } // namespace
+
+namespace {
+TEST(Staff, IssueOnAShortFirstLineStaysAnEmptySpan)
+{
+    auto r = RunImport("C |x---------------|\nHH|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-|\n"
+                       "BD|o-------o-------|o-------o-------o-------o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4 |4/4 |2/4");
+    ASSERT_TRUE(r->HasIssue(ImportIssue::MeasureTooLong));
+    for (const CImportIssue& issue : r->imp.m_issues)
+        EXPECT_LE(issue.m_start, issue.m_end);
+}
+} // namespace

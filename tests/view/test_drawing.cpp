@@ -118,6 +118,40 @@ TEST_F(Drawing, TempoRepeatsEndingsAndMeasureRepeats)
     EXPECT_EQ(Glyphs(EGlyph::MeasureRepeat)[0].bar, 6);
 }
 
+TEST_F(Drawing, EndingBrackets)
+{
+    // |: A | 1. B C | 2. D | E : ending 1 runs over two bars up to the next ending and ends with
+    // a repeat sign; the last ending covers its own bar.
+    Song()
+        .Bar(4, 4, 0, EventBits::RepeatGroupStart)
+        .Bar(4, 4, 0, 1u << EventBits::AltEndShift)
+        .Bar()
+        .Bar(4, 4, 0, 2u << EventBits::AltEndShift)
+        .Bar()
+        .Close();
+    Track().m_glyphLog = &m_glyphs;
+    QImage image(2400, 400, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    SDrawTarget target;
+    target.painter = &painter;
+    target.width = 2400;
+    Track().Draw(target);
+    Track().m_glyphLog = nullptr;
+    const auto ends = Glyphs(EGlyph::RepeatEnd);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].bar, 3);
+    // Pixels: the bracket line over bars 2 and 3, closed down at bar 3's end, open after bar 4.
+    const SBarGeometry b2 = Bar(2), b3 = Bar(3), b4 = Bar(4), b5 = Bar(5);
+    const int y = b2.staffTop - 70;
+    EXPECT_EQ(Ink(image, QRect(b2.x + 40, y, 1, 1)), 1);
+    EXPECT_EQ(Ink(image, QRect(b3.x + 40, y, 1, 1)), 1);
+    EXPECT_EQ(Ink(image, QRect(b3.x + b3.width, y + 15, 1, 1)), 1); // downward stroke
+    EXPECT_EQ(Ink(image, QRect(b4.x + 40, y, 1, 1)), 1);
+    EXPECT_EQ(Ink(image, QRect(b4.x + b4.width, y + 15, 1, 1)), 0); // open end
+    EXPECT_EQ(Ink(image, QRect(b5.x + 40, y, 1, 1)), 0);
+}
+
 TEST_F(Drawing, TheClosingBarHasNoRests)
 {
     Song().Bar().Close();
