@@ -661,6 +661,13 @@ TEST_F(AppWindow, ProgramStartsAndQuitsAfterLoading)
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_NE(p.exitCode(), 0);
     EXPECT_TRUE(p.readAllStandardError().contains("none.kdz"));
+    // A MIDI file opens without waiting for its options dialog; the example tab opens too.
+    const QStringList mids = QDir(CorpusDir() + QStringLiteral("/midi")).entryList({QStringLiteral("*.mid")});
+    ASSERT_FALSE(mids.isEmpty());
+    p.start(QStringLiteral(KADENZO_APP), {QStringLiteral("--quit-after-load"), CorpusDir() + QStringLiteral("/midi/") + mids.first(),
+                                         QStringLiteral(KADENZO_SOURCE_DIR "/res/examples/rock_beat.txt")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
 }
 
 TEST_F(AppWindow, MeasurePlayPlaysOneBarAndThePlayTempoBoxSetsTheSpeed)
