@@ -61,6 +61,8 @@ int KadenzoMain(int argc, char** argv)
     CDialogReport dialogs(&frame);
     CStderrReport printed;
     SetUserReport(parser.isSet(quitAfterLoad) ? static_cast<CUserReport*>(&printed) : &dialogs);
+    // Nor the MIDI import options: a check run takes the defaults.
+    frame.SetAskMidiOptions(!parser.isSet(quitAfterLoad));
     const QStringList files = parser.positionalArguments();
     int opened = 0;
     for (const QString& f : files) {

@@ -37,6 +37,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QUrl>
@@ -660,6 +661,13 @@ TEST_F(AppWindow, ProgramStartsAndQuitsAfterLoading)
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_NE(p.exitCode(), 0);
     EXPECT_TRUE(p.readAllStandardError().contains("none.kdz"));
+    // A MIDI file opens without waiting for its options dialog; the example tab opens too.
+    const QStringList mids = QDir(CorpusDir() + QStringLiteral("/midi")).entryList({QStringLiteral("*.mid")});
+    ASSERT_FALSE(mids.isEmpty());
+    p.start(QStringLiteral(KADENZO_APP), {QStringLiteral("--quit-after-load"), CorpusDir() + QStringLiteral("/midi/") + mids.first(),
+                                         QStringLiteral(KADENZO_SOURCE_DIR "/res/examples/rock_beat.txt")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
 }
 
 TEST_F(AppWindow, MeasurePlayPlaysOneBarAndThePlayTempoBoxSetsTheSpeed)
@@ -811,4 +819,74 @@ TEST_F(AppWindow, ClosingAPlayingSongStopsItAndLeavesThePanesEmpty)
     f->OnPlay();
     f->OnStop();
     EXPECT_FALSE(f->LocateTime(5000));
+}
+
+TEST_F(AppWindow, KeysAndZoomButtonsReachTheTransport)
+{
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(Song(4)));
+    f->activateWindow();
+    f->ActiveView()->setFocus();
+    QTest::keyClick(f->ActiveView(), Qt::Key_L);
+    EXPECT_EQ(CMidi::GetPlayState(), PlayerState::Playing) << "L loops";
+    QTest::keyClick(f->ActiveView(), Qt::Key_P);
+    EXPECT_EQ(CMidi::GetPlayState(), PlayerState::Paused) << "P pauses a playing song";
+    f->OnStop();
+    // PLUS and MINUS step the zoom; a double click goes to the end of the range.
+    QTest::mouseClick(f->Transport()->m_plus, Qt::LeftButton);
+    EXPECT_EQ(f->ActiveDocument()->m_waveZoom, 3);
+    QTest::mouseDClick(f->Transport()->m_plus, Qt::LeftButton);
+    EXPECT_EQ(f->ActiveDocument()->m_waveZoom, 41);
+    QTest::mouseClick(f->Transport()->m_minus, Qt::LeftButton);
+    EXPECT_EQ(f->ActiveDocument()->m_waveZoom, 39);
+    QTest::mouseDClick(f->Transport()->m_minus, Qt::LeftButton);
+    EXPECT_EQ(f->ActiveDocument()->m_waveZoom, 1);
+}
+
+namespace {
+// A mono 16-bit 22 050 Hz WAV of `seconds` with a click every half second.
+void WriteClickWave(const QString& path, int seconds)
+{
+    const int rate = 22050;
+    QByteArray data;
+    for (int i = 0; i < rate * seconds; ++i) {
+        const int into = i % (rate / 2);
+        const int16_t v = into < 200 ? int16_t(20000 - into * 100) : 0;
+        data.append(char(v & 0xFF));
+        data.append(char((v >> 8) & 0xFF));
+    }
+    QByteArray wav = "RIFF" + U32(uint32_t(36 + data.size())) + "WAVEfmt " + U32(16) + U16(1) + U16(1) + U32(rate)
+        + U32(rate * 2) + U16(2) + U16(16) + "data" + U32(uint32_t(data.size())) + data;
+    ASSERT_TRUE(WriteAll(path, wav));
+}
+}
+
+TEST_F(AppWindow, ImportAudioFileAttachesTheRecordingThroughTheHeaderDialog)
+{
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(Song(4)));
+    const QString wav = m_dir.filePath(QStringLiteral("take.wav"));
+    WriteClickWave(wav, 6);
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dlg = qobject_cast<CHeaderDialog*>(QApplication::activeModalWidget());
+        if (!dlg)
+            return;
+        seen = true;
+        dlg->AudioEdit()->setText(wav);
+        dlg->accept();
+    });
+    // "Import Audio File..." opens the header dialog; OK with a new path loads the recording.
+    for (QAction* a : f->menuBar()->actions()[0]->menu()->actions())
+        if (a->text() == QStringLiteral("Import Audio File...")) {
+            a->trigger();
+            break;
+        }
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(f->ActiveDocument()->m_audioFile, wav);
+    EXPECT_TRUE(f->WaveViewOn());
+    ASSERT_TRUE(f->ScopeBar()->HasAudio());
+    // One second of silence is put before a WAV recording: 7 s in all.
+    EXPECT_EQ(f->ScopeBar()->DurationMsecs(), 7000);
+    EXPECT_TRUE(f->ScopeDock()->isVisible());
 }
