@@ -259,7 +259,7 @@ void CTabImporter::ReadMeterAnchors(int bar)
         if (marked == 3)
             marked = 0;
         m_anchors.push_back({c, sum, triplet});
-        sum += v;
+        sum = std::min(sum + v, ImportLimits::kMaxTimeLinePositions);
         const char next = t.At(c + 1);
         if (next == m_timeKey[0].symbol || next == '.')
             ++c;
@@ -301,7 +301,7 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
             while (d < end && IsDigit(t.At(d)) && d - c < 3)
                 n = n * 10 + (t.At(d++) - '0');
             if (d - c == 1) {
-                while (!beats.empty() && n + offset <= beats.back().number)
+                while (!beats.empty() && n + offset <= beats.back().number && offset < ImportLimits::kMaxCountBeats)
                     offset += 10;
                 n += offset;
             }
@@ -369,6 +369,7 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     int lastBeat = 0;
     for (const SBeat& b : beats)
         lastBeat = std::max(lastBeat, b.number);
+    lastBeat = std::min(lastBeat, ImportLimits::kMaxCountBeats);
     const int ticks = std::max(1, lastBeat) * beat * 8 / 96;
     TimeSigFromTicks(ticks, num, den);
     if (unit == BeatUnit::Sixteenth && (*den == 8 || *den == 4)) {
@@ -378,8 +379,6 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         *num *= 2;
         *den = 8;
     }
-    if (*num > ImportLimits::kMaxNumerator)
-        TimeSigFromTicks(ticks, num, den);
 
     // Positions of the digits and syllables.
     bool warned = false;
@@ -459,5 +458,5 @@ int CTabImporter::AnchorPosition(int column, bool* triplet) const
         *triplet = true;
     if (toCol <= fromCol)
         return fromPos;
-    return fromPos + (toPos - fromPos) * (column - fromCol) / (toCol - fromCol);
+    return fromPos + int(int64_t(toPos - fromPos) * (column - fromCol) / (toCol - fromCol));
 }
