@@ -158,7 +158,7 @@ void CTabImporter::FindLabelEnd(int first, int count)
         int s = leftmost + l.m_columnShift - 1;
         while (s >= l.m_labelStart && l.m_text[size_t(s)] != ' ')
             --s;
-        col = s >= l.m_labelStart ? s - l.m_columnShift : leftmost;
+        col = std::max(s >= l.m_labelStart ? s - l.m_columnShift : leftmost, 0);
         // The separators no longer tell where the labels end: the columns are read as written.
         for (int i = first; i < first + count; ++i)
             m_lines[size_t(i)].m_columnShift = 0;
