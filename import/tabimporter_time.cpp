@@ -93,8 +93,7 @@ bool CTabImporter::IsMeterLine(const CImportLine& line, bool fromStaffTest) cons
 bool CTabImporter::IsCountLine(const CImportLine& line, bool fromStaffTest) const
 {
     // Most lines tested are staff lines, full of ticks: a quick look settles them.
-    const size_t dashes = size_t(std::count(line.m_text.begin(), line.m_text.end(), '-'));
-    if (dashes * 4 > line.m_text.size() + 20)
+    if (size_t(line.m_dashesFrom2) * 4 > line.m_text.size() + 20)
         return false;
     int good = 0, bad = 0;
     CheckCountLine(line, false, fromStaffTest, &good, &bad);
