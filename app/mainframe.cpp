@@ -1,9 +1,30 @@
 #include "mainframe.h"
 
+#include "appfunctions.h"
+#include "dialogs.h"
+#include "doccommands.h"
+#include "midifile.h"
+#include "mididevices.h"
+#include "midiplayer.h"
+#include "midistream.h"
+#include "panes.h"
+#include "player.h"
+#include "playclock.h"
 #include "report.h"
 #include "rondeldoc.h"
+#include "rondelview.h"
+#include "scopebar.h"
+#include "settings.h"
+#include "trackrender.h"
+#include "transportbar.h"
+#include "wavexport.h"
+#include "viewrenderer.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -11,78 +32,793 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QProgressDialog>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QUrl>
+#include <QVBoxLayout>
 
-#include <memory>
-
-namespace {
-// A child window that owns its document until the notation view arrives.
-class CDocWindow : public QLabel
+// A child window: owns its document, the document's player and the notation view.
+class CDocWindow : public QWidget
 {
 public:
-    explicit CDocWindow(std::unique_ptr<CRondelDoc> doc) : m_doc(std::move(doc))
+    CDocWindow(std::unique_ptr<CRondelDoc> doc, std::unique_ptr<CPlayer> player)
+        : m_doc(std::move(doc)), m_player(std::move(player))
     {
-        setAlignment(Qt::AlignCenter);
-        setText(QStringLiteral("%1 events").arg(m_doc->Events().size()));
         setAttribute(Qt::WA_DeleteOnClose);
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        m_view = new CRondelView(*m_doc, this);
+        layout->addWidget(m_view);
+    }
+    ~CDocWindow() override
+    {
+        if (m_onClose)
+            m_onClose(m_doc.get());
+        m_player->Stop();
+        m_view->StopPlaybackPoll();
+        delete m_view; // the view unregisters from the document before it goes
+        m_view = nullptr;
     }
     CRondelDoc* Doc() const { return m_doc.get(); }
+    CRondelView* View() const { return m_view; }
+    CPlayer* Player() const { return m_player.get(); }
+    // Told before the document goes, so that nothing keeps pointing at it.
+    std::function<void(CRondelDoc*)> m_onClose;
 
 private:
     std::unique_ptr<CRondelDoc> m_doc;
+    std::unique_ptr<CPlayer> m_player;
+    CRondelView* m_view;
 };
+
+namespace {
+CMainFrame::PlayerFactory& ThePlayerFactory()
+{
+    static CMainFrame::PlayerFactory f = [](CRondelDoc& doc) -> std::unique_ptr<CPlayer> {
+        return std::make_unique<CMidiPlayer>(doc, [] { return MidiDevices::PositionFromSetting(MidiDevices::List()); });
+    };
+    return f;
+}
+CMainFrame::DeviceListFn& TheDeviceList()
+{
+    static CMainFrame::DeviceListFn f;
+    return f;
+}
+// Position 0 is the embedded synthesizer, then the external ports.
+QStringList DeviceNames()
+{
+    QStringList names = TheDeviceList() ? TheDeviceList()() : QStringList{};
+    if (names.isEmpty())
+        names << QStringLiteral("Embedded synthesizer");
+    return names;
+}
+// The path without its last four characters: the default name offered by export dialogs.
+QString DefaultExportName(const CRondelDoc& doc)
+{
+    return DocCommands::InitialFileName(doc.m_pathName);
+}
+// The user guide: the README installed beside the program, else the one in the source tree.
+QUrl HelpUrl()
+{
+    const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/doc/kadenzo/README.md");
+    if (QFileInfo::exists(installed))
+        return QUrl::fromLocalFile(QFileInfo(installed).canonicalFilePath());
+    return QUrl::fromLocalFile(QStringLiteral(KADENZO_SOURCE_DIR "/README.md"));
 }
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_mdi(new QMdiArea(this))
+// Bar start times (m_runTime2) for locating and the status texts; the timing pass leaves
+// them alone while the player runs.
+void EnsureBarTimes(CRondelDoc& doc)
 {
-    setCentralWidget(m_mdi);
+    CRondelDoc::RunTimingPass(doc);
+}
+int FirstBarTempo(const CRondelDoc& doc)
+{
+    for (const auto& e : doc.Events())
+        if (e->IsMeasure())
+            return e->GetTempo() ? int(e->GetTempo()) : doc.m_songTempo;
+    return doc.m_songTempo;
+}
+}
+
+// What the MIDI player tells the transport and asks of it.
+class CMainFrame::CFrameHost : public CPlayerHost
+{
+public:
+    explicit CFrameHost(CMainFrame& frame) : m_frame(frame) {}
+    int CurrentPlayTempo() const override { return m_frame.m_transport->CurrentTempo(); }
+    void ShowDefaultTempo(int bpm) override { m_frame.m_transport->ShowDefaultTempo(bpm); }
+    int FaderPos() const override { return m_frame.m_transport->FaderPos(); }
+    void ShowPlayState(int state, bool loop) override
+    {
+        m_frame.m_transport->SetPlayState(state, loop ? 2 : m_frame.m_playButton);
+    }
+    void NotifyOverlay(int code, int msecs) override { m_frame.NotifyOverlay(code, msecs); }
+    void RedrawViews() override
+    {
+        for (QMdiSubWindow* sub : m_frame.m_mdi->subWindowList())
+            if (auto* w = dynamic_cast<CDocWindow*>(sub->widget()))
+                w->View()->viewport()->update();
+    }
+    void ShowSilentNotice(const char* text) override { m_frame.m_silentNotice->setText(QString::fromUtf8(text)); }
+
+private:
+    CMainFrame& m_frame;
+};
+
+// The icon lives in a resource file compiled into this static library: it must be pulled in by hand.
+static void InitKadenzoResources()
+{
+    Q_INIT_RESOURCE(kadenzo);
+}
+
+void CMainFrame::SetPlayerFactory(PlayerFactory factory)
+{
+    ThePlayerFactory() = std::move(factory);
+}
+
+void CMainFrame::SetMidiDeviceList(DeviceListFn fn)
+{
+    TheDeviceList() = std::move(fn);
+}
+
+CMainFrame::CMainFrame(QWidget* parent)
+    : QMainWindow(parent), m_mdi(new QMdiArea(this)), m_transport(new CTransportBar(this)),
+      m_pScopeBar(new CScopeBar(this)), m_index(new CImportIndexView(this)), m_comments(new CCommentListView(this)),
+      m_issues(new CIssueListView(this)), m_files(new CFileView(this))
+{
+    InitKadenzoResources();
+    setObjectName(QStringLiteral("MainFrame"));
     setWindowTitle(QStringLiteral("Kadenzo"));
+    setWindowIcon(QIcon(QStringLiteral(":/kadenzo.svg")));
+    m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(m_mdi);
+    setAcceptDrops(true);
+
+    auto* bar = new QToolBar(QStringLiteral("Transport"), this);
+    bar->setObjectName(QStringLiteral("TransportBar"));
+    bar->addWidget(m_transport);
+    addToolBar(Qt::TopToolBarArea, bar);
+
+    CreateDocks();
+    CreateMenus();
+    statusBar()->showMessage(QStringLiteral("Ready"));
+    m_silentNotice = new QLabel(this);
+    statusBar()->addPermanentWidget(m_silentNotice);
+    m_host = std::make_unique<CFrameHost>(*this);
+    PlayerHost::Set(m_host.get());
+
+    connect(m_mdi, &QMdiArea::subWindowActivated, this, &CMainFrame::OnSubWindowActivated);
+    connect(m_transport, &CTransportBar::Play, this, &CMainFrame::OnPlay);
+    connect(m_transport, &CTransportBar::MeasurePlay, this, &CMainFrame::OnMeasurePlay);
+    connect(m_transport, &CTransportBar::Loop, this, &CMainFrame::OnLoop);
+    connect(m_transport, &CTransportBar::Stop, this, &CMainFrame::OnStop);
+    connect(m_transport, &CTransportBar::DefaultTempoClicked, this, &CMainFrame::OnDefaultTempo);
+    connect(m_transport, &CTransportBar::ToggleWaveView, this, &CMainFrame::OnToggleWaveView);
+    connect(m_transport, &CTransportBar::FaderReleased, this, &CMainFrame::OnFader);
+    connect(m_transport, &CTransportBar::SyncChanged, this, &CMainFrame::OnSyncChange);
+    connect(m_transport, &CTransportBar::CurrentTempoChanged, this, &CMainFrame::OnCurrentTempoChange);
+    connect(m_transport, &CTransportBar::ZoomIn, m_pScopeBar, &CScopeBar::ZoomIn);
+    connect(m_transport, &CTransportBar::ZoomOut, m_pScopeBar, &CScopeBar::ZoomOut);
+    connect(m_transport, &CTransportBar::ZoomMax, m_pScopeBar, &CScopeBar::ZoomMax);
+    connect(m_transport, &CTransportBar::ZoomMin, m_pScopeBar, &CScopeBar::ZoomMin);
+    connect(m_pScopeBar, &CScopeBar::LocateTime, this, &CMainFrame::LocateTime);
+    connect(m_issues, &CIssueListView::ShowIssue, this, &CMainFrame::ShowIssuePlace);
+    connect(m_comments, &CCommentListView::ShowBar, this, [this](int barNo) {
+        if (CRondelView* view = ActiveView()) {
+            view->ShowBar(barNo);
+            view->setFocus();
+        }
+    });
+    connect(m_files, &CFileView::OpenPath, this, [this](const QString& p) { OpenFile(p); });
+
+    // The tab folder is cheap to list; look again every few seconds while the pane is shown.
+    m_filesTimer.setInterval(3000);
+    connect(&m_filesTimer, &QTimer::timeout, this, [this] {
+        if (m_filesDock->isVisible())
+            m_files->Refresh();
+    });
+    m_filesTimer.start();
+    m_files->SetFolder(CFileView::DefaultFolder());
+
+    m_recent = SettingsStore::Read(QStringLiteral("recent_files")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    while (m_recent.size() > 4)
+        m_recent.removeLast();
+    UpdateRecentMenu();
+    RestoreLayout();
+    m_transport->SetPlayState(0, 0);
+}
+
+CMainFrame::~CMainFrame()
+{
+    m_filesTimer.stop();
+    if (&PlayerHost::Get() == m_host.get())
+        PlayerHost::Set(nullptr);
+    // Close the children (and their documents) while the panes they feed still exist.
+    m_pActiveDoc = nullptr;
+    for (QMdiSubWindow* sub : m_mdi->subWindowList())
+        delete sub;
+}
+
+void CMainFrame::CreateDocks()
+{
+    auto dock = [this](const QString& title, const QString& name, QWidget* w, Qt::DockWidgetArea area) {
+        auto* d = new QDockWidget(title, this);
+        d->setObjectName(name);
+        d->setWidget(w);
+        addDockWidget(area, d);
+        return d;
+    };
+    m_indexDock = dock(QStringLiteral("Index"), QStringLiteral("IndexBar"), m_index, Qt::RightDockWidgetArea);
+    QDockWidget* comments = dock(QStringLiteral("Comments"), QStringLiteral("CommentBar"), m_comments, Qt::RightDockWidgetArea);
+    QDockWidget* issues = dock(QStringLiteral("Issues"), QStringLiteral("IssueBar"), m_issues, Qt::RightDockWidgetArea);
+    m_filesDock = dock(QStringLiteral("Files"), QStringLiteral("FileBar"), m_files, Qt::LeftDockWidgetArea);
+    m_scopeDock = dock(QStringLiteral("Wave file viewer"), QStringLiteral("ScopeBar"), m_pScopeBar, Qt::BottomDockWidgetArea);
+    // Issues below the imported text: choosing one shows its line above.
+    splitDockWidget(m_indexDock, issues, Qt::Vertical);
+    tabifyDockWidget(m_indexDock, comments);
+    m_indexDock->raise();
+    m_scopeDock->hide();
+    resizeDocks({m_indexDock}, {380}, Qt::Horizontal);
+    resizeDocks({m_filesDock}, {200}, Qt::Horizontal);
+}
+
+void CMainFrame::CreateMenus()
+{
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->addAction(QStringLiteral("&New"), QKeySequence::New, this, &CMainFrame::NewDocument);
-    file->addAction(QStringLiteral("&Open..."), QKeySequence::Open, this, &CMainFrame::OnFileOpen);
-    file->addAction(QStringLiteral("&Save"), QKeySequence::Save, this, &CMainFrame::OnFileSave);
-    file->addAction(QStringLiteral("Save &As..."), this, &CMainFrame::OnFileSaveAs);
+    file->addAction(QStringLiteral("&New"), QKeySequence(QStringLiteral("Ctrl+N")), this, &CMainFrame::NewDocument);
+    file->addAction(QStringLiteral("&Open..."), QKeySequence(QStringLiteral("Ctrl+O")), this, &CMainFrame::OnFileOpen);
     file->addAction(QStringLiteral("&Close"), m_mdi, &QMdiArea::closeActiveSubWindow);
+    file->addAction(QStringLiteral("&Save"), QKeySequence(QStringLiteral("Ctrl+S")), this, &CMainFrame::OnFileSave);
+    file->addAction(QStringLiteral("Save &As..."), this, &CMainFrame::OnFileSaveAs);
+    file->addSeparator();
+    file->addAction(QStringLiteral("Import Tab..."), QKeySequence(QStringLiteral("Ctrl+I")), this, &CMainFrame::OnImportTab);
+    file->addAction(QStringLiteral("Import Midi File..."), QKeySequence(QStringLiteral("Ctrl+M")), this, &CMainFrame::OnImportMidi);
+    file->addAction(QStringLiteral("Import Audio File..."), this, &CMainFrame::OnImportAudio);
+    file->addAction(QStringLiteral("Export Midi File..."), QKeySequence(QStringLiteral("Ctrl+E")), this, &CMainFrame::OnExportMidi);
+    file->addAction(QStringLiteral("Export Tab File..."), this, &CMainFrame::OnExportTab);
+    file->addAction(QStringLiteral("Export Wave  File (write to CD)..."), QKeySequence(QStringLiteral("Ctrl+W")), this,
+                    &CMainFrame::OnExportWave);
+    file->addSeparator();
+    file->addAction(QStringLiteral("&Print..."), QKeySequence(QStringLiteral("Ctrl+P")), this, &CMainFrame::OnPrint);
+    file->addAction(QStringLiteral("Print Pre&view"), this, &CMainFrame::OnPrintPreview);
+    file->addSeparator();
+    m_recentMenu = file->addMenu(QStringLiteral("Recent &Files"));
     file->addSeparator();
     file->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
-    resize(1000, 700);
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    QAction* supersize = view->addAction(QStringLiteral("&Supersize"));
+    supersize->setCheckable(true);
+    connect(supersize, &QAction::toggled, this, [this](bool on) {
+        for (QMdiSubWindow* sub : m_mdi->subWindowList())
+            if (auto* w = dynamic_cast<CDocWindow*>(sub->widget()))
+                w->View()->SetSupersize(on);
+    });
+    view->addSeparator();
+    for (QDockWidget* d : findChildren<QDockWidget*>())
+        view->addAction(d->toggleViewAction());
+
+    QMenu* play = menuBar()->addMenu(QStringLiteral("&Play"));
+    // P and L without modifiers are the transport's own keys.
+    play->addAction(QStringLiteral("Play"), QKeySequence(Qt::Key_P), this, &CMainFrame::OnPlay);
+    play->addAction(QStringLiteral("Play one measure"), this, &CMainFrame::OnMeasurePlay);
+    play->addAction(QStringLiteral("Loop"), QKeySequence(Qt::Key_L), this, &CMainFrame::OnLoop);
+    play->addAction(QStringLiteral("Stop"), this, &CMainFrame::OnStop);
+    play->addSeparator();
+    play->addAction(QStringLiteral("Goto Bar No."), QKeySequence(QStringLiteral("Ctrl+B")), this, &CMainFrame::OnGotoBar);
+    play->addAction(QStringLiteral("Goto Time"), QKeySequence(QStringLiteral("Ctrl+T")), this, &CMainFrame::OnGotoTime);
+    play->addSeparator();
+    m_deviceMenu = play->addMenu(QStringLiteral("Midi &Device"));
+    m_deviceMenu->setObjectName(QStringLiteral("MidiDeviceMenu"));
+    // Listing the ports asks the sequencer: only when the menu opens.
+    connect(m_deviceMenu, &QMenu::aboutToShow, this, &CMainFrame::RebuildMidiDeviceMenu);
+
+    QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
+    window->addAction(QStringLiteral("&Cascade"), m_mdi, &QMdiArea::cascadeSubWindows);
+    window->addAction(QStringLiteral("&Tile"), m_mdi, &QMdiArea::tileSubWindows);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("Kadenzo &Help"), this,
+                    [] { QDesktopServices::openUrl(HelpUrl()); });
+    help->addAction(QStringLiteral("&About kadenzo..."), this, &CMainFrame::OnAbout);
 }
 
-CMainFrame::~CMainFrame() = default;
+void CMainFrame::RebuildMidiDeviceMenu()
+{
+    m_deviceMenu->clear();
+    const QStringList names = DeviceNames();
+    if (m_midiDevice < 0) {
+        // A device name in the settings that no longer exists selects the first entry.
+        m_midiDevice = std::max<int>(names.indexOf(SettingsStore::Read(QStringLiteral("midi_device"))), 0);
+    }
+    // Ten positions at most, as the menu always had.
+    for (int i = 0; i < names.size() && i < 10; ++i) {
+        QAction* a = m_deviceMenu->addAction(i == 0 ? QStringLiteral("&") + names[i] : names[i]);
+        a->setCheckable(true);
+        a->setChecked(i == m_midiDevice);
+        connect(a, &QAction::triggered, this, [this, i, names] {
+            m_midiDevice = i;
+            SettingsStore::Write(QStringLiteral("midi_device"), names[i]);
+        });
+    }
+}
+
+void CMainFrame::RestoreLayout()
+{
+    QRect r;
+    if (ParseLayoutValue(SettingsStore::Read(QStringLiteral("layout")), &r)) {
+        resize(r.size());
+        move(r.topLeft());
+    } else {
+        resize(1200, 800);
+    }
+    const QByteArray state = QByteArray::fromBase64(SettingsStore::Read(QStringLiteral("bar_state")).toLatin1());
+    if (!state.isEmpty())
+        restoreState(state);
+    m_scopeDock->hide(); // shown again when audio is loaded
+}
+
+void CMainFrame::SaveLayout()
+{
+    SettingsStore::Write(QStringLiteral("layout"), LayoutValue(QRect(pos(), size())));
+    SettingsStore::Write(QStringLiteral("bar_state"), QString::fromLatin1(saveState().toBase64()));
+    SettingsStore::Write(QStringLiteral("recent_files"), m_recent.join(QLatin1Char('\n')));
+}
+
+void CMainFrame::closeEvent(QCloseEvent* e)
+{
+    if (CPlayer* p = ActivePlayer())
+        if (p->State() != PlayerState::Stopped)
+            OnStop();
+    SaveLayout();
+    e->accept();
+}
+
+void CMainFrame::UpdateRecentMenu()
+{
+    m_recentMenu->clear();
+    for (int i = 0; i < m_recent.size(); ++i) {
+        const QString path = m_recent[i];
+        m_recentMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()), this,
+                                [this, path] { OpenFile(path); });
+    }
+    m_recentMenu->setEnabled(!m_recent.isEmpty());
+}
+
+void CMainFrame::AddRecent(const QString& path)
+{
+    m_recent = AddRecentFile(m_recent, path);
+    UpdateRecentMenu();
+    SettingsStore::Write(QStringLiteral("recent_files"), m_recent.join(QLatin1Char('\n')));
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* e)
+{
+    if (e->mimeData()->hasUrls())
+        for (const QUrl& url : e->mimeData()->urls())
+            if (url.isLocalFile()) {
+                e->acceptProposedAction();
+                return;
+            }
+}
+
+void CMainFrame::dropEvent(QDropEvent* e)
+{
+    const QList<QUrl> urls = e->mimeData()->urls();
+    e->acceptProposedAction();
+    for (const QUrl& url : urls)
+        if (url.isLocalFile())
+            OpenFile(url.toLocalFile());
+}
 
 void CMainFrame::NewDocument()
 {
     auto doc = std::make_unique<CRondelDoc>();
     doc->OnNewDocument();
     ++m_untitled;
-    AddDocumentWindow(std::move(doc), QStringLiteral("Song%1").arg(m_untitled));
+    doc->m_title = QStringLiteral("Song%1").arg(m_untitled);
+    const QString title = doc->m_title;
+    AddDocumentWindow(std::move(doc), title);
 }
 
 bool CMainFrame::OpenFile(const QString& path)
 {
+    const QString ext = DocFormats::ExtensionOf(path);
+    if (ext == QLatin1String(".mid") && m_askMidiOptions) {
+        CMidiImportDialog options(this);
+        if (options.exec() != QDialog::Accepted)
+            return false;
+        MidiImportOptions().m_snapTo32nd = options.m_snap == 1;
+        MidiImportOptions().m_detectTriplets = options.m_detectTriplets != 0;
+    }
     auto doc = std::make_unique<CRondelDoc>();
     QString error;
     if (!doc->OnOpenDocument(path, &error)) {
         if (!error.isEmpty())
             UserReport().Message(error);
+        else if (!QFileInfo::exists(path))
+            UserReport().Message(QStringLiteral("Cannot open %1: the file does not exist").arg(path));
         return false;
     }
-    AddDocumentWindow(std::move(doc), QFileInfo(path).fileName());
+    doc->m_title = QFileInfo(path).fileName();
+    const QString title = doc->m_title;
+    CRondelDoc* raw = doc.get();
+    AddDocumentWindow(std::move(doc), title);
+    AddRecent(path);
+    m_transport->ShowDefaultTempo(FirstBarTempo(*raw));
+    emit DocumentOpened(raw);
     return true;
 }
 
-void CMainFrame::AddDocumentWindow(std::unique_ptr<CRondelDoc> doc, const QString& title)
+CDocWindow* CMainFrame::AddDocumentWindow(std::unique_ptr<CRondelDoc> doc, const QString& title)
 {
-    auto* child = new CDocWindow(std::move(doc));
+    EnsureBarTimes(*doc);
+    std::unique_ptr<CPlayer> player = ThePlayerFactory()(*doc);
+    auto* child = new CDocWindow(std::move(doc), std::move(player));
+    CRondelView* view = child->View();
+    connect(view, &CRondelView::StatusText, this, [this](const QString& t) { statusBar()->showMessage(t); });
+    connect(view, &CRondelView::CursorMoved, this, &CMainFrame::CursorStatus);
+    connect(view, &CRondelView::PlaybackEnded, this, &CMainFrame::OnPlaybackEnded);
+    connect(view, &CRondelView::HeaderClicked, this, &CMainFrame::OnImportAudio);
+    CRondelDoc* raw = child->Doc();
+    raw->AddListener([this, raw](CRondelDoc&) {
+        if (raw == m_pActiveDoc)
+            m_comments->Fill();
+    });
+    child->m_onClose = [this](CRondelDoc* doc) {
+        if (doc != m_pActiveDoc)
+            return;
+        m_pActiveDoc = nullptr;
+        if (m_waveViewOn) {
+            m_pScopeBar->CloseAudio();
+            m_waveViewOn = false;
+            m_scopeDock->hide();
+            m_transport->SetWaveViewOn(false);
+        }
+        m_pScopeBar->AttachDocument(nullptr);
+        m_index->SetDocument(nullptr);
+        m_comments->SetDocument(nullptr);
+        m_issues->SetDocument(nullptr);
+        m_transport->SetPlayState(0, 0);
+    };
     QMdiSubWindow* sub = m_mdi->addSubWindow(child);
     sub->setWindowTitle(title);
-    sub->show();
+    sub->resize(m_mdi->viewport()->size() * 0.95);
+    sub->showMaximized();
+    m_mdi->setActiveSubWindow(sub);
+    SetActiveDocument(raw);
+    return child;
+}
+
+CDocWindow* CMainFrame::ActiveWindow() const
+{
+    QMdiSubWindow* sub = m_mdi->currentSubWindow();
+    return sub ? dynamic_cast<CDocWindow*>(sub->widget()) : nullptr;
 }
 
 CRondelDoc* CMainFrame::ActiveDocument() const
 {
-    QMdiSubWindow* sub = m_mdi->activeSubWindow();
-    auto* win = sub ? dynamic_cast<CDocWindow*>(sub->widget()) : nullptr;
-    return win ? win->Doc() : nullptr;
+    CDocWindow* w = ActiveWindow();
+    return w ? w->Doc() : nullptr;
+}
+
+CRondelView* CMainFrame::ActiveView() const
+{
+    CDocWindow* w = ActiveWindow();
+    return w ? w->View() : nullptr;
+}
+
+CPlayer* CMainFrame::ActivePlayer() const
+{
+    CDocWindow* w = ActiveWindow();
+    return w ? w->Player() : nullptr;
+}
+
+QString CMainFrame::StatusText() const
+{
+    return statusBar()->currentMessage();
+}
+
+void CMainFrame::OnSubWindowActivated(QMdiSubWindow* sub)
+{
+    auto* w = sub ? dynamic_cast<CDocWindow*>(sub->widget()) : nullptr;
+    SetActiveDocument(w ? w->Doc() : nullptr);
+}
+
+void CMainFrame::SetActiveDocument(CRondelDoc* doc)
+{
+    if (doc == m_pActiveDoc)
+        return;
+    // The old document's playback stops when another one takes the transport.
+    for (QMdiSubWindow* sub : m_mdi->subWindowList())
+        if (auto* w = dynamic_cast<CDocWindow*>(sub->widget()); w && w->Doc() == m_pActiveDoc) {
+            if (w->Player()->State() != PlayerState::Stopped)
+                w->Player()->Stop();
+            w->View()->StopPlaybackPoll();
+        }
+    m_pActiveDoc = doc;
+    if (m_waveViewOn) {
+        m_pScopeBar->CloseAudio();
+        m_waveViewOn = false;
+        m_scopeDock->hide();
+    }
+    m_pScopeBar->AttachDocument(doc);
+    m_transport->SetWaveViewOn(false);
+    m_index->SetDocument(doc);
+    m_comments->SetDocument(doc);
+    m_issues->SetDocument(doc);
+    m_transport->SetSync(doc ? doc->m_audioSync : 0);
+    m_transport->SetCurrentTempo(0);
+    if (doc)
+        m_transport->ShowDefaultTempo(FirstBarTempo(*doc));
+    UpdateTransportLooks();
+}
+
+void CMainFrame::UpdateTransportLooks()
+{
+    CPlayer* p = ActivePlayer();
+    m_transport->SetPlayState(p ? p->State() : 0, m_playButton);
+}
+
+void CMainFrame::StartPlay(bool loop, bool oneBar, int button)
+{
+    CDocWindow* w = ActiveWindow();
+    if (!w)
+        return;
+    CPlayer* player = w->Player();
+    const int state = player->State();
+    if (state == PlayerState::Playing || state == PlayerState::Paused) {
+        player->PauseResume();
+        if (!player->TellsTransport())
+            NotifyOverlay(player->State() == PlayerState::Paused ? 3 : 4, 0);
+        UpdateTransportLooks();
+        w->View()->setFocus();
+        return;
+    }
+    if (state != PlayerState::Stopped)
+        return; // finishing
+    CRondelDoc& doc = *w->Doc();
+    EnsureBarTimes(doc);
+    m_playStartTime = PlayClock::NowMsecs();
+    if (button == 0) {
+        OnFader(m_transport->FaderPos());
+        m_indexWasVisible = m_indexDock->isVisible();
+        m_indexDock->hide();
+    }
+    const int startBar = std::max(w->View()->CursorBar() - 1, 0);
+    m_playButton = button;
+    if (!player->Play(loop, oneBar, startBar)) {
+        // Nothing started (no device, an empty song): the state stays stopped, no message.
+        if (m_indexWasVisible)
+            m_indexDock->show();
+        m_indexWasVisible = false;
+        UpdateTransportLooks();
+        return;
+    }
+    if (m_transport->CurrentTempo() > 0)
+        player->SetTempo(m_transport->CurrentTempo());
+    int startMsecs = 0;
+    int n = 0;
+    for (const auto& e : doc.Events())
+        if (e->IsMeasure() && n++ == startBar) {
+            startMsecs = int(e->m_runTime2);
+            break;
+        }
+    if (!player->TellsTransport())
+        NotifyOverlay(1, startMsecs);
+    w->View()->StartPlayback(player, startBar, m_waveViewOn ? m_pScopeBar : nullptr);
+    UpdateTransportLooks();
+    w->View()->setFocus();
+}
+
+void CMainFrame::OnPlay() { StartPlay(false, false, 0); }
+void CMainFrame::OnMeasurePlay() { StartPlay(false, true, 1); }
+void CMainFrame::OnLoop() { StartPlay(true, false, 2); }
+
+void CMainFrame::OnStop()
+{
+    CDocWindow* w = ActiveWindow();
+    if (!w)
+        return;
+    w->Player()->Stop();
+    if (!w->Player()->TellsTransport())
+        NotifyOverlay(2, 0);
+    w->View()->StopPlaybackPoll();
+    if (m_playButton == 0 && m_indexWasVisible)
+        m_indexDock->show();
+    m_indexWasVisible = false;
+    UpdateTransportLooks();
+    w->View()->setFocus();
+    w->View()->viewport()->update();
+    // Back to the start point: the insert point's bar, else the first bar.
+    const int bar = std::max(w->View()->CursorBar(), 1);
+    CursorStatus(bar, w->View()->CursorBar() > 0 ? w->View()->CursorTick() : 0);
+    w->View()->GotoBar(bar);
+}
+
+void CMainFrame::OnPlaybackEnded()
+{
+    NotifyOverlay(2, 0);
+    if (m_playButton == 0 && m_indexWasVisible)
+        m_indexDock->show();
+    m_indexWasVisible = false;
+    UpdateTransportLooks();
+}
+
+void CMainFrame::NotifyOverlay(int code, int msecs)
+{
+    if (!m_waveViewOn)
+        return;
+    switch (code) {
+    case 1:
+        m_pScopeBar->SetPosition(msecs);
+        m_pScopeBar->StartPlayback();
+        break;
+    case 2: m_pScopeBar->StopPlayback(); break;
+    case 3: m_pScopeBar->PausePlayback(); break;
+    case 4: m_pScopeBar->ResumePlayback(); break;
+    default: break;
+    }
+}
+
+void CMainFrame::OnDefaultTempo()
+{
+    const int bpm = m_transport->DefaultTempo();
+    m_transport->ShowDefaultTempo(bpm);
+    m_transport->SetCurrentTempo(0);
+}
+
+void CMainFrame::OnCurrentTempoChange(int bpm)
+{
+    CPlayer* p = ActivePlayer();
+    if (!p)
+        return;
+    p->SetTempo(bpm > 0 ? bpm : m_transport->DefaultTempo());
+}
+
+void CMainFrame::OnFader(int pos)
+{
+    m_faderPos = pos;
+    if (CPlayer* p = ActivePlayer())
+        p->SetVolume(100 - pos);
+    m_pScopeBar->SetWaveVolume(pos);
+}
+
+void CMainFrame::OnSyncChange(int hundredths)
+{
+    CDocWindow* w = ActiveWindow();
+    if (!w)
+        return;
+    w->Doc()->m_audioSync = uint16_t(hundredths);
+    w->Doc()->SetModifiedFlag();
+    EnsureBarTimes(*w->Doc());
+    if (m_waveViewOn)
+        m_pScopeBar->SetPosition(hundredths * 10);
+}
+
+void CMainFrame::ShowScopeDock()
+{
+    const bool first = !m_scopeDock->isVisible() && m_scopeDock->height() < 100;
+    m_scopeDock->show();
+    if (first)
+        resizeDocks({m_scopeDock}, {160}, Qt::Vertical);
+}
+
+void CMainFrame::OnToggleWaveView()
+{
+    if (m_waveViewOn) {
+        m_pScopeBar->CloseAudio();
+        m_waveViewOn = false;
+        m_scopeDock->hide();
+    } else {
+        m_pScopeBar->AttachDocument(m_pActiveDoc);
+        if (m_pScopeBar->LoadAudio())
+            ShowScopeDock();
+        m_waveViewOn = true;
+    }
+    m_transport->SetWaveViewOn(m_waveViewOn);
+}
+
+void CMainFrame::ReloadAudio()
+{
+    if (m_waveViewOn)
+        m_pScopeBar->CloseAudio();
+    m_pScopeBar->AttachDocument(m_pActiveDoc);
+    if (m_pScopeBar->LoadAudio())
+        ShowScopeDock();
+    m_waveViewOn = true;
+    m_transport->SetWaveViewOn(true);
+}
+
+void CMainFrame::CursorStatus(int barNo, int index32)
+{
+    CRondelDoc* doc = ActiveDocument();
+    if (!doc)
+        return;
+    int n = 0;
+    int tempo = doc->m_songTempo;
+    const CEvent* bar = nullptr;
+    for (const auto& e : doc->Events()) {
+        if (!e->IsMeasure())
+            continue;
+        if (e->GetTempo())
+            tempo = int(e->GetTempo());
+        if (++n == barNo) {
+            bar = e.get();
+            break;
+        }
+    }
+    if (!bar)
+        return;
+    const int ms = CursorMsecs(index32, tempo, int(bar->m_runTime2));
+    statusBar()->showMessage(CursorStatusText(barNo, index32, ms));
+    m_transport->ShowDefaultTempo(tempo);
+    if (m_waveViewOn)
+        m_pScopeBar->SetPosition(ms);
+}
+
+bool CMainFrame::LocateTime(int msecs)
+{
+    CRondelView* view = ActiveView();
+    if (!view)
+        return false;
+    EnsureBarTimes(view->Doc());
+    return view->GotoTime(msecs);
+}
+
+void CMainFrame::GotoBar(int barNo)
+{
+    if (CRondelView* view = ActiveView())
+        view->GotoBar(barNo);
+}
+
+void CMainFrame::ShowIssuePlace(const SImportIssueRow& issue)
+{
+    CRondelView* view = ActiveView();
+    if (!view)
+        return;
+    const int line = issue.line;
+    // The measure that opens the issue's staff line in the song (the importer marks it with
+    // the line it came from), then the issue's bar on that line.
+    int barNo = 0;
+    int fallback = 0;
+    int n = 0;
+    for (const auto& e : view->Doc().Events()) {
+        if (!e->IsMeasure())
+            continue;
+        ++n;
+        if (!(e->m_word1 & EventBits::ImportedLineStart) || issue.groupLineIndex < 0)
+            continue;
+        const int ref = int(e->m_importRef >> 10);
+        if (ref == issue.groupLineIndex) {
+            barNo = n + issue.barInLine;
+            break;
+        }
+        if (ref > issue.groupLineIndex && !fallback)
+            fallback = n;
+    }
+    if (!barNo)
+        barNo = fallback;
+    if (barNo > 0)
+        view->ShowBar(barNo);
+    for (int row = 0; row < m_index->count(); ++row)
+        if (m_index->item(row)->data(Qt::UserRole).toInt() == line) {
+            m_index->setCurrentRow(row);
+            m_index->scrollToItem(m_index->item(row));
+            break;
+        }
+    m_indexDock->show();
+    m_indexDock->raise();
+    statusBar()->showMessage(QStringLiteral("Import issue at line %1, column %2").arg(line).arg(issue.column + 1));
 }
 
 void CMainFrame::OnFileOpen()
@@ -91,6 +827,30 @@ void CMainFrame::OnFileOpen()
         QStringLiteral("Kadenzo Files (*.kdz);;Text Tab Files (*.txt *.tab);;Midi Files (*.mid);;All Files (*)"));
     if (!path.isEmpty())
         OpenFile(path);
+}
+
+bool CMainFrame::SaveDocumentAs(CRondelDoc& doc, const QString& path)
+{
+    const QString ext = QFileInfo(path).suffix().toLower();
+    if (ext != QLatin1String("kdz") && ext != QLatin1String("mid") && ext != QLatin1String("txt")) {
+        UserReport().Message(QString::fromLatin1(DocCommands::kUnknownSaveFormat));
+        return false;
+    }
+    if (ext == QLatin1String("mid") || ext == QLatin1String("txt"))
+        if (CPlayer* p = ActivePlayer(); p && p->State() != PlayerState::Stopped)
+            OnStop();
+    QString error;
+    if (!doc.OnSaveDocument(path, &error)) {
+        UserReport().Message(error.isEmpty() ? QStringLiteral("Could not write %1").arg(path) : error);
+        return false;
+    }
+    if (ext == QLatin1String("kdz")) {
+        doc.m_title = QFileInfo(path).fileName();
+        if (QMdiSubWindow* sub = m_mdi->currentSubWindow())
+            sub->setWindowTitle(doc.m_title);
+        AddRecent(path);
+    }
+    return true;
 }
 
 void CMainFrame::OnFileSave()
@@ -102,9 +862,7 @@ void CMainFrame::OnFileSave()
         OnFileSaveAs();
         return;
     }
-    QString error;
-    if (!doc->OnSaveDocument(doc->m_pathName, &error))
-        UserReport().Message(error);
+    SaveDocumentAs(*doc, doc->m_pathName);
 }
 
 void CMainFrame::OnFileSaveAs()
@@ -112,11 +870,189 @@ void CMainFrame::OnFileSaveAs()
     CRondelDoc* doc = ActiveDocument();
     if (!doc)
         return;
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save As"), doc->m_pathName,
-        QStringLiteral("Kadenzo Files (*.kdz);;Text Tab Files (*.txt);;Midi Files (*.mid);;All Files (*)"));
+    QString start = DefaultExportName(*doc);
+    if (start.isEmpty())
+        start = doc->m_title;
+    QFileDialog dlg(this, QStringLiteral("Save As"), start,
+                    QString::fromLatin1(DocCommands::kSaveFilter));
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setDefaultSuffix(QString::fromLatin1(DocCommands::kSaveSuffix));
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return;
+    SaveDocumentAs(*doc, dlg.selectedFiles().first());
+}
+
+void CMainFrame::OnImportTab()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import Tab"), QString(),
+        QString::fromLatin1(DocCommands::kImportTabFilter));
+    if (!path.isEmpty())
+        OpenFile(path);
+}
+
+void CMainFrame::OnImportMidi()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import Midi File"), QString(),
+        QStringLiteral("Midi Files (*.mid);;All Files (*.*)"));
+    if (!path.isEmpty())
+        OpenFile(path);
+}
+
+void CMainFrame::OnImportAudio()
+{
+    CRondelDoc* doc = ActiveDocument();
+    if (!doc)
+        return;
+    CHeaderDialog dlg(*doc, this);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    const bool audioChanged = dlg.ApplyTo(*doc);
+    doc->SetModifiedFlag();
+    doc->UpdateAllViews();
+    if (audioChanged)
+        ReloadAudio();
+}
+
+namespace {
+// Asks for an export file name; empty on Cancel.
+QString AskExportPath(QWidget* parent, const CRondelDoc& doc, const QString& suffix, const QString& filter)
+{
+    QFileDialog dlg(parent, QStringLiteral("Export"), DefaultExportName(doc), filter);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setDefaultSuffix(suffix);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return {};
+    return dlg.selectedFiles().first();
+}
+// Writes through the format the lower layers registered for the extension.
+bool ExportThrough(CRondelDoc& doc, const QString& ext, const QString& path, QString* error)
+{
+    const DocFormats::SaveFn* save = DocFormats::FindSave(ext);
+    if (!save) {
+        *error = QStringLiteral("This version of Kadenzo cannot write %1 files").arg(ext);
+        return false;
+    }
+    return (*save)(doc, path, error);
+}
+}
+
+void CMainFrame::OnExportMidi()
+{
+    CRondelDoc* doc = ActiveDocument();
+    if (!doc)
+        return;
+    const QString path = AskExportPath(this, *doc, QString::fromLatin1(DocCommands::kExportMidiSuffix),
+                                       QString::fromLatin1(DocCommands::kExportMidiFilter));
+    if (path.isEmpty())
+        return;
+    if (CPlayer* p = ActivePlayer(); p && p->State() != PlayerState::Stopped)
+        OnStop();
+    QString error;
+    if (!ExportThrough(*doc, QStringLiteral(".mid"), path, &error) && !error.isEmpty())
+        UserReport().Message(error);
+}
+
+void CMainFrame::OnExportTab()
+{
+    CRondelDoc* doc = ActiveDocument();
+    if (!doc)
+        return;
+    const QString path = AskExportPath(this, *doc, QString::fromLatin1(DocCommands::kExportTabSuffix),
+                                       QString::fromLatin1(DocCommands::kExportTabFilter));
     if (path.isEmpty())
         return;
     QString error;
-    if (!doc->OnSaveDocument(path, &error))
+    if (!ExportThrough(*doc, QStringLiteral(".txt"), path, &error) && !error.isEmpty())
         UserReport().Message(error);
+}
+
+void CMainFrame::OnExportWave()
+{
+    CRondelDoc* doc = ActiveDocument();
+    if (!doc)
+        return;
+    if (CPlayer* p = ActivePlayer(); p && p->State() != PlayerState::Stopped)
+        OnStop();
+    QString error;
+    const QString program = SynthFont::ConfiguredProgram();
+    if (!program.isEmpty()) {
+        // An outside renderer is configured: it gets a MIDI file.
+        const QString midi = AskExportPath(this, *doc, QStringLiteral("mid"), QStringLiteral("Midi Files (*.mid);;All Files (*.*)"));
+        if (!midi.isEmpty() && !SynthFont::HandOff(*doc, program, midi, &error) && !error.isEmpty())
+            UserReport().Message(error);
+        return;
+    }
+    const QString path = AskExportPath(this, *doc, QStringLiteral("wav"), QStringLiteral("Wave Files (*.wav);;All Files (*.*)"));
+    if (path.isEmpty())
+        return;
+    QProgressDialog progress(QStringLiteral("Rendering %1").arg(QFileInfo(path).fileName()), QStringLiteral("Cancel"), 0, 100, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    const bool ok = ExportWave(*doc, path, [&progress](int percent) {
+        progress.setValue(percent);
+        QApplication::processEvents();
+        return !progress.wasCanceled();
+    }, &error);
+    progress.reset();
+    if (!ok && !error.isEmpty())
+        UserReport().Message(error);
+}
+
+void CMainFrame::PrintTo(QPrinter* printer)
+{
+    CRondelView* view = ActiveView();
+    if (!view)
+        return;
+    // The track lays the song out on pages of the print settings; the window's own layout is
+    // made again afterwards.
+    if (PrintSong(view->Doc(), *printer) == 0)
+        UserReport().Message(QStringLiteral("Nothing could be printed"));
+    view->Relayout();
+    view->viewport()->update();
+}
+
+void CMainFrame::OnPrint()
+{
+    if (!ActiveView())
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dlg(&printer, this);
+    if (dlg.exec() == QDialog::Accepted)
+        PrintTo(&printer);
+}
+
+void CMainFrame::OnPrintPreview()
+{
+    if (!ActiveView())
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintPreviewDialog dlg(&printer, this);
+    connect(&dlg, &QPrintPreviewDialog::paintRequested, this, &CMainFrame::PrintTo);
+    dlg.exec();
+}
+
+void CMainFrame::OnGotoBar()
+{
+    if (!ActiveView())
+        return;
+    CGotoBarDialog dlg(this);
+    if (dlg.exec() == QDialog::Accepted)
+        GotoBar(dlg.BarNumber());
+}
+
+void CMainFrame::OnGotoTime()
+{
+    if (!ActiveView())
+        return;
+    CGotoTimeDialog dlg(this);
+    if (dlg.exec() == QDialog::Accepted)
+        LocateTime(dlg.TimeMsecs());
+}
+
+void CMainFrame::OnAbout()
+{
+    QMessageBox::about(this, QStringLiteral("About Kadenzo"),
+        QStringLiteral("<b>Kadenzo %1</b><br>Drum tab player, converter and drum notation editor.<br>"
+                       "Copyright Quillon.<br><a href=\"%2\">User guide</a>")
+            .arg(QApplication::applicationVersion(), HelpUrl().toString()));
 }

@@ -1,10 +1,31 @@
 #pragma once
-// The main window: one MDI child per open document.
+// The main window: one MDI child per open document, the File menu with the recent files, the
+// transport bar, the docking panes (Index, Comments, Issues, Files, Wave file viewer) and the
+// status bar. It joins each document's player and the waveform's overlay so that they start,
+// pause and stop together.
 
 #include <QMainWindow>
+#include <QTimer>
 
-class QMdiArea;
+#include <functional>
+#include <memory>
+
+class CCommentListView;
+class CDocWindow;
+class CFileView;
+class CImportIndexView;
+class CIssueListView;
+class CPlayer;
+struct SImportIssueRow;
 class CRondelDoc;
+class CRondelView;
+class CScopeBar;
+class CTransportBar;
+class QDockWidget;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QPrinter;
 
 class CMainFrame : public QMainWindow
 {
@@ -13,18 +34,126 @@ public:
     explicit CMainFrame(QWidget* parent = nullptr);
     ~CMainFrame() override;
 
-    // Opens a file as a new document window; false (after telling the user) on failure.
+    // Makes the player of a document (the MIDI player once attached; a silent clock player
+    // otherwise).
+    using PlayerFactory = std::function<std::unique_ptr<CPlayer>(CRondelDoc&)>;
+    static void SetPlayerFactory(PlayerFactory factory);
+    // Names of the MIDI outputs by menu position: the embedded synthesizer first, then the
+    // external ports.
+    using DeviceListFn = std::function<QStringList()>;
+    static void SetMidiDeviceList(DeviceListFn fn);
+
+    // Every way of opening a file ends here: menus, command line, drops, the Files pane.
+    // False (after telling the user, when there is something to say) on failure.
     bool OpenFile(const QString& path);
     void NewDocument();
+    // Whether ".mid" files ask for the import options first (tests switch it off).
+    void SetAskMidiOptions(bool ask) { m_askMidiOptions = ask; }
+
     QMdiArea* MdiArea() const { return m_mdi; }
+    CRondelDoc* ActiveDocument() const;
+    CRondelView* ActiveView() const;
+    CPlayer* ActivePlayer() const;
+    CTransportBar* Transport() const { return m_transport; }
+    CScopeBar* ScopeBar() const { return m_pScopeBar; }
+    CIssueListView* IssuePane() const { return m_issues; }
+    CImportIndexView* IndexPane() const { return m_index; }
+    CCommentListView* CommentPane() const { return m_comments; }
+    CFileView* FilePane() const { return m_files; }
+    QDockWidget* ScopeDock() const { return m_scopeDock; }
+    QStringList RecentFiles() const { return m_recent; }
+    QString StatusText() const;
+    bool WaveViewOn() const { return m_waveViewOn; }
+
+    // Transport.
+    void OnPlay();
+    void OnMeasurePlay();
+    void OnLoop();
+    void OnStop();
+    void OnDefaultTempo();
+    void OnToggleWaveView();
+    void OnFader(int pos);
+    void OnSyncChange(int hundredths);
+    void OnCurrentTempoChange(int bpm);
+    // Locates the song at a time (Goto Time, a click in the waveform).
+    bool LocateTime(int msecs);
+    void GotoBar(int barNo);
+    void SetActiveDocument(CRondelDoc* doc);
+    void CursorStatus(int barNo, int index32);
+    void ReloadAudio();
+
+    // File commands that show dialogs; public so that tests can reach the dialog-free parts.
+    bool SaveDocumentAs(CRondelDoc& doc, const QString& path);
+    // Draws the active song onto a printer, page by page.
+    void PrintTo(QPrinter* printer);
+
+signals:
+    void DocumentOpened(CRondelDoc* doc);
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
+    void CreateMenus();
+    void CreateDocks();
+    void RestoreLayout();
+    void SaveLayout();
+    void UpdateRecentMenu();
+    void AddRecent(const QString& path);
+    CDocWindow* AddDocumentWindow(std::unique_ptr<CRondelDoc> doc, const QString& title);
+    CDocWindow* ActiveWindow() const;
+    void OnSubWindowActivated(QMdiSubWindow* sub);
+    void StartPlay(bool loop, bool oneBar, int button);
+    void UpdateTransportLooks();
+    void NotifyOverlay(int code, int msecs);
+    void OnPlaybackEnded();
+    void ShowIssuePlace(const SImportIssueRow& issue);
+    void RebuildMidiDeviceMenu();
+    void ShowScopeDock();
+
     void OnFileOpen();
     void OnFileSave();
     void OnFileSaveAs();
-    void AddDocumentWindow(std::unique_ptr<CRondelDoc> doc, const QString& title);
-    CRondelDoc* ActiveDocument() const;
+    void OnImportTab();
+    void OnImportMidi();
+    void OnImportAudio();
+    void OnExportMidi();
+    void OnExportTab();
+    void OnExportWave();
+    void OnPrint();
+    void OnPrintPreview();
+    void OnGotoBar();
+    void OnGotoTime();
+    void OnAbout();
 
     QMdiArea* m_mdi;
+    CTransportBar* m_transport;
+    CScopeBar* m_pScopeBar;
+    CImportIndexView* m_index;
+    CCommentListView* m_comments;
+    CIssueListView* m_issues;
+    CFileView* m_files;
+    QDockWidget* m_indexDock = nullptr;
+    QDockWidget* m_scopeDock = nullptr;
+    QDockWidget* m_filesDock = nullptr;
+    class CFrameHost;
+    friend class CFrameHost;
+    std::unique_ptr<CFrameHost> m_host;
+    class QLabel* m_silentNotice = nullptr;
+    QMenu* m_recentMenu = nullptr;
+    QMenu* m_deviceMenu = nullptr;
+    QTimer m_filesTimer;
+
+    CRondelDoc* m_pActiveDoc = nullptr;
+    bool m_waveViewOn = false;
+    int m_faderPos = 50;
+    int m_midiDevice = -1; // menu position; -1 until the device list was read
+    int64_t m_playStartTime = 0;
+    int m_playButton = 0;
+    bool m_indexWasVisible = false;
+    bool m_askMidiOptions = true;
     int m_untitled = 0;
+    QStringList m_recent;
 };

@@ -1,5 +1,8 @@
 #include "audioformats.h"
 
+#include "mididevices.h"
+
 void RegisterAudioFormats()
 {
+    MidiDevices::InstallStreamOpener();
 }

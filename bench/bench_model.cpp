@@ -1,6 +1,8 @@
 // Saving and loading a large song.
 
+#include "clipboard.h"
 #include "rondeldoc.h"
+#include "textexport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -43,5 +45,58 @@ void BM_LoadKdz(benchmark::State& state)
     state.SetBytesProcessed(int64_t(state.iterations()) * bytes.size());
 }
 BENCHMARK(BM_LoadKdz)->Arg(2000);
+
+// One edit's undo check point, timing pass left out: the snapshot of the whole song.
+void BM_CommitEdit(benchmark::State& state)
+{
+    CRondelDoc doc;
+    FillSong(doc, int(state.range(0)));
+    for (auto _ : state)
+        doc.CommitEdit();
+    state.counters["bars"] = double(state.range(0));
+}
+BENCHMARK(BM_CommitEdit)->Arg(2000);
+
+void BM_Undo(benchmark::State& state)
+{
+    CRondelDoc doc;
+    FillSong(doc, int(state.range(0)));
+    doc.CommitEdit();
+    doc.CommitEdit();
+    for (auto _ : state) {
+        doc.Undo();
+        doc.Redo();
+    }
+    state.counters["bars"] = double(state.range(0));
+}
+BENCHMARK(BM_Undo)->Arg(2000);
+
+void BM_ExportTextTab(benchmark::State& state)
+{
+    CRondelDoc doc;
+    FillSong(doc, int(state.range(0)));
+    doc.Events().front()->m_word1 |= TempoBits(120);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(MakeTextTab(doc));
+    state.counters["bars"] = double(state.range(0));
+}
+BENCHMARK(BM_ExportTextTab)->Arg(2000);
+
+void BM_PasteMeasures(benchmark::State& state)
+{
+    CRondelDoc source;
+    FillSong(source, int(state.range(0)));
+    const auto span = ResolveSongRange(source.Events(), {1, kTickBarLine, int(state.range(0)), kTickBarEnd});
+    const QByteArray bytes = CopyEvents(*span);
+    for (auto _ : state) {
+        state.PauseTiming();
+        CRondelDoc doc;
+        doc.OnNewDocument();
+        state.ResumeTiming();
+        PasteEvents(doc, bytes, FindInsertPoint(doc.Events(), 1, 0));
+    }
+    state.counters["bars"] = double(state.range(0));
+}
+BENCHMARK(BM_PasteMeasures)->Arg(500);
 
 } // namespace

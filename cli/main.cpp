@@ -12,7 +12,12 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <QDir>
+
+#include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <memory>
 
 namespace {
@@ -68,6 +73,12 @@ int main(int argc, char** argv)
     // platform keeps it usable without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        // Without it Qt warns on every run; a private folder of our own is what it wants.
+        const QByteArray dir = QDir::tempPath().toLocal8Bit() + "/kadenzo-runtime-" + QByteArray::number(getuid());
+        if (::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST)
+            qputenv("XDG_RUNTIME_DIR", dir);
+    }
     QGuiApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Quillon"));
     QCoreApplication::setApplicationName(QStringLiteral("Kadenzo"));

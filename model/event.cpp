@@ -168,6 +168,10 @@ void CEvent::Serialize(CArchive& ar)
     if (IsBar() && (m_word1 & EventBits::TextFollows)) {
         m_pText = std::make_unique<QString>(ar.ReadString());
         m_word1 &= ~EventBits::TextFollows;
+        // An empty text counts as no text everywhere, here too: otherwise a file that holds
+        // one would load differently once saved again.
+        if (m_pText->isEmpty())
+            return;
         if (m_word1 & EventBits::NewPage)
             ++ar.m_textsOnNewPageBars;
         else

@@ -1,11 +1,16 @@
 #include "rondeldoc.h"
 
 #include "archive.h"
+#include "doccommands.h"
+#include "report.h"
+#include "songrange.h"
+#include "textexport.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace {
 constexpr uint16_t kEventSchema = 2;
@@ -30,7 +35,11 @@ QMap<QString, DocFormats::OpenFn>& OpenFormats()
 
 QMap<QString, DocFormats::SaveFn>& SaveFormats()
 {
-    static QMap<QString, DocFormats::SaveFn> formats;
+    // The text tab writer lives in this library, so it is known from the start.
+    static QMap<QString, DocFormats::SaveFn> formats{
+        {QStringLiteral(".txt"),
+         [](CRondelDoc& doc, const QString& path, QString* error) { return ExportTextTab(doc, path, error); }},
+    };
     return formats;
 }
 
@@ -41,7 +50,9 @@ void SetError(QString* error, const QString& text)
 }
 }
 
-CRondelDoc::CRondelDoc() : m_pEvents(std::make_unique<CEventList>())
+CRondelDoc::CRondelDoc()
+    : m_pEvents(std::make_unique<CEventList>()),
+      m_undo([this] { return SaveBytes(); }, [this](const QByteArray& bytes) { RestoreSnapshot(bytes); })
 {
     ResetSettings();
 }
@@ -49,7 +60,6 @@ CRondelDoc::CRondelDoc() : m_pEvents(std::make_unique<CEventList>())
 CRondelDoc::~CRondelDoc()
 {
     // Tools may look at the events while they go: destroy them first.
-    m_pUndo.reset();
     m_pSelection.reset();
     m_pMidi.reset();
     m_pTrack.reset();
@@ -72,16 +82,26 @@ bool CRondelDoc::OnNewDocument()
 {
     DeleteContents();
     ResetSettings();
+    // A document object reused for a new song must not keep the old song's texts.
+    for (QString& s : m_header)
+        s.clear();
+    m_audioFile.clear();
+    m_importPath.clear();
+    m_pathName.clear();
     AttachParts();
     AppendEvent(Events(), EventType::Bar | TempoBits(120), TimeSigWord(4, 4));
     AppendEvent(Events(), EventType::Bar, TimeSigWord(4, 4));
-    RunTimingPass(*this);
+    m_undo.Clear();
     m_modified = false;
+    CheckPoint(false);
+    RunTimingPass(*this);
     return true;
 }
 
 void CRondelDoc::DeleteContents()
 {
+    m_pStartMarker = nullptr;
+    m_pEndMarker = nullptr;
     m_pEvents->clear();
 }
 
@@ -133,6 +153,11 @@ QByteArray CRondelDoc::SaveBytes()
 
 bool CRondelDoc::LoadBytes(const QByteArray& bytes, QString* error)
 {
+    return ReadBytes(bytes, error, true);
+}
+
+bool CRondelDoc::ReadBytes(const QByteArray& bytes, QString* error, bool fixNewPageBits)
+{
     CRondelDoc loaded;
     CArchive ar(bytes);
     try {
@@ -143,7 +168,7 @@ bool CRondelDoc::LoadBytes(const QByteArray& bytes, QString* error)
     }
     // More bar texts on new-page bars than on the others means an older writer used bit 11
     // for something else: clear it everywhere.
-    if (ar.m_textsOnNewPageBars > ar.m_textsOnOtherBars) {
+    if (fixNewPageBits && ar.m_textsOnNewPageBars > ar.m_textsOnOtherBars) {
         for (auto& ev : *loaded.m_pEvents)
             if (ev->IsBar())
                 ev->m_word1 &= ~EventBits::NewPage;
@@ -152,8 +177,18 @@ bool CRondelDoc::LoadBytes(const QByteArray& bytes, QString* error)
     return true;
 }
 
+void CRondelDoc::RestoreSnapshot(const QByteArray& bytes)
+{
+    // A snapshot is a file image but not an opened file: the new-page repair does not apply.
+    if (!ReadBytes(bytes, nullptr, false))
+        KADENZO_INTERNAL_PROBLEM(ReportSource::RondelDoc);
+}
+
 void CRondelDoc::SwapSavedContents(CRondelDoc& other)
 {
+    // The markers point into the events that leave.
+    m_pStartMarker = nullptr;
+    m_pEndMarker = nullptr;
     std::swap(m_pEvents, other.m_pEvents);
     std::swap(m_sizeDoc, other.m_sizeDoc);
     std::swap(m_header, other.m_header);
@@ -212,9 +247,16 @@ bool CRondelDoc::FinishOpen(QString* error)
     }
     if (!events.back()->IsBar())
         AppendEvent(events, EventType::Bar, TimeSigWord(4, 4));
+    // The first-bar fix-ups below write bar fields: a song that starts with a note (only a
+    // damaged or foreign file does) gets its opening bar line first.
+    if (!events.front()->IsMeasure())
+        events.push_front(std::make_unique<CEvent>(EventType::Bar, TimeSigWord(4, 4)));
     CEvent& first = *events.front();
-    if (first.GetTempo() == 0)
-        first.m_word1 = (first.m_word1 & ~EventBits::TempoMask) | TempoBits(m_songTempo);
+    if (first.GetTempo() == 0) {
+        // The tempo field holds 1 to 255; a damaged file may carry any song tempo.
+        const uint32_t tempo = m_songTempo == 0 ? 120 : std::min<uint32_t>(m_songTempo, 255);
+        first.m_word1 = (first.m_word1 & ~EventBits::TempoMask) | TempoBits(tempo);
+    }
     if (!(first.m_word1 & EventBits::PatchPresent)) {
         if (m_trackType >= TrackType::Bass4 && m_trackType <= TrackType::Bass6)
             first.m_word1 = (first.m_word1 & ~EventBits::PatchMask) | PatchBits(33);
@@ -222,9 +264,61 @@ bool CRondelDoc::FinishOpen(QString* error)
             first.m_word1 = (first.m_word1 & ~EventBits::PatchMask) | PatchBits(27);
     }
     AttachParts();
+    NotifyEventsReloaded();
+    m_undo.Clear(); // the history of what this document held before is not this song's
+    CheckPoint(true); // a freshly opened document counts as changed
     RunTimingPass(*this);
-    m_modified = true; // a freshly opened document counts as changed
     return true;
+}
+
+void CRondelDoc::CheckPoint(bool markModified)
+{
+    m_undo.CheckPoint();
+    if (markModified)
+        m_modified = true;
+}
+
+void CRondelDoc::CommitEdit(bool markModified)
+{
+    CheckPoint(markModified);
+    UpdateAllViews();
+}
+
+bool CRondelDoc::Undo() { return UndoOrRedo(true); }
+bool CRondelDoc::Redo() { return UndoOrRedo(false); }
+
+bool CRondelDoc::UndoOrRedo(bool undo)
+{
+    if (undo ? !m_undo.CanUndo() : !m_undo.CanRedo())
+        return false;
+    // Markers point at events that the reload destroys: remember them as BAR ordinals.
+    const int start = BarOrdinal(Events(), m_pStartMarker);
+    const int end = BarOrdinal(Events(), m_pEndMarker);
+    if (undo)
+        m_undo.Undo();
+    else
+        m_undo.Redo();
+    // A marker whose bar no longer exists is cleared rather than left pointing at nothing.
+    m_pStartMarker = BarAtOrdinal(Events(), start);
+    m_pEndMarker = BarAtOrdinal(Events(), end);
+    NotifyEventsReloaded();
+    UpdateAllViews();
+    return true;
+}
+
+void CRondelDoc::ForgetMarkersAt(const CEvent* ev)
+{
+    if (m_pStartMarker == ev)
+        m_pStartMarker = nullptr;
+    if (m_pEndMarker == ev)
+        m_pEndMarker = nullptr;
+}
+
+void CRondelDoc::NotifyEventsReloaded()
+{
+    for (CDocPart* part : {m_pImport.get(), m_pTrack.get(), m_pMidi.get(), m_pSelection.get()})
+        if (part)
+            part->OnEventsReloaded();
 }
 
 bool CRondelDoc::OnSaveDocument(const QString& path, QString* error)
@@ -239,7 +333,7 @@ bool CRondelDoc::OnSaveDocument(const QString& path, QString* error)
     }
     if (const DocFormats::SaveFn* save = DocFormats::FindSave(ext))
         return (*save)(*this, path, error);
-    SetError(error, QStringLiteral("Save aborted, unknown save format. Please choose .kdz, .mid or .txt"));
+    SetError(error, QString::fromLatin1(DocCommands::kUnknownSaveFormat));
     return false;
 }
 
@@ -305,6 +399,11 @@ QString ExtensionOf(const QString& path)
 {
     return path.right(4).toLower();
 }
+}
+
+QString SampleTabFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/Tabs/");
 }
 
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error)

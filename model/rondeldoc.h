@@ -4,6 +4,7 @@
 // selection). The data and the ".kdz" format below never depend on those tools.
 
 #include "event.h"
+#include "undohistory.h"
 
 #include <QString>
 
@@ -20,6 +21,9 @@ class CDocPart
 {
 public:
     virtual ~CDocPart() = default;
+    // Every event was destroyed and the song loaded again (undo, redo): drop any list
+    // position or event pointer you hold.
+    virtual void OnEventsReloaded() {}
 };
 
 namespace TrackType {
@@ -80,6 +84,22 @@ public:
     // tools, undo snapshot, modified. False when the song is empty.
     bool FinishOpen(QString* error);
 
+    // The one path every change to the song takes, called after the edit: undo check point,
+    // modified mark (unless markModified is false), timing pass, views.
+    void CommitEdit(bool markModified = true);
+    // Takes an undo check point (skipped while suspended) and marks the document modified
+    // when asked, even when the snapshot was skipped.
+    void CheckPoint(bool markModified);
+    bool CanUndo() const { return m_undo.CanUndo(); }
+    bool CanRedo() const { return m_undo.CanRedo(); }
+    // The Undo and Redo commands: the playback markers stay on the same BAR ordinals, the
+    // tools are told that the events were reloaded, and the views are updated.
+    bool Undo();
+    bool Redo();
+    CUndoHistory& UndoHistory() { return m_undo; }
+    // Clears a playback marker that points at `ev` (call before destroying a measure).
+    void ForgetMarkersAt(const CEvent* ev);
+
     // Change notification: views and tools register here; the timing pass runs first.
     using Listener = std::function<void(CRondelDoc&)>;
     int AddListener(Listener listener);
@@ -102,7 +122,9 @@ public:
     std::unique_ptr<CDocPart> m_pTrack;
     std::unique_ptr<CDocPart> m_pMidi;
     std::unique_ptr<CDocPart> m_pSelection;
-    std::unique_ptr<CDocPart> m_pUndo;
+    // Playback start and end markers: BAR events of the song, or nullptr when not set.
+    CEvent* m_pStartMarker = nullptr;
+    CEvent* m_pEndMarker = nullptr;
     uint32_t m_bImported = 0;
     uint32_t m_sizeDoc[2] = {500, 2000};
     uint32_t m_trackType = TrackType::Drums;
@@ -118,8 +140,14 @@ public:
     QString m_title;
 
 private:
+    bool ReadBytes(const QByteArray& bytes, QString* error, bool fixNewPageBits);
+    void RestoreSnapshot(const QByteArray& bytes);
+    bool UndoOrRedo(bool undo);
     void SwapSavedContents(CRondelDoc& other);
     void AttachParts();
+    void NotifyEventsReloaded();
+
+    CUndoHistory m_undo;
 
     bool m_modified = false;
     std::vector<std::pair<int, Listener>> m_listeners;
@@ -143,3 +171,6 @@ QString ExtensionOf(const QString& path);
 
 // Writes bytes to path through a temporary file and a rename.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error);
+
+// The sample-tab folder: the user's documents folder followed by "/Tabs/".
+QString SampleTabFolder();

@@ -1,3 +1,4 @@
 #pragma once
-// Attaches the notation track to every document.
+// Loads the drum layout and display settings and attaches the notation track to every
+// document.
 void RegisterViewFormats();

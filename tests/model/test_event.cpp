@@ -75,6 +75,18 @@ TEST(Event, LongCommentIsCutToHundredCharactersOnSave)
     EXPECT_EQ(counters.m_textsOnNewPageBars, 0);
 }
 
+TEST(Event, EmptyStoredTextIsNotCountedAsText)
+{
+    // Only a damaged or foreign file holds one: the bit is set but the string is empty.
+    const QByteArray bytes = QByteArray::fromHex("64000040" "04010000" "00");
+    CArchive counters(QByteArray{});
+    auto loaded = Load(bytes, &counters);
+    EXPECT_FALSE(loaded->HasText());
+    EXPECT_EQ(loaded->m_word1 & EventBits::TextFollows, 0u);
+    EXPECT_EQ(counters.m_textsOnOtherBars, 0);
+    EXPECT_EQ(counters.m_textsOnNewPageBars, 0);
+}
+
 TEST(Event, TextBitOnNoteIsKeptAndReadsNoString)
 {
     CEvent note(38 | EventBits::TextFollows, 48);

@@ -1,0 +1,167 @@
+#include "panes.h"
+
+#include "appfunctions.h"
+#include "rondeldoc.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFontDatabase>
+#include <QStandardPaths>
+
+namespace {
+ImportReportFn& Source()
+{
+    static ImportReportFn fn;
+    return fn;
+}
+constexpr int kLineRole = Qt::UserRole;
+constexpr int kPathRole = Qt::UserRole + 2;
+}
+
+void SetImportReportSource(ImportReportFn fn)
+{
+    Source() = std::move(fn);
+}
+
+SImportReport ImportReportOf(const CRondelDoc& doc)
+{
+    return Source() ? Source()(doc) : SImportReport{};
+}
+
+CIndexListView::CIndexListView(QWidget* parent) : QListWidget(parent)
+{
+    setUniformItemSizes(true);
+}
+
+void CIndexListView::SetDocument(CRondelDoc* doc)
+{
+    m_pDoc = doc;
+    Fill();
+}
+
+void CIndexListView::Fill()
+{
+    clear();
+}
+
+void CImportIndexView::Fill()
+{
+    clear();
+    if (!m_pDoc)
+        return;
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    for (const SImportLineRow& row : ImportReportOf(*m_pDoc).lines) {
+        auto* item = new QListWidgetItem(QString::asprintf("%s %4d:   ", qPrintable(row.typeName), row.line) + row.text, this);
+        item->setData(kLineRole, row.line);
+    }
+}
+
+CCommentListView::CCommentListView(QWidget* parent) : CIndexListView(parent)
+{
+    connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        emit ShowBar(item->data(kLineRole).toInt());
+    });
+}
+
+void CCommentListView::Fill()
+{
+    clear();
+    if (!m_pDoc)
+        return;
+    int barNo = 0;
+    for (const auto& e : m_pDoc->Events()) {
+        if (!e->IsMeasure())
+            continue;
+        ++barNo;
+        if (!e->HasText())
+            continue;
+        auto* item = new QListWidgetItem(e->GetText().left(100), this);
+        item->setData(kLineRole, barNo);
+    }
+}
+
+CIssueListView::CIssueListView(QWidget* parent) : CIndexListView(parent)
+{
+    connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        const int row = this->row(item);
+        if (row >= 0 && row < int(m_rows.size()))
+            emit ShowIssue(m_rows[size_t(row)]);
+    });
+}
+
+void CIssueListView::Fill()
+{
+    clear();
+    m_rows.clear();
+    if (!m_pDoc)
+        return;
+    m_rows = ImportReportOf(*m_pDoc).issues;
+    for (const SImportIssueRow& issue : m_rows)
+        new QListWidgetItem(QString::asprintf("%3d: ", issue.line) + issue.message, this);
+}
+
+CFileView::CFileView(QWidget* parent) : QTreeWidget(parent)
+{
+    setHeaderHidden(true);
+    setRootIsDecorated(true);
+    connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        const QString path = item->data(0, kPathRole).toString();
+        if (!path.isEmpty() && QFileInfo(path).isFile())
+            emit OpenPath(path);
+    });
+}
+
+QString CFileView::DefaultFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/Tabs/");
+}
+
+void CFileView::SetFolder(const QString& folder)
+{
+    m_folder = folder;
+    m_signature = -1;
+    m_built = false;
+    Refresh();
+}
+
+bool CFileView::Refresh()
+{
+    QStringList names;
+    if (!m_folder.isEmpty() && QDir(m_folder).exists()) {
+        QDirIterator it(m_folder, {QStringLiteral("*.kdz"), QStringLiteral("*.txt")}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            names << it.next();
+    }
+    names.sort();
+    const long long signature = FileNamesSignature(names);
+    if (m_built && signature == m_signature)
+        return false;
+    m_signature = signature;
+    m_built = true;
+    clear();
+    auto* kdz = new QTreeWidgetItem(this, {QStringLiteral("Kadenzo Files")});
+    auto* txt = new QTreeWidgetItem(this, {QStringLiteral("Tab Files")});
+    AddFolder(kdz, m_folder, QStringLiteral("*.kdz"), 0);
+    AddFolder(txt, m_folder, QStringLiteral("*.txt"), 0);
+    kdz->setExpanded(true);
+    txt->setExpanded(true);
+    return true;
+}
+
+void CFileView::AddFolder(QTreeWidgetItem* parent, const QString& dir, const QString& pattern, int depth)
+{
+    // Deep or looping folder trees (links to a parent) stop here.
+    if (dir.isEmpty() || depth > 12)
+        return;
+    QDir d(dir);
+    for (const QFileInfo& sub : d.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name)) {
+        auto* item = new QTreeWidgetItem(parent, {sub.fileName()});
+        item->setData(0, kPathRole, sub.absoluteFilePath());
+        AddFolder(item, sub.absoluteFilePath(), pattern, depth + 1);
+    }
+    for (const QFileInfo& f : d.entryInfoList({pattern}, QDir::Files, QDir::Name)) {
+        auto* item = new QTreeWidgetItem(parent, {f.fileName()});
+        item->setData(0, kPathRole, f.absoluteFilePath());
+    }
+}

@@ -1,0 +1,32 @@
+#pragma once
+// What the transport needs from a document's player: start once, looped or one bar, pause,
+// resume, stop, tempo, and the play position in ticks (96 to a quarter) that the 50 ms poll
+// reads. The document's MIDI player is adapted to this (CMidiPlayer); tests may install
+// others through CMainFrame::SetPlayerFactory.
+
+namespace PlayerState {
+inline constexpr int Stopped = 0;
+inline constexpr int Playing = 1;
+inline constexpr int Paused = 2;
+}
+
+class CPlayer
+{
+public:
+    virtual ~CPlayer() = default;
+    virtual int State() const = 0;
+    // startBar: 0-based measure to start from. False when nothing could start.
+    virtual bool Play(bool loop, bool oneBar, int startBar) = 0;
+    virtual void Stop() = 0;
+    virtual void PauseResume() = 0;
+    // 0 = the song's own tempi.
+    virtual void SetTempo(int bpm) = 0;
+    // Ticks since playback started, on the axis of the bars' m_runTime1 in the play pass;
+    // negative when polling should stop.
+    virtual int GetPlayPosition() = 0;
+    // MIDI volume in percent (the Midi <-> Wave fader).
+    virtual void SetVolume(int percent) { (void)percent; }
+    // True when the player itself tells the transport of its state and starts, pauses and
+    // stops the audio overlay (through the player host); otherwise the main window does.
+    virtual bool TellsTransport() const { return false; }
+};

@@ -1,0 +1,63 @@
+#pragma once
+// What the notation view needs from the notation layout: lay the song out (filling each
+// measure's m_layoutPos), draw it, and map points to bars and ticks. The track of the view
+// layer is adapted to this; CPlainRenderer draws a plain bar grid where no track is attached.
+
+#include <QRect>
+#include <QSize>
+
+#include <array>
+#include <cstdint>
+
+class CEvent;
+class CRondelDoc;
+class QPainter;
+
+// Where a point lies in the song.
+struct SViewHit
+{
+    enum Zone { None, Header, Lead, LeadCount, Count, Note };
+    Zone zone = None;
+    int barNo = 0;  // 1-based, 0 none
+    int tick = -1;  // 32nd index, -1 in the lead area
+    // Highlight rectangles in layout units: the cell in the staff, in the tab and in the
+    // count row (or the lead area's boxes); empty ones are not drawn.
+    std::array<QRect, 3> cells;
+};
+
+class CViewRenderer
+{
+public:
+    virtual ~CViewRenderer() = default;
+    // Lays the song out for a page `width` units wide; returns the size to scroll over.
+    virtual QSize Layout(CRondelDoc& doc, int width) = 0;
+    // Draws in layout units; clip is the visible part.
+    virtual void Draw(QPainter& p, CRondelDoc& doc, const QRect& clip) = 0;
+    virtual SViewHit HitTest(CRondelDoc& doc, const QPoint& pt) = 0;
+    // Geometry shared with the play cursor: the width of a bar's lead area and the distance
+    // from the staff top to the bottom of the count row.
+    virtual int Lead(const CEvent& bar) const = 0;
+    virtual int StaffBottom(const CEvent& bar) const = 0;
+};
+
+// Decodes m_layoutPos: staff top y in bits 0-19, bar left x in bits 20-31.
+inline int LayoutStaffTop(uint32_t layoutPos) { return int(layoutPos & 0xFFFFF); }
+inline int LayoutBarX(uint32_t layoutPos) { return int(layoutPos >> 20); }
+inline uint32_t MakeLayoutPos(int x, int staffTop) { return (uint32_t(x) << 20) | (uint32_t(staffTop) & 0xFFFFF); }
+
+class CPlainRenderer : public CViewRenderer
+{
+public:
+    QSize Layout(CRondelDoc& doc, int width) override;
+    void Draw(QPainter& p, CRondelDoc& doc, const QRect& clip) override;
+    SViewHit HitTest(CRondelDoc& doc, const QPoint& pt) override;
+    int Lead(const CEvent&) const override { return kLead; }
+    int StaffBottom(const CEvent&) const override { return kCountBottom; }
+
+    static constexpr int kHeaderHeight = 80;
+    static constexpr int kSystemHeight = 150;
+    static constexpr int kStaffOffset = 76; // staff top below the system top
+    static constexpr int kLead = 24;
+    static constexpr int kCountTop = 44;
+    static constexpr int kCountBottom = 56;
+};

@@ -1,0 +1,56 @@
+#pragma once
+// Reading a recording for the audio overlay: 16-bit mono samples at 22 050 per second.
+// 44 100 Hz input is halved by averaging sample pairs; any other rate is resampled.
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+inline constexpr int kOverlayRate = 22050;
+// One second of silence put before a WAV recording.
+inline constexpr int kWaveLeadInSamples = 22050;
+inline constexpr int kOverviewEntries = 32000;
+
+// The samples of a 16-bit RIFF WAVE file (one second of silence first), or an empty vector
+// when it cannot be read. Tells the user only when the file cannot be opened at all.
+std::vector<int16_t> ReadWaveFile(const QString& path);
+
+// What an MP3 file's LAME/Xing information frame declared.
+struct SMp3Info
+{
+    int m_sampleRate = 0;
+    int m_channels = 0;
+    bool m_infoFrame = false;   // a Xing/Info frame was found (and not played)
+    int64_t m_frames = 0;       // audio frames it declares (0: unknown)
+    int m_encoderDelay = 0;     // samples at the start that the encoder added
+    int m_encoderPadding = 0;   // samples at the end that the encoder added
+};
+
+// The decoded samples of an MP3 file (no lead-in), or an empty vector. Decoding errors keep
+// what was decoded before them.
+std::vector<int16_t> DecodeMp3File(const QString& path, SMp3Info* info = nullptr);
+
+// The same from bytes in memory (fuzzing, tests).
+std::vector<int16_t> DecodeMp3Bytes(const uint8_t* data, size_t size, SMp3Info* info = nullptr);
+
+// By the last four characters of the path (case ignored): ".wav" or ".mp3"; anything else
+// reads nothing. Empty on failure.
+std::vector<int16_t> ReadAudioFile(const QString& path);
+
+// Resamples mono 16-bit audio from `rate` to 22 050 Hz.
+std::vector<int16_t> ResampleTo22050(const std::vector<int16_t>& mono, double rate);
+
+// The drawing overview: 32 000 envelope entries for audio of at least 32 000 samples, else
+// one entry per sample (|sample| / 256, at most 127).
+std::vector<int8_t> BuildOverview(const int16_t* samples, int64_t count);
+
+// The dithering quantiser of the MP3 output: 28-bit fixed point to `bits`, with triangular
+// dither, error feedback and the generator x * 1664525 + 1013904223.
+struct SDither
+{
+    int32_t m_error[3] = {0, 0, 0};
+    uint32_t m_random = 0;
+};
+int32_t DitherLinear(unsigned bits, int32_t sample, SDither& dither);
+uint32_t DitherRandom(uint32_t state);

@@ -1,0 +1,17 @@
+// Widget tests need one QApplication for the whole run, made before any test.
+#include "application.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Quillon"));
+    QApplication::setApplicationName(QStringLiteral("KadenzoTest"));
+    RegisterAppFormats();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

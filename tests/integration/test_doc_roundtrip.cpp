@@ -1,0 +1,135 @@
+// Text tabs written by Kadenzo and read back by its importer, on the real tabs of the corpus,
+// and the test-mode compare on them.
+
+#include "importformats.h"
+#include "report.h"
+#include "rondeldoc.h"
+#include "songcompare.h"
+#include "testutil.h"
+#include "textexport.h"
+
+#include <QDir>
+
+#include <cstdio>
+
+namespace {
+
+bool HaveTextImporter()
+{
+    static const bool registered = [] {
+        RegisterImportFormats();
+        return true;
+    }();
+    (void)registered;
+    return DocFormats::FindOpen(QStringLiteral(".txt")) != nullptr;
+}
+
+QStringList CorpusTabs()
+{
+    const QDir dir(CorpusDir() + QStringLiteral("/tabs"));
+    QStringList paths;
+    for (const QString& name : dir.entryList({QStringLiteral("*.txt"), QStringLiteral("*.tab")}, QDir::Files, QDir::Name))
+        paths << dir.filePath(name);
+    return paths;
+}
+
+// What the written tab can carry: bars, time signatures, measure repeats and the notes with
+// their instrument, tick and marks. Repeat groups and rests are not written.
+SCompareOptions RoundTripOptions()
+{
+    SCompareOptions o;
+    o.m_rests = false;
+    o.m_repeatFields = false;
+    o.m_triplets = false;
+    return o;
+}
+
+TEST(RoundTrip, CorpusTabsKeepBarsTimeSignaturesAndNotes)
+{
+    if (!HaveTextImporter())
+        GTEST_SKIP() << "no text tab importer is registered yet";
+    CRecordingReport report;
+    CScopedUserReport scope(&report);
+    QTemporaryDir dir;
+    int imported = 0, same = 0, reimportFailed = 0;
+    QStringList differences;
+    for (const QString& path : CorpusTabs()) {
+        const QString name = QFileInfo(path).fileName();
+        CRondelDoc original;
+        if (!original.OnOpenDocument(path))
+            continue;
+        ++imported;
+        const QString written = dir.filePath(QFileInfo(path).completeBaseName() + QStringLiteral(".txt"));
+        ASSERT_TRUE(ExportTextTab(original, written)) << name.toStdString();
+        CRondelDoc back;
+        QString error;
+        if (!back.OnOpenDocument(written, &error)) {
+            ++reimportFailed;
+            differences << QStringLiteral("%1: the written tab does not import (%2)").arg(name, error);
+            continue;
+        }
+        const SSongDifference d = CompareSongs(back.Events(), original.Events(), RoundTripOptions());
+        if (!d.m_differ)
+            ++same;
+        else
+            differences << QStringLiteral("%1: %2").arg(name, d.Message());
+    }
+    std::printf("round trip: %d of %d corpus tabs import; %d come back with the same bars, time signatures and notes\n",
+                imported, int(CorpusTabs().size()), same);
+    for (const QString& line : differences)
+        std::printf("  %s\n", qPrintable(line));
+    RecordProperty("imported", imported);
+    RecordProperty("same", same);
+    EXPECT_GT(imported, 0);
+    EXPECT_EQ(reimportFailed, 0);
+    // Measured: 28 of the 46 tabs come back the same. The others lose what a text tab written
+    // this way cannot carry back through the importer: accents on crash letters ('C' reads as
+    // a plain crash), two notes of one line at one tick, side stick 's' and hi-hat foot 'f'
+    // (read as snare and bass flam), measure lengths that the importer's column census reads
+    // another way, and triplet runs written three columns wide.
+    EXPECT_GE(same, 28);
+}
+
+TEST(RoundTrip, CompareCommandOnARealTab)
+{
+    if (!HaveTextImporter())
+        GTEST_SKIP() << "no text tab importer is registered yet";
+    QTemporaryDir dir;
+    QString tab;
+    for (const QString& path : CorpusTabs()) {
+        CRecordingReport report;
+        CScopedUserReport scope(&report);
+        CRondelDoc doc;
+        if (doc.OnOpenDocument(path) && doc.Events().size() > 10) {
+            tab = path;
+            break;
+        }
+    }
+    ASSERT_FALSE(tab.isEmpty());
+    const QString txt = dir.filePath(QStringLiteral("tune.txt"));
+    const QString kdz = dir.filePath(QStringLiteral("tune.kdz"));
+    ASSERT_TRUE(QFile::copy(tab, txt));
+    const QString settings = dir.filePath(QStringLiteral("settings.ini"));
+    ASSERT_EQ(RunCli({QStringLiteral("convert"), txt, kdz}, settings).exitCode, 0);
+    SRunResult r = RunCli({QStringLiteral("compare"), txt}, settings);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+
+    // Change one note of the song file: the compare names it.
+    CRondelDoc song;
+    ASSERT_TRUE(song.OnOpenDocument(kdz));
+    for (auto& ev : song.Events())
+        if (ev->IsNote() && !(ev->m_word1 & EventBits::Dynamics)) {
+            ev->ToggleDynamic(EventBits::Ghost);
+            break;
+        }
+    ASSERT_TRUE(song.OnSaveDocument(kdz));
+    r = RunCli({QStringLiteral("compare"), txt}, settings);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("NOTE match failed type(IsGhost) at bar(")) << r.err.toStdString();
+
+    r = RunCli({QStringLiteral("compare-all"), dir.path()}, settings);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.contains("differ   tune: NOTE match failed")) << r.out.toStdString();
+}
+
+} // namespace
