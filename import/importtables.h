@@ -41,6 +41,13 @@ inline constexpr int kMaxColumnShift = 8;
 inline constexpr int kMinTimeSymbols = 4;
 // A bar of ticks left open at the line end needs this many ticks to count as a bar.
 inline constexpr int kMinOpenBarTicks = 4;
+// Bounds that keep absurd input linear in time and inside the event fields: the text a key
+// description or a repeat bracket is searched in, the beats of a count line, the length a
+// meter line may add up to.
+inline constexpr int kMaxDescriptionScan = 64;
+inline constexpr int kMaxBracketColumns = 1024;
+inline constexpr int kMaxCountBeats = 1000;
+inline constexpr int kMaxTimeLinePositions = 1 << 20;
 }
 
 // Line types; the names are shown by the import views and the dump.

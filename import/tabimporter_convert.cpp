@@ -237,17 +237,19 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
     m_anchors.clear();
     m_anchorOpen = open;
     m_anchorClose = end;
-    if (timeLine && m_timeMode == 1)
+    if (timeLine && m_timeMode == 1) {
         ticks = MeterBarTicks(bar);
-    if (ticks > 0) {
         TimeSigFromTicks(ticks, &num, &den);
-        if (num > ImportLimits::kMaxNumerator) {
-            num = 4;
-            den = 4;
-        }
     } else if (timeLine && m_timeMode == 2) {
         ticks = CountLineBarTicks(bar, &num, &den);
-    } else {
+    }
+    // A time line that gives no length, or one no signature can hold, is read as Linear.
+    if (ticks <= 0 || num > ImportLimits::kMaxNumerator) {
+        ticks = 0;
+        num = den = 4;
+        m_anchors.clear();
+    }
+    if (ticks == 0) {
         m_anchors.clear();
         ticks = CountBarTicks(bar, nullptr);
         if (m_bogusFirstTick) {

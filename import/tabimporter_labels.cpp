@@ -286,7 +286,8 @@ int CTabImporter::ReadKeyEntries(const CImportLine& line)
         while (d < t.size() && IsKeySeparator(t[d]))
             ++d;
         size_t e = d;
-        while (e < t.size() && t[e] != ',' && t[e] != '=')
+        const size_t limit = std::min(t.size(), d + ImportLimits::kMaxDescriptionScan);
+        while (e < limit && t[e] != ',' && t[e] != '=')
             ++e;
         std::string_view desc = Trim(std::string_view(t).substr(d, e - d));
         desc = desc.substr(0, ImportLimits::kMaxDescriptionChars);

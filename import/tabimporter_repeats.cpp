@@ -95,10 +95,11 @@ bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int firs
     if (seg.find_first_of("<(/\\-=_") != std::string_view::npos) {
         // A bracket: it runs to its closing mark, and the staff separators it covers give the
         // bars it spans.
-        size_t close = text.find_first_of(">)|", size_t(std::max(open, end - 4)));
+        const std::string_view window = text.substr(0, size_t(std::min(annotation.Length(), open + ImportLimits::kMaxBracketColumns)));
+        size_t close = window.find_first_of(">)|", size_t(std::max(open, end - 4)));
         if (close == std::string_view::npos) {
-            close = text.find_first_of("|/\\)>", size_t(open) + 1);
-            const size_t spaces = text.find("  ", size_t(open) + 1);
+            close = window.find_first_of("|/\\)>", size_t(open) + 1);
+            const size_t spaces = window.find("  ", size_t(open) + 1);
             if (spaces < close)
                 close = spaces;
         }

@@ -158,7 +158,7 @@ void CTabImporter::FindLabelEnd(int first, int count)
         int s = leftmost + l.m_columnShift - 1;
         while (s >= l.m_labelStart && l.m_text[size_t(s)] != ' ')
             --s;
-        col = s >= l.m_labelStart ? s - l.m_columnShift : leftmost;
+        col = std::max(s >= l.m_labelStart ? s - l.m_columnShift : leftmost, 0);
         // The separators no longer tell where the labels end: the columns are read as written.
         for (int i = first; i < first + count; ++i)
             m_lines[size_t(i)].m_columnShift = 0;
@@ -601,9 +601,13 @@ int CTabImporter::CountBarTicks(int bar, std::string* trailing)
     for (size_t i = 0; i < m_blockLines.size(); ++i) {
         const CImportLine& l = m_lines[size_t(m_blockLines[i])];
         const int lo = std::max(open + l.m_columnShift, 0);
-        int hi = l.Length();
+        // Up to this line's next separator, looked for near the governing one; a line that
+        // has none there counts up to where it should stand.
+        const int expected = std::clamp(end + l.m_columnShift, lo, l.Length());
+        int hi = expected;
         if (m_barChar && lo < l.Length()) {
-            const size_t sep = l.m_text.find(m_barChar, size_t(lo));
+            const int window = std::min(l.Length(), expected + ImportLimits::kMaxColumnShift + 1);
+            const size_t sep = std::string_view(l.m_text).substr(0, size_t(window)).find(m_barChar, size_t(lo));
             if (sep != std::string::npos)
                 hi = int(sep);
         }

@@ -93,8 +93,7 @@ bool CTabImporter::IsMeterLine(const CImportLine& line, bool fromStaffTest) cons
 bool CTabImporter::IsCountLine(const CImportLine& line, bool fromStaffTest) const
 {
     // Most lines tested are staff lines, full of ticks: a quick look settles them.
-    const size_t dashes = size_t(std::count(line.m_text.begin(), line.m_text.end(), '-'));
-    if (dashes * 4 > line.m_text.size() + 20)
+    if (size_t(line.m_dashesFrom2) * 4 > line.m_text.size() + 20)
         return false;
     int good = 0, bad = 0;
     CheckCountLine(line, false, fromStaffTest, &good, &bad);
@@ -259,7 +258,7 @@ void CTabImporter::ReadMeterAnchors(int bar)
         if (marked == 3)
             marked = 0;
         m_anchors.push_back({c, sum, triplet});
-        sum += v;
+        sum = std::min(sum + v, ImportLimits::kMaxTimeLinePositions);
         const char next = t.At(c + 1);
         if (next == m_timeKey[0].symbol || next == '.')
             ++c;
@@ -301,7 +300,7 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
             while (d < end && IsDigit(t.At(d)) && d - c < 3)
                 n = n * 10 + (t.At(d++) - '0');
             if (d - c == 1) {
-                while (!beats.empty() && n + offset <= beats.back().number)
+                while (!beats.empty() && n + offset <= beats.back().number && offset < ImportLimits::kMaxCountBeats)
                     offset += 10;
                 n += offset;
             }
@@ -369,6 +368,7 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     int lastBeat = 0;
     for (const SBeat& b : beats)
         lastBeat = std::max(lastBeat, b.number);
+    lastBeat = std::min(lastBeat, ImportLimits::kMaxCountBeats);
     const int ticks = std::max(1, lastBeat) * beat * 8 / 96;
     TimeSigFromTicks(ticks, num, den);
     if (unit == BeatUnit::Sixteenth && (*den == 8 || *den == 4)) {
@@ -378,8 +378,6 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         *num *= 2;
         *den = 8;
     }
-    if (*num > ImportLimits::kMaxNumerator)
-        TimeSigFromTicks(ticks, num, den);
 
     // Positions of the digits and syllables.
     bool warned = false;
@@ -459,5 +457,5 @@ int CTabImporter::AnchorPosition(int column, bool* triplet) const
         *triplet = true;
     if (toCol <= fromCol)
         return fromPos;
-    return fromPos + (toPos - fromPos) * (column - fromCol) / (toCol - fromCol);
+    return fromPos + int(int64_t(toPos - fromPos) * (column - fromCol) / (toCol - fromCol));
 }
