@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QSaveFile>
+
+#include <algorithm>
 #include <QStandardPaths>
 
 namespace {
@@ -238,6 +240,26 @@ bool CRondelDoc::OnOpenDocument(const QString& path, QString* error)
     return true;
 }
 
+void SortNotesByPosition(CEventList& events)
+{
+    // Renderer, layout and editing all walk a measure's notes in position order; a file that
+    // lists them otherwise (damaged, or written by hand) is put in order once, here.
+    auto measureEnd = [&](EventPos from) {
+        return std::find_if(from, events.end(), [](const auto& ev) { return ev->IsMeasure(); });
+    };
+    for (EventPos it = events.begin(); it != events.end();) {
+        EventPos notes = (*it)->IsMeasure() ? std::next(it) : it;
+        EventPos end = measureEnd(notes);
+        if (!std::is_sorted(notes, end, [](const auto& a, const auto& b) { return a->GetPosition() < b->GetPosition(); })) {
+            CEventList run;
+            run.splice(run.begin(), events, notes, end);
+            run.sort([](const auto& a, const auto& b) { return a->GetPosition() < b->GetPosition(); });
+            events.splice(end, run);
+        }
+        it = end;
+    }
+}
+
 bool CRondelDoc::FinishOpen(QString* error)
 {
     CEventList& events = Events();
@@ -251,6 +273,7 @@ bool CRondelDoc::FinishOpen(QString* error)
     // damaged or foreign file does) gets its opening bar line first.
     if (!events.front()->IsMeasure())
         events.push_front(std::make_unique<CEvent>(EventType::Bar, TimeSigWord(4, 4)));
+    SortNotesByPosition(events);
     CEvent& first = *events.front();
     if (first.GetTempo() == 0) {
         // The tempo field holds 1 to 255; a damaged file may carry any song tempo.

@@ -169,6 +169,9 @@ const SaveFn* FindSave(const QString& ext);
 QString ExtensionOf(const QString& path);
 }
 
+// Puts the notes and rests of every measure in ascending position (a stable sort).
+void SortNotesByPosition(CEventList& events);
+
 // Writes bytes to path through a temporary file and a rename.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error);
 

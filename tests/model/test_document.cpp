@@ -240,6 +240,17 @@ TEST_F(DocumentFiles, LastNoteGetsClosingBar)
     EXPECT_EQ(doc.Events().front()->GetTempo(), 100u);
 }
 
+TEST_F(DocumentFiles, NotesOutOfOrderArePutInPositionOrder)
+{
+    CRondelDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(Write(QStringLiteral("o.kdz"),
+        DocBytes({{100 | TempoBits(100), 260}, {38, 96}, {36, 48}, {42, 48}, {100, 260}, {49, 0}}))));
+    std::vector<std::pair<uint32_t, uint32_t>> order;
+    for (const auto& ev : doc.Events())
+        order.emplace_back(ev->GetEventType(), ev->IsMeasure() ? 0 : ev->GetPosition());
+    EXPECT_EQ(order, (std::vector<std::pair<uint32_t, uint32_t>>{{100, 0}, {36, 48}, {42, 48}, {38, 96}, {100, 0}, {49, 0}, {100, 0}}));
+}
+
 TEST_F(DocumentFiles, FirstBarWithoutTempoTakesSongTempo)
 {
     CRondelDoc doc;
