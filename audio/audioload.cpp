@@ -153,22 +153,23 @@ uint32_t DitherRandom(uint32_t state)
     return state * 1664525u + 1013904223u;
 }
 
-int32_t DitherLinear(unsigned bits, int32_t sample, SDither& dither)
+int32_t DitherLinear(unsigned bits, int32_t sampleIn, SDither& dither)
 {
-    constexpr int32_t kMin = -MAD_F_ONE;
-    constexpr int32_t kMax = MAD_F_ONE - 1;
-    // Noise shaping by the previous errors.
-    sample += dither.m_error[0] - dither.m_error[1] + dither.m_error[2];
+    constexpr int64_t kMin = -MAD_F_ONE;
+    constexpr int64_t kMax = MAD_F_ONE - 1;
+    // 64-bit sums: a damaged frame can decode to samples near the int32 limits, where the
+    // error and dither terms would overflow.
+    int64_t sample = int64_t(sampleIn) + dither.m_error[0] - dither.m_error[1] + dither.m_error[2];
     dither.m_error[2] = dither.m_error[1];
     dither.m_error[1] = dither.m_error[0] / 2;
 
     const unsigned scalebits = MAD_F_FRACBITS + 1 - bits;
-    int32_t output = sample + (int32_t(1) << (scalebits - 1)); // round
-    const int32_t mask = (int32_t(1) << scalebits) - 1;
+    int64_t output = sample + (int64_t(1) << (scalebits - 1)); // round
+    const int64_t mask = (int64_t(1) << scalebits) - 1;
 
     // Triangular dither: the difference of two successive uniform values.
     const uint32_t random = DitherRandom(dither.m_random);
-    output += int32_t(random & uint32_t(mask)) - int32_t(dither.m_random & uint32_t(mask));
+    output += int64_t(random & uint32_t(mask)) - int64_t(dither.m_random & uint32_t(mask));
     dither.m_random = random;
 
     if (output > kMax) {
@@ -181,8 +182,8 @@ int32_t DitherLinear(unsigned bits, int32_t sample, SDither& dither)
             sample = kMin;
     }
     output &= ~mask;
-    dither.m_error[0] = sample - output;
-    return output >> scalebits;
+    dither.m_error[0] = int32_t(sample - output);
+    return int32_t(output >> scalebits);
 }
 
 namespace {

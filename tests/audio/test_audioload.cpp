@@ -247,6 +247,13 @@ TEST(CDither, QuantisesFullScaleAndFollowsItsGenerator)
     EXPECT_NEAR(DitherLinear(16, -0x10000000, f), -32768, 1);
     SDither g;
     EXPECT_NEAR(DitherLinear(16, 0x08000000, g), 16384, 1); // half scale
+    // A damaged frame can decode to samples at the int32 limits: they clip, with no overflow
+    // in the error terms (UBSan checks the arithmetic in the sanitizer build).
+    SDither h;
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(DitherLinear(16, INT32_MAX - 10, h), 32767);
+        EXPECT_EQ(DitherLinear(16, INT32_MIN + 10, h), -32768);
+    }
 }
 
 struct SOverviewCase
