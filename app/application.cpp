@@ -51,6 +51,8 @@ int KadenzoMain(int argc, char** argv)
     QCommandLineOption quitAfterLoad(QStringLiteral("quit-after-load"),
                                      QStringLiteral("Open the files, show the window once, then exit (for tests)."));
     parser.addOption(quitAfterLoad);
+    QCommandLineOption play(QStringLiteral("play"), QStringLiteral("Start playing the song once it is open."));
+    parser.addOption(play);
     parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Files to open."), QStringLiteral("[files...]"));
     parser.process(app);
 
@@ -74,6 +76,8 @@ int KadenzoMain(int argc, char** argv)
     if (opened == 0)
         frame.NewDocument();
     frame.show();
+    if (parser.isSet(play) && opened > 0)
+        QTimer::singleShot(0, &frame, &CMainFrame::OnPlay);
     if (parser.isSet(quitAfterLoad))
         QTimer::singleShot(0, &app, &QApplication::quit);
     const int rc = app.exec();
