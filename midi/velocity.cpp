@@ -12,17 +12,6 @@ constexpr int kDefaultGhost = 50;
 constexpr int kDefaultAccent = 100;
 constexpr int kMaxDrumText = 511; // the stored value is read into a buffer of this size
 
-int HexDigit(QChar c)
-{
-    const ushort u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
-}
 
 int Truncate(double v) { return int(v); }
 int ClampSlider(int s) { return std::clamp(s, 0, 100); }
@@ -89,8 +78,8 @@ int SGuitarVolumes::FromText(const QString& text)
 {
     int taken = 0;
     for (int i = 0; i + 1 < text.size() && taken < kRecordCount * 5; i += 2) {
-        const int hi = HexDigit(text[i]);
-        const int lo = HexDigit(text[i + 1]);
+        const int hi = SettingsStore::HexDigitValue(text[i]);
+        const int lo = SettingsStore::HexDigitValue(text[i + 1]);
         if (hi < 0 || lo < 0)
             break;
         m_record[size_t(taken / 5)][size_t(taken % 5)] = int8_t(uint8_t(hi * 16 + lo));

@@ -17,17 +17,6 @@ constexpr Table kFrance = {
 Table g_current = kUsUk;
 const QString kPostailKey = QStringLiteral("postail");
 
-int HexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
-}
 }
 
 const Table& UsUkStandard() { return kUsUk; }
@@ -62,10 +51,10 @@ void ApplyPostail(Table& table, const QString& value)
     // Like sscanf("%x") on two characters: one leading hex digit is enough for a pair.
     int key = kLastKey;
     for (qsizetype i = 0; key >= kFirstKey && i < value.size(); i += 2, --key) {
-        const int hi = HexDigit(value[i]);
+        const int hi = SettingsStore::HexDigitValue(value[i]);
         if (hi < 0)
             break;
-        const int lo = i + 1 < value.size() ? HexDigit(value[i + 1]) : -1;
+        const int lo = i + 1 < value.size() ? SettingsStore::HexDigitValue(value[i + 1]) : -1;
         table[size_t(key - kFirstKey)] = uint8_t(lo < 0 ? hi : hi * 16 + lo);
     }
 }

@@ -11,4 +11,6 @@ void Write(const QString& name, const QString& value);
 // Redirects the store to an INI file (tests, `kadenzo-cli --settings FILE`); empty restores
 // the user's normal settings.
 void UseFile(const QString& iniPath);
+// The value of one hexadecimal digit (either case), or -1; several values are hex strings.
+int HexDigitValue(QChar c);
 }
