@@ -77,6 +77,8 @@ public:
     int m_lineNo = 0;
     std::pmr::string m_text;
     uint32_t m_letters = 0; // bit n: the letter 'a' + n occurs (either case)
+    // The line holds repeat or ending marks; the song carries them, so it is no bar text.
+    bool m_repeatAnnotation = false;
     bool m_hasDigit = false;
     // Counted by the character census from column 2, for the staff line test.
     int m_separatorsFrom2 = 0;
@@ -316,6 +318,7 @@ private:
     std::vector<std::array<uint16_t, 256>> m_noteTable;
     bool m_blockMayHoldTriplets = false;
     std::vector<int> m_tickCounts;
+    std::vector<std::vector<int>> m_blockSeparators; // per block line: its m_barChar columns
     int m_anchorOpen = 0;  // bar columns [open, close) and its length in position units
     int m_anchorClose = 0;
     int m_anchorEnd = 0;

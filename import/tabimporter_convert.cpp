@@ -369,6 +369,15 @@ bool CTabImporter::ConvertBlock(CEventList& events)
         const size_t from = size_t(std::clamp(l.m_firstBarColumn + l.m_columnShift, 0, l.Length()));
         m_blockMayHoldTriplets = l.m_text.find_first_of("tT", from) != std::string::npos;
     }
+    m_blockSeparators.resize(m_blockLines.size());
+    for (size_t i = 0; i < m_blockLines.size(); ++i) {
+        const std::string_view text = m_lines[size_t(m_blockLines[i])].m_text;
+        std::vector<int>& seps = m_blockSeparators[i];
+        seps.clear();
+        for (size_t c = m_barChar ? text.find(m_barChar) : std::string_view::npos; c != std::string_view::npos;
+             c = text.find(m_barChar, c + 1))
+            seps.push_back(int(c));
+    }
     std::vector<CEvent*> barEvents(size_t(bars), nullptr);
     bool converted = false;
     bool repeated = false;
@@ -455,9 +464,15 @@ bool CTabImporter::ConvertBlock(CEventList& events)
 
 void CTabImporter::AttachComment(const CImportLine& f, const std::vector<CEvent*>& barEvents)
 {
-    int commentLine = m_blockPreComment;
-    if (commentLine < 0 || FirstNonBlank(m_lines[size_t(commentLine)].m_text, 0) < 0)
-        commentLine = m_blockPostComment;
+    // Repeat marks already became measure fields; written again as bar text they would
+    // come back as a second repeat when the song is exported and read again.
+    auto usable = [this](int line) {
+        return line >= 0 && !m_lines[size_t(line)].m_repeatAnnotation
+            && FirstNonBlank(m_lines[size_t(line)].m_text, 0) >= 0;
+    };
+    const int commentLine = usable(m_blockPreComment) ? m_blockPreComment
+        : usable(m_blockPostComment)                  ? m_blockPostComment
+                                                      : -1;
     if (commentLine < 0)
         return;
     const CImportLine& comment = m_lines[size_t(commentLine)];

@@ -252,8 +252,11 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
     if (closeAtStaffEnd && m_inRepeatGroup && lastMeasureBar >= 0)
         closeGroup(lastMeasureBar, m_pendingGroupCount);
 
-    if (aboveUsed)
+    if (aboveUsed) {
         m_lines[size_t(above)].m_type = LineType::PreComment;
-    else if (belowUsed)
+        m_lines[size_t(above)].m_repeatAnnotation = true;
+    } else if (belowUsed) {
         m_lines[size_t(below)].m_type = LineType::PostComment;
+        m_lines[size_t(below)].m_repeatAnnotation = true;
+    }
 }

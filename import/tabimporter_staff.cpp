@@ -601,16 +601,13 @@ int CTabImporter::CountBarTicks(int bar, std::string* trailing)
     for (size_t i = 0; i < m_blockLines.size(); ++i) {
         const CImportLine& l = m_lines[size_t(m_blockLines[i])];
         const int lo = std::max(open + l.m_columnShift, 0);
-        // Up to this line's next separator, looked for near the governing one; a line that
-        // has none there counts up to where it should stand.
-        const int expected = std::clamp(end + l.m_columnShift, lo, l.Length());
-        int hi = expected;
-        if (m_barChar && lo < l.Length()) {
-            const int window = std::min(l.Length(), expected + ImportLimits::kMaxColumnShift + 1);
-            const size_t sep = std::string_view(l.m_text).substr(0, size_t(window)).find(m_barChar, size_t(lo));
-            if (sep != std::string::npos)
-                hi = int(sep);
-        }
+        // Up to this line's next separator (its separator columns are listed once per block,
+        // so a staff of many bars stays linear).
+        int hi = l.Length();
+        const std::vector<int>& seps = m_blockSeparators[i];
+        const auto next = std::lower_bound(seps.begin(), seps.end(), lo);
+        if (next != seps.end())
+            hi = *next;
         if (unclosed)
             hi = std::min(hi, end + l.m_columnShift);
         const int dotColumn = endDots ? end + l.m_columnShift : -1;
