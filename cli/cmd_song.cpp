@@ -119,7 +119,11 @@ bool OpenInput(CRondelDoc& doc, const QString& path)
         return false;
     }
     QString error;
+    const qsizetype shownBefore = CollectedMessages().size();
     if (!doc.OnOpenDocument(path, &error)) {
+        // A fatal import has already shown its message through the report: say it once.
+        if (!error.isEmpty() && CollectedMessages().mid(shownBefore).contains(error))
+            return false;
         Fail(error.isEmpty() ? QStringLiteral("cannot open %1: unsupported file type").arg(path) : error);
         return false;
     }
