@@ -907,8 +907,7 @@ void CMainFrame::OnImportAudio()
     if (dlg.exec() != QDialog::Accepted)
         return;
     const bool audioChanged = dlg.ApplyTo(*doc);
-    doc->SetModifiedFlag();
-    doc->UpdateAllViews();
+    doc->CommitEdit(); // an undo step like every other change to the song
     if (audioChanged)
         ReloadAudio();
 }
