@@ -403,7 +403,7 @@ void CTabImporter::ClassifyBars(int first, int count)
             uint8_t kind = BarFlag::KindText;
             if (hasTick) {
                 kind = BarFlag::KindWritten;
-                if (!inBarSig)
+                if (!inBarSig && l.m_hasDigit) // a signature needs digits; most staff lines have none
                     inBarSig = FindTimeSigInText(seg);
             } else if (!text.empty()) {
                 int n = 1;
