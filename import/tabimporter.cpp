@@ -162,10 +162,17 @@ void CTabImporter::ReadTabBytes(std::string_view bytes)
     // write a whole song as one staff of a thousand columns.
     size_t start = 0;
     int lineNo = 1;
+    // Most tabs end lines with LF alone: then memchr finds each end.
+    const bool anyCr = bytes.find('\r') != std::string_view::npos;
     while (start < bytes.size()) {
         size_t end = start;
-        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
-            ++end;
+        if (!anyCr) {
+            const void* lf = std::memchr(bytes.data() + start, '\n', bytes.size() - start);
+            end = lf ? size_t(static_cast<const char*>(lf) - bytes.data()) : bytes.size();
+        } else {
+            while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
+                ++end;
+        }
         m_lines.emplace_back(bytes.substr(start, end - start), lineNo++, &m_arena);
         if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
             ++end;
