@@ -8,6 +8,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 using namespace ImportText;
@@ -55,6 +56,42 @@ int ImportText::FirstNumber(std::string_view text, size_t from, int* at)
     return -1;
 }
 
+namespace {
+// One lookup per byte gives the line's letters (bits 0-25), and whether it holds a digit, a
+// TAB or an '&' (the start of "&nbbsp").
+constexpr uint32_t kDigitBit = 1u << 26;
+constexpr uint32_t kTabBit = 1u << 27;
+constexpr uint32_t kAmpBit = 1u << 28;
+constexpr uint32_t kLetterMask = (1u << 26) - 1;
+
+const std::array<uint32_t, 256>& ByteClasses()
+{
+    static const std::array<uint32_t, 256> table = [] {
+        std::array<uint32_t, 256> t{};
+        for (int c = 0; c < 256; ++c) {
+            const char ch = char(c);
+            if (IsLetter(ch))
+                t[size_t(c)] = 1u << (ToLower(ch) - 'a');
+            else if (IsDigit(ch))
+                t[size_t(c)] = kDigitBit;
+        }
+        t['\t'] = kTabBit;
+        t['&'] = kAmpBit;
+        return t;
+    }();
+    return table;
+}
+
+uint32_t ClassesOf(std::string_view text)
+{
+    const std::array<uint32_t, 256>& table = ByteClasses();
+    uint32_t acc = 0;
+    for (char c : text)
+        acc |= table[uint8_t(c)];
+    return acc;
+}
+}
+
 CImportLine::CImportLine(std::string_view raw, int lineNo, std::pmr::memory_resource* mr)
     : m_barFlags(mr), m_barAux(mr), m_barAux2(mr), m_barColumn(mr), m_barTimeSig(mr), m_barOpen(mr), m_barEnd(mr),
       m_lineNo(lineNo), m_text(mr)
@@ -63,7 +100,8 @@ CImportLine::CImportLine(std::string_view raw, int lineNo, std::pmr::memory_reso
     while (end > 0 && IsSpace(raw[end - 1]))
         --end;
     raw = raw.substr(0, end);
-    if (raw.find('\t') == std::string_view::npos) {
+    uint32_t classes = ClassesOf(raw);
+    if (!(classes & kTabBit)) {
         m_text.assign(raw);
     } else {
         m_text.reserve(raw.size() + 16);
@@ -74,16 +112,16 @@ CImportLine::CImportLine(std::string_view raw, int lineNo, std::pmr::memory_reso
                 m_text.push_back(c);
         }
     }
-    const size_t nbsp = m_text.find("&nbbsp");
-    if (nbsp != std::string::npos)
-        m_text.erase(nbsp, 6);
-    m_type = m_text.empty() ? LineType::Blank : LineType::Unknown;
-    for (char c : m_text) {
-        if (IsLetter(c))
-            m_letters |= 1u << (ToLower(c) - 'a');
-        else if (IsDigit(c))
-            m_hasDigit = true;
+    if (classes & kAmpBit) {
+        const size_t nbsp = m_text.find("&nbbsp");
+        if (nbsp != std::string::npos) {
+            m_text.erase(nbsp, 6);
+            classes = ClassesOf(m_text); // its letters may not occur elsewhere
+        }
     }
+    m_type = m_text.empty() ? LineType::Blank : LineType::Unknown;
+    m_letters = classes & kLetterMask;
+    m_hasDigit = (classes & kDigitBit) != 0;
 }
 
 bool CImportLine::MayHold(const char* word) const
@@ -124,10 +162,17 @@ void CTabImporter::ReadTabBytes(std::string_view bytes)
     // write a whole song as one staff of a thousand columns.
     size_t start = 0;
     int lineNo = 1;
+    // Most tabs end lines with LF alone: then memchr finds each end.
+    const bool anyCr = bytes.find('\r') != std::string_view::npos;
     while (start < bytes.size()) {
         size_t end = start;
-        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
-            ++end;
+        if (!anyCr) {
+            const void* lf = std::memchr(bytes.data() + start, '\n', bytes.size() - start);
+            end = lf ? size_t(static_cast<const char*>(lf) - bytes.data()) : bytes.size();
+        } else {
+            while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
+                ++end;
+        }
         m_lines.emplace_back(bytes.substr(start, end - start), lineNo++, &m_arena);
         if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
             ++end;

@@ -335,6 +335,17 @@ private:
     // Marks of the group being analysed, per bar.
     enum : uint8_t { kOpensDouble = 1, kStartSign = 2 };
     std::vector<uint8_t> m_groupMarks;
+    // Scratch of FindBars and ConvertBlock, reused from staff to staff.
+    struct SBoundary
+    {
+        int left;
+        int right;
+    };
+    std::vector<SBoundary> m_scratchBounds;
+    std::vector<int> m_scratchOpens;
+    std::vector<int> m_scratchEnds;
+    std::vector<uint8_t> m_scratchClosesDouble;
+    std::vector<CEvent*> m_barEvents;
     // The assembler completed a block on a line that may open the next one.
     bool m_refeed = false;
 };

@@ -378,7 +378,8 @@ bool CTabImporter::ConvertBlock(CEventList& events)
              c = text.find(m_barChar, c + 1))
             seps.push_back(int(c));
     }
-    std::vector<CEvent*> barEvents(size_t(bars), nullptr);
+    std::vector<CEvent*>& barEvents = m_barEvents;
+    barEvents.assign(size_t(bars), nullptr);
     bool converted = false;
     bool repeated = false;
     int emitted = 0;

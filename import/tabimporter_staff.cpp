@@ -191,12 +191,8 @@ void CTabImporter::FindBars(int first, int count)
     const CImportLine& r = m_lines[size_t(ref)];
     const int refEnd = r.Length() - r.m_columnShift;
 
-    struct SBoundary
-    {
-        int left;
-        int right;
-    };
-    std::vector<SBoundary> bounds;
+    std::vector<SBoundary>& bounds = m_scratchBounds;
+    bounds.clear();
     if (m_barChar && at(ref, col) == m_barChar) {
         int right = col;
         while (at(ref, right + 1) == m_barChar)
@@ -216,10 +212,13 @@ void CTabImporter::FindBars(int first, int count)
         bounds.push_back({left, c});
     }
 
-    std::vector<int> opens;
-    std::vector<int> ends;
+    std::vector<int>& opens = m_scratchOpens;
+    std::vector<int>& ends = m_scratchEnds;
+    opens.clear();
+    ends.clear();
     m_groupMarks.clear();
-    std::vector<bool> closesDouble;
+    std::vector<uint8_t>& closesDouble = m_scratchClosesDouble;
+    closesDouble.clear();
     for (size_t i = 0; i + 1 < bounds.size(); ++i) {
         opens.push_back(bounds[i].right + 1);
         ends.push_back(bounds[i + 1].left);
@@ -404,7 +403,7 @@ void CTabImporter::ClassifyBars(int first, int count)
             uint8_t kind = BarFlag::KindText;
             if (hasTick) {
                 kind = BarFlag::KindWritten;
-                if (!inBarSig)
+                if (!inBarSig && l.m_hasDigit) // a signature needs digits; most staff lines have none
                     inBarSig = FindTimeSigInText(seg);
             } else if (!text.empty()) {
                 int n = 1;

@@ -428,11 +428,11 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     }
     // Positions only grow along the line; a syllable that would go back is read as a
     // continuation of the one before.
-    std::vector<SAnchor> kept;
-    for (const SAnchor& a : m_anchors)
-        if (kept.empty() || a.pos > kept.back().pos)
-            kept.push_back(a);
-    m_anchors.swap(kept);
+    size_t kept = 0;
+    for (size_t i = 0; i < m_anchors.size(); ++i)
+        if (kept == 0 || m_anchors[i].pos > m_anchors[kept - 1].pos)
+            m_anchors[kept++] = m_anchors[i];
+    m_anchors.resize(kept);
     m_anchorEnd = ticks * 12;
     return ticks;
 }
