@@ -15,12 +15,10 @@
 #include <QToolTip>
 
 namespace {
-// The notation track draws every document that has one; the plain bar grid is the fallback.
-std::unique_ptr<CViewRenderer> MakeRenderer(CRondelDoc& doc)
+// The notation track draws every document (it draws nothing where none is attached).
+std::unique_ptr<CViewRenderer> MakeRenderer(CRondelDoc&)
 {
-    if (CTrack::Of(doc))
-        return std::make_unique<CTrackRenderer>();
-    return std::make_unique<CPlainRenderer>();
+    return std::make_unique<CTrackRenderer>();
 }
 // Walks the measures: the n-th (1-based) and its list position.
 CEvent* MeasureAt(CRondelDoc& doc, int barNo)

@@ -1,7 +1,7 @@
 #pragma once
 // What the notation view needs from the notation layout: lay the song out (filling each
 // measure's m_layoutPos), draw it, and map points to bars and ticks. The track of the view
-// layer is adapted to this; CPlainRenderer draws a plain bar grid where no track is attached.
+// layer is adapted to this (CTrackRenderer).
 
 #include <QRect>
 #include <QSize>
@@ -44,20 +44,3 @@ public:
 inline int LayoutStaffTop(uint32_t layoutPos) { return int(layoutPos & 0xFFFFF); }
 inline int LayoutBarX(uint32_t layoutPos) { return int(layoutPos >> 20); }
 inline uint32_t MakeLayoutPos(int x, int staffTop) { return (uint32_t(x) << 20) | (uint32_t(staffTop) & 0xFFFFF); }
-
-class CPlainRenderer : public CViewRenderer
-{
-public:
-    QSize Layout(CRondelDoc& doc, int width) override;
-    void Draw(QPainter& p, CRondelDoc& doc, const QRect& clip) override;
-    SViewHit HitTest(CRondelDoc& doc, const QPoint& pt) override;
-    int Lead(const CEvent&) const override { return kLead; }
-    int StaffBottom(const CEvent&) const override { return kCountBottom; }
-
-    static constexpr int kHeaderHeight = 80;
-    static constexpr int kSystemHeight = 150;
-    static constexpr int kStaffOffset = 76; // staff top below the system top
-    static constexpr int kLead = 24;
-    static constexpr int kCountTop = 44;
-    static constexpr int kCountBottom = 56;
-};
