@@ -3,6 +3,8 @@
 // Two saved 32-bit words hold every musical fact; see the masks below for their fields.
 // Positions are in units of 12 to a 32nd note (96 to a quarter); a tick is a 32nd index.
 
+#include "eventpool.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -94,6 +96,10 @@ public:
     CEvent(const CEvent& other);
     CEvent& operator=(const CEvent&) = delete;
 
+    // Events come from their own pool; see eventpool.h.
+    static void* operator new(size_t size);
+    static void operator delete(void* p, size_t size) noexcept;
+
     static constexpr int kMaxSavedText = 100;
 
     uint32_t GetEventType() const { return m_word1 & EventBits::TypeMask; }
@@ -167,7 +173,7 @@ public:
 };
 
 // The song: an owning list; iterators stay valid while other elements are inserted or erased.
-using CEventList = std::list<std::unique_ptr<CEvent>>;
+using CEventList = std::list<std::unique_ptr<CEvent>, EventPool::CNodeAllocator<std::unique_ptr<CEvent>>>;
 using EventPos = CEventList::iterator;
 
 // Appends a new event and returns it.
