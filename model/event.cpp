@@ -54,26 +54,6 @@ uint32_t RepeatPrevWord(uint32_t n, uint32_t count, uint32_t num, uint32_t den)
     return w;
 }
 
-void* CEvent::operator new(size_t size)
-{
-    if constexpr (KADENZO_EVENT_POOL) {
-        if (size == sizeof(CEvent))
-            return EventPool::CFixedPool<EventPool::ChunkSizeFor(sizeof(CEvent))>::Allocate();
-    }
-    return ::operator new(size);
-}
-
-void CEvent::operator delete(void* p, size_t size) noexcept
-{
-    if constexpr (KADENZO_EVENT_POOL) {
-        if (size == sizeof(CEvent)) {
-            EventPool::CFixedPool<EventPool::ChunkSizeFor(sizeof(CEvent))>::Free(p);
-            return;
-        }
-    }
-    ::operator delete(p, size);
-}
-
 CEvent::CEvent(uint32_t word1, uint32_t word2, uint32_t importRef, const QString* text)
     : m_word1(word1), m_word2(word2), m_importRef(importRef)
 {

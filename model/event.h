@@ -172,6 +172,26 @@ public:
     std::unique_ptr<QString> m_pText;
 };
 
+inline void* CEvent::operator new(size_t size)
+{
+    if constexpr (KADENZO_EVENT_POOL) {
+        if (size == sizeof(CEvent))
+            return EventPool::CFixedPool<EventPool::ChunkSizeFor(sizeof(CEvent))>::Allocate();
+    }
+    return ::operator new(size);
+}
+
+inline void CEvent::operator delete(void* p, size_t size) noexcept
+{
+    if constexpr (KADENZO_EVENT_POOL) {
+        if (size == sizeof(CEvent)) {
+            EventPool::CFixedPool<EventPool::ChunkSizeFor(sizeof(CEvent))>::Free(p);
+            return;
+        }
+    }
+    ::operator delete(p, size);
+}
+
 // The song: an owning list; iterators stay valid while other elements are inserted or erased.
 using CEventList = std::list<std::unique_ptr<CEvent>, EventPool::CNodeAllocator<std::unique_ptr<CEvent>>>;
 using EventPos = CEventList::iterator;
