@@ -1,19 +1,31 @@
 #pragma once
 // Byte-level text helpers of the importer (ASCII rules, independent of the C locale).
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace ImportText {
-inline bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-inline bool IsAlnum(char c) { return IsLetter(c) || IsDigit(c); }
-inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+constexpr bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool IsAlnum(char c) { return IsLetter(c) || IsDigit(c); }
+constexpr bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+constexpr bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 // Repeat dots beside a double bar (||: and :||).
-inline bool IsDotChar(char c) { return c == '.' || c == ':' || c == 'o' || c == '*'; }
-inline char ToLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
-inline char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+constexpr bool IsDotChar(char c) { return c == '.' || c == ':' || c == 'o' || c == '*'; }
+constexpr char ToLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+constexpr char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+
+// The letters of a word as a set (bit n: 'a' + n in either case), as CImportLine keeps them
+// for each line; worked out when compiling.
+consteval uint32_t WordLetters(std::string_view word)
+{
+    uint32_t bits = 0;
+    for (char c : word)
+        if (IsLetter(c))
+            bits |= 1u << (ToLower(c) - 'a');
+    return bits;
+}
 
 inline std::string_view Trim(std::string_view s)
 {

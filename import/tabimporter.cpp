@@ -85,10 +85,19 @@ const std::array<uint32_t, 256>& ByteClasses()
 uint32_t ClassesOf(std::string_view text)
 {
     const std::array<uint32_t, 256>& table = ByteClasses();
-    uint32_t acc = 0;
-    for (char c : text)
-        acc |= table[uint8_t(c)];
-    return acc;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    uint32_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        a0 |= table[p[i]];
+        a1 |= table[p[i + 1]];
+        a2 |= table[p[i + 2]];
+        a3 |= table[p[i + 3]];
+    }
+    for (; i < n; ++i)
+        a0 |= table[p[i]];
+    return a0 | a1 | a2 | a3;
 }
 }
 
@@ -124,14 +133,6 @@ CImportLine::CImportLine(std::string_view raw, int lineNo, std::pmr::memory_reso
     m_hasDigit = (classes & kDigitBit) != 0;
 }
 
-bool CImportLine::MayHold(const char* word) const
-{
-    for (; *word; ++word)
-        if (IsLetter(*word) && !(m_letters & (1u << (ToLower(*word) - 'a'))))
-            return false;
-    return true;
-}
-
 int CLabelRecord::EntryCount() const
 {
     int n = 0;
@@ -157,7 +158,15 @@ void CTabImporter::ReadTabBytes(std::string_view bytes)
 {
     m_lines.clear();
     m_arena.release();
-    m_lines.reserve(size_t(std::count(bytes.begin(), bytes.end(), '\n')) + 2);
+    size_t lineEnds = 0;
+    for (size_t at = 0; at < bytes.size(); ++at) {
+        const void* lf = std::memchr(bytes.data() + at, '\n', bytes.size() - at);
+        if (!lf)
+            break;
+        at = size_t(static_cast<const char*>(lf) - bytes.data());
+        ++lineEnds;
+    }
+    m_lines.reserve(lineEnds + 2);
     // Lines end with LF, CR LF or a lone CR. A long physical line stays one line: real tabs
     // write a whole song as one staff of a thousand columns.
     size_t start = 0;
@@ -179,6 +188,44 @@ void CTabImporter::ReadTabBytes(std::string_view bytes)
         start = end + 1;
     }
     m_lines.emplace_back(std::string_view(), lineNo, &m_arena); // the sentinel
+}
+
+void CTabImporter::SetCharKinds()
+{
+    for (int c = 0; c < 256; ++c) {
+        const char ch = char(c);
+        uint16_t k = 0;
+        if (ch == ' ')
+            k |= kKindSpace;
+        if (ch == '_')
+            k |= kKindUnderscore;
+        if (ch == m_tickChar)
+            k |= kKindTick;
+        if (ch == m_barChar)
+            k |= kKindBar;
+        if (m_barChar && ch == m_barChar)
+            k |= kKindSeparator;
+        if (ch == 't' || ch == 'T')
+            k |= kKindTee;
+        if (IsDigit(ch))
+            k |= kKindDigit;
+        switch (ToLower(ch)) {
+        case 'e':
+        case '+':
+        case '&':
+        case 'a':
+        case 'u':
+        case 't':
+        case 'l':
+        case 'q': k |= kKindSyllable; break;
+        default: break;
+        }
+        if (ch == 'x' || ch == 'o' || ch == 'X' || ch == 'O' || (ch >= '1' && ch <= '6'))
+            k |= kKindNoteLike;
+        if (ch == '\t')
+            k |= kKindTab;
+        m_charKind[size_t(c)] = k;
+    }
 }
 
 void CTabImporter::AddIssue(int32_t id, int line, int start, int end)
@@ -354,6 +401,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
 
     if (const int fatal = RunCharacterCensus())
         return fail(QString::fromLatin1(ImportIssue::Text(fatal)));
+    SetCharKinds();
     if (!PreScanStaffGroups())
         return fail(QString::fromLatin1(ImportText::kGroupsTooLong));
     if (m_groupCount == 0)

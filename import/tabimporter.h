@@ -86,9 +86,9 @@ public:
     int m_spacesFrom2 = 0;
 
     int Length() const { return int(m_text.size()); }
-    // False when the line cannot hold the word: some letter of it never occurs in the line.
-    // Lets the staff line test skip most keyword searches.
-    bool MayHold(const char* word) const;
+    // False when the line cannot hold a word of these letters (ImportText::WordLetters): one
+    // of them never occurs in the line. Lets the staff line test skip most keyword searches.
+    bool MayHold(uint32_t letters) const { return (m_letters & letters) == letters; }
     // The character at a column, or ' ' beyond the end.
     char At(int column) const { return column >= 0 && column < Length() ? m_text[size_t(column)] : ' '; }
 };
@@ -271,6 +271,22 @@ private:
     int LineShiftAt(int line) const { return m_lines[size_t(line)].m_columnShift; }
 
     bool m_userTimeOptions = false;
+    // What each byte is to the per-character loops; set by SetCharKinds once the census has
+    // chosen the separator and tick characters.
+    enum : uint16_t {
+        kKindSpace = 1 << 0,      // ' '
+        kKindUnderscore = 1 << 1, // '_'
+        kKindTick = 1 << 2,       // m_tickChar
+        kKindBar = 1 << 3,        // m_barChar (NUL too when there is none)
+        kKindSeparator = 1 << 4,  // m_barChar when there is one
+        kKindTee = 1 << 5,        // 't' 'T'
+        kKindDigit = 1 << 6,
+        kKindSyllable = 1 << 7,   // e + & a u t l q, either case
+        kKindNoteLike = 1 << 8,   // x o X O 1-6
+        kKindTab = 1 << 9,
+    };
+    std::array<uint16_t, 256> m_charKind{};
+    void SetCharKinds();
     // Census results.
     int m_groupCount = 0;
     int m_groupsBySize[8] = {};
@@ -318,7 +334,29 @@ private:
     std::vector<std::array<uint16_t, 256>> m_noteTable;
     bool m_blockMayHoldTriplets = false;
     std::vector<int> m_tickCounts;
-    std::vector<std::vector<int>> m_blockSeparators; // per block line: its m_barChar columns
+    // The block's lines as the column loops read them (set by ConvertBlock).
+    struct SBlockLine
+    {
+        const char* text;
+        int length;
+        int shift;            // m_columnShift
+        int line;             // index into m_lines
+        const uint16_t* notes; // the label's m_noteTable row (all zero without a label)
+    };
+    std::vector<SBlockLine> m_blockView;
+    // Scratch of WalkColumns: the bar's columns that hold anything, and the characters that
+    // may be notes, grouped by column.
+    struct SWalkChar
+    {
+        int column; // from the walk's first column
+        int line;   // index into m_blockView
+        char ch;
+    };
+    std::vector<uint8_t> m_walkColumnUsed;
+    std::vector<int> m_walkColumnStart;
+    std::vector<int> m_walkFill;
+    std::vector<SWalkChar> m_walkFound;
+    std::vector<SWalkChar> m_walkByColumn;
     int m_anchorOpen = 0;  // bar columns [open, close) and its length in position units
     int m_anchorClose = 0;
     int m_anchorEnd = 0;

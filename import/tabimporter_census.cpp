@@ -84,17 +84,28 @@ struct SCharCensus
 
 bool IsPalmMuteLine(const CImportLine& line)
 {
-    return (line.MayHold("pm") && FindWord(line.m_text, "pm") >= 0) || (line.MayHold("pm") && FindWord(line.m_text, "p.m.") >= 0)
-        || (line.MayHold("mute") && FindWord(line.m_text, "mute") >= 0);
+    return (line.MayHold(WordLetters("pm")) && (FindWord(line.m_text, "pm") >= 0 || FindWord(line.m_text, "p.m.") >= 0))
+        || (line.MayHold(WordLetters("mute")) && FindWord(line.m_text, "mute") >= 0);
+}
+
+struct SLineWord
+{
+    std::string_view word;
+    uint32_t letters;
+};
+
+consteval SLineWord LineWord(std::string_view word)
+{
+    return {word, WordLetters(word)};
 }
 
 // The first of the words standing in the line, as FindKeyword finds it, skipping words the
 // line cannot hold.
-int FindLineKeyword(const CImportLine& line, std::initializer_list<const char*> words)
+int FindLineKeyword(const CImportLine& line, std::initializer_list<SLineWord> words)
 {
-    for (const char* w : words)
-        if (line.MayHold(w))
-            if (const int at = FindWord(line.m_text, w); at >= 0)
+    for (const SLineWord& w : words)
+        if (line.MayHold(w.letters))
+            if (const int at = FindWord(line.m_text, w.word); at >= 0)
                 return at;
     return -1;
 }
@@ -164,9 +175,9 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
     const char c1 = line.At(p + 1);
     if (tabType == int(TrackType::Drums) && !(IsAlnum(c0) || c0 == '-'))
         return false;
-    if (FindLineKeyword(line, {"count"}) >= 0)
+    if (FindLineKeyword(line, {LineWord("count")}) >= 0)
         return false;
-    if (FindLineKeyword(line, {"hi-hat"}) >= 0)
+    if (FindLineKeyword(line, {LineWord("hi-hat")}) >= 0)
         --dashCount;
     if (3 * spaceCount > len && barCount < spaceCount / 5)
         return false;
@@ -207,7 +218,7 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
     if (barCount >= 1 && dashCount >= 1) {
         if (IsCountLine(line, true))
             return false;
-        const int at = FindLineKeyword(line, {"repeat", "ending", "end", "play", "times"});
+        const int at = FindLineKeyword(line, {LineWord("repeat"), LineWord("ending"), LineWord("end"), LineWord("play"), LineWord("times")});
         if (at < 0)
             return (!line.m_hasDigit || FindMultiplier(t) < 0) ? true : alignmentCheck();
         const size_t last = t.rfind(m_barChar);
@@ -238,7 +249,7 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
         }
         return true;
     }
-    if (FindLineKeyword(line, {"repeat", "ending", "end"}) >= 0)
+    if (FindLineKeyword(line, {LineWord("repeat"), LineWord("ending"), LineWord("end")}) >= 0)
         return false;
     if (IsCountLine(line, true) || IsMeterLine(line, true))
         return false;

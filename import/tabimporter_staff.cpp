@@ -141,7 +141,7 @@ void CTabImporter::FindLabelEnd(int first, int count)
     int leftLine = -1;
     for (int i = first; i < first + count; ++i) {
         const CImportLine& l = m_lines[size_t(i)];
-        const int hiHat = l.MayHold("hi-hat") ? FindWord(l.m_text, "hi-hat") : -1;
+        const int hiHat = l.MayHold(WordLetters("hi-hat")) ? FindWord(l.m_text, "hi-hat") : -1;
         const int end = std::min(col + l.m_columnShift, l.Length());
         for (int c = l.m_labelStart; c < end; ++c) {
             if (l.m_text[size_t(c)] != '-' || (hiHat >= 0 && c == hiHat + 2))
@@ -596,26 +596,34 @@ int CTabImporter::CountBarTicks(int bar, std::string* trailing)
     const bool endDots = f.m_barFlags[size_t(bar)] & BarFlag::RepeatEndSign;
     const bool unclosed = bar + 1 == f.m_barCount && f.At(end) != m_barChar;
     std::vector<int>& counts = m_tickCounts;
-    counts.assign(m_blockLines.size(), 0);
-    for (size_t i = 0; i < m_blockLines.size(); ++i) {
-        const CImportLine& l = m_lines[size_t(m_blockLines[i])];
-        const int lo = std::max(open + l.m_columnShift, 0);
-        // Up to this line's next separator (its separator columns are listed once per block,
-        // so a staff of many bars stays linear).
-        int hi = l.Length();
-        const std::vector<int>& seps = m_blockSeparators[i];
-        const auto next = std::lower_bound(seps.begin(), seps.end(), lo);
-        if (next != seps.end())
-            hi = *next;
-        if (unclosed)
-            hi = std::min(hi, end + l.m_columnShift);
-        const int dotColumn = endDots ? end + l.m_columnShift : -1;
+    counts.assign(m_blockView.size(), 0);
+    for (size_t i = 0; i < m_blockView.size(); ++i) {
+        const SBlockLine& b = m_blockView[i];
+        const int lo = std::max(open + b.shift, 0);
+        // Up to this line's next separator, or its end (an unclosed bar: the bar's end).
+        const int limit = unclosed ? std::min(b.length, end + b.shift) : b.length;
+        const auto* text = reinterpret_cast<const unsigned char*>(b.text);
+        // Four columns at a time while none of them is a separator.
+        constexpr uint16_t kBlank = kKindSpace | kKindUnderscore;
         int n = 0;
-        for (int c = std::max(lo, 0); c < hi; ++c) {
-            const char ch = l.m_text[size_t(c)];
-            if (ch != ' ' && ch != '_' && c != dotColumn)
-                ++n;
+        int c = lo;
+        for (; c + 4 <= limit; c += 4) {
+            const uint16_t k0 = m_charKind[text[c]], k1 = m_charKind[text[c + 1]];
+            const uint16_t k2 = m_charKind[text[c + 2]], k3 = m_charKind[text[c + 3]];
+            if ((k0 | k1 | k2 | k3) & kKindSeparator)
+                break;
+            n += !(k0 & kBlank) + !(k1 & kBlank) + !(k2 & kBlank) + !(k3 & kBlank);
         }
+        for (; c < limit; ++c) {
+            const uint16_t k = m_charKind[text[c]];
+            if (k & kKindSeparator)
+                break;
+            n += !(k & kBlank);
+        }
+        // Dots before a closing double bar are no ticks.
+        const int dotColumn = end + b.shift;
+        if (endDots && dotColumn >= lo && dotColumn < c && !(m_charKind[text[dotColumn]] & kBlank))
+            --n;
         counts[i] = n;
     }
     // The most frequent count wins (the smaller on a tie); lines blank in the bar do not vote.

@@ -79,7 +79,7 @@ void CTabImporter::CheckCountLine(const CImportLine& line, bool apply, bool from
         default: ++*bad; break;
         }
     }
-    if (line.MayHold("count") && FindWord(line.m_text, "count") >= 0)
+    if (line.MayHold(WordLetters("count")) && FindWord(line.m_text, "count") >= 0)
         *bad -= 5;
 }
 
