@@ -225,7 +225,49 @@ void CTabImporter::SetCharKinds()
         if (ch == '\t')
             k |= kKindTab;
         m_charKind[size_t(c)] = k;
+        uint64_t counts = 0;
+        if (ch != ' ') {
+            counts = 1;
+            if (ch == m_tickChar)
+                counts |= uint64_t(1) << kSegmentTickShift;
+            if (k & kKindNoteLike)
+                counts |= uint64_t(1) << kSegmentNoteShift;
+        }
+        m_segmentCount[size_t(c)] = counts;
     }
+}
+
+void CTabImporter::CountSegment(std::string_view text, int* nonSpace, int* ticks, int* noteLike) const
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    size_t n = text.size();
+    *nonSpace = *ticks = *noteLike = 0;
+    while (n > 0) {
+        // The packed fields hold 2^21 - 1: a very long line is summed in pieces.
+        const size_t piece = std::min<size_t>(n, size_t(1) << 20);
+        uint64_t a0 = 0, a1 = 0;
+        size_t i = 0;
+        for (; i + 2 <= piece; i += 2) {
+            a0 += m_segmentCount[p[i]];
+            a1 += m_segmentCount[p[i + 1]];
+        }
+        if (i < piece)
+            a0 += m_segmentCount[p[i]];
+        const uint64_t sum = a0 + a1;
+        *nonSpace += int(sum & kSegmentField);
+        *ticks += int((sum >> kSegmentTickShift) & kSegmentField);
+        *noteLike += int((sum >> kSegmentNoteShift) & kSegmentField);
+        p += piece;
+        n -= piece;
+    }
+}
+
+char CTabImporter::LastOther(std::string_view text) const
+{
+    for (size_t c = text.size(); c-- > 0;)
+        if (text[c] != ' ' && text[c] != m_tickChar)
+            return text[c];
+    return 0;
 }
 
 void CTabImporter::AddIssue(int32_t id, int line, int start, int end)

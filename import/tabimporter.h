@@ -221,6 +221,10 @@ private:
     void FindLabelEnd(int first, int count);
     void FindBars(int first, int count);
     void ClassifyBars(int first, int count);
+    // Non-blank, tick and note-like characters of a run of text.
+    void CountSegment(std::string_view text, int* nonSpace, int* ticks, int* noteLike) const;
+    // The last character of the text that is neither blank nor a tick (0 if none).
+    char LastOther(std::string_view text) const;
     void FindRepeatDots(int first, int count);
     void ApplyRepeatMarks(int first, int count);
     void CensusTickLength(int first, int count);
@@ -259,6 +263,9 @@ private:
     int AnchorPosition(int column, bool* triplet) const;
     CEvent* ConvertWrittenBar(CEventList& events, int bar);
     void WalkColumns(CEventList& events, int bar, int firstColumn, int ticks, bool split, CEvent* barEvent);
+    // Fills m_walkColumnUsed, m_walkColumnStart and m_walkByColumn for the block's columns
+    // [firstColumn, end).
+    void FindBarCharacters(int firstColumn, int end);
     int CountTripletSpacing(int column, int end) const;
     int TrailingRepeatCount(const CImportLine& line) const;
     void FlushPendingRepeat(CEventList& events, int column);
@@ -286,6 +293,12 @@ private:
         kKindTab = 1 << 9,
     };
     std::array<uint16_t, 256> m_charKind{};
+    // Bar classification counts by byte, packed so that a run of text is summed with one add
+    // per byte: non-blank (bits 0-20), tick (bits 21-41), note-like (bits 42-62).
+    static constexpr int kSegmentTickShift = 21;
+    static constexpr int kSegmentNoteShift = 42;
+    static constexpr uint64_t kSegmentField = (uint64_t(1) << 21) - 1;
+    std::array<uint64_t, 256> m_segmentCount{};
     void SetCharKinds();
     // Census results.
     int m_groupCount = 0;

@@ -18,16 +18,6 @@ using namespace ImportText;
 namespace {
 constexpr int kPositionsPer44 = 384;
 
-constexpr uint64_t kByteOnes = 0x0101010101010101ull;
-constexpr uint64_t kByteHighs = 0x8080808080808080ull;
-constexpr uint64_t kByteLows = 0x7F7F7F7F7F7F7F7Full;
-
-// The high bit of each zero byte of x (exact: no carries run between the bytes).
-inline uint64_t ZeroBytes(uint64_t x)
-{
-    return ~(((x & kByteLows) + kByteLows) | x | kByteLows);
-}
-
 uint32_t DynamicBits(int dynamic)
 {
     switch (dynamic) {
@@ -140,69 +130,12 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
             AppendEvent(events, n.word1, n.pos, n.ref);
         notes.clear();
     };
-    // One pass along each line finds the columns that hold anything and the characters that
-    // may be notes (ticks and blanks never are); the column walk below then visits those
-    // characters column by column, top line first.
+    // The characters that may be notes, from one pass along each line, by column, top first.
+    FindBarCharacters(firstColumn, end);
+    const std::vector<uint8_t>& columnUsed = m_walkColumnUsed;
+    const std::vector<int>& columnStart = m_walkColumnStart;
+    const std::vector<SWalkChar>& byColumn = m_walkByColumn;
     const SBlockLine* const view = m_blockView.data();
-    const size_t viewLines = m_blockView.size();
-    const int width = std::max(end - firstColumn, 0);
-    std::vector<uint8_t>& columnUsed = m_walkColumnUsed;
-    std::vector<int>& columnStart = m_walkColumnStart;
-    std::vector<SWalkChar>& found = m_walkFound;
-    std::vector<SWalkChar>& byColumn = m_walkByColumn;
-    columnUsed.assign(size_t(width) + 8, 0); // room for the last eight-column store
-    columnStart.assign(size_t(width) + 1, 0);
-    found.clear();
-    constexpr uint16_t kBlank = kKindSpace | kKindUnderscore;
-    const uint64_t spaces = kByteOnes * uint8_t(' ');
-    const uint64_t underscores = kByteOnes * uint8_t('_');
-    const uint64_t ticks8 = kByteOnes * uint8_t(m_tickChar);
-    for (size_t i = 0; i < viewLines; ++i) {
-        const SBlockLine& b = view[i];
-        // Columns beyond the line's text read as blanks.
-        const int lo = std::max(firstColumn + b.shift, 0);
-        const int hi = std::min(end + b.shift, b.length);
-        const auto* text = reinterpret_cast<const unsigned char*>(b.text);
-        uint8_t* used = columnUsed.data();
-        const int toColumn = b.shift + firstColumn; // line column - toColumn = walk column
-        auto add = [&](int c) {
-            const int at = c - toColumn;
-            found.push_back({at, int(i), char(text[c])});
-            ++columnStart[size_t(at) + 1];
-        };
-        int c = lo;
-        // Eight columns at a time: most are ticks.
-        for (; c + 8 <= hi; c += 8) {
-            uint64_t w;
-            std::memcpy(&w, text + c, 8);
-            const uint64_t blank = ZeroBytes(w ^ spaces) | ZeroBytes(w ^ underscores);
-            uint64_t notes8 = ~(blank | ZeroBytes(w ^ ticks8)) & kByteHighs;
-            uint64_t u;
-            std::memcpy(&u, used + (c - toColumn), 8);
-            u |= (~blank & kByteHighs) >> 7;
-            std::memcpy(used + (c - toColumn), &u, 8);
-            for (; notes8; notes8 &= notes8 - 1)
-                add(c + std::countr_zero(notes8) / 8);
-        }
-        for (; c < hi; ++c) {
-            const uint16_t kind = m_charKind[text[c]];
-            if (kind & kBlank)
-                continue;
-            used[c - toColumn] = 1;
-            if (!(kind & kKindTick))
-                add(c);
-        }
-    }
-    for (int k = 0; k < width; ++k)
-        columnStart[size_t(k) + 1] += columnStart[size_t(k)];
-    byColumn.resize(found.size());
-    {
-        // Stable by column, so each column keeps its lines in order.
-        std::vector<int>& fill = m_walkFill;
-        fill.assign(columnStart.begin(), columnStart.end() - 1);
-        for (const SWalkChar& w : found)
-            byColumn[size_t(fill[size_t(w.column)]++)] = w;
-    }
     for (int col = firstColumn; col < end; ++col) {
         if (!columnUsed[size_t(col - firstColumn)])
             continue;
@@ -554,5 +487,83 @@ void CTabImporter::AttachComment(const CImportLine& f, const std::vector<CEvent*
             continue;
         barEvents[size_t(k)]->SetText(ImportedText(std::string_view(comment.m_text).substr(size_t(c))));
         return;
+    }
+}
+
+namespace {
+constexpr uint64_t kByteOnes = 0x0101010101010101ull;
+constexpr uint64_t kByteHighs = 0x8080808080808080ull;
+constexpr uint64_t kByteLows = 0x7F7F7F7F7F7F7F7Full;
+
+// The high bit of each zero byte of x (exact: no carries run between the bytes).
+inline uint64_t ZeroBytes(uint64_t x)
+{
+    return ~(((x & kByteLows) + kByteLows) | x | kByteLows);
+}
+}
+
+void CTabImporter::FindBarCharacters(int firstColumn, int end)
+{
+    // Ticks and blanks are never notes; a column is used when some line has more than a
+    // blank in it.
+    const SBlockLine* const view = m_blockView.data();
+    const size_t viewLines = m_blockView.size();
+    const int width = std::max(end - firstColumn, 0);
+    std::vector<uint8_t>& columnUsed = m_walkColumnUsed;
+    std::vector<int>& columnStart = m_walkColumnStart;
+    std::vector<SWalkChar>& found = m_walkFound;
+    std::vector<SWalkChar>& byColumn = m_walkByColumn;
+    columnUsed.assign(size_t(width) + 8, 0); // room for the last eight-column store
+    columnStart.assign(size_t(width) + 1, 0);
+    found.clear();
+    constexpr uint16_t kBlank = kKindSpace | kKindUnderscore;
+    const uint64_t spaces = kByteOnes * uint8_t(' ');
+    const uint64_t underscores = kByteOnes * uint8_t('_');
+    const uint64_t ticks8 = kByteOnes * uint8_t(m_tickChar);
+    for (size_t i = 0; i < viewLines; ++i) {
+        const SBlockLine& b = view[i];
+        // Columns beyond the line's text read as blanks.
+        const int lo = std::max(firstColumn + b.shift, 0);
+        const int hi = std::min(end + b.shift, b.length);
+        const auto* text = reinterpret_cast<const unsigned char*>(b.text);
+        uint8_t* used = columnUsed.data();
+        const int toColumn = b.shift + firstColumn; // line column - toColumn = walk column
+        auto add = [&](int c) {
+            const int at = c - toColumn;
+            found.push_back({at, int(i), char(text[c])});
+            ++columnStart[size_t(at) + 1];
+        };
+        int c = lo;
+        // Eight columns at a time: most are ticks.
+        for (; c + 8 <= hi; c += 8) {
+            uint64_t w;
+            std::memcpy(&w, text + c, 8);
+            const uint64_t blank = ZeroBytes(w ^ spaces) | ZeroBytes(w ^ underscores);
+            uint64_t notes8 = ~(blank | ZeroBytes(w ^ ticks8)) & kByteHighs;
+            uint64_t u;
+            std::memcpy(&u, used + (c - toColumn), 8);
+            u |= (~blank & kByteHighs) >> 7;
+            std::memcpy(used + (c - toColumn), &u, 8);
+            for (; notes8; notes8 &= notes8 - 1)
+                add(c + std::countr_zero(notes8) / 8);
+        }
+        for (; c < hi; ++c) {
+            const uint16_t kind = m_charKind[text[c]];
+            if (kind & kBlank)
+                continue;
+            used[c - toColumn] = 1;
+            if (!(kind & kKindTick))
+                add(c);
+        }
+    }
+    for (int k = 0; k < width; ++k)
+        columnStart[size_t(k) + 1] += columnStart[size_t(k)];
+    byColumn.resize(found.size());
+    {
+        // Stable by column, so each column keeps its lines in order.
+        std::vector<int>& fill = m_walkFill;
+        fill.assign(columnStart.begin(), columnStart.end() - 1);
+        for (const SWalkChar& w : found)
+            byColumn[size_t(fill[size_t(w.column)]++)] = w;
     }
 }

@@ -13,11 +13,6 @@
 using namespace ImportText;
 
 namespace {
-bool IsNoteLike(char c)
-{
-    return c == 'x' || c == 'o' || c == 'X' || c == 'O' || (c >= '1' && c <= '6');
-}
-
 int Log2(int v)
 {
     int n = 0;
@@ -371,24 +366,29 @@ void CTabImporter::ClassifyBars(int first, int count)
             const int lo = std::clamp(open + l.m_columnShift, 0, l.Length());
             const int hi = std::max(lo, std::min(end + l.m_columnShift, l.Length()));
             const std::string_view seg = std::string_view(l.m_text).substr(size_t(lo), size_t(hi - lo));
-            bool hasTick = false;
-            int lineNonSpace = 0;
-            int lineNoteLike = 0;
+            // The bar's text on this line starts at its first non-blank column (the
+            // column notes are read from).
             int firstNonSpace = -1;
             for (size_t c = 0; c < seg.size(); ++c) {
-                const char ch = seg[c];
-                if (ch == ' ')
-                    continue;
-                if (firstNonSpace < 0)
+                if (seg[c] != ' ') {
                     firstNonSpace = lo + int(c);
-                ++lineNonSpace;
-                if (ch == m_tickChar) {
-                    hasTick = true;
-                } else {
-                    ++others;
-                    lastOther = ch;
+                    break;
                 }
-                lineNoteLike += IsNoteLike(ch);
+            }
+            // What the bar holds: blanks, ticks, note letters and anything else. The
+            // counts are summed by table, so a long bar costs one add per column.
+            int lineNonSpace = 0;
+            int lineTicks = 0;
+            int lineNoteLike = 0;
+            if (firstNonSpace >= 0)
+                CountSegment(seg.substr(size_t(firstNonSpace - lo)), &lineNonSpace, &lineTicks, &lineNoteLike);
+            const bool hasTick = lineTicks > 0;
+            // Neither blank nor tick: notes, a '%' measure repeat, text. Which character
+            // came last matters only when the whole bar holds just one of them, so it is
+            // looked up only on lines that have some.
+            if (lineNonSpace > lineTicks) {
+                others += lineNonSpace - lineTicks;
+                lastOther = LastOther(seg);
             }
             l.m_barColumn[size_t(k)] = firstNonSpace >= 0 ? firstNonSpace : lo;
             nonSpace += lineNonSpace;
