@@ -27,6 +27,19 @@ consteval uint32_t WordLetters(std::string_view word)
     return bits;
 }
 
+// The first column in [from, end) whose byte the table does not mark 1 (table entries are
+// 0, 1 or 2), or end. Four columns at a time: in a staff line nearly every byte is passed.
+inline int SkipMarked(const unsigned char* text, int from, int end, const uint8_t* table)
+{
+    int c = from;
+    for (; c + 4 <= end; c += 4)
+        if ((table[text[c]] & table[text[c + 1]] & table[text[c + 2]] & table[text[c + 3]]) != 1)
+            break;
+    while (c < end && table[text[c]] == 1)
+        ++c;
+    return c;
+}
+
 inline std::string_view Trim(std::string_view s)
 {
     size_t b = 0;
