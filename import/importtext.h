@@ -1,7 +1,9 @@
 #pragma once
 // Byte-level text helpers of the importer (ASCII rules, independent of the C locale).
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -25,6 +27,51 @@ consteval uint32_t WordLetters(std::string_view word)
         if (IsLetter(c))
             bits |= 1u << (ToLower(c) - 'a');
     return bits;
+}
+
+// Eight bytes at a time, as one 64-bit word (bytes in memory order from the low end).
+inline constexpr uint64_t kByteOnes = 0x0101010101010101ull;
+inline constexpr uint64_t kByteHighs = 0x8080808080808080ull;
+inline constexpr uint64_t kByteLows = 0x7F7F7F7F7F7F7F7Full;
+
+// The high bit of each zero byte of x (exact: no carries run between the bytes).
+constexpr uint64_t ZeroBytes(uint64_t x)
+{
+    return ~(((x & kByteLows) + kByteLows) | x | kByteLows);
+}
+
+// How many bytes of x have their high bit set, for x holding nothing else.
+constexpr int HighByteCount(uint64_t x)
+{
+    return int(((x >> 7) * kByteOnes) >> 56);
+}
+
+// The bytes of text[from, end) other than ' ' and '_', up to the first separator byte (none
+// when separator is 0); *stop receives the separator's column, or end.
+inline int CountNonBlank(const unsigned char* text, int from, int end, char separator, int* stop)
+{
+    int n = 0;
+    int c = from;
+    const uint64_t separators = kByteOnes * uint8_t(separator);
+    for (; c + 8 <= end; c += 8) {
+        uint64_t w;
+        std::memcpy(&w, text + c, 8);
+        const uint64_t counted = ~(ZeroBytes(w ^ (kByteOnes * ' ')) | ZeroBytes(w ^ (kByteOnes * '_'))) & kByteHighs;
+        if (const uint64_t sep = separator ? ZeroBytes(w ^ separators) : 0) {
+            const int at = std::countr_zero(sep) / 8;
+            *stop = c + at;
+            return n + HighByteCount(counted & ((uint64_t(1) << (8 * at)) - 1));
+        }
+        n += HighByteCount(counted);
+    }
+    for (; c < end; ++c) {
+        const char ch = char(text[c]);
+        if (separator && ch == separator)
+            break;
+        n += ch != ' ' && ch != '_';
+    }
+    *stop = c;
+    return n;
 }
 
 // The first column in [from, end) whose byte the table does not mark 1 (table entries are

@@ -59,6 +59,21 @@ struct SCharCensus
         smallX += n[8];
         pipes += n[9];
     }
+    void CountChar(char c)
+    {
+        switch (c) {
+        case ' ': ++spaces; break;
+        case '-': ++dashes; break;
+        case ':': ++colons; break;
+        case 'I': ++capitalI; break;
+        case 'O': ++capitalO; break;
+        case 'X': ++capitalX; break;
+        case 'o': ++smallO; break;
+        case 'x': ++smallX; break;
+        case '|': ++pipes; break;
+        default: break;
+        }
+    }
     void Add(const SCharCensus& o)
     {
         spaces += o.spaces;
@@ -125,9 +140,9 @@ int CTabImporter::RunCharacterCensus()
         tail.Count(line.m_text, 2);
         line.m_dashesFrom2 = tail.dashes;
         line.m_spacesFrom2 = tail.spaces;
-        SCharCensus c;
-        c.Count(std::string_view(line.m_text).substr(0, std::min<size_t>(2, line.m_text.size())), 0);
-        c.Add(tail);
+        SCharCensus c = tail;
+        for (size_t k = 0; k < 2 && k < line.m_text.size(); ++k)
+            c.CountChar(line.m_text[k]);
         total.Add(c);
         if (c.dashes > 0)
             ++dashedLines;

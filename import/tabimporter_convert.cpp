@@ -490,18 +490,6 @@ void CTabImporter::AttachComment(const CImportLine& f, const std::vector<CEvent*
     }
 }
 
-namespace {
-constexpr uint64_t kByteOnes = 0x0101010101010101ull;
-constexpr uint64_t kByteHighs = 0x8080808080808080ull;
-constexpr uint64_t kByteLows = 0x7F7F7F7F7F7F7F7Full;
-
-// The high bit of each zero byte of x (exact: no carries run between the bytes).
-inline uint64_t ZeroBytes(uint64_t x)
-{
-    return ~(((x & kByteLows) + kByteLows) | x | kByteLows);
-}
-}
-
 void CTabImporter::FindBarCharacters(int firstColumn, int end)
 {
     // Ticks and blanks are never notes; a column is used when some line has more than a

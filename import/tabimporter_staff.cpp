@@ -603,26 +603,11 @@ int CTabImporter::CountBarTicks(int bar, std::string* trailing)
         // Up to this line's next separator, or its end (an unclosed bar: the bar's end).
         const int limit = unclosed ? std::min(b.length, end + b.shift) : b.length;
         const auto* text = reinterpret_cast<const unsigned char*>(b.text);
-        // Four columns at a time while none of them is a separator.
-        constexpr uint16_t kBlank = kKindSpace | kKindUnderscore;
-        int n = 0;
-        int c = lo;
-        for (; c + 4 <= limit; c += 4) {
-            const uint16_t k0 = m_charKind[text[c]], k1 = m_charKind[text[c + 1]];
-            const uint16_t k2 = m_charKind[text[c + 2]], k3 = m_charKind[text[c + 3]];
-            if ((k0 | k1 | k2 | k3) & kKindSeparator)
-                break;
-            n += !(k0 & kBlank) + !(k1 & kBlank) + !(k2 & kBlank) + !(k3 & kBlank);
-        }
-        for (; c < limit; ++c) {
-            const uint16_t k = m_charKind[text[c]];
-            if (k & kKindSeparator)
-                break;
-            n += !(k & kBlank);
-        }
+        int c = limit;
+        int n = CountNonBlank(text, lo, limit, m_barChar, &c);
         // Dots before a closing double bar are no ticks.
         const int dotColumn = end + b.shift;
-        if (endDots && dotColumn >= lo && dotColumn < c && !(m_charKind[text[dotColumn]] & kBlank))
+        if (endDots && dotColumn >= lo && dotColumn < c && text[dotColumn] != ' ' && text[dotColumn] != '_')
             --n;
         counts[i] = n;
     }
