@@ -234,6 +234,11 @@ void CTabImporter::SetCharKinds()
                 counts |= uint64_t(1) << kSegmentNoteShift;
         }
         m_segmentCount[size_t(c)] = counts;
+        m_countClass[size_t(c)] = (k & (kKindSpace | kKindBar)) ? kCountIgnored
+            : (k & kKindDigit)                                 ? kCountDigit
+            : (k & kKindTee)                                   ? kCountTee
+            : (k & kKindSyllable)                              ? kCountSyllable
+                                                               : kCountOther;
     }
 }
 

@@ -240,7 +240,21 @@ private:
     void CensusTimeLines();
     void CheckMeterLine(const CImportLine& line, bool fromStaffTest, int* good, int* bad) const;
     void CheckCountLine(const CImportLine& line, bool apply, bool fromStaffTest, int* good, int* bad) const;
-    int MeterTokenValue(const CImportLine& line, int column, bool* triplet) const;
+    int MeterTokenValue(const CImportLine& line, int column, bool* triplet) const
+    {
+        *triplet = false;
+        const int value = m_meterValue[uint8_t(line.At(column))];
+        if (!value)
+            return 0;
+        const char next = line.At(column + 1);
+        if (next == m_timeKey[0].symbol) {
+            *triplet = true;
+            return value * 2 / 3;
+        }
+        if (next == '.')
+            return value * 3 / 2;
+        return value;
+    }
     bool IsMeterLine(const CImportLine& line, bool fromStaffTest) const;
     bool IsCountLine(const CImportLine& line, bool fromStaffTest) const;
 
@@ -299,6 +313,9 @@ private:
     static constexpr int kSegmentNoteShift = 42;
     static constexpr uint64_t kSegmentField = (uint64_t(1) << 21) - 1;
     std::array<uint64_t, 256> m_segmentCount{};
+    // A byte's part in a count line.
+    enum : uint8_t { kCountIgnored, kCountDigit, kCountTee, kCountSyllable, kCountOther };
+    std::array<uint8_t, 256> m_countClass{};
     void SetCharKinds();
     // Census results.
     int m_groupCount = 0;
