@@ -29,6 +29,28 @@ consteval uint32_t WordLetters(std::string_view word)
     return bits;
 }
 
+// How often c occurs in text.
+inline int CountByte(std::string_view text, char c)
+{
+    int n = 0;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end && (p = static_cast<const char*>(std::memchr(p, c, size_t(end - p))))) {
+        ++n;
+        ++p;
+    }
+    return n;
+}
+
+// Index of the first c in text at or after from, or -1.
+inline int FindByte(std::string_view text, int from, char c)
+{
+    if (from >= int(text.size()))
+        return -1;
+    const void* at = std::memchr(text.data() + from, c, text.size() - size_t(from));
+    return at ? int(static_cast<const char*>(at) - text.data()) : -1;
+}
+
 // Eight bytes at a time, as one 64-bit word (bytes in memory order from the low end).
 inline constexpr uint64_t kByteOnes = 0x0101010101010101ull;
 inline constexpr uint64_t kByteHighs = 0x8080808080808080ull;

@@ -167,8 +167,7 @@ void CTabImporter::FindBars(int first, int count)
     CImportLine& f = m_lines[size_t(first)];
     const int col = f.m_firstBarColumn;
     auto at = [this](int line, int groupColumn) {
-        const CImportLine& l = m_lines[size_t(line)];
-        return l.At(groupColumn + l.m_columnShift);
+        return m_lines[size_t(line)].At(groupColumn + m_lines[size_t(line)].m_columnShift);
     };
     // The line with the most separators governs the bars, so a short first line (a crash
     // line that stops early) does not cut the staff.
@@ -177,7 +176,7 @@ void CTabImporter::FindBars(int first, int count)
     for (int i = first; i < first + count && m_barChar; ++i) {
         const CImportLine& l = m_lines[size_t(i)];
         const int from = std::max(0, col + l.m_columnShift);
-        const int n = from < l.Length() ? int(std::count(l.m_text.begin() + from, l.m_text.end(), m_barChar)) : 0;
+        const int n = from < l.Length() ? CountByte(std::string_view(l.m_text).substr(size_t(from)), m_barChar) : 0;
         if (n > best) {
             best = n;
             ref = i;
@@ -199,9 +198,10 @@ void CTabImporter::FindBars(int first, int count)
         bounds.push_back({col, open - 1});
     }
     for (int c = bounds.back().right + 1; c < refEnd && m_barChar; ++c) {
-        if (at(ref, c) != m_barChar)
-            continue;
-        const int left = c;
+        const int found = FindByte(r.m_text, std::max(c + r.m_columnShift, 0), m_barChar);
+        if (found < 0)
+            break;
+        const int left = c = found - r.m_columnShift;
         while (at(ref, c + 1) == m_barChar)
             ++c;
         bounds.push_back({left, c});
