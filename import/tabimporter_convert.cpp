@@ -132,13 +132,15 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
     };
     // The characters that may be notes, from one pass along each line, by column, top first.
     FindBarCharacters(firstColumn, end);
-    const std::vector<uint8_t>& columnUsed = m_walkColumnUsed;
-    const std::vector<int>& columnStart = m_walkColumnStart;
-    const std::vector<SWalkChar>& byColumn = m_walkByColumn;
-    const SBlockLine* const view = m_blockView.data();
+    const bool plain = m_anchors.empty() && !m_blockMayHoldTriplets; // no triplets, no time line
     for (int col = firstColumn; col < end; ++col) {
-        if (!columnUsed[size_t(col - firstColumn)])
+        const size_t k = size_t(col - firstColumn);
+        if (!m_walkColumnUsed[k])
             continue;
+        if (plain && !split && m_walkColumnStart[k] == m_walkColumnStart[k + 1]) {
+            p += step; // ticks only: the column just takes its time
+            continue;
+        }
         if (split && p >= kPositionsPer44) {
             flushNotes();
             consumedTicks += 32;
@@ -171,12 +173,10 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
         int pos = p;
         bool produced = false;
         bool tMark = false;
-        const int from = columnStart[size_t(col - firstColumn)];
-        const int to = columnStart[size_t(col - firstColumn) + 1];
-        for (int n = from; n < to; ++n) {
-            const SBlockLine& b = view[byColumn[size_t(n)].line];
+        for (int n = m_walkColumnStart[k]; n < m_walkColumnStart[k + 1]; ++n) {
+            const SBlockLine& b = m_blockView[size_t(m_walkByColumn[size_t(n)].line)];
             const int lc = col + b.shift;
-            const char ch = byColumn[size_t(n)].ch;
+            const char ch = m_walkByColumn[size_t(n)].ch;
             const uint16_t kind = m_charKind[uint8_t(ch)];
             if (kind & kKindTee)
                 tMark = true;
