@@ -6,6 +6,7 @@
 #include "importtext.h"
 #include "report.h"
 
+#include <algorithm>
 #include <array>
 #include <initializer_list>
 
@@ -26,38 +27,38 @@ struct SCharCensus
 
     void Count(std::string_view text, size_t from)
     {
-        // One table lookup per byte: slot 0 takes every character the census ignores.
-        static const auto kSlots = [] {
-            std::array<uint8_t, 256> t{};
+        // One table add per byte: the nine counts are packed seven bits each, and summed
+        // out every 127 bytes before a field could overflow.
+        static const auto kPacked = [] {
+            std::array<uint64_t, 256> t{};
             const char* counted = " -:IOXox|";
             for (int i = 0; counted[i]; ++i)
-                t[uint8_t(counted[i])] = uint8_t(i + 1);
+                t[uint8_t(counted[i])] = uint64_t(1) << (7 * i);
             return t;
         }();
-        // Four interleaved histograms: runs of one character (a row of ticks) would
-        // otherwise wait on the same counter at every byte.
-        int h[4][10] = {};
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
         size_t i = from;
-        for (; i + 4 <= text.size(); i += 4) {
-            ++h[0][kSlots[uint8_t(text[i])]];
-            ++h[1][kSlots[uint8_t(text[i + 1])]];
-            ++h[2][kSlots[uint8_t(text[i + 2])]];
-            ++h[3][kSlots[uint8_t(text[i + 3])]];
+        while (i < text.size()) {
+            const size_t stop = std::min(text.size(), i + 127);
+            uint64_t a0 = 0, a1 = 0;
+            for (; i + 2 <= stop; i += 2) {
+                a0 += kPacked[p[i]];
+                a1 += kPacked[p[i + 1]];
+            }
+            if (i < stop)
+                a0 += kPacked[p[i++]];
+            const uint64_t a = a0 + a1;
+            auto field = [a](int k) { return int((a >> (7 * k)) & 127); };
+            spaces += field(0);
+            dashes += field(1);
+            colons += field(2);
+            capitalI += field(3);
+            capitalO += field(4);
+            capitalX += field(5);
+            smallO += field(6);
+            smallX += field(7);
+            pipes += field(8);
         }
-        for (; i < text.size(); ++i)
-            ++h[0][kSlots[uint8_t(text[i])]];
-        int n[10];
-        for (int k = 0; k < 10; ++k)
-            n[k] = h[0][k] + h[1][k] + h[2][k] + h[3][k];
-        spaces += n[1];
-        dashes += n[2];
-        colons += n[3];
-        capitalI += n[4];
-        capitalO += n[5];
-        capitalX += n[6];
-        smallO += n[7];
-        smallX += n[8];
-        pipes += n[9];
     }
     void CountChar(char c)
     {
