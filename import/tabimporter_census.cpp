@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <initializer_list>
 
 using namespace ImportText;
 
@@ -117,7 +116,8 @@ consteval SLineWord LineWord(std::string_view word)
 
 // The first of the words standing in the line, as FindKeyword finds it, skipping words the
 // line cannot hold.
-int FindLineKeyword(const CImportLine& line, std::initializer_list<SLineWord> words)
+template <size_t N>
+int FindLineKeyword(const CImportLine& line, const SLineWord (&words)[N])
 {
     for (const SLineWord& w : words)
         if (line.MayHold(w.letters))
@@ -125,6 +125,12 @@ int FindLineKeyword(const CImportLine& line, std::initializer_list<SLineWord> wo
                 return at;
     return -1;
 }
+
+constexpr SLineWord kCountWord[] = {LineWord("count")};
+constexpr SLineWord kHiHatWord[] = {LineWord("hi-hat")};
+constexpr SLineWord kRepeatWords[] = {LineWord("repeat"), LineWord("ending"), LineWord("end"), LineWord("play"),
+                                      LineWord("times")};
+constexpr SLineWord kRepeatMarkWords[] = {LineWord("repeat"), LineWord("ending"), LineWord("end")};
 }
 
 int CTabImporter::RunCharacterCensus()
@@ -191,9 +197,9 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
     const char c1 = line.At(p + 1);
     if (tabType == int(TrackType::Drums) && !(IsAlnum(c0) || c0 == '-'))
         return false;
-    if (FindLineKeyword(line, {LineWord("count")}) >= 0)
+    if (FindLineKeyword(line, kCountWord) >= 0)
         return false;
-    if (FindLineKeyword(line, {LineWord("hi-hat")}) >= 0)
+    if (FindLineKeyword(line, kHiHatWord) >= 0)
         --dashCount;
     if (3 * spaceCount > len && barCount < spaceCount / 5)
         return false;
@@ -234,7 +240,7 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
     if (barCount >= 1 && dashCount >= 1) {
         if (IsCountLine(line, true))
             return false;
-        const int at = FindLineKeyword(line, {LineWord("repeat"), LineWord("ending"), LineWord("end"), LineWord("play"), LineWord("times")});
+        const int at = FindLineKeyword(line, kRepeatWords);
         if (at < 0)
             return (!line.m_hasDigit || FindMultiplier(t) < 0) ? true : alignmentCheck();
         const size_t last = t.rfind(m_barChar);
@@ -265,7 +271,7 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
         }
         return true;
     }
-    if (FindLineKeyword(line, {LineWord("repeat"), LineWord("ending"), LineWord("end")}) >= 0)
+    if (FindLineKeyword(line, kRepeatMarkWords) >= 0)
         return false;
     if (IsCountLine(line, true) || IsMeterLine(line, true))
         return false;
