@@ -242,7 +242,8 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
             return false;
         const int at = FindLineKeyword(line, kRepeatWords);
         if (at < 0)
-            return (!line.m_hasDigit || FindMultiplier(t) < 0) ? true : alignmentCheck();
+            return (!line.m_hasDigit || !line.MayHold(WordLetters("x")) || FindMultiplier(t) < 0) ? true
+                                                                                                  : alignmentCheck();
         const size_t last = t.rfind(m_barChar);
         return last != std::string::npos && int(last) <= at;
     }

@@ -8,11 +8,9 @@
 //     1 e + a 2 e + a            (sixteenths)     1 + 2 +     (eighths)
 //     1 t l 2 t l                (sixteenth triplets)
 // Either way a note's position comes from the symbol or syllable in its column (an
-// anchor); a note between two anchors is placed in proportion.
-//
-// The time census decides whether the tab has time lines at all, of which kind, and on
-// which side of the staves. A tab without them is read as Linear: every column of a bar
-// is worth the same number of ticks.
+// anchor); a note between two anchors is placed in proportion. The time census decides
+// whether the tab has time lines at all, of which kind, and on which side of the staves.
+// A tab without them is read as Linear: every column of a bar is worth the same ticks.
 
 #include "tabimporter.h"
 
@@ -48,8 +46,8 @@ int CTabImporter::AnchorPosition(int column, bool* triplet) const
 
 void CTabImporter::CheckMeterLine(const CImportLine& line, bool fromStaffTest, int* good, int* bad) const
 {
-    *good = 0;
-    *bad = 0;
+    int goods = 0;
+    int bads = 0;
     const std::string_view t = line.m_text;
     const char triplet = m_timeKey[0].symbol;
     bool isTriplet = false;
@@ -61,14 +59,16 @@ void CTabImporter::CheckMeterLine(const CImportLine& line, bool fromStaffTest, i
         if (kind & (kKindSpace | kKindTab | kKindBar))
             continue;
         if (fromStaffTest && (kind & kKindTee))
-            ++*bad;
+            ++bads;
         else if (c == triplet || isSymbol(i))
-            ++*good;
+            ++goods;
         else if (c == '.' && i > 0 && isSymbol(i - 1))
-            ++*good; // the dot of a dotted length
+            ++goods; // the dot of a dotted length
         else
-            ++*bad;
+            ++bads;
     }
+    *good = goods;
+    *bad = bads;
 }
 
 void CTabImporter::CheckCountLine(const CImportLine& line, bool apply, bool fromStaffTest, int* good, int* bad) const
