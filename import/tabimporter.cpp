@@ -190,56 +190,74 @@ void CTabImporter::ReadTabBytes(std::string_view bytes)
     m_lines.emplace_back(std::string_view(), lineNo, &m_arena); // the sentinel
 }
 
+void CTabImporter::CharKindsOf(int c, int tick, int bar, bool separator, SCharTables* tables)
+{
+    const char ch = char(c);
+    uint16_t k = 0;
+    if (ch == ' ')
+        k |= kKindSpace;
+    if (ch == '_')
+        k |= kKindUnderscore;
+    if (c == tick)
+        k |= kKindTick;
+    if (c == bar)
+        k |= kKindBar;
+    if (c == bar && separator)
+        k |= kKindSeparator;
+    if (ch == 't' || ch == 'T')
+        k |= kKindTee;
+    if (IsDigit(ch))
+        k |= kKindDigit;
+    switch (ToLower(ch)) {
+    case 'e':
+    case '+':
+    case '&':
+    case 'a':
+    case 'u':
+    case 't':
+    case 'l':
+    case 'q': k |= kKindSyllable; break;
+    default: break;
+    }
+    if (ch == 'x' || ch == 'o' || ch == 'X' || ch == 'O' || (ch >= '1' && ch <= '6'))
+        k |= kKindNoteLike;
+    if (ch == '\t')
+        k |= kKindTab;
+    tables->kind[size_t(c)] = k;
+    uint64_t counts = 0;
+    if (ch != ' ') {
+        counts = 1;
+        if (c == tick)
+            counts |= uint64_t(1) << kSegmentTickShift;
+        if (k & kKindNoteLike)
+            counts |= uint64_t(1) << kSegmentNoteShift;
+    }
+    tables->count[size_t(c)] = counts;
+    tables->countClass[size_t(c)] = (k & (kKindSpace | kKindBar)) ? kCountIgnored
+        : (k & kKindDigit)                                 ? kCountDigit
+        : (k & kKindTee)                                   ? kCountTee
+        : (k & kKindSyllable)                              ? kCountSyllable
+                                                           : kCountOther;
+}
+
 void CTabImporter::SetCharKinds()
 {
-    for (int c = 0; c < 256; ++c) {
-        const char ch = char(c);
-        uint16_t k = 0;
-        if (ch == ' ')
-            k |= kKindSpace;
-        if (ch == '_')
-            k |= kKindUnderscore;
-        if (ch == m_tickChar)
-            k |= kKindTick;
-        if (ch == m_barChar)
-            k |= kKindBar;
-        if (m_barChar && ch == m_barChar)
-            k |= kKindSeparator;
-        if (ch == 't' || ch == 'T')
-            k |= kKindTee;
-        if (IsDigit(ch))
-            k |= kKindDigit;
-        switch (ToLower(ch)) {
-        case 'e':
-        case '+':
-        case '&':
-        case 'a':
-        case 'u':
-        case 't':
-        case 'l':
-        case 'q': k |= kKindSyllable; break;
-        default: break;
-        }
-        if (ch == 'x' || ch == 'o' || ch == 'X' || ch == 'O' || (ch >= '1' && ch <= '6'))
-            k |= kKindNoteLike;
-        if (ch == '\t')
-            k |= kKindTab;
-        m_charKind[size_t(c)] = k;
-        uint64_t counts = 0;
-        if (ch != ' ') {
-            counts = 1;
-            if (ch == m_tickChar)
-                counts |= uint64_t(1) << kSegmentTickShift;
-            if (k & kKindNoteLike)
-                counts |= uint64_t(1) << kSegmentNoteShift;
-        }
-        m_segmentCount[size_t(c)] = counts;
-        m_countClass[size_t(c)] = (k & (kKindSpace | kKindBar)) ? kCountIgnored
-            : (k & kKindDigit)                                 ? kCountDigit
-            : (k & kKindTee)                                   ? kCountTee
-            : (k & kKindSyllable)                              ? kCountSyllable
-                                                               : kCountOther;
-    }
+    // The tables without a tick or separator character are the same for every tab: they are
+    // worked out once and copied, and only the entries of those two characters redone.
+    static const SCharTables plain = [] {
+        SCharTables t;
+        for (int c = 0; c < 256; ++c)
+            CharKindsOf(c, -1, -1, false, &t);
+        return t;
+    }();
+    SCharTables tables = plain;
+    const int tick = uint8_t(m_tickChar);
+    const int bar = uint8_t(m_barChar);
+    CharKindsOf(tick, tick, bar, m_barChar != 0, &tables);
+    CharKindsOf(bar, tick, bar, m_barChar != 0, &tables);
+    m_charKind = tables.kind;
+    m_segmentCount = tables.count;
+    m_countClass = tables.countClass;
 }
 
 void CTabImporter::CountSegment(std::string_view text, int* nonSpace, int* ticks, int* noteLike) const
@@ -478,11 +496,16 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
 
     CommentPass();
 
-    // Every note character of every label, looked up once.
+    // Every note character of every label, looked up once: the listed characters are entered
+    // last to first, so that the first entry of a character wins as in LookupNote.
     m_noteTable.assign(size_t(m_labelCount), {});
-    for (int l = 0; l < m_labelCount; ++l)
-        for (int c = 1; c < 256; ++c)
-            m_noteTable[size_t(l)][size_t(c)] = LookupNote(l, char(c));
+    for (int l = 0; l < m_labelCount; ++l) {
+        const CLabelRecord& rec = m_labels[size_t(l)];
+        for (int e = rec.EntryCount() - 1; e >= 0; --e) {
+            const CNoteKeyEntry& entry = rec.entries[size_t(e)];
+            m_noteTable[size_t(l)][uint8_t(entry.noteChar)] = uint16_t((entry.dynamic << 8) | entry.instrument);
+        }
+    }
 
     m_timeSigNum = 4;
     m_timeSigDen = 4;

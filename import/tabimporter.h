@@ -317,6 +317,14 @@ private:
     enum : uint8_t { kCountIgnored, kCountDigit, kCountTee, kCountSyllable, kCountOther };
     std::array<uint8_t, 256> m_countClass{};
     void SetCharKinds();
+    struct SCharTables
+    {
+        std::array<uint16_t, 256> kind;
+        std::array<uint64_t, 256> count;
+        std::array<uint8_t, 256> countClass;
+    };
+    // The table entries of byte c, for these tick and separator bytes (-1: none).
+    static void CharKindsOf(int c, int tick, int bar, bool separator, SCharTables* tables);
     // Census results.
     int m_groupCount = 0;
     int m_groupsBySize[8] = {};
