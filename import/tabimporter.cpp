@@ -85,10 +85,19 @@ const std::array<uint32_t, 256>& ByteClasses()
 uint32_t ClassesOf(std::string_view text)
 {
     const std::array<uint32_t, 256>& table = ByteClasses();
-    uint32_t acc = 0;
-    for (char c : text)
-        acc |= table[uint8_t(c)];
-    return acc;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    uint32_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        a0 |= table[p[i]];
+        a1 |= table[p[i + 1]];
+        a2 |= table[p[i + 2]];
+        a3 |= table[p[i + 3]];
+    }
+    for (; i < n; ++i)
+        a0 |= table[p[i]];
+    return a0 | a1 | a2 | a3;
 }
 }
 
@@ -124,14 +133,6 @@ CImportLine::CImportLine(std::string_view raw, int lineNo, std::pmr::memory_reso
     m_hasDigit = (classes & kDigitBit) != 0;
 }
 
-bool CImportLine::MayHold(const char* word) const
-{
-    for (; *word; ++word)
-        if (IsLetter(*word) && !(m_letters & (1u << (ToLower(*word) - 'a'))))
-            return false;
-    return true;
-}
-
 int CLabelRecord::EntryCount() const
 {
     int n = 0;
@@ -157,7 +158,15 @@ void CTabImporter::ReadTabBytes(std::string_view bytes)
 {
     m_lines.clear();
     m_arena.release();
-    m_lines.reserve(size_t(std::count(bytes.begin(), bytes.end(), '\n')) + 2);
+    size_t lineEnds = 0;
+    for (size_t at = 0; at < bytes.size(); ++at) {
+        const void* lf = std::memchr(bytes.data() + at, '\n', bytes.size() - at);
+        if (!lf)
+            break;
+        at = size_t(static_cast<const char*>(lf) - bytes.data());
+        ++lineEnds;
+    }
+    m_lines.reserve(lineEnds + 2);
     // Lines end with LF, CR LF or a lone CR. A long physical line stays one line: real tabs
     // write a whole song as one staff of a thousand columns.
     size_t start = 0;
@@ -179,6 +188,109 @@ void CTabImporter::ReadTabBytes(std::string_view bytes)
         start = end + 1;
     }
     m_lines.emplace_back(std::string_view(), lineNo, &m_arena); // the sentinel
+}
+
+void CTabImporter::CharKindsOf(int c, int tick, int bar, bool separator, SCharTables* tables)
+{
+    const char ch = char(c);
+    uint16_t k = 0;
+    if (ch == ' ')
+        k |= kKindSpace;
+    if (ch == '_')
+        k |= kKindUnderscore;
+    if (c == tick)
+        k |= kKindTick;
+    if (c == bar)
+        k |= kKindBar;
+    if (c == bar && separator)
+        k |= kKindSeparator;
+    if (ch == 't' || ch == 'T')
+        k |= kKindTee;
+    if (IsDigit(ch))
+        k |= kKindDigit;
+    switch (ToLower(ch)) {
+    case 'e':
+    case '+':
+    case '&':
+    case 'a':
+    case 'u':
+    case 't':
+    case 'l':
+    case 'q': k |= kKindSyllable; break;
+    default: break;
+    }
+    if (ch == 'x' || ch == 'o' || ch == 'X' || ch == 'O' || (ch >= '1' && ch <= '6'))
+        k |= kKindNoteLike;
+    if (ch == '\t')
+        k |= kKindTab;
+    tables->kind[size_t(c)] = k;
+    uint64_t counts = 0;
+    if (ch != ' ') {
+        counts = 1;
+        if (c == tick)
+            counts |= uint64_t(1) << kSegmentTickShift;
+        if (k & kKindNoteLike)
+            counts |= uint64_t(1) << kSegmentNoteShift;
+    }
+    tables->count[size_t(c)] = counts;
+    tables->countClass[size_t(c)] = (k & (kKindSpace | kKindBar)) ? kCountIgnored
+        : (k & kKindDigit)                                 ? kCountDigit
+        : (k & kKindTee)                                   ? kCountTee
+        : (k & kKindSyllable)                              ? kCountSyllable
+                                                           : kCountOther;
+}
+
+void CTabImporter::SetCharKinds()
+{
+    // The tables without a tick or separator character are the same for every tab: they are
+    // worked out once and copied, and only the entries of those two characters redone.
+    static const SCharTables plain = [] {
+        SCharTables t;
+        for (int c = 0; c < 256; ++c)
+            CharKindsOf(c, -1, -1, false, &t);
+        return t;
+    }();
+    SCharTables tables = plain;
+    const int tick = uint8_t(m_tickChar);
+    const int bar = uint8_t(m_barChar);
+    CharKindsOf(tick, tick, bar, m_barChar != 0, &tables);
+    CharKindsOf(bar, tick, bar, m_barChar != 0, &tables);
+    m_charKind = tables.kind;
+    m_segmentCount = tables.count;
+    m_countClass = tables.countClass;
+}
+
+void CTabImporter::CountSegment(std::string_view text, int* nonSpace, int* ticks, int* noteLike) const
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    size_t n = text.size();
+    *nonSpace = *ticks = *noteLike = 0;
+    while (n > 0) {
+        // The packed fields hold 2^21 - 1: a very long line is summed in pieces.
+        const size_t piece = std::min<size_t>(n, size_t(1) << 20);
+        uint64_t a0 = 0, a1 = 0;
+        size_t i = 0;
+        for (; i + 2 <= piece; i += 2) {
+            a0 += m_segmentCount[p[i]];
+            a1 += m_segmentCount[p[i + 1]];
+        }
+        if (i < piece)
+            a0 += m_segmentCount[p[i]];
+        const uint64_t sum = a0 + a1;
+        *nonSpace += int(sum & kSegmentField);
+        *ticks += int((sum >> kSegmentTickShift) & kSegmentField);
+        *noteLike += int((sum >> kSegmentNoteShift) & kSegmentField);
+        p += piece;
+        n -= piece;
+    }
+}
+
+char CTabImporter::LastOther(std::string_view text) const
+{
+    for (size_t c = text.size(); c-- > 0;)
+        if (text[c] != ' ' && text[c] != m_tickChar)
+            return text[c];
+    return 0;
 }
 
 void CTabImporter::AddIssue(int32_t id, int line, int start, int end)
@@ -354,6 +466,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
 
     if (const int fatal = RunCharacterCensus())
         return fail(QString::fromLatin1(ImportIssue::Text(fatal)));
+    SetCharKinds();
     if (!PreScanStaffGroups())
         return fail(QString::fromLatin1(ImportText::kGroupsTooLong));
     if (m_groupCount == 0)
@@ -383,11 +496,16 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
 
     CommentPass();
 
-    // Every note character of every label, looked up once.
+    // Every note character of every label, looked up once: the listed characters are entered
+    // last to first, so that the first entry of a character wins as in LookupNote.
     m_noteTable.assign(size_t(m_labelCount), {});
-    for (int l = 0; l < m_labelCount; ++l)
-        for (int c = 1; c < 256; ++c)
-            m_noteTable[size_t(l)][size_t(c)] = LookupNote(l, char(c));
+    for (int l = 0; l < m_labelCount; ++l) {
+        const CLabelRecord& rec = m_labels[size_t(l)];
+        for (int e = rec.EntryCount() - 1; e >= 0; --e) {
+            const CNoteKeyEntry& entry = rec.entries[size_t(e)];
+            m_noteTable[size_t(l)][uint8_t(entry.noteChar)] = uint16_t((entry.dynamic << 8) | entry.instrument);
+        }
+    }
 
     m_timeSigNum = 4;
     m_timeSigDen = 4;

@@ -86,9 +86,9 @@ public:
     int m_spacesFrom2 = 0;
 
     int Length() const { return int(m_text.size()); }
-    // False when the line cannot hold the word: some letter of it never occurs in the line.
-    // Lets the staff line test skip most keyword searches.
-    bool MayHold(const char* word) const;
+    // False when the line cannot hold a word of these letters (ImportText::WordLetters): one
+    // of them never occurs in the line. Lets the staff line test skip most keyword searches.
+    bool MayHold(uint32_t letters) const { return (m_letters & letters) == letters; }
     // The character at a column, or ' ' beyond the end.
     char At(int column) const { return column >= 0 && column < Length() ? m_text[size_t(column)] : ' '; }
 };
@@ -221,6 +221,10 @@ private:
     void FindLabelEnd(int first, int count);
     void FindBars(int first, int count);
     void ClassifyBars(int first, int count);
+    // Non-blank, tick and note-like characters of a run of text.
+    void CountSegment(std::string_view text, int* nonSpace, int* ticks, int* noteLike) const;
+    // The last character of the text that is neither blank nor a tick (0 if none).
+    char LastOther(std::string_view text) const;
     void FindRepeatDots(int first, int count);
     void ApplyRepeatMarks(int first, int count);
     void CensusTickLength(int first, int count);
@@ -236,7 +240,21 @@ private:
     void CensusTimeLines();
     void CheckMeterLine(const CImportLine& line, bool fromStaffTest, int* good, int* bad) const;
     void CheckCountLine(const CImportLine& line, bool apply, bool fromStaffTest, int* good, int* bad) const;
-    int MeterTokenValue(const CImportLine& line, int column, bool* triplet) const;
+    int MeterTokenValue(const CImportLine& line, int column, bool* triplet) const
+    {
+        *triplet = false;
+        const int value = m_meterValue[uint8_t(line.At(column))];
+        if (!value)
+            return 0;
+        const char next = line.At(column + 1);
+        if (next == m_timeKey[0].symbol) {
+            *triplet = true;
+            return value * 2 / 3;
+        }
+        if (next == '.')
+            return value * 3 / 2;
+        return value;
+    }
     bool IsMeterLine(const CImportLine& line, bool fromStaffTest) const;
     bool IsCountLine(const CImportLine& line, bool fromStaffTest) const;
 
@@ -259,6 +277,9 @@ private:
     int AnchorPosition(int column, bool* triplet) const;
     CEvent* ConvertWrittenBar(CEventList& events, int bar);
     void WalkColumns(CEventList& events, int bar, int firstColumn, int ticks, bool split, CEvent* barEvent);
+    // Fills m_walkColumnUsed, m_walkColumnStart and m_walkByColumn for the block's columns
+    // [firstColumn, end).
+    void FindBarCharacters(int firstColumn, int end);
     int CountTripletSpacing(int column, int end) const;
     int TrailingRepeatCount(const CImportLine& line) const;
     void FlushPendingRepeat(CEventList& events, int column);
@@ -271,6 +292,39 @@ private:
     int LineShiftAt(int line) const { return m_lines[size_t(line)].m_columnShift; }
 
     bool m_userTimeOptions = false;
+    // What each byte is to the per-character loops; set by SetCharKinds once the census has
+    // chosen the separator and tick characters.
+    enum : uint16_t {
+        kKindSpace = 1 << 0,      // ' '
+        kKindUnderscore = 1 << 1, // '_'
+        kKindTick = 1 << 2,       // m_tickChar
+        kKindBar = 1 << 3,        // m_barChar (NUL too when there is none)
+        kKindSeparator = 1 << 4,  // m_barChar when there is one
+        kKindTee = 1 << 5,        // 't' 'T'
+        kKindDigit = 1 << 6,
+        kKindSyllable = 1 << 7,   // e + & a u t l q, either case
+        kKindNoteLike = 1 << 8,   // x o X O 1-6
+        kKindTab = 1 << 9,
+    };
+    std::array<uint16_t, 256> m_charKind{};
+    // Bar classification counts by byte, packed so that a run of text is summed with one add
+    // per byte: non-blank (bits 0-20), tick (bits 21-41), note-like (bits 42-62).
+    static constexpr int kSegmentTickShift = 21;
+    static constexpr int kSegmentNoteShift = 42;
+    static constexpr uint64_t kSegmentField = (uint64_t(1) << 21) - 1;
+    std::array<uint64_t, 256> m_segmentCount{};
+    // A byte's part in a count line.
+    enum : uint8_t { kCountIgnored, kCountDigit, kCountTee, kCountSyllable, kCountOther };
+    std::array<uint8_t, 256> m_countClass{};
+    void SetCharKinds();
+    struct SCharTables
+    {
+        std::array<uint16_t, 256> kind;
+        std::array<uint64_t, 256> count;
+        std::array<uint8_t, 256> countClass;
+    };
+    // The table entries of byte c, for these tick and separator bytes (-1: none).
+    static void CharKindsOf(int c, int tick, int bar, bool separator, SCharTables* tables);
     // Census results.
     int m_groupCount = 0;
     int m_groupsBySize[8] = {};
@@ -318,7 +372,29 @@ private:
     std::vector<std::array<uint16_t, 256>> m_noteTable;
     bool m_blockMayHoldTriplets = false;
     std::vector<int> m_tickCounts;
-    std::vector<std::vector<int>> m_blockSeparators; // per block line: its m_barChar columns
+    // The block's lines as the column loops read them (set by ConvertBlock).
+    struct SBlockLine
+    {
+        const char* text;
+        int length;
+        int shift;            // m_columnShift
+        int line;             // index into m_lines
+        const uint16_t* notes; // the label's m_noteTable row (all zero without a label)
+    };
+    std::vector<SBlockLine> m_blockView;
+    // Scratch of WalkColumns: the bar's columns that hold anything, and the characters that
+    // may be notes, grouped by column.
+    struct SWalkChar
+    {
+        int column; // from the walk's first column
+        int line;   // index into m_blockView
+        char ch;
+    };
+    std::vector<uint8_t> m_walkColumnUsed;
+    std::vector<int> m_walkColumnStart;
+    std::vector<int> m_walkFill;
+    std::vector<SWalkChar> m_walkFound;
+    std::vector<SWalkChar> m_walkByColumn;
     int m_anchorOpen = 0;  // bar columns [open, close) and its length in position units
     int m_anchorClose = 0;
     int m_anchorEnd = 0;

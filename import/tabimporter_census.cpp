@@ -6,8 +6,8 @@
 #include "importtext.h"
 #include "report.h"
 
+#include <algorithm>
 #include <array>
-#include <initializer_list>
 
 using namespace ImportText;
 
@@ -26,38 +26,53 @@ struct SCharCensus
 
     void Count(std::string_view text, size_t from)
     {
-        // One table lookup per byte: slot 0 takes every character the census ignores.
-        static const auto kSlots = [] {
-            std::array<uint8_t, 256> t{};
+        // One table add per byte: the nine counts are packed seven bits each, and summed
+        // out every 127 bytes before a field could overflow.
+        static const auto kPacked = [] {
+            std::array<uint64_t, 256> t{};
             const char* counted = " -:IOXox|";
             for (int i = 0; counted[i]; ++i)
-                t[uint8_t(counted[i])] = uint8_t(i + 1);
+                t[uint8_t(counted[i])] = uint64_t(1) << (7 * i);
             return t;
         }();
-        // Four interleaved histograms: runs of one character (a row of ticks) would
-        // otherwise wait on the same counter at every byte.
-        int h[4][10] = {};
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
         size_t i = from;
-        for (; i + 4 <= text.size(); i += 4) {
-            ++h[0][kSlots[uint8_t(text[i])]];
-            ++h[1][kSlots[uint8_t(text[i + 1])]];
-            ++h[2][kSlots[uint8_t(text[i + 2])]];
-            ++h[3][kSlots[uint8_t(text[i + 3])]];
+        while (i < text.size()) {
+            const size_t stop = std::min(text.size(), i + 127);
+            uint64_t a0 = 0, a1 = 0;
+            for (; i + 2 <= stop; i += 2) {
+                a0 += kPacked[p[i]];
+                a1 += kPacked[p[i + 1]];
+            }
+            if (i < stop)
+                a0 += kPacked[p[i++]];
+            const uint64_t a = a0 + a1;
+            auto field = [a](int k) { return int((a >> (7 * k)) & 127); };
+            spaces += field(0);
+            dashes += field(1);
+            colons += field(2);
+            capitalI += field(3);
+            capitalO += field(4);
+            capitalX += field(5);
+            smallO += field(6);
+            smallX += field(7);
+            pipes += field(8);
         }
-        for (; i < text.size(); ++i)
-            ++h[0][kSlots[uint8_t(text[i])]];
-        int n[10];
-        for (int k = 0; k < 10; ++k)
-            n[k] = h[0][k] + h[1][k] + h[2][k] + h[3][k];
-        spaces += n[1];
-        dashes += n[2];
-        colons += n[3];
-        capitalI += n[4];
-        capitalO += n[5];
-        capitalX += n[6];
-        smallO += n[7];
-        smallX += n[8];
-        pipes += n[9];
+    }
+    void CountChar(char c)
+    {
+        switch (c) {
+        case ' ': ++spaces; break;
+        case '-': ++dashes; break;
+        case ':': ++colons; break;
+        case 'I': ++capitalI; break;
+        case 'O': ++capitalO; break;
+        case 'X': ++capitalX; break;
+        case 'o': ++smallO; break;
+        case 'x': ++smallX; break;
+        case '|': ++pipes; break;
+        default: break;
+        }
     }
     void Add(const SCharCensus& o)
     {
@@ -84,20 +99,38 @@ struct SCharCensus
 
 bool IsPalmMuteLine(const CImportLine& line)
 {
-    return (line.MayHold("pm") && FindWord(line.m_text, "pm") >= 0) || (line.MayHold("pm") && FindWord(line.m_text, "p.m.") >= 0)
-        || (line.MayHold("mute") && FindWord(line.m_text, "mute") >= 0);
+    return (line.MayHold(WordLetters("pm")) && (FindWord(line.m_text, "pm") >= 0 || FindWord(line.m_text, "p.m.") >= 0))
+        || (line.MayHold(WordLetters("mute")) && FindWord(line.m_text, "mute") >= 0);
+}
+
+struct SLineWord
+{
+    std::string_view word;
+    uint32_t letters;
+};
+
+consteval SLineWord LineWord(std::string_view word)
+{
+    return {word, WordLetters(word)};
 }
 
 // The first of the words standing in the line, as FindKeyword finds it, skipping words the
 // line cannot hold.
-int FindLineKeyword(const CImportLine& line, std::initializer_list<const char*> words)
+template <size_t N>
+int FindLineKeyword(const CImportLine& line, const SLineWord (&words)[N])
 {
-    for (const char* w : words)
-        if (line.MayHold(w))
-            if (const int at = FindWord(line.m_text, w); at >= 0)
+    for (const SLineWord& w : words)
+        if (line.MayHold(w.letters))
+            if (const int at = FindWord(line.m_text, w.word); at >= 0)
                 return at;
     return -1;
 }
+
+constexpr SLineWord kCountWord[] = {LineWord("count")};
+constexpr SLineWord kHiHatWord[] = {LineWord("hi-hat")};
+constexpr SLineWord kRepeatWords[] = {LineWord("repeat"), LineWord("ending"), LineWord("end"), LineWord("play"),
+                                      LineWord("times")};
+constexpr SLineWord kRepeatMarkWords[] = {LineWord("repeat"), LineWord("ending"), LineWord("end")};
 }
 
 int CTabImporter::RunCharacterCensus()
@@ -114,9 +147,9 @@ int CTabImporter::RunCharacterCensus()
         tail.Count(line.m_text, 2);
         line.m_dashesFrom2 = tail.dashes;
         line.m_spacesFrom2 = tail.spaces;
-        SCharCensus c;
-        c.Count(std::string_view(line.m_text).substr(0, std::min<size_t>(2, line.m_text.size())), 0);
-        c.Add(tail);
+        SCharCensus c = tail;
+        for (size_t k = 0; k < 2 && k < line.m_text.size(); ++k)
+            c.CountChar(line.m_text[k]);
         total.Add(c);
         if (c.dashes > 0)
             ++dashedLines;
@@ -164,9 +197,9 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
     const char c1 = line.At(p + 1);
     if (tabType == int(TrackType::Drums) && !(IsAlnum(c0) || c0 == '-'))
         return false;
-    if (FindLineKeyword(line, {"count"}) >= 0)
+    if (FindLineKeyword(line, kCountWord) >= 0)
         return false;
-    if (FindLineKeyword(line, {"hi-hat"}) >= 0)
+    if (FindLineKeyword(line, kHiHatWord) >= 0)
         --dashCount;
     if (3 * spaceCount > len && barCount < spaceCount / 5)
         return false;
@@ -207,9 +240,10 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
     if (barCount >= 1 && dashCount >= 1) {
         if (IsCountLine(line, true))
             return false;
-        const int at = FindLineKeyword(line, {"repeat", "ending", "end", "play", "times"});
+        const int at = FindLineKeyword(line, kRepeatWords);
         if (at < 0)
-            return (!line.m_hasDigit || FindMultiplier(t) < 0) ? true : alignmentCheck();
+            return (!line.m_hasDigit || !line.MayHold(WordLetters("x")) || FindMultiplier(t) < 0) ? true
+                                                                                                  : alignmentCheck();
         const size_t last = t.rfind(m_barChar);
         return last != std::string::npos && int(last) <= at;
     }
@@ -238,7 +272,7 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
         }
         return true;
     }
-    if (FindLineKeyword(line, {"repeat", "ending", "end"}) >= 0)
+    if (FindLineKeyword(line, kRepeatMarkWords) >= 0)
         return false;
     if (IsCountLine(line, true) || IsMeterLine(line, true))
         return false;

@@ -9,6 +9,9 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
 
 using namespace ImportText;
 
@@ -127,18 +130,17 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
             AppendEvent(events, n.word1, n.pos, n.ref);
         notes.clear();
     };
+    // The characters that may be notes, from one pass along each line, by column, top first.
+    FindBarCharacters(firstColumn, end);
+    const bool plain = m_anchors.empty() && !m_blockMayHoldTriplets; // no triplets, no time line
     for (int col = firstColumn; col < end; ++col) {
-        bool blank = true;
-        for (int line : m_blockLines) {
-            const CImportLine& l = m_lines[size_t(line)];
-            const char ch = l.At(col + l.m_columnShift);
-            if (ch != ' ' && ch != '_') {
-                blank = false;
-                break;
-            }
-        }
-        if (blank)
+        const size_t k = size_t(col - firstColumn);
+        if (!m_walkColumnUsed[k])
             continue;
+        if (plain && !split && m_walkColumnStart[k] == m_walkColumnStart[k + 1]) {
+            p += step; // ticks only: the column just takes its time
+            continue;
+        }
         if (split && p >= kPositionsPer44) {
             flushNotes();
             consumedTicks += 32;
@@ -171,19 +173,17 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
         int pos = p;
         bool produced = false;
         bool tMark = false;
-        for (int line : m_blockLines) {
-            const CImportLine& l = m_lines[size_t(line)];
-            const int lc = col + l.m_columnShift;
-            const char ch = l.At(lc);
-            if (ch == ' ' || ch == '_' || ch == m_tickChar)
-                continue;
-            if (ch == 't' || ch == 'T')
+        for (int n = m_walkColumnStart[k]; n < m_walkColumnStart[k + 1]; ++n) {
+            const SBlockLine& b = m_blockView[size_t(m_walkByColumn[size_t(n)].line)];
+            const int lc = col + b.shift;
+            const char ch = m_walkByColumn[size_t(n)].ch;
+            const uint16_t kind = m_charKind[uint8_t(ch)];
+            if (kind & kKindTee)
                 tMark = true;
-            const uint16_t v = l.m_labelIndex >= 0 && l.m_labelIndex < int(m_noteTable.size())
-                ? m_noteTable[size_t(l.m_labelIndex)][uint8_t(ch)]
-                : 0;
+            const uint16_t v = b.notes[uint8_t(ch)];
             if (!v)
                 continue;
+            const int line = b.line;
             uint32_t w1 = (v & 0xFF) | DynamicBits(v >> 8);
             if (inTriplet)
                 w1 |= EventBits::Triplet;
@@ -364,19 +364,20 @@ bool CTabImporter::ConvertBlock(CEventList& events)
     m_blockMayHoldTriplets = m_blockPostComment >= 0 && m_lines[size_t(m_blockPostComment)].m_hasDigit;
     for (int line : m_blockLines) {
         const CImportLine& l = m_lines[size_t(line)];
-        if (m_blockMayHoldTriplets || !l.MayHold("t"))
+        if (m_blockMayHoldTriplets || !l.MayHold(WordLetters("t")))
             continue;
         const size_t from = size_t(std::clamp(l.m_firstBarColumn + l.m_columnShift, 0, l.Length()));
-        m_blockMayHoldTriplets = l.m_text.find_first_of("tT", from) != std::string::npos;
+        m_blockMayHoldTriplets = std::any_of(l.m_text.begin() + long(from), l.m_text.end(),
+                                             [](char c) { return c == 't' || c == 'T'; });
     }
-    m_blockSeparators.resize(m_blockLines.size());
-    for (size_t i = 0; i < m_blockLines.size(); ++i) {
-        const std::string_view text = m_lines[size_t(m_blockLines[i])].m_text;
-        std::vector<int>& seps = m_blockSeparators[i];
-        seps.clear();
-        for (size_t c = m_barChar ? text.find(m_barChar) : std::string_view::npos; c != std::string_view::npos;
-             c = text.find(m_barChar, c + 1))
-            seps.push_back(int(c));
+    static const std::array<uint16_t, 256> kNoNotes{};
+    m_blockView.clear();
+    for (int line : m_blockLines) {
+        const CImportLine& l = m_lines[size_t(line)];
+        const uint16_t* notes = l.m_labelIndex >= 0 && l.m_labelIndex < int(m_noteTable.size())
+            ? m_noteTable[size_t(l.m_labelIndex)].data()
+            : kNoNotes.data();
+        m_blockView.push_back({l.m_text.data(), l.Length(), l.m_columnShift, line, notes});
     }
     std::vector<CEvent*>& barEvents = m_barEvents;
     barEvents.assign(size_t(bars), nullptr);
@@ -486,5 +487,71 @@ void CTabImporter::AttachComment(const CImportLine& f, const std::vector<CEvent*
             continue;
         barEvents[size_t(k)]->SetText(ImportedText(std::string_view(comment.m_text).substr(size_t(c))));
         return;
+    }
+}
+
+void CTabImporter::FindBarCharacters(int firstColumn, int end)
+{
+    // Ticks and blanks are never notes; a column is used when some line has more than a
+    // blank in it.
+    const SBlockLine* const view = m_blockView.data();
+    const size_t viewLines = m_blockView.size();
+    const int width = std::max(end - firstColumn, 0);
+    std::vector<uint8_t>& columnUsed = m_walkColumnUsed;
+    std::vector<int>& columnStart = m_walkColumnStart;
+    std::vector<SWalkChar>& found = m_walkFound;
+    std::vector<SWalkChar>& byColumn = m_walkByColumn;
+    columnUsed.assign(size_t(width) + 8, 0); // room for the last eight-column store
+    columnStart.assign(size_t(width) + 1, 0);
+    found.clear();
+    constexpr uint16_t kBlank = kKindSpace | kKindUnderscore;
+    const uint64_t spaces = kByteOnes * uint8_t(' ');
+    const uint64_t underscores = kByteOnes * uint8_t('_');
+    const uint64_t ticks8 = kByteOnes * uint8_t(m_tickChar);
+    for (size_t i = 0; i < viewLines; ++i) {
+        const SBlockLine& b = view[i];
+        // Columns beyond the line's text read as blanks.
+        const int lo = std::max(firstColumn + b.shift, 0);
+        const int hi = std::min(end + b.shift, b.length);
+        const auto* text = reinterpret_cast<const unsigned char*>(b.text);
+        uint8_t* used = columnUsed.data();
+        const int toColumn = b.shift + firstColumn; // line column - toColumn = walk column
+        auto add = [&](int c) {
+            const int at = c - toColumn;
+            found.push_back({at, int(i), char(text[c])});
+            ++columnStart[size_t(at) + 1];
+        };
+        int c = lo;
+        // Eight columns at a time: most are ticks.
+        for (; c + 8 <= hi; c += 8) {
+            uint64_t w;
+            std::memcpy(&w, text + c, 8);
+            const uint64_t blank = ZeroBytes(w ^ spaces) | ZeroBytes(w ^ underscores);
+            uint64_t notes8 = ~(blank | ZeroBytes(w ^ ticks8)) & kByteHighs;
+            uint64_t u;
+            std::memcpy(&u, used + (c - toColumn), 8);
+            u |= (~blank & kByteHighs) >> 7;
+            std::memcpy(used + (c - toColumn), &u, 8);
+            for (; notes8; notes8 &= notes8 - 1)
+                add(c + std::countr_zero(notes8) / 8);
+        }
+        for (; c < hi; ++c) {
+            const uint16_t kind = m_charKind[text[c]];
+            if (kind & kBlank)
+                continue;
+            used[c - toColumn] = 1;
+            if (!(kind & kKindTick))
+                add(c);
+        }
+    }
+    for (int k = 0; k < width; ++k)
+        columnStart[size_t(k) + 1] += columnStart[size_t(k)];
+    byColumn.resize(found.size());
+    {
+        // Stable by column, so each column keeps its lines in order.
+        std::vector<int>& fill = m_walkFill;
+        fill.assign(columnStart.begin(), columnStart.end() - 1);
+        for (const SWalkChar& w : found)
+            byColumn[size_t(fill[size_t(w.column)]++)] = w;
     }
 }

@@ -205,31 +205,31 @@ void CTabImporter::BuildLabelRecords(int index)
 
     CLabelRecord& rec = m_labels[size_t(slot)];
     int entries = rec.EntryCount();
+    std::array<uint8_t, 256> pass{}; // by byte: 2 ends the bar, 1 is passed over
+    pass[uint8_t(' ')] = pass[uint8_t('_')] = pass[uint8_t(m_tickChar)] = 1;
+    for (int e = 0; e < entries; ++e)
+        pass[uint8_t(rec.entries[size_t(e)].noteChar)] = 1;
+    pass[uint8_t(m_barChar)] = 2;
+    const auto* text = reinterpret_cast<const unsigned char*>(line.m_text.data());
+    bool triplet = false;
     for (int k = 0; k < line.m_barCount; ++k) {
         if ((line.m_barFlags[size_t(k)] & BarFlag::KindMask) != BarFlag::KindWritten)
             continue;
-        const int end = line.m_barEnd.empty() ? line.Length() : line.m_barEnd[size_t(k)];
-        for (int col = line.m_barColumn[size_t(k)]; col < end && col < line.Length(); ++col) {
-            const char c = line.m_text[size_t(col)];
-            if (c == m_barChar)
+        const int end = std::min(line.m_barEnd.empty() ? line.Length() : line.m_barEnd[size_t(k)], line.Length());
+        for (int col = line.m_barColumn[size_t(k)];; ++col) {
+            col = SkipMarked(text, col, end, pass.data());
+            if (col >= end || pass[text[col]] == 2)
                 break;
-            if (c == ' ' || c == '_' || c == m_tickChar)
-                continue;
-            if (m_timeMode == 1) {
-                bool triplet = false;
-                if (c == m_timeKey[0].symbol || MeterTokenValue(line, col, &triplet) > 0)
-                    continue;
-            }
-            bool known = false;
-            for (int e = 0; e < entries && !known; ++e)
-                known = rec.entries[size_t(e)].noteChar == c;
-            if (known)
-                continue;
+            const uint8_t c = text[col];
+            if (m_timeMode == 1 && (char(c) == m_timeKey[0].symbol || MeterTokenValue(line, col, &triplet) > 0))
+                continue; // a length under a meter line, no note
+            pass[c] = 1; // listed from here on
+            // (each character is listed once per label)
             if (entries >= ImportLimits::kMaxNoteChars) {
                 KADENZO_INTERNAL_PROBLEM(ReportSource::Import);
                 return;
             }
-            rec.entries[size_t(entries++)].noteChar = c;
+            rec.entries[size_t(entries++)].noteChar = char(c);
         }
     }
 }

@@ -21,6 +21,12 @@ bool MayHoldAnnotation(const CImportLine& l)
     return l.m_type == LineType::Unknown || l.m_type == LineType::PreComment || l.m_type == LineType::PostComment;
 }
 
+// The characters that draw a bracket over bars: <----> (----) /----\ ====.
+bool IsBracketChar(char c)
+{
+    return c == '<' || c == '(' || c == '/' || c == '\\' || c == '-' || c == '=' || c == '_';
+}
+
 bool IsMeasureKind(uint8_t flags)
 {
     const int kind = flags & BarFlag::KindMask;
@@ -92,7 +98,7 @@ bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int firs
     *groupStart = bar;
     *groupBars = 0; // no bracket: the annotation speaks for its bar
     std::string_view seg = text.substr(size_t(open), size_t(segEnd - open));
-    if (seg.find_first_of("<(/\\-=_") != std::string_view::npos) {
+    if (std::any_of(seg.begin(), seg.end(), [](char c) { return IsBracketChar(c); })) {
         // A bracket: it runs to its closing mark, and the staff separators it covers give the
         // bars it spans.
         const std::string_view window = text.substr(0, size_t(std::min(annotation.Length(), open + ImportLimits::kMaxBracketColumns)));

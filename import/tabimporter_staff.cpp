@@ -13,11 +13,6 @@
 using namespace ImportText;
 
 namespace {
-bool IsNoteLike(char c)
-{
-    return c == 'x' || c == 'o' || c == 'X' || c == 'O' || (c >= '1' && c <= '6');
-}
-
 int Log2(int v)
 {
     int n = 0;
@@ -141,7 +136,7 @@ void CTabImporter::FindLabelEnd(int first, int count)
     int leftLine = -1;
     for (int i = first; i < first + count; ++i) {
         const CImportLine& l = m_lines[size_t(i)];
-        const int hiHat = l.MayHold("hi-hat") ? FindWord(l.m_text, "hi-hat") : -1;
+        const int hiHat = l.MayHold(WordLetters("hi-hat")) ? FindWord(l.m_text, "hi-hat") : -1;
         const int end = std::min(col + l.m_columnShift, l.Length());
         for (int c = l.m_labelStart; c < end; ++c) {
             if (l.m_text[size_t(c)] != '-' || (hiHat >= 0 && c == hiHat + 2))
@@ -172,8 +167,7 @@ void CTabImporter::FindBars(int first, int count)
     CImportLine& f = m_lines[size_t(first)];
     const int col = f.m_firstBarColumn;
     auto at = [this](int line, int groupColumn) {
-        const CImportLine& l = m_lines[size_t(line)];
-        return l.At(groupColumn + l.m_columnShift);
+        return m_lines[size_t(line)].At(groupColumn + m_lines[size_t(line)].m_columnShift);
     };
     // The line with the most separators governs the bars, so a short first line (a crash
     // line that stops early) does not cut the staff.
@@ -182,7 +176,7 @@ void CTabImporter::FindBars(int first, int count)
     for (int i = first; i < first + count && m_barChar; ++i) {
         const CImportLine& l = m_lines[size_t(i)];
         const int from = std::max(0, col + l.m_columnShift);
-        const int n = from < l.Length() ? int(std::count(l.m_text.begin() + from, l.m_text.end(), m_barChar)) : 0;
+        const int n = from < l.Length() ? CountByte(std::string_view(l.m_text).substr(size_t(from)), m_barChar) : 0;
         if (n > best) {
             best = n;
             ref = i;
@@ -204,9 +198,10 @@ void CTabImporter::FindBars(int first, int count)
         bounds.push_back({col, open - 1});
     }
     for (int c = bounds.back().right + 1; c < refEnd && m_barChar; ++c) {
-        if (at(ref, c) != m_barChar)
-            continue;
-        const int left = c;
+        const int found = FindByte(r.m_text, std::max(c + r.m_columnShift, 0), m_barChar);
+        if (found < 0)
+            break;
+        const int left = c = found - r.m_columnShift;
         while (at(ref, c + 1) == m_barChar)
             ++c;
         bounds.push_back({left, c});
@@ -371,24 +366,29 @@ void CTabImporter::ClassifyBars(int first, int count)
             const int lo = std::clamp(open + l.m_columnShift, 0, l.Length());
             const int hi = std::max(lo, std::min(end + l.m_columnShift, l.Length()));
             const std::string_view seg = std::string_view(l.m_text).substr(size_t(lo), size_t(hi - lo));
-            bool hasTick = false;
-            int lineNonSpace = 0;
-            int lineNoteLike = 0;
+            // The bar's text on this line starts at its first non-blank column (the
+            // column notes are read from).
             int firstNonSpace = -1;
             for (size_t c = 0; c < seg.size(); ++c) {
-                const char ch = seg[c];
-                if (ch == ' ')
-                    continue;
-                if (firstNonSpace < 0)
+                if (seg[c] != ' ') {
                     firstNonSpace = lo + int(c);
-                ++lineNonSpace;
-                if (ch == m_tickChar) {
-                    hasTick = true;
-                } else {
-                    ++others;
-                    lastOther = ch;
+                    break;
                 }
-                lineNoteLike += IsNoteLike(ch);
+            }
+            // What the bar holds: blanks, ticks, note letters and anything else. The
+            // counts are summed by table, so a long bar costs one add per column.
+            int lineNonSpace = 0;
+            int lineTicks = 0;
+            int lineNoteLike = 0;
+            if (firstNonSpace >= 0)
+                CountSegment(seg.substr(size_t(firstNonSpace - lo)), &lineNonSpace, &lineTicks, &lineNoteLike);
+            const bool hasTick = lineTicks > 0;
+            // Neither blank nor tick: notes, a '%' measure repeat, text. Which character
+            // came last matters only when the whole bar holds just one of them, so it is
+            // looked up only on lines that have some.
+            if (lineNonSpace > lineTicks) {
+                others += lineNonSpace - lineTicks;
+                lastOther = LastOther(seg);
             }
             l.m_barColumn[size_t(k)] = firstNonSpace >= 0 ? firstNonSpace : lo;
             nonSpace += lineNonSpace;
@@ -596,26 +596,19 @@ int CTabImporter::CountBarTicks(int bar, std::string* trailing)
     const bool endDots = f.m_barFlags[size_t(bar)] & BarFlag::RepeatEndSign;
     const bool unclosed = bar + 1 == f.m_barCount && f.At(end) != m_barChar;
     std::vector<int>& counts = m_tickCounts;
-    counts.assign(m_blockLines.size(), 0);
-    for (size_t i = 0; i < m_blockLines.size(); ++i) {
-        const CImportLine& l = m_lines[size_t(m_blockLines[i])];
-        const int lo = std::max(open + l.m_columnShift, 0);
-        // Up to this line's next separator (its separator columns are listed once per block,
-        // so a staff of many bars stays linear).
-        int hi = l.Length();
-        const std::vector<int>& seps = m_blockSeparators[i];
-        const auto next = std::lower_bound(seps.begin(), seps.end(), lo);
-        if (next != seps.end())
-            hi = *next;
-        if (unclosed)
-            hi = std::min(hi, end + l.m_columnShift);
-        const int dotColumn = endDots ? end + l.m_columnShift : -1;
-        int n = 0;
-        for (int c = std::max(lo, 0); c < hi; ++c) {
-            const char ch = l.m_text[size_t(c)];
-            if (ch != ' ' && ch != '_' && c != dotColumn)
-                ++n;
-        }
+    counts.assign(m_blockView.size(), 0);
+    for (size_t i = 0; i < m_blockView.size(); ++i) {
+        const SBlockLine& b = m_blockView[i];
+        const int lo = std::max(open + b.shift, 0);
+        // Up to this line's next separator, or its end (an unclosed bar: the bar's end).
+        const int limit = unclosed ? std::min(b.length, end + b.shift) : b.length;
+        const auto* text = reinterpret_cast<const unsigned char*>(b.text);
+        int c = limit;
+        int n = CountNonBlank(text, lo, limit, m_barChar, &c);
+        // Dots before a closing double bar are no ticks.
+        const int dotColumn = end + b.shift;
+        if (endDots && dotColumn >= lo && dotColumn < c && text[dotColumn] != ' ' && text[dotColumn] != '_')
+            --n;
         counts[i] = n;
     }
     // The most frequent count wins (the smaller on a tie); lines blank in the bar do not vote.

@@ -1,5 +1,16 @@
 // Time lines: meter and count line checks, the time census and the bar lengths and note
 // positions read from a time line.
+//
+// A meter line writes each note's length with a symbol of the time key over the staff:
+//     q   e e q   s s s s        (quarter, two eighths, quarter, four sixteenths)
+// A symbol followed by the triplet symbol is two thirds as long, one followed by '.' half
+// as long again. A count line counts the beats and their parts:
+//     1 e + a 2 e + a            (sixteenths)     1 + 2 +     (eighths)
+//     1 t l 2 t l                (sixteenth triplets)
+// Either way a note's position comes from the symbol or syllable in its column (an
+// anchor); a note between two anchors is placed in proportion. The time census decides
+// whether the tab has time lines at all, of which kind, and on which side of the staves.
+// A tab without them is read as Linear: every column of a bar is worth the same ticks.
 
 #include "tabimporter.h"
 
@@ -10,76 +21,65 @@
 
 using namespace ImportText;
 
-int CTabImporter::MeterTokenValue(const CImportLine& line, int column, bool* triplet) const
+int CTabImporter::AnchorPosition(int column, bool* triplet) const
 {
     *triplet = false;
-    const int value = m_meterValue[uint8_t(line.At(column))];
-    if (!value)
-        return 0;
-    const char next = line.At(column + 1);
-    if (next == m_timeKey[0].symbol) {
-        *triplet = true;
-        return value * 2 / 3;
+    // The last anchor at or before the column, and the next one.
+    auto next = std::upper_bound(m_anchors.begin(), m_anchors.end(), column,
+                                 [](int col, const SAnchor& a) { return col < a.column; });
+    if (next != m_anchors.begin() && std::prev(next)->column == column) {
+        *triplet = std::prev(next)->triplet;
+        return std::prev(next)->pos;
     }
-    if (next == '.')
-        return value * 3 / 2;
-    return value;
+    // Between two syllables the position is interpolated, so a note under the blank after
+    // "1" in "1 + 2 +" falls between the two.
+    const int fromCol = next == m_anchors.begin() ? m_anchorOpen : std::prev(next)->column;
+    const int fromPos = next == m_anchors.begin() ? 0 : std::prev(next)->pos;
+    const int toCol = next == m_anchors.end() ? m_anchorClose : next->column;
+    const int toPos = next == m_anchors.end() ? m_anchorEnd : next->pos;
+    if (next != m_anchors.begin() && std::prev(next)->triplet)
+        *triplet = true;
+    if (toCol <= fromCol)
+        return fromPos;
+    return fromPos + int(int64_t(toPos - fromPos) * (column - fromCol) / (toCol - fromCol));
 }
 
 void CTabImporter::CheckMeterLine(const CImportLine& line, bool fromStaffTest, int* good, int* bad) const
 {
-    *good = 0;
-    *bad = 0;
+    int goods = 0;
+    int bads = 0;
     const std::string_view t = line.m_text;
+    const char triplet = m_timeKey[0].symbol;
+    bool isTriplet = false;
+    // A symbol of the time key: only bytes with a value can be one.
+    auto isSymbol = [&](int i) { return m_meterValue[uint8_t(t[size_t(i)])] && MeterTokenValue(line, i, &isTriplet) > 0; };
     for (int i = 0; i < int(t.size()); ++i) {
         const char c = t[size_t(i)];
-        if (c == ' ' || c == '\t' || c == m_barChar)
+        const uint16_t kind = m_charKind[uint8_t(c)];
+        if (kind & (kKindSpace | kKindTab | kKindBar))
             continue;
-        if (fromStaffTest && (c == 't' || c == 'T')) {
-            ++*bad;
-            continue;
-        }
-        bool triplet = false;
-        if (c == m_timeKey[0].symbol || MeterTokenValue(line, i, &triplet) > 0) {
-            ++*good;
-        } else if (c == '.' && i > 0 && MeterTokenValue(line, i - 1, &triplet) > 0) {
-            ++*good; // the dot of a dotted length
-        } else {
-            ++*bad;
-        }
+        if (fromStaffTest && (kind & kKindTee))
+            ++bads;
+        else if (c == triplet || isSymbol(i))
+            ++goods;
+        else if (c == '.' && i > 0 && isSymbol(i - 1))
+            ++goods; // the dot of a dotted length
+        else
+            ++bads;
     }
+    *good = goods;
+    *bad = bads;
 }
 
 void CTabImporter::CheckCountLine(const CImportLine& line, bool apply, bool fromStaffTest, int* good, int* bad) const
 {
-    *good = 0;
-    *bad = 0;
-    for (char c : line.m_text) {
-        if (c == ' ' || c == m_barChar)
-            continue;
-        c = ToLower(c);
-        if (IsDigit(c)) {
-            if (apply)
-                ++*good;
-            continue;
-        }
-        if (c == 't' && fromStaffTest) {
-            ++*bad;
-            continue;
-        }
-        switch (c) {
-        case 'e':
-        case '+':
-        case '&':
-        case 'a':
-        case 'u':
-        case 't':
-        case 'l':
-        case 'q': ++*good; break;
-        default: ++*bad; break;
-        }
-    }
-    if (line.MayHold("count") && FindWord(line.m_text, "count") >= 0)
+    // Counted by the byte's part in a count line: ignored, digit, 't', syllable, other.
+    int n[5] = {};
+    for (char c : line.m_text)
+        ++n[m_countClass[uint8_t(c)]];
+    *good = n[kCountSyllable] + (apply ? n[kCountDigit] : 0) + (fromStaffTest ? 0 : n[kCountTee]);
+    *bad = n[kCountOther] + (fromStaffTest ? n[kCountTee] : 0);
+    if (line.MayHold(WordLetters("count")) && FindWord(line.m_text, "count") >= 0)
         *bad -= 5;
 }
 
@@ -435,27 +435,4 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     m_anchors.resize(kept);
     m_anchorEnd = ticks * 12;
     return ticks;
-}
-
-int CTabImporter::AnchorPosition(int column, bool* triplet) const
-{
-    *triplet = false;
-    // The last anchor at or before the column, and the next one.
-    auto next = std::upper_bound(m_anchors.begin(), m_anchors.end(), column,
-                                 [](int col, const SAnchor& a) { return col < a.column; });
-    if (next != m_anchors.begin() && std::prev(next)->column == column) {
-        *triplet = std::prev(next)->triplet;
-        return std::prev(next)->pos;
-    }
-    // Between two syllables the position is interpolated, so a note under the blank after
-    // "1" in "1 + 2 +" falls between the two.
-    const int fromCol = next == m_anchors.begin() ? m_anchorOpen : std::prev(next)->column;
-    const int fromPos = next == m_anchors.begin() ? 0 : std::prev(next)->pos;
-    const int toCol = next == m_anchors.end() ? m_anchorClose : next->column;
-    const int toPos = next == m_anchors.end() ? m_anchorEnd : next->pos;
-    if (next != m_anchors.begin() && std::prev(next)->triplet)
-        *triplet = true;
-    if (toCol <= fromCol)
-        return fromPos;
-    return fromPos + int(int64_t(toPos - fromPos) * (column - fromCol) / (toCol - fromCol));
 }
