@@ -189,7 +189,7 @@ inline void CEvent::operator delete(void* p, size_t size) noexcept
             return;
         }
     }
-    ::operator delete(p, size);
+    ::operator delete(p);
 }
 
 // The song: an owning list; iterators stay valid while other elements are inserted or erased.

@@ -119,7 +119,7 @@ public:
         return static_cast<T*>(::operator new(n * sizeof(T)));
     }
 
-    void deallocate(T* p, size_t n) noexcept
+    void deallocate(T* p, [[maybe_unused]] size_t n) noexcept
     {
         if constexpr (kPooled) {
             if (n == 1) {
@@ -127,7 +127,7 @@ public:
                 return;
             }
         }
-        ::operator delete(p, n * sizeof(T));
+        ::operator delete(p);
     }
 
     template <class U>
