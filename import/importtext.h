@@ -30,9 +30,9 @@ consteval uint32_t WordLetters(std::string_view word)
 }
 
 // How often c occurs in text.
-inline int CountByte(std::string_view text, char c)
+inline size_t CountByte(std::string_view text, char c)
 {
-    int n = 0;
+    size_t n = 0;
     const char* p = text.data();
     const char* const end = p + text.size();
     while (p < end && (p = static_cast<const char*>(std::memchr(p, c, size_t(end - p))))) {

@@ -158,15 +158,7 @@ void CTabImporter::ReadTabBytes(std::string_view bytes)
 {
     m_lines.clear();
     m_arena.release();
-    size_t lineEnds = 0;
-    for (size_t at = 0; at < bytes.size(); ++at) {
-        const void* lf = std::memchr(bytes.data() + at, '\n', bytes.size() - at);
-        if (!lf)
-            break;
-        at = size_t(static_cast<const char*>(lf) - bytes.data());
-        ++lineEnds;
-    }
-    m_lines.reserve(lineEnds + 2);
+    m_lines.reserve(CountByte(bytes, '\n') + 2);
     // Lines end with LF, CR LF or a lone CR. A long physical line stays one line: real tabs
     // write a whole song as one staff of a thousand columns.
     size_t start = 0;

@@ -59,21 +59,6 @@ struct SCharCensus
             pipes += field(8);
         }
     }
-    void CountChar(char c)
-    {
-        switch (c) {
-        case ' ': ++spaces; break;
-        case '-': ++dashes; break;
-        case ':': ++colons; break;
-        case 'I': ++capitalI; break;
-        case 'O': ++capitalO; break;
-        case 'X': ++capitalX; break;
-        case 'o': ++smallO; break;
-        case 'x': ++smallX; break;
-        case '|': ++pipes; break;
-        default: break;
-        }
-    }
     void Add(const SCharCensus& o)
     {
         spaces += o.spaces;
@@ -148,8 +133,7 @@ int CTabImporter::RunCharacterCensus()
         line.m_dashesFrom2 = tail.dashes;
         line.m_spacesFrom2 = tail.spaces;
         SCharCensus c = tail;
-        for (size_t k = 0; k < 2 && k < line.m_text.size(); ++k)
-            c.CountChar(line.m_text[k]);
+        c.Count(std::string_view(line.m_text).substr(0, std::min<size_t>(2, line.m_text.size())), 0);
         total.Add(c);
         if (c.dashes > 0)
             ++dashedLines;

@@ -223,8 +223,7 @@ void CTabImporter::BuildLabelRecords(int index)
             const uint8_t c = text[col];
             if (m_timeMode == 1 && (char(c) == m_timeKey[0].symbol || MeterTokenValue(line, col, &triplet) > 0))
                 continue; // a length under a meter line, no note
-            pass[c] = 1; // listed from here on
-            // (each character is listed once per label)
+            pass[c] = 1; // listed from here on: each character once per label
             if (entries >= ImportLimits::kMaxNoteChars) {
                 KADENZO_INTERNAL_PROBLEM(ReportSource::Import);
                 return;

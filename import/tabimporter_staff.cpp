@@ -176,7 +176,7 @@ void CTabImporter::FindBars(int first, int count)
     for (int i = first; i < first + count && m_barChar; ++i) {
         const CImportLine& l = m_lines[size_t(i)];
         const int from = std::max(0, col + l.m_columnShift);
-        const int n = from < l.Length() ? CountByte(std::string_view(l.m_text).substr(size_t(from)), m_barChar) : 0;
+        const int n = from < l.Length() ? int(CountByte(std::string_view(l.m_text).substr(size_t(from)), m_barChar)) : 0;
         if (n > best) {
             best = n;
             ref = i;

@@ -55,7 +55,6 @@ public:
             }
             *c = SThreadCache{};
             c->exitHooked = true;
-            c->exited = true;
         }
     }
 

@@ -41,8 +41,9 @@ struct SThreadCache
     SFreeChunk* free = nullptr;
     char* carve = nullptr;
     char* carveEnd = nullptr;
-    bool exitHooked = false; // the thread hands its chunks back when it ends
-    bool exited = false;     // ...and has done so; later frees are kept until process exit
+    // The thread hands its chunks back when it ends; chunks freed after that stay on its
+    // list until the process exits.
+    bool exitHooked = false;
 };
 
 // The slow paths, shared by every chunk size.
