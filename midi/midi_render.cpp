@@ -25,7 +25,6 @@ constexpr int kMaxFlamGap = 96;
 // Internal-problem lines, as the program has always reported them.
 constexpr int kLineMarkerBeforeBar = 1409;
 constexpr int kLineStreamGrowth = 1210;
-constexpr int kLineFileGrowth = 1194;
 constexpr int kLineBadDelta = 1271;
 
 // Run-time words are 32 bits; the top value marks "not timed".
@@ -144,6 +143,7 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
         bytes += EmitMasterVolume();
         break;
     case RENDER_FILE:
+        m_eventCount += 5; // counted as the counting pass does
         // The closing bar renders nothing, not even its time signature.
         if (node != none && (*node)->IsTimeSigShown() && std::next(node) != none)
             bytes += EmitTimeSig(0, int((*node)->GetTimeSigNumerator()), int((*node)->GetTimeSigDenominator()));
@@ -649,6 +649,7 @@ int CMidi::WriteShortBytes(int delta, int status, int data1, int data2, int leng
         return 12;
     }
     case RENDER_FILE: {
+        ++m_eventCount;
         if (delta < 0 || delta >= kFileLimitTicks) {
             UserReport().InternalProblem(ReportSource::Midi, kLineBadDelta);
             return 0;
@@ -684,12 +685,12 @@ void CMidi::GrowStreamBuffer(int bytes)
 
 int CMidi::AppendBytes(const uint8_t* bytes, int count)
 {
-    while (m_writePos + count >= m_capacity) {
-        UserReport().InternalProblem(ReportSource::Midi, kLineFileGrowth);
-        m_capacity += 1024;
-    }
-    if (m_buffer.size() < size_t(m_capacity))
+    // The file buffer doubles when full; the writer checks its size against the event count
+    // once the track is done.
+    if (m_writePos + count >= m_capacity) {
+        m_capacity = std::max(m_capacity * 2, m_writePos + count + 1024);
         m_buffer.resize(size_t(m_capacity));
+    }
     std::copy(bytes, bytes + count, m_buffer.begin() + m_writePos);
     m_writePos += count;
     return count;

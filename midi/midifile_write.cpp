@@ -3,6 +3,7 @@
 
 #include "midi.h"
 
+#include "report.h"
 #include "songrules.h"
 
 #include <QSaveFile>
@@ -10,6 +11,7 @@
 namespace {
 constexpr int kHeaderBytes = 22; // "MThd" chunk (14) + "MTrk" and its length (8)
 constexpr int kTrackLengthOffset = 18;
+constexpr int kLineFileGrowth = 1194;
 
 int TimeSigDenominatorCode(int denominator)
 {
@@ -84,6 +86,8 @@ bool CMidi::WriteTrack()
     WriteShortBytes(0, 0xB0 | m_channel, 7, 127, 3); // main volume
     WriteShortBytes(0, 0xB0 | m_channel, 10, 64, 3); // pan: centre
 
+    // The events are counted as they are written (the header's own are not counted).
+    m_eventCount = 0;
     int total = 0;
     RunPass(total);
 
@@ -102,10 +106,16 @@ QByteArray CMidi::MidiFileBytes()
 {
     // A file written without a window still carries its time signatures.
     MarkShownTimeSignatures(Events());
-    m_capacity = CountMidiEvents() * 8 + 500;
-    m_buffer.assign(size_t(m_capacity), 0);
+    // One pass: the buffer grows as the track is written.
+    m_buffer.assign(Events().size() * 8 + 500, 0);
+    m_capacity = int(m_buffer.size());
     m_writePos = 0;
     WriteTrack();
+    // A track longer than eight bytes an event (plus 500 for the header) holds something the
+    // writer does not expect: reported once for every 1024 bytes beyond that.
+    const int expected = m_eventCount * 8 + 500;
+    for (int over = m_writePos - expected; over >= 0; over -= 1024)
+        UserReport().InternalProblem(ReportSource::Midi, kLineFileGrowth);
     QByteArray bytes(reinterpret_cast<const char*>(m_buffer.data()), m_writePos);
     std::vector<uint8_t>().swap(m_buffer);
     m_writePos = 0;

@@ -1,8 +1,10 @@
 // The Standard MIDI File writer, byte for byte.
 
+#include "importformats.h"
 #include "miditest.h"
 #include "midiformats.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -225,3 +227,67 @@ TEST(MidiWrite, SavingTheDocumentAsMidWritesTheFile)
 }
 
 } // namespace
+
+namespace {
+// Real songs: the corpus's tabs and MIDI files and the importer's regression fixtures.
+QStringList SongFiles()
+{
+    QStringList files;
+    for (const QString& folder : {CorpusDir() + QStringLiteral("/tabs"), CorpusDir() + QStringLiteral("/midi"),
+                                  FixturesDir() + QStringLiteral("/../import/regressions")}) {
+        const QDir dir(folder);
+        for (const QString& name : dir.entryList({QStringLiteral("*.txt"), QStringLiteral("*.mid")}, QDir::Files, QDir::Name))
+            files << dir.filePath(name);
+    }
+    return files;
+}
+}
+
+// The file is written in one pass that counts its events on the way. A counting pass before
+// it (as the writer once made) changes nothing: the bytes, the count and what is reported are
+// the same for every real song.
+TEST(MidiWrite, OnePassWritesWhatACountingPassFirstWould)
+{
+    RegisterImportFormats();
+    RegisterMidiFormats();
+    const QStringList files = SongFiles();
+    if (files.size() < 10)
+        GTEST_SKIP() << "the corpus is not present";
+    for (const QString& path : files) {
+        SCOPED_TRACE(path.toStdString());
+        CRecordingReport report;
+        CScopedUserReport scope(&report);
+        CRondelDoc once, counted;
+        if (!once.OnOpenDocument(path, nullptr) || !counted.OnOpenDocument(path, nullptr))
+            continue; // a tab the importer refuses has nothing to write
+        report.m_messages.clear();
+        const QByteArray onePass = MidiOf(once).MidiFileBytes();
+        const int countedWhileWriting = MidiOf(once).CountMidiEvents();
+        const QStringList onePassMessages = report.m_messages;
+        report.m_messages.clear();
+        const int count = MidiOf(counted).CountMidiEvents();
+        const QByteArray twoPass = MidiOf(counted).MidiFileBytes();
+        EXPECT_EQ(onePass, twoPass);
+        EXPECT_EQ(countedWhileWriting, count);
+        EXPECT_EQ(onePassMessages, report.m_messages);
+    }
+}
+
+TEST(MidiWrite, AHeaderLongerThanTheEventsAllowIsWrittenWholeAndReported)
+{
+    CRecordingReport report;
+    CScopedUserReport scope(&report);
+    CSong s;
+    s.m_doc.m_header[Header::Copyright] = QString(3000, QLatin1Char('c'));
+    s.Bar(4, 4, 0, TempoBits(120)).Note(38, 0).Close();
+    const QByteArray file = s.Midi().MidiFileBytes();
+    EXPECT_TRUE(file.contains(QByteArray(3000, 'c')));
+    const uint32_t length = uint32_t(uint8_t(file[18])) << 24 | uint32_t(uint8_t(file[19])) << 16 | uint32_t(uint8_t(file[20])) << 8 | uint8_t(file[21]);
+    EXPECT_EQ(length, uint32_t(file.size() - 22));
+    EXPECT_FALSE(StrictDeltas(file).empty());
+    // Eight bytes an event and 500 for the header would have held the song; the writer says
+    // once for every 1024 bytes beyond that that it met something it did not expect.
+    const int beyond = int(file.size()) - (s.Midi().CountMidiEvents() * 8 + 500);
+    ASSERT_GT(beyond, 2048);
+    EXPECT_EQ(report.m_messages.count(CUserReport::InternalProblemText(ReportSource::Midi, 1194)), beyond / 1024 + 1);
+}
