@@ -40,8 +40,8 @@ void RouteFluidLog()
 }
 }
 
-CSynthEngine::CSynthEngine(Mode mode, double sampleRate)
-    : m_mode(mode), m_sampleRate(sampleRate), m_pending(kPendingCapacity), m_messages(kMessagesPerAdvance),
+CSynthEngine::CSynthEngine(Mode mode, double sampleRate, int oversample)
+    : m_mode(mode), m_sampleRate(sampleRate), m_oversample(oversample == 1 ? 1 : kOversample), m_pending(kPendingCapacity), m_messages(kMessagesPerAdvance),
       m_synthLeft(size_t(kMaxChunk * kOversample)), m_synthRight(size_t(kMaxChunk * kOversample)),
       m_historyLeft(size_t(kFirTaps - 1 + kMaxChunk * kOversample)), m_historyRight(size_t(kFirTaps - 1 + kMaxChunk * kOversample)),
       m_fir(size_t(kFirTaps))
@@ -96,7 +96,7 @@ bool CSynthEngine::Open(QString* error, const QString& soundFont)
             *error = QStringLiteral("The synthesizer could not be started");
         return false;
     }
-    fluid_settings_setnum(m_settings, "synth.sample-rate", m_sampleRate * kOversample);
+    fluid_settings_setnum(m_settings, "synth.sample-rate", m_sampleRate * m_oversample);
     // Only the callback thread calls the synthesizer while it runs, so its own locks are not
     // needed; presets are loaded when a program is first selected, which keeps start-up fast.
     fluid_settings_setint(m_settings, "synth.threadsafe-api", 0);
@@ -303,7 +303,7 @@ void CSynthEngine::RenderChunk(float* left, float* right, int frames)
             for (int i = 0; i < count && m_pendingCount < m_pending.size(); ++i) {
                 const STimedMessage& m = m_messages[size_t(i)];
                 SPending& p = m_pending[(m_pendingHead + m_pendingCount++) % m_pending.size()];
-                p.m_frame = (m_rendered + done + m.m_frame) * kOversample + kBlock;
+                p.m_frame = (m_rendered + done + m.m_frame) * m_oversample + kBlock;
                 p.m_size = m.m_size;
                 std::memcpy(p.m_bytes, m.m_bytes, m.m_size);
             }
@@ -313,7 +313,10 @@ void CSynthEngine::RenderChunk(float* left, float* right, int frames)
     }
 
     const bool synthOn = m_synth && m_hasSound;
-    const int synthFrames = frames * kOversample;
+    const int synthFrames = frames * m_oversample;
+    // At the output rate the synthesizer writes straight into the caller's buffers.
+    float* synthLeft = m_oversample == 1 ? left : m_synthLeft.data();
+    float* synthRight = m_oversample == 1 ? right : m_synthRight.data();
     int pos = 0;
     while (pos < synthFrames) {
         const int64_t at = m_synthRendered + pos;
@@ -331,15 +334,17 @@ void CSynthEngine::RenderChunk(float* left, float* right, int frames)
         }
         const int segment = int(std::min<int64_t>(synthFrames - pos, kBlock - at % kBlock));
         if (synthOn)
-            fluid_synth_write_float(m_synth, segment, m_synthLeft.data(), pos, 1, m_synthRight.data(), pos, 1);
+            fluid_synth_write_float(m_synth, segment, synthLeft, pos, 1, synthRight, pos, 1);
         pos += segment;
     }
     m_synthRendered += synthFrames;
     m_rendered += frames;
 
     if (synthOn) {
-        Decimate(left, m_historyLeft, m_synthLeft.data(), frames);
-        Decimate(right, m_historyRight, m_synthRight.data(), frames);
+        if (m_oversample != 1) {
+            Decimate(left, m_historyLeft, m_synthLeft.data(), frames);
+            Decimate(right, m_historyRight, m_synthRight.data(), frames);
+        }
         const float gain = m_midiGain.load() * m_masterVolume;
         if (gain != 1.0f) {
             for (int i = 0; i < frames; ++i) {
@@ -360,12 +365,16 @@ void CSynthEngine::Decimate(float* out, std::vector<float>& history, const float
     const size_t keep = kFirTaps - 1;
     const size_t inFrames = size_t(outFrames) * kOversample;
     std::memcpy(history.data() + keep, in, sizeof(float) * inFrames);
+    // A half-band filter is symmetric and every second tap beside the centre is zero: only
+    // the even taps count, each pair of mirrored inputs sharing one multiplication.
+    constexpr int mid = (kFirTaps - 1) / 2;
+    static_assert(mid % 2 == 1, "the even taps are the non-zero ones");
     const float* h = m_fir.data();
     for (int i = 0; i < outFrames; ++i) {
         const float* x = history.data() + size_t(i) * kOversample + 1;
-        float acc = 0;
-        for (int k = 0; k < kFirTaps; ++k)
-            acc += h[k] * x[k];
+        float acc = h[mid] * x[mid];
+        for (int k = 0; k < mid; k += 2)
+            acc += h[k] * (x[k] + x[kFirTaps - 1 - k]);
         out[i] = acc;
     }
     std::memmove(history.data(), history.data() + inFrames, sizeof(float) * keep);
@@ -384,7 +393,7 @@ void CSynthEngine::MixOverlay(float* left, float* right, int frames, bool corePa
         m_overlayStartRequest.store(-1);
         m_overlayStart = std::min(start, count);
         m_overlayPos = double(m_overlayStart);
-        m_overlayDelay = kLatencyFrames;
+        m_overlayDelay = LatencyFrames();
         m_overlayPlaying.store(true);
     }
     // A linked stream's pause holds the overlay in the same callback, so pausing never

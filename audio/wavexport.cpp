@@ -13,6 +13,10 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 // The song at its own tempi: the play-tempo box of the desktop program does not apply.
@@ -20,8 +24,68 @@ class CExportHost : public CPlayerHost
 {
 };
 
+constexpr int kRate = 44100;
 constexpr int kChunk = 1024;
 constexpr double kTailSeconds = 2.0;
+
+float PeakOf(const float* left, const float* right, int frames)
+{
+    float peak = 0;
+    for (int i = 0; i < frames; ++i)
+        peak = std::max(peak, std::max(std::fabs(left[i]), std::fabs(right[i])));
+    return peak;
+}
+
+// Float stereo to interleaved 16-bit: scaled, clipped, rounded half away from zero.
+void ToInt16(const float* left, const float* right, int frames, float gain, int16_t* out)
+{
+    const float scale = 32767.0f * gain;
+    const auto one = [scale](float x) {
+        const float v = std::clamp(x * scale, -32768.0f, 32767.0f);
+        return int16_t(v + (v >= 0 ? 0.5f : -0.5f));
+    };
+    for (int i = 0; i < frames; ++i) {
+        out[2 * i] = one(left[i]);
+        out[2 * i + 1] = one(right[i]);
+    }
+}
+
+// Interleaved float frames in a temporary file (removed when the spool goes).
+class CFloatSpool
+{
+public:
+    bool Open() { return m_file.open(); }
+    bool Write(const float* left, const float* right, int frames)
+    {
+        m_buffer.resize(size_t(frames) * 2);
+        for (int i = 0; i < frames; ++i) {
+            m_buffer[size_t(2 * i)] = left[i];
+            m_buffer[size_t(2 * i + 1)] = right[i];
+        }
+        const qint64 bytes = qint64(m_buffer.size() * sizeof(float));
+        m_frames += frames;
+        return m_file.write(reinterpret_cast<const char*>(m_buffer.data()), bytes) == bytes;
+    }
+    bool Rewind() { return m_file.flush() && m_file.seek(0); }
+    bool Read(float* left, float* right, int frames)
+    {
+        m_buffer.resize(size_t(frames) * 2);
+        const qint64 bytes = qint64(m_buffer.size() * sizeof(float));
+        if (m_file.read(reinterpret_cast<char*>(m_buffer.data()), bytes) != bytes)
+            return false;
+        for (int i = 0; i < frames; ++i) {
+            left[i] = m_buffer[size_t(2 * i)];
+            right[i] = m_buffer[size_t(2 * i + 1)];
+        }
+        return true;
+    }
+    int64_t Frames() const { return m_frames; }
+
+private:
+    QTemporaryFile m_file;
+    std::vector<float> m_buffer;
+    int64_t m_frames = 0;
+};
 
 int64_t PlayedTicks(CMidi& midi)
 {
@@ -38,7 +102,21 @@ int64_t PlayedTicks(CMidi& midi)
 }
 }
 
+SWaveOptions SWaveOptions::FromSettings()
+{
+    SWaveOptions options;
+    options.m_precise = SettingsStore::Read(QStringLiteral("wave_precise")).trimmed() == QLatin1String("1");
+    options.m_normalise = SettingsStore::Read(QStringLiteral("wave_normalise")).trimmed() != QLatin1String("0");
+    return options;
+}
+
 bool ExportWave(CRondelDoc& doc, const QString& path, const std::function<bool(int)>& progress, QString* error, const QString& soundFont)
+{
+    return ExportWave(doc, path, progress, error, SWaveOptions::FromSettings(), soundFont);
+}
+
+bool ExportWave(CRondelDoc& doc, const QString& path, const std::function<bool(int)>& progress, QString* error, const SWaveOptions& options,
+                const QString& soundFont)
 {
     CMidi& midi = MidiOf(doc);
     midi.Stop();
@@ -55,12 +133,20 @@ bool ExportWave(CRondelDoc& doc, const QString& path, const std::function<bool(i
     midi.ComputeBarTimes();
     const int64_t totalTicks = std::max<int64_t>(1, PlayedTicks(midi));
 
-    CSynthEngine engine(CSynthEngine::Mode::Offline, 44100.0);
+    CSynthEngine engine(CSynthEngine::Mode::Offline, kRate, options.m_precise ? 2 : 1);
     if (!engine.Open(error, soundFont))
         return false;
-    CWaveWriter writer(path, 44100, 2);
+    CWaveWriter writer(path, kRate, 2);
     if (!writer.Open(error))
         return false;
+    // The normalised export keeps the first pass as floats until its peak is known.
+    CFloatSpool spool;
+    if (options.m_normalise && !spool.Open()) {
+        writer.Cancel();
+        if (error)
+            *error = QStringLiteral("cannot write a temporary file for %1").arg(path);
+        return false;
+    }
 
     CPlayerHost* previousHost = &PlayerHost::Get();
     CExportHost host;
@@ -77,16 +163,38 @@ bool ExportWave(CRondelDoc& doc, const QString& path, const std::function<bool(i
             *error = QStringLiteral("The song could not be rendered");
         return false;
     }
+    // The first pass takes this share of the progress when a second one follows.
+    const int firstShare = options.m_normalise ? 95 : 100;
     std::vector<float> left(kChunk), right(kChunk);
     std::vector<int16_t> pcm(kChunk * 2);
-    int64_t tail = int64_t(kTailSeconds * 44100);
+    float peak = 0;
+    int64_t tail = int64_t(kTailSeconds * kRate);
+    // The synthesizer's fixed delay is cut from the start, so notes sound at their own times.
+    int skip = engine.LatencyFrames();
     int64_t sinceProgress = 0;
     int lastPercent = -1;
     bool ok = true;
+    bool cancelled = false;
+    const auto report = [&](int percent) {
+        if (progress && percent != lastPercent && !progress(lastPercent = percent)) {
+            cancelled = true;
+            if (error)
+                *error = QStringLiteral("Export Wave cancelled");
+        }
+        return !cancelled;
+    };
     while (ok) {
         engine.Render(left.data(), right.data(), kChunk);
-        FloatToInt16(left.data(), right.data(), kChunk, pcm.data());
-        ok = writer.Write(pcm.data(), kChunk);
+        const int from = std::min(skip, kChunk);
+        skip -= from;
+        const int frames = kChunk - from;
+        if (options.m_normalise) {
+            peak = std::max(peak, PeakOf(left.data() + from, right.data() + from, frames));
+            ok = spool.Write(left.data() + from, right.data() + from, frames);
+        } else {
+            ToInt16(left.data() + from, right.data() + from, frames, 1.0f, pcm.data());
+            ok = writer.Write(pcm.data(), frames);
+        }
         if (CMidiStream* stream = CMidi::PlayerStream())
             stream->DispatchDone();
         const int state = CMidi::GetPlayState();
@@ -96,19 +204,33 @@ bool ExportWave(CRondelDoc& doc, const QString& path, const std::function<bool(i
             tail -= kChunk;
         if (tail <= 0)
             break;
-        if (progress && (sinceProgress += kChunk) >= 22050) {
+        if (progress && (sinceProgress += kChunk) >= kRate / 2) {
             sinceProgress = 0;
-            const int percent = int(std::min<int64_t>(100, position * 100 / totalTicks));
-            if (percent != lastPercent && !progress(lastPercent = percent)) {
-                ok = false;
-                if (error)
-                    *error = QStringLiteral("Export Wave cancelled");
-            }
+            ok = ok && report(int(std::min<int64_t>(100, position * 100 / totalTicks) * firstShare / 100));
         }
     }
     // Close the stream: stop it if it still plays, or count the finishing states down.
     midi.Stop();
     while (CMidi::GetPlayState() != 0 && midi.PollPlayer() >= 0) {
+    }
+    if (ok && options.m_normalise) {
+        // Second pass: the spooled floats at the gain that puts the peak at -1 dBFS (silence
+        // stays as it is).
+        const float gain = peak > 0 ? float(std::pow(10.0, kWavePeakDbfs / 20.0) / double(peak)) : 1.0f;
+        const int64_t total = spool.Frames();
+        ok = spool.Rewind();
+        int64_t done = 0;
+        while (ok && done < total) {
+            const int frames = int(std::min<int64_t>(kChunk, total - done));
+            ok = spool.Read(left.data(), right.data(), frames);
+            if (ok) {
+                ToInt16(left.data(), right.data(), frames, gain, pcm.data());
+                ok = writer.Write(pcm.data(), frames);
+            }
+            done += frames;
+            if (ok && progress && done % (kChunk * 64) == 0)
+                ok = report(firstShare + int(done * (99 - firstShare) / std::max<int64_t>(1, total)));
+        }
     }
     if (!ok) {
         writer.Cancel();

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6svg6-dev
-  libfluidsynth-dev fluid-soundfont-gm timgm6mb-soundfont
+  libfluidsynth-dev fluidsynth fluid-soundfont-gm timgm6mb-soundfont
   librtmidi-dev libmad0-dev libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-mido lame

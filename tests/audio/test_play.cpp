@@ -14,6 +14,7 @@
 
 #include "testutil.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -426,60 +427,168 @@ TEST(CMidiDevices, SettingNamesThePosition)
     SettingsStore::UseFile(QString());
 }
 
-TEST(CExportWave, OneNotePerBeatLandsOnHalfSecondSteps)
+struct SWave
 {
-    RegisterMidiFormats();
-    const QString font = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
-    if (!QFileInfo::exists(font))
-        GTEST_SKIP() << "timgm6mb-soundfont is not installed";
-    CRondelDoc doc;
-    MakeSong(doc, {76, 76, 76}); // high wood block: one sharp attack
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("beat.wav"));
-    std::vector<int> progress;
-    QString error;
-    ASSERT_TRUE(ExportWave(doc, path, [&](int p) { progress.push_back(p); return true; }, &error, font)) << error.toStdString();
-    ASSERT_FALSE(progress.empty());
-    EXPECT_EQ(progress.back(), 100);
-    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    int m_rate = 0;
+    int m_channels = 0;
+    int m_format = 0;
+    std::vector<short> m_pcm; // interleaved
+    int64_t Frames() const { return int64_t(m_pcm.size()) / std::max(1, m_channels); }
+};
 
+SWave ReadWave(const QString& path)
+{
+    SWave wave;
     SF_INFO info{};
     SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(info.samplerate, 44100);
-    EXPECT_EQ(info.channels, 2);
-    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    std::vector<short> pcm(size_t(info.frames * 2));
-    sf_readf_short(f, pcm.data(), info.frames);
+    if (!f)
+        return wave;
+    wave.m_rate = info.samplerate;
+    wave.m_channels = info.channels;
+    wave.m_format = info.format;
+    wave.m_pcm.resize(size_t(info.frames * info.channels));
+    sf_readf_short(f, wave.m_pcm.data(), info.frames);
     sf_close(f);
-    EXPECT_NEAR(double(info.frames) / 44100, 6.0 + 2.0, 0.05) << "three bars and the tail";
+    return wave;
+}
 
+// Seconds at which the left channel rises above `threshold` after at least 0.1 s of quiet.
+std::vector<double> Onsets(const SWave& wave, int threshold)
+{
     std::vector<double> onsets;
-    int64_t quiet = 44100;
-    for (int64_t i = 0; i < info.frames; ++i) {
-        if (std::abs(pcm[size_t(2 * i)]) > 300) {
-            if (quiet > 4410)
-                onsets.push_back(double(i) / 44100);
+    int64_t quiet = wave.m_rate;
+    for (int64_t i = 0; i < wave.Frames(); ++i) {
+        if (std::abs(wave.m_pcm[size_t(2 * i)]) > threshold) {
+            if (quiet > wave.m_rate / 10)
+                onsets.push_back(double(i) / wave.m_rate);
             quiet = 0;
         } else {
             ++quiet;
         }
     }
-    ASSERT_EQ(onsets.size(), 12u);
-    // Every note sounds the flam gap (6 ticks, 31.25 ms at 120 BPM) after its beat.
-    // Every onset sits within 1 ms of a grid of 0.5 s steps; the grid starts the flam gap
-    // (6 ticks, 31.25 ms at 120 BPM) plus the engine's fixed delay after 0, give or take the
-    // sample's attack.
-    double offset = 0;
-    for (size_t i = 0; i < onsets.size(); ++i)
-        offset += onsets[i] - 0.5 * double(i);
-    offset /= double(onsets.size());
-    for (size_t i = 0; i < onsets.size(); ++i)
-        EXPECT_NEAR(onsets[i], offset + 0.5 * double(i), 0.001) << i;
-    EXPECT_NEAR(offset, kFlamGap * 0.5 / 96 + double(CSynthEngine::kLatencyFrames) / 44100, 0.003);
+    return onsets;
 }
 
-TEST(CExportWave, SynthFontIniPointsAtTheMidiFile)
+double PeakDbfs(const SWave& wave)
+{
+    int peak = 0;
+    for (short s : wave.m_pcm)
+        peak = std::max(peak, std::abs(int(s)));
+    return 20 * std::log10(std::max(peak, 1) / 32768.0);
+}
+
+class CExportWave : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        RegisterMidiFormats();
+        if (!QFileInfo::exists(m_font))
+            GTEST_SKIP() << "timgm6mb-soundfont is not installed";
+        MakeSong(m_doc, {76, 76, 76}); // high wood block: one sharp attack
+    }
+    const QString m_font = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
+    CRondelDoc m_doc;
+    QTemporaryDir m_dir;
+};
+
+// Twelve quarter notes at 120 BPM: each onset less its place on the grid of 0.5 s steps, which
+// starts the flam gap (6 ticks, 31.25 ms) after 0. What is left is the timing error and the
+// sample's own attack (the same for every note).
+std::vector<double> GridErrors(const SWave& wave)
+{
+    const std::vector<double> onsets = Onsets(wave, 300);
+    EXPECT_EQ(onsets.size(), 12u);
+    std::vector<double> errors;
+    for (size_t i = 0; i < onsets.size(); ++i)
+        errors.push_back(onsets[i] - (kFlamGap * 0.5 / 96 + 0.5 * double(i)));
+    return errors;
+}
+
+TEST_F(CExportWave, AtTheOutputRateNotesLandWithinOneBlockOfTheGrid)
+{
+    const QString path = m_dir.filePath(QStringLiteral("beat.wav"));
+    std::vector<int> progress;
+    QString error;
+    SWaveOptions options;
+    ASSERT_TRUE(ExportWave(m_doc, path, [&](int p) { progress.push_back(p); return true; }, &error, options, m_font)) << error.toStdString();
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), 100);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+
+    const SWave wave = ReadWave(path);
+    EXPECT_EQ(wave.m_rate, 44100);
+    EXPECT_EQ(wave.m_channels, 2);
+    EXPECT_EQ(wave.m_format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    EXPECT_NEAR(double(wave.Frames()) / 44100, 6.0 + 2.0, 0.05) << "three bars and the tail";
+    // Notes start on the 64-frame block boundary nearest their time: within 0.73 ms of it.
+    const std::vector<double> errors = GridErrors(wave);
+    for (size_t i = 0; i < errors.size(); ++i)
+        EXPECT_NEAR(errors[i], 0, 0.0015) << i;
+    const auto [low, high] = std::minmax_element(errors.begin(), errors.end());
+    EXPECT_LE(*high - *low, 64.0 / 44100 + 0.0001);
+}
+
+TEST_F(CExportWave, ThePreciseModeKeepsNotesWithinAThirdOfAMillisecondOfTheirTimes)
+{
+    const QString path = m_dir.filePath(QStringLiteral("precise.wav"));
+    QString error;
+    SWaveOptions options;
+    options.m_precise = true;
+    ASSERT_TRUE(ExportWave(m_doc, path, nullptr, &error, options, m_font)) << error.toStdString();
+    const SWave wave = ReadWave(path);
+    EXPECT_EQ(wave.m_rate, 44100);
+    // Half-blocks at twice the rate: every note 0.36 ms or less from its time, so no two
+    // notes differ by more than 0.73 ms besides the attack they share.
+    const std::vector<double> errors = GridErrors(wave);
+    const auto [low, high] = std::minmax_element(errors.begin(), errors.end());
+    EXPECT_LE(*high - *low, 32.0 / 44100 + 0.0001);
+    EXPECT_GE(*low, -0.0004);
+    EXPECT_LE(*high, 0.002) << "the attack of a wood block is short";
+}
+
+TEST_F(CExportWave, ThePeakIsNormalisedUnlessTurnedOff)
+{
+    QString error;
+    SWaveOptions options;
+    const QString loud = m_dir.filePath(QStringLiteral("loud.wav"));
+    ASSERT_TRUE(ExportWave(m_doc, loud, nullptr, &error, options, m_font)) << error.toStdString();
+    EXPECT_NEAR(PeakDbfs(ReadWave(loud)), kWavePeakDbfs, 0.2);
+
+    options.m_normalise = false;
+    const QString raw = m_dir.filePath(QStringLiteral("raw.wav"));
+    ASSERT_TRUE(ExportWave(m_doc, raw, nullptr, &error, options, m_font)) << error.toStdString();
+    const SWave rawWave = ReadWave(raw);
+    EXPECT_LT(PeakDbfs(rawWave), kWavePeakDbfs - 3) << "the synthesizer alone is quieter";
+    // The same render, only louder: the onsets are the same samples.
+    EXPECT_EQ(Onsets(rawWave, 50).size(), 12u);
+
+    // The settings choose the same way.
+    SettingsStore::UseFile(m_dir.filePath(QStringLiteral("k.ini")));
+    EXPECT_TRUE(SWaveOptions::FromSettings().m_normalise);
+    EXPECT_FALSE(SWaveOptions::FromSettings().m_precise);
+    SettingsStore::Write(QStringLiteral("wave_normalise"), QStringLiteral("0"));
+    SettingsStore::Write(QStringLiteral("wave_precise"), QStringLiteral("1"));
+    EXPECT_FALSE(SWaveOptions::FromSettings().m_normalise);
+    EXPECT_TRUE(SWaveOptions::FromSettings().m_precise);
+    SettingsStore::UseFile(QString());
+}
+
+TEST_F(CExportWave, CancellingInEitherPassLeavesNoFile)
+{
+    for (int stopAt : {0, 96}) {
+        const QString path = m_dir.filePath(QStringLiteral("cancelled.wav"));
+        QString error;
+        int last = -1;
+        EXPECT_FALSE(ExportWave(m_doc, path, [&](int p) { last = p; return p < stopAt; }, &error, SWaveOptions{}, m_font)) << stopAt;
+        EXPECT_GE(last, stopAt);
+        EXPECT_EQ(error, QStringLiteral("Export Wave cancelled"));
+        EXPECT_FALSE(QFileInfo::exists(path));
+        EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList()) << "no temporary file is left";
+    }
+}
+
+TEST(SynthFontHandOff, SynthFontIniPointsAtTheMidiFile)
 {
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("SynthFont.ini"));
