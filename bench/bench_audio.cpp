@@ -1,5 +1,5 @@
 // MP3 decoding (x real time) beside a bare libmad loop over the same file; Export Wave
-// (x real time) through the General MIDI SoundFont; the ALSA back end's timer thread against
+// (x real time) through the General MIDI SoundFont, and against `fluidsynth -F`; the ALSA back end's timer thread against
 // ideal times (median and 99th percentile of the error).
 
 #include "alsastream.h"
@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <mad.h>
@@ -124,6 +125,7 @@ void RockSong(CRondelDoc& doc, int bars)
     AppendEvent(doc.Events(), EventType::Bar, TimeSigWord(4, 4));
 }
 
+// Export Wave of a 64-second rock beat; argument 1 is the precise (oversampled) mode.
 void BM_ExportWave(benchmark::State& state)
 {
     RegisterMidiFormats();
@@ -138,9 +140,11 @@ void BM_ExportWave(benchmark::State& state)
     RockSong(doc, bars);
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("song.wav"));
+    SWaveOptions options;
+    options.m_precise = state.range(0) != 0;
     for (auto _ : state) {
         QString error;
-        if (!ExportWave(doc, out, nullptr, &error, font)) {
+        if (!ExportWave(doc, out, nullptr, &error, options, font)) {
             state.SkipWithError(error.toStdString().c_str());
             return;
         }
@@ -149,7 +153,56 @@ void BM_ExportWave(benchmark::State& state)
     state.counters["audio_s"] = seconds;
     state.counters["x_realtime"] = benchmark::Counter(seconds * double(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_ExportWave)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_ExportWave)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Export Wave against `fluidsynth -F` (FluidSynth's own file renderer, a separate process) on
+// the same song written as a MIDI file and the same SoundFont, alternated within each
+// iteration. speed_vs_fluidsynth above 1 means Export Wave is faster.
+void BM_ExportWaveVsFluidsynth(benchmark::State& state)
+{
+    RegisterMidiFormats();
+    const QString font = QStringLiteral("/usr/share/sounds/sf2/FluidR3_GM.sf2");
+    const QString fluidsynth = QStandardPaths::findExecutable(QStringLiteral("fluidsynth"));
+    if (!QFile::exists(font) || fluidsynth.isEmpty()) {
+        state.SkipWithError("fluid-soundfont-gm or fluidsynth is not installed");
+        return;
+    }
+    CRondelDoc doc;
+    doc.OnNewDocument();
+    RockSong(doc, 128); // 256 s at 120 BPM
+    QTemporaryDir dir;
+    const QString mid = dir.filePath(QStringLiteral("song.mid"));
+    const QString ours = dir.filePath(QStringLiteral("ours.wav"));
+    const QString theirs = dir.filePath(QStringLiteral("theirs.wav"));
+    if (!MidiOf(doc).WriteMidiFile(mid, nullptr)) {
+        state.SkipWithError("the MIDI file could not be written");
+        return;
+    }
+    double oursSeconds = 0, theirsSeconds = 0;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        QString error;
+        if (!ExportWave(doc, ours, nullptr, &error, SWaveOptions{}, font)) {
+            state.SkipWithError(error.toStdString().c_str());
+            return;
+        }
+        oursSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        start = std::chrono::steady_clock::now();
+        QProcess p;
+        p.start(fluidsynth, {QStringLiteral("-ni"), QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("44100"),
+                             QStringLiteral("-F"), theirs, font, mid});
+        if (!p.waitForFinished(600000) || p.exitCode() != 0) {
+            state.SkipWithError("fluidsynth -F failed");
+            return;
+        }
+        theirsSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    const double n = double(state.iterations());
+    state.counters["ours_s"] = oursSeconds / n;
+    state.counters["fluidsynth_s"] = theirsSeconds / n;
+    state.counters["speed_vs_fluidsynth"] = theirsSeconds / oursSeconds;
+}
+BENCHMARK(BM_ExportWaveVsFluidsynth)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 class CTimedPort : public CMidiPortOut
 {

@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <memory>
@@ -67,19 +68,51 @@ int Fail(const QString& text)
     return 1;
 }
 
+namespace {
+// Commands that never draw start without the GUI application object (its platform plugin
+// and font configuration cost more than converting a tab): dump, new, and convert to
+// anything but PNG or PDF.
+bool NeedsDrawing(int argc, char** argv)
+{
+    int first = 1;
+    while (first < argc && std::strncmp(argv[first], "--", 2) == 0)
+        first += std::strcmp(argv[first], "--settings") == 0 ? 2 : 1;
+    if (first >= argc)
+        return true;
+    const char* command = argv[first];
+    if (std::strcmp(command, "dump") == 0 || std::strcmp(command, "new") == 0)
+        return false;
+    if (std::strcmp(command, "convert") != 0)
+        return true;
+    for (int i = first + 1; i < argc; ++i) {
+        const QString a = QString::fromLocal8Bit(argv[i]).toLower();
+        if (a.endsWith(QLatin1String(".png")) || a.endsWith(QLatin1String(".pdf")) || a == QLatin1String("png") ||
+            a == QLatin1String("pdf"))
+            return true;
+    }
+    return false;
+}
+}
+
 int main(int argc, char** argv)
 {
-    // A GUI application object is needed for fonts when rendering PNG or PDF; the offscreen
-    // platform keeps it usable without a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        // Without it Qt warns on every run; a private folder of our own is what it wants.
-        const QByteArray dir = QDir::tempPath().toLocal8Bit() + "/kadenzo-runtime-" + QByteArray::number(getuid());
-        if (::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST)
-            qputenv("XDG_RUNTIME_DIR", dir);
+    std::unique_ptr<QCoreApplication> application;
+    if (NeedsDrawing(argc, argv)) {
+        // A GUI application object is needed for fonts when rendering PNG or PDF; the offscreen
+        // platform keeps it usable without a display.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            // Without it Qt warns on every run; a private folder of our own is what it wants.
+            const QByteArray dir = QDir::tempPath().toLocal8Bit() + "/kadenzo-runtime-" + QByteArray::number(getuid());
+            if (::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST)
+                qputenv("XDG_RUNTIME_DIR", dir);
+        }
+        application = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        application = std::make_unique<QCoreApplication>(argc, argv);
     }
-    QGuiApplication app(argc, argv);
+    QCoreApplication& app = *application;
     QCoreApplication::setOrganizationName(QStringLiteral("Quillon"));
     QCoreApplication::setApplicationName(QStringLiteral("Kadenzo"));
     SetUserReport(&g_report);
