@@ -50,9 +50,12 @@ void CImportIndexView::Fill()
     if (!m_pDoc)
         return;
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Each row is complete before the list sees it: data set on a listed row makes the list
+    // lay every row out again, which a big tab's thousands of lines cannot afford.
     for (const SImportLineRow& row : ImportReportOf(*m_pDoc).lines) {
-        auto* item = new QListWidgetItem(QString::asprintf("%s %4d:   ", qPrintable(row.typeName), row.line) + row.text, this);
+        auto* item = new QListWidgetItem(QString::asprintf("%s %4d:   ", qPrintable(row.typeName), row.line) + row.text);
         item->setData(kLineRole, row.line);
+        addItem(item);
     }
 }
 
@@ -75,8 +78,9 @@ void CCommentListView::Fill()
         ++barNo;
         if (!e->HasText())
             continue;
-        auto* item = new QListWidgetItem(e->GetText().left(100), this);
+        auto* item = new QListWidgetItem(e->GetText().left(100));
         item->setData(kLineRole, barNo);
+        addItem(item);
     }
 }
 

@@ -128,3 +128,74 @@ static void BM_Open300BarTab(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Open300BarTab)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+namespace {
+// A text tab of about `bytes` bytes: blocks of four bars with a count line, each block's
+// bars a little different so that the importer sees a real song.
+QString WriteTabOfSize(const QTemporaryDir& dir, qint64 bytes)
+{
+    const QString path = dir.filePath(QStringLiteral("big-%1.txt").arg(bytes));
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write("Big song\nTempo: 120\n\n");
+    static const char* const kSnare[] = {"----o-------o---|", "----o-------o-o-|", "----o---g---o---|", "----o-------oooo|"};
+    int block = 0;
+    while (f.size() < bytes) {
+        QByteArray hh = "HH|", sd = "SD|", bd = "BD|";
+        for (int bar = 0; bar < 4; ++bar) {
+            hh += "x-x-x-x-x-x-x-x-|";
+            sd += kSnare[(block + bar) % 4];
+            bd += "o-------o-o-----|";
+        }
+        f.write("   1 + 2 + 3 + 4 + 1 + 2 + 3 + 4 + 1 + 2 + 3 + 4 + 1 + 2 + 3 + 4 +\n" + hh + "\n" + sd + "\n" + bd + "\n\n");
+        ++block;
+    }
+    return path;
+}
+
+// Milliseconds from the open command to the first paint of the song's view.
+double OpenAndPaint(CMainFrame& frame, const QString& path)
+{
+    QElapsedTimer t;
+    t.start();
+    if (!frame.OpenFile(path))
+        return -1;
+    CPaintWatch watch;
+    frame.ActiveView()->viewport()->installEventFilter(&watch);
+    WaitForPaint(watch);
+    const double ms = double(t.nsecsElapsed()) / 1e6;
+    frame.ActiveView()->viewport()->removeEventFilter(&watch);
+    frame.MdiArea()->closeAllSubWindows();
+    QApplication::processEvents();
+    return watch.m_paints ? ms : -1;
+}
+}
+
+// Opening a big tab should cost in proportion to its size: the 8 MB tab against the 1 MB one
+// in the same run (goal: at most 10 times).
+static void BM_OpenBigTabScaling(benchmark::State& state)
+{
+    App();
+    QTemporaryDir dir;
+    const QString small = WriteTabOfSize(dir, 1 << 20);
+    const QString big = WriteTabOfSize(dir, 8 << 20);
+    CMainFrame frame;
+    frame.show();
+    QApplication::processEvents();
+    double smallMs = 0, bigMs = 0;
+    for (auto _ : state) {
+        const double s = OpenAndPaint(frame, small);
+        const double b = OpenAndPaint(frame, big);
+        if (s < 0 || b < 0) {
+            state.SkipWithError("the song did not open");
+            return;
+        }
+        smallMs += s;
+        bigMs += b;
+    }
+    const double n = double(state.iterations());
+    state.counters["ms_1MB"] = smallMs / n;
+    state.counters["ms_8MB"] = bigMs / n;
+    state.counters["ratio_8MB_to_1MB"] = bigMs / smallMs;
+}
+BENCHMARK(BM_OpenBigTabScaling)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);

@@ -302,8 +302,11 @@ void CTrackPass::PreScan()
     for (const auto& ev : m_doc.Events()) {
         if (ev->IsNote())
             used[ev->GetEventType()] = true;
-        else if (ev->IsMeasure() && (ev->m_word1 & EventBits::ImportedLineStart))
+        else if (ev->IsMeasure() && (ev->m_word1 & EventBits::ImportedLineStart)) {
+            if (!m_blockRefs.empty() && (ev->m_importRef >> 10) < (m_blockRefs.back() >> 10))
+                m_blockRefsInOrder = false;
             m_blockRefs.push_back(ev->m_importRef);
+        }
     }
     if (m_rows.tab && m_drums) {
         for (int key = 0; key < int(used.size()); ++key) {
@@ -317,12 +320,25 @@ void CTrackPass::PreScan()
     m_tabRows = std::max(m_tabRows, 1);
 }
 
-uint32_t CTrackPass::NextBlockRef(uint32_t importRef) const
+uint32_t CTrackPass::NextBlockRef(uint32_t importRef)
 {
-    for (uint32_t ref : m_blockRefs)
-        if ((ref >> 10) > (importRef >> 10))
-            return ref;
-    return 0;
+    // The first block start, in song order, on a later line than importRef's.
+    const uint32_t line = importRef >> 10;
+    if (!m_blockRefsInOrder) {
+        for (uint32_t ref : m_blockRefs)
+            if ((ref >> 10) > line)
+                return ref;
+        return 0;
+    }
+    // Lines only grow along the list and the layout asks in song order, so the answer is at
+    // or after the previous one: the cursor moves forward, a step per block over the pass.
+    if (m_blockCursor > 0 && (m_blockRefs[m_blockCursor - 1] >> 10) > line)
+        m_blockCursor = size_t(std::upper_bound(m_blockRefs.begin(), m_blockRefs.end(), line,
+                                                [](uint32_t l, uint32_t ref) { return l < (ref >> 10); }) -
+                               m_blockRefs.begin());
+    while (m_blockCursor < m_blockRefs.size() && (m_blockRefs[m_blockCursor] >> 10) <= line)
+        ++m_blockCursor;
+    return m_blockCursor < m_blockRefs.size() ? m_blockRefs[m_blockCursor] : 0;
 }
 
 bool CTrackPass::IsSystemVisible(int systemTop) const

@@ -23,7 +23,7 @@ private:
     void Setup();
     void PreScan();
     bool IsSystemVisible(int systemTop) const;
-    uint32_t NextBlockRef(uint32_t importRef) const;
+    uint32_t NextBlockRef(uint32_t importRef);
 
     // ----- measure furniture (track_draw.cpp)
     int HeaderLines(std::vector<std::pair<QString, QString>>* lines) const;
@@ -99,6 +99,8 @@ private:
     std::unique_ptr<CImportTextSource> m_ownImport;
     bool m_hasImport = false;
     std::vector<uint32_t> m_blockRefs; // import references of the bars that start blocks
+    bool m_blockRefsInOrder = true;    // their lines never go back (an unedited import)
+    size_t m_blockCursor = 0;          // where the last lookup ended
 
     int m_barNo = 0;
     int m_logBar = 0; // the bar the glyph log attributes symbols to

@@ -59,6 +59,43 @@ TEST_F(Imported, EachBlockShowsItsLinesUnderItsFirstSystem)
     EXPECT_TRUE(Bar(3).systemStart);
 }
 
+TEST_F(Imported, EveryBlockOfALongTabShowsItsOwnLines)
+{
+    // Blocks of one, two and three staff lines, some with a comment, each with bars on
+    // several systems: the lines under a block are its own, up to the next block.
+    QByteArray text = "Long song\n\n";
+    std::vector<std::pair<int, int>> expected; // (bar, line number)
+    int line = 3;
+    int bar = 1;
+    for (int block = 0; block < 12; ++block) {
+        const int firstBar = bar;
+        if (block % 3 == 1) {
+            text += "   verse " + QByteArray::number(block) + "\n";
+            expected.emplace_back(firstBar, line++);
+        }
+        const int staves = 1 + block % 3;
+        const char* const labels[] = {"HH", "SD", "BD"};
+        for (int s = 0; s < staves; ++s) {
+            text += QByteArray(labels[s]) + "|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\n";
+            expected.emplace_back(firstBar, line++);
+        }
+        text += "\n";
+        ++line;
+        bar += 3;
+    }
+    Import(text.constData());
+    std::vector<SGlyph> glyphs;
+    Track().m_glyphLog = &glyphs;
+    QString error;
+    RenderSongImage(m_doc, 400, std::nullopt, &error);
+    Track().m_glyphLog = nullptr;
+    std::vector<std::pair<int, int>> lines;
+    for (const SGlyph& g : glyphs)
+        if (g.kind == EGlyph::ImportLine)
+            lines.emplace_back(g.bar, g.value);
+    EXPECT_EQ(lines, expected);
+}
+
 TEST_F(Imported, WithoutTheImporterNoRoomIsReserved)
 {
     Import("HH|x-x-x-x-x-x-x-x-|\n"
