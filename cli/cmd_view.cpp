@@ -5,7 +5,9 @@
 #include "rondeldoc.h"
 #include "trackrender.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,6 +22,7 @@ struct SViewOptions
     int width = kDefaultWidth;
     std::optional<EDisplayMode> mode;
     QString paper = QStringLiteral("a4");
+    int page = 0; // 0: every page
     QStringList files;
 };
 
@@ -54,6 +57,13 @@ bool ParseViewOptions(const QStringList& args, SViewOptions* options, int* exitC
                 options->mode = EDisplayMode::Print;
             else {
                 *exitCode = UsageError(QStringLiteral("--mode must be edit, playback or print"));
+                return false;
+            }
+        } else if (a == QLatin1String("--page")) {
+            bool ok = false;
+            options->page = value.toInt(&ok);
+            if (!ok || options->page < 1) {
+                *exitCode = UsageError(QStringLiteral("--page must be a page number from 1"));
                 return false;
             }
         } else if (a == QLatin1String("--paper")) {
@@ -103,6 +113,62 @@ int CmdLayout(const QStringList& args)
     return 0;
 }
 
+// Big images are compressed at zlib's fastest level: they are mostly white and still shrink
+// well, at a fraction of the default level's time.
+constexpr qint64 kBigImagePixels = 4'000'000;
+constexpr int kFastPngQuality = 89; // Qt's PNG writer: compression level (100 - quality) * 9 / 91 = 1
+
+bool SavePng(const QImage& image, const QString& path, QString* error)
+{
+    QSaveFile file(path);
+    const int quality = qint64(image.width()) * image.height() > kBigImagePixels ? kFastPngQuality : -1;
+    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG", quality) || !file.commit()) {
+        *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+// out.png with the page number before the extension: out-2.png.
+QString PagePath(const QString& out, int page)
+{
+    const QFileInfo info(out);
+    return info.dir().filePath(info.completeBaseName() + QStringLiteral("-%1.").arg(page) + info.suffix());
+}
+
+// The song as one PNG; a song taller than one image as numbered pages beside it (*written
+// lists them), or only page `page` (from 1) at out.
+bool WritePngPages(CRondelDoc& doc, const QString& out, int width, std::optional<EDisplayMode> mode, int page,
+                   QStringList* written, QString* error)
+{
+    const std::vector<std::pair<int, int>> pages = SongImagePages(doc, width, mode);
+    if (page > int(pages.size())) {
+        *error = QStringLiteral("%1: the song has %2 page%3 at this width").arg(out).arg(pages.size()).arg(pages.size() == 1 ? "" : "s");
+        return false;
+    }
+    if (pages.size() <= 1 && page <= 1) {
+        const QImage image = RenderSongImage(doc, width, mode, error);
+        if (image.isNull() || !SavePng(image, out, error))
+            return false;
+        *written << out;
+        return true;
+    }
+    for (int n = 1; n <= int(pages.size()); ++n) {
+        if (page && n != page)
+            continue;
+        const QImage image = RenderSongImagePart(doc, width, mode, pages[size_t(n - 1)].first, pages[size_t(n - 1)].second);
+        const QString path = page ? out : PagePath(out, n);
+        if (image.isNull()) {
+            *error = QStringLiteral("%1: page %2 could not be drawn").arg(out).arg(n);
+            return false;
+        }
+        if (!SavePng(image, path, error))
+            return false;
+        *written << path;
+    }
+    return true;
+}
+
 int CmdRender(const QStringList& args)
 {
     SViewOptions options;
@@ -111,7 +177,7 @@ int CmdRender(const QStringList& args)
         return exitCode;
     if (options.files.size() != 2)
         return UsageError(QStringLiteral(
-            "usage: kadenzo-cli render FILE OUT.png [--width N] [--mode edit|playback|print] | render FILE OUT.pdf [--paper a4|letter]"));
+            "usage: kadenzo-cli render FILE OUT.png [--width N] [--mode edit|playback|print] [--page N] | render FILE OUT.pdf [--paper a4|letter]"));
     CRondelDoc doc;
     if (!OpenInput(doc, options.files[0]))
         return 1;
@@ -119,10 +185,16 @@ int CmdRender(const QStringList& args)
     const QString ext = QFileInfo(out).suffix().toLower();
     QString error;
     if (ext == QLatin1String("png")) {
-        if (!WriteSongPng(doc, out, options.width, options.mode, &error))
+        QStringList written;
+        if (!WritePngPages(doc, out, options.width, options.mode, options.page, &written, &error))
             return Fail(error);
+        if (written.size() > 1)
+            std::fprintf(stderr, "The song is taller than one image: %lld pages, %s to %s\n", qlonglong(written.size()),
+                         written.first().toLocal8Bit().constData(), written.last().toLocal8Bit().constData());
         return 0;
     }
+    if (options.page)
+        return UsageError(QStringLiteral("--page is for .png files"));
     if (ext == QLatin1String("pdf")) {
         int pages = 0;
         if (!WriteSongPdf(doc, out, &error, options.paper, &pages))
@@ -136,11 +208,13 @@ int CmdRender(const QStringList& args)
 CCommandRegistrar s_layout{"layout", "layout FILE [--width N] [--mode edit|playback|print]   measure geometry as JSON",
                            CmdLayout};
 CCommandRegistrar s_render{"render",
-                           "render FILE OUT.png|OUT.pdf [--width N] [--mode M] [--paper a4|letter]   draw the notation",
+                           "render FILE OUT.png|OUT.pdf [--width N] [--mode M] [--page N] [--paper a4|letter]   draw the notation\n"
+                           "                            (a song taller than one image: OUT-1.png, OUT-2.png...)",
                            CmdRender};
 CCommandRegistrar s_targets{[] {
     AddConvertTarget(QStringLiteral(".png"), [](CRondelDoc& doc, const QString& out, QString* error) {
-        return WriteSongPng(doc, out, kDefaultWidth, std::nullopt, error);
+        QStringList written;
+        return WritePngPages(doc, out, kDefaultWidth, std::nullopt, 0, &written, error);
     });
     AddConvertTarget(QStringLiteral(".pdf"), [](CRondelDoc& doc, const QString& out, QString* error) {
         return WriteSongPdf(doc, out, error);

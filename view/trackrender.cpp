@@ -8,7 +8,7 @@
 #include <memory>
 
 namespace {
-constexpr int kMaxImageSide = 32000;
+constexpr int kMaxImageSide = kMaxSongImageSide;
 
 QPageSize PaperSize(const QString& paper)
 {
@@ -82,6 +82,77 @@ QImage RenderSongImage(CRondelDoc& doc, int width, std::optional<EDisplayMode> m
     QPainter painter(&image);
     painter.scale(scale, scale);
     target.painter = &painter;
+    track->Draw(target, &size);
+    painter.end();
+    return image;
+}
+
+std::vector<std::pair<int, int>> SongImagePages(CRondelDoc& doc, int width, std::optional<EDisplayMode> mode, int maxHeight)
+{
+    CTrackUse track(doc);
+    const bool supersize = DisplayConfig().IsSupersize() && (!mode || *mode == EDisplayMode::Edit);
+    const int scale = supersize ? 2 : 1;
+    SDrawTarget target;
+    target.width = std::max(width / scale, 1);
+    target.mode = mode;
+    QSize size;
+    track->Draw(target, &size);
+    const int height = std::max(size.height() * scale, 1);
+    // Where a page may end: above each system's furniture (at most 93 pixels over its staff)
+    // and never into the staff of the system before it.
+    std::vector<int> cuts;
+    int previousBottom = 0;
+    for (const auto& ev : doc.Events()) {
+        if (!ev->IsMeasure())
+            continue;
+        const SBarGeometry g = CTrack::GeometryOf(*ev);
+        if (g.systemStart && g.staffTop > 0)
+            cuts.push_back(std::max(g.staffTop - 93, previousBottom) * scale);
+        previousBottom = std::max(previousBottom, g.staffTop + g.S);
+    }
+    cuts.push_back(height);
+    std::vector<std::pair<int, int>> pages;
+    int top = 0;
+    int lastCut = 0;
+    for (int cut : cuts) {
+        if (cut <= top)
+            continue;
+        if (cut - top > maxHeight) {
+            // A page ends at the last system that fits (or, for a system taller than a page,
+            // at the page's height).
+            const int bottom = lastCut > top ? lastCut : top + maxHeight;
+            pages.emplace_back(top, bottom);
+            top = bottom;
+        }
+        lastCut = cut;
+        while (cut - top > maxHeight) {
+            pages.emplace_back(top, top + maxHeight);
+            top += maxHeight;
+        }
+    }
+    if (top < height)
+        pages.emplace_back(top, height);
+    return pages;
+}
+
+QImage RenderSongImagePart(CRondelDoc& doc, int width, std::optional<EDisplayMode> mode, int top, int bottom)
+{
+    CTrackUse track(doc);
+    const bool supersize = DisplayConfig().IsSupersize() && (!mode || *mode == EDisplayMode::Edit);
+    const int scale = supersize ? 2 : 1;
+    if (width <= 0 || width > kMaxImageSide || bottom <= top || bottom - top > kMaxImageSide)
+        return {};
+    SDrawTarget target;
+    target.width = std::max(width / scale, 1);
+    target.mode = mode;
+    target.visible = QRect(0, top / scale, target.width, (bottom - top) / scale + 1);
+    QImage image(width, bottom - top, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.translate(0, -top);
+    painter.scale(scale, scale);
+    target.painter = &painter;
+    QSize size;
     track->Draw(target, &size);
     painter.end();
     return image;

@@ -24,6 +24,15 @@ QSize PaintView(CRondelDoc& doc, QPainter& painter, int clientWidth, const QRect
 QImage RenderSongImage(CRondelDoc& doc, int width, std::optional<EDisplayMode> mode, QString* error);
 bool WriteSongPng(CRondelDoc& doc, const QString& path, int width, std::optional<EDisplayMode> mode, QString* error);
 
+// The tallest image RenderSongImage makes.
+inline constexpr int kMaxSongImageSide = 32000;
+// A song too tall for one image in several: the [top, bottom) pixel ranges of pages at most
+// maxHeight tall, cut between systems (one range when the song fits).
+std::vector<std::pair<int, int>> SongImagePages(CRondelDoc& doc, int width, std::optional<EDisplayMode> mode,
+                                                int maxHeight = kMaxSongImageSide);
+// One such page as an image.
+QImage RenderSongImagePart(CRondelDoc& doc, int width, std::optional<EDisplayMode> mode, int top, int bottom);
+
 // Prints every page on `device` (which must be opened by the painter); returns the page count,
 // 0 when nothing could be printed.
 int PrintSong(CRondelDoc& doc, QPagedPaintDevice& device);
