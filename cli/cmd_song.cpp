@@ -95,7 +95,9 @@ void AddConvertTarget(const QString& ext, ConvertFn fn)
     ConvertTargets().insert(ext.toLower(), std::move(fn));
 }
 
-QJsonObject DumpSong(CRondelDoc& doc, const QString& file)
+namespace {
+// The song's own fields (all but its events, the sections and the messages).
+QJsonObject SongFields(CRondelDoc& doc, const QString& file)
 {
     QJsonObject o;
     o[QStringLiteral("file")] = file;
@@ -109,18 +111,84 @@ QJsonObject DumpSong(CRondelDoc& doc, const QString& file)
     for (const QString& s : doc.m_header)
         header.append(s);
     o[QStringLiteral("header")] = header;
-    QJsonArray events;
+    return o;
+}
+
+template <class F>
+void ForEachEventJson(CRondelDoc& doc, F&& f)
+{
     int index = 0;
     int bar = 0;
     for (const auto& ev : doc.Events()) {
         if (ev->IsMeasure())
             ++bar;
-        events.append(DumpEvent(*ev, index++, bar));
+        f(DumpEvent(*ev, index++, bar));
     }
-    o[QStringLiteral("events")] = events;
+}
+
+// Run after the events are dumped: a section may time the song.
+void AddSectionsAndMessages(CRondelDoc& doc, QJsonObject& o)
+{
     for (const auto& section : DumpSections())
         section(doc, o);
     o[QStringLiteral("messages")] = QJsonArray::fromStringList(CollectedMessages());
+}
+
+// An object's members as QJsonDocument's indented form prints them inside the object: the
+// lines between its braces, without the last line's end.
+QByteArray IndentedMembers(const QJsonObject& o)
+{
+    QByteArray text = QJsonDocument(o).toJson(QJsonDocument::Indented);
+    text.remove(0, 2); // "{\n"
+    text.chop(3);      // "\n}\n"
+    return text;
+}
+
+// The same text as QJsonDocument(DumpSong(...)).toJson(Indented), written as it goes: the
+// events (most of a song) are never held as one JSON tree.
+bool StreamDump(CRondelDoc& doc, const QString& file, FILE* out)
+{
+    const QString kEvents = QStringLiteral("events");
+    const QJsonObject fields = SongFields(doc, file);
+    QJsonObject before, after;
+    for (auto it = fields.begin(); it != fields.end(); ++it)
+        (it.key() < kEvents ? before : after)[it.key()] = it.value();
+    QByteArray buffer = "{\n";
+    const auto flush = [&] {
+        const bool ok = std::fwrite(buffer.constData(), 1, size_t(buffer.size()), out) == size_t(buffer.size());
+        buffer.clear();
+        return ok;
+    };
+    if (!before.isEmpty())
+        buffer += IndentedMembers(before) + ",\n";
+    buffer += "    \"events\": [";
+    bool first = true;
+    bool ok = true;
+    ForEachEventJson(doc, [&](const QJsonObject& e) {
+        QByteArray text = QJsonDocument(e).toJson(QJsonDocument::Indented);
+        text.chop(1);
+        text.replace("\n", "\n        ");
+        buffer += (first ? "\n        " : ",\n        ") + text;
+        first = false;
+        if (buffer.size() > (1 << 20))
+            ok = flush() && ok;
+    });
+    buffer += "\n    ]";
+    AddSectionsAndMessages(doc, after);
+    if (!after.isEmpty())
+        buffer += ",\n" + IndentedMembers(after);
+    buffer += "\n}\n";
+    return flush() && ok;
+}
+}
+
+QJsonObject DumpSong(CRondelDoc& doc, const QString& file)
+{
+    QJsonObject o = SongFields(doc, file);
+    QJsonArray events;
+    ForEachEventJson(doc, [&](const QJsonObject& e) { events.append(e); });
+    o[QStringLiteral("events")] = events;
+    AddSectionsAndMessages(doc, o);
     return o;
 }
 
@@ -150,8 +218,8 @@ int CmdDump(const QStringList& args)
     CRondelDoc doc;
     if (!OpenInput(doc, args[0]))
         return 1;
-    const QJsonObject o = DumpSong(doc, args[0]);
-    std::fputs(QJsonDocument(o).toJson(QJsonDocument::Indented).constData(), stdout);
+    if (!StreamDump(doc, args[0], stdout))
+        return Fail(QStringLiteral("%1: the dump could not be written").arg(args[0]));
     return 0;
 }
 

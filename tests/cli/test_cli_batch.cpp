@@ -1,4 +1,5 @@
-// kadenzo-cli convert --to: many files and folders in one call, on worker processes.
+// kadenzo-cli convert --to: many files and folders in one call, on worker processes; and the
+// dump of big songs, written as it goes.
 
 #include "testutil.h"
 
@@ -108,6 +109,27 @@ TEST_F(CliBatch, BadOptionsAreUsageErrors)
     const SRunResult missing = Run({QStringLiteral("convert"), QStringLiteral("--to"), QStringLiteral("mid"), Path(QStringLiteral("nowhere"))});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.err.contains("nowhere")) << missing.err.toStdString();
+}
+
+// The dump is written event by event; it is still exactly the indented JSON of its content.
+TEST(CliDump, TheStreamedDumpIsTheIndentedJsonOfWhatItHolds)
+{
+    QTemporaryDir dir;
+    const QString tab = dir.filePath(QStringLiteral("rock.txt"));
+    ASSERT_TRUE(WriteAll(tab, kRockTab));
+    const QString kdz = dir.filePath(QStringLiteral("new.kdz"));
+    ASSERT_EQ(RunCli({QStringLiteral("new"), kdz}).exitCode, 0);
+    for (const QString& file : {tab, kdz, CorpusDir() + QStringLiteral("/midi/tabtomidi__two_bar_repetition.mid")}) {
+        if (!QFileInfo::exists(file))
+            continue;
+        const SRunResult r = RunCli({QStringLiteral("dump"), file}, dir.filePath(QStringLiteral("settings.ini")));
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(r.out, &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << file.toStdString() << ": " << error.errorString().toStdString();
+        EXPECT_EQ(r.out, doc.toJson(QJsonDocument::Indented)) << file.toStdString();
+        EXPECT_GT(doc.object()[QStringLiteral("events")].toArray().size(), 1) << file.toStdString();
+    }
 }
 
 } // namespace
