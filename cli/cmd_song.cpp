@@ -368,23 +368,10 @@ int ImportIssueCount(const CRondelDoc& doc)
     return imp ? int(imp->m_issues.size()) : 0;
 }
 
-// Collects what the conversion of one file shows the user.
-class CBatchReport : public CUserReport
-{
-public:
-    void Message(const QString& text) override { m_messages << text; }
-    bool Question(const QString& text) override
-    {
-        m_messages << text;
-        return false;
-    }
-    QStringList m_messages;
-};
-
 // Converts one file (in a worker).
 void ConvertOne(SBatchFile& f)
 {
-    CBatchReport report;
+    CRecordingReport report; // what the conversion shows the user goes into the report
     CScopedUserReport scope(&report);
     f.status = QStringLiteral("failed");
     CRondelDoc doc;
@@ -406,7 +393,7 @@ void ConvertOne(SBatchFile& f)
         return;
     }
     f.status = QStringLiteral("converted");
-    f.message = report.m_messages.join(QLatin1Char('\n'));
+    f.message = (report.m_messages + report.m_questions).join(QLatin1Char('\n'));
 }
 
 QJsonObject BatchFileJson(const SBatchFile& f)
