@@ -121,7 +121,7 @@ public:
     // reported once per program run.
     void ComputeBarTimes();
     // Events RENDER_FILE would write (5 per bar plus one per short event); while the player
-    // is not stopped, the result of the last counting pass.
+    // is not stopped, the result of the last counting pass (writing a file counts as one).
     int CountMidiEvents();
 
     // ----- Standard MIDI File ---------------------------------------------------------------
@@ -130,7 +130,8 @@ public:
     bool WriteMidiFile(const QString& path, QString* error = nullptr);
     // The whole file in memory (the same bytes WriteMidiFile writes).
     QByteArray MidiFileBytes();
-    // Fills m_buffer from offset 0 and patches the track length.
+    // Fills m_buffer from offset 0 in one pass, counting the events on the way, and patches
+    // the track length.
     bool WriteTrack();
 
     // ----- notes ----------------------------------------------------------------------------
