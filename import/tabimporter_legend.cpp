@@ -1,0 +1,230 @@
+// Legends: lines such as "c = cross-stick", "@ : flam", "o - double stroke" (several may
+// share a line) that say what a note character or a label stands for in the whole tab.
+
+#include "tabimporter.h"
+
+#include "importtext.h"
+
+#include <algorithm>
+#include <cstring>
+
+using namespace ImportText;
+using namespace InstrumentTables;
+
+namespace {
+constexpr size_t kMaxSymbol = 3;
+// A symbol may be written as it stands in a bar: |-x-|, -x-, (x), 'x'.
+constexpr size_t kMaxWrittenSymbol = 7;
+// Symbols of several characters are replaced in the staff lines by one of these bytes, which
+// no text holds.
+constexpr char kFirstPlaceholder = 1;
+constexpr char kLastPlaceholder = 8;
+
+bool IsWrapper(char c)
+{
+    return c == '|' || c == '-' || c == '(' || c == ')' || c == '[' || c == ']' || c == '\'' || c == '"';
+}
+
+struct SRawEntry
+{
+    size_t symbolStart;
+    size_t meaningStart;
+    std::string_view symbol;
+};
+
+// The entries of a legend line: a short symbol, then '=', ':' or a '-' standing between
+// blanks, then its meaning up to the next entry.
+std::vector<std::pair<std::string, std::string>> ParseLegendLine(std::string_view t)
+{
+    std::vector<SRawEntry> raw;
+    for (size_t j = 0; j < t.size(); ++j) {
+        const char c = t[j];
+        const bool dash = c == '-' && j > 0 && t[j - 1] == ' ' && j + 1 < t.size() && t[j + 1] == ' ';
+        if (c != '=' && c != ':' && !dash)
+            continue;
+        if (j + 1 < t.size() && (t[j + 1] == '=' || t[j + 1] == ':'))
+            continue; // "==", "::": drawing, not a legend
+        size_t e = j;
+        while (e > 0 && t[e - 1] == ' ')
+            --e;
+        size_t b = e;
+        while (b > 0 && t[b - 1] != ' ' && t[b - 1] != ',' && t[b - 1] != ';' && t[b - 1] != '=')
+            --b;
+        if (b == e || e - b > kMaxWrittenSymbol)
+            continue;
+        std::string_view symbol = t.substr(b, e - b);
+        while (symbol.size() > 1 && IsWrapper(symbol.front()))
+            symbol.remove_prefix(1);
+        while (symbol.size() > 1 && IsWrapper(symbol.back()))
+            symbol.remove_suffix(1);
+        if (symbol.empty() || symbol.size() > kMaxSymbol || symbol.find_first_of("=:") != std::string_view::npos)
+            continue;
+        if (!raw.empty() && raw.back().meaningStart > b)
+            continue; // inside the previous symbol
+        raw.push_back({b, j + 1, symbol});
+    }
+    std::vector<std::pair<std::string, std::string>> out;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const size_t end = i + 1 < raw.size() ? raw[i + 1].symbolStart : t.size();
+        std::string_view meaning = t.substr(raw[i].meaningStart, end - raw[i].meaningStart);
+        while (!meaning.empty() && (meaning.front() == ' ' || meaning.front() == '-'))
+            meaning.remove_prefix(1);
+        while (!meaning.empty() && (meaning.back() == ' ' || meaning.back() == ',' || meaning.back() == ';'))
+            meaning.remove_suffix(1);
+        int letters = 0;
+        for (char c : meaning)
+            letters += IsLetter(c);
+        if (letters < 2)
+            continue; // "bpm=124", "1:30": no meaning in words
+        out.emplace_back(std::string(raw[i].symbol), std::string(meaning));
+    }
+    return out;
+}
+
+// Whether the phrase stands in text as whole words; a blank in the phrase also matches a '-'
+// or nothing ("cross stick", "cross-stick", "crossstick").
+bool HasPhrase(std::string_view text, std::string_view phrase)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (i > 0 && IsLetter(text[i - 1]))
+            continue;
+        size_t t = i;
+        size_t p = 0;
+        while (p < phrase.size() && t <= text.size()) {
+            if (phrase[p] == ' ') {
+                if (t < text.size() && (text[t] == ' ' || text[t] == '-'))
+                    ++t;
+                ++p;
+                continue;
+            }
+            if (t >= text.size() || ToLower(text[t]) != phrase[p])
+                break;
+            ++t;
+            ++p;
+        }
+        if (p == phrase.size() && (t >= text.size() || !IsLetter(text[t])))
+            return true;
+    }
+    return false;
+}
+
+bool IsHiHat(int key) { return key == 42 || key == 44 || key == 46; }
+bool IsSnare(int key) { return key == 37 || key == 38 || key == 40; }
+bool IsBass(int key) { return key == 35 || key == 36; }
+bool IsRide(int key) { return key == 51 || key == 53 || key == 59; }
+}
+
+void CTabImporter::ReadLegends()
+{
+    m_legend.clear();
+    for (int i = 0; i < int(m_lines.size()); ++i) {
+        const CImportLine& line = m_lines[size_t(i)];
+        if (line.m_type != LineType::Unknown || line.m_text.find_first_of("=:-") == std::string::npos)
+            continue;
+        for (auto& [symbol, meaning] : ParseLegendLine(line.m_text))
+            m_legend.push_back({std::move(symbol), std::move(meaning), i, 0});
+    }
+    // A symbol of several characters written in the bars is one note: it becomes a single
+    // character followed by ticks, so that the note stands where the symbol begins.
+    char next = kFirstPlaceholder;
+    for (SLegendEntry& entry : m_legend) {
+        if (entry.symbol.size() < 2 || next > kLastPlaceholder)
+            continue;
+        for (const SLegendEntry& other : m_legend)
+            if (&other != &entry && other.symbol == entry.symbol && other.noteChar)
+                entry.noteChar = other.noteChar;
+        bool found = entry.noteChar != 0;
+        const std::string_view symbol = entry.symbol;
+        for (CImportLine& line : m_lines) {
+            if (line.m_type != LineType::StaffLine)
+                continue;
+            const size_t from = size_t(std::max(line.m_firstBarColumn + line.m_columnShift, 0));
+            for (size_t at = line.m_text.find(symbol, from); at != std::string::npos;
+                 at = line.m_text.find(symbol, at + symbol.size())) {
+                if (!found) {
+                    entry.noteChar = next++;
+                    found = true;
+                }
+                line.m_text[at] = entry.noteChar;
+                for (size_t k = 1; k < symbol.size(); ++k)
+                    line.m_text[at + k] = m_tickChar;
+            }
+        }
+    }
+}
+
+void CTabImporter::ApplyLegends()
+{
+    int rowCount = 0;
+    const SMeaningRow* rows = MeaningRows(&rowCount);
+    // Lines a note key block has taken keep its reading.
+    std::vector<uint8_t> open(m_legend.size());
+    for (size_t i = 0; i < m_legend.size(); ++i)
+        open[i] = m_lines[size_t(m_legend[i].line)].m_type == LineType::Unknown;
+    for (size_t li = 0; li < m_legend.size(); ++li) {
+        const SLegendEntry& legend = m_legend[li];
+        CImportLine& line = m_lines[size_t(legend.line)];
+        if (!open[li])
+            continue;
+        // What the meaning says, by kind: the first row of each kind that is found.
+        int said[MeaningSame + 1];
+        bool saidAny[MeaningSame + 1] = {};
+        for (int r = 0; r < rowCount; ++r) {
+            const SMeaningRow& row = rows[r];
+            if (saidAny[row.kind] || !HasPhrase(legend.meaning, row.word))
+                continue;
+            saidAny[row.kind] = true;
+            said[row.kind] = row.value;
+        }
+        if (std::none_of(std::begin(saidAny), std::end(saidAny), [](bool b) { return b; }))
+            continue; // nothing we understand: the built-in meaning stays
+        bool applied = false;
+        auto apply = [&](CNoteKeyEntry& entry) {
+            int instrument = entry.instrument;
+            if (saidAny[MeaningInstrument])
+                instrument = said[MeaningInstrument];
+            else if (saidAny[MeaningHiHat] && IsHiHat(instrument))
+                instrument = said[MeaningHiHat];
+            else if (saidAny[MeaningSnare] && IsSnare(instrument))
+                instrument = said[MeaningSnare];
+            else if (saidAny[MeaningBass] && IsBass(instrument))
+                instrument = said[MeaningBass];
+            else if (saidAny[MeaningRide] && IsRide(instrument))
+                instrument = said[MeaningRide];
+            entry.instrument = uint8_t(instrument);
+            if (saidAny[MeaningDynamic])
+                entry.dynamic = uint8_t(said[MeaningDynamic]);
+            else if (saidAny[MeaningInstrument] || saidAny[MeaningSame])
+                entry.dynamic = 0;
+            entry.kind = 1;
+            const size_t n = std::min(legend.meaning.size(), size_t(ImportLimits::kMaxDescriptionChars));
+            std::memcpy(entry.description, legend.meaning.data(), n);
+            entry.description[n] = 0;
+            applied = true;
+        };
+        // A symbol that is a label names the instrument of that whole line.
+        bool isLabel = false;
+        for (int i = 0; i < m_labelCount; ++i) {
+            CLabelRecord& rec = m_labels[size_t(i)];
+            if (legend.symbol != rec.label)
+                continue;
+            isLabel = true;
+            if (!saidAny[MeaningInstrument])
+                continue;
+            for (int e = 0; e < rec.EntryCount(); ++e)
+                apply(rec.entries[size_t(e)]);
+            m_labelGuessed[size_t(i)] = false;
+        }
+        const char noteChar = legend.noteChar ? legend.noteChar : legend.symbol.size() == 1 ? legend.symbol[0] : 0;
+        if (!isLabel && noteChar) {
+            for (int i = 0; i < m_labelCount; ++i) {
+                CLabelRecord& rec = m_labels[size_t(i)];
+                for (int e = 0; e < rec.EntryCount(); ++e)
+                    if (rec.entries[size_t(e)].noteChar == noteChar)
+                        apply(rec.entries[size_t(e)]);
+            }
+        }
+        if (applied)
+            line.m_type = LineType::NoteKey;
+    }
+}
