@@ -706,10 +706,13 @@ void CTabImporter::SpreadToms()
         if (!digits && (k == "t" || k == "tom" || k == "toms"))
             key[size_t(i)] = -1; // a bare T: placed below
     }
-    // A bare T takes the highest tom no other label plays.
-    for (int i = 0; i < m_labelCount; ++i) {
-        if (key[size_t(i)] != -1)
-            continue;
+    // A bare T takes the highest tom no other label plays; a small t stands above a capital T.
+    std::vector<int> bare;
+    for (int pass = 0; pass < 2; ++pass)
+        for (int i = 0; i < m_labelCount; ++i)
+            if (key[size_t(i)] == -1 && (m_labels[size_t(i)].label[0] >= 'a') == (pass == 0))
+                bare.push_back(i);
+    for (int i : bare) {
         int chosen = 0;
         for (int k : kTomKeys) {
             if (std::find(key.begin(), key.begin() + m_labelCount, k) == key.begin() + m_labelCount) {
