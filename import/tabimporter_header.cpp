@@ -7,6 +7,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <cstdio>
 
 using namespace ImportText;
@@ -41,6 +43,24 @@ std::string TrimSeparators(std::string_view text)
     while (!text.empty() && (text.front() == ' ' || text.front() == ':' || text.front() == '-' || text.front() == '='))
         text.remove_prefix(1);
     return std::string(Trim(text));
+}
+
+// "Demo  Tempo: 100  Legend: ...": a value ends where two blanks and a word with a colon
+// begin the next field.
+void CutAtNextField(std::string* rest)
+{
+    for (size_t i = rest->find("  "); i != std::string::npos; i = rest->find("  ", i + 1)) {
+        size_t w = i;
+        while (w < rest->size() && (*rest)[w] == ' ')
+            ++w;
+        size_t e = w;
+        while (e < rest->size() && (IsLetter((*rest)[e]) || (*rest)[e] == ' ') && e - w < 24)
+            ++e;
+        if (e > w && e < rest->size() && (*rest)[e] == ':' && IsLetter((*rest)[w])) {
+            *rest = std::string(Trim(std::string_view(*rest).substr(0, i)));
+            return;
+        }
+    }
 }
 
 // "by: Ann" leaves "Ann"; "Ann" stays.
@@ -89,7 +109,11 @@ void CTabImporter::MarkTempoLines()
 void CTabImporter::ParseHeaderLine(int index)
 {
     CImportLine& line = m_lines[size_t(index)];
-    if (line.m_type != LineType::Unknown && line.m_type != LineType::Header && line.m_type != LineType::MiscComment)
+    // A legend may share its line with the song's name and tempo.
+    const bool legend = line.m_type == LineType::NoteKey
+        && std::any_of(m_legend.begin(), m_legend.end(), [index](const SLegendEntry& e) { return e.line == index; });
+    if (line.m_type != LineType::Unknown && line.m_type != LineType::Header && line.m_type != LineType::MiscComment
+        && !legend)
         return;
     int rowCount = 0;
     const HeaderTables::SHeaderRow* rows = HeaderTables::Rows(&rowCount);
@@ -108,6 +132,7 @@ void CTabImporter::ParseHeaderLine(int index)
         }
         // "Tabbed by: Ann", "Song: Paranoid by Black Sabbath": "by" and what follows it is
         // no part of the name; after a title it names the band.
+        CutAtNextField(&rest);
         std::string by = StripLeadingBy(&rest);
         if (field == Header::Song && by.empty())
             by = CutAtBy(&rest);

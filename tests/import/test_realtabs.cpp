@@ -327,6 +327,17 @@ TEST(HeaderNames, ByIsNoPartOfAName)
     EXPECT_EQ(r->imp.m_header[Header::Tabber], QStringLiteral("Bo"));
 }
 
+TEST(HeaderNames, FieldsSharingALineWithALegend)
+{
+    auto r = RunImport("Song: Demo  Tempo: 100  Legend: x = closed hat, o = open hat\n\n"
+                       "H |x-x-x-x-x-x-o---|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(r->imp.m_header[Header::Song], QStringLiteral("Demo"));
+    EXPECT_EQ(r->imp.m_tempo, 100);
+    EXPECT_EQ(KeyOf(*r, "H", 'x'), 42);
+    EXPECT_EQ(KeyOf(*r, "H", 'o'), 46);
+}
+
 TEST(HeaderNames, ATitleIsNeverPunctuationAlone)
 {
     auto r = RunImport("Song: Enter Sandman\nSONG ===========\nsong: ---\n\nH |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n");
