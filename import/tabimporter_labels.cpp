@@ -706,6 +706,8 @@ void CTabImporter::SpreadToms()
         if (!digits && (k == "t" || k == "tom" || k == "toms"))
             key[size_t(i)] = -1; // a bare T: placed below
     }
+    if (std::all_of(key.begin(), key.end(), [](int k) { return k == 0; }))
+        return; // no toms
     // A bare T takes the highest tom no other label plays; a small t stands above a capital T.
     std::vector<int> bare;
     for (int pass = 0; pass < 2; ++pass)

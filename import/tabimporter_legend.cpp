@@ -108,6 +108,13 @@ bool HasPhrase(std::string_view text, std::string_view phrase)
     return false;
 }
 
+// Cheap test before the parse: a '=', a ':' or a " - " somewhere.
+bool MayBeLegend(std::string_view t)
+{
+    return std::memchr(t.data(), '=', t.size()) || std::memchr(t.data(), ':', t.size())
+        || t.find(" - ") != std::string_view::npos;
+}
+
 bool IsHiHat(int key) { return key == 42 || key == 44 || key == 46; }
 bool IsSnare(int key) { return key == 37 || key == 38 || key == 40; }
 bool IsBass(int key) { return key == 35 || key == 36; }
@@ -119,7 +126,7 @@ void CTabImporter::ReadLegends()
     m_legend.clear();
     for (int i = 0; i < int(m_lines.size()); ++i) {
         const CImportLine& line = m_lines[size_t(i)];
-        if (line.m_type != LineType::Unknown || line.m_text.find_first_of("=:-") == std::string::npos)
+        if (line.m_type != LineType::Unknown || !MayBeLegend(line.m_text))
             continue;
         for (auto& [symbol, meaning] : ParseLegendLine(line.m_text))
             m_legend.push_back({std::move(symbol), std::move(meaning), i, 0});
