@@ -115,6 +115,20 @@ bool MayBeLegend(std::string_view t)
         || t.find(" - ") != std::string_view::npos;
 }
 
+// The part of the kit a key belongs to: 0 hi-hat, 1 other cymbals, 2 snare, 3 toms, 4 bass
+// drum, 5 the rest.
+int KitPart(int key)
+{
+    switch (key) {
+    case 42: case 44: case 46: return 0;
+    case 49: case 51: case 52: case 53: case 55: case 57: case 59: return 1;
+    case 37: case 38: case 40: return 2;
+    case 41: case 43: case 45: case 47: case 48: case 50: return 3;
+    case 35: case 36: return 4;
+    default: return 5;
+    }
+}
+
 bool IsHiHat(int key) { return key == 42 || key == 44 || key == 46; }
 bool IsSnare(int key) { return key == 37 || key == 38 || key == 40; }
 bool IsBass(int key) { return key == 35 || key == 36; }
@@ -222,13 +236,20 @@ void CTabImporter::ApplyLegends()
                 apply(rec.entries[size_t(e)]);
             m_labelGuessed[size_t(i)] = false;
         }
+        // An instrument named for a character goes to the lines of its kind ("x = crash" is
+        // the x of the cymbal lines, not of the hi-hat); on no such line, to every line.
         const char noteChar = legend.noteChar ? legend.noteChar : legend.symbol.size() == 1 ? legend.symbol[0] : 0;
         if (!isLabel && noteChar) {
-            for (int i = 0; i < m_labelCount; ++i) {
-                CLabelRecord& rec = m_labels[size_t(i)];
-                for (int e = 0; e < rec.EntryCount(); ++e)
-                    if (rec.entries[size_t(e)].noteChar == noteChar)
-                        apply(rec.entries[size_t(e)]);
+            const int kind = saidAny[MeaningInstrument] ? KitPart(said[MeaningInstrument]) : -1;
+            for (int pass = 0; pass < 2 && !applied; ++pass) {
+                for (int i = 0; i < m_labelCount; ++i) {
+                    CLabelRecord& rec = m_labels[size_t(i)];
+                    for (int e = 0; e < rec.EntryCount(); ++e) {
+                        CNoteKeyEntry& entry = rec.entries[size_t(e)];
+                        if (entry.noteChar == noteChar && (pass == 1 || kind < 0 || KitPart(entry.instrument) == kind))
+                            apply(entry);
+                    }
+                }
             }
         }
         if (applied)

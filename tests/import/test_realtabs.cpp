@@ -250,6 +250,24 @@ TEST(Legends, ASaidFootOverridesTheLetter)
     EXPECT_EQ(KeyOf(*r2, "S", 'x'), 38);
 }
 
+TEST(Legends, AnInstrumentGoesToTheLinesOfItsKind)
+{
+    // x on the cymbal line is the crash, x on the hi-hat stays a hi-hat.
+    auto r = RunImport("x = crash   X - ride bell\nHH|x-x-x-x-x-x-x-x-|\nCy|x-------X-------|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(KeyOf(*r, "HH", 'x'), 42);
+    EXPECT_EQ(KeyOf(*r, "Cy", 'x'), 49);
+    EXPECT_EQ(KeyOf(*r, "Cy", 'X'), 53);
+    // With no line of that kind, the character means it wherever it stands.
+    auto r2 = RunImport("c = cowbell\nS |c---c---c---c---|\nB |o-------o-------|\n");
+    ASSERT_EQ(r2->blocks, 1);
+    EXPECT_EQ(KeyOf(*r2, "S", 'c'), 56);
+    auto r3 = RunImport("w = crash\nS |w---o---w---o---|\nB |o-------o-------|\n");
+    ASSERT_EQ(r3->blocks, 1);
+    EXPECT_EQ(KeyOf(*r3, "S", 'w'), 49);
+    EXPECT_EQ(KeyOf(*r3, "S", 'o'), 38);
+}
+
 TEST(Legends, ProseAndHeadersAreNoLegends)
 {
     auto r = RunImport("Song: Demo\nNote: play it soft\nbpm=124\n\nH |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n");
