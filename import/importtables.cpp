@@ -199,6 +199,7 @@ const SMeaningRow kMeanings[] = {
     {"china", MeaningInstrument, 52}, {"chinese", MeaningInstrument, 52}, {"trash", MeaningInstrument, 52},
     {"splash", MeaningInstrument, 55},
     {"ride bell", MeaningInstrument, 53}, {"bell", MeaningRide, 53},
+    {"2nd crash", MeaningInstrument, 57}, {"second crash", MeaningInstrument, 57}, {"crash 2", MeaningInstrument, 57},
     {"crash", MeaningInstrument, 49}, {"ride", MeaningInstrument, 51},
     {"tambourine", MeaningInstrument, 54}, {"tamborine", MeaningInstrument, 54},
     {"wood block", MeaningInstrument, 76}, {"woodblock", MeaningInstrument, 76},

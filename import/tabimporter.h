@@ -369,6 +369,7 @@ private:
         std::string meaning;
         int line;
         char noteChar;
+        int parts = -1; // the kit parts (bits of KitPart) a "snares:" or "cymbals:" line names
     };
     std::vector<SLegendEntry> m_legend;
 

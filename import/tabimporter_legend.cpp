@@ -19,6 +19,10 @@ constexpr size_t kMaxWrittenSymbol = 7;
 // no text holds.
 constexpr char kFirstPlaceholder = 1;
 constexpr char kLastPlaceholder = 8;
+// A legend says what a few characters mean; beyond these, the lines are something else (and
+// the passes stay linear in the size of the file).
+constexpr size_t kMaxLegendEntries = 64;
+constexpr size_t kMaxMeaning = 64;
 
 bool IsWrapper(char c)
 {
@@ -48,7 +52,8 @@ std::vector<std::pair<std::string, std::string>> ParseLegendLine(std::string_vie
         while (e > 0 && t[e - 1] == ' ')
             --e;
         size_t b = e;
-        while (b > 0 && t[b - 1] != ' ' && t[b - 1] != ',' && t[b - 1] != ';' && t[b - 1] != '=')
+        while (b > 0 && e - b <= kMaxWrittenSymbol && t[b - 1] != ' ' && t[b - 1] != ',' && t[b - 1] != ';'
+               && t[b - 1] != '=' && t[b - 1] != ':')
             --b;
         if (b == e || e - b > kMaxWrittenSymbol)
             continue;
@@ -69,6 +74,7 @@ std::vector<std::pair<std::string, std::string>> ParseLegendLine(std::string_vie
         std::string_view meaning = t.substr(raw[i].meaningStart, end - raw[i].meaningStart);
         while (!meaning.empty() && (meaning.front() == ' ' || meaning.front() == '-'))
             meaning.remove_prefix(1);
+        meaning = meaning.substr(0, kMaxMeaning);
         while (!meaning.empty() && (meaning.back() == ' ' || meaning.back() == ',' || meaning.back() == ';'))
             meaning.remove_suffix(1);
         int letters = 0;
@@ -129,6 +135,42 @@ int KitPart(int key)
     }
 }
 
+// A line that begins "snares:", "cymbals:", "bass:" ... speaks of those lines only: the
+// kit parts it names as bits of KitPart, or -1 for every line.
+int LineParts(std::string_view t)
+{
+    struct SPart
+    {
+        const char* word;
+        int parts;
+    };
+    static const SPart kParts[] = {
+        {"cymbals", 3}, {"cymbal", 3}, {"hi-hat", 1}, {"hihat", 1}, {"hi hat", 1}, {"hats", 1}, {"hat", 1},
+        {"snares", 4}, {"snare", 4}, {"toms", 8}, {"tom", 8}, {"bass", 16}, {"kick", 16},
+        {"percussion", 32},
+    };
+    t = Trim(t);
+    const size_t colon = t.find(':');
+    if (colon == std::string_view::npos || colon > 16)
+        return -1;
+    const std::string_view word = Trim(t.substr(0, colon));
+    for (const SPart& p : kParts)
+        if (EqualsNoCase(word, p.word))
+            return p.parts;
+    return -1;
+}
+
+// Whether the meaning says anything the importer understands.
+bool Understood(std::string_view meaning)
+{
+    int count = 0;
+    const SMeaningRow* rows = MeaningRows(&count);
+    for (int r = 0; r < count; ++r)
+        if (HasPhrase(meaning, rows[r].word))
+            return true;
+    return false;
+}
+
 bool IsHiHat(int key) { return key == 42 || key == 44 || key == 46; }
 bool IsSnare(int key) { return key == 37 || key == 38 || key == 40; }
 bool IsBass(int key) { return key == 35 || key == 36; }
@@ -142,15 +184,19 @@ void CTabImporter::ReadLegends()
         const CImportLine& line = m_lines[size_t(i)];
         if (line.m_type != LineType::Unknown || !MayBeLegend(line.m_text))
             continue;
+        const int parts = LineParts(line.m_text);
         for (auto& [symbol, meaning] : ParseLegendLine(line.m_text))
-            m_legend.push_back({std::move(symbol), std::move(meaning), i, 0});
+            if (m_legend.size() < kMaxLegendEntries)
+                m_legend.push_back({std::move(symbol), std::move(meaning), i, 0, parts});
+        if (m_legend.size() >= kMaxLegendEntries)
+            break;
     }
     // A symbol of several characters written in the bars is one note: it becomes a single
     // character followed by ticks, so that the note stands where the symbol begins.
     char next = kFirstPlaceholder;
     for (SLegendEntry& entry : m_legend) {
-        if (entry.symbol.size() < 2 || next > kLastPlaceholder)
-            continue;
+        if (entry.symbol.size() < 2 || next > kLastPlaceholder || !Understood(entry.meaning))
+            continue; // "tt = 8th note triplet" is about the count line
         for (const SLegendEntry& other : m_legend)
             if (&other != &entry && other.symbol == entry.symbol && other.noteChar)
                 entry.noteChar = other.noteChar;
@@ -212,11 +258,12 @@ void CTabImporter::ApplyLegends()
                 instrument = said[MeaningBass];
             else if (saidAny[MeaningRide] && IsRide(instrument))
                 instrument = said[MeaningRide];
-            entry.instrument = uint8_t(instrument);
+            // A new sound is played plain unless the legend says how.
             if (saidAny[MeaningDynamic])
                 entry.dynamic = uint8_t(said[MeaningDynamic]);
-            else if (saidAny[MeaningInstrument] || saidAny[MeaningSame])
+            else if (instrument != entry.instrument || saidAny[MeaningSame])
                 entry.dynamic = 0;
+            entry.instrument = uint8_t(instrument);
             entry.kind = 1;
             const size_t n = std::min(legend.meaning.size(), size_t(ImportLimits::kMaxDescriptionChars));
             std::memcpy(entry.description, legend.meaning.data(), n);
@@ -246,7 +293,11 @@ void CTabImporter::ApplyLegends()
                     CLabelRecord& rec = m_labels[size_t(i)];
                     for (int e = 0; e < rec.EntryCount(); ++e) {
                         CNoteKeyEntry& entry = rec.entries[size_t(e)];
-                        if (entry.noteChar == noteChar && (pass == 1 || kind < 0 || KitPart(entry.instrument) == kind))
+                        if (entry.noteChar != noteChar)
+                            continue;
+                        if (legend.parts >= 0 && !(legend.parts & (1 << KitPart(entry.instrument))))
+                            continue;
+                        if (pass == 1 || kind < 0 || KitPart(entry.instrument) == kind)
                             apply(entry);
                     }
                 }

@@ -268,6 +268,23 @@ TEST(Legends, AnInstrumentGoesToTheLinesOfItsKind)
     EXPECT_EQ(KeyOf(*r3, "S", 'o'), 38);
 }
 
+TEST(Legends, ALineNamingAPartOfTheKitSpeaksOfThoseLinesOnly)
+{
+    // As Kadenzo's own text export writes its key.
+    auto r = RunImport("HH |x-x-x-x-f-x-x-x-|\nS  |----s-------f---|\nB  |x-----f---x-----|\n\n"
+                       "Key:\n\tnotes: x=normal, X=accent, f=flam, g=ghost, d=double stroke\n"
+                       "\tsnares: x=normal, s=side stick, c=cow bell, e=electric snare\n"
+                       "\tbass: x=normal, f=high hat foot\n\ttt = 8th note triplet\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(KeyOf(*r, "S", 's'), 37);
+    EXPECT_EQ(KeyOf(*r, "S", 'f'), 38);
+    EXPECT_EQ(DynamicOf(*r, "S", 'f'), Dynamic::Flam);
+    EXPECT_EQ(KeyOf(*r, "B", 'f'), 44);
+    EXPECT_EQ(DynamicOf(*r, "B", 'f'), 0);
+    EXPECT_EQ(KeyOf(*r, "B", 'x'), 36);
+    EXPECT_EQ(KeyOf(*r, "HH", 'f'), 44);
+}
+
 TEST(Legends, ProseAndHeadersAreNoLegends)
 {
     auto r = RunImport("Song: Demo\nNote: play it soft\nbpm=124\n\nH |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n");
