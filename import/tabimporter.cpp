@@ -519,5 +519,6 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
                 AssembleBlock(i);
         }
     }
+    RestoreLegendSymbols();
     return m_blockCount;
 }

@@ -244,6 +244,8 @@ private:
     // symbol of several letters becomes one note character; applied after recognition.
     void ReadLegends();
     void ApplyLegends();
+    // The lines show the symbols as written again once the song is built.
+    void RestoreLegendSymbols();
     // Tom lines of a staff fall from high to low; a bare T takes the next free tom.
     void SpreadToms();
     void ReportGuessedLabels();
@@ -372,6 +374,13 @@ private:
         int parts = -1; // the kit parts (bits of KitPart) a "snares:" or "cymbals:" line names
     };
     std::vector<SLegendEntry> m_legend;
+    struct SLegendEdit
+    {
+        int line;
+        int column;
+        int entry; // index into m_legend
+    };
+    std::vector<SLegendEdit> m_legendEdits;
 
     // Block of the assembler (line indices, -1 for none).
     std::vector<int> m_blockLines;

@@ -180,6 +180,7 @@ bool IsRide(int key) { return key == 51 || key == 53 || key == 59; }
 void CTabImporter::ReadLegends()
 {
     m_legend.clear();
+    m_legendEdits.clear();
     for (int i = 0; i < int(m_lines.size()); ++i) {
         const CImportLine& line = m_lines[size_t(i)];
         if (line.m_type != LineType::Unknown || !MayBeLegend(line.m_text))
@@ -194,7 +195,8 @@ void CTabImporter::ReadLegends()
     // A symbol of several characters written in the bars is one note: it becomes a single
     // character followed by ticks, so that the note stands where the symbol begins.
     char next = kFirstPlaceholder;
-    for (SLegendEntry& entry : m_legend) {
+    for (size_t li = 0; li < m_legend.size(); ++li) {
+        SLegendEntry& entry = m_legend[li];
         if (entry.symbol.size() < 2 || next > kLastPlaceholder || !Understood(entry.meaning))
             continue; // "tt = 8th note triplet" is about the count line
         for (const SLegendEntry& other : m_legend)
@@ -202,7 +204,8 @@ void CTabImporter::ReadLegends()
                 entry.noteChar = other.noteChar;
         bool found = entry.noteChar != 0;
         const std::string_view symbol = entry.symbol;
-        for (CImportLine& line : m_lines) {
+        for (size_t l = 0; l < m_lines.size(); ++l) {
+            CImportLine& line = m_lines[l];
             if (line.m_type != LineType::StaffLine)
                 continue;
             const size_t from = size_t(std::max(line.m_firstBarColumn + line.m_columnShift, 0));
@@ -212,6 +215,7 @@ void CTabImporter::ReadLegends()
                     entry.noteChar = next++;
                     found = true;
                 }
+                m_legendEdits.push_back({int(l), int(at), int(li)});
                 line.m_text[at] = entry.noteChar;
                 for (size_t k = 1; k < symbol.size(); ++k)
                     line.m_text[at + k] = m_tickChar;
@@ -306,4 +310,13 @@ void CTabImporter::ApplyLegends()
         if (applied)
             line.m_type = LineType::NoteKey;
     }
+}
+
+void CTabImporter::RestoreLegendSymbols()
+{
+    for (const SLegendEdit& edit : m_legendEdits) {
+        const std::string& symbol = m_legend[size_t(edit.entry)].symbol;
+        m_lines[size_t(edit.line)].m_text.replace(size_t(edit.column), symbol.size(), symbol.data(), symbol.size());
+    }
+    m_legendEdits.clear();
 }

@@ -235,6 +235,8 @@ TEST(Legends, TwoLetterSymbolsAreOneNote)
                        "C |cg--------------|\nS |----ff------ff--|\nB |o-------o-------|\n");
     ASSERT_EQ(r->blocks, 1);
     EXPECT_EQ(SongText(r->doc.Events()), "|4/4 49@0 36@0 38@96f 36@192 38@288f");
+    // The lines read as written afterwards.
+    EXPECT_EQ(r->imp.m_lines[3].m_text, "S |----ff------ff--|");
 }
 
 TEST(Legends, ASaidFootOverridesTheLetter)
