@@ -146,8 +146,9 @@ class CymbalLabels : public ::testing::TestWithParam<SCymbalCase>
 TEST_P(CymbalLabels, PlayTheirInstrument)
 {
     const SCymbalCase& c = GetParam();
-    auto r = RunImport(std::string(c.label) + "|" + c.note + "-------" + c.note + "-------|\nB |o-------o-------|\n"
-                       "H |x-x-x-x-x-x-x-x-|\n");
+    const std::string pad(std::max<size_t>(std::string_view(c.label).size(), 2) - 1, ' ');
+    auto r = RunImport(std::string(c.label) + "|" + c.note + "-------" + c.note + "-------|\nB" + pad
+                       + "|o-------o-------|\nH" + pad + "|x-x-x-x-x-x-x-x-|\n");
     ASSERT_EQ(r->blocks, 1);
     std::string label(c.label);
     while (!label.empty() && label.back() == ' ')
@@ -170,7 +171,9 @@ INSTANTIATE_TEST_SUITE_P(
                       SCymbalCase{"Cr", "Cr", 'x', 49}, SCymbalCase{"CrashO", "CC", 'o', 49},
                       SCymbalCase{"CrashChoked", "C ", '#', 49}, SCymbalCase{"ChinaChoked", "Ch", '#', 52},
                       SCymbalCase{"HiHatFoot", "HH", 's', 44}, SCymbalCase{"HiHatFootCapital", "HH", 'S', 44},
-                      SCymbalCase{"HiHatOpen", "HH", 'o', 46}, SCymbalCase{"HiHatCrashLetter", "HH", 'c', 49}),
+                      SCymbalCase{"HiHatOpen", "HH", 'o', 46}, SCymbalCase{"HiHatCrashLetter", "HH", 'c', 49},
+                      SCymbalCase{"CrashCymbalWords", "Crash Cymbal", 'x', 49},
+                      SCymbalCase{"HiHatFootWords", "Hi Hat foot", 'x', 44}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CymbalLabels, GuessedLabelsAreListedWithTheirInstrument)
