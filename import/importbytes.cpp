@@ -7,6 +7,12 @@ namespace {
 bool HasHighByte(std::string_view bytes)
 {
     size_t i = 0;
+    for (; i + 32 <= bytes.size(); i += 32) {
+        uint64_t w[4];
+        std::memcpy(w, bytes.data() + i, 32);
+        if ((w[0] | w[1] | w[2] | w[3]) & ImportText::kByteHighs)
+            return true;
+    }
     for (; i + 8 <= bytes.size(); i += 8) {
         uint64_t w;
         std::memcpy(&w, bytes.data() + i, 8);

@@ -730,33 +730,38 @@ void CTabImporter::SpreadToms()
     // A label keeps the place the first staff that holds it gave it.
     std::array<bool, ImportLimits::kLabelSlots> settled{};
     std::vector<int> inGroup;
-    for (size_t first = 0; first < m_lines.size(); ++first) {
-        if (m_lines[first].m_type != LineType::StaffLine || m_lines[first].m_groupFirst != int(first))
-            continue;
-        inGroup.clear();
-        int prev = 51;
-        for (size_t l = first; l < m_lines.size() && m_lines[l].m_groupFirst == int(first); ++l) {
-            const int li = m_lines[l].m_labelIndex;
-            if (m_lines[l].m_type != LineType::StaffLine || li < 0 || key[size_t(li)] <= 0)
-                continue;
-            if (std::find(inGroup.begin(), inGroup.end(), li) != inGroup.end())
-                continue;
-            inGroup.push_back(li);
-            int& k = key[size_t(li)];
-            if (k >= prev && !settled[size_t(li)]) {
-                for (int t : kTomKeys) {
-                    if (t < prev) {
-                        k = t;
-                        moved[size_t(li)] = true;
-                        break;
-                    }
-                }
-            }
-            prev = std::min(prev, k);
-        }
+    int group = -1;
+    int prev = 51;
+    auto settle = [&]() {
         for (int li : inGroup)
             settled[size_t(li)] = true;
+        inGroup.clear();
+    };
+    for (const CImportLine& line : m_lines) {
+        if (line.m_type != LineType::StaffLine)
+            continue;
+        if (line.m_groupFirst != group) {
+            settle();
+            group = line.m_groupFirst;
+            prev = 51;
+        }
+        const int li = line.m_labelIndex;
+        if (li < 0 || key[size_t(li)] <= 0 || std::find(inGroup.begin(), inGroup.end(), li) != inGroup.end())
+            continue;
+        inGroup.push_back(li);
+        int& k = key[size_t(li)];
+        if (k >= prev && !settled[size_t(li)]) {
+            for (int t : kTomKeys) {
+                if (t < prev) {
+                    k = t;
+                    moved[size_t(li)] = true;
+                    break;
+                }
+            }
+        }
+        prev = std::min(prev, k);
     }
+    settle();
     for (int i = 0; i < m_labelCount; ++i) {
         if (!moved[size_t(i)])
             continue;

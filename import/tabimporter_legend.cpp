@@ -117,8 +117,12 @@ bool HasPhrase(std::string_view text, std::string_view phrase)
 // Cheap test before the parse: a '=', a ':' or a " - " somewhere.
 bool MayBeLegend(std::string_view t)
 {
-    return std::memchr(t.data(), '=', t.size()) || std::memchr(t.data(), ':', t.size())
-        || t.find(" - ") != std::string_view::npos;
+    if (std::memchr(t.data(), '=', t.size()) || std::memchr(t.data(), ':', t.size()))
+        return true;
+    for (int at = FindByte(t, 0, '-'); at >= 0; at = FindByte(t, at + 1, '-'))
+        if (at > 0 && t[size_t(at - 1)] == ' ' && size_t(at + 1) < t.size() && t[size_t(at + 1)] == ' ')
+            return true;
+    return false;
 }
 
 // The part of the kit a key belongs to: 0 hi-hat, 1 other cymbals, 2 snare, 3 toms, 4 bass
