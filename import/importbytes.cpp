@@ -1,5 +1,6 @@
-// Bytes that word processors put into tabs: en and em dashes where a tick was typed, and
-// non-breaking spaces where a blank was. They are read as '-' and ' '.
+// Bytes that word processors put into tabs: dashes where ticks were typed, and non-breaking
+// spaces where a blank was. A word processor makes an em dash of "--" and an en dash of a
+// lone '-', so an em dash is read as two ticks, an en dash as one, a no-break space as ' '.
 
 #include "importtext.h"
 
@@ -57,14 +58,15 @@ std::string_view ImportText::MapTypographicBytes(std::string_view bytes, std::st
     storage->clear();
     storage->reserve(bytes.size());
     if (IsUtf8(bytes)) {
-        // U+2010-2015 hyphens and dashes, U+2212 minus, U+00A0 no-break space.
+        // U+2010-2015 hyphens and dashes (U+2014 and U+2015 the long ones), U+2212 minus,
+        // U+00A0 no-break space.
         for (size_t i = 0; i < bytes.size();) {
             const uint8_t c = uint8_t(bytes[i]);
             if (c == 0xE2 && i + 2 < bytes.size()) {
                 const uint8_t c1 = uint8_t(bytes[i + 1]);
                 const uint8_t c2 = uint8_t(bytes[i + 2]);
                 if ((c1 == 0x80 && c2 >= 0x90 && c2 <= 0x95) || (c1 == 0x88 && c2 == 0x92)) {
-                    storage->push_back('-');
+                    storage->append(c1 == 0x80 && c2 >= 0x94 ? 2 : 1, '-');
                     i += 3;
                     continue;
                 }
@@ -81,7 +83,10 @@ std::string_view ImportText::MapTypographicBytes(std::string_view bytes, std::st
         // Windows-1252: 0x96 en dash, 0x97 em dash, 0xA0 no-break space.
         for (char ch : bytes) {
             const uint8_t c = uint8_t(ch);
-            storage->push_back(c == 0x96 || c == 0x97 ? '-' : c == 0xA0 ? ' ' : ch);
+            if (c == 0x97)
+                storage->append(2, '-');
+            else
+                storage->push_back(c == 0x96 ? '-' : c == 0xA0 ? ' ' : ch);
         }
     }
     return *storage;

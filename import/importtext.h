@@ -130,7 +130,7 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b)
     return true;
 }
 
-// The file's bytes with en and em dashes read as '-' and non-breaking spaces as ' ', in
+// The file's bytes with en dashes read as '-', em dashes as "--" and non-breaking spaces as ' ', in
 // UTF-8 or Windows-1252 (whichever the file is); the bytes themselves when it holds neither.
 // storage keeps the mapped copy.
 std::string_view MapTypographicBytes(std::string_view bytes, std::string* storage);
