@@ -30,7 +30,7 @@ SImportReport ReadImporter(const CRondelDoc& doc)
     for (const CImportIssue& issue : imp->m_issues) {
         SImportIssueRow row;
         row.column = issue.m_start;
-        row.message = QString::fromLatin1(ImportIssue::Text(issue.m_id));
+        row.message = ImportIssueText(issue);
         row.line = issue.m_line + 1;
         if (issue.m_line >= 0 && issue.m_line < count) {
             const CImportLine& line = imp->m_lines[size_t(issue.m_line)];

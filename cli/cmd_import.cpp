@@ -81,7 +81,7 @@ QJsonObject DumpImport(const CTabImporter& imp)
         io[QStringLiteral("line")] = imp.m_lines[size_t(is.m_line)].m_lineNo;
         io[QStringLiteral("start")] = is.m_start;
         io[QStringLiteral("end")] = is.m_end;
-        io[QStringLiteral("text")] = QLatin1String(ImportIssue::Text(is.m_id));
+        io[QStringLiteral("text")] = ImportIssueText(is);
         issues.append(io);
     }
     o[QStringLiteral("issues")] = issues;

@@ -39,6 +39,7 @@ const char* ImportIssue::Text(int32_t id)
         {EndingWithoutGroup, "Alternate ending is missing a group start. One was added at the 1st measure in this staff line."},
         {TooManyBars, "Too many bars on staff. Only the first 16 will be processed."},
         {NotePosition, "Error calculating position of this note"},
+        {UncertainLabel, "Instrument label not recognised for certain; its notes are played as"},
     };
     for (const SText& t : texts)
         if (t.id == id)
@@ -147,7 +148,100 @@ const SCharInstrument kPercussionChars[] = {
     {'T', 65}, {'t', 66}, {'U', 79}, {'u', 78}, {'V', 58}, {'w', 77},
     {'W', 76},
 };
+
+const SLabelAlias kAliases[] = {
+    // Hi-hats, the foot and the cymbals.
+    {"h", AliasCymbal, 42}, {"hh", AliasCymbal, 42}, {"hihat", AliasCymbal, 42}, {"hat", AliasCymbal, 42},
+    {"hhc", AliasCymbal, 42}, {"hc", AliasCymbal, 42}, {"ch", AliasCymbal, 52},
+    {"hf", AliasCymbal, 44}, {"hhf", AliasCymbal, 44}, {"hp", AliasCymbal, 44}, {"hhp", AliasCymbal, 44},
+    {"hfoot", AliasCymbal, 44}, {"foot", AliasCymbal, 44}, {"pedal", AliasCymbal, 44},
+    {"c", AliasCymbal, 49}, {"cc", AliasCymbal, 49}, {"c1", AliasCymbal, 49}, {"cc1", AliasCymbal, 49},
+    {"cr", AliasCymbal, 49}, {"cr1", AliasCymbal, 49}, {"crash", AliasCymbal, 49}, {"crash1", AliasCymbal, 49},
+    {"cy", AliasCymbal, 49}, {"cym", AliasCymbal, 49}, {"crashcymbal", AliasCymbal, 49},
+    {"chinacymbal", AliasCymbal, 52}, {"splashcymbal", AliasCymbal, 55}, {"hihatfoot", AliasCymbal, 44},
+    {"hihatpedal", AliasCymbal, 44}, {"hhpedal", AliasCymbal, 44}, {"hhfoot", AliasCymbal, 44},
+    {"c2", AliasCymbal, 57}, {"cc2", AliasCymbal, 57}, {"cr2", AliasCymbal, 57}, {"crash2", AliasCymbal, 57},
+    {"r", AliasCymbal, 51}, {"rd", AliasCymbal, 51}, {"ride", AliasCymbal, 51}, {"rc", AliasCymbal, 51},
+    {"ridecymbal", AliasCymbal, 51},
+    {"rb", AliasCymbal, 53}, {"bell", AliasCymbal, 53}, {"ridebell", AliasCymbal, 53}, {"bl", AliasCymbal, 53},
+    {"g", AliasCymbal, 52}, {"china", AliasCymbal, 52}, {"chn", AliasCymbal, 52}, {"chin", AliasCymbal, 52},
+    {"chinese", AliasCymbal, 52}, {"cn", AliasCymbal, 52}, {"trash", AliasCymbal, 52},
+    {"spl", AliasCymbal, 55}, {"splash", AliasCymbal, 55}, {"sp", AliasCymbal, 55}, {"spc", AliasCymbal, 55},
+    // Toms, high to low; sT is the small tom.
+    {"ht", AliasTom, 50}, {"t1", AliasTom, 50}, {"1t", AliasTom, 50}, {"tom1", AliasTom, 50},
+    {"hitom", AliasTom, 50}, {"hightom", AliasTom, 50}, {"htom", AliasTom, 50}, {"smalltom", AliasTom, 50},
+    {"mt", AliasTom, 48}, {"t2", AliasTom, 48}, {"2t", AliasTom, 48}, {"tom2", AliasTom, 48},
+    {"mid", AliasTom, 48}, {"midtom", AliasTom, 48}, {"mtom", AliasTom, 48}, {"middletom", AliasTom, 48},
+    {"lt", AliasTom, 47}, {"t3", AliasTom, 47}, {"3t", AliasTom, 47}, {"tom3", AliasTom, 47},
+    {"lotom", AliasTom, 47}, {"lowtom", AliasTom, 47}, {"ltom", AliasTom, 47},
+    {"t4", AliasTom, 45}, {"4t", AliasTom, 45}, {"tom4", AliasTom, 45},
+    {"t5", AliasTom, 43}, {"5t", AliasTom, 43}, {"tom5", AliasTom, 43},
+    {"t6", AliasTom, 41}, {"6t", AliasTom, 41}, {"tom6", AliasTom, 41},
+    // Floor toms and plain T: the tom rules of the label's letters and numbers decide.
+    {"ft", AliasTom, 0}, {"fl", AliasTom, 0}, {"floor", AliasTom, 0}, {"floortom", AliasTom, 0},
+    {"ftom", AliasTom, 0}, {"f1", AliasTom, 0}, {"f2", AliasTom, 0}, {"ft1", AliasTom, 0}, {"ft2", AliasTom, 0},
+    {"t", AliasTom, 0}, {"tom", AliasTom, 0}, {"toms", AliasTom, 0},
+    // Snare and bass drum as usually written.
+    {"s", AliasSnare, 38}, {"sd", AliasSnare, 38}, {"sn", AliasSnare, 38}, {"snr", AliasSnare, 38},
+    {"snare", AliasSnare, 38}, {"snaredrum", AliasSnare, 38},
+    {"b", AliasBass, 36}, {"bd", AliasBass, 36}, {"k", AliasBass, 36}, {"kd", AliasBass, 36},
+    {"kick", AliasBass, 36}, {"bass", AliasBass, 36}, {"bassdrum", AliasBass, 36}, {"kickdrum", AliasBass, 36},
+    // Percussion.
+    {"cb", AliasFixed, 56}, {"cow", AliasFixed, 56}, {"cowb", AliasFixed, 56}, {"cowbell", AliasFixed, 56},
+    {"tamb", AliasFixed, 54}, {"tambourine", AliasFixed, 54}, {"clap", AliasFixed, 39}, {"cl", AliasFixed, 75},
+    {"wb", AliasFixed, 76}, {"woodblock", AliasFixed, 76}, {"shaker", AliasFixed, 70}, {"tri", AliasFixed, 81},
+};
+
+// Within one kind the first row that matches wins, so longer phrases come first.
+const SMeaningRow kMeanings[] = {
+    {"cross stick", MeaningInstrument, 37}, {"crossstick", MeaningInstrument, 37}, {"x stick", MeaningInstrument, 37},
+    {"side stick", MeaningInstrument, 37}, {"sidestick", MeaningInstrument, 37}, {"rim click", MeaningInstrument, 37},
+    {"rimshot", MeaningInstrument, 37}, {"rim shot", MeaningInstrument, 37}, {"rim", MeaningInstrument, 37},
+    {"cow bell", MeaningInstrument, 56}, {"cowbell", MeaningInstrument, 56},
+    {"china", MeaningInstrument, 52}, {"chinese", MeaningInstrument, 52}, {"trash", MeaningInstrument, 52},
+    {"splash", MeaningInstrument, 55},
+    {"ride bell", MeaningInstrument, 53}, {"bell", MeaningRide, 53},
+    {"2nd crash", MeaningInstrument, 57}, {"second crash", MeaningInstrument, 57}, {"crash 2", MeaningInstrument, 57},
+    {"crash", MeaningInstrument, 49}, {"ride", MeaningInstrument, 51},
+    {"tambourine", MeaningInstrument, 54}, {"tamborine", MeaningInstrument, 54},
+    {"wood block", MeaningInstrument, 76}, {"woodblock", MeaningInstrument, 76},
+    {"hand clap", MeaningInstrument, 39}, {"clap", MeaningInstrument, 39},
+    {"triangle", MeaningInstrument, 81}, {"shaker", MeaningInstrument, 70}, {"maracas", MeaningInstrument, 70},
+    {"floor tom", MeaningInstrument, 41}, {"high tom", MeaningInstrument, 50}, {"mid tom", MeaningInstrument, 48},
+    {"low tom", MeaningInstrument, 47},
+    {"kick", MeaningInstrument, 36}, {"bass drum", MeaningInstrument, 36},
+    {"half open", MeaningHiHat, 46}, {"open", MeaningHiHat, 46}, {"closed", MeaningHiHat, 42},
+    {"pedal", MeaningHiHat, 44}, {"foot", MeaningHiHat, 44},
+    {"stick", MeaningSnare, 37},
+    {"hi hat", MeaningBass, 44}, {"hihat", MeaningBass, 44}, {"pedal", MeaningBass, 44}, {"foot", MeaningBass, 44},
+    {"unaccented", MeaningDynamic, Dynamic::Normal}, {"flam", MeaningDynamic, Dynamic::Flam},
+    {"ghost", MeaningDynamic, Dynamic::Ghost}, {"accent", MeaningDynamic, Dynamic::Accent},
+    {"accented", MeaningDynamic, Dynamic::Accent},
+    {"double", MeaningDynamic, Dynamic::DoubleStroke}, {"diddle", MeaningDynamic, Dynamic::DoubleStroke},
+    {"choke", MeaningSame, 0}, {"choked", MeaningSame, 0}, {"grab", MeaningSame, 0}, {"stop", MeaningSame, 0},
+};
 }
+
+const SLabelAlias* LabelAliases(int* count)
+{
+    *count = int(std::size(kAliases));
+    return kAliases;
+}
+
+bool IsTomKey(int key)
+{
+    for (int k : kTomKeys)
+        if (k == key)
+            return true;
+    return false;
+}
+
+const SMeaningRow* MeaningRows(int* count)
+{
+    *count = int(std::size(kMeanings));
+    return kMeanings;
+}
+
 
 const SLabelRow* LabelRows(int* count)
 {
@@ -198,6 +292,8 @@ const SHeaderRow kRows[] = {
     {{{"drummer"}}, 9},
     {{{"tabbed", "author", "transcribed"}}, 10},
     {{{"bpm", "tempo", "minute", "q=", "q ="}}, kTempoField},
+    // A quarter note sign (UTF-8) before the tempo.
+    {{{"\xE2\x99\xA9"}}, kTempoField},
 };
 // Both write long, through-composed bars that read better unsplit.
 const SKeywords kNoSplitBands = {{"meshuggah", "tool"}};

@@ -91,6 +91,7 @@ enum : int32_t {
     EndingWithoutGroup = 61485,
     TooManyBars = 61492,
     NotePosition = 61493,
+    UncertainLabel = 61494,
 };
 // The text of a message id; an empty string for an unknown id.
 const char* Text(int32_t id);
@@ -149,6 +150,41 @@ const SCharInstrument* CymbalChars(int* count);
 const SCharInstrument* PercussionChars(int* count);
 inline constexpr int kPercussionDefault = 66;
 inline constexpr int kUnknownLabelInstrument = 58;
+
+// Labels as drummers write them, compared whole after LabelKey() (lower case, without
+// '.', '-', '_' and blanks). A cymbal alias names the cymbal its line plays; the note
+// characters then only vary it (open hi-hat, ride bell, foot).
+enum EAlias { AliasCymbal, AliasTom, AliasSnare, AliasBass, AliasFixed };
+struct SLabelAlias
+{
+    const char* key;
+    EAlias kind;
+    int instrument; // the cymbal, the tom or the fixed instrument
+};
+const SLabelAlias* LabelAliases(int* count);
+// The tom keys, high to low.
+inline constexpr int kTomKeys[6] = {50, 48, 47, 45, 43, 41};
+bool IsTomKey(int key);
+
+// What a legend or note key text says: an instrument it names outright, or a change it
+// makes to the instrument of the line (open, foot, flam ...). Words are found anywhere in
+// the text, ignoring case; the first row that matches wins within each kind.
+enum EMeaning {
+    MeaningInstrument,  // the instrument, whatever the line
+    MeaningHiHat,       // on a hi-hat or cymbal line: this hi-hat sound
+    MeaningSnare,       // on a snare line
+    MeaningBass,        // on a bass drum line
+    MeaningRide,        // on a ride line
+    MeaningDynamic,     // a dynamic (Dynamic::*) on any line
+    MeaningSame,        // the line's own instrument (a choked cymbal, a plain hit)
+};
+struct SMeaningRow
+{
+    const char* word; // found as a whole word; ' ' in it also matches '-' or nothing
+    EMeaning kind;
+    int value;        // instrument or dynamic
+};
+const SMeaningRow* MeaningRows(int* count);
 }
 
 namespace Dynamic {
@@ -156,6 +192,9 @@ inline constexpr int Normal = 0;
 inline constexpr int Accent = 2;
 inline constexpr int Ghost = 4;
 inline constexpr int Flam = 8;
+// Not a dynamic of the Change Instrument dialog: the note is played twice, the second
+// stroke half a column later (as the letter 'd' does).
+inline constexpr int DoubleStroke = 0x40;
 }
 
 // The header pass: keyword sets in the order they are tried, with the header field each

@@ -130,6 +130,11 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b)
     return true;
 }
 
+// The file's bytes with en dashes read as '-', em dashes as "--" and non-breaking spaces as ' ', in
+// UTF-8 or Windows-1252 (whichever the file is); the bytes themselves when it holds neither.
+// storage keeps the mapped copy.
+std::string_view MapTypographicBytes(std::string_view bytes, std::string* storage);
+
 // Position of word in text as a whole word (not preceded or followed by a letter), ignoring
 // case; -1 when absent.
 int FindWord(std::string_view text, std::string_view word, size_t from = 0);

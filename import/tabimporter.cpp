@@ -156,6 +156,8 @@ bool CTabImporter::ReadTabFile(const QString& path)
 
 void CTabImporter::ReadTabBytes(std::string_view bytes)
 {
+    std::string mapped;
+    bytes = MapTypographicBytes(bytes, &mapped);
     m_lines.clear();
     m_arena.release();
     m_lines.reserve(CountByte(bytes, '\n') + 2);
@@ -470,17 +472,22 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
         DecideTickLength();
     ReadEmbeddedTimeSigs();
 
+    MarkTempoLines();
     if (m_userTimeOptions)
         m_timeMode = 0; // the user chose Linear: count lines are read as comments
     else
         CensusTimeLines();
 
+    ReadLegends();
     for (int i = 0; i < int(m_lines.size()); ++i)
         BuildLabelRecords(i);
     m_keyState = 0;
     for (int i = 0; i < int(m_lines.size()); ++i)
         ParseNoteKey(i);
     RecognizeAll();
+    ApplyLegends();
+    SpreadToms();
+    ReportGuessedLabels();
 
     for (int i = 0; i < ImportLimits::kHeaderLines && i < int(m_lines.size()); ++i)
         ParseHeaderLine(i);
@@ -512,5 +519,6 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
                 AssembleBlock(i);
         }
     }
+    RestoreLegendSymbols();
     return m_blockCount;
 }

@@ -99,7 +99,11 @@ struct CImportIssue
     int m_line = 0; // index into the importer's lines
     int m_start = 0;
     int m_end = 0;
+    int m_instrument = 0; // the instrument chosen for a label not recognised for certain
 };
+
+// The text an import issue shows: its message, and the instrument chosen where it names one.
+QString ImportIssueText(const CImportIssue& issue);
 
 struct CNoteKeyEntry
 {
@@ -236,6 +240,17 @@ private:
     bool IsKeyHeader(const CImportLine& line, std::vector<int>* labels);
     int ReadKeyEntries(const CImportLine& line);
     void RecognizeAll();
+    // Legends ("c = cross-stick", "ff: flat flam"): read before the label records, so that a
+    // symbol of several letters becomes one note character; applied after recognition.
+    void ReadLegends();
+    void ApplyLegends();
+    // The lines show the symbols as written again once the song is built.
+    void RestoreLegendSymbols();
+    // Tom lines of a staff fall from high to low; a bare T takes the next free tom.
+    void SpreadToms();
+    void ReportGuessedLabels();
+    // Lines that name the tempo are header lines, never count lines.
+    void MarkTempoLines();
 
     void CensusTimeLines();
     void CheckMeterLine(const CImportLine& line, bool fromStaffTest, int* good, int* bad) const;
@@ -345,6 +360,27 @@ private:
     std::vector<int> m_keyHeaderLabels; // scratch of the key header test
     int m_accentedCrashes = 0;
     int m_plainCrashes = 0;
+
+    // Labels the importer could not place for certain (by label slot).
+    std::array<bool, ImportLimits::kLabelSlots> m_labelGuessed{};
+    // One legend entry: the symbol as written, what it stands for, its line, and the note
+    // character a symbol of several letters was replaced with in the staff lines.
+    struct SLegendEntry
+    {
+        std::string symbol;
+        std::string meaning;
+        int line;
+        char noteChar;
+        int parts = -1; // the kit parts (bits of KitPart) a "snares:" or "cymbals:" line names
+    };
+    std::vector<SLegendEntry> m_legend;
+    struct SLegendEdit
+    {
+        int line;
+        int column;
+        int entry; // index into m_legend
+    };
+    std::vector<SLegendEdit> m_legendEdits;
 
     // Block of the assembler (line indices, -1 for none).
     std::vector<int> m_blockLines;

@@ -184,7 +184,7 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
             if (!v)
                 continue;
             const int line = b.line;
-            uint32_t w1 = (v & 0xFF) | DynamicBits(v >> 8);
+            uint32_t w1 = (v & 0xFF) | DynamicBits((v >> 8) & ~Dynamic::DoubleStroke);
             if (inTriplet)
                 w1 |= EventBits::Triplet;
             if (pre && pre->At(col) == '>')
@@ -199,7 +199,7 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
                 | (uint32_t(lc) & ImportLimits::kImportRefColumnMask);
             notes.push_back({w1, uint32_t(at), ref});
             produced = true;
-            if (ch == 'd') // a double stroke: the second hit half a column later
+            if (ch == 'd' || ((v >> 8) & Dynamic::DoubleStroke)) // a double stroke: the second hit half a column later
                 notes.push_back({w1, uint32_t(at + m_ticksPerChar * 6), ref});
         }
         if (inTriplet && tMark && !produced)

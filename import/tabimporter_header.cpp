@@ -7,20 +7,120 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <cstdio>
 
 using namespace ImportText;
 
+namespace {
+bool HasWordCharacter(std::string_view text)
+{
+    for (char c : text)
+        if (IsAlnum(c) || uint8_t(c) >= 0x80)
+            return true;
+    return false;
+}
+
+// "SONG =====", "song: ---": after the keyword's words only punctuation (a lone ':' is an
+// empty value, not punctuation).
+bool OnlyPunctuationAfter(std::string_view text, size_t at)
+{
+    while (at < text.size() && (IsLetter(text[at]) || text[at] == ' '))
+        ++at;
+    const std::string_view tail = Trim(text.substr(at));
+    return !tail.empty() && tail != ":" && !HasWordCharacter(tail);
+}
+
+bool IsByAt(std::string_view text, size_t at)
+{
+    return at + 2 <= text.size() && ToLower(text[at]) == 'b' && ToLower(text[at + 1]) == 'y'
+        && (at + 2 == text.size() || text[at + 2] == ':' || text[at + 2] == ' ');
+}
+
+std::string TrimSeparators(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == ':' || text.front() == '-' || text.front() == '='))
+        text.remove_prefix(1);
+    return std::string(Trim(text));
+}
+
+// "Demo  Tempo: 100  Legend: ...": a value ends where two blanks and a word with a colon
+// begin the next field.
+void CutAtNextField(std::string* rest)
+{
+    for (size_t i = rest->find("  "); i != std::string::npos; i = rest->find("  ", i + 1)) {
+        size_t w = i;
+        while (w < rest->size() && (*rest)[w] == ' ')
+            ++w;
+        size_t e = w;
+        while (e < rest->size() && (IsLetter((*rest)[e]) || (*rest)[e] == ' ') && e - w < 24)
+            ++e;
+        if (e > w && e < rest->size() && (*rest)[e] == ':' && IsLetter((*rest)[w])) {
+            *rest = std::string(Trim(std::string_view(*rest).substr(0, i)));
+            return;
+        }
+    }
+}
+
+// "by: Ann" leaves "Ann"; "Ann" stays.
+std::string StripLeadingBy(std::string* rest)
+{
+    if (IsByAt(*rest, 0))
+        *rest = TrimSeparators(std::string_view(*rest).substr(2));
+    return {};
+}
+
+// "Paranoid by Black Sabbath" leaves "Paranoid" and gives "Black Sabbath".
+std::string CutAtBy(std::string* rest)
+{
+    for (size_t i = 1; i + 2 <= rest->size(); ++i) {
+        if ((*rest)[i - 1] != ' ' || !IsByAt(*rest, i))
+            continue;
+        std::string after = TrimSeparators(std::string_view(*rest).substr(i + 2));
+        if (after.empty())
+            continue;
+        *rest = std::string(Trim(std::string_view(*rest).substr(0, i)));
+        return after;
+    }
+    return {};
+}
+}
+
+void CTabImporter::MarkTempoLines()
+{
+    // Only a line that is the tempo and little else: "Tempo: 124", "124 bpm", "q = 124".
+    for (CImportLine& line : m_lines) {
+        if (line.m_type != LineType::Unknown || !line.m_hasDigit || line.Length() > 40)
+            continue;
+        int rowCount = 0;
+        const HeaderTables::SHeaderRow* rows = HeaderTables::Rows(&rowCount);
+        for (int i = 0; i < rowCount; ++i) {
+            if (rows[i].field != HeaderTables::kTempoField || FindKeyword(line.m_text, nullptr, rows[i].words) < 0)
+                continue;
+            const int n = FirstNumber(line.m_text);
+            if (n >= HeaderTables::kMinTempo && n <= HeaderTables::kMaxTempo)
+                line.m_type = LineType::Header;
+            break;
+        }
+    }
+}
+
 void CTabImporter::ParseHeaderLine(int index)
 {
     CImportLine& line = m_lines[size_t(index)];
-    if (line.m_type != LineType::Unknown && line.m_type != LineType::Header && line.m_type != LineType::MiscComment)
+    // A legend may share its line with the song's name and tempo.
+    const bool legend = line.m_type == LineType::NoteKey
+        && std::any_of(m_legend.begin(), m_legend.end(), [index](const SLegendEntry& e) { return e.line == index; });
+    if (line.m_type != LineType::Unknown && line.m_type != LineType::Header && line.m_type != LineType::MiscComment
+        && !legend)
         return;
     int rowCount = 0;
     const HeaderTables::SHeaderRow* rows = HeaderTables::Rows(&rowCount);
     for (int i = 0; i < rowCount; ++i) {
         std::string rest;
-        if (FindKeyword(line.m_text, &rest, rows[i].words) < 0)
+        const int at = FindKeyword(line.m_text, &rest, rows[i].words);
+        if (at < 0)
             continue;
         line.m_type = LineType::Header;
         const int field = rows[i].field;
@@ -30,7 +130,17 @@ void CTabImporter::ParseHeaderLine(int index)
                 m_tempo = n;
             continue;
         }
+        // "Tabbed by: Ann", "Song: Paranoid by Black Sabbath": "by" and what follows it is
+        // no part of the name; after a title it names the band.
+        CutAtNextField(&rest);
+        std::string by = StripLeadingBy(&rest);
+        if (field == Header::Song && by.empty())
+            by = CutAtBy(&rest);
+        if (!HasWordCharacter(rest) && (!rest.empty() || OnlyPunctuationAfter(line.m_text, size_t(at))))
+            continue; // a rule of dashes or stars is no name
         m_header[size_t(field)] = ImportedText(rest);
+        if (!by.empty() && m_header[Header::Band].isEmpty())
+            m_header[Header::Band] = ImportedText(by);
         if (field == Header::Band && FindKeyword(line.m_text, nullptr, HeaderTables::NoSplitBands()) >= 0)
             m_splitLongMeasures = false;
         if (field == Header::Album && rest != "6581") {

@@ -4,6 +4,7 @@
 #include "tabimporter.h"
 
 #include "importtext.h"
+#include "catalogue.h"
 #include "report.h"
 
 #include <algorithm>
@@ -126,6 +127,88 @@ int TomByNumber(int n, int fallback)
     }
 }
 
+// A label ends at its first blank, unless the next word finishes an instrument's name
+// ("Hi Tom", "Floor Tom", "Bass Drum", "Tom 2").
+std::string_view LabelWords(std::string_view label)
+{
+    static const char* const kTail[] = {"tom", "toms", "hat", "drum", "cymbal", "cym", "bell", "block", "stick", "foot"};
+    size_t end = label.find(' ');
+    while (end != std::string_view::npos) {
+        size_t next = end;
+        while (next < label.size() && label[next] == ' ')
+            ++next;
+        if (next - end > 1)
+            break; // two blanks part a label from what follows
+        size_t stop = next;
+        while (stop < label.size() && label[stop] != ' ')
+            ++stop;
+        const std::string_view word = label.substr(next, stop - next);
+        bool tail = word.size() == 1 && IsDigit(word[0]);
+        for (const char* t : kTail)
+            tail = tail || EqualsNoCase(word, t);
+        if (!tail)
+            break;
+        end = stop < label.size() ? stop : std::string_view::npos;
+    }
+    return label.substr(0, end);
+}
+
+// The label as the alias table spells it: lower case, without '.', '-', '_' and blanks.
+std::string LabelKey(std::string_view label)
+{
+    std::string key;
+    for (char c : label)
+        if (c != '.' && c != '-' && c != '_' && c != ' ' && c != '\'')
+            key.push_back(ToLower(c));
+    return key;
+}
+
+const SLabelAlias* FindAlias(std::string_view label)
+{
+    // sT is the small tom; ST and St stay with the snare.
+    static const SLabelAlias smallTom = {"st", AliasTom, 50};
+    if (label == "sT" || label == "st")
+        return &smallTom;
+    const std::string key = LabelKey(label);
+    if (key.empty())
+        return nullptr;
+    int count = 0;
+    const SLabelAlias* aliases = LabelAliases(&count);
+    for (int i = 0; i < count; ++i)
+        if (key == aliases[i].key)
+            return &aliases[i];
+    return nullptr;
+}
+
+// A note character on a line that plays the cymbal `base`: the hi-hat line keeps the letters
+// drummers write on it (o open, f and s the foot, c a crash), any other cymbal plays itself,
+// choked ('#') or not, unless a letter names another one.
+int CymbalFor(int base, char c)
+{
+    const char lc = ToLower(c);
+    if (base == 42) {
+        if (lc == 's')
+            return 44;
+        int count = 0;
+        const SCharInstrument* chars = CymbalChars(&count);
+        for (int i = 0; i < count; ++i)
+            if (chars[i].c == lc)
+                return chars[i].instrument;
+        return 42;
+    }
+    if (base == 49 || base == 57 || base == 51) {
+        switch (lc) {
+        case 'b': return 53;
+        case 's': return 55;
+        case 't': return 52;
+        case 'c': return base == 51 ? 49 : base;
+        case 'r': return 51;
+        default: return base;
+        }
+    }
+    return base;
+}
+
 // The first row whose keywords match one of the words (the last row, without keywords,
 // catches the rest).
 const SDescriptionRow& MatchRow(const SDescriptionRow* rows, int count, const std::string* words, int n)
@@ -177,7 +260,7 @@ void CTabImporter::BuildLabelRecords(int index)
         label.remove_prefix(1);
     while (!label.empty() && (label.back() == ' ' || label.back() == ':' || label.back() == '='))
         label.remove_suffix(1);
-    label = label.substr(0, label.find(' '));
+    label = LabelWords(label);
     label = label.substr(0, ImportLimits::kMaxLabelChars);
     if (label.empty()) {
         line.m_type = LineType::Unknown;
@@ -368,6 +451,46 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
     int rowCount = 0;
     const SLabelRow* rows = LabelRows(&rowCount);
     bool matched = false;
+    const size_t slot = size_t(&record - m_labels.data());
+    if (const SLabelAlias* alias = FindAlias(label)) {
+        matched = true;
+        switch (alias->kind) {
+        case AliasCymbal:
+            if (n == 0) {
+                entry.instrument = uint8_t(CymbalFor(alias->instrument, c));
+                // A letter that names another sound is plain; otherwise capitals are accents.
+                const bool named = entry.instrument != alias->instrument;
+                int d = Dynamic::Normal;
+                if (c == 'g')
+                    d = Dynamic::Ghost;
+                else if (!named && c >= 'A' && c <= 'Z' && m_upperCaseAccents)
+                    d = Dynamic::Accent;
+                entry.dynamic = uint8_t(d);
+                entry.kind = 2;
+                if (entry.instrument == 49 || entry.instrument == 57)
+                    ++(d == Dynamic::Accent ? m_accentedCrashes : m_plainCrashes);
+                return false;
+            }
+            family = Cymbal;
+            break;
+        case AliasTom:
+            if (alias->instrument && n == 0) {
+                entry.instrument = uint8_t(alias->instrument);
+                entry.dynamic = uint8_t(DynamicRule(c, m_upperCaseAccents));
+                entry.kind = 2;
+                return false;
+            }
+            family = Tom;
+            break;
+        case AliasSnare: family = Snare; break;
+        case AliasBass: family = Bass; break;
+        case AliasFixed:
+            entry.instrument = uint8_t(alias->instrument);
+            entry.dynamic = 0;
+            entry.kind = 1;
+            return false;
+        }
+    }
     for (int i = 0; i < rowCount && !matched; ++i) {
         for (const char* k : rows[i].words.k) {
             if (k && MatchWord(label, k)) {
@@ -380,6 +503,7 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
         }
     }
     if (!matched) {
+        m_labelGuessed[slot] = true; // by its first letter, or not at all
         switch (label.empty() ? 0 : ToLower(label[0])) {
         case 'b':
         case 'k': family = Bass; break;
@@ -525,6 +649,7 @@ void CTabImporter::RecognizeAll()
 {
     m_accentedCrashes = 0;
     m_plainCrashes = 0;
+    m_labelGuessed.fill(false);
     for (int i = 0; i < m_labelCount; ++i) {
         CLabelRecord& rec = m_labels[size_t(i)];
         const int n = rec.EntryCount();
@@ -555,4 +680,120 @@ uint16_t CTabImporter::LookupNote(int labelIndex, char c) const
             return uint16_t((e.dynamic << 8) | e.instrument);
     }
     return 0;
+}
+
+void CTabImporter::SpreadToms()
+{
+    // The tom each label plays, when the label alone decided it for every note character.
+    std::array<int, ImportLimits::kLabelSlots> key{};
+    std::array<bool, ImportLimits::kLabelSlots> moved{};
+    for (int i = 0; i < m_labelCount; ++i) {
+        const CLabelRecord& rec = m_labels[size_t(i)];
+        const int n = rec.EntryCount();
+        if (n == 0 || !IsTomKey(rec.entries[0].instrument))
+            continue;
+        bool one = true;
+        bool digits = false;
+        for (int e = 0; e < n; ++e) {
+            const CNoteKeyEntry& entry = rec.entries[size_t(e)];
+            one = one && entry.kind == 2 && entry.instrument == rec.entries[0].instrument;
+            digits = digits || IsDigit(entry.noteChar);
+        }
+        if (!one)
+            continue;
+        key[size_t(i)] = rec.entries[0].instrument;
+        const std::string k = LabelKey(rec.label);
+        if (!digits && (k == "t" || k == "tom" || k == "toms"))
+            key[size_t(i)] = -1; // a bare T: placed below
+    }
+    if (std::all_of(key.begin(), key.end(), [](int k) { return k == 0; }))
+        return; // no toms
+    // A bare T takes the highest tom no other label plays; a small t stands above a capital T.
+    std::vector<int> bare;
+    for (int pass = 0; pass < 2; ++pass)
+        for (int i = 0; i < m_labelCount; ++i)
+            if (key[size_t(i)] == -1 && (m_labels[size_t(i)].label[0] >= 'a') == (pass == 0))
+                bare.push_back(i);
+    for (int i : bare) {
+        int chosen = 0;
+        for (int k : kTomKeys) {
+            if (std::find(key.begin(), key.begin() + m_labelCount, k) == key.begin() + m_labelCount) {
+                chosen = k;
+                break;
+            }
+        }
+        key[size_t(i)] = chosen ? chosen : m_labels[size_t(i)].entries[0].instrument;
+        moved[size_t(i)] = true;
+    }
+    // Down a staff the toms fall from high to low: a tom at or above the one written over it
+    // (two labels for the same tom, or an inverted order) moves to the next lower free tom.
+    // A label keeps the place the first staff that holds it gave it.
+    std::array<bool, ImportLimits::kLabelSlots> settled{};
+    std::vector<int> inGroup;
+    int group = -1;
+    int prev = 51;
+    auto settle = [&]() {
+        for (int li : inGroup)
+            settled[size_t(li)] = true;
+        inGroup.clear();
+    };
+    for (const CImportLine& line : m_lines) {
+        if (line.m_type != LineType::StaffLine)
+            continue;
+        if (line.m_groupFirst != group) {
+            settle();
+            group = line.m_groupFirst;
+            prev = 51;
+        }
+        const int li = line.m_labelIndex;
+        if (li < 0 || key[size_t(li)] <= 0 || std::find(inGroup.begin(), inGroup.end(), li) != inGroup.end())
+            continue;
+        inGroup.push_back(li);
+        int& k = key[size_t(li)];
+        if (k >= prev && !settled[size_t(li)]) {
+            for (int t : kTomKeys) {
+                if (t < prev) {
+                    k = t;
+                    moved[size_t(li)] = true;
+                    break;
+                }
+            }
+        }
+        prev = std::min(prev, k);
+    }
+    settle();
+    for (int i = 0; i < m_labelCount; ++i) {
+        if (!moved[size_t(i)])
+            continue;
+        m_labelGuessed[size_t(i)] = true;
+        CLabelRecord& rec = m_labels[size_t(i)];
+        for (int e = 0; e < rec.EntryCount(); ++e)
+            rec.entries[size_t(e)].instrument = uint8_t(key[size_t(i)]);
+    }
+}
+
+void CTabImporter::ReportGuessedLabels()
+{
+    for (int i = 0; i < m_labelCount; ++i) {
+        const CLabelRecord& rec = m_labels[size_t(i)];
+        if (!m_labelGuessed[size_t(i)] || rec.EntryCount() == 0)
+            continue;
+        for (size_t l = 0; l < m_lines.size(); ++l) {
+            const CImportLine& line = m_lines[l];
+            if (line.m_type != LineType::StaffLine || line.m_labelIndex != i)
+                continue;
+            AddIssue(ImportIssue::UncertainLabel, int(l), line.m_labelStart,
+                     std::max(line.m_labelStart, line.m_firstBarColumn + line.m_columnShift));
+            m_issues.back().m_instrument = rec.entries[0].instrument;
+            break;
+        }
+    }
+}
+
+QString ImportIssueText(const CImportIssue& issue)
+{
+    QString text = QString::fromLatin1(ImportIssue::Text(issue.m_id));
+    if (issue.m_instrument)
+        text += QLatin1Char(' ') + GetInstrumentName(issue.m_instrument).trimmed();
+    return text;
 }

@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SLabelCase{"HHOpenKey", "HH", 'x', "closed hi-hat", 42, 0},
                       SLabelCase{"CrashKey", "Cym", '*', "crash", 49, 0},
                       SLabelCase{"BellKey", "Cym", 'b', "ride bell", 53, 0},
-                      SLabelCase{"Cowbell", "Cowbell", 'x', nullptr, 49, 0},
+                      SLabelCase{"Cowbell", "Cowbell", 'x', nullptr, 56, 0},
                       SLabelCase{"CowBellWords", "cb", 'x', nullptr, 56, 0},
                       SLabelCase{"Tambourine", "Tamb", 'x', nullptr, 54, 0},
                       SLabelCase{"PercussionChar", "Perc", 'W', nullptr, 76, 0},

@@ -68,7 +68,10 @@ TEST(ColumnScan, BarsOfEveryWidthAtEveryOffset)
             auto r = RunImport(s.tab);
             ASSERT_EQ(r->blocks, 2) << "label " << labelWidth << " indent " << indent;
             EXPECT_EQ(BarsText(r->doc.Events()), s.bars) << "label " << labelWidth << " indent " << indent;
-            EXPECT_TRUE(r->IssueIds().empty()) << "label " << labelWidth << " indent " << indent;
+            // Labels such as "HHhhh" are reported as guesses; nothing else may be.
+            std::vector<int> ids = r->IssueIds();
+            std::erase(ids, int(ImportIssue::UncertainLabel));
+            EXPECT_TRUE(ids.empty()) << "label " << labelWidth << " indent " << indent;
             const std::string song = SongText(r->doc.Events());
             EXPECT_EQ(song.substr(0, s.notes.size()), s.notes) << "label " << labelWidth << " indent " << indent;
         }

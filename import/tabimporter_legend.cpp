@@ -1,0 +1,326 @@
+// Legends: lines such as "c = cross-stick", "@ : flam", "o - double stroke" (several may
+// share a line) that say what a note character or a label stands for in the whole tab.
+
+#include "tabimporter.h"
+
+#include "importtext.h"
+
+#include <algorithm>
+#include <cstring>
+
+using namespace ImportText;
+using namespace InstrumentTables;
+
+namespace {
+constexpr size_t kMaxSymbol = 3;
+// A symbol may be written as it stands in a bar: |-x-|, -x-, (x), 'x'.
+constexpr size_t kMaxWrittenSymbol = 7;
+// Symbols of several characters are replaced in the staff lines by one of these bytes, which
+// no text holds.
+constexpr char kFirstPlaceholder = 1;
+constexpr char kLastPlaceholder = 8;
+// A legend says what a few characters mean; beyond these, the lines are something else (and
+// the passes stay linear in the size of the file).
+constexpr size_t kMaxLegendEntries = 64;
+constexpr size_t kMaxMeaning = 64;
+
+bool IsWrapper(char c)
+{
+    return c == '|' || c == '-' || c == '(' || c == ')' || c == '[' || c == ']' || c == '\'' || c == '"';
+}
+
+struct SRawEntry
+{
+    size_t symbolStart;
+    size_t meaningStart;
+    std::string_view symbol;
+};
+
+// The entries of a legend line: a short symbol, then '=', ':' or a '-' standing between
+// blanks, then its meaning up to the next entry.
+std::vector<std::pair<std::string, std::string>> ParseLegendLine(std::string_view t)
+{
+    std::vector<SRawEntry> raw;
+    for (size_t j = 0; j < t.size(); ++j) {
+        const char c = t[j];
+        const bool dash = c == '-' && j > 0 && t[j - 1] == ' ' && j + 1 < t.size() && t[j + 1] == ' ';
+        if (c != '=' && c != ':' && !dash)
+            continue;
+        if (j + 1 < t.size() && (t[j + 1] == '=' || t[j + 1] == ':'))
+            continue; // "==", "::": drawing, not a legend
+        size_t e = j;
+        while (e > 0 && t[e - 1] == ' ')
+            --e;
+        size_t b = e;
+        while (b > 0 && e - b <= kMaxWrittenSymbol && t[b - 1] != ' ' && t[b - 1] != ',' && t[b - 1] != ';'
+               && t[b - 1] != '=' && t[b - 1] != ':')
+            --b;
+        if (b == e || e - b > kMaxWrittenSymbol)
+            continue;
+        std::string_view symbol = t.substr(b, e - b);
+        while (symbol.size() > 1 && IsWrapper(symbol.front()))
+            symbol.remove_prefix(1);
+        while (symbol.size() > 1 && IsWrapper(symbol.back()))
+            symbol.remove_suffix(1);
+        if (symbol.empty() || symbol.size() > kMaxSymbol || symbol.find_first_of("=:") != std::string_view::npos)
+            continue;
+        if (!raw.empty() && raw.back().meaningStart > b)
+            continue; // inside the previous symbol
+        raw.push_back({b, j + 1, symbol});
+    }
+    std::vector<std::pair<std::string, std::string>> out;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const size_t end = i + 1 < raw.size() ? raw[i + 1].symbolStart : t.size();
+        std::string_view meaning = t.substr(raw[i].meaningStart, end - raw[i].meaningStart);
+        while (!meaning.empty() && (meaning.front() == ' ' || meaning.front() == '-'))
+            meaning.remove_prefix(1);
+        meaning = meaning.substr(0, kMaxMeaning);
+        while (!meaning.empty() && (meaning.back() == ' ' || meaning.back() == ',' || meaning.back() == ';'))
+            meaning.remove_suffix(1);
+        int letters = 0;
+        for (char c : meaning)
+            letters += IsLetter(c);
+        if (letters < 2)
+            continue; // "bpm=124", "1:30": no meaning in words
+        out.emplace_back(std::string(raw[i].symbol), std::string(meaning));
+    }
+    return out;
+}
+
+// Whether the phrase stands in text as whole words; a blank in the phrase also matches a '-'
+// or nothing ("cross stick", "cross-stick", "crossstick").
+bool HasPhrase(std::string_view text, std::string_view phrase)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (i > 0 && IsLetter(text[i - 1]))
+            continue;
+        size_t t = i;
+        size_t p = 0;
+        while (p < phrase.size() && t <= text.size()) {
+            if (phrase[p] == ' ') {
+                if (t < text.size() && (text[t] == ' ' || text[t] == '-'))
+                    ++t;
+                ++p;
+                continue;
+            }
+            if (t >= text.size() || ToLower(text[t]) != phrase[p])
+                break;
+            ++t;
+            ++p;
+        }
+        if (p == phrase.size() && (t >= text.size() || !IsLetter(text[t])))
+            return true;
+    }
+    return false;
+}
+
+// Cheap test before the parse: a '=', a ':' or a " - " somewhere.
+bool MayBeLegend(std::string_view t)
+{
+    if (std::memchr(t.data(), '=', t.size()) || std::memchr(t.data(), ':', t.size()))
+        return true;
+    for (int at = FindByte(t, 0, '-'); at >= 0; at = FindByte(t, at + 1, '-'))
+        if (at > 0 && t[size_t(at - 1)] == ' ' && size_t(at + 1) < t.size() && t[size_t(at + 1)] == ' ')
+            return true;
+    return false;
+}
+
+// The part of the kit a key belongs to: 0 hi-hat, 1 other cymbals, 2 snare, 3 toms, 4 bass
+// drum, 5 the rest.
+int KitPart(int key)
+{
+    switch (key) {
+    case 42: case 44: case 46: return 0;
+    case 49: case 51: case 52: case 53: case 55: case 57: case 59: return 1;
+    case 37: case 38: case 40: return 2;
+    case 41: case 43: case 45: case 47: case 48: case 50: return 3;
+    case 35: case 36: return 4;
+    default: return 5;
+    }
+}
+
+// A line that begins "snares:", "cymbals:", "bass:" ... speaks of those lines only: the
+// kit parts it names as bits of KitPart, or -1 for every line.
+int LineParts(std::string_view t)
+{
+    struct SPart
+    {
+        const char* word;
+        int parts;
+    };
+    static const SPart kParts[] = {
+        {"cymbals", 3}, {"cymbal", 3}, {"hi-hat", 1}, {"hihat", 1}, {"hi hat", 1}, {"hats", 1}, {"hat", 1},
+        {"snares", 4}, {"snare", 4}, {"toms", 8}, {"tom", 8}, {"bass", 16}, {"kick", 16},
+        {"percussion", 32},
+    };
+    t = Trim(t);
+    const size_t colon = t.find(':');
+    if (colon == std::string_view::npos || colon > 16)
+        return -1;
+    const std::string_view word = Trim(t.substr(0, colon));
+    for (const SPart& p : kParts)
+        if (EqualsNoCase(word, p.word))
+            return p.parts;
+    return -1;
+}
+
+// Whether the meaning says anything the importer understands.
+bool Understood(std::string_view meaning)
+{
+    int count = 0;
+    const SMeaningRow* rows = MeaningRows(&count);
+    for (int r = 0; r < count; ++r)
+        if (HasPhrase(meaning, rows[r].word))
+            return true;
+    return false;
+}
+
+bool IsHiHat(int key) { return key == 42 || key == 44 || key == 46; }
+bool IsSnare(int key) { return key == 37 || key == 38 || key == 40; }
+bool IsBass(int key) { return key == 35 || key == 36; }
+bool IsRide(int key) { return key == 51 || key == 53 || key == 59; }
+}
+
+void CTabImporter::ReadLegends()
+{
+    m_legend.clear();
+    m_legendEdits.clear();
+    for (int i = 0; i < int(m_lines.size()); ++i) {
+        const CImportLine& line = m_lines[size_t(i)];
+        if (line.m_type != LineType::Unknown || !MayBeLegend(line.m_text))
+            continue;
+        const int parts = LineParts(line.m_text);
+        for (auto& [symbol, meaning] : ParseLegendLine(line.m_text))
+            if (m_legend.size() < kMaxLegendEntries)
+                m_legend.push_back({std::move(symbol), std::move(meaning), i, 0, parts});
+        if (m_legend.size() >= kMaxLegendEntries)
+            break;
+    }
+    // A symbol of several characters written in the bars is one note: it becomes a single
+    // character followed by ticks, so that the note stands where the symbol begins.
+    char next = kFirstPlaceholder;
+    for (size_t li = 0; li < m_legend.size(); ++li) {
+        SLegendEntry& entry = m_legend[li];
+        if (entry.symbol.size() < 2 || next > kLastPlaceholder || !Understood(entry.meaning))
+            continue; // "tt = 8th note triplet" is about the count line
+        for (const SLegendEntry& other : m_legend)
+            if (&other != &entry && other.symbol == entry.symbol && other.noteChar)
+                entry.noteChar = other.noteChar;
+        bool found = entry.noteChar != 0;
+        const std::string_view symbol = entry.symbol;
+        for (size_t l = 0; l < m_lines.size(); ++l) {
+            CImportLine& line = m_lines[l];
+            if (line.m_type != LineType::StaffLine)
+                continue;
+            const size_t from = size_t(std::max(line.m_firstBarColumn + line.m_columnShift, 0));
+            for (size_t at = line.m_text.find(symbol, from); at != std::string::npos;
+                 at = line.m_text.find(symbol, at + symbol.size())) {
+                if (!found) {
+                    entry.noteChar = next++;
+                    found = true;
+                }
+                m_legendEdits.push_back({int(l), int(at), int(li)});
+                line.m_text[at] = entry.noteChar;
+                for (size_t k = 1; k < symbol.size(); ++k)
+                    line.m_text[at + k] = m_tickChar;
+            }
+        }
+    }
+}
+
+void CTabImporter::ApplyLegends()
+{
+    int rowCount = 0;
+    const SMeaningRow* rows = MeaningRows(&rowCount);
+    // Lines a note key block has taken keep its reading.
+    std::vector<uint8_t> open(m_legend.size());
+    for (size_t i = 0; i < m_legend.size(); ++i)
+        open[i] = m_lines[size_t(m_legend[i].line)].m_type == LineType::Unknown;
+    for (size_t li = 0; li < m_legend.size(); ++li) {
+        const SLegendEntry& legend = m_legend[li];
+        CImportLine& line = m_lines[size_t(legend.line)];
+        if (!open[li])
+            continue;
+        // What the meaning says, by kind: the first row of each kind that is found.
+        int said[MeaningSame + 1];
+        bool saidAny[MeaningSame + 1] = {};
+        for (int r = 0; r < rowCount; ++r) {
+            const SMeaningRow& row = rows[r];
+            if (saidAny[row.kind] || !HasPhrase(legend.meaning, row.word))
+                continue;
+            saidAny[row.kind] = true;
+            said[row.kind] = row.value;
+        }
+        if (std::none_of(std::begin(saidAny), std::end(saidAny), [](bool b) { return b; }))
+            continue; // nothing we understand: the built-in meaning stays
+        bool applied = false;
+        auto apply = [&](CNoteKeyEntry& entry) {
+            int instrument = entry.instrument;
+            if (saidAny[MeaningInstrument])
+                instrument = said[MeaningInstrument];
+            else if (saidAny[MeaningHiHat] && IsHiHat(instrument))
+                instrument = said[MeaningHiHat];
+            else if (saidAny[MeaningSnare] && IsSnare(instrument))
+                instrument = said[MeaningSnare];
+            else if (saidAny[MeaningBass] && IsBass(instrument))
+                instrument = said[MeaningBass];
+            else if (saidAny[MeaningRide] && IsRide(instrument))
+                instrument = said[MeaningRide];
+            // A new sound is played plain unless the legend says how.
+            if (saidAny[MeaningDynamic])
+                entry.dynamic = uint8_t(said[MeaningDynamic]);
+            else if (instrument != entry.instrument || saidAny[MeaningSame])
+                entry.dynamic = 0;
+            entry.instrument = uint8_t(instrument);
+            entry.kind = 1;
+            const size_t n = std::min(legend.meaning.size(), size_t(ImportLimits::kMaxDescriptionChars));
+            std::memcpy(entry.description, legend.meaning.data(), n);
+            entry.description[n] = 0;
+            applied = true;
+        };
+        // A symbol that is a label names the instrument of that whole line.
+        bool isLabel = false;
+        for (int i = 0; i < m_labelCount; ++i) {
+            CLabelRecord& rec = m_labels[size_t(i)];
+            if (legend.symbol != rec.label)
+                continue;
+            isLabel = true;
+            if (!saidAny[MeaningInstrument])
+                continue;
+            for (int e = 0; e < rec.EntryCount(); ++e)
+                apply(rec.entries[size_t(e)]);
+            m_labelGuessed[size_t(i)] = false;
+        }
+        // An instrument named for a character goes to the lines of its kind ("x = crash" is
+        // the x of the cymbal lines, not of the hi-hat); on no such line, to every line.
+        const char noteChar = legend.noteChar ? legend.noteChar : legend.symbol.size() == 1 ? legend.symbol[0] : 0;
+        if (!isLabel && noteChar) {
+            const int kind = saidAny[MeaningInstrument] ? KitPart(said[MeaningInstrument]) : -1;
+            for (int pass = 0; pass < 2 && !applied; ++pass) {
+                for (int i = 0; i < m_labelCount; ++i) {
+                    CLabelRecord& rec = m_labels[size_t(i)];
+                    for (int e = 0; e < rec.EntryCount(); ++e) {
+                        CNoteKeyEntry& entry = rec.entries[size_t(e)];
+                        if (entry.noteChar != noteChar)
+                            continue;
+                        if (legend.parts >= 0 && !(legend.parts & (1 << KitPart(entry.instrument))))
+                            continue;
+                        if (pass == 1 || kind < 0 || KitPart(entry.instrument) == kind)
+                            apply(entry);
+                    }
+                }
+            }
+        }
+        if (applied)
+            line.m_type = LineType::NoteKey;
+    }
+}
+
+void CTabImporter::RestoreLegendSymbols()
+{
+    for (const SLegendEdit& edit : m_legendEdits) {
+        const std::string& symbol = m_legend[size_t(edit.entry)].symbol;
+        m_lines[size_t(edit.line)].m_text.replace(size_t(edit.column), symbol.size(), symbol.data(), symbol.size());
+    }
+    m_legendEdits.clear();
+}

@@ -1,0 +1,391 @@
+// Tabs as people write them: tom and cymbal labels, legends, letters on cymbal lines, bytes
+// from word processors, tempo lines and header names.
+
+#include "importtestutil.h"
+#include "importtext.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+using ImportText::Trim;
+
+// The instrument the label's line plays for a note character (0: none).
+int KeyOf(const SImported& r, const char* label, char note)
+{
+    for (int i = 0; i < r.imp.m_labelCount; ++i)
+        if (std::string_view(r.imp.m_labels[size_t(i)].label) == label)
+            return r.imp.LookupNote(i, note) & 0xFF;
+    return -1;
+}
+
+int DynamicOf(const SImported& r, const char* label, char note)
+{
+    for (int i = 0; i < r.imp.m_labelCount; ++i)
+        if (std::string_view(r.imp.m_labels[size_t(i)].label) == label)
+            return r.imp.LookupNote(i, note) >> 8;
+    return -1;
+}
+
+// The guessed labels named in the issue list, as "label=instrument".
+std::vector<std::string> Guesses(const SImported& r)
+{
+    std::vector<std::string> out;
+    for (const CImportIssue& issue : r.imp.m_issues) {
+        if (issue.m_id != ImportIssue::UncertainLabel)
+            continue;
+        const CImportLine& line = r.imp.m_lines[size_t(issue.m_line)];
+        const std::string text(Trim(std::string_view(line.m_text).substr(size_t(issue.m_start),
+                                                                          size_t(issue.m_end - issue.m_start))));
+        out.push_back(text + "=" + std::to_string(issue.m_instrument));
+    }
+    return out;
+}
+
+std::string WithCrLf(std::string text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+
+TEST(TomLabels, FiveTomsFallFromHighToLow)
+{
+    auto r = RunImport("sT|o---------------|\nmT|----o-----------|\nHT|--------o-------|\n"
+                       "LT|------------o---|\n2T|--------------o-|\nB |o---o---o---o---|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(SongText(r->doc.Events()), "|4/4 50@0 36@0 48@96 36@96 47@192 36@192 45@288 36@288 43@336");
+    // HT, LT and 2T name toms already taken above them: each is moved and listed.
+    EXPECT_EQ(Guesses(*r), (std::vector<std::string>{"HT=47", "LT=45", "2T=43"}));
+}
+
+struct STomCase
+{
+    const char* name;
+    const char* labels[4];
+    int keys[4];
+};
+
+class Toms : public ::testing::TestWithParam<STomCase>
+{
+};
+
+// Each label on its own staff line, top to bottom, over a bass drum line.
+TEST_P(Toms, PlayTheirTom)
+{
+    const STomCase& c = GetParam();
+    std::string tab;
+    for (const char* label : c.labels)
+        if (label)
+            tab += std::string(label) + "|o---o---o---o---|\n";
+    tab += "B    |o-------o-------|\n";
+    // Align the label column.
+    std::string aligned;
+    size_t width = 0;
+    for (const char* label : c.labels)
+        if (label)
+            width = std::max(width, std::string_view(label).size());
+    for (const char* label : c.labels)
+        if (label)
+            aligned += std::string(label) + std::string(width - std::string_view(label).size(), ' ') + "|o---o---o---o---|\n";
+    aligned += "B" + std::string(width - 1, ' ') + "|o-------o-------|\n";
+    for (const std::string& text : {aligned, WithCrLf(aligned)}) {
+        auto r = RunImport(text);
+        ASSERT_EQ(r->blocks, 1) << text;
+        for (int i = 0; i < 4 && c.labels[i]; ++i) {
+            std::string label(c.labels[i]);
+            while (!label.empty() && (label.back() == ' ' || label.back() == ':'))
+                label.pop_back();
+            EXPECT_EQ(KeyOf(*r, label.c_str(), 'o'), c.keys[i]) << label;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Labels, Toms,
+    ::testing::Values(STomCase{"HighMidFloor", {"HT", "MT", "FT"}, {50, 48, 41}},
+                      STomCase{"NumberedFirst", {"1T", "2T", "3T", "4T"}, {50, 48, 47, 45}},
+                      STomCase{"NumberedAfter", {"T1", "T2", "T3", "T4"}, {50, 48, 47, 45}},
+                      STomCase{"Words", {"Tom1", "Tom2", "Floor"}, {50, 48, 41}},
+                      STomCase{"TwoWordNames", {"Hi Tom", "Mid", "Lo Tom"}, {50, 48, 47}},
+                      STomCase{"WithColons", {"ht:", "mt:", "ft:"}, {50, 48, 43}},
+                      STomCase{"Dotted", {"T1", "F.T."}, {50, 41}},
+                      STomCase{"SmallTom", {"sT", "LT"}, {50, 47}},
+                      STomCase{"BareTAfterNumbered", {"T1", "T", "FT"}, {50, 48, 41}},
+                      STomCase{"BareTAlone", {"T"}, {50}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TomLabels, ALabelKeepsTheTomItsFirstStaffGaveIt)
+{
+    // T1 and FT stand alone first; T2 comes later on a staff of its own.
+    auto r = RunImport("T1|o---o---o---o---|\nFT|o---o---o---o---|\nB |o-------o-------|\n\n"
+                       "T2|o---o---o---o---|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 2);
+    EXPECT_EQ(KeyOf(*r, "T1", 'o'), 50);
+    EXPECT_EQ(KeyOf(*r, "FT", 'o'), 41);
+    EXPECT_EQ(KeyOf(*r, "T2", 'o'), 48);
+    EXPECT_TRUE(Guesses(*r).empty());
+}
+
+struct SCymbalCase
+{
+    const char* name;
+    const char* label;
+    char note;
+    int key;
+};
+
+class CymbalLabels : public ::testing::TestWithParam<SCymbalCase>
+{
+};
+
+TEST_P(CymbalLabels, PlayTheirInstrument)
+{
+    const SCymbalCase& c = GetParam();
+    const std::string pad(std::max<size_t>(std::string_view(c.label).size(), 2) - 1, ' ');
+    auto r = RunImport(std::string(c.label) + "|" + c.note + "-------" + c.note + "-------|\nB" + pad
+                       + "|o-------o-------|\nH" + pad + "|x-x-x-x-x-x-x-x-|\n");
+    ASSERT_EQ(r->blocks, 1);
+    std::string label(c.label);
+    while (!label.empty() && label.back() == ' ')
+        label.pop_back();
+    EXPECT_EQ(KeyOf(*r, label.c_str(), c.note), c.key);
+    EXPECT_TRUE(Guesses(*r).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Labels, CymbalLabels,
+    ::testing::Values(SCymbalCase{"G", "G ", 'x', 52}, SCymbalCase{"Ch", "Ch", 'x', 52},
+                      SCymbalCase{"China", "China", 'X', 52}, SCymbalCase{"Cb", "Cb", 'x', 56},
+                      SCymbalCase{"Cow", "Cow", 'x', 56}, SCymbalCase{"Cowbell", "Cowbell", 'o', 56},
+                      SCymbalCase{"Spl", "Spl", 'x', 55}, SCymbalCase{"Splash", "Splash", 'x', 55},
+                      SCymbalCase{"R", "R ", 'x', 51}, SCymbalCase{"Rd", "Rd", 'x', 51},
+                      SCymbalCase{"RideLower", "ride", 'x', 51}, SCymbalCase{"RideO", "Rd", 'o', 51},
+                      SCymbalCase{"Bell", "Bell", 'x', 53}, SCymbalCase{"Rb", "Rb", 'o', 53},
+                      SCymbalCase{"RideBellLetter", "R ", 'b', 53}, SCymbalCase{"C1", "C1", 'x', 49},
+                      SCymbalCase{"C2", "C2", 'x', 57}, SCymbalCase{"CC", "CC", 'x', 49},
+                      SCymbalCase{"Cr", "Cr", 'x', 49}, SCymbalCase{"CrashO", "CC", 'o', 49},
+                      SCymbalCase{"CrashChoked", "C ", '#', 49}, SCymbalCase{"ChinaChoked", "Ch", '#', 52},
+                      SCymbalCase{"HiHatFoot", "HH", 's', 44}, SCymbalCase{"HiHatFootCapital", "HH", 'S', 44},
+                      SCymbalCase{"HiHatOpen", "HH", 'o', 46}, SCymbalCase{"HiHatCrashLetter", "HH", 'c', 49},
+                      SCymbalCase{"CrashCymbalWords", "Crash Cymbal", 'x', 49},
+                      SCymbalCase{"HiHatFootWords", "Hi Hat foot", 'x', 44}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CymbalLabels, GuessedLabelsAreListedWithTheirInstrument)
+{
+    auto r = RunImport("Zq|x-------x-------|\nBongo|o---o---|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(Guesses(*r), (std::vector<std::string>{"Zq=58", "Bongo=36"}));
+    for (const CImportIssue& issue : r->imp.m_issues) {
+        if (issue.m_id == ImportIssue::UncertainLabel && issue.m_instrument == 58) {
+            EXPECT_EQ(ImportIssueText(issue).toStdString(),
+                      "Instrument label not recognised for certain; its notes are played as Vibraslap");
+        }
+    }
+}
+
+TEST(Legends, NoteCharactersFollowTheLegend)
+{
+    auto r = RunImport("c = cross-stick\n@ = flam\no = double stroke\n"
+                       "h |x-x-x-x-x-x-x-x-|\ns |----c-------@---|\nb |o-------o--o----|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(SongText(r->doc.Events()),
+              "|4/4 42@0 36@0 36@12 42@48 42@96 37@96 42@144 42@192 36@192 36@204 42@240 36@264 36@276 42@288 38@288f "
+              "42@336");
+}
+
+TEST(Legends, FormsAndPlaces)
+{
+    // "X : meaning", "X - meaning", several on one line, below the staff, with CR LF.
+    for (const char* legend : {"c : cross stick,  @ : flam", "c - side stick   @ - flam", "c=rim click; @=flam"}) {
+        for (bool below : {false, true}) {
+            const std::string staff = "H |x-x-x-x-x-x-x-x-|\nS |----c-------@---|\nB |o-------o-------|\n";
+            std::string tab = below ? staff + "\n" + legend + "\n" : std::string(legend) + "\n\n" + staff;
+            for (const std::string& text : {tab, WithCrLf(tab)}) {
+                auto r = RunImport(text);
+                ASSERT_EQ(r->blocks, 1) << legend;
+                EXPECT_EQ(KeyOf(*r, "S", 'c'), 37) << legend;
+                EXPECT_EQ(KeyOf(*r, "S", '@'), 38) << legend;
+                EXPECT_EQ(DynamicOf(*r, "S", '@'), Dynamic::Flam) << legend;
+                EXPECT_EQ(r->TypeOf(below ? 5 : 1), LineType::NoteKey) << legend;
+            }
+        }
+    }
+}
+
+TEST(Legends, ALegendNamesALabel)
+{
+    auto r = RunImport("c1 = high cowbell\n\nc1|x---x---x---x---|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(KeyOf(*r, "c1", 'x'), 56);
+}
+
+TEST(Legends, CymbalLettersAndAChina)
+{
+    auto r = RunImport("G = china\nG |X---------------|\nC |--------#-------|\nHH|----s-------s---|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(SongText(r->doc.Events()), "|4/4 52@0 36@0 44@96 49@192 36@192 44@288");
+}
+
+TEST(Legends, TwoLetterSymbolsAreOneNote)
+{
+    auto r = RunImport("ff = flat flam   cg = crash grab\n\n"
+                       "C |cg--------------|\nS |----ff------ff--|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(SongText(r->doc.Events()), "|4/4 49@0 36@0 38@96f 36@192 38@288f");
+    // The lines read as written afterwards.
+    EXPECT_EQ(r->imp.m_lines[3].m_text, "S |----ff------ff--|");
+}
+
+TEST(Legends, ASaidFootOverridesTheLetter)
+{
+    // The legend wins over the built-in meaning: 's' on the hi-hat is a splash here.
+    auto r = RunImport("s = splash\nHH|x-x-s-x-x-x-s-x-|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(KeyOf(*r, "HH", 's'), 55);
+    // And a hi-hat word only changes hi-hat lines.
+    auto r2 = RunImport("x = closed\nHH|x-x-x-x-x-x-x-x-|\nS |----x-------x---|\nB |o-------o-------|\n");
+    ASSERT_EQ(r2->blocks, 1);
+    EXPECT_EQ(KeyOf(*r2, "HH", 'x'), 42);
+    EXPECT_EQ(KeyOf(*r2, "S", 'x'), 38);
+}
+
+TEST(Legends, AnInstrumentGoesToTheLinesOfItsKind)
+{
+    // x on the cymbal line is the crash, x on the hi-hat stays a hi-hat.
+    auto r = RunImport("x = crash   X - ride bell\nHH|x-x-x-x-x-x-x-x-|\nCy|x-------X-------|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(KeyOf(*r, "HH", 'x'), 42);
+    EXPECT_EQ(KeyOf(*r, "Cy", 'x'), 49);
+    EXPECT_EQ(KeyOf(*r, "Cy", 'X'), 53);
+    // With no line of that kind, the character means it wherever it stands.
+    auto r2 = RunImport("c = cowbell\nS |c---c---c---c---|\nB |o-------o-------|\n");
+    ASSERT_EQ(r2->blocks, 1);
+    EXPECT_EQ(KeyOf(*r2, "S", 'c'), 56);
+    auto r3 = RunImport("w = crash\nS |w---o---w---o---|\nB |o-------o-------|\n");
+    ASSERT_EQ(r3->blocks, 1);
+    EXPECT_EQ(KeyOf(*r3, "S", 'w'), 49);
+    EXPECT_EQ(KeyOf(*r3, "S", 'o'), 38);
+}
+
+TEST(Legends, ALineNamingAPartOfTheKitSpeaksOfThoseLinesOnly)
+{
+    // As Kadenzo's own text export writes its key.
+    auto r = RunImport("HH |x-x-x-x-f-x-x-x-|\nS  |----s-------f---|\nB  |x-----f---x-----|\n\n"
+                       "Key:\n\tnotes: x=normal, X=accent, f=flam, g=ghost, d=double stroke\n"
+                       "\tsnares: x=normal, s=side stick, c=cow bell, e=electric snare\n"
+                       "\tbass: x=normal, f=high hat foot\n\ttt = 8th note triplet\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(KeyOf(*r, "S", 's'), 37);
+    EXPECT_EQ(KeyOf(*r, "S", 'f'), 38);
+    EXPECT_EQ(DynamicOf(*r, "S", 'f'), Dynamic::Flam);
+    EXPECT_EQ(KeyOf(*r, "B", 'f'), 44);
+    EXPECT_EQ(DynamicOf(*r, "B", 'f'), 0);
+    EXPECT_EQ(KeyOf(*r, "B", 'x'), 36);
+    EXPECT_EQ(KeyOf(*r, "HH", 'f'), 44);
+}
+
+TEST(Legends, ProseAndHeadersAreNoLegends)
+{
+    auto r = RunImport("Song: Demo\nNote: play it soft\nbpm=124\n\nH |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(r->TypeOf(1), LineType::Header);
+    EXPECT_EQ(r->TypeOf(3), LineType::Header);
+    EXPECT_NE(r->TypeOf(2), LineType::NoteKey);
+}
+
+TEST(WordProcessorBytes, DashesAreTicksAndNoBreakSpacesBlanks)
+{
+    // A word processor turns "--" into an em dash and '-' into an en dash: an em dash is two
+    // ticks, an en dash one; a no-break space is a blank. Windows-1252 and UTF-8.
+    const std::string em = "|4/4 36@0 38@96 36@96 36@192 36@264 38@288";
+    const std::string plain = "|4/4 36@0 38@96 36@96 36@192 38@288 36@288";
+    const std::pair<const char*, std::string> cases[] = {
+        {"S |----o-------o---|\nB |o---o---o\x97o----|\n", em},
+        {"S |----o-------o---|\nB |o---o---o\xE2\x80\x94o----|\n", em},
+        {"S |----o-------o---|\nB |o---o---o--\x96o---|\n", plain},
+        {"S |----o-------o---|\nB |o---o---o--\xE2\x80\x93o---|\n", plain},
+        {"S\xA0|----o-------o---|\nB\xA0|o---o---o---o---|\n", plain},
+        {"S\xC2\xA0|----o-------o---|\nB |o---o---o---o---|\n", plain},
+    };
+    for (const auto& [tab, expected] : cases) {
+        for (const std::string& text : {std::string(tab), WithCrLf(tab)}) {
+            auto r = RunImport(text);
+            ASSERT_EQ(r->blocks, 1) << tab;
+            EXPECT_EQ(SongText(r->doc.Events()), expected) << tab;
+        }
+    }
+}
+
+TEST(WordProcessorBytes, OtherTextIsLeftAsWritten)
+{
+    // UTF-8 letters whose bytes look like Windows-1252 dashes stay letters.
+    auto r = RunImport("Song: Caf\xC3\xA9 \xC3\xA0 la mode\n\nH |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(r->imp.m_header[Header::Song], QString::fromUtf8("Caf\xC3\xA9 \xC3\xA0 la mode"));
+}
+
+struct STempoCase
+{
+    const char* line;
+    int tempo;
+};
+
+class TempoLines : public ::testing::TestWithParam<STempoCase>
+{
+};
+
+// Right above the staff, where a count line would stand.
+TEST_P(TempoLines, SetTheTempoAndAreNoCountLines)
+{
+    for (bool crlf : {false, true}) {
+        std::string tab = std::string(GetParam().line) + "\nH |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n";
+        auto r = RunImport(crlf ? WithCrLf(tab) : tab);
+        ASSERT_EQ(r->blocks, 1);
+        EXPECT_EQ(r->imp.m_tempo, GetParam().tempo);
+        EXPECT_EQ(r->TypeOf(1), LineType::Header);
+        EXPECT_EQ(r->imp.m_timeMode, 0);
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 36@0 42@48 42@96 42@144 42@192 36@192 42@240 42@288 42@336");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Header, TempoLines,
+                         ::testing::Values(STempoCase{"Tempo: 124", 124}, STempoCase{"tempo 124", 124},
+                                           STempoCase{"124 bpm", 124}, STempoCase{"124BPM", 124},
+                                           STempoCase{"bpm=124", 124}, STempoCase{"BPM: 124", 124},
+                                           STempoCase{"\xE2\x99\xA9=124", 124}, STempoCase{"\xE2\x99\xA9 = 124", 124},
+                                           STempoCase{"q=124", 124}, STempoCase{"Q = 124", 124}));
+
+TEST(HeaderNames, ByIsNoPartOfAName)
+{
+    auto r = RunImport("Song: Paranoid by Black Sabbath\nTabbed by: Ann Lee\nTranscribed by Bo\n\n"
+                       "H |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(r->imp.m_header[Header::Song], QStringLiteral("Paranoid"));
+    EXPECT_EQ(r->imp.m_header[Header::Band], QStringLiteral("Black Sabbath"));
+    EXPECT_EQ(r->imp.m_header[Header::Tabber], QStringLiteral("Bo"));
+}
+
+TEST(HeaderNames, FieldsSharingALineWithALegend)
+{
+    auto r = RunImport("Song: Demo  Tempo: 100  Legend: x = closed hat, o = open hat\n\n"
+                       "H |x-x-x-x-x-x-o---|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(r->imp.m_header[Header::Song], QStringLiteral("Demo"));
+    EXPECT_EQ(r->imp.m_tempo, 100);
+    EXPECT_EQ(KeyOf(*r, "H", 'x'), 42);
+    EXPECT_EQ(KeyOf(*r, "H", 'o'), 46);
+}
+
+TEST(HeaderNames, ATitleIsNeverPunctuationAlone)
+{
+    auto r = RunImport("Song: Enter Sandman\nSONG ===========\nsong: ---\n\nH |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(r->imp.m_header[Header::Song], QStringLiteral("Enter Sandman"));
+}
+} // namespace
