@@ -3,9 +3,8 @@
 
 #include "midi.h"
 
+#include "safefile.h"
 #include "songrules.h"
-
-#include <QSaveFile>
 
 namespace {
 constexpr int kHeaderBytes = 22; // "MThd" chunk (14) + "MTrk" and its length (8)
@@ -85,7 +84,7 @@ bool CMidi::WriteTrack()
     WriteShortBytes(0, 0xB0 | m_channel, 10, 64, 3); // pan: centre
 
     int total = 0;
-    RunPass(total);
+    const bool finished = RunPass(total);
 
     static const uint8_t endOfTrack[4] = {0x00, 0xFF, 0x2F, 0x00};
     AppendBytes(endOfTrack, 4);
@@ -95,17 +94,19 @@ bool CMidi::WriteTrack()
     m_buffer[kTrackLengthOffset + 1] = uint8_t(length >> 16);
     m_buffer[kTrackLengthOffset + 2] = uint8_t(length >> 8);
     m_buffer[kTrackLengthOffset + 3] = uint8_t(length);
-    return true;
+    return finished;
 }
 
-QByteArray CMidi::MidiFileBytes()
+QByteArray CMidi::MidiFileBytes(bool* complete)
 {
     // A file written without a window still carries its time signatures.
     MarkShownTimeSignatures(Events());
     m_capacity = CountMidiEvents() * 8 + 500;
     m_buffer.assign(size_t(m_capacity), 0);
     m_writePos = 0;
-    WriteTrack();
+    const bool finished = WriteTrack();
+    if (complete)
+        *complete = finished;
     QByteArray bytes(reinterpret_cast<const char*>(m_buffer.data()), m_writePos);
     std::vector<uint8_t>().swap(m_buffer);
     m_writePos = 0;
@@ -115,16 +116,13 @@ QByteArray CMidi::MidiFileBytes()
 
 bool CMidi::WriteMidiFile(const QString& path, QString* error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        SetError(error, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+    bool complete = true;
+    const QByteArray bytes = MidiFileBytes(&complete);
+    if (!complete) {
+        SetError(error, CannotWriteText(path, QStringLiteral("the song plays more than %1 bars, so it never seems to end "
+                                                             "(is there an endless repeat?); the MIDI file would be cut short")
+                                                  .arg(kMaxPassBars)));
         return false;
     }
-    const QByteArray bytes = MidiFileBytes();
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        SetError(error, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    return WriteFileAtomically(path, bytes, error);
 }
