@@ -1,7 +1,7 @@
 // Autosave copies changed songs into the data folder, never over the user's file; a process
 // that dies leaves them for the next start, and a clean close takes them away.
 
-#include "autosave.h"
+#include "autosaver.h"
 #include "rondeldoc.h"
 #include "settings.h"
 #include "testutil.h"

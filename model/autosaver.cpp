@@ -1,4 +1,4 @@
-#include "autosave.h"
+#include "autosaver.h"
 
 #include "report.h"
 #include "rondeldoc.h"
