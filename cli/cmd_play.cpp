@@ -137,6 +137,9 @@ int CmdPlay(const QStringList& args)
     if (file.isEmpty())
         return UsageError(QStringLiteral("usage: kadenzo-cli play FILE [--loop] [--tempo BPM] [--device N|NAME] [--audio FILE --sync N]"));
 
+    if (!audioFile.isEmpty())
+        if (const QString problem = InputProblem(audioFile); !problem.isEmpty())
+            return FailFile(audioFile, problem);
     CRondelDoc doc;
     if (!OpenInput(doc, file))
         return 1;
@@ -239,6 +242,9 @@ int CmdAudio(const QStringList& args)
 {
     if (args.size() != 1)
         return UsageError(QStringLiteral("usage: kadenzo-cli audio FILE.wav|FILE.mp3"));
+    // A FIFO or a device would be read until memory runs out.
+    if (const QString problem = InputProblem(args[0]); !problem.isEmpty())
+        return FailFile(args[0], problem);
     SMp3Info info;
     const bool mp3 = args[0].right(4).toLower() == QLatin1String(".mp3");
     std::vector<int16_t> samples = mp3 ? DecodeMp3File(args[0], &info) : ReadAudioFile(args[0]);

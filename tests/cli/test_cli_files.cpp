@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -102,6 +103,8 @@ TEST_F(CliFiles, EveryFailureNamesTheFileAndTheReason)
     const QString missing = Path(QStringLiteral("missing.txt"));
     const QString notes = Path(QStringLiteral("notes.ini"));
     ASSERT_TRUE(WriteAll(notes, "[General]\n"));
+    const QString fifo = Path(QStringLiteral("take.wav"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     struct SCase
     {
         QStringList args;
@@ -129,6 +132,9 @@ TEST_F(CliFiles, EveryFailureNamesTheFileAndTheReason)
         {{QStringLiteral("play"), song, QStringLiteral("--sync"), QStringLiteral("70000")}, 2,
          QStringLiteral("--sync must be a number from 0 to 65535 (hundredths of a second)")},
         {{QStringLiteral("compare-all"), song}, 1, song + QStringLiteral(": is a file, not a folder")},
+        {{QStringLiteral("audio"), fifo}, 1, fifo + QStringLiteral(": is not a regular file")},
+        {{QStringLiteral("audio"), QStringLiteral("/dev/zero")}, 1, QStringLiteral("/dev/zero: is not a regular file")},
+        {{QStringLiteral("play"), song, QStringLiteral("--audio"), folder}, 1, folder + QStringLiteral(": is a folder, not a file")},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(qPrintable(c.args.join(QLatin1Char(' '))));
