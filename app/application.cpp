@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "appwiring.h"
+#include "autosave.h"
 #include "audioformats.h"
 #include "dialogreport.h"
 #include "importformats.h"
@@ -80,7 +81,14 @@ int KadenzoMain(int argc, char** argv)
         QTimer::singleShot(0, &frame, &CMainFrame::OnPlay);
     if (parser.isSet(quitAfterLoad))
         QTimer::singleShot(0, &app, &QApplication::quit);
+    // A check run neither autosaves nor asks about an earlier run's songs.
+    std::unique_ptr<CAppAutosave> autosave;
+    if (!parser.isSet(quitAfterLoad)) {
+        autosave = std::make_unique<CAppAutosave>(frame);
+        QTimer::singleShot(0, &frame, [&autosave] { autosave->OfferRecovery(); });
+    }
     const int rc = app.exec();
+    autosave.reset(); // a clean close: the autosaved copies go
     SetUserReport(nullptr);
     // A check run fails when none of the files it was given opened.
     if (parser.isSet(quitAfterLoad) && !files.isEmpty() && opened == 0)

@@ -459,6 +459,17 @@ bool CMainFrame::OpenFile(const QString& path)
     return true;
 }
 
+void CMainFrame::AdoptDocument(std::unique_ptr<CRondelDoc> doc)
+{
+    if (doc->m_title.isEmpty())
+        doc->m_title = QStringLiteral("Song%1").arg(++m_untitled);
+    const QString title = doc->m_title;
+    CRondelDoc* raw = doc.get();
+    AddDocumentWindow(std::move(doc), title);
+    m_transport->ShowDefaultTempo(FirstBarTempo(*raw));
+    emit DocumentOpened(raw);
+}
+
 CDocWindow* CMainFrame::AddDocumentWindow(std::unique_ptr<CRondelDoc> doc, const QString& title)
 {
     EnsureBarTimes(*doc);

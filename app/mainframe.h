@@ -47,6 +47,8 @@ public:
     // False (after telling the user, when there is something to say) on failure.
     bool OpenFile(const QString& path);
     void NewDocument();
+    // Shows a song made elsewhere (a recovered autosave copy) in a window of its own.
+    void AdoptDocument(std::unique_ptr<CRondelDoc> doc);
     // Whether ".mid" files ask for the import options first (tests switch it off).
     void SetAskMidiOptions(bool ask) { m_askMidiOptions = ask; }
 

@@ -42,11 +42,8 @@ QByteArray CWaveWriter::Header(int sampleRate, int channels, int64_t frames)
 
 bool CWaveWriter::Open(QString* error)
 {
-    if (!m_file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = QStringLiteral("cannot write %1: %2").arg(m_file.fileName(), m_file.errorString());
+    if (!m_file.Open(error))
         return false;
-    }
     m_ok = m_file.write(Header(m_sampleRate, m_channels, 0)) == 44;
     return m_ok;
 }
@@ -77,18 +74,18 @@ bool CWaveWriter::Commit(QString* error)
         m_ok = m_file.write(Header(m_sampleRate, m_channels, m_frames)) == 44;
     else
         m_ok = false;
-    if (!m_ok || !m_file.commit()) {
+    if (!m_ok && !m_file.Failed()) {
+        m_file.Cancel();
         if (error)
-            *error = QStringLiteral("cannot write %1: %2").arg(m_file.fileName(), m_file.errorString());
-        m_file.cancelWriting();
+            *error = CannotWriteText(m_file.FileName(), QStringLiteral("the song is too long for a WAVE file"));
         return false;
     }
-    return true;
+    return m_file.Commit(error);
 }
 
 void CWaveWriter::Cancel()
 {
-    m_file.cancelWriting();
+    m_file.Cancel();
 }
 
 void FloatToInt16(const float* left, const float* right, int frames, int16_t* out)

@@ -2,7 +2,8 @@
 // Writes 16-bit PCM RIFF WAVE files as they are rendered, through a temporary file that
 // replaces the target only when everything was written.
 
-#include <QSaveFile>
+#include "safefile.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -24,7 +25,7 @@ public:
     static QByteArray Header(int sampleRate, int channels, int64_t frames);
 
 private:
-    QSaveFile m_file;
+    CSafeFile m_file;
     int m_sampleRate;
     int m_channels;
     int64_t m_frames = 0;

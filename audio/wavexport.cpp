@@ -1,5 +1,7 @@
 #include "wavexport.h"
 
+#include "safefile.h"
+
 #include "midi.h"
 #include "midistream.h"
 #include "report.h"
@@ -12,7 +14,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -233,9 +234,9 @@ bool ExportWave(CRondelDoc& doc, const QString& path, const std::function<bool(i
         }
     }
     if (!ok) {
-        writer.Cancel();
         if (error && error->isEmpty())
-            *error = QStringLiteral("cannot write %1").arg(path);
+            writer.Commit(error); // refuses, and says why the writing stopped
+        writer.Cancel();
         return false;
     }
     if (!writer.Commit(error))
@@ -274,8 +275,7 @@ bool RewriteIni(const QString& iniPath, const QString& midiPath)
             line = "Explorer=" + QFile::encodeName(QDir::toNativeSeparators(folder));
         out += line + '\n';
     }
-    QSaveFile save(iniPath);
-    return save.open(QIODevice::WriteOnly) && save.write(out) == out.size() && save.commit();
+    return WriteFileAtomically(iniPath, out, nullptr);
 }
 
 bool HandOff(CRondelDoc& doc, const QString& program, const QString& midiPath, QString* error)

@@ -33,7 +33,7 @@ int CmdCompareAll(const QStringList& args)
         return UsageError(QStringLiteral("usage: kadenzo-cli compare-all [FOLDER]"));
     const QString folder = args.isEmpty() ? SampleTabFolder() : args[0];
     if (!QFileInfo(folder).isDir())
-        return Fail(QStringLiteral("no such folder: %1").arg(folder));
+        return FailFile(folder, QFileInfo::exists(folder) ? QStringLiteral("is a file, not a folder") : QStringLiteral("no such folder"));
     int failed = 0;
     const std::vector<SCompareEntry> entries = CompareAllInFolder(folder);
     for (const SCompareEntry& e : entries) {
@@ -50,7 +50,13 @@ int CmdCompareAll(const QStringList& args)
     return failed ? 1 : 0;
 }
 
-CCommandRegistrar s_compare{"compare", "compare TAB.txt           import TAB.txt and compare it with TAB.kdz; exit 1 on the first difference", CmdCompare};
-CCommandRegistrar s_compareAll{"compare-all", "compare-all [FOLDER]      compare every .kdz in FOLDER (default: the sample-tab folder) with its .txt", CmdCompareAll};
+CCommandRegistrar s_compare{"compare", "compare TAB.txt\n"
+                                       "      import TAB.txt (or .tab) and compare it with TAB.kdz beside it; exit 1 on the first difference\n"
+                                       "      reads: .txt .tab and .kdz; writes nothing",
+                            CmdCompare};
+CCommandRegistrar s_compareAll{"compare-all", "compare-all [FOLDER]\n"
+                                              "      compare every .kdz in FOLDER (default: the sample-tab folder) with its .txt\n"
+                                              "      reads: .kdz and .txt; writes nothing",
+                               CmdCompareAll};
 
 } // namespace

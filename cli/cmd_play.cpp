@@ -26,6 +26,10 @@
 namespace {
 std::atomic<bool> g_interrupted{false};
 
+constexpr int kMinPlayTempo = 1;
+constexpr int kMaxPlayTempo = 500;
+constexpr int kMaxSync = 65535; // the song stores it in 16 bits
+
 void OnInterrupt(int)
 {
     g_interrupted.store(true);
@@ -123,12 +127,19 @@ int CmdPlay(const QStringList& args)
             file = a;
         else
             return UsageError(QStringLiteral("usage: kadenzo-cli play FILE [--loop] [--one-bar] [--tempo BPM] [--device N|NAME] [--audio FILE --sync N]"));
-        if (!ok || tempo < 0 || tempo > 500 || sync > 99999)
-            return UsageError(QStringLiteral("bad value for %1").arg(a));
+        if (a == QLatin1String("--tempo") && (!ok || tempo < kMinPlayTempo || tempo > kMaxPlayTempo))
+            return UsageError(QStringLiteral("--tempo must be a number from %1 to %2 (beats per minute); leave it out to play the song's own tempi")
+                                  .arg(kMinPlayTempo)
+                                  .arg(kMaxPlayTempo));
+        if (a == QLatin1String("--sync") && (!ok || sync < 0 || sync > kMaxSync))
+            return UsageError(QStringLiteral("--sync must be a number from 0 to %1 (hundredths of a second)").arg(kMaxSync));
     }
     if (file.isEmpty())
         return UsageError(QStringLiteral("usage: kadenzo-cli play FILE [--loop] [--tempo BPM] [--device N|NAME] [--audio FILE --sync N]"));
 
+    if (!audioFile.isEmpty())
+        if (const QString problem = InputProblem(audioFile); !problem.isEmpty())
+            return FailFile(audioFile, problem);
     CRondelDoc doc;
     if (!OpenInput(doc, file))
         return 1;
@@ -231,6 +242,9 @@ int CmdAudio(const QStringList& args)
 {
     if (args.size() != 1)
         return UsageError(QStringLiteral("usage: kadenzo-cli audio FILE.wav|FILE.mp3"));
+    // A FIFO or a device would be read until memory runs out.
+    if (const QString problem = InputProblem(args[0]); !problem.isEmpty())
+        return FailFile(args[0], problem);
     SMp3Info info;
     const bool mp3 = args[0].right(4).toLower() == QLatin1String(".mp3");
     std::vector<int16_t> samples = mp3 ? DecodeMp3File(args[0], &info) : ReadAudioFile(args[0]);
@@ -272,9 +286,21 @@ bool ConvertToWave(CRondelDoc& doc, const QString& out, QString* error)
 }
 
 CCommandRegistrar s_play{"play", "play FILE [--loop] [--one-bar] [--tempo BPM] [--device N|NAME] [--audio FILE --sync N]\n"
-                                 "                            play through the embedded synthesizer or a MIDI port",
+                                 "      play through the embedded synthesizer or a MIDI port; Ctrl+C stops\n"
+                                 "      reads: song files, and .wav or .mp3 for --audio\n"
+                                 "      --loop            play the song (or the bar with --one-bar) over and over\n"
+                                 "      --one-bar         play the first bar only\n"
+                                 "      --tempo BPM       play at this tempo, 1 to 500 (default: the song's own tempi)\n"
+                                 "      --device N|NAME   the MIDI device by number or name (see devices)\n"
+                                 "      --audio FILE      play a recording along with the song\n"
+                                 "      --sync N          start the recording N hundredths of a second in, 0 to 65535",
                          CmdPlay};
-CCommandRegistrar s_devices{"devices", "devices [--choose N|NAME]  list the MIDI devices (or choose one)", CmdDevices};
-CCommandRegistrar s_audio{"audio", "audio FILE                load a WAV or MP3 recording; print its size as JSON", CmdAudio};
+CCommandRegistrar s_devices{"devices", "devices [--choose N|NAME]\n"
+                                       "      list the MIDI devices, or choose the one play uses (kept in the settings)",
+                            CmdDevices};
+CCommandRegistrar s_audio{"audio", "audio FILE\n"
+                                   "      load a recording and print its length as JSON\n"
+                                   "      reads: .wav .mp3; writes nothing",
+                          CmdAudio};
 CCommandRegistrar s_wave{[] { AddConvertTarget(QStringLiteral(".wav"), ConvertToWave); }};
 } // namespace

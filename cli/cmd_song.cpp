@@ -192,10 +192,23 @@ QJsonObject DumpSong(CRondelDoc& doc, const QString& file)
     return o;
 }
 
+QStringList ConvertTargetExtensions()
+{
+    QStringList exts = ConvertTargets().keys() + DocFormats::SaveExtensions();
+    exts << QStringLiteral(".kdz");
+    exts.sort();
+    exts.removeDuplicates();
+    return exts;
+}
+
 bool OpenInput(CRondelDoc& doc, const QString& path)
 {
-    if (!QFileInfo(path).isFile()) {
-        Fail(QStringLiteral("no such file: %1").arg(path));
+    if (const QString problem = InputProblem(path); !problem.isEmpty()) {
+        FailFile(path, problem);
+        return false;
+    }
+    if (!DocFormats::FindOpen(DocFormats::ExtensionOf(path)) && DocFormats::ExtensionOf(path) != QLatin1String(".kdz")) {
+        FailFile(path, QStringLiteral("not a song file; kadenzo-cli reads %1").arg(ReadableFormats()));
         return false;
     }
     QString error;
@@ -204,7 +217,7 @@ bool OpenInput(CRondelDoc& doc, const QString& path)
         // A fatal import has already shown its message through the report: say it once.
         if (!error.isEmpty() && CollectedMessages().mid(shownBefore).contains(error))
             return false;
-        Fail(error.isEmpty() ? QStringLiteral("cannot open %1: unsupported file type").arg(path) : error);
+        FailFile(path, error.isEmpty() ? QStringLiteral("cannot open: not a readable song") : error);
         return false;
     }
     return true;
@@ -231,9 +244,9 @@ int CmdNew(const QStringList& args)
     doc.OnNewDocument();
     QString error;
     if (DocFormats::ExtensionOf(args[0]) != QLatin1String(".kdz"))
-        return UsageError(QStringLiteral("the new song must be written to a .kdz file"));
+        return UsageError(QStringLiteral("%1: the new song must be written to a .kdz file").arg(args[0]));
     if (!doc.OnSaveDocument(args[0], &error))
-        return Fail(error);
+        return FailFile(args[0], error);
     return 0;
 }
 
@@ -247,7 +260,7 @@ EWrite WriteConverted(CRondelDoc& doc, const QString& out, QString* error)
         if ((*it)(doc, out, error))
             return EWrite::Done;
         if (error->isEmpty())
-            *error = QStringLiteral("cannot write %1").arg(out);
+            *error = QStringLiteral("cannot write");
         return EWrite::Failed;
     }
     if (ext != QLatin1String(".kdz") && !DocFormats::FindSave(ext)) {
@@ -273,20 +286,33 @@ int CmdConvert(const QStringList& args)
         return UsageError(QStringLiteral("unknown option %1").arg(options.first()));
     if (files.size() != 2)
         return UsageError(QStringLiteral("usage: kadenzo-cli convert IN OUT"));
+    const QString out = files[1];
+    const QString ext = QStringLiteral(".") + QFileInfo(out).suffix().toLower();
+    // Everything that can be known before reading the input is checked first: the user's
+    // own file must never be replaced by the program's re-export of it.
+    const auto target = ConvertTargets().constFind(ext);
+    if (target == ConvertTargets().constEnd() && ext != QLatin1String(".kdz") && !DocFormats::FindSave(ext))
+        return UsageError(FileMessage(out, QStringLiteral("%1; kadenzo-cli writes %2")
+                                               .arg(ext == QLatin1String(".") ? QStringLiteral("the output needs a file extension")
+                                                                              : QStringLiteral("cannot convert to %1 files").arg(ext),
+                                                    WritableFormats())));
+    if (QFileInfo(out).isDir())
+        return FailFile(out, QStringLiteral("is a folder; name the file to write"));
+    if (IsSameFile(files[0], out))
+        return FailFile(out, QStringLiteral("is the input file; write the converted song to another file"));
     CRondelDoc doc;
     if (!OpenInput(doc, files[0]))
         return 1;
-    const QString out = files[1];
     QString error;
     switch (WriteConverted(doc, out, &error)) {
     case EWrite::Done:
         return 0;
     case EWrite::UnknownType:
-        return UsageError(error);
+        return UsageError(FileMessage(out, error));
     case EWrite::Failed:
         break;
     }
-    return Fail(error);
+    return FailFile(out, error);
 }
 
 
@@ -713,10 +739,23 @@ int CmdConvertBatch(const QStringList& args)
     return failed == 0 ? 0 : 1;
 }
 
-CCommandRegistrar s_dump{"dump", "dump FILE                 print the song (and its import report) as JSON", CmdDump};
-CCommandRegistrar s_new{"new", "new OUT.kdz               write a new song", CmdNew};
-CCommandRegistrar s_convert{"convert", "convert IN OUT [OPTIONS]  convert by file extension\n"
-                                       "  convert --to mid|kdz|txt|wav|pdf|png [-j N] [--out-dir DIR] [--report OUT.json] INPUT...\n"
-                                       "                            convert many files (folders: their tabs, .kdz and .mid files)",
-                             CmdConvert};
+CCommandRegistrar s_dump{"dump", "dump FILE\n"
+                                 "      print the song (and its import report) as JSON\n"
+                                 "      reads: song files; writes nothing",
+                         CmdDump};
+CCommandRegistrar s_new{"new", "new OUT.kdz\n"
+                               "      write a new song (two empty 4/4 bars at 120 BPM)\n"
+                               "      writes: .kdz",
+                        CmdNew};
+CCommandRegistrar s_convert{"convert", "convert IN OUT [--snap16] [--no-triplets]\n"
+                                       "      convert a song by the files' extensions; OUT must not be IN\n"
+                                       "      reads: song files; writes: .kdz .mid .txt .wav .png .pdf\n"
+                                       "      --snap16          (MIDI input) snap notes to 16ths rather than 32nds\n"
+                                       "      --no-triplets     (MIDI input) do not look for triplets\n"
+                                       "convert --to mid|kdz|txt|wav|pdf|png [-j N] [--out-dir DIR] [--report OUT.json] INPUT...\n"
+                                       "      convert many files; a folder gives its tabs, .kdz and .mid files\n"
+                                       "      -j N              worker processes (default: one per core)\n"
+                                       "      --out-dir DIR     write the converted files there (default: beside each input)\n"
+                                       "      --report OUT.json per file: status, bars, import issue count and message",
+                            CmdConvert};
 } // namespace

@@ -178,11 +178,17 @@ int CmdRender(const QStringList& args)
     if (options.files.size() != 2)
         return UsageError(QStringLiteral(
             "usage: kadenzo-cli render FILE OUT.png [--width N] [--mode edit|playback|print] [--page N] | render FILE OUT.pdf [--paper a4|letter]"));
+    const QString out = options.files[1];
+    const QString ext = QFileInfo(out).suffix().toLower();
+    if (ext != QLatin1String("png") && ext != QLatin1String("pdf"))
+        return UsageError(FileMessage(out, QStringLiteral("render writes .png or .pdf files")));
+    if (QFileInfo(out).isDir())
+        return FailFile(out, QStringLiteral("is a folder; name the file to write"));
+    if (IsSameFile(options.files[0], out))
+        return FailFile(out, QStringLiteral("is the input file; write the drawing to another file"));
     CRondelDoc doc;
     if (!OpenInput(doc, options.files[0]))
         return 1;
-    const QString out = options.files[1];
-    const QString ext = QFileInfo(out).suffix().toLower();
     QString error;
     if (ext == QLatin1String("png")) {
         QStringList written;
@@ -198,18 +204,25 @@ int CmdRender(const QStringList& args)
     if (ext == QLatin1String("pdf")) {
         int pages = 0;
         if (!WriteSongPdf(doc, out, &error, options.paper, &pages))
-            return Fail(error);
+            return FailFile(out, error);
         std::fprintf(stderr, "%d page%s\n", pages, pages == 1 ? "" : "s");
-        return 0;
     }
-    return UsageError(QStringLiteral("render writes .png or .pdf files"));
+    return 0;
 }
 
-CCommandRegistrar s_layout{"layout", "layout FILE [--width N] [--mode edit|playback|print]   measure geometry as JSON",
+CCommandRegistrar s_layout{"layout", "layout FILE [--width N] [--mode edit|playback|print] [--paper a4|letter]\n"
+                                     "      print the measures' geometry as JSON\n"
+                                     "      reads: song files; writes nothing\n"
+                                     "      --width N         the window width in pixels, 100 to 4095 (default 1200)\n"
+                                     "      --mode M          edit (default), playback or print\n"
+                                     "      --paper P         a4 (default) or letter, for print mode",
                            CmdLayout};
-CCommandRegistrar s_render{"render",
-                           "render FILE OUT.png|OUT.pdf [--width N] [--mode M] [--page N] [--paper a4|letter]   draw the notation\n"
-                           "                            (a song taller than one image: OUT-1.png, OUT-2.png...)",
+CCommandRegistrar s_render{"render", "render FILE OUT.png|OUT.pdf [--width N] [--mode M] [--page N] [--paper a4|letter]\n"
+                                     "      draw the notation: one image (a song taller than one image: OUT-1.png,\n"
+                                     "      OUT-2.png...), or printed pages\n"
+                                     "      reads: song files; writes: .png .pdf\n"
+                                     "      --width N, --mode M (for .png) and --paper P (for .pdf) as for layout\n"
+                                     "      --page N          only page N of a song taller than one image",
                            CmdRender};
 CCommandRegistrar s_targets{[] {
     AddConvertTarget(QStringLiteral(".png"), [](CRondelDoc& doc, const QString& out, QString* error) {

@@ -31,9 +31,21 @@ struct CCommandRegistrar
 // Runs the setup hooks (once).
 void RunCommandSetupHooks();
 
-// Shared by the commands.
+// Shared by the commands. Every message has one style: "kadenzo-cli: FILE: reason".
 int UsageError(const QString& text);
 int Fail(const QString& text);
+// Prints "kadenzo-cli: PATH: reason" and returns 1. A core error that names the path
+// ("Cannot write "PATH": No space left on device") is reworded to that style.
+int FailFile(const QString& path, const QString& reasonOrError);
+QString FileMessage(const QString& path, const QString& reasonOrError);
+// Why PATH cannot be read as an input file ("no such file", "is a folder, not a file"), or
+// an empty string when it is a regular file.
+QString InputProblem(const QString& path);
+// True when both paths name one file, also through symbolic or hard links.
+bool IsSameFile(const QString& a, const QString& b);
+// ".kdz, .mid, .txt" style lists of what the program reads and writes.
+QString ReadableFormats();
+QString WritableFormats();
 // Opens any supported input file into doc; prints the reason and returns false on failure.
 bool OpenInput(CRondelDoc& doc, const QString& path);
 // Texts shown to the user since the command started (also printed on stderr).
@@ -53,3 +65,5 @@ void AddConvertTarget(const QString& ext, ConvertFn fn);
 // Options of `convert` (such as --snap16): each hook removes the options it knows from the
 // list and applies them (for example to the MIDI import options); what is left is an error.
 void AddConvertOptions(std::function<void(QStringList&)> hook);
+// The extensions convert writes (its own targets and the document's save formats).
+QStringList ConvertTargetExtensions();

@@ -6,6 +6,7 @@
 #include "importformats.h"
 #include "midiformats.h"
 #include "report.h"
+#include "rondeldoc.h"
 #include "settings.h"
 #include "viewformats.h"
 
@@ -42,11 +43,31 @@ public:
 
 CCliReport g_report;
 
+void RegisterFormats()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    RegisterImportFormats();
+    RegisterMidiFormats();
+    RegisterAudioFormats();
+    RegisterViewFormats();
+    RunCommandSetupHooks();
+}
+
 void PrintHelp()
 {
-    std::printf("Usage: kadenzo-cli [--settings FILE.ini] COMMAND ARGS...\n\nCommands:\n");
+    RegisterFormats();
+    std::printf("Usage: kadenzo-cli [--settings FILE.ini] COMMAND ARGS...\n"
+                "       kadenzo-cli --help | --version\n\n"
+                "  --settings FILE.ini   keep the settings in this file instead of the user's\n\n"
+                "Commands:\n");
     for (const SCommand& c : Commands())
         std::printf("  %s\n", c.usage);
+    std::printf("\nSong files (FILE, IN): %s, of up to %lld MB.\n"
+                "Exit codes: 0 done, 1 failed (the reason is on stderr), 2 wrong arguments.\n",
+                qPrintable(ReadableFormats()), static_cast<long long>(DocFormats::kMaxSongFileBytes >> 20));
 }
 }
 
@@ -124,28 +145,25 @@ int main(int argc, char** argv)
             PrintHelp();
             return 0;
         }
+        if (opt == QLatin1String("--version")) {
+            std::printf("kadenzo-cli %s\n", KADENZO_VERSION);
+            return 0;
+        }
         if (opt == QLatin1String("--settings") && !args.isEmpty()) {
             SettingsStore::UseFile(args.takeFirst());
             continue;
         }
-        PrintHelp();
-        return UsageError(QStringLiteral("unknown option %1").arg(opt));
+        return UsageError(QStringLiteral("unknown option %1 (see kadenzo-cli --help)").arg(opt));
     }
     if (args.isEmpty()) {
         PrintHelp();
         return 2;
     }
 
-    RegisterImportFormats();
-    RegisterMidiFormats();
-    RegisterAudioFormats();
-    RegisterViewFormats();
-
-    RunCommandSetupHooks();
+    RegisterFormats();
     const QString name = args.takeFirst();
     for (const SCommand& c : Commands())
         if (name == QLatin1String(c.name))
             return c.run(args);
-    PrintHelp();
-    return UsageError(QStringLiteral("unknown command %1").arg(name));
+    return UsageError(QStringLiteral("unknown command %1 (see kadenzo-cli --help)").arg(name));
 }

@@ -126,12 +126,15 @@ public:
 
     // ----- Standard MIDI File ---------------------------------------------------------------
     // Writes the song through a temporary file and a rename. False when the file cannot be
-    // written (*error says why); the writer shows no message for that.
+    // written or the song never ends (the file would be cut short after kMaxPassBars bars):
+    // *error says why, nothing is written, and the writer shows no message for that.
     bool WriteMidiFile(const QString& path, QString* error = nullptr);
-    // The whole file in memory (the same bytes WriteMidiFile writes).
-    QByteArray MidiFileBytes();
+    // The whole file in memory (the same bytes WriteMidiFile writes). *complete is false when
+    // the pass stopped at kMaxPassBars bars.
+    QByteArray MidiFileBytes(bool* complete = nullptr);
     // Fills m_buffer from offset 0 in one pass, counting the events on the way, and patches
-    // the track length.
+    // the track length. False when the pass stopped at kMaxPassBars bars (the track is then
+    // cut short).
     bool WriteTrack();
 
     // ----- notes ----------------------------------------------------------------------------

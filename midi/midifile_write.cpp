@@ -4,9 +4,8 @@
 #include "midi.h"
 
 #include "report.h"
+#include "safefile.h"
 #include "songrules.h"
-
-#include <QSaveFile>
 
 namespace {
 constexpr int kHeaderBytes = 22; // "MThd" chunk (14) + "MTrk" and its length (8)
@@ -89,7 +88,7 @@ bool CMidi::WriteTrack()
     // The events are counted as they are written (the header's own are not counted).
     m_eventCount = 0;
     int total = 0;
-    RunPass(total);
+    const bool finished = RunPass(total);
 
     static const uint8_t endOfTrack[4] = {0x00, 0xFF, 0x2F, 0x00};
     AppendBytes(endOfTrack, 4);
@@ -99,10 +98,10 @@ bool CMidi::WriteTrack()
     m_buffer[kTrackLengthOffset + 1] = uint8_t(length >> 16);
     m_buffer[kTrackLengthOffset + 2] = uint8_t(length >> 8);
     m_buffer[kTrackLengthOffset + 3] = uint8_t(length);
-    return true;
+    return finished;
 }
 
-QByteArray CMidi::MidiFileBytes()
+QByteArray CMidi::MidiFileBytes(bool* complete)
 {
     // A file written without a window still carries its time signatures.
     MarkShownTimeSignatures(Events());
@@ -110,7 +109,9 @@ QByteArray CMidi::MidiFileBytes()
     m_buffer.assign(Events().size() * 8 + 500, 0);
     m_capacity = int(m_buffer.size());
     m_writePos = 0;
-    WriteTrack();
+    const bool finished = WriteTrack();
+    if (complete)
+        *complete = finished;
     // A track longer than eight bytes an event (plus 500 for the header) holds something the
     // writer does not expect: reported once for every 1024 bytes beyond that.
     const int expected = m_eventCount * 8 + 500;
@@ -125,16 +126,13 @@ QByteArray CMidi::MidiFileBytes()
 
 bool CMidi::WriteMidiFile(const QString& path, QString* error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        SetError(error, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+    bool complete = true;
+    const QByteArray bytes = MidiFileBytes(&complete);
+    if (!complete) {
+        SetError(error, CannotWriteText(path, QStringLiteral("the song plays more than %1 bars, so it never seems to end "
+                                                             "(is there an endless repeat?); the MIDI file would be cut short")
+                                                  .arg(kMaxPassBars)));
         return false;
     }
-    const QByteArray bytes = MidiFileBytes();
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        SetError(error, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    return WriteFileAtomically(path, bytes, error);
 }

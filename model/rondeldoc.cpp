@@ -3,13 +3,13 @@
 #include "archive.h"
 #include "doccommands.h"
 #include "report.h"
+#include "safefile.h"
 #include "songrange.h"
 #include "textexport.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <QStandardPaths>
@@ -205,6 +205,18 @@ bool CRondelDoc::OnOpenDocument(const QString& path, QString* error)
     // Everything is read into a fresh document first, so a failed open leaves this one as it
     // was.
     const QString ext = DocFormats::ExtensionOf(path);
+    // A folder, a FIFO or a device would be read until memory runs out; a song file of more
+    // than the cap is not a song a person wrote.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        SetError(error, QStringLiteral("Cannot open \"%1\": %2").arg(path, info.isDir() ? QStringLiteral("it is a folder") : QStringLiteral("it is not a regular file")));
+        return false;
+    }
+    if (info.size() > DocFormats::kMaxSongFileBytes) {
+        SetError(error, QStringLiteral("Cannot open \"%1\": the file is %2 MB; Kadenzo opens song files of up to %3 MB")
+                            .arg(path).arg((info.size() + (1 << 20) - 1) >> 20).arg(DocFormats::kMaxSongFileBytes >> 20));
+        return false;
+    }
     CRondelDoc fresh;
     fresh.m_pathName = path;
     if (ext == QLatin1String(".kdz")) {
@@ -418,6 +430,9 @@ const SaveFn* FindSave(const QString& ext)
     return it == SaveFormats().constEnd() ? nullptr : &it.value();
 }
 
+QStringList OpenExtensions() { return OpenFormats().keys(); }
+QStringList SaveExtensions() { return SaveFormats().keys(); }
+
 QString ExtensionOf(const QString& path)
 {
     return path.right(4).toLower();
@@ -427,19 +442,4 @@ QString ExtensionOf(const QString& path)
 QString SampleTabFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/Tabs/");
-}
-
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        SetError(error, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
-        return false;
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        SetError(error, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
-        file.cancelWriting();
-        return false;
-    }
-    return true;
 }

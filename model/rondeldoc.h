@@ -7,6 +7,7 @@
 #include "undohistory.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -165,8 +166,13 @@ void RegisterOpen(const QString& ext, OpenFn fn);
 void RegisterSave(const QString& ext, SaveFn fn);
 const OpenFn* FindOpen(const QString& ext);
 const SaveFn* FindSave(const QString& ext);
+// The registered extensions (with their dots, sorted), ".kdz" not included.
+QStringList OpenExtensions();
+QStringList SaveExtensions();
 // The last four characters of the path, lower case.
 QString ExtensionOf(const QString& path);
+// The largest file the document opens (any format); larger ones fail with a message.
+inline constexpr qint64 kMaxSongFileBytes = qint64(64) << 20;
 }
 
 // Puts the notes and rests of every measure in ascending position (a stable sort).

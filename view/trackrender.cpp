@@ -1,9 +1,10 @@
 #include "trackrender.h"
 
+#include "safefile.h"
+
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 #include <memory>
 
@@ -163,13 +164,16 @@ bool WriteSongPng(CRondelDoc& doc, const QString& path, int width, std::optional
     const QImage image = RenderSongImage(doc, width, mode, error);
     if (image.isNull())
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
+    CSafeFile file(path);
+    if (!file.Open(error))
+        return false;
+    if (!image.save(&file, "PNG") && !file.Failed()) {
+        file.Cancel();
         if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+            *error = CannotWriteText(path, QStringLiteral("the image could not be encoded"));
         return false;
     }
-    return true;
+    return file.Commit(error);
 }
 
 int PrintSong(CRondelDoc& doc, QPagedPaintDevice& device)
@@ -207,12 +211,9 @@ int PrintSong(CRondelDoc& doc, QPagedPaintDevice& device)
 
 bool WriteSongPdf(CRondelDoc& doc, const QString& path, QString* error, const QString& paper, int* pages)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+    CSafeFile file(path);
+    if (!file.Open(error))
         return false;
-    }
     int count = 0;
     {
         QPdfWriter writer(&file);
@@ -226,17 +227,12 @@ bool WriteSongPdf(CRondelDoc& doc, const QString& path, QString* error, const QS
     if (pages)
         *pages = count;
     if (count <= 0) {
-        file.cancelWriting();
+        file.Cancel();
         if (error)
             *error = QStringLiteral("Nothing to print in %1").arg(path);
         return false;
     }
-    if (!file.commit()) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    return file.Commit(error);
 }
 
 std::vector<SLayoutEntry> LayoutSong(CRondelDoc& doc, int width, EDisplayMode mode, int* pages, QSize* size,

@@ -1,6 +1,7 @@
 // The Standard MIDI File writer, byte for byte.
 
 #include "importformats.h"
+#include "filesizelimit.h"
 #include "miditest.h"
 #include "midiformats.h"
 
@@ -224,6 +225,64 @@ TEST(MidiWrite, SavingTheDocumentAsMidWritesTheFile)
     RegisterMidiFormats();
     ASSERT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
     EXPECT_EQ(ReadAll(path), MidiOf(doc).MidiFileBytes());
+}
+
+TEST(MidiWrite, ASongThatNeverEndsIsNotWrittenCutShort)
+{
+    CRecordingReport report;
+    CScopedUserReport scope(&report);
+    CSong s;
+    s.Bar(4, 4, 0, TempoBits(120));
+    for (int i = 0; i < CMidi::kMaxPassBars + 5; ++i)
+        s.Bar();
+    bool complete = true;
+    s.Midi().MidiFileBytes(&complete);
+    EXPECT_FALSE(complete);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("endless.mid"));
+    ASSERT_TRUE(WriteAll(path, "old"));
+    QString error;
+    EXPECT_FALSE(s.Midi().WriteMidiFile(path, &error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("Cannot write \"%1\": the song plays more than 10002 bars").arg(path)))
+        << error.toStdString();
+    EXPECT_EQ(ReadAll(path), QByteArray("old"));
+
+    // Through the command line: exit 1 with the reason, and no file.
+    const QString kdz = dir.filePath(QStringLiteral("endless.kdz"));
+    ASSERT_TRUE(s.m_doc.OnSaveDocument(kdz, &error)) << error.toStdString();
+    const QString out = dir.filePath(QStringLiteral("out.mid"));
+    const SRunResult r = RunCli({QStringLiteral("convert"), kdz, out}, dir.filePath(QStringLiteral("settings.ini")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("out.mid: cannot write: the song plays more than 10002 bars")) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(out));
+
+    // One bar less plays to its end and is written.
+    CSong fits;
+    fits.Bar(4, 4, 0, TempoBits(120));
+    for (int i = 0; i < CMidi::kMaxPassBars - 3; ++i)
+        fits.Bar();
+    EXPECT_TRUE(fits.Midi().WriteMidiFile(path, &error)) << error.toStdString();
+}
+
+TEST(MidiWrite, AFullDiskFailsWithTheReasonAndKeepsTheOldFile)
+{
+    CSong s;
+    s.Bar(4, 4, 0, TempoBits(120));
+    for (int bar = 0; bar < 200; ++bar) {
+        for (uint32_t pos = 0; pos < 384; pos += 48)
+            s.Note(42, pos);
+        s.Bar();
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("song.mid"));
+    ASSERT_TRUE(WriteAll(path, "old"));
+    const SLimitedSave run = SaveWithFileSizeLimit(2048, [&](QString* error) { return s.Midi().WriteMidiFile(path, error); });
+    ASSERT_TRUE(run.finished);
+    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.error, QStringLiteral("Cannot write \"%1\": File too large").arg(path));
+    EXPECT_EQ(ReadAll(path), QByteArray("old"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 } // namespace
