@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 // Real tabs and MIDI files written by other people live outside the repository. The folder is
@@ -45,6 +46,11 @@ enum class ESongSource { Fixtures, Corpus };
 inline QString SongSourceDir(ESongSource source)
 {
     return source == ESongSource::Corpus ? CorpusDir() : FixturesDir();
+}
+// Readable test names in CTest's list instead of the enum's bytes.
+inline void PrintTo(ESongSource source, std::ostream* os)
+{
+    *os << (source == ESongSource::Corpus ? "the outside corpus" : "the project's fixtures");
 }
 inline std::string SongSourceName(const ::testing::TestParamInfo<ESongSource>& info)
 {
