@@ -3,6 +3,7 @@
 #include "report.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 #include <mad.h>
@@ -10,9 +11,14 @@
 #include <soxr.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcAudioLoad, "kadenzo.audio", QtWarningMsg)
 
@@ -55,6 +61,63 @@ private:
     int32_t m_previous = 0;
 };
 
+// Opens `path` for reading when it names a regular file (links followed). A folder, device
+// or pipe is refused with a message: reading one would block or never end. -1 without a
+// message when the file cannot be opened at all (each caller has its own words for that).
+int OpenRegularFile(const QString& path, int64_t* size)
+{
+    // Without O_NONBLOCK, opening a pipe nobody writes to would wait forever.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool folder = S_ISDIR(st.st_mode);
+        ::close(fd);
+        UserReport().Message(folder ? QStringLiteral("\"%1\" is a folder, not an audio file.").arg(path)
+                                    : QStringLiteral("\"%1\" is not a regular file (a device or a pipe): it cannot be read as audio.").arg(path));
+        return -2;
+    }
+    // Back to blocking reads (no effect on regular files, but plain to read).
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    *size = int64_t(st.st_size);
+    return fd;
+}
+
+void ReportTooLong(const QString& path)
+{
+    UserReport().Message(QStringLiteral("\"%1\" is longer than %2 minutes: more audio than a song can use.").arg(path).arg(kMaxAudioSeconds / 60));
+}
+
+uint32_t ReadLittle32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// The byte count the "data" chunk of a RIFF WAVE file declares, and how many bytes follow its
+// header in the file; false when the chunk is not found in the first chunks (libsndfile then
+// decides alone).
+bool FindWaveData(int fd, int64_t fileSize, uint32_t* declared, int64_t* available)
+{
+    uint8_t head[12];
+    if (::pread(fd, head, sizeof head, 0) != ssize_t(sizeof head) || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0)
+        return false;
+    int64_t at = 12;
+    for (int chunks = 0; chunks < 64 && at + 8 <= fileSize; ++chunks) {
+        uint8_t chunk[8];
+        if (::pread(fd, chunk, sizeof chunk, off_t(at)) != ssize_t(sizeof chunk))
+            return false;
+        const uint32_t size = ReadLittle32(chunk + 4);
+        if (std::memcmp(chunk, "data", 4) == 0) {
+            *declared = size;
+            *available = fileSize - (at + 8);
+            return true;
+        }
+        at += 8 + int64_t(size) + (size & 1);
+    }
+    return false;
+}
+
 int32_t MonoOf(const int32_t* frame, int channels)
 {
     if (channels == 2)
@@ -88,17 +151,35 @@ std::vector<int16_t> ResampleTo22050(const std::vector<int16_t>& mono, double ra
 
 std::vector<int16_t> ReadWaveFile(const QString& path)
 {
-    {
-        QFile probe(path);
-        if (!probe.open(QIODevice::ReadOnly)) {
-            UserReport().Message(QStringLiteral("Error opening the .WAV file!\n"));
-            return {};
-        }
+    int64_t fileSize = 0;
+    const int fd = OpenRegularFile(path, &fileSize);
+    if (fd == -1)
+        UserReport().Message(QStringLiteral("Error opening the .WAV file!\n"));
+    if (fd < 0)
+        return {};
+    // A header may promise more than the file holds (a cut download, a recorder that never
+    // finished): libsndfile would quietly read what is there. 0 and 0xFFFFFFFF are what
+    // streaming writers leave when they cannot go back to fill the size in.
+    uint32_t declared = 0;
+    int64_t available = 0;
+    if (FindWaveData(fd, fileSize, &declared, &available) && declared != 0 && declared != 0xFFFFFFFFu &&
+        int64_t(declared) > available) {
+        ::close(fd);
+        UserReport().Message(QStringLiteral("\"%1\" ends before the audio its header promises (%2 of %3 bytes).")
+                                 .arg(path)
+                                 .arg(std::max<int64_t>(available, 0))
+                                 .arg(declared));
+        return {};
     }
     SF_INFO info{};
-    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
     if (!file) {
         qCDebug(lcAudioLoad, "ERROR: This file doesn't contain a WAVE!\n");
+        return {};
+    }
+    if (info.samplerate > 0 && info.frames > int64_t(info.samplerate) * kMaxAudioSeconds) {
+        sf_close(file);
+        ReportTooLong(path);
         return {};
     }
     const int major = info.format & SF_FORMAT_TYPEMASK;
@@ -123,10 +204,12 @@ std::vector<int16_t> ReadWaveFile(const QString& path)
     constexpr sf_count_t kChunk = 16384;
     std::vector<int16_t> buffer(size_t(kChunk * channels));
     std::vector<int32_t> frame(static_cast<size_t>(channels));
+    sf_count_t framesRead = 0;
     for (;;) {
         const sf_count_t got = sf_readf_short(file, buffer.data(), kChunk);
         if (got <= 0)
             break;
+        framesRead += got;
         for (sf_count_t i = 0; i < got; ++i) {
             for (int c = 0; c < channels; ++c)
                 frame[size_t(c)] = buffer[size_t(i * channels + c)];
@@ -137,6 +220,14 @@ std::vector<int16_t> ReadWaveFile(const QString& path)
         }
     }
     sf_close(file);
+    if (framesRead == 0) {
+        UserReport().Message(QStringLiteral("\"%1\" holds no audio.").arg(path));
+        return {};
+    }
+    if (framesRead < info.frames) {
+        UserReport().Message(QStringLiteral("\"%1\" ends before the audio its header promises (%2 of %3 frames).").arg(path).arg(framesRead).arg(info.frames));
+        return {};
+    }
 
     if (!exact) {
         const std::vector<int16_t> resampled = ResampleTo22050(native, info.samplerate);
@@ -270,6 +361,9 @@ std::vector<int16_t> DecodeMp3Bytes(const uint8_t* data, size_t size, SMp3Info* 
     SDither dither[2];
     CPairAverager averager(2);
     CPairAverager averagerMono(1);
+    int64_t decodedFrames = 0; // at the file's own rate
+    const unsigned char* expectedNext = nullptr; // where a frame that follows the last one starts
+    int run = 0;
     bool first = true;
     int64_t toSkip = 0;      // full-rate frames still to drop at the start
     int64_t toKeep = -1;     // full-rate frames still to keep (-1: all)
@@ -283,6 +377,9 @@ std::vector<int16_t> DecodeMp3Bytes(const uint8_t* data, size_t size, SMp3Info* 
             qCDebug(lcAudioLoad, "mp3 decoding stopped: %s", mad_stream_errorstr(&stream));
             break;
         }
+        run = stream.this_frame == expectedNext ? run + 1 : 1;
+        expectedNext = stream.next_frame;
+        info.m_longestFrameRun = std::max(info.m_longestFrameRun, run);
         if (first) {
             first = false;
             info.m_sampleRate = int(frame.header.samplerate);
@@ -310,6 +407,11 @@ std::vector<int16_t> DecodeMp3Bytes(const uint8_t* data, size_t size, SMp3Info* 
         }
         if (int(frame.header.samplerate) != info.m_sampleRate)
             continue; // a stray frame of another format
+        decodedFrames += int64_t(32 * MAD_NSBSAMPLES(&frame.header));
+        if (decodedFrames > int64_t(std::max(info.m_sampleRate, 1)) * kMaxAudioSeconds) {
+            info.m_tooLong = true;
+            break;
+        }
         mad_synth_frame(&synth, &frame);
         const mad_pcm& pcm = synth.pcm;
         const int channels = std::min<int>(pcm.channels, 2);
@@ -335,6 +437,11 @@ std::vector<int16_t> DecodeMp3Bytes(const uint8_t* data, size_t size, SMp3Info* 
     mad_synth_finish(&synth);
     mad_frame_finish(&frame);
     mad_stream_finish(&stream);
+    if (info.m_tooLong || info.m_longestFrameRun < kMinMp3FrameRun) {
+        if (infoOut)
+            *infoOut = info;
+        return {};
+    }
 
     if (info.m_sampleRate != 44100 && !native.empty())
         out = ResampleTo22050(native, info.m_sampleRate);
@@ -343,13 +450,41 @@ std::vector<int16_t> DecodeMp3Bytes(const uint8_t* data, size_t size, SMp3Info* 
     return out;
 }
 
-std::vector<int16_t> DecodeMp3File(const QString& path, SMp3Info* info)
+std::vector<int16_t> DecodeMp3File(const QString& path, SMp3Info* infoOut)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    SMp3Info info;
+    if (infoOut)
+        *infoOut = info;
+    int64_t size = 0;
+    const int fd = OpenRegularFile(path, &size);
+    if (fd < 0)
         return {};
-    const QByteArray bytes = file.readAll();
-    return DecodeMp3Bytes(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()), info);
+    // No MP3 frame carries more than 640 kbit/s (free format at its fastest).
+    if (size > int64_t(80000) * kMaxAudioSeconds) {
+        ::close(fd);
+        ReportTooLong(path);
+        return {};
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += size_t(n);
+    }
+    ::close(fd);
+    bytes.resize(got); // a file that shrank while being read keeps what was there
+    std::vector<int16_t> samples = DecodeMp3Bytes(bytes.data(), bytes.size(), &info);
+    if (infoOut)
+        *infoOut = info;
+    if (info.m_tooLong)
+        ReportTooLong(path);
+    else if (samples.empty() && !bytes.empty() && info.m_longestFrameRun < kMinMp3FrameRun)
+        UserReport().Message(QStringLiteral("\"%1\" holds no MP3 audio: no valid frames follow one another.").arg(path));
+    return samples;
 }
 
 std::vector<int16_t> ReadAudioFile(const QString& path)

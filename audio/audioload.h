@@ -11,9 +11,21 @@ inline constexpr int kOverlayRate = 22050;
 // One second of silence put before a WAV recording.
 inline constexpr int kWaveLeadInSamples = 22050;
 inline constexpr int kOverviewEntries = 32000;
+// The longest recording taken: far more than a song can use, and a bound on the memory a
+// file can make the program take.
+inline constexpr int kMaxAudioSeconds = 60 * 60;
+// MP3 audio counts only where this many valid frames follow one another: random bytes hold
+// an odd frame header here and there, but not a chain of them.
+inline constexpr int kMinMp3FrameRun = 3;
 
-// The samples of a 16-bit RIFF WAVE file (one second of silence first), or an empty vector
-// when it cannot be read. Tells the user only when the file cannot be opened at all.
+// Both readers take only regular files (a folder, a device or a pipe is refused with a
+// message, as is audio longer than kMaxAudioSeconds), and report why they refuse a file
+// through UserReport() before returning an empty vector; the caller then says "Audio file
+// read failed".
+
+// The samples of a 16-bit RIFF WAVE file (one second of silence first), or an empty vector.
+// A file that cannot be opened gives "Error opening the .WAV file!\n"; one whose data end
+// before its header says, or that holds no audio at all, is refused.
 std::vector<int16_t> ReadWaveFile(const QString& path);
 
 // What an MP3 file's LAME/Xing information frame declared.
@@ -25,13 +37,15 @@ struct SMp3Info
     int64_t m_frames = 0;       // audio frames it declares (0: unknown)
     int m_encoderDelay = 0;     // samples at the start that the encoder added
     int m_encoderPadding = 0;   // samples at the end that the encoder added
+    int m_longestFrameRun = 0;  // most valid frames found one right after another
+    bool m_tooLong = false;     // more than kMaxAudioSeconds of audio
 };
 
 // The decoded samples of an MP3 file (no lead-in), or an empty vector. Decoding errors keep
-// what was decoded before them.
+// what was decoded before them. Bytes without kMinMp3FrameRun frames in a row are refused.
 std::vector<int16_t> DecodeMp3File(const QString& path, SMp3Info* info = nullptr);
 
-// The same from bytes in memory (fuzzing, tests).
+// The same from bytes in memory (fuzzing, tests), without messages: *info says why.
 std::vector<int16_t> DecodeMp3Bytes(const uint8_t* data, size_t size, SMp3Info* info = nullptr);
 
 // By the last four characters of the path (case ignored): ".wav" or ".mp3"; anything else

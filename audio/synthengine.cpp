@@ -179,7 +179,9 @@ void CSynthEngine::RunSilentClock()
 
 void CSynthEngine::Attach(CStreamCore* core)
 {
-    m_core.store(core);
+    CStreamCore* old = m_core.exchange(core);
+    if (old && old != core)
+        WaitCallbackIdle(); // the old stream may be destroyed as soon as this returns
 }
 
 void CSynthEngine::Detach()
@@ -188,11 +190,33 @@ void CSynthEngine::Detach()
     WaitCallbackIdle();
 }
 
+void CSynthEngine::Detach(CStreamCore* core)
+{
+    CStreamCore* expected = core;
+    m_core.compare_exchange_strong(expected, nullptr);
+    // Also when another stream replaced it meanwhile: that Attach has waited, and waiting
+    // again costs at most one callback.
+    WaitCallbackIdle();
+}
+
 void CSynthEngine::WaitCallbackIdle()
 {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (m_inCallback.load() && std::chrono::steady_clock::now() < limit)
+    // Whatever was unpublished before this call can only be held by a Render call that was
+    // running when it began (an odd count). Once the count moves on, that call has returned
+    // and every later one reads the new values. No time limit: carrying on while the callback
+    // might still hold the old object would free memory under it.
+    const uint64_t seen = m_callbackCount.load();
+    if (!(seen & 1))
+        return;
+    const auto slow = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    bool warned = false;
+    while (m_callbackCount.load() == seen) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (!warned && std::chrono::steady_clock::now() > slow) {
+            warned = true;
+            qCWarning(lcSynth, "the audio callback has not returned for 2 s; still waiting for it");
+        }
+    }
 }
 
 void CSynthEngine::SetOverlaySamples(const int16_t* samples, int64_t count)
@@ -278,17 +302,17 @@ void CSynthEngine::Apply(const uint8_t* b, int size)
 
 void CSynthEngine::Render(float* left, float* right, int frames)
 {
-    m_inCallback.store(true);
+    m_callbackCount.fetch_add(1); // odd: the shared pointers below may be in use
     if (m_exclusive.load() || frames <= 0) {
         std::memset(left, 0, sizeof(float) * size_t(std::max(frames, 0)));
         std::memset(right, 0, sizeof(float) * size_t(std::max(frames, 0)));
-        m_inCallback.store(false);
+        m_callbackCount.fetch_add(1);
         return;
     }
     for (int done = 0; done < frames; done += kMaxChunk)
         RenderChunk(left + done, right + done, std::min(kMaxChunk, frames - done));
     m_framesRendered.store(m_rendered);
-    m_inCallback.store(false);
+    m_callbackCount.fetch_add(1);
 }
 
 void CSynthEngine::RenderChunk(float* left, float* right, int frames)
@@ -312,7 +336,7 @@ void CSynthEngine::RenderChunk(float* left, float* right, int frames)
         corePaused = core->IsPaused();
     }
 
-    const bool synthOn = m_synth && m_hasSound;
+    const bool synthOn = m_synth && m_hasSound.load(std::memory_order_relaxed);
     const int synthFrames = frames * m_oversample;
     // At the output rate the synthesizer writes straight into the caller's buffers.
     float* synthLeft = m_oversample == 1 ? left : m_synthLeft.data();
@@ -431,8 +455,7 @@ CSynthStream::CSynthStream(CSynthEngine& engine) : CMidiStream(engine.SampleRate
 
 CSynthStream::~CSynthStream()
 {
-    if (m_engine.Attached() == m_core.get())
-        m_engine.Detach();
+    m_engine.Detach(m_core.get());
 }
 
 bool CSynthStream::Stop()

@@ -4,8 +4,10 @@
 //
 // The callback owns nothing but what it is handed: the attached stream core (events in
 // ticks), the overlay samples and gains. It never locks or allocates; the user interface
-// thread hands things over through atomics and waits (briefly) for the callback to let go
-// of anything it is about to free.
+// thread hands things over through atomics and, before it frees or replaces anything the
+// callback may hold, waits until the callback has provably let go of it: each Render call
+// counts up once on entry and once on exit, and the waiter watches that count move on.
+// Render has one caller at a time (the device's thread, the silent clock or an offline owner).
 
 #include "midistream.h"
 
@@ -38,7 +40,7 @@ public:
     bool Open(QString* error, const QString& soundFont = QString());
     bool IsOpen() const { return m_open; }
     bool IsRealTime() const { return m_mode == Mode::RealTime; }
-    bool HasSound() const { return m_hasSound; }
+    bool HasSound() const { return m_hasSound.load(); }
     QString SoundFontPath() const { return m_soundFontPath; }
     QString DriverName() const { return m_driverName; }
     double SampleRate() const { return m_sampleRate; }
@@ -50,9 +52,12 @@ public:
     // Offline owners call it directly.
     void Render(float* left, float* right, int frames);
 
-    // One stream at a time plays through the engine.
+    // One stream at a time plays through the engine. Attach replaces the attached stream and
+    // returns once the callback has let go of the old one; Detach(core) lets go of core if it
+    // is attached and returns once the callback no longer uses it.
     void Attach(CStreamCore* core);
     void Detach();
+    void Detach(CStreamCore* core);
     CStreamCore* Attached() const { return m_core.load(); }
 
     // Output gains (1.0 is full).
@@ -106,7 +111,7 @@ private:
     const double m_sampleRate;
     const int m_oversample;
     bool m_open = false;
-    bool m_hasSound = false;
+    std::atomic<bool> m_hasSound{false}; // the device's callback reads it as soon as it starts
     QString m_soundFontPath;
     QString m_driverName;
     int m_soundFontId = -1;
@@ -122,7 +127,7 @@ private:
     std::atomic<bool> m_quit{false};
 
     std::atomic<CStreamCore*> m_core{nullptr};
-    std::atomic<bool> m_inCallback{false};
+    std::atomic<uint64_t> m_callbackCount{0}; // odd while Render runs
     std::atomic<bool> m_exclusive{false};
     std::atomic<float> m_midiGain{1.0f};
     std::atomic<float> m_overlayGain{0.0f};

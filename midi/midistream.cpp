@@ -272,13 +272,10 @@ double CStreamCore::FramesUntilNextEvent() const
             return 0;
         return std::max(0.0, m_bufferStartTick + slot.m_events[m_nextEvent].m_tick - m_tickPos) / ticksPerFrame;
     }
+    // A queued buffer still belongs to the producer, which may replace it and refill its slot
+    // at any moment: the consumer does not look inside before Advance has taken it.
     const uint32_t head = m_queueHead.load(std::memory_order_relaxed);
-    if (head == m_queueTail.load(std::memory_order_acquire))
-        return kNever;
-    const int slot = m_queue[head % kFifo].load(std::memory_order_acquire);
-    if (slot < 0 || m_slots[slot].m_events.empty())
-        return 0;
-    return double(m_slots[slot].m_events.front().m_tick) / ticksPerFrame;
+    return head == m_queueTail.load(std::memory_order_acquire) ? kNever : 0;
 }
 
 int CStreamCore::ConsumerStop(STimedMessage* out, int maxOut)

@@ -100,7 +100,8 @@ public:
     // frame offsets) to out. Returns the frames consumed: less than asked only when out
     // filled up, in which case the caller calls again for the rest.
     uint32_t Advance(uint32_t frames, STimedMessage* out, int maxOut, int* outCount);
-    // Frames until the next event is due (a large number when none is queued or paused).
+    // Frames until the next event is due: 0 when a queued buffer waits for Advance to take it,
+    // a large number when none is queued or the stream is paused.
     double FramesUntilNextEvent() const;
     double FramesPerSecond() const { return m_framesPerSecond; }
     // Drops every buffer as done, silences (all notes off written to out if given), resets.

@@ -219,6 +219,14 @@ bool CRondelDoc::OnOpenDocument(const QString& path, QString* error)
     }
     CRondelDoc fresh;
     fresh.m_pathName = path;
+    // Songs are regular files: a pipe would wait for a writer and a device would be read until
+    // memory runs out.
+    const QFileInfo info(path);
+    if ((ext == QLatin1String(".kdz") || DocFormats::FindOpen(ext)) && info.exists() && !info.isFile()) {
+        SetError(error, info.isDir() ? QStringLiteral("Cannot open \"%1\": it is a folder, not a song file.").arg(path)
+                                     : QStringLiteral("Cannot open \"%1\": it is not a regular file (a device or a pipe).").arg(path));
+        return false;
+    }
     if (ext == QLatin1String(".kdz")) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {

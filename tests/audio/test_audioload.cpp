@@ -15,6 +15,8 @@
 
 #include <cmath>
 
+#include <sys/stat.h>
+
 namespace {
 // A test recording: tone bursts at irregular times over quiet noise, so that alignment has
 // one clear answer.
@@ -307,4 +309,156 @@ TEST(CFader, SplitsMidiAndWave)
     EXPECT_EQ(MidiVolumeForFader(100), 0);
     EXPECT_EQ(WaveVolumeForFader(100), 30000);
     EXPECT_EQ(WaveVolumeForFader(50), 15000);
+}
+
+// ---------------------------------------------------------------------------------------
+// What the readers refuse: paths that are not regular files, data a header only promises,
+// more audio than a song can use, bytes that are not MP3 audio.
+
+namespace {
+QByteArray WaveHeader(uint32_t rate, uint16_t channels, uint32_t dataBytes)
+{
+    QByteArray b("RIFF");
+    b += U32(36 + dataBytes) + "WAVEfmt " + U32(16) + U16(1) + U16(channels) + U32(rate) + U32(rate * channels * 2) +
+         U16(uint16_t(channels * 2)) + U16(16) + "data" + U32(dataBytes);
+    return b;
+}
+
+// Loads through the overlay as the desktop does; returns the messages it gave.
+QStringList LoadThroughOverlay(const QString& path, bool* loaded)
+{
+    CRecordingReport report;
+    CScopedUserReport scoped(&report);
+    CRondelDoc doc;
+    doc.m_audioFile = path;
+    CSynthEngine engine(CSynthEngine::Mode::Offline);
+    CAudioOverlay overlay(&engine);
+    overlay.AttachDocument(&doc);
+    *loaded = overlay.LoadAudio();
+    EXPECT_EQ(*loaded, overlay.IsLoaded());
+    return report.m_messages;
+}
+}
+
+TEST_F(CLoadFixture, PathsThatAreNotRegularFilesAreRefusedWithoutReading)
+{
+    // A pipe nobody writes to would block the open; a device would be read until memory runs out.
+    const QString fifo = Path("pipe.wav");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString fifoMp3 = Path("pipe.mp3");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifoMp3).constData(), 0600), 0);
+    const QString device = Path("zero.mp3");
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), device));
+    const QString deviceWav = Path("urandom.wav");
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/urandom"), deviceWav));
+    for (const QString& path : {fifo, fifoMp3, device, deviceWav}) {
+        bool loaded = true;
+        const QStringList messages = LoadThroughOverlay(path, &loaded);
+        EXPECT_FALSE(loaded) << path.toStdString();
+        ASSERT_EQ(messages.size(), 2) << path.toStdString();
+        EXPECT_EQ(messages[0], QStringLiteral("\"%1\" is not a regular file (a device or a pipe): it cannot be read as audio.").arg(path));
+        EXPECT_EQ(messages[1], QStringLiteral("Audio file read failed"));
+    }
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.mp3")));
+    bool loaded = true;
+    const QStringList messages = LoadThroughOverlay(Path("folder.mp3"), &loaded);
+    EXPECT_FALSE(loaded);
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_EQ(messages[0], QStringLiteral("\"%1\" is a folder, not an audio file.").arg(Path("folder.mp3")));
+    // A link to a regular file is read as the file.
+    ASSERT_TRUE(WriteWave(Path("real.wav"), 44100, 1, std::vector<int16_t>(100, 7)));
+    ASSERT_TRUE(QFile::link(Path("real.wav"), Path("link.wav")));
+    EXPECT_EQ(ReadWaveFile(Path("link.wav")).size(), size_t(kWaveLeadInSamples + 50));
+}
+
+TEST_F(CLoadFixture, AWaveWithoutTheDataItsHeaderPromisesIsRefused)
+{
+    struct SCase
+    {
+        const char* name;
+        QByteArray bytes;
+        const char* message; // empty: loads
+    };
+    const QByteArray second(44100 * 2, '\x10');
+    const SCase cases[] = {
+        // Ten hours promised, nothing there.
+        {"promise.wav", WaveHeader(44100, 1, 36000u * 44100 * 2), "\"%1\" ends before the audio its header promises (0 of 3175200000 bytes)."},
+        // One second promised, half of it there (a cut download).
+        {"cut.wav", WaveHeader(44100, 1, 44100 * 2) + second.left(44100), "\"%1\" ends before the audio its header promises (44100 of 88200 bytes)."},
+        {"empty.wav", WaveHeader(44100, 1, 0), "\"%1\" holds no audio."},
+        // A streaming writer that could not fill the size in: what is there is the audio.
+        {"stream.wav", WaveHeader(44100, 1, 0xFFFFFFFFu) + second, ""},
+        {"whole.wav", WaveHeader(44100, 1, 44100 * 2) + second, ""},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = Path(c.name);
+        ASSERT_TRUE(WriteAll(path, c.bytes));
+        bool loaded = false;
+        const QStringList messages = LoadThroughOverlay(path, &loaded);
+        if (*c.message) {
+            EXPECT_FALSE(loaded);
+            ASSERT_EQ(messages.size(), 2);
+            EXPECT_EQ(messages[0], QString::fromLatin1(c.message).arg(path));
+            EXPECT_EQ(messages[1], QStringLiteral("Audio file read failed"));
+        } else {
+            EXPECT_TRUE(loaded);
+            EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('|')).toStdString();
+            EXPECT_EQ(ReadWaveFile(path).size(), size_t(kWaveLeadInSamples + 22050));
+        }
+    }
+}
+
+TEST_F(CLoadFixture, AudioLongerThanASongCanUseIsRefusedBeforeItIsRead)
+{
+    // Sparse files: the size is there without the bytes being written.
+    const uint32_t tooLong = uint32_t(kMaxAudioSeconds + 1) * 8000 * 2;
+    const QString wav = Path("long.wav");
+    ASSERT_TRUE(WriteAll(wav, WaveHeader(8000, 1, tooLong)));
+    ASSERT_TRUE(QFile(wav).resize(44 + tooLong));
+    const QString mp3 = Path("long.mp3");
+    ASSERT_TRUE(WriteAll(mp3, QByteArray("ID3")));
+    ASSERT_TRUE(QFile(mp3).resize(qint64(80000) * kMaxAudioSeconds + 1));
+    for (const QString& path : {wav, mp3}) {
+        bool loaded = true;
+        const QStringList messages = LoadThroughOverlay(path, &loaded);
+        EXPECT_FALSE(loaded);
+        ASSERT_EQ(messages.size(), 2) << path.toStdString();
+        EXPECT_EQ(messages[0], QStringLiteral("\"%1\" is longer than 60 minutes: more audio than a song can use.").arg(path));
+    }
+}
+
+TEST_F(CLoadFixture, RandomBytesAreNotMp3Audio)
+{
+    std::vector<uint8_t> noise(4 << 20);
+    uint32_t x = 7;
+    for (auto& b : noise)
+        b = uint8_t((x = x * 1664525u + 1013904223u) >> 24);
+    SMp3Info info;
+    EXPECT_TRUE(DecodeMp3Bytes(noise.data(), noise.size(), &info).empty());
+    EXPECT_LT(info.m_longestFrameRun, kMinMp3FrameRun);
+    ASSERT_TRUE(WriteAll(Path("noise.mp3"), QByteArray(reinterpret_cast<const char*>(noise.data()), qsizetype(noise.size()))));
+    bool loaded = true;
+    const QStringList messages = LoadThroughOverlay(Path("noise.mp3"), &loaded);
+    EXPECT_FALSE(loaded);
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0], QStringLiteral("\"%1\" holds no MP3 audio: no valid frames follow one another.").arg(Path("noise.mp3")));
+}
+
+TEST_F(CLoadFixture, ATruncatedMp3KeepsWhatItHolds)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("lame")).isEmpty())
+        GTEST_SKIP() << "lame is not installed";
+    ASSERT_TRUE(WriteWave(Path("t.wav"), 44100, 2, TestSignal(44100, 2, 4.0)));
+    QProcess lame;
+    lame.start(QStringLiteral("lame"), {QStringLiteral("--quiet"), QStringLiteral("-b"), QStringLiteral("128"), Path("t.wav"), Path("t.mp3")});
+    ASSERT_TRUE(lame.waitForFinished(60000));
+    ASSERT_EQ(lame.exitCode(), 0);
+    const QByteArray whole = ReadAll(Path("t.mp3"));
+    ASSERT_TRUE(WriteAll(Path("half.mp3"), whole.left(whole.size() / 2)));
+    SMp3Info info;
+    const auto half = DecodeMp3File(Path("half.mp3"), &info);
+    EXPECT_GT(info.m_longestFrameRun, 50);
+    EXPECT_NEAR(double(half.size()), 22050.0 * 2, 22050.0 * 0.2);
+    EXPECT_TRUE(report.m_messages.isEmpty());
 }

@@ -174,6 +174,32 @@ TEST(CSynthEngine, RealTimeEngineWithoutADeviceRunsSilently)
     EXPECT_TRUE(stream.Stop());
 }
 
+TEST(CSynthEngine, StreamsReplacedOrClosedWhileTheClockRunsAreNotUsedAfterwards)
+{
+    // A newer stream replaces an older one that is then destroyed, as when the player reopens
+    // its stream: the callback must have let go of the old one first. The sanitizer builds
+    // (ASan, TSan) turn a slip here into a failure; the normal build checks the hand-over.
+    CSynthEngine engine(CSynthEngine::Mode::RealTime);
+    QString error;
+    ASSERT_TRUE(engine.Open(&error, TestFont()));
+    const auto bar = QuarterNoteBar();
+    for (int i = 0; i < 40; ++i) {
+        auto older = std::make_unique<CSynthStream>(engine);
+        ASSERT_TRUE(older->Out(bar.Header(1)));
+        older->Restart();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        auto newer = std::make_unique<CSynthStream>(engine);
+        EXPECT_EQ(engine.Attached(), &newer->Core());
+        older.reset(); // must not detach the newer stream
+        EXPECT_EQ(engine.Attached(), &newer->Core());
+        ASSERT_TRUE(newer->Out(bar.Header(2)));
+        newer->Restart();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        newer.reset();
+        EXPECT_EQ(engine.Attached(), nullptr);
+    }
+}
+
 namespace {
 class CRecordingPort : public CMidiPortOut
 {

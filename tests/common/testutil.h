@@ -10,8 +10,57 @@
 
 #include <gtest/gtest.h>
 
-inline QString CorpusDir() { return QStringLiteral(KADENZO_CORPUS_DIR); }
+#include <ostream>
+#include <string>
+
+// Real tabs and MIDI files written by other people live outside the repository. The folder is
+// read at run time from KADENZO_CORPUS_DIR, else the one configured at build time
+// (../shared/corpus beside the source tree); suites over it skip when it is absent.
+inline QString CorpusDir()
+{
+    const QString fromEnv = qEnvironmentVariable("KADENZO_CORPUS_DIR");
+    return fromEnv.isEmpty() ? QStringLiteral(KADENZO_CORPUS_DIR) : fromEnv;
+}
+inline bool HaveCorpus()
+{
+    const QDir dir(CorpusDir());
+    return dir.exists(QStringLiteral("tabs")) || dir.exists(QStringLiteral("midi"));
+}
+inline std::string CorpusMissingReason()
+{
+    return "the outside corpus is not at " + CorpusDir().toStdString() + " (set KADENZO_CORPUS_DIR to its folder)";
+}
+// In a test body: skips the test, with the reason, when the outside corpus is absent.
+#define SKIP_WITHOUT_CORPUS()                                                                                           \
+    do {                                                                                                               \
+        if (!HaveCorpus())                                                                                             \
+            GTEST_SKIP() << CorpusMissingReason();                                                                     \
+    } while (false)
+
+// The project's own small tabs, MIDI files and other inputs (tests/fixtures).
 inline QString FixturesDir() { return QStringLiteral(KADENZO_FIXTURES_DIR); }
+
+// Suites that run over a whole folder of songs run once over the project's own fixtures and
+// once over the outside corpus (skipped when absent).
+enum class ESongSource { Fixtures, Corpus };
+inline QString SongSourceDir(ESongSource source)
+{
+    return source == ESongSource::Corpus ? CorpusDir() : FixturesDir();
+}
+// Readable test names in CTest's list instead of the enum's bytes.
+inline void PrintTo(ESongSource source, std::ostream* os)
+{
+    *os << (source == ESongSource::Corpus ? "the outside corpus" : "the project's fixtures");
+}
+inline std::string SongSourceName(const ::testing::TestParamInfo<ESongSource>& info)
+{
+    return info.param == ESongSource::Corpus ? "Corpus" : "Fixtures";
+}
+#define SKIP_WITHOUT_SOURCE(source)                                                                                     \
+    do {                                                                                                               \
+        if ((source) == ESongSource::Corpus)                                                                           \
+            SKIP_WITHOUT_CORPUS();                                                                                     \
+    } while (false)
 
 inline QByteArray ReadAll(const QString& path)
 {

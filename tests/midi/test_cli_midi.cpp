@@ -35,8 +35,8 @@ TEST_F(CliMidi, ConvertsASongToMidiAndBack)
     ASSERT_GT(mid.size(), 22);
     EXPECT_EQ(mid.left(4), QByteArray("MThd"));
 
-    const QString corpus = CorpusDir() + QStringLiteral("/midi/tabtomidi__two_bar_repetition.mid");
-    r = Run({QStringLiteral("convert"), corpus, Path(QStringLiteral("b.kdz"))});
+    const QString other = FixturesDir() + QStringLiteral("/midi/two_bar_repetition.mid");
+    r = Run({QStringLiteral("convert"), other, Path(QStringLiteral("b.kdz"))});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QJsonObject o = Dump(Path(QStringLiteral("b.kdz")));
     EXPECT_GT(o[QStringLiteral("events")].toArray().size(), 10);
@@ -44,10 +44,11 @@ TEST_F(CliMidi, ConvertsASongToMidiAndBack)
 
 TEST_F(CliMidi, ImportOptionsReachTheReader)
 {
-    const QString corpus = CorpusDir() + QStringLiteral("/midi/gmd__8_blues-shuffle_112_beat_4-4.mid");
+    // Swung eighths (off-beats two thirds into the beat) and 32nd-note drags.
+    const QString shuffle = FixturesDir() + QStringLiteral("/midi/blues_shuffle_112.mid");
     const auto positions = [&](const QStringList& options) {
         const QString out = Path(QStringLiteral("o%1.kdz").arg(options.join(QString())));
-        const SRunResult r = Run(QStringList{QStringLiteral("convert"), corpus, out} + options);
+        const SRunResult r = Run(QStringList{QStringLiteral("convert"), shuffle, out} + options);
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
         std::vector<int> pos;
         int triplets = 0;
@@ -70,13 +71,13 @@ TEST_F(CliMidi, ImportOptionsReachTheReader)
         EXPECT_EQ(p % 12, 0);
     EXPECT_TRUE(std::any_of(straight.first.begin(), straight.first.end(), [](int p) { return p % 24 != 0; }));
 
-    const SRunResult bad = Run({QStringLiteral("convert"), corpus, Path(QStringLiteral("x.kdz")), QStringLiteral("--snap8")});
+    const SRunResult bad = Run({QStringLiteral("convert"), shuffle, Path(QStringLiteral("x.kdz")), QStringLiteral("--snap8")});
     EXPECT_EQ(bad.exitCode, 2);
 }
 
 TEST_F(CliMidi, DumpCarriesBarTimesAndThePlayOrder)
 {
-    const QJsonObject o = Dump(CorpusDir() + QStringLiteral("/midi/gmd__47_rock_120_beat_4-4.mid"));
+    const QJsonObject o = Dump(FixturesDir() + QStringLiteral("/midi/rock_120.mid"));
     const QJsonArray events = o[QStringLiteral("events")].toArray();
     std::vector<qint64> times;
     for (const QJsonValue& v : events) {
@@ -103,11 +104,18 @@ TEST_F(CliMidi, ADamagedMidiFileFailsWithItsMessage)
     EXPECT_FALSE(QFile::exists(Path(QStringLiteral("bad.kdz"))));
 }
 
-TEST_F(CliMidi, EveryCorpusTabBecomesAValidMidiFile)
+class CliMidiFiles : public CliMidi, public ::testing::WithParamInterface<ESongSource>
 {
-    const QString tabs = CorpusDir() + QStringLiteral("/tabs");
+protected:
+    int Minimum() const { return GetParam() == ESongSource::Corpus ? 40 : 8; }
+};
+
+TEST_P(CliMidiFiles, EveryTabBecomesAValidMidiFile)
+{
+    SKIP_WITHOUT_SOURCE(GetParam());
+    const QString tabs = SongSourceDir(GetParam()) + QStringLiteral("/tabs");
     const QStringList files = QDir(tabs).entryList({QStringLiteral("*.txt")}, QDir::Files);
-    ASSERT_GE(files.size(), 40);
+    ASSERT_GE(files.size(), Minimum());
     QStringList written;
     for (const QString& name : files) {
         const QString out = Path(name + QStringLiteral(".mid"));
@@ -117,7 +125,7 @@ TEST_F(CliMidi, EveryCorpusTabBecomesAValidMidiFile)
         else
             EXPECT_FALSE(QFile::exists(out)) << name.toStdString();
     }
-    ASSERT_GE(written.size(), 40);
+    ASSERT_GE(written.size(), Minimum());
     // One strict reading of them all.
     QProcess p;
     p.start(QStringLiteral("/usr/bin/python3"),
@@ -134,18 +142,21 @@ TEST_F(CliMidi, EveryCorpusTabBecomesAValidMidiFile)
     int withNotes = 0;
     for (const QByteArray& c : counts)
         withNotes += c.toInt() > 0;
-    EXPECT_GE(withNotes, 40);
+    EXPECT_GE(withNotes, Minimum());
 }
 
-TEST_F(CliMidi, ATabPlaysWhereAnotherConverterPutItsNotes)
+TEST_P(CliMidiFiles, ATabPlaysWhereAnotherConverterPutItsNotes)
 {
-    // The same beat as a tab and as a MIDI file made from it by another program.
-    const QString name = QStringLiteral("tabtomidi__simple_4_4_beat");
+    // The same beat as a tab and as a MIDI file made from it by another program (the
+    // fixture's by tests/fixtures/midi/make_midi_fixtures.py).
+    SKIP_WITHOUT_SOURCE(GetParam());
+    const QString dir = SongSourceDir(GetParam());
+    const QString name = GetParam() == ESongSource::Corpus ? QStringLiteral("tabtomidi__simple_4_4_beat") : QStringLiteral("simple_beat");
     const QString out = Path(QStringLiteral("beat.mid"));
-    const SRunResult r = Run({QStringLiteral("convert"), CorpusDir() + QStringLiteral("/tabs/") + name + QStringLiteral(".txt"), out});
+    const SRunResult r = Run({QStringLiteral("convert"), dir + QStringLiteral("/tabs/") + name + QStringLiteral(".txt"), out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const SMidoFile ours = ReadWithMido(out);
-    const SMidoFile theirs = ReadWithMido(CorpusDir() + QStringLiteral("/midi/") + name + QStringLiteral(".mid"));
+    const SMidoFile theirs = ReadWithMido(dir + QStringLiteral("/midi/") + name + QStringLiteral(".mid"));
     ASSERT_TRUE(ours.ok && theirs.ok);
     std::multiset<int> ourTimes, theirTimes;
     for (const SMidoEvent& e : ours.Struck())
@@ -156,5 +167,7 @@ TEST_F(CliMidi, ATabPlaysWhereAnotherConverterPutItsNotes)
     ASSERT_FALSE(ours.Of(QStringLiteral("tempo")).empty());
     EXPECT_EQ(ours.Of(QStringLiteral("tempo"))[0].a, 600000); // "100 BPM"
 }
+
+INSTANTIATE_TEST_SUITE_P(Songs, CliMidiFiles, ::testing::Values(ESongSource::Fixtures, ESongSource::Corpus), SongSourceName);
 
 } // namespace

@@ -130,15 +130,21 @@ std::multiset<std::pair<int, int>> ExpectedNotes(const SMidoFile& original)
     return notes;
 }
 
-TEST(MidoCorpus, CorpusFilesImportAndWriteBackOnTheGrid)
+class MidoCorpus : public ::testing::TestWithParam<ESongSource>
 {
+};
+
+TEST_P(MidoCorpus, FilesImportAndWriteBackOnTheGrid)
+{
+    SKIP_WITHOUT_SOURCE(GetParam());
     RegisterMidiFormats();
     MidiImportOptions().m_detectTriplets = false;
-    const QStringList files = QDir(CorpusDir() + QStringLiteral("/midi")).entryList({QStringLiteral("*.mid")}, QDir::Files);
-    ASSERT_GE(files.size(), 20);
+    const QString folder = SongSourceDir(GetParam()) + QStringLiteral("/midi/");
+    const QStringList files = QDir(folder).entryList({QStringLiteral("*.mid")}, QDir::Files);
+    ASSERT_GE(files.size(), GetParam() == ESongSource::Corpus ? 20 : 6);
     QTemporaryDir dir;
     for (const QString& name : files) {
-        const QString source = CorpusDir() + QStringLiteral("/midi/") + name;
+        const QString source = folder + name;
         const SMidoFile original = ReadWithMido(source);
         ASSERT_TRUE(original.ok) << name.toStdString();
 
@@ -160,5 +166,7 @@ TEST(MidoCorpus, CorpusFilesImportAndWriteBackOnTheGrid)
     }
     MidiImportOptions() = SMidiImportOptions();
 }
+
+INSTANTIATE_TEST_SUITE_P(Midi, MidoCorpus, ::testing::Values(ESongSource::Fixtures, ESongSource::Corpus), SongSourceName);
 
 } // namespace

@@ -234,13 +234,19 @@ TEST(MidiRead, MarkTripletsTakesTheThreeLatestPositionsWithTheirChords)
     EXPECT_EQ(marked, (QStringList{"42@32", "36@64", "42@64", "38@96"}));
 }
 
-TEST(MidiRead, EveryCorpusFileReads)
+class MidiReadFiles : public ::testing::TestWithParam<ESongSource>
 {
-    const QStringList files = QDir(CorpusDir() + QStringLiteral("/midi")).entryList({QStringLiteral("*.mid")}, QDir::Files);
-    ASSERT_GE(files.size(), 20);
+};
+
+TEST_P(MidiReadFiles, EveryFileReads)
+{
+    SKIP_WITHOUT_SOURCE(GetParam());
+    const QString folder = SongSourceDir(GetParam()) + QStringLiteral("/midi/");
+    const QStringList files = QDir(folder).entryList({QStringLiteral("*.mid")}, QDir::Files);
+    ASSERT_GE(files.size(), GetParam() == ESongSource::Corpus ? 20 : 6);
     for (const QString& name : files) {
         for (bool snap32 : {true, false}) {
-            const SRead r = Read(ReadAll(CorpusDir() + QStringLiteral("/midi/") + name), snap32);
+            const SRead r = Read(ReadAll(folder + name), snap32);
             EXPECT_FALSE(r.Bars().empty()) << name.toStdString();
             for (const QString& m : r.messages)
                 EXPECT_TRUE(m.startsWith(QStringLiteral("Some drum keys"))) << name.toStdString() << ": " << m.toStdString();
@@ -252,6 +258,8 @@ TEST(MidiRead, EveryCorpusFileReads)
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Midi, MidiReadFiles, ::testing::Values(ESongSource::Fixtures, ESongSource::Corpus), SongSourceName);
 
 TEST(MidiRead, OpeningAMidFileMakesADocument)
 {

@@ -7,6 +7,8 @@
 
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray NewSongBytes()
@@ -228,6 +230,29 @@ TEST_F(DocumentFiles, UnknownExtensionFailsSilently)
     QString error = QStringLiteral("x");
     EXPECT_FALSE(doc.OnOpenDocument(Write(QStringLiteral("song.xyz"), NewSongBytes()), &error));
     EXPECT_TRUE(error.isEmpty());
+}
+
+TEST_F(DocumentFiles, OnlyRegularFilesOpenAsSongs)
+{
+    // A pipe would block the open and a device would be read until memory runs out.
+    const QString fifo = m_dir.filePath(QStringLiteral("pipe.kdz"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString device = m_dir.filePath(QStringLiteral("zero.kdz"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), device));
+    const QString folder = m_dir.filePath(QStringLiteral("folder.kdz"));
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("folder.kdz")));
+    const QString link = m_dir.filePath(QStringLiteral("link.kdz"));
+    ASSERT_TRUE(QFile::link(Write(QStringLiteral("real.kdz"), NewSongBytes()), link));
+    CRondelDoc doc;
+    QString error;
+    for (const QString& path : {fifo, device}) {
+        EXPECT_FALSE(doc.OnOpenDocument(path, &error));
+        EXPECT_EQ(error, QStringLiteral("Cannot open \"%1\": it is not a regular file (a device or a pipe).").arg(path));
+    }
+    EXPECT_FALSE(doc.OnOpenDocument(folder, &error));
+    EXPECT_EQ(error, QStringLiteral("Cannot open \"%1\": it is a folder, not a song file.").arg(folder));
+    EXPECT_TRUE(doc.Events().empty()) << "a refused open leaves the document as it was";
+    EXPECT_TRUE(doc.OnOpenDocument(link, &error)) << "a link to a song file opens the song";
 }
 
 TEST_F(DocumentFiles, LastNoteGetsClosingBar)

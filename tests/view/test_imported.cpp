@@ -108,10 +108,16 @@ TEST_F(Imported, WithoutTheImporterNoRoomIsReserved)
     EXPECT_EQ(withText.height() - without.height(), 10 + 2 * 13);
 }
 
-// Every corpus tab lays out, draws and prints without trouble.
-TEST_F(Imported, CorpusTabsRender)
+// Every real tab (the project's own, and the outside corpus when present) lays out, draws and
+// prints without trouble.
+class ImportedTabs : public Imported, public ::testing::WithParamInterface<ESongSource>
 {
-    const QDir dir(CorpusDir() + QStringLiteral("/tabs"));
+};
+
+TEST_P(ImportedTabs, Render)
+{
+    SKIP_WITHOUT_SOURCE(GetParam());
+    const QDir dir(SongSourceDir(GetParam()) + QStringLiteral("/tabs"));
     const QStringList files = dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name);
     ASSERT_FALSE(files.isEmpty());
     int rendered = 0;
@@ -145,7 +151,12 @@ TEST_F(Imported, CorpusTabsRender)
         }
         ++rendered;
     }
-    EXPECT_GT(rendered, 40);
+    if (GetParam() == ESongSource::Corpus)
+        EXPECT_GT(rendered, 40);
+    else
+        EXPECT_EQ(rendered, int(files.size()));
 }
+
+INSTANTIATE_TEST_SUITE_P(Tabs, ImportedTabs, ::testing::Values(ESongSource::Fixtures, ESongSource::Corpus), SongSourceName);
 
 } // namespace
