@@ -276,7 +276,9 @@ void CMainFrame::CreateMenus()
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("&New"), QKeySequence(QStringLiteral("Ctrl+N")), this, &CMainFrame::NewDocument);
     file->addAction(QStringLiteral("&Open..."), QKeySequence(QStringLiteral("Ctrl+O")), this, &CMainFrame::OnFileOpen);
-    file->addAction(QStringLiteral("&Close"), m_mdi, &QMdiArea::closeActiveSubWindow);
+    // Ctrl+W is Export Wave's: the song window closes with Ctrl+F4.
+    file->addAction(QStringLiteral("&Close"), QKeySequence(QStringLiteral("Ctrl+F4")), m_mdi,
+                    &QMdiArea::closeActiveSubWindow);
     file->addAction(QStringLiteral("&Save"), QKeySequence(QStringLiteral("Ctrl+S")), this, &CMainFrame::OnFileSave);
     file->addAction(QStringLiteral("Save &As..."), this, &CMainFrame::OnFileSaveAs);
     file->addSeparator();
@@ -325,6 +327,7 @@ void CMainFrame::CreateMenus()
     QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
     window->addAction(QStringLiteral("&Cascade"), m_mdi, &QMdiArea::cascadeSubWindows);
     window->addAction(QStringLiteral("&Tile"), m_mdi, &QMdiArea::tileSubWindows);
+    connect(window, &QMenu::aboutToShow, this, [this, window] { ListSongsInWindowMenu(window); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("Kadenzo &Help"), this,
@@ -452,7 +455,11 @@ bool CMainFrame::OpenFile(const QString& path)
     doc->m_title = QFileInfo(path).fileName();
     const QString title = doc->m_title;
     CRondelDoc* raw = doc.get();
+    // The blank song made at start-up gives way to the first file the user opens.
+    QMdiSubWindow* blank = UntouchedBlankSong();
     AddDocumentWindow(std::move(doc), title);
+    if (blank)
+        blank->close();
     AddRecent(path);
     m_transport->ShowDefaultTempo(FirstBarTempo(*raw));
     emit DocumentOpened(raw);
@@ -492,6 +499,7 @@ CDocWindow* CMainFrame::AddDocumentWindow(std::unique_ptr<CRondelDoc> doc, const
     };
     QMdiSubWindow* sub = m_mdi->addSubWindow(child);
     sub->setWindowTitle(title);
+    FreeCloseKey(sub);
     sub->resize(m_mdi->viewport()->size() * 0.95);
     sub->showMaximized();
     m_mdi->setActiveSubWindow(sub);
@@ -821,10 +829,64 @@ void CMainFrame::ShowIssuePlace(const SImportIssueRow& issue)
     statusBar()->showMessage(QStringLiteral("Import issue at line %1, column %2").arg(line).arg(issue.column + 1));
 }
 
+QString CMainFrame::OpenFilter()
+{
+    // Every kind the program opens comes first, so that a folder of text tabs shows them.
+    return QStringLiteral("All Kadenzo files (*.kdz *.txt *.tab *.mid);;Kadenzo Files (*.kdz);;"
+                          "Text Tab Files (*.txt *.tab);;Midi Files (*.mid);;All Files (*)");
+}
+
+void CMainFrame::FreeCloseKey(QMdiSubWindow* sub)
+{
+    // A song window's own menu would take Ctrl+W (and Ctrl+F4) beside the File menu's
+    // commands; File > Close carries the key instead.
+    if (QMenu* menu = sub->systemMenu())
+        for (QAction* a : menu->actions())
+            if (!a->shortcut().isEmpty())
+                a->setShortcuts(QList<QKeySequence>());
+}
+
+QMdiSubWindow* CMainFrame::UntouchedBlankSong() const
+{
+    const QList<QMdiSubWindow*> subs = m_mdi->subWindowList();
+    if (subs.size() != 1)
+        return nullptr;
+    auto* w = dynamic_cast<CDocWindow*>(subs.front()->widget());
+    CRondelDoc* doc = w ? w->Doc() : nullptr;
+    if (!doc || doc->IsModified() || !doc->m_pathName.isEmpty() || !doc->m_importPath.isEmpty())
+        return nullptr;
+    for (const auto& ev : doc->Events())
+        if (!ev->IsMeasure() || ev->HasText())
+            return nullptr;
+    return subs.front();
+}
+
+void CMainFrame::ListSongsInWindowMenu(QMenu* menu)
+{
+    for (QAction* a : menu->actions())
+        if (a->property("songEntry").toBool()) {
+            menu->removeAction(a);
+            a->deleteLater();
+        }
+    const QList<QMdiSubWindow*> subs = m_mdi->subWindowList();
+    if (subs.isEmpty())
+        return;
+    QAction* separator = menu->addSeparator();
+    separator->setProperty("songEntry", true);
+    for (int i = 0; i < subs.size(); ++i) {
+        QMdiSubWindow* sub = subs[i];
+        const QString text = i < 9 ? QStringLiteral("&%1 %2").arg(i + 1).arg(sub->windowTitle()) : sub->windowTitle();
+        QAction* a = menu->addAction(text, this, [this, sub] { m_mdi->setActiveSubWindow(sub); });
+        a->setProperty("songEntry", true);
+        a->setCheckable(true);
+        a->setChecked(sub == m_mdi->activeSubWindow());
+    }
+}
+
 void CMainFrame::OnFileOpen()
 {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open"), QString(),
-        QStringLiteral("Kadenzo Files (*.kdz);;Text Tab Files (*.txt *.tab);;Midi Files (*.mid);;All Files (*)"));
+        OpenFilter());
     if (!path.isEmpty())
         OpenFile(path);
 }

@@ -51,6 +51,10 @@ public:
     void SetAskMidiOptions(bool ask) { m_askMidiOptions = ask; }
 
     QMdiArea* MdiArea() const { return m_mdi; }
+    // The Open dialog's filters, the one for every kind the program opens first.
+    static QString OpenFilter();
+    // Rebuilds the open songs' entries at the end of the Window menu.
+    void ListSongsInWindowMenu(QMenu* menu);
     CRondelDoc* ActiveDocument() const;
     CRondelView* ActiveView() const;
     CPlayer* ActivePlayer() const;
@@ -111,6 +115,8 @@ private:
     void OnPlaybackEnded();
     void ShowIssuePlace(const SImportIssueRow& issue);
     void RebuildMidiDeviceMenu();
+    void FreeCloseKey(QMdiSubWindow* sub);
+    QMdiSubWindow* UntouchedBlankSong() const;
     void ShowScopeDock();
 
     void OnFileOpen();
