@@ -569,6 +569,13 @@ void CMainFrame::SetActiveDocument(CRondelDoc* doc)
     if (doc)
         m_transport->ShowDefaultTempo(FirstBarTempo(*doc));
     UpdateTransportLooks();
+    // The status follows the song now in front: its own cursor, or nothing.
+    if (CDocWindow* w = ActiveWindow(); w && w->Doc() == doc) {
+        const int bar = std::max(w->View()->CursorBar(), 1);
+        CursorStatus(bar, w->View()->CursorBar() > 0 ? w->View()->CursorTick() : 0);
+    } else if (!doc) {
+        statusBar()->clearMessage();
+    }
 }
 
 void CMainFrame::UpdateTransportLooks()
@@ -589,6 +596,10 @@ void CMainFrame::StartPlay(bool loop, bool oneBar, int button)
         if (!player->TellsTransport())
             NotifyOverlay(player->State() == PlayerState::Paused ? 3 : 4, 0);
         UpdateTransportLooks();
+        // The poll stands still while paused: the status says so itself.
+        const QString shown = statusBar()->currentMessage();
+        if (player->State() == PlayerState::Paused && shown.startsWith(QLatin1String("PLAYING:")))
+            statusBar()->showMessage(QStringLiteral("PAUSED:") + shown.mid(8));
         w->View()->setFocus();
         return;
     }
@@ -660,6 +671,11 @@ void CMainFrame::OnPlaybackEnded()
         m_indexDock->show();
     m_indexWasVisible = false;
     UpdateTransportLooks();
+    // However the player stopped, the status leaves "PLAYING" for the cursor's place.
+    if (CDocWindow* w = ActiveWindow(); w && w->Player()->State() == PlayerState::Stopped) {
+        const int bar = std::max(w->View()->CursorBar(), 1);
+        CursorStatus(bar, w->View()->CursorBar() > 0 ? w->View()->CursorTick() : 0);
+    }
 }
 
 void CMainFrame::NotifyOverlay(int code, int msecs)
@@ -767,6 +783,8 @@ void CMainFrame::CursorStatus(int barNo, int index32)
     }
     if (!bar)
         return;
+    // A position left of the first 32nd or right of the last one names the nearest one.
+    index32 = std::clamp(index32, 0, std::max(int(bar->GetMeasureTicks()) - 1, 0));
     const int ms = CursorMsecs(index32, tempo, int(bar->m_runTime2));
     statusBar()->showMessage(CursorStatusText(barNo, index32, ms));
     m_transport->ShowDefaultTempo(tempo);

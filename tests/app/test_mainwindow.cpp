@@ -8,13 +8,21 @@
 #include "playclock.h"
 #include "report.h"
 #include "rondeldoc.h"
+#include "rondelview.h"
 #include "settings.h"
+#include "transportbar.h"
+#include "midi.h"
+#include "player.h"
 
 #include <QAction>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,9 +52,10 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         SettingsStore::UseFile(m_dir.filePath(QStringLiteral("settings.ini")));
         PlayClock::UseManual(&m_clock);
-        MidiStreams::SetOpener([](int) -> std::unique_ptr<CMidiStream> {
+        MidiStreams::SetOpener([this](int) -> std::unique_ptr<CMidiStream> {
             auto stream = std::make_unique<CManualClockStream>(1000.0);
             stream->SetRecording(false);
+            m_stream = stream.get();
             return stream;
         });
     }
@@ -79,8 +88,24 @@ protected:
         return nullptr;
     }
 
+    // Moves both clocks on in the view's 50 ms steps, polling as its timer would.
+    void Advance(CMainFrame& f, int64_t msecs)
+    {
+        while (msecs > 0) {
+            const int64_t step = std::min<int64_t>(msecs, 50);
+            m_clock += step;
+            for (int64_t i = 0; i < step; ++i)
+                if (m_stream && CMidi::PlayerStream() == m_stream)
+                    m_stream->Advance(1);
+            if (f.ActiveView())
+                f.ActiveView()->OnPlayTimer();
+            msecs -= step;
+        }
+    }
+
     QTemporaryDir m_dir;
     int64_t m_clock = 1000;
+    CManualClockStream* m_stream = nullptr;
     CRecordingReport m_report;
     CScopedUserReport m_scoped{&m_report};
 };
@@ -172,6 +197,84 @@ TEST_F(MainWindow, WindowMenuListsTheOpenSongs)
     EXPECT_FALSE(first->isChecked());
     first->trigger();
     EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("one.kdz"));
+}
+
+TEST_F(MainWindow, PlayTempoBoxNeverOffersATempoTooSlowToPlay)
+{
+    auto f = Frame();
+    QSpinBox* box = f->Transport()->m_currentTempo;
+    ASSERT_EQ(box->value(), 0); // the song's own tempi
+    box->stepUp();
+    EXPECT_EQ(box->value(), CTransportBar::kMinPlayTempo);
+    box->stepUp();
+    EXPECT_EQ(box->value(), CTransportBar::kMinPlayTempo + 1);
+    box->stepDown();
+    box->stepDown();
+    EXPECT_EQ(box->value(), 0) << "below the floor is the song's tempo again";
+    // Typed tempi below the floor become the floor; longer numbers still pass through.
+    QLineEdit* edit = box->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("12"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(box->value(), CTransportBar::kMinPlayTempo);
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("125"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(box->value(), 125);
+
+    // The fields carry their names beside them.
+    QStringList captions;
+    for (QLabel* l : f->Transport()->findChildren<QLabel*>())
+        captions << l->text();
+    for (const char* name : {"Song tempo", "Play tempo", "Sync (1/100 s)"})
+        EXPECT_TRUE(captions.contains(QString::fromLatin1(name))) << name;
+    EXPECT_EQ(f->Transport()->m_defaultTempo->placeholderText(), QStringLiteral("Song tempo"));
+}
+
+TEST_F(MainWindow, TheTransportWrapsInANarrowWindow)
+{
+    auto f = Frame();
+    f->resize(520, 600);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_LE(f->width(), 560) << "the transport must not hold the window wide";
+    CTransportBar* t = f->Transport();
+    // Every control still shows, inside the transport.
+    for (QWidget* w : {static_cast<QWidget*>(t->m_play), static_cast<QWidget*>(t->m_stop),
+                       static_cast<QWidget*>(t->m_currentTempo), static_cast<QWidget*>(t->m_sync)}) {
+        EXPECT_TRUE(t->rect().contains(w->geometry())) << w->objectName().toStdString();
+    }
+    EXPECT_GT(t->m_sync->geometry().top(), t->m_play->geometry().bottom()) << "on a further row";
+}
+
+TEST_F(MainWindow, StatusBarTellsPlayingPausedAndStoppedAndFollowsTheActiveSong)
+{
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(Song(QStringLiteral("one.kdz"))));
+    f->OnPlay();
+    Advance(*f, 500);
+    EXPECT_TRUE(f->StatusText().startsWith(QStringLiteral("PLAYING: "))) << f->StatusText().toStdString();
+    f->OnPlay(); // pause
+    ASSERT_EQ(f->ActivePlayer()->State(), PlayerState::Paused);
+    EXPECT_TRUE(f->StatusText().startsWith(QStringLiteral("PAUSED: "))) << f->StatusText().toStdString();
+    f->OnStop();
+    EXPECT_TRUE(f->StatusText().startsWith(QStringLiteral("Cursor: measure 1 "))) << f->StatusText().toStdString();
+
+    // One measure plays to its end: buttons and status leave playing at once.
+    f->OnMeasurePlay();
+    ASSERT_EQ(f->ActivePlayer()->State(), PlayerState::Playing);
+    Advance(*f, 4000);
+    EXPECT_EQ(f->ActivePlayer()->State(), PlayerState::Stopped);
+    EXPECT_EQ(f->Transport()->m_mplay->property("look").toString(), QStringLiteral("idle"));
+    EXPECT_FALSE(f->StatusText().startsWith(QStringLiteral("PLAYING"))) << f->StatusText().toStdString();
+
+    // A second song shows its own cursor; going back shows the first one's.
+    f->ActiveView()->GotoBar(2);
+    f->CursorStatus(2, 40); // past the bar's last 32nd: the last one
+    EXPECT_TRUE(f->StatusText().startsWith(QStringLiteral("Cursor: measure 2 31/32nd"))) << f->StatusText().toStdString();
+    ASSERT_TRUE(f->OpenFile(Song(QStringLiteral("two.kdz"))));
+    EXPECT_TRUE(f->StatusText().startsWith(QStringLiteral("Cursor: measure 1 0/32nd"))) << f->StatusText().toStdString();
 }
 
 } // namespace
