@@ -29,6 +29,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
+#include <QSpinBox>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -305,6 +306,7 @@ void CMainFrame::CreateMenus()
             if (auto* w = dynamic_cast<CDocWindow*>(sub->widget()))
                 w->View()->SetSupersize(on);
     });
+    SetupZoom(view);
     view->addSeparator();
     for (QDockWidget* d : findChildren<QDockWidget*>())
         view->addAction(d->toggleViewAction());
@@ -476,6 +478,10 @@ CDocWindow* CMainFrame::AddDocumentWindow(std::unique_ptr<CRondelDoc> doc, const
     connect(view, &CRondelView::CursorMoved, this, &CMainFrame::CursorStatus);
     connect(view, &CRondelView::PlaybackEnded, this, &CMainFrame::OnPlaybackEnded);
     connect(view, &CRondelView::HeaderClicked, this, &CMainFrame::OnImportAudio);
+    connect(view, &CRondelView::ZoomChanged, this, [this, view] {
+        if (view == ActiveView())
+            SyncZoomBox();
+    });
     CRondelDoc* raw = child->Doc();
     raw->AddListener([this, raw](CRondelDoc&) {
         if (raw == m_pActiveDoc)
@@ -540,6 +546,7 @@ void CMainFrame::OnSubWindowActivated(QMdiSubWindow* sub)
 {
     auto* w = sub ? dynamic_cast<CDocWindow*>(sub->widget()) : nullptr;
     SetActiveDocument(w ? w->Doc() : nullptr);
+    SyncZoomBox();
 }
 
 void CMainFrame::SetActiveDocument(CRondelDoc* doc)
@@ -845,6 +852,47 @@ void CMainFrame::ShowIssuePlace(const SImportIssueRow& issue)
     m_indexDock->show();
     m_indexDock->raise();
     statusBar()->showMessage(QStringLiteral("Import issue at line %1, column %2").arg(line).arg(issue.column + 1));
+}
+
+void CMainFrame::SetupZoom(QMenu* view)
+{
+    // Ctrl+plus (and Ctrl+= on keyboards where plus needs Shift), Ctrl+minus, Ctrl+0, and a
+    // zoom box in the status bar; each acts on the song in front.
+    QAction* in = view->addAction(QStringLiteral("Zoom &In"), this, [this] {
+        if (CRondelView* v = ActiveView())
+            v->ZoomIn();
+    });
+    in->setShortcuts({QKeySequence(QStringLiteral("Ctrl++")), QKeySequence(QStringLiteral("Ctrl+="))});
+    view->addAction(QStringLiteral("Zoom &Out"), QKeySequence(QStringLiteral("Ctrl+-")), this, [this] {
+        if (CRondelView* v = ActiveView())
+            v->ZoomOut();
+    });
+    view->addAction(QStringLiteral("&Actual Size"), QKeySequence(QStringLiteral("Ctrl+0")), this, [this] {
+        if (CRondelView* v = ActiveView())
+            v->SetZoom(1.0);
+    });
+    m_zoomBox = new QSpinBox(this);
+    m_zoomBox->setObjectName(QStringLiteral("ZoomBox"));
+    m_zoomBox->setRange(int(CRondelView::kMinZoom * 100), int(CRondelView::kMaxZoom * 100));
+    m_zoomBox->setSingleStep(10);
+    m_zoomBox->setSuffix(QStringLiteral(" %"));
+    m_zoomBox->setValue(100);
+    m_zoomBox->setToolTip(QStringLiteral("Zoom of the notation"));
+    m_zoomBox->setKeyboardTracking(false);
+    statusBar()->addPermanentWidget(m_zoomBox);
+    connect(m_zoomBox, &QSpinBox::valueChanged, this, [this](int percent) {
+        if (CRondelView* v = ActiveView())
+            v->SetZoom(percent / 100.0);
+    });
+}
+
+void CMainFrame::SyncZoomBox()
+{
+    if (!m_zoomBox)
+        return;
+    const CRondelView* v = ActiveView();
+    const QSignalBlocker block(m_zoomBox);
+    m_zoomBox->setValue(int(std::lround((v ? v->Zoom() : 1.0) * 100)));
 }
 
 QString CMainFrame::OpenFilter()

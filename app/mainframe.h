@@ -26,6 +26,7 @@ class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QPrinter;
+class QSpinBox;
 
 class CMainFrame : public QMainWindow
 {
@@ -64,6 +65,7 @@ public:
     CImportIndexView* IndexPane() const { return m_index; }
     CCommentListView* CommentPane() const { return m_comments; }
     CFileView* FilePane() const { return m_files; }
+    QSpinBox* ZoomBox() const { return m_zoomBox; }
     QDockWidget* ScopeDock() const { return m_scopeDock; }
     QStringList RecentFiles() const { return m_recent; }
     QString StatusText() const;
@@ -116,6 +118,8 @@ private:
     void ShowIssuePlace(const SImportIssueRow& issue);
     void RebuildMidiDeviceMenu();
     void FreeCloseKey(QMdiSubWindow* sub);
+    void SetupZoom(QMenu* view);
+    void SyncZoomBox();
     QMdiSubWindow* UntouchedBlankSong() const;
     void ShowScopeDock();
 
@@ -150,6 +154,7 @@ private:
     class QLabel* m_silentNotice = nullptr;
     QMenu* m_recentMenu = nullptr;
     QMenu* m_deviceMenu = nullptr;
+    QSpinBox* m_zoomBox = nullptr;
     QTimer m_filesTimer;
 
     CRondelDoc* m_pActiveDoc = nullptr;

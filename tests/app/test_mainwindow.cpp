@@ -11,6 +11,7 @@
 #include "rondelview.h"
 #include "settings.h"
 #include "transportbar.h"
+#include "viewrenderer.h"
 #include "midi.h"
 #include "player.h"
 
@@ -19,6 +20,9 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QLabel>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <QApplication>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QSpinBox>
@@ -28,6 +32,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 
 namespace {
@@ -39,6 +44,21 @@ void WriteSong(const QString& path)
     doc.DeleteContents();
     AppendEvent(doc.Events(), EventType::Bar | TempoBits(120), TimeSigWord(4, 4));
     AppendEvent(doc.Events(), 42, 0);
+    AppendEvent(doc.Events(), EventType::Bar, TimeSigWord(4, 4));
+    QString error;
+    ASSERT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
+}
+
+void WriteLongSong(const QString& path, int bars)
+{
+    CRondelDoc doc;
+    doc.OnNewDocument();
+    doc.DeleteContents();
+    for (int b = 0; b < bars; ++b) {
+        AppendEvent(doc.Events(), EventType::Bar | (b == 0 ? TempoBits(120) : 0), TimeSigWord(4, 4));
+        for (uint32_t pos = 0; pos < 384; pos += 48)
+            AppendEvent(doc.Events(), 42, pos);
+    }
     AppendEvent(doc.Events(), EventType::Bar, TimeSigWord(4, 4));
     QString error;
     ASSERT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
@@ -246,6 +266,69 @@ TEST_F(MainWindow, TheTransportWrapsInANarrowWindow)
         EXPECT_TRUE(t->rect().contains(w->geometry())) << w->objectName().toStdString();
     }
     EXPECT_GT(t->m_sync->geometry().top(), t->m_play->geometry().bottom()) << "on a further row";
+}
+
+TEST_F(MainWindow, ZoomKeepsTheMusicUnderTheMouseInPlace)
+{
+    auto f = Frame();
+    const QString path = m_dir.filePath(QStringLiteral("long.kdz"));
+    WriteLongSong(path, 24);
+    ASSERT_TRUE(f->OpenFile(path));
+    CRondelView* view = f->ActiveView();
+    // A point on the staff of bar 6, where the pointer rests.
+    auto barAt = [&](int n) -> const CEvent* {
+        int i = 0;
+        for (const auto& e : view->Doc().Events())
+            if (e->IsMeasure() && ++i == n)
+                return e.get();
+        return nullptr;
+    };
+    view->GotoBar(6);
+    auto onScreen = [&]() {
+        const CEvent* bar = barAt(6);
+        const QPointF layout(LayoutBarX(bar->m_layoutPos) + 60, LayoutStaffTop(bar->m_layoutPos) + 12);
+        return QPointF(layout.x() * view->Scale() - view->horizontalScrollBar()->value(),
+                       layout.y() * view->Scale() - view->verticalScrollBar()->value());
+    };
+    const QPointF mouse = onScreen();
+    ASSERT_TRUE(view->viewport()->rect().contains(mouse.toPoint()));
+    QWheelEvent wheel(mouse, view->viewport()->mapToGlobal(mouse), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &wheel);
+    EXPECT_GT(view->Zoom(), 1.0);
+    EXPECT_EQ(f->ZoomBox()->value(), int(std::lround(view->Zoom() * 100)));
+    EXPECT_NEAR(onScreen().x(), mouse.x(), 1.5);
+    EXPECT_NEAR(onScreen().y(), mouse.y(), 1.5);
+    // Out again, past the start: the lines hold more bars.
+    QWheelEvent back(mouse, view->viewport()->mapToGlobal(mouse), QPoint(), QPoint(0, -120), Qt::NoButton,
+                     Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &back);
+    QApplication::sendEvent(view->viewport(), &back);
+    EXPECT_LT(view->Zoom(), 1.0);
+    // Across, the view cannot scroll past its left edge: the bar then stands at the margin.
+    QScrollBar* across = view->horizontalScrollBar();
+    if (across->value() > across->minimum() && across->value() < across->maximum())
+        EXPECT_NEAR(onScreen().x(), mouse.x(), 1.5);
+    else
+        EXPECT_LT(onScreen().x(), mouse.x());
+    EXPECT_NEAR(onScreen().y(), mouse.y(), 1.5);
+
+    // The box and the keys; the range is 50 to 400 %.
+    f->ZoomBox()->setValue(400);
+    EXPECT_DOUBLE_EQ(view->Zoom(), 4.0);
+    QTest::keyClick(view, Qt::Key_Plus, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(view->Zoom(), 4.0);
+    QTest::keyClick(view, Qt::Key_0, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(view->Zoom(), 1.0);
+    EXPECT_EQ(f->ZoomBox()->value(), 100);
+    QTest::keyClick(view, Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_LT(view->Zoom(), 1.0);
+    view->SetZoom(0.1);
+    EXPECT_DOUBLE_EQ(view->Zoom(), 0.5);
+    // Supersize doubles whatever the zoom is.
+    view->SetZoom(1.5);
+    view->SetSupersize(true);
+    EXPECT_DOUBLE_EQ(view->Scale(), 3.0);
 }
 
 TEST_F(MainWindow, StatusBarTellsPlayingPausedAndStoppedAndFollowsTheActiveSong)
