@@ -437,6 +437,11 @@ void CMainFrame::NewDocument()
 
 bool CMainFrame::OpenFile(const QString& path)
 {
+    if (QFileInfo(path).isDir()) {
+        // A folder on the command line or dropped on the window: say so, open nothing.
+        UserReport().Message(QStringLiteral("Cannot open %1: it is a folder, not a song file").arg(path));
+        return false;
+    }
     const QString ext = DocFormats::ExtensionOf(path);
     if (ext == QLatin1String(".mid") && m_askMidiOptions) {
         CMidiImportDialog options(this);

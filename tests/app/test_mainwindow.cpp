@@ -195,6 +195,17 @@ TEST_F(MainWindow, TheUntouchedBlankSongGivesWayToTheFirstFile)
     EXPECT_EQ(h->MdiArea()->subWindowList().size(), 1);
 }
 
+TEST_F(MainWindow, AFolderIsRefusedWithAMessageNamingIt)
+{
+    auto f = Frame();
+    f->NewDocument();
+    EXPECT_FALSE(f->OpenFile(m_dir.path()));
+    ASSERT_EQ(m_report.m_messages.size(), 1);
+    EXPECT_TRUE(m_report.m_messages.front().contains(m_dir.path()));
+    EXPECT_TRUE(m_report.m_messages.front().contains(QStringLiteral("folder")));
+    EXPECT_EQ(f->MdiArea()->subWindowList().size(), 1);
+}
+
 TEST_F(MainWindow, WindowMenuListsTheOpenSongs)
 {
     auto f = Frame();
