@@ -452,13 +452,23 @@ bool CMainFrame::OpenFile(const QString& path)
     }
     auto doc = std::make_unique<CRondelDoc>();
     QString error;
-    if (!doc->OnOpenDocument(path, &error)) {
-        if (!error.isEmpty())
-            UserReport().Message(error);
-        else if (!QFileInfo::exists(path))
-            UserReport().Message(QStringLiteral("Cannot open %1: the file does not exist").arg(path));
-        return false;
+    // Whatever the reading says goes out as one message naming the file; when the open
+    // fails after a message that explains why, the failure adds no second one.
+    COpenMessages said(UserReport());
+    bool opened = false;
+    {
+        const CScopedUserReport collect(&said);
+        opened = doc->OnOpenDocument(path, &error);
     }
+    if (!opened) {
+        if (said.m_texts.isEmpty() && !error.isEmpty())
+            said.m_texts << error;
+        else if (said.m_texts.isEmpty() && !QFileInfo::exists(path))
+            said.m_texts << QStringLiteral("Cannot open %1: the file does not exist").arg(path);
+    }
+    said.Tell(path);
+    if (!opened)
+        return false;
     doc->m_title = QFileInfo(path).fileName();
     const QString title = doc->m_title;
     CRondelDoc* raw = doc.get();
@@ -496,6 +506,10 @@ CDocWindow* CMainFrame::AddDocumentWindow(std::unique_ptr<CRondelDoc> doc, const
         if (doc != m_pActiveDoc)
             return;
         m_pActiveDoc = nullptr;
+        // PLAY hid the Index pane for its playback; closing the song ends that playback.
+        if (m_indexWasVisible)
+            m_indexDock->show();
+        m_indexWasVisible = false;
         if (m_waveViewOn) {
             m_pScopeBar->CloseAudio();
             m_waveViewOn = false;
@@ -565,6 +579,9 @@ void CMainFrame::SetActiveDocument(CRondelDoc* doc)
                 w->Player()->Stop();
             w->View()->StopPlaybackPoll();
         }
+    if (m_indexWasVisible)
+        m_indexDock->show(); // the playback that hid it is over
+    m_indexWasVisible = false;
     m_pActiveDoc = doc;
     if (m_waveViewOn) {
         m_pScopeBar->CloseAudio();
@@ -898,6 +915,26 @@ void CMainFrame::SyncZoomBox()
     const CRondelView* v = ActiveView();
     const QSignalBlocker block(m_zoomBox);
     m_zoomBox->setValue(int(std::lround((v ? v->Zoom() : 1.0) * 100)));
+}
+
+COpenMessages::COpenMessages(CUserReport& next) : m_next(next) {}
+
+void COpenMessages::Message(const QString& text)
+{
+    if (!m_texts.contains(text))
+        m_texts << text;
+}
+
+void COpenMessages::Tell(const QString& path)
+{
+    if (m_texts.isEmpty())
+        return;
+    QString text = m_texts.join(QStringLiteral("\n\n"));
+    const QString name = QFileInfo(path).fileName();
+    if (!text.contains(name))
+        text = name + QStringLiteral(":\n") + text;
+    m_texts.clear();
+    m_next.Message(text);
 }
 
 QString CMainFrame::OpenFilter()

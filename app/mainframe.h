@@ -4,6 +4,8 @@
 // status bar. It joins each document's player and the waveform's overlay so that they start,
 // pause and stop together.
 
+#include "report.h"
+
 #include <QMainWindow>
 #include <QTimer>
 
@@ -27,6 +29,23 @@ class QMdiSubWindow;
 class QMenu;
 class QPrinter;
 class QSpinBox;
+
+// Gathers the messages of one file open so that the user gets them as one, naming the file.
+class COpenMessages : public CUserReport
+{
+public:
+    explicit COpenMessages(CUserReport& next);
+    void Message(const QString& text) override;
+    bool Question(const QString& text) override { return m_next.Question(text); }
+    void InternalProblem(const char* source, int line) override { m_next.InternalProblem(source, line); }
+    // Passes what was gathered on as one message (nothing when nothing was said).
+    void Tell(const QString& path);
+
+    QStringList m_texts;
+
+private:
+    CUserReport& m_next;
+};
 
 class CMainFrame : public QMainWindow
 {

@@ -19,6 +19,9 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QDockWidget>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -203,6 +206,50 @@ TEST_F(MainWindow, AFolderIsRefusedWithAMessageNamingIt)
     ASSERT_EQ(m_report.m_messages.size(), 1);
     EXPECT_TRUE(m_report.m_messages.front().contains(m_dir.path()));
     EXPECT_TRUE(m_report.m_messages.front().contains(QStringLiteral("folder")));
+    EXPECT_EQ(f->MdiArea()->subWindowList().size(), 1);
+}
+
+TEST_F(MainWindow, TheIndexPaneComesBackWhenAPlayingSongCloses)
+{
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(Song(QStringLiteral("one.kdz"))));
+    QDockWidget* index = f->findChild<QDockWidget*>(QStringLiteral("IndexBar"));
+    ASSERT_NE(index, nullptr);
+    index->show();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(index->isVisible());
+    f->OnPlay();
+    Advance(*f, 200);
+    EXPECT_FALSE(index->isVisible()) << "PLAY keeps the Index pane out of the way";
+    f->MdiArea()->closeActiveSubWindow();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(index->isVisible());
+    EXPECT_TRUE(index->toggleViewAction()->isChecked());
+}
+
+TEST_F(MainWindow, AFileThatFailsToOpenGivesOneMessageNamingIt)
+{
+    auto f = Frame();
+    f->NewDocument();
+    f->SetAskMidiOptions(false);
+    // A MIDI file cut short after its header, and a text without any tab in it.
+    const QString midi = m_dir.filePath(QStringLiteral("broken.mid"));
+    QFile m(midi);
+    ASSERT_TRUE(m.open(QIODevice::WriteOnly));
+    m.write(QByteArray("MThd\0\0\0\x06\0\x01\0\x01\0\x60MTrk\0\0\x10\0\0\xff", 27));
+    m.close();
+    const QString text = m_dir.filePath(QStringLiteral("letter.txt"));
+    QFile t(text);
+    ASSERT_TRUE(t.open(QIODevice::WriteOnly));
+    t.write("Dear friend,\nno drums in here.\n");
+    t.close();
+    for (const QString& path : {midi, text}) {
+        m_report.m_messages.clear();
+        EXPECT_FALSE(f->OpenFile(path));
+        ASSERT_EQ(m_report.m_messages.size(), 1) << m_report.m_messages.join(QStringLiteral(" | ")).toStdString();
+        EXPECT_TRUE(m_report.m_messages.front().contains(QFileInfo(path).fileName()))
+            << m_report.m_messages.front().toStdString();
+    }
     EXPECT_EQ(f->MdiArea()->subWindowList().size(), 1);
 }
 
