@@ -29,6 +29,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
+#include <QSpinBox>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -276,7 +277,9 @@ void CMainFrame::CreateMenus()
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("&New"), QKeySequence(QStringLiteral("Ctrl+N")), this, &CMainFrame::NewDocument);
     file->addAction(QStringLiteral("&Open..."), QKeySequence(QStringLiteral("Ctrl+O")), this, &CMainFrame::OnFileOpen);
-    file->addAction(QStringLiteral("&Close"), m_mdi, &QMdiArea::closeActiveSubWindow);
+    // Ctrl+W is Export Wave's: the song window closes with Ctrl+F4.
+    file->addAction(QStringLiteral("&Close"), QKeySequence(QStringLiteral("Ctrl+F4")), m_mdi,
+                    &QMdiArea::closeActiveSubWindow);
     file->addAction(QStringLiteral("&Save"), QKeySequence(QStringLiteral("Ctrl+S")), this, &CMainFrame::OnFileSave);
     file->addAction(QStringLiteral("Save &As..."), this, &CMainFrame::OnFileSaveAs);
     file->addSeparator();
@@ -303,6 +306,7 @@ void CMainFrame::CreateMenus()
             if (auto* w = dynamic_cast<CDocWindow*>(sub->widget()))
                 w->View()->SetSupersize(on);
     });
+    SetupZoom(view);
     view->addSeparator();
     for (QDockWidget* d : findChildren<QDockWidget*>())
         view->addAction(d->toggleViewAction());
@@ -325,6 +329,7 @@ void CMainFrame::CreateMenus()
     QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
     window->addAction(QStringLiteral("&Cascade"), m_mdi, &QMdiArea::cascadeSubWindows);
     window->addAction(QStringLiteral("&Tile"), m_mdi, &QMdiArea::tileSubWindows);
+    connect(window, &QMenu::aboutToShow, this, [this, window] { ListSongsInWindowMenu(window); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("Kadenzo &Help"), this,
@@ -432,6 +437,11 @@ void CMainFrame::NewDocument()
 
 bool CMainFrame::OpenFile(const QString& path)
 {
+    if (QFileInfo(path).isDir()) {
+        // A folder on the command line or dropped on the window: say so, open nothing.
+        UserReport().Message(QStringLiteral("Cannot open %1: it is a folder, not a song file").arg(path));
+        return false;
+    }
     const QString ext = DocFormats::ExtensionOf(path);
     if (ext == QLatin1String(".mid") && m_askMidiOptions) {
         CMidiImportDialog options(this);
@@ -442,17 +452,31 @@ bool CMainFrame::OpenFile(const QString& path)
     }
     auto doc = std::make_unique<CRondelDoc>();
     QString error;
-    if (!doc->OnOpenDocument(path, &error)) {
-        if (!error.isEmpty())
-            UserReport().Message(error);
-        else if (!QFileInfo::exists(path))
-            UserReport().Message(QStringLiteral("Cannot open %1: the file does not exist").arg(path));
-        return false;
+    // Whatever the reading says goes out as one message naming the file; when the open
+    // fails after a message that explains why, the failure adds no second one.
+    COpenMessages said(UserReport());
+    bool opened = false;
+    {
+        const CScopedUserReport collect(&said);
+        opened = doc->OnOpenDocument(path, &error);
     }
+    if (!opened) {
+        if (said.m_texts.isEmpty() && !error.isEmpty())
+            said.m_texts << error;
+        else if (said.m_texts.isEmpty() && !QFileInfo::exists(path))
+            said.m_texts << QStringLiteral("Cannot open %1: the file does not exist").arg(path);
+    }
+    said.Tell(path);
+    if (!opened)
+        return false;
     doc->m_title = QFileInfo(path).fileName();
     const QString title = doc->m_title;
     CRondelDoc* raw = doc.get();
+    // The blank song made at start-up gives way to the first file the user opens.
+    QMdiSubWindow* blank = UntouchedBlankSong();
     AddDocumentWindow(std::move(doc), title);
+    if (blank)
+        blank->close();
     AddRecent(path);
     m_transport->ShowDefaultTempo(FirstBarTempo(*raw));
     emit DocumentOpened(raw);
@@ -480,6 +504,10 @@ CDocWindow* CMainFrame::AddDocumentWindow(std::unique_ptr<CRondelDoc> doc, const
     connect(view, &CRondelView::CursorMoved, this, &CMainFrame::CursorStatus);
     connect(view, &CRondelView::PlaybackEnded, this, &CMainFrame::OnPlaybackEnded);
     connect(view, &CRondelView::HeaderClicked, this, &CMainFrame::OnImportAudio);
+    connect(view, &CRondelView::ZoomChanged, this, [this, view] {
+        if (view == ActiveView())
+            SyncZoomBox();
+    });
     CRondelDoc* raw = child->Doc();
     raw->AddListener([this, raw](CRondelDoc&) {
         if (raw == m_pActiveDoc)
@@ -489,6 +517,10 @@ CDocWindow* CMainFrame::AddDocumentWindow(std::unique_ptr<CRondelDoc> doc, const
         if (doc != m_pActiveDoc)
             return;
         m_pActiveDoc = nullptr;
+        // PLAY hid the Index pane for its playback; closing the song ends that playback.
+        if (m_indexWasVisible)
+            m_indexDock->show();
+        m_indexWasVisible = false;
         if (m_waveViewOn) {
             m_pScopeBar->CloseAudio();
             m_waveViewOn = false;
@@ -503,6 +535,7 @@ CDocWindow* CMainFrame::AddDocumentWindow(std::unique_ptr<CRondelDoc> doc, const
     };
     QMdiSubWindow* sub = m_mdi->addSubWindow(child);
     sub->setWindowTitle(title);
+    FreeCloseKey(sub);
     sub->resize(m_mdi->viewport()->size() * 0.95);
     sub->showMaximized();
     m_mdi->setActiveSubWindow(sub);
@@ -543,6 +576,7 @@ void CMainFrame::OnSubWindowActivated(QMdiSubWindow* sub)
 {
     auto* w = sub ? dynamic_cast<CDocWindow*>(sub->widget()) : nullptr;
     SetActiveDocument(w ? w->Doc() : nullptr);
+    SyncZoomBox();
 }
 
 void CMainFrame::SetActiveDocument(CRondelDoc* doc)
@@ -556,6 +590,9 @@ void CMainFrame::SetActiveDocument(CRondelDoc* doc)
                 w->Player()->Stop();
             w->View()->StopPlaybackPoll();
         }
+    if (m_indexWasVisible)
+        m_indexDock->show(); // the playback that hid it is over
+    m_indexWasVisible = false;
     m_pActiveDoc = doc;
     if (m_waveViewOn) {
         m_pScopeBar->CloseAudio();
@@ -572,6 +609,13 @@ void CMainFrame::SetActiveDocument(CRondelDoc* doc)
     if (doc)
         m_transport->ShowDefaultTempo(FirstBarTempo(*doc));
     UpdateTransportLooks();
+    // The status follows the song now in front: its own cursor, or nothing.
+    if (CDocWindow* w = ActiveWindow(); w && w->Doc() == doc) {
+        const int bar = std::max(w->View()->CursorBar(), 1);
+        CursorStatus(bar, w->View()->CursorBar() > 0 ? w->View()->CursorTick() : 0);
+    } else if (!doc) {
+        statusBar()->clearMessage();
+    }
 }
 
 void CMainFrame::UpdateTransportLooks()
@@ -592,6 +636,10 @@ void CMainFrame::StartPlay(bool loop, bool oneBar, int button)
         if (!player->TellsTransport())
             NotifyOverlay(player->State() == PlayerState::Paused ? 3 : 4, 0);
         UpdateTransportLooks();
+        // The poll stands still while paused: the status says so itself.
+        const QString shown = statusBar()->currentMessage();
+        if (player->State() == PlayerState::Paused && shown.startsWith(QLatin1String("PLAYING:")))
+            statusBar()->showMessage(QStringLiteral("PAUSED:") + shown.mid(8));
         w->View()->setFocus();
         return;
     }
@@ -663,6 +711,11 @@ void CMainFrame::OnPlaybackEnded()
         m_indexDock->show();
     m_indexWasVisible = false;
     UpdateTransportLooks();
+    // However the player stopped, the status leaves "PLAYING" for the cursor's place.
+    if (CDocWindow* w = ActiveWindow(); w && w->Player()->State() == PlayerState::Stopped) {
+        const int bar = std::max(w->View()->CursorBar(), 1);
+        CursorStatus(bar, w->View()->CursorBar() > 0 ? w->View()->CursorTick() : 0);
+    }
 }
 
 void CMainFrame::NotifyOverlay(int code, int msecs)
@@ -770,6 +823,8 @@ void CMainFrame::CursorStatus(int barNo, int index32)
     }
     if (!bar)
         return;
+    // A position left of the first 32nd or right of the last one names the nearest one.
+    index32 = std::clamp(index32, 0, std::max(int(bar->GetMeasureTicks()) - 1, 0));
     const int ms = CursorMsecs(index32, tempo, int(bar->m_runTime2));
     statusBar()->showMessage(CursorStatusText(barNo, index32, ms));
     m_transport->ShowDefaultTempo(tempo);
@@ -832,10 +887,125 @@ void CMainFrame::ShowIssuePlace(const SImportIssueRow& issue)
     statusBar()->showMessage(QStringLiteral("Import issue at line %1, column %2").arg(line).arg(issue.column + 1));
 }
 
+void CMainFrame::SetupZoom(QMenu* view)
+{
+    // Ctrl+plus (and Ctrl+= on keyboards where plus needs Shift), Ctrl+minus, Ctrl+0, and a
+    // zoom box in the status bar; each acts on the song in front.
+    QAction* in = view->addAction(QStringLiteral("Zoom &In"), this, [this] {
+        if (CRondelView* v = ActiveView())
+            v->ZoomIn();
+    });
+    in->setShortcuts({QKeySequence(QStringLiteral("Ctrl++")), QKeySequence(QStringLiteral("Ctrl+="))});
+    view->addAction(QStringLiteral("Zoom &Out"), QKeySequence(QStringLiteral("Ctrl+-")), this, [this] {
+        if (CRondelView* v = ActiveView())
+            v->ZoomOut();
+    });
+    view->addAction(QStringLiteral("&Actual Size"), QKeySequence(QStringLiteral("Ctrl+0")), this, [this] {
+        if (CRondelView* v = ActiveView())
+            v->SetZoom(1.0);
+    });
+    m_zoomBox = new QSpinBox(this);
+    m_zoomBox->setObjectName(QStringLiteral("ZoomBox"));
+    m_zoomBox->setRange(int(CRondelView::kMinZoom * 100), int(CRondelView::kMaxZoom * 100));
+    m_zoomBox->setSingleStep(10);
+    m_zoomBox->setSuffix(QStringLiteral(" %"));
+    m_zoomBox->setValue(100);
+    m_zoomBox->setToolTip(QStringLiteral("Zoom of the notation"));
+    m_zoomBox->setKeyboardTracking(false);
+    statusBar()->addPermanentWidget(m_zoomBox);
+    connect(m_zoomBox, &QSpinBox::valueChanged, this, [this](int percent) {
+        if (CRondelView* v = ActiveView())
+            v->SetZoom(percent / 100.0);
+    });
+}
+
+void CMainFrame::SyncZoomBox()
+{
+    if (!m_zoomBox)
+        return;
+    const CRondelView* v = ActiveView();
+    const QSignalBlocker block(m_zoomBox);
+    m_zoomBox->setValue(int(std::lround((v ? v->Zoom() : 1.0) * 100)));
+}
+
+COpenMessages::COpenMessages(CUserReport& next) : m_next(next) {}
+
+void COpenMessages::Message(const QString& text)
+{
+    if (!m_texts.contains(text))
+        m_texts << text;
+}
+
+void COpenMessages::Tell(const QString& path)
+{
+    if (m_texts.isEmpty())
+        return;
+    QString text = m_texts.join(QStringLiteral("\n\n"));
+    const QString name = QFileInfo(path).fileName();
+    if (!text.contains(name))
+        text = name + QStringLiteral(":\n") + text;
+    m_texts.clear();
+    m_next.Message(text);
+}
+
+QString CMainFrame::OpenFilter()
+{
+    // Every kind the program opens comes first, so that a folder of text tabs shows them.
+    return QStringLiteral("All Kadenzo files (*.kdz *.txt *.tab *.mid);;Kadenzo Files (*.kdz);;"
+                          "Text Tab Files (*.txt *.tab);;Midi Files (*.mid);;All Files (*)");
+}
+
+void CMainFrame::FreeCloseKey(QMdiSubWindow* sub)
+{
+    // A song window's own menu would take Ctrl+W (and Ctrl+F4) beside the File menu's
+    // commands; File > Close carries the key instead.
+    if (QMenu* menu = sub->systemMenu())
+        for (QAction* a : menu->actions())
+            if (!a->shortcut().isEmpty())
+                a->setShortcuts(QList<QKeySequence>());
+}
+
+QMdiSubWindow* CMainFrame::UntouchedBlankSong() const
+{
+    const QList<QMdiSubWindow*> subs = m_mdi->subWindowList();
+    if (subs.size() != 1)
+        return nullptr;
+    auto* w = dynamic_cast<CDocWindow*>(subs.front()->widget());
+    CRondelDoc* doc = w ? w->Doc() : nullptr;
+    if (!doc || doc->IsModified() || !doc->m_pathName.isEmpty() || !doc->m_importPath.isEmpty())
+        return nullptr;
+    for (const auto& ev : doc->Events())
+        if (!ev->IsMeasure() || ev->HasText())
+            return nullptr;
+    return subs.front();
+}
+
+void CMainFrame::ListSongsInWindowMenu(QMenu* menu)
+{
+    for (QAction* a : menu->actions())
+        if (a->property("songEntry").toBool()) {
+            menu->removeAction(a);
+            a->deleteLater();
+        }
+    const QList<QMdiSubWindow*> subs = m_mdi->subWindowList();
+    if (subs.isEmpty())
+        return;
+    QAction* separator = menu->addSeparator();
+    separator->setProperty("songEntry", true);
+    for (int i = 0; i < subs.size(); ++i) {
+        QMdiSubWindow* sub = subs[i];
+        const QString text = i < 9 ? QStringLiteral("&%1 %2").arg(i + 1).arg(sub->windowTitle()) : sub->windowTitle();
+        QAction* a = menu->addAction(text, this, [this, sub] { m_mdi->setActiveSubWindow(sub); });
+        a->setProperty("songEntry", true);
+        a->setCheckable(true);
+        a->setChecked(sub == m_mdi->activeSubWindow());
+    }
+}
+
 void CMainFrame::OnFileOpen()
 {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open"), QString(),
-        QStringLiteral("Kadenzo Files (*.kdz);;Text Tab Files (*.txt *.tab);;Midi Files (*.mid);;All Files (*)"));
+        OpenFilter());
     if (!path.isEmpty())
         OpenFile(path);
 }

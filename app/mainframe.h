@@ -4,6 +4,8 @@
 // status bar. It joins each document's player and the waveform's overlay so that they start,
 // pause and stop together.
 
+#include "report.h"
+
 #include <QMainWindow>
 #include <QTimer>
 
@@ -26,6 +28,24 @@ class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QPrinter;
+class QSpinBox;
+
+// Gathers the messages of one file open so that the user gets them as one, naming the file.
+class COpenMessages : public CUserReport
+{
+public:
+    explicit COpenMessages(CUserReport& next);
+    void Message(const QString& text) override;
+    bool Question(const QString& text) override { return m_next.Question(text); }
+    void InternalProblem(const char* source, int line) override { m_next.InternalProblem(source, line); }
+    // Passes what was gathered on as one message (nothing when nothing was said).
+    void Tell(const QString& path);
+
+    QStringList m_texts;
+
+private:
+    CUserReport& m_next;
+};
 
 class CMainFrame : public QMainWindow
 {
@@ -53,6 +73,10 @@ public:
     void SetAskMidiOptions(bool ask) { m_askMidiOptions = ask; }
 
     QMdiArea* MdiArea() const { return m_mdi; }
+    // The Open dialog's filters, the one for every kind the program opens first.
+    static QString OpenFilter();
+    // Rebuilds the open songs' entries at the end of the Window menu.
+    void ListSongsInWindowMenu(QMenu* menu);
     CRondelDoc* ActiveDocument() const;
     CRondelView* ActiveView() const;
     CPlayer* ActivePlayer() const;
@@ -62,6 +86,7 @@ public:
     CImportIndexView* IndexPane() const { return m_index; }
     CCommentListView* CommentPane() const { return m_comments; }
     CFileView* FilePane() const { return m_files; }
+    QSpinBox* ZoomBox() const { return m_zoomBox; }
     QDockWidget* ScopeDock() const { return m_scopeDock; }
     QStringList RecentFiles() const { return m_recent; }
     QString StatusText() const;
@@ -113,6 +138,10 @@ private:
     void OnPlaybackEnded();
     void ShowIssuePlace(const SImportIssueRow& issue);
     void RebuildMidiDeviceMenu();
+    void FreeCloseKey(QMdiSubWindow* sub);
+    void SetupZoom(QMenu* view);
+    void SyncZoomBox();
+    QMdiSubWindow* UntouchedBlankSong() const;
     void ShowScopeDock();
 
     void OnFileOpen();
@@ -146,6 +175,7 @@ private:
     class QLabel* m_silentNotice = nullptr;
     QMenu* m_recentMenu = nullptr;
     QMenu* m_deviceMenu = nullptr;
+    QSpinBox* m_zoomBox = nullptr;
     QTimer m_filesTimer;
 
     CRondelDoc* m_pActiveDoc = nullptr;

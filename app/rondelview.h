@@ -31,7 +31,17 @@ public:
     QSize LayoutSize() const { return m_layoutSize; }
     void SetSupersize(bool on);
     bool Supersize() const { return m_supersize; }
-    double Scale() const { return m_supersize ? 2.0 : 1.0; }
+    double Scale() const { return (m_supersize ? 2.0 : 1.0) * m_zoom; }
+
+    // Zoom of the notation (Supersize doubles it once more); the music under `anchor`
+    // (viewport pixels; the centre when left out) stays where it is. Printing knows nothing
+    // of it.
+    static constexpr double kMinZoom = 0.5;
+    static constexpr double kMaxZoom = 4.0;
+    void SetZoom(double zoom, QPoint anchor = QPoint(-1, -1));
+    double Zoom() const { return m_zoom; }
+    void ZoomIn(QPoint anchor = QPoint(-1, -1));
+    void ZoomOut(QPoint anchor = QPoint(-1, -1));
 
     // Playback: starts the 50 ms poll of `player` from measure startBar (0-based); the scope
     // bar, when given and playing, adds its position to the status text.
@@ -63,6 +73,7 @@ signals:
     void CursorMoved(int barNo, int tick);
     void PlaybackEnded();
     void HeaderClicked();
+    void ZoomChanged(double zoom);
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -71,6 +82,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     bool viewportEvent(QEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
 
 private:
     void UpdateScrollBars();
@@ -83,6 +95,7 @@ private:
     int m_listener = 0;
     QSize m_layoutSize;
     bool m_supersize = false;
+    double m_zoom = 1.0;
 
     QTimer m_timer;
     CPlayer* m_player = nullptr;

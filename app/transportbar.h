@@ -29,6 +29,9 @@ class CTransportBar : public QWidget
 public:
     explicit CTransportBar(QWidget* parent = nullptr);
 
+    // The slowest play tempo the box offers (BPM); 0 leaves the song's own tempi.
+    static constexpr int kMinPlayTempo = 20;
+
     // 0 stopped, 1 playing, 2 paused: the looks of PLAY, MPLAY and LOOP. `active` is the
     // button that started playback (0 PLAY, 1 MPLAY, 2 LOOP).
     void SetPlayState(int state, int active);
@@ -73,6 +76,9 @@ signals:
     void ZoomMax();
     void ZoomMin();
     void SyncChanged(int hundredths);
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     int m_state = 0;

@@ -360,6 +360,12 @@ qreal TextWidth(const QFont& font, const QString& text)
     return TextCache().Get(font, text).size().width();
 }
 
+QRectF TextInk(const QFont& font, qreal x, qreal y, const QString& text)
+{
+    const QFontMetricsF& fm = TextCache().Metrics(font);
+    return fm.tightBoundingRect(text).translated(x, y + fm.ascent());
+}
+
 qreal TextOut(QPainter* p, const QFont& font, qreal x, qreal y, const QString& text, bool opaque)
 {
     CTextCache& cache = TextCache();

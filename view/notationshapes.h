@@ -65,3 +65,5 @@ void FillShape(QPainter* p, const QPainterPath& path, qreal x, qreal y);
 // Draws text with its top-left corner at (x, y) on a white background; returns the right end.
 qreal TextOut(QPainter* p, const QFont& font, qreal x, qreal y, const QString& text, bool opaque = true);
 qreal TextWidth(const QFont& font, const QString& text);
+// The ink of text drawn with its top-left corner at (x, y) (TextOut's cell holds more).
+QRectF TextInk(const QFont& font, qreal x, qreal y, const QString& text);

@@ -483,6 +483,7 @@ int CTrackPass::Run(QSize* sizeOut)
             bottom = nextTop;
 
             m_systemVisible = IsSystemVisible(systemTop);
+            m_shape.clear();
             if (m_systemVisible) {
                 DrawSystemMargin(*ev, systemTop);
                 if (m_printing && m_page > 1 && (ev->m_word1 & EventBits::LayoutPageStart))

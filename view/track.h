@@ -12,6 +12,7 @@
 #include "rondeldoc.h"
 
 #include <QRect>
+#include <QRectF>
 #include <QSize>
 #include <QString>
 
@@ -54,7 +55,8 @@ struct SBarGeometry
     bool pageStart = false;
 };
 
-// Symbols in the order the last pass drew them, for tests and diagnostics.
+// Symbols in the order the last pass drew them, with the box each covers, for tests and
+// diagnostics.
 enum class EGlyph {
     Head,        // value = key or pitch
     Rest,        // value = length in 32nds
@@ -82,6 +84,7 @@ enum class EGlyph {
     ImportLine,  // value = line number, text
     BarText,
     Marker,      // value = 0 start, 1 end
+    Stem,
 };
 
 struct SGlyph
@@ -93,6 +96,7 @@ struct SGlyph
     int value = 0;
     QString text;
     bool stemUp = true;
+    QRectF box; // the ink (or, for text on a white background, the cell) it covers
 };
 
 class CTrack : public CDocPart

@@ -7,7 +7,11 @@
 #include "notationshapes.h"
 #include "trackpass.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 constexpr int kMaxEndingScan = 16; // measures looked ahead for the end of an ending bracket
@@ -27,8 +31,82 @@ void CTrackPass::VLine(qreal x, qreal y0, qreal y1)
 
 void CTrackPass::Log(EGlyph kind, qreal x, qreal y, int value, const QString& text, bool stemUp)
 {
+    Record(kind, QRectF(), x, y, value, text, stemUp);
+}
+
+// ----- placement ------------------------------------------------------------------------------
+
+namespace {
+constexpr qreal kGap = 0.5; // the least room between two symbols that must not touch
+}
+
+void CTrackPass::Record(EGlyph kind, const QRectF& box, qreal x, qreal y, int value, const QString& text, bool stemUp)
+{
+    if (!box.isEmpty())
+        m_shape.push_back(box);
     if (m_track.m_glyphLog)
-        m_track.m_glyphLog->push_back({kind, m_logBar, x, y, value, text, stemUp});
+        m_track.m_glyphLog->push_back({kind, m_logBar, x, y, value, text, stemUp, box});
+}
+
+bool CTrackPass::Collides(const QRectF& box) const
+{
+    const QRectF probe = box.adjusted(-kGap, -kGap, kGap, kGap);
+    return std::any_of(m_shape.begin(), m_shape.end(), [&](const QRectF& r) { return r.intersects(probe); });
+}
+
+qreal CTrackPass::FreeShift(const QRectF& box, int direction, qreal quantum) const
+{
+    // Jump past whatever the box meets until it meets nothing; a system holds a few hundred
+    // boxes, so the plain scan is cheap next to the drawing itself.
+    qreal dy = 0;
+    for (int guard = 0; guard < 200; ++guard) {
+        const QRectF probe = box.translated(0, dy).adjusted(-kGap, -kGap, kGap, kGap);
+        qreal step = 0;
+        for (const QRectF& r : m_shape) {
+            if (!r.intersects(probe))
+                continue;
+            const qreal need = direction < 0 ? r.top() - probe.bottom() : r.bottom() - probe.top();
+            if (std::abs(need) > std::abs(step))
+                step = need;
+        }
+        if (step == 0)
+            return dy;
+        if (quantum > 0)
+            step = direction * quantum * std::ceil(std::abs(step) / quantum - 1e-6);
+        dy += step;
+    }
+    return dy;
+}
+
+void CTrackPass::PlaceBarMarks()
+{
+    if (!m_pendingMarks)
+        return;
+    const SPendingBarMarks marks = *m_pendingMarks;
+    m_pendingMarks.reset();
+    const int saved = m_logBar;
+    m_logBar = marks.bar;
+    const CNotationFonts& fonts = NotationFonts();
+    if (marks.tempo != 0) {
+        // The metronome and its "=bpm" move together, above whatever the bar's notes hold.
+        const qreal x = marks.x;
+        const qreal y = marks.staffTop - 74;
+        const QString text = QStringLiteral("=%1").arg(marks.tempo);
+        const QRectF note = NotationShapes().m_metronome.boundingRect().translated(x, y);
+        const QRectF words = TextInk(fonts.m_header, x + 8, y + 4, text);
+        const qreal dy = FreeShift(note.united(words), -1);
+        FillShape(m_p, NotationShapes().m_metronome, x, y + dy);
+        TextOut(m_p, fonts.m_header, x + 8, y + 4 + dy, text, false);
+        Record(EGlyph::Tempo, note.united(words).translated(0, dy), x, y + dy, marks.tempo);
+    }
+    if (!marks.text.isEmpty()) {
+        const qreal y = marks.systemTop + 4;
+        const QRectF box = TextInk(fonts.m_header, marks.x, y, marks.text);
+        const qreal dy = FreeShift(box, -1);
+        TextOut(m_p, fonts.m_header, marks.x, y + dy, marks.text, false);
+        Record(EGlyph::BarText, box.translated(0, dy), marks.x, y + dy, 0, marks.text);
+    }
+    m_logBar = saved;
 }
 
 // ----- header and margins -----------------------------------------------------------------
@@ -121,6 +199,18 @@ void CTrackPass::DrawImportText(const std::vector<SImportTextLine>& lines, const
     m_logBar = saved;
 }
 
+bool CTrackPass::LeadIsCrowded(CEventList::iterator bar) const
+{
+    for (auto it = std::next(bar); it != m_doc.Events().end() && !(*it)->IsMeasure(); ++it) {
+        const CEvent& ev = **it;
+        if (ev.GetPosition() != 0)
+            break;
+        if (ev.IsNote() && (m_drums ? ev.IsFlamOrPM() : ev.GetAccidental(uint32_t(m_trackType)) != 0))
+            return true;
+    }
+    return false;
+}
+
 void CTrackPass::DrawCornerMark()
 {
     const qreal w = m_usableWidth;
@@ -138,7 +228,7 @@ void CTrackPass::DrawMeasure(const CEvent& ev, CEventList::iterator it, int syst
     m_logBar = m_barNo;
     if (draw) {
         if (m_rows.standard)
-            DrawStaff(ev, g);
+            DrawStaff(ev, it, g);
         if (m_rows.tab)
             DrawTabStaff(ev, g);
         if (m_rows.count && ev.IsBar())
@@ -148,21 +238,26 @@ void CTrackPass::DrawMeasure(const CEvent& ev, CEventList::iterator it, int syst
     if (!draw)
         return;
     if (ev.IsBar() && ev.HasText()) {
-        TextOut(m_p, NotationFonts().m_header, g.x, systemTop + 4, ev.GetText().left(CEvent::kMaxSavedText));
-        Log(EGlyph::BarText, g.x, systemTop + 4, 0, ev.GetText().left(CEvent::kMaxSavedText));
+        // Placed with the tempo mark once the bar's notes are down.
+        if (!m_pendingMarks)
+            m_pendingMarks = SPendingBarMarks{m_barNo, qreal(g.x), g.staffTop, systemTop, 0, {}};
+        m_pendingMarks->systemTop = systemTop;
+        m_pendingMarks->text = ev.GetText().left(CEvent::kMaxSavedText);
     }
     const CNotationShapes& shapes = NotationShapes();
     if (m_barNo == m_track.m_startMarkerBar) {
         FillShape(m_p, shapes.m_startMarker, g.x, g.staffTop - 40);
-        Log(EGlyph::Marker, g.x, g.staffTop - 40, 0);
+        Record(EGlyph::Marker, shapes.m_startMarker.boundingRect().translated(g.x, g.staffTop - 40), g.x,
+               g.staffTop - 40, 0);
     }
     if (m_barNo == m_track.m_endMarkerBar) {
         FillShape(m_p, shapes.m_endMarker, g.x - 6, g.staffTop - 40);
-        Log(EGlyph::Marker, g.x - 6, g.staffTop - 40, 1);
+        Record(EGlyph::Marker, shapes.m_endMarker.boundingRect().translated(g.x - 6, g.staffTop - 40), g.x - 6,
+               g.staffTop - 40, 1);
     }
 }
 
-void CTrackPass::DrawStaff(const CEvent& ev, const SBarGeometry& g)
+void CTrackPass::DrawStaff(const CEvent& ev, CEventList::iterator it, const SBarGeometry& g)
 {
     const CNotationShapes& shapes = NotationShapes();
     const CNotationFonts& fonts = NotationFonts();
@@ -191,32 +286,44 @@ void CTrackPass::DrawStaff(const CEvent& ev, const SBarGeometry& g)
         // Digits centred over the lead, each filling two staff spaces.
         const QFontMetricsF fm(fonts.m_timeSig);
         const qreal capTop = fm.ascent() - fm.capHeight();
-        const qreal centre = x + 8 + 11;
+        const qreal halfWidth = std::max(fm.horizontalAdvance(num), fm.horizontalAdvance(den)) / 2;
+        // Two-digit signatures, and a grace note or accidental before the first note, would
+        // run into the first note: the digits then move left, as far as the bar line (or a
+        // repeat sign's dots) allows.
+        const qreal firstNoteLeft = x + 32 + 2.6 - 5;
+        const qreal free = LeadIsCrowded(it) ? std::min(firstNoteLeft, x + 22 + shapes.m_grace.boundingRect().left() - 1)
+                                             : firstNoteLeft;
+        const qreal lowest = x + (ev.IsRepeatGroupStart() ? 7 : 2) + halfWidth;
+        const qreal centre = std::max(lowest, std::min(x + 8 + 11.0, free - 1 - halfWidth));
         TextOut(m_p, fonts.m_timeSig, centre - fm.horizontalAdvance(num) / 2, top + 0.5 - capTop, num, false);
         TextOut(m_p, fonts.m_timeSig, centre - fm.horizontalAdvance(den) / 2, top + 16.5 - capTop, den, false);
-        Log(EGlyph::TimeSig, x + 8, top - 3, 0, num + u'/' + den);
+        // The ink of the digits: cap height from each line's top.
+        const QRectF box(centre - halfWidth, top + 0.5, 2 * halfWidth, 16 + fm.capHeight());
+        Record(EGlyph::TimeSig, box, x + 8, top - 3, 0, num + u'/' + den);
     }
 
     if (ev.IsBar() && ev.GetTempo() != 0) {
-        FillShape(m_p, shapes.m_metronome, x, top - 74);
-        TextOut(m_p, fonts.m_header, x + 8, top - 70, QStringLiteral("=%1").arg(ev.GetTempo()));
-        Log(EGlyph::Tempo, x, top - 74, int(ev.GetTempo()));
+        // Placed with the bar text once the bar's notes are down.
+        if (!m_pendingMarks)
+            m_pendingMarks = SPendingBarMarks{m_barNo, qreal(x), top, top - 93, 0, {}};
+        m_pendingMarks->tempo = int(ev.GetTempo());
     }
 
     if (ev.IsBar() && ev.IsRepeatGroupStart()) {
         DrawRepeatStart(x, top, 32);
-        Log(EGlyph::RepeatStart, x, top);
+        Record(EGlyph::RepeatStart, QRectF(x - 6, top, 12, 33), x, top);
     }
     if (ev.IsBar() && ev.IsRepeatGroupEnd()) {
         DrawRepeatEnd(right, top, 32);
-        Log(EGlyph::RepeatEnd, right, top);
+        Record(EGlyph::RepeatEnd, QRectF(right - 11, top, 13, 33), right, top);
     }
 
     if (ev.IsRepeatPrev()) {
         const int n = int(ev.GetRepeatPrevNMeasures());
         const int m = int(ev.GetRepeatPrevCount());
-        FillShape(m_p, shapes.m_measureRepeat[size_t(std::clamp(n, 1, 5) - 1)], x + 22, top + 8);
-        Log(EGlyph::MeasureRepeat, x + 22, top + 8, n);
+        const QPainterPath& sign = shapes.m_measureRepeat[size_t(std::clamp(n, 1, 5) - 1)];
+        FillShape(m_p, sign, x + 22, top + 8);
+        Record(EGlyph::MeasureRepeat, sign.boundingRect().translated(x + 22, top + 8), x + 22, top + 8, n);
         if (n > 5)
             TextOut(m_p, fonts.m_count, x + 22 + (n > 9 ? 14 : 19), top + 5, QString::number(n));
         if (m > 1)
@@ -248,10 +355,13 @@ void CTrackPass::UpdateEnding(const CEvent& ev, CEventList::iterator it, bool dr
     const int tabTop = g.staffTop + g.T;
     auto strokeAt = [&](qreal x, bool horizontalTo, qreal xEnd) {
         if (m_rows.standard) {
-            if (horizontalTo)
+            if (horizontalTo) {
                 HLine(x, xEnd, g.staffTop - 70);
-            else
+                m_shape.emplace_back(x, g.staffTop - 70, xEnd - x, 1);
+            } else {
                 VLine(x, g.staffTop - 70, g.staffTop - 49);
+                m_shape.emplace_back(x, g.staffTop - 70, 1, 21);
+            }
         }
         if (m_rows.tab) {
             if (horizontalTo)
@@ -299,11 +409,14 @@ void CTrackPass::UpdateEnding(const CEvent& ev, CEventList::iterator it, bool dr
         }
         if (draw) {
             strokeAt(g.x, false, 0);
+            const QString number = QString::number(ending);
+            const QFont& font = NotationFonts().m_count;
             if (m_rows.standard)
-                TextOut(m_p, NotationFonts().m_count, g.x + 2, g.staffTop - 68, QString::number(ending));
+                TextOut(m_p, font, g.x + 2, g.staffTop - 68, number);
             if (m_rows.tab)
-                TextOut(m_p, NotationFonts().m_count, g.x + 2, tabTop - 25, QString::number(ending));
-            Log(EGlyph::Ending, g.x, g.staffTop - 68, ending);
+                TextOut(m_p, font, g.x + 2, tabTop - 25, number);
+            const QRectF box = TextInk(font, g.x + 2, g.staffTop - 68, number);
+            Record(EGlyph::Ending, m_rows.standard ? box : QRectF(), g.x, g.staffTop - 68, ending);
         }
     }
     if (!m_endingOpen)

@@ -7,6 +7,7 @@
 #include "report.h"
 #include "trackpass.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 
 #include <algorithm>
@@ -154,10 +155,15 @@ void CTrackPass::DrawNotes(const CEvent& bar, const std::vector<CEvent*>& notes,
     m_logBar = m_barNo;
     m_labelRight = -1e9;
     m_labelRow = 0;
+    m_pendingRests.clear();
+    m_pendingAccents.clear();
+    m_pendingTriplets.clear();
     if (m_rows.tab)
         DrawTabNotes(bar, g, notes);
-    if (!m_rows.standard || !bar.IsBar())
+    if (!m_rows.standard || !bar.IsBar()) {
+        PlaceBarMarks();
         return;
+    }
 
     // Triplet groups: closed at their third distinct position unless the next event is a
     // triplet at or before it (a chord).
@@ -196,10 +202,14 @@ void CTrackPass::DrawNotes(const CEvent& bar, const std::vector<CEvent*>& notes,
                 (StemUpFor(*ev) ? up : down).push_back(ev);
         for (const STriplet& t : triplets)
             (t.allUp ? upT : downT).push_back(&t);
-        // Labels first: their white background must not cover the accents.
-        DrawLabels(bar, g, notes);
+        // The notes first, then what keeps clear of them: rests out of the other voice,
+        // labels, accents over the labels, triplet numbers, and the bar's tempo and text on top.
         DrawVoice(bar, g, std::move(up), upT, EVoice::Up, closing);
         DrawVoice(bar, g, std::move(down), downT, EVoice::Down, closing);
+        PlaceRests(g);
+        DrawLabels(bar, g, notes);
+        PlaceAccents(g);
+        PlaceTriplets();
     } else {
         std::vector<CEvent*> plain;
         std::vector<const STriplet*> all;
@@ -209,8 +219,12 @@ void CTrackPass::DrawNotes(const CEvent& bar, const std::vector<CEvent*>& notes,
         for (const STriplet& t : triplets)
             all.push_back(&t);
         DrawVoice(bar, g, std::move(plain), all, EVoice::Single, closing);
+        PlaceRests(g);
+        PlaceAccents(g);
+        PlaceTriplets();
         DrawPalmMute(bar, g, notes);
     }
+    PlaceBarMarks();
 }
 
 void CTrackPass::DrawVoice(const CEvent& bar, const SBarGeometry& g, std::vector<CEvent*> plain,
@@ -220,7 +234,7 @@ void CTrackPass::DrawVoice(const CEvent& bar, const SBarGeometry& g, std::vector
     const qreal x0 = g.x + Lead(bar);
     if (plain.empty() && triplets.empty()) {
         if (!closing)
-            DrawRests(g, x0, barTicks, voice);
+            DrawRests(g, x0, barTicks, voice, true);
         return;
     }
     if (ReportDrawListOverflow(plain.size()))
@@ -342,9 +356,14 @@ void CTrackPass::DrawGroup(const SBarGeometry& g, std::vector<SItem>& group, EVo
             const qreal x1 = group.back().x + 8;
             const QFont& font = NotationFonts().m_label;
             const QString text = QStringLiteral("8va");
-            TextOut(m_p, font, (x0 + x1 - TextWidth(font, text)) / 2, g.staffTop - 42 - 7, text);
+            const qreal width = TextWidth(font, text);
+            const qreal left = (x0 + x1 - width) / 2;
+            const QRectF box = TextInk(font, left, g.staffTop - 42 - 7, text);
+            const qreal dy = FreeShift(box, -1);
+            TextOut(m_p, font, left, g.staffTop - 42 - 7 + dy, text);
             HLine(x0, x1, g.staffTop - 30);
-            Log(EGlyph::Octave, x0, g.staffTop - 42);
+            Record(EGlyph::Octave, box.translated(0, dy), x0, g.staffTop - 42 + dy);
+            m_shape.emplace_back(x0, g.staffTop - 30, x1 - x0, 1);
         }
     }
 
@@ -467,11 +486,8 @@ void CTrackPass::DrawTriplet(const CEvent& bar, const SBarGeometry& g, const STr
     }
     {
         const qreal x = xAt(positions.front()) + 16.0 / 3.0 * lengths.front();
-        const QFont& font = NotationFonts().m_label;
-        const QString three = QStringLiteral("3");
         const qreal y = stemUp ? g.staffTop - 36 - 16 : g.staffTop + 68 + 2;
-        TextOut(m_p, font, x + 2.6 - TextWidth(font, three) / 2, y, three, false);
-        Log(EGlyph::Triplet3, x, y, 3, three, stemUp);
+        m_pendingTriplets.push_back({x, y, stemUp});
     }
 }
 
@@ -501,37 +517,42 @@ void CTrackPass::DrawSymbol(const SBarGeometry& g, const SItem& item, bool stemU
     const qreal cx = x + 2.6;
     const int top = g.staffTop;
     FillShape(m_p, shapes.m_heads[size_t(kind)], cx, cy);
-    if (ev.IsGhost())
+    QRectF headBox = shapes.m_heads[size_t(kind)].boundingRect().translated(cx, cy);
+    if (ev.IsGhost()) {
         FillShape(m_p, shapes.m_ghostBrackets, cx, cy);
-    Log(EGlyph::Head, x, cy, key, {}, stemUp);
+        headBox = headBox.united(shapes.m_ghostBrackets.boundingRect().translated(cx, cy));
+    }
+    Record(EGlyph::Head, headBox, x, cy, key, {}, stemUp);
 
     // Ledger lines above and below the staff.
     for (int ly = top - 8; ly >= cy - 1.5; ly -= 8) {
         HLine(x - 5, x + 10, ly);
-        Log(EGlyph::Ledger, x - 5, ly);
+        Record(EGlyph::Ledger, QRectF(x - 5, ly, 15, 1), x - 5, ly);
     }
     for (int ly = top + 40; ly <= cy + 0.5; ly += 8) {
         HLine(x - 5, x + 10, ly);
-        Log(EGlyph::Ledger, x - 5, ly);
+        Record(EGlyph::Ledger, QRectF(x - 5, ly, 15, 1), x - 5, ly);
     }
 
     const qreal headTop = cy - 4;
     if (!m_drums) {
         const int accidental = ev.GetAccidental(uint32_t(m_trackType));
-        if (accidental > 0)
+        if (accidental > 0) {
             FillShape(m_p, shapes.m_sharp, x - 10, headTop - 7);
-        else if (accidental < 0)
+            Record(EGlyph::Accidental, shapes.m_sharp.boundingRect().translated(x - 10, headTop - 7), x - 10, headTop,
+                   accidental);
+        } else if (accidental < 0) {
             FillShape(m_p, shapes.m_flat, x - 10, headTop - 8);
-        if (accidental != 0)
-            Log(EGlyph::Accidental, x - 10, headTop, accidental);
+            Record(EGlyph::Accidental, shapes.m_flat.boundingRect().translated(x - 10, headTop - 8), x - 10, headTop,
+                   accidental);
+        }
     }
 
     if (base < 32) {
         const qreal sx = StemX(x, stemUp);
-        if (stemUp)
-            m_p->fillRect(QRectF(sx, top - 36, 1, cy - (top - 36)), Qt::black);
-        else
-            m_p->fillRect(QRectF(sx, cy, 1, top + 69 - cy), Qt::black);
+        const QRectF stem = stemUp ? QRectF(sx, top - 36, 1, cy - (top - 36)) : QRectF(sx, cy, 1, top + 69 - cy);
+        m_p->fillRect(stem, Qt::black);
+        Record(EGlyph::Stem, stem, sx, stem.top(), 0, {}, stemUp);
     }
 
     if (split.dotted) {
@@ -540,27 +561,92 @@ void CTrackPass::DrawSymbol(const SBarGeometry& g, const SItem& item, bool stemU
         QPainterPath dot;
         dot.addEllipse(QPointF(x + 10.5, cy - (onLine ? 4 : 0)), 1.6, 1.6);
         m_p->fillPath(dot, Qt::black);
-        Log(EGlyph::Dot, x + 10.5, cy);
+        Record(EGlyph::Dot, dot.boundingRect(), x + 10.5, cy);
     }
     if (item.d > 0 && split.remainder > 0)
         DrawRests(g, x + 8 * split.value, split.remainder, voice);
 
     if (m_drums && ev.IsFlamOrPM()) {
         FillShape(m_p, shapes.m_grace, x - 10, headTop - 20);
-        Log(EGlyph::Flam, x - 10, headTop - 20, key);
+        Record(EGlyph::Flam, shapes.m_grace.boundingRect().translated(x - 10, headTop - 20), x - 10, headTop - 20,
+               key);
     }
-    if (ev.IsAccent()) {
-        QPainterPath accent;
-        accent.moveTo(x + 2, top - 55);
-        accent.lineTo(x + 8, top - 52);
-        accent.lineTo(x + 2, top - 49);
-        m_p->strokePath(accent, QPen(Qt::black, 1.2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
-        Log(EGlyph::Accent, x + 2, top - 55, key);
-    }
+    if (ev.IsAccent())
+        m_pendingAccents.emplace_back(x, key); // placed once the bar's notes and labels are down
 }
 
-void CTrackPass::DrawRests(const SBarGeometry& g, qreal x, int ticks, EVoice voice)
+void CTrackPass::PlaceAccents(const SBarGeometry& g)
 {
+    const QPen pen(Qt::black, 1.2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    // One accent speaks for every accented note of a chord.
+    std::stable_sort(m_pendingAccents.begin(), m_pendingAccents.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    m_pendingAccents.erase(std::unique(m_pendingAccents.begin(), m_pendingAccents.end(),
+                                       [](const auto& a, const auto& b) { return a.first == b.first; }),
+                           m_pendingAccents.end());
+    for (const auto& [x, key] : m_pendingAccents) {
+        // The ">" over the note, or the nearest free spot above it.
+        const QRectF box(x + 1.4, g.staffTop - 55.6, 7.2, 7.2);
+        const qreal y = g.staffTop - 55 + FreeShift(box, -1);
+        QPainterPath accent;
+        accent.moveTo(x + 2, y);
+        accent.lineTo(x + 8, y + 3);
+        accent.lineTo(x + 2, y + 6);
+        m_p->strokePath(accent, pen);
+        Record(EGlyph::Accent, box.translated(0, y - (g.staffTop - 55)), x + 2, y, key);
+    }
+    m_pendingAccents.clear();
+}
+
+void CTrackPass::PlaceTriplets()
+{
+    const QFont& font = NotationFonts().m_label;
+    const QString three = QStringLiteral("3");
+    const qreal width = TextWidth(font, three);
+    for (const SPendingTriplet& t : m_pendingTriplets) {
+        const qreal left = t.x + 2.6 - width / 2;
+        const QRectF box = TextInk(font, left, t.y, three);
+        const qreal dy = FreeShift(box, t.stemUp ? -1 : 1);
+        TextOut(m_p, font, left, t.y + dy, three, false);
+        Record(EGlyph::Triplet3, box.translated(0, dy), t.x, t.y + dy, 3, three, t.stemUp);
+    }
+    m_pendingTriplets.clear();
+}
+
+void CTrackPass::PlaceRests(const SBarGeometry& g)
+{
+    // The hands' rests rise and the feet's sink until they clear the other voice; whole
+    // staff spaces keep them on the staff's grid.
+    const CNotationShapes& shapes = NotationShapes();
+    for (const SPendingRest& r : m_pendingRests) {
+        const int base = BaseValue(r.value);
+        const size_t kind = base == 1 ? 0 : base == 2 ? 1 : base == 4 ? 2 : base == 8 ? 3 : base == 16 ? 4 : 5;
+        const qreal cy = g.staffTop + (r.voice == EVoice::Down ? 28.5 : 12.5);
+        QRectF box = shapes.m_rests[kind].boundingRect().translated(r.x + 2.6, cy);
+        if (r.dotted)
+            box = box.united(QRectF(r.x + 9.4, cy - 3.6, 3.2, 3.2));
+        const qreal dy = FreeShift(box, r.voice == EVoice::Down ? 1 : -1, 8);
+        FillShape(m_p, shapes.m_rests[kind], r.x + 2.6, cy + dy);
+        if (r.dotted) {
+            QPainterPath dot;
+            dot.addEllipse(QPointF(r.x + 11, cy + dy - 2), 1.6, 1.6);
+            m_p->fillPath(dot, Qt::black);
+        }
+        Record(EGlyph::Rest, box.translated(0, dy), r.x, cy + dy, r.value, {}, r.voice != EVoice::Down);
+    }
+    m_pendingRests.clear();
+}
+
+void CTrackPass::DrawRests(const SBarGeometry& g, qreal x, int ticks, EVoice voice, bool wholeBar)
+{
+    if (wholeBar && (IsPlain(ticks) || IsDotted(ticks))) {
+        // One rest for a whole empty bar stands in the middle of the bar, clear of the time
+        // signature.
+        const qreal right = g.x + g.width;
+        DrawRestSymbol(g, std::max(x, (x + right) / 2 - 2.6 - (IsDotted(ticks) ? 3 : 0)), ticks, IsDotted(ticks),
+                       voice);
+        return;
+    }
     // Plain and dotted values, longest first.
     for (int guard = 0; ticks > 0 && guard < 256; ++guard) {
         int value = 1;
@@ -577,24 +663,9 @@ void CTrackPass::DrawRests(const SBarGeometry& g, qreal x, int ticks, EVoice voi
 
 void CTrackPass::DrawRestSymbol(const SBarGeometry& g, qreal x, int value, bool dotted, EVoice voice)
 {
-    const int base = BaseValue(value);
-    int kind = 0;
-    switch (base) {
-    case 1: kind = 0; break;
-    case 2: kind = 1; break;
-    case 4: kind = 2; break;
-    case 8: kind = 3; break;
-    case 16: kind = 4; break;
-    default: kind = 5; break;
-    }
-    const qreal cy = g.staffTop + (voice == EVoice::Down ? 28.5 : 12.5);
-    FillShape(m_p, NotationShapes().m_rests[size_t(kind)], x + 2.6, cy);
-    if (dotted) {
-        QPainterPath dot;
-        dot.addEllipse(QPointF(x + 11, cy - 2), 1.6, 1.6);
-        m_p->fillPath(dot, Qt::black);
-    }
-    Log(EGlyph::Rest, x, cy, value, {}, voice != EVoice::Down);
+    (void)g;
+    // Drawn once the bar's notes are down (PlaceRests), clear of the other voice.
+    m_pendingRests.push_back({x, value, dotted, voice});
 }
 
 void CTrackPass::DrawFlags(qreal stemX, const SBarGeometry& g, bool stemUp, int count)
@@ -602,25 +673,26 @@ void CTrackPass::DrawFlags(qreal stemX, const SBarGeometry& g, bool stemUp, int 
     if (count <= 0)
         return;
     const CNotationShapes& shapes = NotationShapes();
-    if (stemUp)
-        FillShape(m_p, shapes.m_flagsUp[size_t(count - 1)], stemX + 1, g.staffTop - 36);
-    else
-        FillShape(m_p, shapes.m_flagsDown[size_t(count - 1)], stemX + 1, g.staffTop + 69);
-    Log(EGlyph::Flag, stemX, stemUp ? g.staffTop - 36 : g.staffTop + 69, count, {}, stemUp);
+    const QPainterPath& flag = (stemUp ? shapes.m_flagsUp : shapes.m_flagsDown)[size_t(count - 1)];
+    const qreal y = stemUp ? g.staffTop - 36 : g.staffTop + 69;
+    FillShape(m_p, flag, stemX + 1, y);
+    Record(EGlyph::Flag, flag.boundingRect().translated(stemX + 1, y), stemX, y, count, {}, stemUp);
 }
 
 void CTrackPass::DrawBeam(qreal fromStemX, qreal toStemX, const SBarGeometry& g, bool stemUp, int level)
 {
     const qreal y = stemUp ? g.staffTop - 36 + 5 * (level - 1) : g.staffTop + 66 - 5 * (level - 1);
-    m_p->fillRect(QRectF(fromStemX, y, toStemX + 1 - fromStemX, 3), Qt::black);
-    Log(EGlyph::Beam, fromStemX, y, level, {}, stemUp);
+    const QRectF beam(fromStemX, y, toStemX + 1 - fromStemX, 3);
+    m_p->fillRect(beam, Qt::black);
+    Record(EGlyph::Beam, beam, fromStemX, y, level, {}, stemUp);
 }
 
 void CTrackPass::DrawStub(qreal stemX, const SBarGeometry& g, bool stemUp, int level, bool left)
 {
     const qreal y = stemUp ? g.staffTop - 36 + 5 * (level - 1) : g.staffTop + 66 - 5 * (level - 1);
-    m_p->fillRect(QRectF(left ? stemX - 4 : stemX, y, 5, 3), Qt::black);
-    Log(EGlyph::Stub, stemX, y, left ? -level : level, {}, stemUp);
+    const QRectF stub(left ? stemX - 4 : stemX, y, 5, 3);
+    m_p->fillRect(stub, Qt::black);
+    Record(EGlyph::Stub, stub, stemX, y, left ? -level : level, {}, stemUp);
 }
 
 void CTrackPass::DrawLabels(const CEvent& bar, const SBarGeometry& g, const std::vector<CEvent*>& notes)
@@ -638,13 +710,30 @@ void CTrackPass::DrawLabels(const CEvent& bar, const SBarGeometry& g, const std:
             continue;
         last = key;
         const qreal x = NoteX(g, bar, *ev);
-        // Labels that would run into the previous one take the other row.
-        const int row = x < m_labelRight ? 1 - m_labelRow : 0;
-        const qreal y = g.staffTop - (row ? 64 : 52);
+        // Labels that would run into the previous one take the other row; a label that
+        // meets anything else there tries the other row, then rises to the first free spot.
+        int row = x < m_labelRight ? 1 - m_labelRow : 0;
         const QString text = QString::fromLatin1(label);
-        m_labelRight = TextOut(m_p, font, x, y, text);
+        const qreal width = TextWidth(font, text);
+        auto boxAt = [&](int r) { return TextInk(font, x, g.staffTop - (r ? 64 : 52), text); };
+        QRectF box = boxAt(row);
+        qreal y = g.staffTop - (row ? 64 : 52);
+        if (Collides(box)) {
+            if (!Collides(boxAt(1 - row))) {
+                row = 1 - row;
+                box = boxAt(row);
+                y = g.staffTop - (row ? 64 : 52);
+            } else {
+                const qreal dy = FreeShift(box, -1);
+                box.translate(0, dy);
+                y += dy;
+            }
+        }
+        // Nothing lies under a placed label, so it needs no white background.
+        TextOut(m_p, font, x, y, text, false);
+        m_labelRight = x + width;
         m_labelRow = row;
-        Log(EGlyph::Label, x, y, key, text);
+        Record(EGlyph::Label, box, x, y, key, text);
     }
 }
 
@@ -660,13 +749,17 @@ void CTrackPass::DrawPalmMute(const CEvent& bar, const SBarGeometry& g, const st
         while (j + 1 < notes.size() && notes[j + 1]->IsNote() && notes[j + 1]->IsFlamOrPM())
             ++j;
         const qreal x0 = NoteX(g, bar, *notes[i]);
-        const qreal x1 = NoteX(g, bar, *notes[j]) + 6;
-        TextOut(m_p, NotationFonts().m_label, x0, g.staffTop + 70, QStringLiteral("P.M."));
+        const qreal x1 = std::max(NoteX(g, bar, *notes[j]) + 6, x0 + 30);
+        const QFont& font = NotationFonts().m_label;
+        const QString text = QStringLiteral("P.M.");
+        const QRectF box = TextInk(font, x0, g.staffTop + 70, text).united(QRectF(x0, g.staffTop + 78, x1 - x0, 1));
+        const qreal dy = FreeShift(box, 1);
+        TextOut(m_p, font, x0, g.staffTop + 70 + dy, text);
         m_p->save();
         m_p->setPen(QPen(Qt::black, 1, Qt::DotLine));
-        m_p->drawLine(QPointF(x0, g.staffTop + 78.5), QPointF(std::max(x1, x0 + 30), g.staffTop + 78.5));
+        m_p->drawLine(QPointF(x0, g.staffTop + 78.5 + dy), QPointF(x1, g.staffTop + 78.5 + dy));
         m_p->restore();
-        Log(EGlyph::PalmMute, x0, g.staffTop + 70);
+        Record(EGlyph::PalmMute, box.translated(0, dy), x0, g.staffTop + 70 + dy);
         i = j + 1;
     }
 }
@@ -697,8 +790,9 @@ void CTrackPass::DrawTabNotes(const CEvent& bar, const SBarGeometry& g, const st
             else if (ev->IsAccent())
                 text = text.toUpper();
             const qreal y = top + 12 * index;
-            TextOut(m_p, font, x, y - 7, text);
-            Log(EGlyph::TabText, x, y, int(ev->GetEventType()), text);
+            const qreal right = TextOut(m_p, font, x, y - 7, text);
+            Record(EGlyph::TabText, QRectF(x, y - 7, right - x, QFontMetricsF(font).height()), x, y,
+                   int(ev->GetEventType()), text);
             continue;
         }
         const int pitch = int(ev->GetEventType());

@@ -5,9 +5,11 @@
 #include "track.h"
 
 #include <QPointF>
+#include <QRectF>
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "importtext.h"
@@ -32,13 +34,14 @@ private:
     void DrawPageBand(int systemTop);
     void DrawImportText(const std::vector<SImportTextLine>& lines, const CEvent& bar, int top);
     void DrawMeasure(const CEvent& ev, CEventList::iterator it, int systemTop);
-    void DrawStaff(const CEvent& ev, const SBarGeometry& g);
+    void DrawStaff(const CEvent& ev, CEventList::iterator it, const SBarGeometry& g);
     void DrawTabStaff(const CEvent& ev, const SBarGeometry& g);
     void DrawCountRow(const CEvent& ev, const SBarGeometry& g);
     void DrawRepeatStart(qreal x, qreal top, qreal height);
     void DrawRepeatEnd(qreal right, qreal top, qreal height);
     void UpdateEnding(const CEvent& ev, CEventList::iterator it, bool draw, const SBarGeometry& g);
     void DrawCornerMark();
+    bool LeadIsCrowded(CEventList::iterator bar) const;
 
     // ----- notes (track_notes.cpp)
     struct SItem
@@ -63,7 +66,7 @@ private:
     void DrawGroup(const SBarGeometry& g, std::vector<SItem>& group, EVoice voice);
     void DrawTriplet(const CEvent& bar, const SBarGeometry& g, const STriplet& t, EVoice voice);
     void DrawSymbol(const SBarGeometry& g, const SItem& item, bool stemUp, EVoice voice);
-    void DrawRests(const SBarGeometry& g, qreal x, int ticks, EVoice voice);
+    void DrawRests(const SBarGeometry& g, qreal x, int ticks, EVoice voice, bool wholeBar = false);
     void DrawRestSymbol(const SBarGeometry& g, qreal x, int value, bool dotted, EVoice voice);
     void DrawLabels(const CEvent& bar, const SBarGeometry& g, const std::vector<CEvent*>& notes);
     void DrawFlags(qreal stemX, const SBarGeometry& g, bool stemUp, int count);
@@ -76,6 +79,20 @@ private:
     bool StemUpFor(const CEvent& note) const;
     void Log(EGlyph kind, qreal x, qreal y, int value = 0, const QString& text = {}, bool stemUp = true);
     bool ReportDrawListOverflow(size_t count);
+
+    // ----- placement (track_draw.cpp)
+    // Every box drawn on the current system goes into its shape (a skyline in all
+    // directions). Symbols free to move (rests, labels, accents, triplet numbers, tempo marks,
+    // bar texts) start at their usual spot and move, up or down, to the nearest spot where
+    // they touch nothing of the shape.
+    void Record(EGlyph kind, const QRectF& box, qreal x, qreal y, int value = 0, const QString& text = {},
+                bool stemUp = true);
+    bool Collides(const QRectF& box) const;
+    qreal FreeShift(const QRectF& box, int direction, qreal quantum = 0) const;
+    void PlaceRests(const SBarGeometry& g);
+    void PlaceAccents(const SBarGeometry& g);
+    void PlaceTriplets();
+    void PlaceBarMarks();
 
     // ----- primitives
     void HLine(qreal x0, qreal x1, qreal y);
@@ -114,6 +131,36 @@ private:
     int m_lastPercLabel = 0;
     qreal m_labelRight = -1e9;
     int m_labelRow = 0;
+
+    // The shape of the current system, and the symbols of the bar being drawn that wait for
+    // the notes before they take their place.
+    std::vector<QRectF> m_shape;
+    struct SPendingRest
+    {
+        qreal x;
+        int value;
+        bool dotted;
+        EVoice voice;
+    };
+    std::vector<SPendingRest> m_pendingRests;
+    std::vector<std::pair<qreal, int>> m_pendingAccents; // note x, key
+    struct SPendingTriplet
+    {
+        qreal x;
+        qreal y;
+        bool stemUp;
+    };
+    std::vector<SPendingTriplet> m_pendingTriplets;
+    struct SPendingBarMarks
+    {
+        int bar = 0;
+        qreal x = 0;
+        int staffTop = 0;
+        int systemTop = 0;
+        int tempo = 0;
+        QString text;
+    };
+    std::optional<SPendingBarMarks> m_pendingMarks;
 
     // The open alternate-ending bracket: the bar number where it ends, whether it ends with a
     // downward stroke.
