@@ -15,6 +15,7 @@
 #include "rondelview.h"
 #include "scopebar.h"
 #include "settings.h"
+#include "displayconfig.h"
 #include "trackrender.h"
 #include "transportbar.h"
 #include "wavexport.h"
@@ -104,13 +105,14 @@ QString DefaultExportName(const CRondelDoc& doc)
 {
     return DocCommands::InitialFileName(doc.m_pathName);
 }
-// The user guide: the README installed beside the program, else the one in the source tree.
+// The user guide installed with the program, else the one in the source tree (a build that
+// runs where it was made).
 QUrl HelpUrl()
 {
-    const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/doc/kadenzo/README.md");
+    const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/doc/kadenzo/userguide.html");
     if (QFileInfo::exists(installed))
         return QUrl::fromLocalFile(QFileInfo(installed).canonicalFilePath());
-    return QUrl::fromLocalFile(QStringLiteral(KADENZO_SOURCE_DIR "/README.md"));
+    return QUrl::fromLocalFile(QStringLiteral(KADENZO_SOURCE_DIR "/docs/userguide.html"));
 }
 
 // Bar start times (m_runTime2) for locating and the status texts; the timing pass leaves
@@ -298,7 +300,14 @@ void CMainFrame::CreateMenus()
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     QAction* supersize = view->addAction(QStringLiteral("&Supersize"));
     supersize->setCheckable(true);
+    supersize->setObjectName(QStringLiteral("SupersizeAction"));
+    // Supersize is part of the "display" setting: it lasts from one run to the next.
+    supersize->setChecked(DisplayConfig().IsSupersize());
     connect(supersize, &QAction::toggled, this, [this](bool on) {
+        if (DisplayConfig().IsSupersize() != on) {
+            DisplayConfig().m_flags[CDisplayConfig::Supersize] = on;
+            DisplayConfig().SaveToSettings();
+        }
         for (QMdiSubWindow* sub : m_mdi->subWindowList())
             if (auto* w = dynamic_cast<CDocWindow*>(sub->widget()))
                 w->View()->SetSupersize(on);
@@ -322,13 +331,16 @@ void CMainFrame::CreateMenus()
     // Listing the ports asks the sequencer: only when the menu opens.
     connect(m_deviceMenu, &QMenu::aboutToShow, this, &CMainFrame::RebuildMidiDeviceMenu);
 
+    CreateToolsMenu();
+
     QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
     window->addAction(QStringLiteral("&Cascade"), m_mdi, &QMdiArea::cascadeSubWindows);
     window->addAction(QStringLiteral("&Tile"), m_mdi, &QMdiArea::tileSubWindows);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->addAction(QStringLiteral("Kadenzo &Help"), this,
-                    [] { QDesktopServices::openUrl(HelpUrl()); });
+    QAction* guide = help->addAction(QStringLiteral("Kadenzo &Help"), this, [] { QDesktopServices::openUrl(HelpUrl()); });
+    guide->setObjectName(QStringLiteral("HelpAction"));
+    guide->setShortcut(QKeySequence::HelpContents);
     help->addAction(QStringLiteral("&About kadenzo..."), this, &CMainFrame::OnAbout);
 }
 
@@ -469,12 +481,15 @@ CDocWindow* CMainFrame::AddDocumentWindow(std::unique_ptr<CRondelDoc> doc, const
     connect(view, &CRondelView::CursorMoved, this, &CMainFrame::CursorStatus);
     connect(view, &CRondelView::PlaybackEnded, this, &CMainFrame::OnPlaybackEnded);
     connect(view, &CRondelView::HeaderClicked, this, &CMainFrame::OnImportAudio);
+    connect(view, &CRondelView::PlayPolled, this, &CMainFrame::ApplyAutoTempo);
+    view->SetSupersize(DisplayConfig().IsSupersize());
     CRondelDoc* raw = child->Doc();
     raw->AddListener([this, raw](CRondelDoc&) {
         if (raw == m_pActiveDoc)
             m_comments->Fill();
     });
     child->m_onClose = [this](CRondelDoc* doc) {
+        CloseToolWindowsFor(doc);
         if (doc != m_pActiveDoc)
             return;
         m_pActiveDoc = nullptr;
@@ -557,6 +572,7 @@ void CMainFrame::SetActiveDocument(CRondelDoc* doc)
     m_comments->SetDocument(doc);
     m_issues->SetDocument(doc);
     m_transport->SetSync(doc ? doc->m_audioSync : 0);
+    m_autoTempo.m_on = false;
     m_transport->SetCurrentTempo(0);
     if (doc)
         m_transport->ShowDefaultTempo(FirstBarTempo(*doc));
@@ -604,6 +620,7 @@ void CMainFrame::StartPlay(bool loop, bool oneBar, int button)
         UpdateTransportLooks();
         return;
     }
+    StartAutoTempo();
     if (m_transport->CurrentTempo() > 0)
         player->SetTempo(m_transport->CurrentTempo());
     int startMsecs = 0;
@@ -672,6 +689,7 @@ void CMainFrame::NotifyOverlay(int code, int msecs)
 
 void CMainFrame::OnDefaultTempo()
 {
+    m_autoTempo.m_on = false;
     const int bpm = m_transport->DefaultTempo();
     m_transport->ShowDefaultTempo(bpm);
     m_transport->SetCurrentTempo(0);

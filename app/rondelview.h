@@ -63,6 +63,8 @@ signals:
     void CursorMoved(int barNo, int tick);
     void PlaybackEnded();
     void HeaderClicked();
+    // Every playback poll while the player runs (the auto-tempo ramp follows it).
+    void PlayPolled();
 
 protected:
     void paintEvent(QPaintEvent* e) override;
