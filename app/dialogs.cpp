@@ -86,6 +86,7 @@ CMidiImportDialog::CMidiImportDialog(QWidget* parent)
 
 void CMidiImportDialog::accept()
 {
+    m_snap = m_snap32->isChecked() ? 1 : 0;
     m_detectTriplets = m_triplets->isChecked() ? 1 : 0;
     QDialog::accept();
 }

@@ -12,6 +12,7 @@
 #include "mainframe.h"
 #include "manualclock.h"
 #include "midi.h"
+#include "midifile.h"
 #include "mididevices.h"
 #include "midistream.h"
 #include "playclock.h"
@@ -664,6 +665,39 @@ TEST_F(Dialogs, CompareToolsReportLikeTheCommandLine)
     f->OnCompare();
     EXPECT_EQ(int(m_report.m_messages.size()), messages);
     EXPECT_TRUE(f->StatusText().contains(QStringLiteral("matches")));
+}
+
+TEST_F(Dialogs, SnapToSixteenthsReachesTheMidiReader)
+{
+    // A note three 32nds into the bar: on the 32nd grid it stays, on the 16th grid it moves.
+    const QString midi = m_dir.filePath(QStringLiteral("snap.mid"));
+    {
+        CRondelDoc doc;
+        doc.OnNewDocument();
+        doc.DeleteContents();
+        AppendEvent(doc.Events(), EventType::Bar | TempoBits(120), TimeSigWord(4, 4));
+        AppendEvent(doc.Events(), 36, 0);
+        AppendEvent(doc.Events(), 38, 36);
+        AppendEvent(doc.Events(), EventType::Bar, TimeSigWord(4, 4));
+        QString error;
+        ASSERT_TRUE(doc.OnSaveDocument(midi, &error)) << error.toStdString();
+    }
+    auto f = Frame();
+    for (const bool sixteenths : {true, false}) {
+        WhenModal([sixteenths](QDialog* dlg) {
+            for (QRadioButton* b : dlg->findChildren<QRadioButton*>())
+                if (b->text() == (sixteenths ? QStringLiteral("Snap to 16th note") : QStringLiteral("Snap to 32nd note")))
+                    b->setChecked(true);
+            dlg->accept();
+        });
+        ASSERT_TRUE(f->OpenFile(midi));
+        EXPECT_EQ(MidiImportOptions().m_snapTo32nd, !sixteenths);
+        int pos = -1;
+        for (const auto& e : f->ActiveDocument()->Events())
+            if (e->IsNote() && e->GetEventType() == 38)
+                pos = int(e->GetPosition());
+        EXPECT_EQ(pos, sixteenths ? 24 : 36);
+    }
 }
 
 namespace {
