@@ -229,7 +229,7 @@ CMainFrame::CMainFrame(QWidget* parent)
             m_files->Refresh();
     });
     m_filesTimer.start();
-    m_files->SetFolder(CFileView::DefaultFolder());
+    m_files->SetFolder(CFileView::ChosenFolder());
 
     m_recent = SettingsStore::Read(QStringLiteral("recent_files")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     while (m_recent.size() > 4)
