@@ -122,6 +122,7 @@ protected:
 private:
     void CreateMenus();
     void CreateToolsMenu();
+    void ShowImportSheet(CRondelDoc& doc, bool activate);
     void StartAutoTempo();
     void CloseToolWindowsFor(CRondelDoc* doc);
     void CreateDocks();

@@ -67,6 +67,10 @@ void CMainFrame::CreateToolsMenu()
             m_index->Fill();
             m_issues->Fill();
         });
+        // The sheet shows how the tab was read; it opens beside the song without taking the
+        // keyboard from it.
+        if (doc == m_pActiveDoc)
+            ShowImportSheet(*doc, false);
     });
 }
 
@@ -100,21 +104,29 @@ void CMainFrame::OnImportSheet()
         statusBar()->showMessage(QStringLiteral("This song was not imported from a text tab"));
         return;
     }
-    // One sheet, over the active document.
+    ShowImportSheet(*doc, true);
+}
+
+void CMainFrame::ShowImportSheet(CRondelDoc& doc, bool activate)
+{
+    // One sheet, over one document.
     if (CImportSheet* open = ImportSheet()) {
-        if (&open->Doc() == doc) {
+        if (&open->Doc() == &doc) {
             open->raise();
-            open->activateWindow();
+            if (activate)
+                open->activateWindow();
             return;
         }
         delete open;
     }
-    auto* sheet = new CImportSheet(*doc, this);
+    auto* sheet = new CImportSheet(doc, this);
     m_importSheet = sheet;
-    connect(sheet, &CImportSheet::AudioFileChanged, this, [this, doc] {
-        if (doc == m_pActiveDoc)
+    CRondelDoc* raw = &doc;
+    connect(sheet, &CImportSheet::AudioFileChanged, this, [this, raw] {
+        if (raw == m_pActiveDoc)
             ReloadAudio();
     });
+    sheet->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
     sheet->show();
 }
 

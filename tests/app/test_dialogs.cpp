@@ -270,9 +270,10 @@ TEST_F(Dialogs, SheetFollowsItsDocumentAndClosesWithIt)
 {
     auto f = Frame();
     ASSERT_TRUE(f->OpenFile(Write(QStringLiteral("ht.txt"), kHighTomTab)));
-    f->OnImportSheet();
     QPointer<CImportSheet> sheet = f->ImportSheet();
-    ASSERT_TRUE(sheet);
+    ASSERT_TRUE(sheet) << "a text import shows how the tab was read";
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(&sheet->Doc(), f->ActiveDocument());
     // Replacing the importer (a conversion) does not leave the sheet on the old one.
     ImportRework::ChangeTimeOptions(*f->ActiveDocument(), {0, 1, false, true, false});
     f->ActiveDocument()->CommitEdit();
