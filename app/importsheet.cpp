@@ -26,16 +26,17 @@
 
 namespace {
 // Importers that a conversion replaced, kept so that undo and redo can bring the importer
-// back that belongs to the song they restore. A song state is known by a digest of its
-// ".kdz" bytes; the importer of the state the document shows lives in the document itself.
+// back that belongs to the song they restore. A song state is known by a digest of its undo
+// snapshot; the importer of the state the document shows lives in the document itself.
 class CImporterStash
 {
 public:
     explicit CImporterStash(CRondelDoc& doc) : m_doc(doc) {}
 
+    // The state is the undo history's current snapshot: what undo and redo restore.
     static QByteArray Digest(CRondelDoc& doc)
     {
-        return QCryptographicHash::hash(doc.SaveBytes(), QCryptographicHash::Sha1);
+        return QCryptographicHash::hash(doc.UndoHistory().Current(), QCryptographicHash::Sha1);
     }
     // Before a conversion: the leaving importer belongs to the current song.
     void Keep(const QByteArray& songDigest, std::unique_ptr<CDocPart> importer)
@@ -168,7 +169,7 @@ bool Reconvert(CRondelDoc& doc, const std::function<void(CTabImporter&)>& adjust
     const CEvent* oldFirst = doc.Events().empty() ? nullptr : doc.Events().front().get();
     CEvent& first = *events.front();
     if (oldFirst && oldFirst->IsMeasure()) {
-        constexpr uint32_t kept = EventBits::TempoMask | EventBits::PatchMask | EventBits::PatchPresent;
+        constexpr uint32_t kept = EventBits::TempoPresent | EventBits::TempoMask | EventBits::PatchMask | EventBits::PatchPresent;
         first.m_word1 = (first.m_word1 & ~kept) | (oldFirst->m_word1 & kept);
     }
     if (first.GetTempo() == 0)

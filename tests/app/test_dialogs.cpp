@@ -289,6 +289,8 @@ TEST_F(Dialogs, TimeKeyPageCorrectsTheTickLength)
     auto f = Frame();
     ASSERT_TRUE(f->OpenFile(Write(QStringLiteral("t32.txt"), kThirtySecondTab)));
     CRondelDoc* doc = f->ActiveDocument();
+    // The first bar's tempo was set by hand: a conversion keeps it.
+    doc->Events().front()->m_word1 = (doc->Events().front()->m_word1 & ~EventBits::TempoMask) | TempoBits(90);
     const auto before = TimeSignatures(*doc);
     ASSERT_EQ(before.size(), 2u);
     EXPECT_EQ(before[0], std::make_pair(4, 4)) << "16 columns read as 16ths";
@@ -306,6 +308,7 @@ TEST_F(Dialogs, TimeKeyPageCorrectsTheTickLength)
     ASSERT_EQ(after.size(), 2u);
     EXPECT_EQ(after[0].first * 32 / after[0].second, 16) << "two bars of 16 32nds";
     EXPECT_EQ(NoteCounts(*doc)[42], 32);
+    EXPECT_EQ(doc->Events().front()->GetTempo(), 90u);
     EXPECT_TRUE(sheet->ThirtySecond()->isChecked());
     // Applying again with nothing changed takes no step.
     sheet->Apply();
