@@ -1,6 +1,7 @@
 #include "dialogs.h"
 
 #include "appfunctions.h"
+#include "midifile.h"
 #include "report.h"
 #include "rondeldoc.h"
 
@@ -71,6 +72,9 @@ CMidiImportDialog::CMidiImportDialog(QWidget* parent)
       m_triplets(new QCheckBox(QStringLiteral("Auto detect triplets"), this))
 {
     setWindowTitle(QStringLiteral("Midi Import Options"));
+    // The choices of the last import.
+    m_snap = MidiImportOptions().m_snapTo32nd ? 1 : 0;
+    m_detectTriplets = MidiImportOptions().m_detectTriplets ? 1 : 0;
     auto* group = new QGroupBox(QStringLiteral("Snap resolution"), this);
     auto* g = new QVBoxLayout(group);
     g->addWidget(m_snap32);
@@ -86,6 +90,7 @@ CMidiImportDialog::CMidiImportDialog(QWidget* parent)
 
 void CMidiImportDialog::accept()
 {
+    m_snap = m_snap32->isChecked() ? 1 : 0;
     m_detectTriplets = m_triplets->isChecked() ? 1 : 0;
     QDialog::accept();
 }

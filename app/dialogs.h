@@ -45,7 +45,7 @@ public:
     explicit CMidiImportDialog(QWidget* parent = nullptr);
     void accept() override;
 
-    // 1 = 32nd notes. Only the triplet box is read back: the import always snaps to 32nds.
+    // 1 = snap to 32nd notes, 0 = to 16th notes.
     int m_snap = 1;
     int m_detectTriplets = 1;
 

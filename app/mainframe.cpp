@@ -15,6 +15,7 @@
 #include "rondelview.h"
 #include "scopebar.h"
 #include "settings.h"
+#include "displayconfig.h"
 #include "trackrender.h"
 #include "transportbar.h"
 #include "wavexport.h"
@@ -105,13 +106,14 @@ QString DefaultExportName(const CRondelDoc& doc)
 {
     return DocCommands::InitialFileName(doc.m_pathName);
 }
-// The user guide: the README installed beside the program, else the one in the source tree.
+// The user guide installed with the program, else the one in the source tree (a build that
+// runs where it was made).
 QUrl HelpUrl()
 {
-    const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/doc/kadenzo/README.md");
+    const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/doc/kadenzo/userguide.html");
     if (QFileInfo::exists(installed))
         return QUrl::fromLocalFile(QFileInfo(installed).canonicalFilePath());
-    return QUrl::fromLocalFile(QStringLiteral(KADENZO_SOURCE_DIR "/README.md"));
+    return QUrl::fromLocalFile(QStringLiteral(KADENZO_SOURCE_DIR "/docs/userguide.html"));
 }
 
 // Bar start times (m_runTime2) for locating and the status texts; the timing pass leaves
@@ -228,7 +230,7 @@ CMainFrame::CMainFrame(QWidget* parent)
             m_files->Refresh();
     });
     m_filesTimer.start();
-    m_files->SetFolder(CFileView::DefaultFolder());
+    m_files->SetFolder(CFileView::ChosenFolder());
 
     m_recent = SettingsStore::Read(QStringLiteral("recent_files")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     while (m_recent.size() > 4)
@@ -301,7 +303,14 @@ void CMainFrame::CreateMenus()
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     QAction* supersize = view->addAction(QStringLiteral("&Supersize"));
     supersize->setCheckable(true);
+    supersize->setObjectName(QStringLiteral("SupersizeAction"));
+    // Supersize is part of the "display" setting: it lasts from one run to the next.
+    supersize->setChecked(DisplayConfig().IsSupersize());
     connect(supersize, &QAction::toggled, this, [this](bool on) {
+        if (DisplayConfig().IsSupersize() != on) {
+            DisplayConfig().m_flags[CDisplayConfig::Supersize] = on;
+            DisplayConfig().SaveToSettings();
+        }
         for (QMdiSubWindow* sub : m_mdi->subWindowList())
             if (auto* w = dynamic_cast<CDocWindow*>(sub->widget()))
                 w->View()->SetSupersize(on);
@@ -326,14 +335,17 @@ void CMainFrame::CreateMenus()
     // Listing the ports asks the sequencer: only when the menu opens.
     connect(m_deviceMenu, &QMenu::aboutToShow, this, &CMainFrame::RebuildMidiDeviceMenu);
 
+    CreateToolsMenu();
+
     QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
     window->addAction(QStringLiteral("&Cascade"), m_mdi, &QMdiArea::cascadeSubWindows);
     window->addAction(QStringLiteral("&Tile"), m_mdi, &QMdiArea::tileSubWindows);
     connect(window, &QMenu::aboutToShow, this, [this, window] { ListSongsInWindowMenu(window); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->addAction(QStringLiteral("Kadenzo &Help"), this,
-                    [] { QDesktopServices::openUrl(HelpUrl()); });
+    QAction* guide = help->addAction(QStringLiteral("Kadenzo &Help"), this, [] { QDesktopServices::openUrl(HelpUrl()); });
+    guide->setObjectName(QStringLiteral("HelpAction"));
+    guide->setShortcut(QKeySequence::HelpContents);
     help->addAction(QStringLiteral("&About kadenzo..."), this, &CMainFrame::OnAbout);
 }
 
@@ -508,12 +520,15 @@ CDocWindow* CMainFrame::AddDocumentWindow(std::unique_ptr<CRondelDoc> doc, const
         if (view == ActiveView())
             SyncZoomBox();
     });
+    connect(view, &CRondelView::PlayPolled, this, &CMainFrame::ApplyAutoTempo);
+    view->SetSupersize(DisplayConfig().IsSupersize());
     CRondelDoc* raw = child->Doc();
     raw->AddListener([this, raw](CRondelDoc&) {
         if (raw == m_pActiveDoc)
             m_comments->Fill();
     });
     child->m_onClose = [this](CRondelDoc* doc) {
+        CloseToolWindowsFor(doc);
         if (doc != m_pActiveDoc)
             return;
         m_pActiveDoc = nullptr;
@@ -605,6 +620,7 @@ void CMainFrame::SetActiveDocument(CRondelDoc* doc)
     m_comments->SetDocument(doc);
     m_issues->SetDocument(doc);
     m_transport->SetSync(doc ? doc->m_audioSync : 0);
+    m_autoTempo.m_on = false;
     m_transport->SetCurrentTempo(0);
     if (doc)
         m_transport->ShowDefaultTempo(FirstBarTempo(*doc));
@@ -663,6 +679,7 @@ void CMainFrame::StartPlay(bool loop, bool oneBar, int button)
         UpdateTransportLooks();
         return;
     }
+    StartAutoTempo();
     if (m_transport->CurrentTempo() > 0)
         player->SetTempo(m_transport->CurrentTempo());
     int startMsecs = 0;
@@ -736,6 +753,7 @@ void CMainFrame::NotifyOverlay(int code, int msecs)
 
 void CMainFrame::OnDefaultTempo()
 {
+    m_autoTempo.m_on = false;
     const int bpm = m_transport->DefaultTempo();
     m_transport->ShowDefaultTempo(bpm);
     m_transport->SetCurrentTempo(0);

@@ -5,8 +5,10 @@
 // pause and stop together.
 
 #include "report.h"
+#include "tempodialogs.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -16,6 +18,7 @@ class CCommentListView;
 class CDocWindow;
 class CFileView;
 class CImportIndexView;
+class CImportSheet;
 class CIssueListView;
 class CPlayer;
 struct SImportIssueRow;
@@ -114,6 +117,26 @@ public:
     // Draws the active song onto a printer, page by page.
     void PrintTo(QPrinter* printer);
 
+    // Tools (mainframe_tools.cpp).
+    void OnImportSheet();
+    void OnBpmCounter();
+    void OnAutoTempo();
+    void OnDrumVolume();
+    void OnGuitarVolume();
+    void OnDrumLayout();
+    void OnDisplayConfig();
+    void OnTabStaffFormat();
+    void OnCompare();
+    void OnCompareAll();
+    // The playback poll of the active view: moves the auto-tempo ramp by the play time.
+    void ApplyAutoTempo();
+    const SAutoTempo& AutoTempoSettings() const { return m_autoTempo; }
+    void SetAutoTempo(const SAutoTempo& settings) { m_autoTempo = settings; }
+    // The open Import sheet, or nullptr.
+    CImportSheet* ImportSheet() const;
+    // Repaints every view of a document (all views when doc is nullptr).
+    void RepaintViews(CRondelDoc* doc);
+
 signals:
     void DocumentOpened(CRondelDoc* doc);
 
@@ -124,6 +147,10 @@ protected:
 
 private:
     void CreateMenus();
+    void CreateToolsMenu();
+    void ShowImportSheet(CRondelDoc& doc, bool activate);
+    void StartAutoTempo();
+    void CloseToolWindowsFor(CRondelDoc* doc);
     void CreateDocks();
     void RestoreLayout();
     void SaveLayout();
@@ -188,4 +215,7 @@ private:
     bool m_askMidiOptions = true;
     int m_untitled = 0;
     QStringList m_recent;
+    SAutoTempo m_autoTempo;
+    CPlayTimeMeter m_autoTempoClock;
+    QPointer<CImportSheet> m_importSheet;
 };

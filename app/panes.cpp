@@ -3,7 +3,11 @@
 #include "appfunctions.h"
 #include "rondeldoc.h"
 
+#include "settings.h"
+
+#include <QAction>
 #include <QDir>
+#include <QFileDialog>
 #include <QDirIterator>
 #include <QFontDatabase>
 #include <QStandardPaths>
@@ -107,6 +111,14 @@ void CIssueListView::Fill()
 CFileView::CFileView(QWidget* parent) : QTreeWidget(parent)
 {
     setHeaderHidden(true);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* choose = new QAction(QStringLiteral("Choose folder..."), this);
+    connect(choose, &QAction::triggered, this, [this] {
+        const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Tab folder"), m_folder);
+        if (!folder.isEmpty())
+            ChooseFolder(folder);
+    });
+    addAction(choose);
     setRootIsDecorated(true);
     connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
         const QString path = item->data(0, kPathRole).toString();
@@ -123,25 +135,38 @@ QString CFileView::DefaultFolder()
 void CFileView::SetFolder(const QString& folder)
 {
     m_folder = folder;
-    m_signature = -1;
+    m_names.clear();
     m_built = false;
     Refresh();
+}
+
+QString CFileView::ChosenFolder()
+{
+    const QString stored = SettingsStore::Read(QStringLiteral("tab_folder"));
+    return stored.isEmpty() ? DefaultFolder() : stored;
+}
+
+void CFileView::ChooseFolder(const QString& folder)
+{
+    SettingsStore::Write(QStringLiteral("tab_folder"), folder);
+    SetFolder(folder);
 }
 
 bool CFileView::Refresh()
 {
     QStringList names;
     if (!m_folder.isEmpty() && QDir(m_folder).exists()) {
+        // Symlinked folders are not entered (a link to a parent would never end).
         QDirIterator it(m_folder, {QStringLiteral("*.kdz"), QStringLiteral("*.txt")}, QDir::Files,
                         QDirIterator::Subdirectories);
         while (it.hasNext())
             names << it.next();
     }
     names.sort();
-    const long long signature = FileNamesSignature(names);
-    if (m_built && signature == m_signature)
+    // The names themselves, not a sum of their characters: a rename is a change.
+    if (m_built && names == m_names)
         return false;
-    m_signature = signature;
+    m_names = names;
     m_built = true;
     clear();
     auto* kdz = new QTreeWidgetItem(this, {QStringLiteral("Kadenzo Files")});

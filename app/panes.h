@@ -90,7 +90,8 @@ private:
 };
 
 // Two roots, "Kadenzo Files" (*.kdz) and "Tab Files" (*.txt), each the tab folder's sub-folders
-// and then its files, recursively. Rebuilt only when the file names' signature changes.
+// and then its files, recursively (symlinked folders are not entered). Rebuilt only when the
+// list of file names changes. The user may choose another folder (the "tab_folder" setting).
 class CFileView : public QTreeWidget
 {
     Q_OBJECT
@@ -101,12 +102,16 @@ public:
     // True when the tree was rebuilt.
     bool Refresh();
     static QString DefaultFolder();
+    // The folder the user chose, else the default.
+    static QString ChosenFolder();
+    // Shows `folder` and keeps it for the next start.
+    void ChooseFolder(const QString& folder);
 signals:
     void OpenPath(const QString& path);
 
 private:
     void AddFolder(QTreeWidgetItem* parent, const QString& dir, const QString& pattern, int depth);
     QString m_folder;
-    long long m_signature = -1;
+    QStringList m_names;
     bool m_built = false;
 };

@@ -255,6 +255,7 @@ void CRondelView::OnPlayTimer()
     }
     if (m_player->State() == PlayerState::Playing)
         UpdatePlayCursor(position);
+    emit PlayPolled();
 }
 
 void CRondelView::UpdatePlayCursor(int position)

@@ -74,6 +74,8 @@ signals:
     void PlaybackEnded();
     void HeaderClicked();
     void ZoomChanged(double zoom);
+    // Every playback poll while the player runs (the auto-tempo ramp follows it).
+    void PlayPolled();
 
 protected:
     void paintEvent(QPaintEvent* e) override;

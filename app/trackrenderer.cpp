@@ -16,8 +16,10 @@ QSize CTrackRenderer::Layout(CRondelDoc& doc, int width)
         return QSize(m_width, 400);
     SDrawTarget target;
     target.width = m_width;
+    target.tabFormat = m_format;
     QSize size;
     track->Draw(target, &size);
+    m_rows.Capture();
     // Room below the last system for the cursor and the count row.
     return QSize(std::max(m_width, size.width() + 20), size.height() + 60);
 }
@@ -31,7 +33,9 @@ void CTrackRenderer::Draw(QPainter& p, CRondelDoc& doc, const QRect& clip)
     target.painter = &p;
     target.width = m_width;
     target.visible = clip;
+    target.tabFormat = m_format;
     track->Draw(target);
+    m_rows.Capture();
 }
 
 int CTrackRenderer::Lead(const CEvent& bar) const
@@ -51,6 +55,8 @@ SViewHit CTrackRenderer::HitTest(CRondelDoc& doc, const QPoint& pt)
     CTrack* track = CTrack::Of(doc);
     if (!track)
         return hit;
+    // Another view may have drawn since: read this view's rows.
+    m_rows.Install();
     if (pt.y() < track->m_headerHeight) {
         hit.zone = SViewHit::Header;
         return hit;

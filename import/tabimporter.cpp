@@ -156,6 +156,7 @@ bool CTabImporter::ReadTabFile(const QString& path)
 
 void CTabImporter::ReadTabBytes(std::string_view bytes)
 {
+    m_sourceBytes.assign(bytes);
     std::string mapped;
     bytes = MapTypographicBytes(bytes, &mapped);
     m_lines.clear();
@@ -442,6 +443,25 @@ bool CTabImporter::ApplyTimeOptions(const STimeOptions& options)
     return accepted;
 }
 
+void CTabImporter::ApplyUserMappings()
+{
+    for (const SUserMapping& m : m_userMappings) {
+        for (int l = 0; l < m_labelCount; ++l) {
+            CLabelRecord& rec = m_labels[size_t(l)];
+            if (m.label != rec.label)
+                continue;
+            for (int e = 0; e < rec.EntryCount(); ++e) {
+                CNoteKeyEntry& entry = rec.entries[size_t(e)];
+                if (entry.noteChar != m.noteChar)
+                    continue;
+                entry.instrument = m.instrument;
+                entry.dynamic = m.dynamic;
+                entry.kind = 1; // no longer a guess
+            }
+        }
+    }
+}
+
 int CTabImporter::ImportTab(CRondelDoc& doc)
 {
     m_issues.clear();
@@ -488,6 +508,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     ApplyLegends();
     SpreadToms();
     ReportGuessedLabels();
+    ApplyUserMappings();
 
     for (int i = 0; i < ImportLimits::kHeaderLines && i < int(m_lines.size()); ++i)
         ParseHeaderLine(i);

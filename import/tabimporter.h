@@ -171,6 +171,20 @@ public:
     };
     // A later ImportTab keeps options set here instead of deciding them from the tab.
     bool ApplyTimeOptions(const STimeOptions& options);
+    bool HasUserTimeOptions() const { return m_userTimeOptions; }
+
+    // Instruments the user chose for a label's note character (Change Instrument). ImportTab
+    // puts them over what it recognised, so that converting the kept text again keeps them.
+    struct SUserMapping
+    {
+        std::string label;
+        char noteChar = 0;
+        uint8_t instrument = 0;
+        uint8_t dynamic = 0;
+    };
+    std::vector<SUserMapping> m_userMappings;
+    // The bytes ReadTabBytes was given, kept so that the song can be converted again.
+    std::string m_sourceBytes;
 
     // Holds the lines' text and bar arrays; declared before them so it outlives them.
     std::pmr::monotonic_buffer_resource m_arena;
@@ -251,6 +265,7 @@ private:
     void ReportGuessedLabels();
     // Lines that name the tempo are header lines, never count lines.
     void MarkTempoLines();
+    void ApplyUserMappings();
 
     void CensusTimeLines();
     void CheckMeterLine(const CImportLine& line, bool fromStaffTest, int* good, int* bad) const;

@@ -47,12 +47,13 @@ int SDrumVolumes::FromText(const QString& text)
         const int v = f.trimmed().toInt(&ok);
         if (!ok)
             break;
+        // Stored values are held to what the dialog can set and a MIDI velocity can be.
         if (taken == 0)
-            m_flamGap = v;
+            m_flamGap = std::clamp(v, 1, 10);
         else if (taken == 1)
-            m_flamPreVolume = v;
+            m_flamPreVolume = std::clamp(v, 10, 90);
         else
-            m_velocity[size_t((taken - 2) / 3)][size_t((taken - 2) % 3)] = v;
+            m_velocity[size_t((taken - 2) / 3)][size_t((taken - 2) % 3)] = std::clamp(v, 1, 127);
         ++taken;
     }
     return taken;
@@ -82,7 +83,8 @@ int SGuitarVolumes::FromText(const QString& text)
         const int lo = SettingsStore::HexDigitValue(text[i + 1]);
         if (hi < 0 || lo < 0)
             break;
-        m_record[size_t(taken / 5)][size_t(taken % 5)] = int8_t(uint8_t(hi * 16 + lo));
+        // The bytes are unsigned; a velocity above 127 or of 0 is held to 1..127.
+        m_record[size_t(taken / 5)][size_t(taken % 5)] = int8_t(std::clamp(hi * 16 + lo, 1, 127));
         ++taken;
     }
     return taken;

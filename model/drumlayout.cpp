@@ -2,6 +2,8 @@
 
 #include "settings.h"
 
+#include <algorithm>
+
 namespace DrumLayout {
 namespace {
 constexpr uint8_t D = kTailDown;
@@ -55,7 +57,10 @@ void ApplyPostail(Table& table, const QString& value)
         if (hi < 0)
             break;
         const int lo = i + 1 < value.size() ? SettingsStore::HexDigitValue(value[i + 1]) : -1;
-        table[size_t(key - kFirstKey)] = uint8_t(lo < 0 ? hi : hi * 16 + lo);
+        const int byte = lo < 0 ? hi : hi * 16 + lo;
+        // Positions run 0-15 (the dialog's range); a larger stored one would put the note
+        // head far above the staff.
+        table[size_t(key - kFirstKey)] = uint8_t((byte & kTailDown) | std::min(byte & 0x7F, 15));
     }
 }
 

@@ -349,6 +349,15 @@ bool CRondelDoc::UndoOrRedo(bool undo)
     return true;
 }
 
+std::unique_ptr<CEventList> CRondelDoc::ReplaceEvents(std::unique_ptr<CEventList> events)
+{
+    m_pStartMarker = nullptr;
+    m_pEndMarker = nullptr;
+    std::swap(m_pEvents, events);
+    NotifyEventsReloaded();
+    return events;
+}
+
 void CRondelDoc::ForgetMarkersAt(const CEvent* ev)
 {
     if (m_pStartMarker == ev)

@@ -98,6 +98,10 @@ public:
     bool Undo();
     bool Redo();
     CUndoHistory& UndoHistory() { return m_undo; }
+    // Puts a whole new event list in place of the song (a conversion of the imported text
+    // with other options): the markers are cleared and the tools told, as after an undo.
+    // Commit with CommitEdit afterwards; returns the list that left.
+    std::unique_ptr<CEventList> ReplaceEvents(std::unique_ptr<CEventList> events);
     // Clears a playback marker that points at `ev` (call before destroying a measure).
     void ForgetMarkersAt(const CEvent* ev);
 

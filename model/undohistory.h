@@ -37,6 +37,8 @@ public:
     }
     bool IsSuspended() const { return m_suspendCount > 0; }
 
+    // The snapshot of the state the document is in (empty before the first check point).
+    QByteArray Current() const { return m_undoList.empty() ? QByteArray() : m_undoList.front(); }
     int UndoSteps() const { return m_undoList.empty() ? 0 : int(m_undoList.size()) - 1; }
     int RedoSteps() const { return int(m_redoList.size()); }
 

@@ -1,5 +1,6 @@
 #include "displayconfig.h"
 
+#include "catalogue.h"
 #include "settings.h"
 
 #include <QLocale>
@@ -92,7 +93,11 @@ private:
     qsizetype m_pos = 0;
 };
 
-bool UsableMargin(double inches) { return std::isfinite(inches) && inches >= 0.0 && inches <= 10.0; }
+// The dialog's margin range; a page keeps a positive height and width with any of them.
+constexpr double kMinMargin = 0.2;
+constexpr double kMaxMargin = 2.0;
+constexpr int kMinPrintSize = 1000;
+constexpr int kMaxPrintSize = 3000;
 }
 
 CDisplayConfig::CDisplayConfig()
@@ -156,8 +161,10 @@ void CDisplayConfig::ApplyDisplayString(const QString& value)
         for (int i = 0; i < FlagCount; ++i)
             m_flags[size_t(i)] = value[i].unicode() - u'0' != 0;
     }
-    if (value.size() + 1 < 17)
+    if (value.size() + 1 < 17) {
+        EnsureStandardOrTab();
         return;
+    }
     const QString rest = value.mid(13);
     CScanner scan(rest);
     double margins[4] = {m_marginLeft, m_marginTop, m_marginBottom, m_marginRight};
@@ -179,15 +186,17 @@ void CDisplayConfig::ApplyDisplayString(const QString& value)
             ++fields;
     }
     double* targets[4] = {&m_marginLeft, &m_marginTop, &m_marginBottom, &m_marginRight};
+    // Stored values are held to what the dialog can set: margins of several inches on a
+    // small print size left pages of no height.
     for (int i = 0; i < std::min(fields, 4); ++i)
-        if (UsableMargin(margins[i]))
-            *targets[i] = margins[i];
-    // A print size outside what the slider can reach by a wide margin would make pages of
-    // no height; such a value is ignored.
-    if (fields >= 5 && printSize >= 200 && printSize <= 20000)
-        m_printSize = printSize;
+        if (std::isfinite(margins[i]))
+            *targets[i] = std::clamp(std::round(margins[i] * 10.0) / 10.0, kMinMargin, kMaxMargin);
+    if (fields >= 5)
+        m_printSize = std::clamp(printSize, kMinPrintSize, kMaxPrintSize);
     if (fields >= 6)
         m_playTime = playTime != 0;
+    // A mode that shows neither notation would draw systems with no staff and no tab.
+    EnsureStandardOrTab();
 }
 
 void CDisplayConfig::LoadFromSettings()
@@ -235,4 +244,21 @@ CDisplayConfig& DisplayConfig()
 {
     static CDisplayConfig config;
     return config;
+}
+
+static_assert(CShownTabRows::kRows == TabLines::kCount);
+
+void CShownTabRows::Capture()
+{
+    for (int row = 0; row < kRows; ++row)
+        m_rows[size_t(row)] = TabLines::IsShown(row);
+    m_valid = true;
+}
+
+void CShownTabRows::Install() const
+{
+    if (!m_valid)
+        return;
+    for (int row = 0; row < kRows; ++row)
+        TabLines::SetShown(row, m_rows[size_t(row)]);
 }

@@ -79,4 +79,25 @@ struct STabStaffFormat
     bool cymbalsOwnLines = true;
     bool tomsOwnLines = false;
     bool showPercussion = true;
+    bool operator==(const STabStaffFormat&) const = default;
+};
+
+// The tab rows one view shows. A layout pass leaves the rows of its view (its Tab Staff
+// Format, plus rows switched on for drums only they hold) in the catalogue's table, which
+// every view shares; each view keeps its own copy and puts it back before anything reads the
+// table for it (hit tests, tab clicks), so that views with other options do not mix.
+class CShownTabRows
+{
+public:
+    static constexpr int kRows = 15;
+    // Copies the table as the last pass left it.
+    void Capture();
+    // Puts this view's rows into the table; nothing before the first Capture.
+    void Install() const;
+    bool IsShown(int row) const { return m_valid && row >= 0 && row < kRows && m_rows[size_t(row)]; }
+    bool Valid() const { return m_valid; }
+
+private:
+    std::array<bool, kRows> m_rows{};
+    bool m_valid = false;
 };

@@ -4,12 +4,14 @@
 // view on when an audio file is given, shows the issues of the last tab, and writes
 // main-window grabs into the folder.
 #include "application.h"
+#include "importsheet.h"
 #include "mainframe.h"
 #include "panes.h"
 #include "report.h"
 #include "rondeldoc.h"
 #include "rondelview.h"
 #include "scopebar.h"
+#include "tempodialogs.h"
 
 #include <QApplication>
 #include <QDockWidget>
@@ -80,6 +82,28 @@ int main(int argc, char** argv)
     }
     Wait(300);
     Save(frame, out + QStringLiteral("/kadenzo-issues.png"));
+
+    // The user guide's pictures of the tools: each window by itself.
+    auto saveWindow = [&out](QWidget& w, const char* name) {
+        w.show();
+        Wait(300);
+        const QString path = out + QStringLiteral("/") + QLatin1String(name);
+        std::printf("%s %s\n", w.grab().save(path) ? "wrote" : "could not write", qPrintable(path));
+        w.hide();
+    };
+    if (!frame.OpenFile(song))
+        return 1;
+    frame.OnImportSheet();
+    if (CImportSheet* sheet = frame.ImportSheet())
+        saveWindow(*sheet, "guide-import-sheet.png");
+    CBpmCounter counter(&frame);
+    counter.StartCounting();
+    for (int i = 0; i < 8; ++i)
+        counter.Tap(1000 + 500 * i);
+    saveWindow(counter, "guide-bpm-counter.png");
+    counter.reject();
+    CAutoTempoDialog autoTempo(SAutoTempo(), [] { return 120; }, &frame);
+    saveWindow(autoTempo, "guide-auto-tempo.png");
     SetUserReport(nullptr);
     return 0;
 }

@@ -610,12 +610,22 @@ TEST_F(AppWindow, FilesPaneRebuildsOnlyWhenTheNamesChange)
     QFile(folder + QStringLiteral("/new.txt")).open(QIODevice::WriteOnly);
     EXPECT_TRUE(view.Refresh());
     QFile::rename(folder + QStringLiteral("/rock/ab.txt"), folder + QStringLiteral("/rock/ba.txt"));
-    EXPECT_FALSE(view.Refresh()) << "same character sum: the tree stays";
+    EXPECT_TRUE(view.Refresh()) << "a rename to a name of the same character sum is a change too";
+    EXPECT_EQ(view.topLevelItem(1)->child(0)->child(0)->text(0), QStringLiteral("ba.txt"));
+    EXPECT_FALSE(view.Refresh());
+    // A link back to a parent folder is not walked.
+    QFile::link(folder, folder + QStringLiteral("/rock/loop"));
+    EXPECT_FALSE(view.Refresh());
+    EXPECT_EQ(view.topLevelItem(1)->child(0)->childCount(), 1);
     QSignalSpy open(&view, &CFileView::OpenPath);
     QTreeWidgetItem* item = view.topLevelItem(0)->child(1);
     emit view.itemDoubleClicked(item, 0);
     ASSERT_EQ(open.count(), 1);
     EXPECT_TRUE(open.at(0).at(0).toString().endsWith(QStringLiteral("/one.kdz")));
+    // A chosen folder is kept for the next start.
+    view.ChooseFolder(folder + QStringLiteral("/rock"));
+    EXPECT_EQ(CFileView::ChosenFolder(), folder + QStringLiteral("/rock"));
+    EXPECT_EQ(view.topLevelItem(1)->childCount(), 1);
 }
 
 TEST_F(AppWindow, HeaderAndMidiOptionDialogs)

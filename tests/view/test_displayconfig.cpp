@@ -54,19 +54,23 @@ INSTANTIATE_TEST_SUITE_P(
         SDisplayCase{"010101010101,0.5,1.5,0.3,2.0,1500,1", "010101010101,0.5,1.5,0.3,2.0,1500,1"},
         // Shorter than 12 characters: nothing is taken.
         SDisplayCase{"01010101010", "111100101000,0.8,1.0,1.0,0.8,2000,0"},
-        // Exactly the flags: the numbers keep their defaults.
-        SDisplayCase{"000111000111", "000111000111,0.8,1.0,1.0,0.8,2000,0"},
+        // Exactly the flags: the numbers keep their defaults. Edit with neither Standard nor
+        // Tab gets Standard, as the dialog's OK would give it.
+        SDisplayCase{"000111000111", "100111000111,0.8,1.0,1.0,0.8,2000,0"},
         // 15 characters are too short for the numbers; 16 are enough.
-        SDisplayCase{"000111000111,1.", "000111000111,0.8,1.0,1.0,0.8,2000,0"},
-        SDisplayCase{"000111000111,1.5", "000111000111,1.5,1.0,1.0,0.8,2000,0"},
+        SDisplayCase{"000111000111,1.", "100111000111,0.8,1.0,1.0,0.8,2000,0"},
+        SDisplayCase{"000111000111,1.5", "100111000111,1.5,1.0,1.0,0.8,2000,0"},
         // Two margins parse, then a field that does not: the rest keeps its values.
         SDisplayCase{"111111111111,1.5,0.5,x,1.0,1000,1", "111111111111,1.5,0.5,1.0,0.8,2000,0"},
         // Five fields: print size without Play Time.
         SDisplayCase{"111100101000,0.2,0.2,0.2,0.2,3000", "111100101000,0.2,0.2,0.2,0.2,3000,0"},
         // Any character other than '0' is a set flag.
         SDisplayCase{"2x0100101000,0.8,1.0,1.0,0.8,2000,0", "110100101000,0.8,1.0,1.0,0.8,2000,0"},
-        // A print size no page could use is ignored.
-        SDisplayCase{"111100101000,0.8,1.0,1.0,0.8,0,1", "111100101000,0.8,1.0,1.0,0.8,2000,1"}));
+        // Print sizes and margins are held to the dialog's ranges.
+        SDisplayCase{"111100101000,0.8,1.0,1.0,0.8,0,1", "111100101000,0.8,1.0,1.0,0.8,1000,1"},
+        SDisplayCase{"111100101000,9.0,9.0,0.0,-3.0,9000,0", "111100101000,2.0,2.0,0.2,0.2,3000,0"},
+        // Every row off in every mode: each mode gets its staff back.
+        SDisplayCase{"000000000000,0.8,1.0,1.0,0.8,2000,0", "100100001000,0.8,1.0,1.0,0.8,2000,0"}));
 
 TEST(DisplayConfig, SettingsRoundTrip)
 {
