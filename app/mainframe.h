@@ -87,6 +87,30 @@ public:
     // Draws the active song onto a printer, page by page.
     void PrintTo(QPrinter* printer);
 
+    // ----- Edit, Instrument and Special menus (mainframe_edit.cpp) -----
+    void OnUndo();
+    void OnRedo();
+    void OnCut();
+    void OnCopy();
+    void OnPaste();
+    void OnDelete();
+    // Enables the Edit commands for the active song and its selection.
+    void UpdateEditActions();
+    QAction* EditAction(const QString& objectName) const;
+    // The "save changes?" question: Save, Discard or Cancel. Tests answer it themselves.
+    using SaveQuestionFn = std::function<int(const QString& title)>;
+    void SetSaveQuestion(SaveQuestionFn fn) { m_saveQuestion = std::move(fn); }
+    // The file a plain-text paste is saved to (given the folder); empty cancels.
+    using PasteFileFn = std::function<QString(const QString& folder)>;
+    void SetPasteFileChooser(PasteFileFn fn) { m_pasteFileChooser = std::move(fn); }
+    // Asks about a changed song before it goes; false when the user cancelled (or saving
+    // failed).
+    bool MaybeSave(CRondelDoc& doc);
+    // The child window's title carries "[*]": the mark shows while the song is unsaved.
+    void UpdateDocumentTitle(CRondelDoc& doc);
+    // Q in the view: stop, then play that bar once.
+    void PlayBar(int barNo);
+
 signals:
     void DocumentOpened(CRondelDoc* doc);
 
@@ -97,6 +121,9 @@ protected:
 
 private:
     void CreateMenus();
+    void CreateEditMenus();
+    void ConnectEditing(CRondelView* view, CRondelDoc* doc);
+    void StopActivePlayer();
     void CreateDocks();
     void RestoreLayout();
     void SaveLayout();
@@ -156,4 +183,8 @@ private:
     bool m_askMidiOptions = true;
     int m_untitled = 0;
     QStringList m_recent;
+    SaveQuestionFn m_saveQuestion;
+    PasteFileFn m_pasteFileChooser;
+    int m_forcedStartBar = 0; // Q: the bar to play instead of the start point
+    bool m_closingAsked = false;
 };
