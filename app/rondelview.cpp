@@ -681,6 +681,21 @@ void CRondelView::StartPlayback(CPlayer* player, int startBar, CScopeBar* scope)
     m_player = player;
     m_scope = scope;
     m_playStartBar = startBar;
+    // A range plays to its last bar; the end marker stops before its bar.
+    m_playEndBar = 0;
+    if (m_edit.SelType() == CEditController::SelRange) {
+        m_playEndBar = m_edit.Range().m_barUp;
+    } else if (m_doc.m_pEndMarker) {
+        int n = 0;
+        for (const auto& e : m_doc.Events()) {
+            if (e->IsMeasure())
+                ++n;
+            if (e.get() == m_doc.m_pEndMarker) {
+                m_playEndBar = n - 1;
+                break;
+            }
+        }
+    }
     m_playCursor = QRect();
     m_playMeasure = 0;
     // The notation may show other rows while playing: lay it out for that.
@@ -717,7 +732,9 @@ void CRondelView::OnPlayTimer()
 
 void CRondelView::UpdatePlayCursor(int position)
 {
-    // Walk from the start bar while bars start at or before the position.
+    // The bar that started last at or before the position, among the bars this playback
+    // covers. A loop renders its first bar again ahead of time, so later bars may hold
+    // earlier start ticks than a bar before them: no early stop.
     CEvent* current = nullptr;
     int measure = 0;
     int n = 0;
@@ -729,10 +746,14 @@ void CRondelView::UpdatePlayCursor(int position)
         ++n;
         if (n - 1 < m_playStartBar)
             continue;
-        if (std::next(it) == events.end() || int(e.m_runTime1) > position)
+        if (std::next(it) == events.end() || (m_playEndBar > 0 && n > m_playEndBar))
             break;
-        current = &e;
-        measure = n;
+        if (int(e.m_runTime1) > position)
+            continue;
+        if (!current || e.m_runTime1 > current->m_runTime1) {
+            current = &e;
+            measure = n;
+        }
     }
     if (!current)
         return;

@@ -129,6 +129,7 @@ private:
     CPlayer* m_player = nullptr;
     CScopeBar* m_scope = nullptr;
     int m_playStartBar = 0;
+    int m_playEndBar = 0; // last bar played (1-based), 0 to the end
     QRect m_playCursor; // layout units
     int m_playMeasure = 0;
 

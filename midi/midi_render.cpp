@@ -280,7 +280,10 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
     const EventPos next = NextMeasure(bar);
     if (next == none)
         return none;
-    (*next)->m_runTime1 = RunTimeWord(m_ticks);
+    // Playback renders one bar ahead: the bar after it may be the one sounding now (a loop of
+    // two bars), whose start must stay as it is until it is rendered again.
+    if (m_mode != RENDER_PLAY)
+        (*next)->m_runTime1 = RunTimeWord(m_ticks);
     ++m_barNumber;
 
     // Playback stops at the end marker or the end of a range; files hold the whole song.
