@@ -108,6 +108,8 @@ public:
     bool MaybeSave(CRondelDoc& doc);
     // The child window's title carries "[*]": the mark shows while the song is unsaved.
     void UpdateDocumentTitle(CRondelDoc& doc);
+    // Runs the bar dialog instead of exec() (tests fill and accept it).
+    void SetBarDialogHook(std::function<void(class CBarDialog&)> hook) { m_barDialogHook = std::move(hook); }
     // Q in the view: stop, then play that bar once.
     void PlayBar(int barNo);
 
@@ -185,6 +187,7 @@ private:
     QStringList m_recent;
     SaveQuestionFn m_saveQuestion;
     PasteFileFn m_pasteFileChooser;
+    std::function<void(class CBarDialog&)> m_barDialogHook;
     int m_forcedStartBar = 0; // Q: the bar to play instead of the start point
     bool m_closingAsked = false;
 };

@@ -2,6 +2,7 @@
 // "save changes?" question and the title mark of unsaved songs.
 #include "mainframe.h"
 
+#include "bardialog.h"
 #include "catalogue.h"
 #include "clipboard.h"
 #include "editcontroller.h"
@@ -316,6 +317,17 @@ void CMainFrame::ConnectEditing(CRondelView* view, CRondelDoc* doc)
     connect(view, &CRondelView::SelectionChanged, this, &CMainFrame::UpdateEditActions);
     connect(view, &CRondelView::PlayBarRequested, this, &CMainFrame::PlayBar);
     connect(view, &CRondelView::StopRequested, this, &CMainFrame::OnStop);
+    // The time-signature box opens the measure's dialog, unless the player holds the song.
+    connect(view, &CRondelView::BarBoxClicked, this, [this, view](int barNo) {
+        if (!view->Edit().CanEdit())
+            return;
+        CBarDialog dlg(view->Doc(), barNo, this);
+        if (m_barDialogHook)
+            m_barDialogHook(dlg);
+        else
+            dlg.exec();
+        view->SelectionChangedNotify();
+    });
     doc->AddListener([this, doc](CRondelDoc&) {
         UpdateDocumentTitle(*doc);
         UpdateEditActions();

@@ -1,5 +1,6 @@
 // Editing in the real main window, offscreen: clicks on the staff, selections, the Edit menu and
 // the clipboard, keys at the mouse, markers, play ranges, and the "save changes?" question.
+#include "bardialog.h"
 #include "clipboard.h"
 #include "drumlayout.h"
 #include "editcontroller.h"
@@ -19,6 +20,8 @@
 #include "viewrenderer.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QSpinBox>
 #include <QApplication>
 #include <QClipboard>
 #include <QMdiArea>
@@ -454,6 +457,59 @@ TEST_F(Editing, ChangedSongsAskBeforeClosingAndShowTheMark)
     ASSERT_TRUE(saved.OnOpenDocument(m_dir.filePath(QStringLiteral("edit.kdz"))));
     EXPECT_EQ(Describe(saved), L("B 36@0 38@96 B"));
     (void)doc;
+}
+
+TEST_F(Editing, TheTimeSignatureBoxOpensTheBarDialog)
+{
+    auto f = Open(L("B 36@0 B 38@0 38@288 B"));
+    CRondelDoc& doc = *f->ActiveDocument();
+    std::function<void(CBarDialog&)> fill;
+    int opened = 0;
+    f->SetBarDialogHook([&](CBarDialog& dlg) {
+        ++opened;
+        fill(dlg);
+    });
+    // 3/4 would leave the note at tick 24 outside: refused, then 2/2 (the same length) taken.
+    fill = [](CBarDialog& dlg) {
+        dlg.m_numerator->setValue(3);
+        dlg.accept();
+        EXPECT_EQ(dlg.result(), 0);
+        dlg.m_numerator->setValue(2);
+        dlg.m_denominator->setValue(2);
+        dlg.accept();
+    };
+    Click(*f, BoxPoint(*f, 2));
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(Describe(doc), L("B 36@0 B2/2 38@0 38@288 B"));
+    // Bar 1 cannot repeat what is before it; tempo 0 there keeps the song's tempo.
+    fill = [](CBarDialog& dlg) {
+        dlg.m_repeatPreceding->setChecked(true);
+        dlg.accept();
+        dlg.m_repeatPreceding->setChecked(false);
+        dlg.m_tempo->setValue(0);
+        dlg.accept();
+    };
+    Click(*f, BoxPoint(*f, 1));
+    EXPECT_EQ(m_report.m_messages.back(), QString::fromLatin1(BarDialogText::kFirstBarCannotRepeat));
+    EXPECT_EQ(doc.Events().front()->GetTempo(), 120u);
+    // A measure with notes becomes a repeat only when the user agrees to lose them.
+    fill = [](CBarDialog& dlg) {
+        dlg.m_repeatPreceding->setChecked(true);
+        dlg.accept();
+    };
+    m_report.m_answer = false;
+    Click(*f, BoxPoint(*f, 2));
+    EXPECT_EQ(Describe(doc), L("B 36@0 B2/2 38@0 38@288 B"));
+    m_report.m_answer = true;
+    Click(*f, BoxPoint(*f, 2));
+    EXPECT_EQ(Describe(doc), L("B 36@0 R1x1 B"));
+    f->OnUndo();
+    EXPECT_EQ(Describe(doc), L("B 36@0 B2/2 38@0 38@288 B"));
+    // Not while the player holds the song.
+    f->OnPlay();
+    Click(*f, BoxPoint(*f, 2));
+    EXPECT_EQ(opened, 4);
+    f->OnStop();
 }
 
 } // namespace
