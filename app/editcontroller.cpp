@@ -150,7 +150,13 @@ bool CEditController::SelectRange(int barDn, int tickDn, int barUp, int tickUp, 
         ClearSelection();
         return false;
     }
-    m_range = {span->m_barDn, span->m_tickDn, span->m_barUp, span->m_tickUp};
+    // A range to the end of a bar stays one after an edit moved notes within the bar.
+    if (barUp < barDn || (barUp == barDn && tickUp < tickDn)) {
+        std::swap(barDn, barUp);
+        std::swap(tickDn, tickUp);
+    }
+    const bool toBarEnd = tickUp == kTickBarEnd && barUp == span->m_barUp;
+    m_range = {span->m_barDn, span->m_tickDn, span->m_barUp, toBarEnd ? kTickBarEnd : span->m_tickUp};
     m_selType = SelRange;
     return true;
 }

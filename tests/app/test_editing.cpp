@@ -459,6 +459,45 @@ TEST_F(Editing, ChangedSongsAskBeforeClosingAndShowTheMark)
     (void)doc;
 }
 
+TEST_F(Editing, SpecialAndInstrumentMenusActOnTheRange)
+{
+    auto f = Open(L("B 42@0 42@24 42@48 42@72 B 38@0 B"));
+    CRondelDoc& doc = *f->ActiveDocument();
+    CRondelView& view = View(*f);
+    // Three 16ths become a triplet; the note after them moves up to its place.
+    Drag(*f, CountPoint(*f, 1, 0), CountPoint(*f, 1, 4));
+    EXPECT_EQ(view.Edit().TripletState(), 2);
+    f->EditAction(QStringLiteral("SpecialTripletJog"))->trigger();
+    EXPECT_EQ(Describe(doc), L("B 42@0 42@16 42@32 42@48 B 38@0 B"));
+    EXPECT_TRUE(std::next(doc.Events().begin(), 2)->get()->IsTriplet());
+    // A range over a bar line is no triplet, and the menu then changes nothing.
+    Drag(*f, CountPoint(*f, 1, 2), CountPoint(*f, 2, 0));
+    EXPECT_EQ(view.Edit().TripletState(), 0);
+    f->EditAction(QStringLiteral("SpecialTriplet"))->trigger();
+    EXPECT_EQ(Describe(doc), L("B 42@0 42@16 42@32 42@48 B 38@0 B"));
+    f->OnUndo();
+    EXPECT_EQ(Describe(doc), L("B 42@0 42@24 42@48 42@72 B 38@0 B"));
+
+    // Note lengths re-space the range; lengths that would push notes out are refused.
+    Click(*f, CountPoint(*f, 1, -1));
+    f->EditAction(QStringLiteral("SpecialLength8"))->trigger();
+    EXPECT_EQ(Describe(doc), L("B 42@0 42@96 42@192 42@288 B 38@0 B"));
+    f->EditAction(QStringLiteral("SpecialLength16"))->trigger();
+    EXPECT_EQ(Describe(doc), L("B 42@0 42@96 42@192 42@288 B 38@0 B"));
+    ASSERT_FALSE(m_report.m_messages.isEmpty());
+    EXPECT_EQ(m_report.m_messages.back(), QString::fromLatin1(EditText::kNotesPastBarEnd));
+    // An instrument command replaces its group's drums in the range.
+    f->EditAction(QStringLiteral("Instrument46"))->trigger();
+    EXPECT_EQ(Describe(doc), L("B 46@0 46@96 46@192 46@288 B 38@0 B"));
+    // Without a range it sets the default; Space puts a rest at the cursor.
+    Key(*f, Qt::Key_Escape);
+    f->EditAction(QStringLiteral("Instrument40"))->trigger();
+    EXPECT_EQ(view.Edit().DefaultOf(DrumGroup::Snare), 40);
+    Click(*f, CountPoint(*f, 2, 4));
+    Key(*f, Qt::Key_Space);
+    EXPECT_EQ(Describe(doc), L("B 46@0 46@96 46@192 46@288 B 38@0 1@48 B"));
+}
+
 TEST_F(Editing, TheTimeSignatureBoxOpensTheBarDialog)
 {
     auto f = Open(L("B 36@0 B 38@0 38@288 B"));
