@@ -498,6 +498,74 @@ TEST_F(Editing, SpecialAndInstrumentMenusActOnTheRange)
     EXPECT_EQ(Describe(doc), L("B 46@0 46@96 46@192 46@288 B 38@0 1@48 B"));
 }
 
+// What a new user does first: open a tab, add a snare, take a hi-hat out, copy two bars to
+// the end, undo twice, loop the selection, save, and open the saved song again.
+TEST_F(Editing, WalkThroughFromATabToASavedSong)
+{
+    auto f = std::make_unique<CMainFrame>();
+    f->resize(1000, 700);
+    f->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+    f->SetSaveQuestion([](const QString&) { return int(QMessageBox::Discard); });
+    ASSERT_TRUE(f->OpenFile(QStringLiteral(KADENZO_SOURCE_DIR "/res/examples/rock_beat.txt")));
+    CRondelDoc& doc = *f->ActiveDocument();
+    auto count = [&doc](int key, int bar) {
+        int n = 0, b = 0;
+        for (const auto& e : doc.Events()) {
+            if (e->IsMeasure())
+                ++b;
+            else if (b == bar && int(e->GetEventType()) == key)
+                ++n;
+        }
+        return n;
+    };
+    auto measures = [&doc] {
+        return int(std::count_if(doc.Events().begin(), doc.Events().end(), [](const auto& e) { return e->IsMeasure(); }));
+    };
+    const int snares = count(38, 1);
+    Click(*f, DrumPoint(*f, 1, 1, 38));
+    ASSERT_EQ(count(38, 1), snares + 1);
+    const int hats = count(42, 1);
+    ASSERT_GT(hats, 0);
+    int hatTick = -1;
+    for (auto it = std::next(doc.Events().begin()); it != doc.Events().end() && !(*it)->IsMeasure(); ++it)
+        if ((*it)->GetEventType() == 42) {
+            hatTick = int((*it)->GetTick());
+            break;
+        }
+    Hover(*f, DrumPoint(*f, 1, hatTick, 42));
+    Key(*f, Qt::Key_Delete);
+    ASSERT_EQ(count(42, 1), hats - 1);
+
+    const int before = measures();
+    Drag(*f, CountPoint(*f, 1, -1), CountPoint(*f, 2, 31));
+    ASSERT_EQ(View(*f).Edit().SelType(), CEditController::SelRange);
+    f->OnCopy();
+    View(*f).Edit().SetCursor(before, 0); // the closing bar line: paste at the end
+    f->OnPaste();
+    EXPECT_EQ(measures(), before + 2);
+    EXPECT_EQ(count(42, before), hats - 1) << "the copied first bar is at the end";
+    f->OnUndo();
+    f->OnUndo();
+    EXPECT_EQ(measures(), before);
+    EXPECT_EQ(count(42, 1), hats);
+    EXPECT_EQ(count(38, 1), snares + 1);
+
+    Drag(*f, CountPoint(*f, 1, -1), CountPoint(*f, 2, 31));
+    f->OnLoop();
+    Advance(*f, 500);
+    EXPECT_EQ(f->ActivePlayer()->State(), PlayerState::Playing);
+    EXPECT_EQ(View(*f).PlayMeasure(), 1);
+    f->OnStop();
+
+    const QString path = m_dir.filePath(QStringLiteral("walk.kdz"));
+    ASSERT_TRUE(f->SaveDocumentAs(doc, path));
+    EXPECT_FALSE(f->MdiArea()->activeSubWindow()->isWindowModified());
+    CRondelDoc saved;
+    ASSERT_TRUE(saved.OnOpenDocument(path));
+    EXPECT_EQ(Describe(saved), Describe(doc));
+}
+
 TEST_F(Editing, TheTimeSignatureBoxOpensTheBarDialog)
 {
     auto f = Open(L("B 36@0 B 38@0 38@288 B"));
