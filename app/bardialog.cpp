@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 
@@ -56,6 +57,8 @@ CBarDialog::CBarDialog(CRondelDoc& doc, int barNo, QWidget* parent) : QDialog(pa
             m_patch->addItem(QString::fromLatin1(name));
         form->addRow(QStringLiteral("Patch"), m_patch);
     }
+    // The keys that really set the markers, in the view over a measure's time-signature box.
+    form->addRow(new QLabel(QStringLiteral("Playback markers. SHORTCUT! use '[' and ']' keys over time sig box, Home clears both"), this));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &CBarDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

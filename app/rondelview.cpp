@@ -473,7 +473,7 @@ void CRondelView::keyPressEvent(QKeyEvent* e)
     const bool shift = e->modifiers() & Qt::ShiftModifier;
     const bool range = m_edit.SelType() == CEditController::SelRange;
     const bool drums = m_doc.m_trackType == TrackType::Drums;
-    const int stepsBefore = m_doc.UndoHistory().UndoSteps();
+    const int stepsBefore = m_doc.UndoHistory().Generation();
     bool handled = true;
     switch (key) {
     case Qt::Key_Escape:
@@ -644,7 +644,7 @@ void CRondelView::keyPressEvent(QKeyEvent* e)
     }
     // A held arrow key is one step of the undo history, however often it repeated.
     if (e->isAutoRepeat() && (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down)
-        && m_doc.UndoHistory().UndoSteps() > stepsBefore)
+        && m_doc.UndoHistory().Generation() != stepsBefore)
         m_doc.UndoHistory().DropPrevious();
     AfterEdit();
 }

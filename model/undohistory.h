@@ -54,6 +54,10 @@ public:
             m_undoList.front() = std::move(snapshot);
     }
 
+    // Counts the snapshots ever added: tells whether an edit took a step, also when the
+    // oldest one fell off the end.
+    int Generation() const { return m_generation; }
+
     int UndoSteps() const { return m_undoList.empty() ? 0 : int(m_undoList.size()) - 1; }
     int RedoSteps() const { return int(m_redoList.size()); }
 
@@ -63,4 +67,5 @@ private:
     std::deque<QByteArray> m_undoList; // newest first; the front is the current state
     std::deque<QByteArray> m_redoList; // most recently undone first
     int m_suspendCount = 0;
+    int m_generation = 0;
 };
