@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <cstdio>
@@ -66,6 +67,8 @@ int KadenzoMain(int argc, char** argv)
     SetUserReport(parser.isSet(quitAfterLoad) ? static_cast<CUserReport*>(&printed) : &dialogs);
     // Nor the MIDI import options: a check run takes the defaults.
     frame.SetAskMidiOptions(!parser.isSet(quitAfterLoad));
+    if (parser.isSet(quitAfterLoad)) // a batch check: nothing to save, nobody to ask
+        frame.SetSaveQuestion([](const QString&) { return int(QMessageBox::Discard); });
     const QStringList files = parser.positionalArguments();
     int opened = 0;
     for (const QString& f : files) {

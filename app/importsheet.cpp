@@ -36,7 +36,8 @@ public:
     // The state is the undo history's current snapshot: what undo and redo restore.
     static QByteArray Digest(CRondelDoc& doc)
     {
-        return QCryptographicHash::hash(doc.UndoHistory().Current(), QCryptographicHash::Sha1);
+        const QByteArray* current = doc.UndoHistory().Current();
+        return QCryptographicHash::hash(current ? *current : QByteArray(), QCryptographicHash::Sha1);
     }
     // Before a conversion: the leaving importer belongs to the current song.
     void Keep(const QByteArray& songDigest, std::unique_ptr<CDocPart> importer)

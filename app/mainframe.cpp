@@ -58,6 +58,7 @@ public:
         layout->setContentsMargins(0, 0, 0, 0);
         m_view = new CRondelView(*m_doc, this);
         layout->addWidget(m_view);
+        m_view->Edit().m_playerState = [this] { return m_player->State(); };
     }
     ~CDocWindow() override
     {
@@ -73,6 +74,18 @@ public:
     CPlayer* Player() const { return m_player.get(); }
     // Told before the document goes, so that nothing keeps pointing at it.
     std::function<void(CRondelDoc*)> m_onClose;
+    // Asked when the window is closed: false keeps it open (a cancelled "save changes?").
+    std::function<bool(CRondelDoc*)> m_canClose;
+
+protected:
+    void closeEvent(QCloseEvent* e) override
+    {
+        if (m_canClose && !m_canClose(m_doc.get())) {
+            e->ignore();
+            return;
+        }
+        e->accept();
+    }
 
 private:
     std::unique_ptr<CRondelDoc> m_doc;
@@ -299,6 +312,7 @@ void CMainFrame::CreateMenus()
     m_recentMenu = file->addMenu(QStringLiteral("Recent &Files"));
     file->addSeparator();
     file->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
+    CreateEditMenus();
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     QAction* supersize = view->addAction(QStringLiteral("&Supersize"));
@@ -396,6 +410,13 @@ void CMainFrame::closeEvent(QCloseEvent* e)
     if (CPlayer* p = ActivePlayer())
         if (p->State() != PlayerState::Stopped)
             OnStop();
+    // Every changed song is asked about; Cancel keeps the program running.
+    for (QMdiSubWindow* sub : m_mdi->subWindowList())
+        if (auto* w = dynamic_cast<CDocWindow*>(sub->widget()); w && !MaybeSave(*w->Doc())) {
+            e->ignore();
+            return;
+        }
+    m_closingAsked = true;
     SaveLayout();
     e->accept();
 }
@@ -454,6 +475,7 @@ bool CMainFrame::OpenFile(const QString& path)
         UserReport().Message(QStringLiteral("Cannot open %1: it is a folder, not a song file").arg(path));
         return false;
     }
+    StopActivePlayer(); // the new window takes the transport
     const QString ext = DocFormats::ExtensionOf(path);
     if (ext == QLatin1String(".mid") && m_askMidiOptions) {
         CMidiImportDialog options(this);
@@ -482,6 +504,9 @@ bool CMainFrame::OpenFile(const QString& path)
     if (!opened)
         return false;
     doc->m_title = QFileInfo(path).fileName();
+    // A ".kdz" song is on disk as it is shown; an imported tab or MIDI file is not.
+    if (ext == QLatin1String(".kdz"))
+        doc->SetModifiedFlag(false);
     const QString title = doc->m_title;
     CRondelDoc* raw = doc.get();
     // The blank song made at start-up gives way to the first file the user opens.
@@ -523,6 +548,8 @@ CDocWindow* CMainFrame::AddDocumentWindow(std::unique_ptr<CRondelDoc> doc, const
     connect(view, &CRondelView::PlayPolled, this, &CMainFrame::ApplyAutoTempo);
     view->SetSupersize(DisplayConfig().IsSupersize());
     CRondelDoc* raw = child->Doc();
+    ConnectEditing(view, raw);
+    child->m_canClose = [this](CRondelDoc* doc) { return m_closingAsked || MaybeSave(*doc); };
     raw->AddListener([this, raw](CRondelDoc&) {
         if (raw == m_pActiveDoc)
             m_comments->Fill();
@@ -551,6 +578,7 @@ CDocWindow* CMainFrame::AddDocumentWindow(std::unique_ptr<CRondelDoc> doc, const
     QMdiSubWindow* sub = m_mdi->addSubWindow(child);
     sub->setWindowTitle(title);
     FreeCloseKey(sub);
+    UpdateDocumentTitle(*raw);
     sub->resize(m_mdi->viewport()->size() * 0.95);
     sub->showMaximized();
     m_mdi->setActiveSubWindow(sub);
@@ -669,7 +697,13 @@ void CMainFrame::StartPlay(bool loop, bool oneBar, int button)
         m_indexWasVisible = m_indexDock->isVisible();
         m_indexDock->hide();
     }
-    const int startBar = std::max(w->View()->CursorBar() - 1, 0);
+    // Q plays its bar; otherwise the start marker's bar, else the selection's.
+    const int startBar = m_forcedStartBar > 0 ? m_forcedStartBar - 1 : std::max(w->View()->PlayStartBar() - 1, 0);
+    const CEditController& edit = w->View()->Edit();
+    if (m_forcedStartBar == 0 && edit.SelType() == CEditController::SelRange)
+        player->SetPlaySpan(2, edit.Range().m_barDn, edit.Range().m_tickDn, edit.Range().m_barUp, edit.Range().m_tickUp);
+    else
+        player->SetPlaySpan(0, 0, 0, 0, 0);
     m_playButton = button;
     if (!player->Play(loop, oneBar, startBar)) {
         // Nothing started (no device, an empty song): the state stays stopped, no message.
@@ -780,8 +814,11 @@ void CMainFrame::OnSyncChange(int hundredths)
     CDocWindow* w = ActiveWindow();
     if (!w)
         return;
-    w->Doc()->m_audioSync = uint16_t(hundredths);
-    w->Doc()->SetModifiedFlag();
+    if (w->Doc()->m_audioSync != uint16_t(hundredths)) {
+        // A change of the song like any other: its own undo step.
+        w->Doc()->m_audioSync = uint16_t(hundredths);
+        w->Doc()->CommitEdit();
+    }
     EnsureBarTimes(*w->Doc());
     if (m_waveViewOn)
         m_pScopeBar->SetPosition(hundredths * 10);
@@ -1049,6 +1086,7 @@ bool CMainFrame::SaveDocumentAs(CRondelDoc& doc, const QString& path)
             sub->setWindowTitle(doc.m_title);
         AddRecent(path);
     }
+    UpdateDocumentTitle(doc);
     return true;
 }
 

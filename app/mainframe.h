@@ -136,6 +136,31 @@ public:
     CImportSheet* ImportSheet() const;
     // Repaints every view of a document (all views when doc is nullptr).
     void RepaintViews(CRondelDoc* doc);
+    // ----- Edit, Instrument and Special menus (mainframe_edit.cpp) -----
+    void OnUndo();
+    void OnRedo();
+    void OnCut();
+    void OnCopy();
+    void OnPaste();
+    void OnDelete();
+    // Enables the Edit commands for the active song and its selection.
+    void UpdateEditActions();
+    QAction* EditAction(const QString& objectName) const;
+    // The "save changes?" question: Save, Discard or Cancel. Tests answer it themselves.
+    using SaveQuestionFn = std::function<int(const QString& title)>;
+    void SetSaveQuestion(SaveQuestionFn fn) { m_saveQuestion = std::move(fn); }
+    // The file a plain-text paste is saved to (given the folder); empty cancels.
+    using PasteFileFn = std::function<QString(const QString& folder)>;
+    void SetPasteFileChooser(PasteFileFn fn) { m_pasteFileChooser = std::move(fn); }
+    // Asks about a changed song before it goes; false when the user cancelled (or saving
+    // failed).
+    bool MaybeSave(CRondelDoc& doc);
+    // The child window's title carries "[*]": the mark shows while the song is unsaved.
+    void UpdateDocumentTitle(CRondelDoc& doc);
+    // Runs the bar dialog instead of exec() (tests fill and accept it).
+    void SetBarDialogHook(std::function<void(class CBarDialog&)> hook) { m_barDialogHook = std::move(hook); }
+    // Q in the view: stop, then play that bar once.
+    void PlayBar(int barNo);
 
 signals:
     void DocumentOpened(CRondelDoc* doc);
@@ -151,6 +176,9 @@ private:
     void ShowImportSheet(CRondelDoc& doc, bool activate);
     void StartAutoTempo();
     void CloseToolWindowsFor(CRondelDoc* doc);
+    void CreateEditMenus();
+    void ConnectEditing(CRondelView* view, CRondelDoc* doc);
+    void StopActivePlayer();
     void CreateDocks();
     void RestoreLayout();
     void SaveLayout();
@@ -218,4 +246,9 @@ private:
     SAutoTempo m_autoTempo;
     CPlayTimeMeter m_autoTempoClock;
     QPointer<CImportSheet> m_importSheet;
+    SaveQuestionFn m_saveQuestion;
+    PasteFileFn m_pasteFileChooser;
+    std::function<void(class CBarDialog&)> m_barDialogHook;
+    int m_forcedStartBar = 0; // Q: the bar to play instead of the start point
+    bool m_closingAsked = false;
 };

@@ -2,6 +2,7 @@
 
 #include "midi.h"
 #include "rondeldoc.h"
+#include "songrange.h"
 
 CMidiPlayer::CMidiPlayer(CRondelDoc& doc, std::function<int()> devicePosition)
     : m_doc(doc), m_devicePosition(std::move(devicePosition))
@@ -14,17 +15,51 @@ int CMidiPlayer::State() const
     return CMidi::GetPlayState();
 }
 
+void CMidiPlayer::SetPlaySpan(int type, int barDn, int tickDn, int barUp, int tickUp)
+{
+    m_spanType = type;
+    m_span[0] = barDn;
+    m_span[1] = tickDn;
+    m_span[2] = barUp;
+    m_span[3] = tickUp;
+}
+
 bool CMidiPlayer::Play(bool loop, bool oneBar, int startBar)
 {
     CMidi& midi = MidiOf(m_doc);
+    CEventList& events = m_doc.Events();
     std::optional<EventPos> start;
     int n = 0;
-    for (auto it = m_doc.Events().begin(); it != m_doc.Events().end(); ++it)
+    for (auto it = events.begin(); it != events.end(); ++it)
         if ((*it)->IsMeasure() && n++ == startBar) {
             start = it;
             break;
         }
-    return midi.Play(m_devicePosition ? m_devicePosition() : 0, SPlayRange{}, loop, oneBar, start);
+    // The markers as list positions; a marker on the closing bar would play nothing.
+    auto find = [&events](const CEvent* ev) -> std::optional<EventPos> {
+        if (!ev)
+            return std::nullopt;
+        for (auto it = events.begin(); it != events.end(); ++it)
+            if (it->get() == ev && std::next(it) != events.end())
+                return it;
+        return std::nullopt;
+    };
+    midi.m_playStartMarker = find(m_doc.m_pStartMarker);
+    midi.m_playEndMarker = find(m_doc.m_pEndMarker);
+    SPlayRange range;
+    if (m_spanType == 2) {
+        if (const auto span = ResolveSongRange(events, {m_span[0], m_span[1], m_span[2], m_span[3]})) {
+            range.m_type = 2;
+            range.m_startBarPos = span->m_startBar;
+            range.m_endEventPos = span->m_last;
+            range.m_endBarPos = span->m_endBar;
+            // The range end closes the loop where a later end marker would not be reached.
+            midi.m_playEndMarker.reset();
+            midi.m_playStartMarker.reset();
+        }
+    }
+    m_spanType = 0;
+    return midi.Play(m_devicePosition ? m_devicePosition() : 0, range, loop, oneBar, start);
 }
 
 void CMidiPlayer::Stop()

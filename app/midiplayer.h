@@ -22,8 +22,11 @@ public:
     int GetPlayPosition() override;
     void SetVolume(int percent) override;
     bool TellsTransport() const override { return true; }
+    void SetPlaySpan(int type, int barDn, int tickDn, int barUp, int tickUp) override;
 
 private:
     CRondelDoc& m_doc;
     std::function<int()> m_devicePosition;
+    int m_spanType = 0;
+    int m_span[4] = {};
 };

@@ -24,6 +24,13 @@ public:
     // Ticks since playback started, on the axis of the bars' m_runTime1 in the play pass;
     // negative when polling should stop.
     virtual int GetPlayPosition() = 0;
+    // What the next Play covers besides its start bar: a range selection (type 2, bar and
+    // tick numbers as the selection keeps them) plays only that range; type 0 the rest of the
+    // song. The document's playback markers are read by the player itself.
+    virtual void SetPlaySpan(int type, int barDn, int tickDn, int barUp, int tickUp)
+    {
+        (void)type, (void)barDn, (void)tickDn, (void)barUp, (void)tickUp;
+    }
     // MIDI volume in percent (the Midi <-> Wave fader).
     virtual void SetVolume(int percent) { (void)percent; }
     // True when the player itself tells the transport of its state and starts, pauses and

@@ -8,7 +8,14 @@
 #include "trackrenderer.h"
 #include "viewrenderer.h"
 
+#include "catalogue.h"
+#include "clipboard.h"
+#include "report.h"
+
+#include <QApplication>
+#include <QCursor>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -40,7 +47,7 @@ int MeasureCount(const CRondelDoc& doc)
 }
 
 CRondelView::CRondelView(CRondelDoc& doc, QWidget* parent)
-    : QAbstractScrollArea(parent), m_doc(doc), m_renderer(MakeRenderer(doc))
+    : QAbstractScrollArea(parent), m_doc(doc), m_renderer(MakeRenderer(doc)), m_edit(doc)
 {
     viewport()->setMouseTracking(true);
     viewport()->setAutoFillBackground(true);
@@ -52,6 +59,9 @@ CRondelView::CRondelView(CRondelDoc& doc, QWidget* parent)
     connect(&m_timer, &QTimer::timeout, this, &CRondelView::OnPlayTimer);
     m_listener = m_doc.AddListener([this](CRondelDoc&) {
         Relayout();
+        // Whatever the mouse was over may be gone: look again at the new layout.
+        m_edit.Reresolve();
+        ResetHover();
         viewport()->update();
     });
     m_sinceStart.start();
@@ -123,12 +133,15 @@ void CRondelView::paintEvent(QPaintEvent* e)
     p.setRenderHint(QPainter::Antialiasing);
     m_renderer->Draw(p, m_doc, clip);
     p.setRenderHint(QPainter::Antialiasing, false);
-    if (m_cursorBar > 0)
-        if (CEvent* bar = MeasureAt(m_doc, m_cursorBar)) {
-            const int x = LayoutBarX(bar->m_layoutPos) + m_renderer->Lead(*bar) + m_cursorTick * 8;
-            const int top = LayoutStaffTop(bar->m_layoutPos);
-            p.fillRect(QRect(x, top - 20, 2, 20 + m_renderer->StaffBottom(*bar)), QColor(0, 90, 255));
-        }
+    // The selection: screen only (printing draws the track without the view).
+    const std::vector<QRect> selection = SelectionRects();
+    if (m_edit.SelType() == CEditController::SelCursor) {
+        for (const QRect& r : selection)
+            p.fillRect(r, QColor(200, 0, 100));
+    } else {
+        for (const QRect& r : selection)
+            p.fillRect(r, QColor(200, 0, 100, 60));
+    }
     // Highlights are translucent fills: the notes under them stay readable.
     for (const QRect& cell : m_hoverCells)
         if (!cell.isEmpty())
@@ -155,7 +168,44 @@ void CRondelView::mouseMoveEvent(QMouseEvent* e)
     if ((pos - m_lastMouse).manhattanLength() <= 1)
         return;
     m_lastMouse = pos;
-    const SViewHit hit = m_renderer->HitTest(m_doc, ToLayout(pos));
+    const QPoint layoutPos = ToLayout(pos);
+    if (m_pressed && !m_dragging
+        && (std::abs(layoutPos.x() - m_pressPos.x()) > 2 || std::abs(layoutPos.y() - m_pressPos.y()) > 2))
+        m_dragging = true;
+    if (m_dragging) {
+        CTrack* track = CTrack::Of(m_doc);
+        int barDn = 0, tickDn = 0, barUp = 0, tickUp = 0;
+        if (track && track->HitTestBarTick(m_pressPos.x(), m_pressPos.y(), &barDn, &tickDn)
+            && track->HitTestBarTick(layoutPos.x(), layoutPos.y(), &barUp, &tickUp)) {
+            m_edit.SelectRange(barDn, tickDn, barUp, tickUp, true);
+            viewport()->update();
+        }
+    }
+    UpdateHover(layoutPos);
+    SViewHit hit = m_renderer->HitTest(m_doc, layoutPos);
+    // On a drum staff the tab row marked is the one of the drum a click there would add.
+    if (hit.zone == SViewHit::Note && m_doc.m_trackType == TrackType::Drums && hit.barNo > 0 && hit.tick >= 0)
+        if (CTrack* track = CTrack::Of(m_doc); track && track->m_lastRows.tab)
+            if (const CEvent* bar = track->FindBar(hit.barNo)) {
+                const SBarGeometry g = CTrack::GeometryOf(*bar);
+                const bool onTab = layoutPos.y() >= g.staffTop + g.T - 6 && layoutPos.y() <= g.staffTop + g.B + 4;
+                const int key = m_edit.ClickedDrumKey(*track, hit.barNo, layoutPos.y());
+                if (!onTab && key) {
+                    hit.cells[1] = QRect();
+                    int shown = 0;
+                    for (int row = 0; row < TabLines::kCount; ++row) {
+                        if (!TabLines::IsShown(row))
+                            continue;
+                        const auto& pairs = TabLines::Pairs(row);
+                        if (std::any_of(pairs.begin(), pairs.end(), [key](const TabLines::SPair& pr) { return pr.key == key; })) {
+                            const int cellX = g.x + m_renderer->Lead(*bar) + 8 * hit.tick;
+                            hit.cells[1] = QRect(cellX, g.staffTop + g.T + 12 * shown - 6, 8, 14);
+                            break;
+                        }
+                        ++shown;
+                    }
+                }
+            }
     // Each rectangle is redrawn only when it changed: the old place and the new one.
     for (size_t i = 0; i < m_hoverCells.size(); ++i)
         if (hit.cells[i] != m_hoverCells[i]) {
@@ -173,22 +223,430 @@ void CRondelView::mouseMoveEvent(QMouseEvent* e)
         emit StatusText(MouseOverText(hit.barNo, hit.tick));
 }
 
+void CRondelView::UpdateHover(const QPoint& layoutPos)
+{
+    m_hover = SHover{};
+    const SViewHit hit = m_renderer->HitTest(m_doc, layoutPos);
+    if (hit.barNo <= 0)
+        return;
+    m_hover.bar = hit.barNo;
+    m_hover.tick = hit.tick;
+    m_hover.y = layoutPos.y();
+    m_hover.onBarBox = hit.zone == SViewHit::Lead || hit.zone == SViewHit::LeadCount;
+    if (hit.zone != SViewHit::Note || hit.tick < 0)
+        return;
+    CTrack* track = CTrack::Of(m_doc);
+    if (!track)
+        return;
+    // The note under the mouse: the drum a click would add or remove, else any drum of that
+    // place; on guitar and bass the pitch under the mouse.
+    std::vector<int> keys;
+    if (m_doc.m_trackType == TrackType::Drums) {
+        if (const int key = m_edit.ClickedDrumKey(*track, hit.barNo, layoutPos.y()))
+            keys.push_back(key);
+        std::vector<int> more;
+        track->GetDrumKeysAtY(hit.barNo, layoutPos.y(), &more);
+        keys.insert(keys.end(), more.begin(), more.end());
+    } else {
+        int alternative = 0;
+        const int pitch = track->GetPitchAtY(hit.barNo, m_doc.m_trackType, layoutPos.y(), &alternative);
+        if (pitch > 0)
+            keys = {pitch, alternative};
+    }
+    const EventPos bar = FindBar(m_doc.Events(), hit.barNo);
+    if (bar == m_doc.Events().end())
+        return;
+    for (int key : keys)
+        for (auto it = std::next(bar); it != m_doc.Events().end() && !(*it)->IsMeasure(); ++it)
+            if (int((*it)->GetTick()) == hit.tick && int((*it)->GetEventType()) == key) {
+                m_hover.note = it->get();
+                return;
+            }
+}
+
+void CRondelView::ResetHover()
+{
+    m_hover = SHover{};
+    if (m_lastMouse.x() >= 0 && m_lastMouse.y() >= 0)
+        UpdateHover(ToLayout(m_lastMouse));
+}
+
 void CRondelView::mousePressEvent(QMouseEvent* e)
 {
     setFocus();
     if (e->button() != Qt::LeftButton)
         return;
-    const SViewHit hit = m_renderer->HitTest(m_doc, ToLayout(e->position().toPoint()));
+    const QPoint layoutPos = ToLayout(e->position().toPoint());
+    const SViewHit hit = m_renderer->HitTest(m_doc, layoutPos);
     if (hit.zone == SViewHit::Header) {
         emit HeaderClicked();
         return;
     }
-    if (hit.barNo > 0 && hit.tick >= 0) {
-        m_cursorBar = hit.barNo;
-        m_cursorTick = hit.tick;
-        viewport()->update();
-        emit CursorMoved(m_cursorBar, m_cursorTick);
+    m_pressed = true;
+    m_dragging = false;
+    m_pressPos = layoutPos;
+    m_lastMouse = e->position().toPoint();
+}
+
+void CRondelView::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton || !m_pressed)
+        return;
+    m_pressed = false;
+    const QPoint layoutPos = ToLayout(e->position().toPoint());
+    const bool drag = m_dragging
+        || std::abs(layoutPos.x() - m_pressPos.x()) > 2 || std::abs(layoutPos.y() - m_pressPos.y()) > 2;
+    m_dragging = false;
+    if (!drag) {
+        OnClick(layoutPos, e->modifiers());
+        return;
     }
+    CTrack* track = CTrack::Of(m_doc);
+    int barDn = 0, tickDn = 0, barUp = 0, tickUp = 0;
+    if (track && track->HitTestBarTick(m_pressPos.x(), m_pressPos.y(), &barDn, &tickDn)
+        && track->HitTestBarTick(layoutPos.x(), layoutPos.y(), &barUp, &tickUp)) {
+        if (m_edit.SelectRange(barDn, tickDn, barUp, tickUp))
+            AnnounceCursor();
+    } else {
+        m_edit.ClearSelection();
+    }
+    viewport()->update();
+    emit SelectionChanged();
+}
+
+void CRondelView::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton)
+        return;
+    m_pressed = false;
+    const QPoint layoutPos = ToLayout(e->position().toPoint());
+    const SViewHit hit = m_renderer->HitTest(m_doc, layoutPos);
+    if (hit.zone == SViewHit::Count) {
+        // From the clicked tick to the end of its bar.
+        if (m_edit.SelectRange(hit.barNo, hit.tick, hit.barNo, kTickBarEnd))
+            AnnounceCursor();
+        viewport()->update();
+        emit SelectionChanged();
+        return;
+    }
+    if (hit.zone != SViewHit::Header)
+        OnClick(layoutPos, e->modifiers());
+}
+
+void CRondelView::OnClick(const QPoint& layoutPos, Qt::KeyboardModifiers mods)
+{
+    const SViewHit hit = m_renderer->HitTest(m_doc, layoutPos);
+    switch (hit.zone) {
+    case SViewHit::Lead:
+        emit BarBoxClicked(hit.barNo);
+        break;
+    case SViewHit::LeadCount:
+        if (m_edit.SelectBar(hit.barNo))
+            AnnounceCursor();
+        break;
+    case SViewHit::Count:
+        if (mods & Qt::ControlModifier) {
+            if (m_edit.SelectToEnd(hit.barNo, hit.tick))
+                AnnounceCursor();
+        } else {
+            m_edit.SetCursor(hit.barNo, hit.tick);
+            AnnounceCursor();
+        }
+        break;
+    case SViewHit::Note:
+        if (m_doc.m_trackType == TrackType::Drums && hit.tick >= 0)
+            if (CTrack* track = CTrack::Of(m_doc))
+                if (const int key = m_edit.ClickedDrumKey(*track, hit.barNo, layoutPos.y()))
+                    m_edit.ToggleDrum(hit.barNo, hit.tick, key);
+        break;
+    default:
+        break;
+    }
+    AfterEdit();
+}
+
+void CRondelView::AfterEdit()
+{
+    ResetHover();
+    viewport()->update();
+    emit SelectionChanged();
+}
+
+void CRondelView::AnnounceCursor()
+{
+    if (m_edit.SelType() != CEditController::SelNone)
+        emit CursorMoved(m_edit.CursorBar(), m_edit.CursorTick());
+}
+
+int CRondelView::PlayStartBar() const
+{
+    if (m_doc.m_pStartMarker) {
+        int n = 0;
+        for (const auto& e : m_doc.Events()) {
+            if (e->IsMeasure())
+                ++n;
+            if (e.get() == m_doc.m_pStartMarker)
+                return n;
+        }
+    }
+    return m_edit.CursorBar();
+}
+
+std::vector<QRect> CRondelView::SelectionRects() const
+{
+    std::vector<QRect> rects;
+    const CTrack* track = CTrack::Of(m_doc);
+    if (!track || m_edit.SelType() == CEditController::SelNone)
+        return rects;
+    const SSongRange r = m_edit.Range();
+    auto xOf = [&](const CEvent& bar, int tick, bool end) {
+        const SBarGeometry g = CTrack::GeometryOf(bar);
+        if (tick == kTickBarLine)
+            return end ? g.x + g.width : g.x;
+        if (tick == kTickBarEnd)
+            return g.x + g.width;
+        return g.x + m_renderer->Lead(bar) + (tick + (end ? 1 : 0)) * 8;
+    };
+    if (m_edit.SelType() == CEditController::SelCursor) {
+        const CEvent* bar = track->FindBar(r.m_barDn);
+        if (!bar)
+            return rects;
+        const SBarGeometry g = CTrack::GeometryOf(*bar);
+        rects.emplace_back(QPoint(xOf(*bar, std::max(r.m_tickDn, 0), false) - 2, g.staffTop - 68), QSize(2, 68 + g.S));
+        return rects;
+    }
+    // A range: one rectangle per system it crosses.
+    for (int n = r.m_barDn; n <= r.m_barUp; ++n) {
+        const CEvent* bar = track->FindBar(n);
+        if (!bar)
+            break;
+        const SBarGeometry g = CTrack::GeometryOf(*bar);
+        const int left = n == r.m_barDn ? xOf(*bar, r.m_tickDn, false) : g.x;
+        const int right = n == r.m_barUp ? xOf(*bar, r.m_tickUp, true) : g.x + g.width;
+        const QRect part(QPoint(left, g.staffTop - 68), QPoint(right - 1, g.staffTop + g.S - 1));
+        if (!rects.empty() && rects.back().top() == part.top() && rects.back().right() + 1 >= part.left())
+            rects.back().setRight(part.right());
+        else
+            rects.push_back(part);
+    }
+    return rects;
+}
+
+void CRondelView::SelectionChangedNotify()
+{
+    viewport()->update();
+    emit SelectionChanged();
+}
+
+bool CRondelView::DrumKeyFor(int qtKey, int* drum) const
+{
+    static const std::pair<int, int> table[] = {
+        {Qt::Key_1, 50}, {Qt::Key_2, 48}, {Qt::Key_3, 47}, {Qt::Key_4, 45}, {Qt::Key_5, 43}, {Qt::Key_6, 41},
+        {Qt::Key_B, 53}, {Qt::Key_C, 49}, {Qt::Key_D, 37}, {Qt::Key_H, 42}, {Qt::Key_J, 44}, {Qt::Key_K, 36},
+        {Qt::Key_O, 46}, {Qt::Key_R, 51}, {Qt::Key_S, 38}, {Qt::Key_T, 52}, {Qt::Key_V, 57}, {Qt::Key_W, 56},
+        {Qt::Key_Y, 55},
+    };
+    for (const auto& [k, d] : table)
+        if (k == qtKey) {
+            *drum = d;
+            return true;
+        }
+    return false;
+}
+
+void CRondelView::OnDeleteKey()
+{
+    // One key, one path: the range, else the hovered measure, else the hovered note.
+    if (m_edit.SelType() == CEditController::SelRange)
+        m_edit.DeleteSelection();
+    else if (m_hover.bar > 0 && m_hover.onBarBox)
+        m_edit.DeleteBar(m_hover.bar);
+    else if (m_hover.note)
+        m_edit.DeleteNote(m_hover.note);
+    AfterEdit();
+}
+
+void CRondelView::keyPressEvent(QKeyEvent* e)
+{
+    const int key = e->key();
+    const bool ctrl = e->modifiers() & Qt::ControlModifier;
+    const bool shift = e->modifiers() & Qt::ShiftModifier;
+    const bool range = m_edit.SelType() == CEditController::SelRange;
+    const bool drums = m_doc.m_trackType == TrackType::Drums;
+    const int stepsBefore = m_doc.UndoHistory().Generation();
+    bool handled = true;
+    switch (key) {
+    case Qt::Key_Escape:
+        m_edit.ClearSelection();
+        break;
+    case Qt::Key_Home:
+        m_edit.SetCursor(1, 0);
+        verticalScrollBar()->setValue(0);
+        horizontalScrollBar()->setValue(0);
+        m_edit.ClearMarkers();
+        AnnounceCursor();
+        break;
+    case Qt::Key_Space:
+        m_edit.InsertRestAtCursor();
+        break;
+    case Qt::Key_Delete:
+        if (!e->isAutoRepeat())
+            OnDeleteKey();
+        return;
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+        const int delta = key == Qt::Key_Left ? -1 : 1;
+        if (range) {
+            m_edit.JogRange(delta);
+        } else if (m_edit.SelType() == CEditController::SelCursor && ctrl) {
+            m_edit.MoveCursor(delta);
+            AnnounceCursor();
+        } else if (m_hover.note) {
+            if (shift) {
+                if (m_edit.SelectRange(m_hover.bar, m_hover.tick, m_hover.bar, kTickBarEnd, true))
+                    m_edit.JogRange(delta);
+            } else {
+                const QPoint before = m_lastMouse;
+                int toBar = 0;
+                const int fromBar = m_hover.bar;
+                if (m_edit.JogNote(m_hover.note, delta, &toBar)) {
+                    // The pointer follows the note inside its bar.
+                    if (toBar == fromBar)
+                        m_lastMouse = before + QPoint(int(8 * delta * Scale()), 0);
+                    else if (const CTrack* track = CTrack::Of(m_doc))
+                        if (const CEvent* bar = track->FindBar(toBar)) {
+                            const SBarGeometry g = CTrack::GeometryOf(*bar);
+                            const int tick = delta > 0 ? 0 : int(bar->GetMeasureTicks()) - 1;
+                            const QPoint layout(g.x + m_renderer->Lead(*bar) + tick * 8 + 4, ToLayout(before).y());
+                            m_lastMouse = ToViewport(QRect(layout, QSize(1, 1))).topLeft();
+                        }
+                    if (viewport()->underMouse())
+                        QCursor::setPos(viewport()->mapToGlobal(m_lastMouse));
+                }
+            }
+        } else if (m_hover.bar > 0 && m_hover.onBarBox) {
+            UserReport().Message(QString::fromLatin1(EditText::kNoJogMeasure));
+        } else if (m_edit.SelType() == CEditController::SelCursor) {
+            m_edit.MoveCursor(delta);
+            AnnounceCursor();
+        }
+        break;
+    }
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        if (!range && m_hover.note) {
+            if (ctrl) {
+                if (m_edit.CanEdit())
+                    for (auto& ev : m_doc.Events())
+                        if (ev.get() == m_hover.note) {
+                            ev->m_word1 |= EventBits::TailOverride;
+                            if (key == Qt::Key_Up)
+                                ev->m_word1 |= EventBits::TailDirection;
+                            else
+                                ev->m_word1 &= ~EventBits::TailDirection;
+                            m_doc.CommitEdit();
+                            break;
+                        }
+            } else {
+                m_edit.StepNoteKey(m_hover.note, key == Qt::Key_Up ? 1 : -1);
+            }
+        } else if (m_hover.onBarBox) {
+            QApplication::beep();
+        } else {
+            handled = false;
+        }
+        break;
+    case Qt::Key_A:
+    case Qt::Key_G:
+    case Qt::Key_F:
+    case Qt::Key_M: {
+        if (e->isAutoRepeat())
+            break;
+        const uint32_t mask = key == Qt::Key_A ? EventBits::Accent : key == Qt::Key_G ? EventBits::Ghost : EventBits::FlamOrPM;
+        if (range || m_hover.note)
+            m_edit.ToggleMark(mask, m_hover.note);
+        break;
+    }
+    case Qt::Key_Q:
+        if (m_hover.bar > 0)
+            emit PlayBarRequested(m_hover.bar);
+        break;
+    case Qt::Key_BracketLeft:
+        if (m_hover.bar > 0)
+            m_edit.ToggleStartMarker(m_hover.bar);
+        else if (range)
+            m_edit.ToggleStartMarker(m_edit.Range().m_barDn);
+        break;
+    case Qt::Key_BracketRight:
+        if (m_hover.bar > 0)
+            m_edit.ToggleEndMarker(m_hover.bar);
+        else if (range)
+            m_edit.ToggleEndMarker(m_edit.Range().m_barDn);
+        break;
+    default:
+        handled = false;
+        break;
+    }
+    if (!handled && key == Qt::Key_S && m_edit.PlayerActive()) {
+        emit StopRequested();
+        handled = true;
+    }
+    if (!handled && key >= Qt::Key_0 && key <= Qt::Key_9 && !e->isAutoRepeat()) {
+        handled = true;
+        const int digit = key - Qt::Key_0;
+        if (range && digit == 3 && m_edit.TripletState() != 0) {
+            m_edit.TripletizeRange(false);
+        } else if (!range && m_hover.bar > 0 && m_hover.onBarBox) {
+            // Two keys over the time-signature box: numerator, then 2, 4 or 8.
+            if (!m_pendingDigit) {
+                if (digit >= 2)
+                    m_pendingDigit = digit;
+                else
+                    QApplication::beep();
+            } else {
+                if (digit == 2 || digit == 4 || digit == 8)
+                    m_edit.SetTimeSignature(m_hover.bar, m_pendingDigit, digit);
+                else
+                    QApplication::beep();
+                m_pendingDigit = 0;
+            }
+        } else if (!range && m_hover.bar == 0 && m_edit.SelType() == CEditController::SelCursor) {
+            if (!m_pendingDigit) {
+                if (digit >= 2)
+                    m_pendingDigit = digit;
+                else
+                    QApplication::beep();
+            } else {
+                if (digit == 2 || digit == 4 || digit == 8)
+                    m_edit.SplitAtCursor(m_pendingDigit, digit);
+                else
+                    QApplication::beep();
+                m_pendingDigit = 0;
+            }
+        } else if (!range && drums && m_hover.bar > 0 && m_hover.tick >= 0) {
+            int drum = 0;
+            if (DrumKeyFor(key, &drum))
+                m_edit.ToggleDrum(m_hover.bar, m_hover.tick, drum);
+        }
+    }
+    if (!handled && drums && m_hover.bar > 0 && m_hover.tick >= 0) {
+        int drum = 0;
+        if (DrumKeyFor(key, &drum) && key >= Qt::Key_A && key <= Qt::Key_Z) {
+            handled = true;
+            // A held key adds the note once, it does not flicker it on and off.
+            if (!e->isAutoRepeat())
+                m_edit.ToggleDrum(m_hover.bar, m_hover.tick, drum);
+        }
+    }
+    if (!handled) {
+        QAbstractScrollArea::keyPressEvent(e);
+        return;
+    }
+    // A held arrow key is one step of the undo history, however often it repeated.
+    if (e->isAutoRepeat() && (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down)
+        && m_doc.UndoHistory().Generation() != stepsBefore)
+        m_doc.UndoHistory().DropPrevious();
+    AfterEdit();
 }
 
 bool CRondelView::viewportEvent(QEvent* e)
@@ -223,6 +681,21 @@ void CRondelView::StartPlayback(CPlayer* player, int startBar, CScopeBar* scope)
     m_player = player;
     m_scope = scope;
     m_playStartBar = startBar;
+    // A range plays to its last bar; the end marker stops before its bar.
+    m_playEndBar = 0;
+    if (m_edit.SelType() == CEditController::SelRange) {
+        m_playEndBar = m_edit.Range().m_barUp;
+    } else if (m_doc.m_pEndMarker) {
+        int n = 0;
+        for (const auto& e : m_doc.Events()) {
+            if (e->IsMeasure())
+                ++n;
+            if (e.get() == m_doc.m_pEndMarker) {
+                m_playEndBar = n - 1;
+                break;
+            }
+        }
+    }
     m_playCursor = QRect();
     m_playMeasure = 0;
     // The notation may show other rows while playing: lay it out for that.
@@ -260,7 +733,9 @@ void CRondelView::OnPlayTimer()
 
 void CRondelView::UpdatePlayCursor(int position)
 {
-    // Walk from the start bar while bars start at or before the position.
+    // The bar that started last at or before the position, among the bars this playback
+    // covers. A loop renders its first bar again ahead of time, so later bars may hold
+    // earlier start ticks than a bar before them: no early stop.
     CEvent* current = nullptr;
     int measure = 0;
     int n = 0;
@@ -272,10 +747,14 @@ void CRondelView::UpdatePlayCursor(int position)
         ++n;
         if (n - 1 < m_playStartBar)
             continue;
-        if (std::next(it) == events.end() || int(e.m_runTime1) > position)
+        if (std::next(it) == events.end() || (m_playEndBar > 0 && n > m_playEndBar))
             break;
-        current = &e;
-        measure = n;
+        if (int(e.m_runTime1) > position)
+            continue;
+        if (!current || e.m_runTime1 > current->m_runTime1) {
+            current = &e;
+            measure = n;
+        }
     }
     if (!current)
         return;
@@ -343,11 +822,11 @@ bool CRondelView::GotoTime(int msecs)
     SBarTarget target;
     if (!GotoTimeTarget(starts, ticks, msecs, &target))
         return false;
-    m_cursorBar = target.barIndex + 1;
-    m_cursorTick = target.tick;
-    if (CEvent* bar = MeasureAt(m_doc, m_cursorBar))
+    m_edit.SetCursor(target.barIndex + 1, target.tick);
+    if (CEvent* bar = MeasureAt(m_doc, m_edit.CursorBar()))
         ScrollToY(LayoutStaffTop(bar->m_layoutPos) - 100);
     viewport()->update();
-    emit CursorMoved(m_cursorBar, m_cursorTick);
+    emit CursorMoved(m_edit.CursorBar(), m_edit.CursorTick());
+    emit SelectionChanged();
     return true;
 }

@@ -3,6 +3,8 @@
 // document, shows the mouse-over cell and zone tooltips, and during playback polls the player
 // every 50 ms to move the play cursor (scrolling to follow it) and the status text.
 
+#include "editcontroller.h"
+
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
 #include <QRect>
@@ -10,6 +12,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 class CPlayer;
 class CRondelDoc;
@@ -62,8 +65,31 @@ public:
     // Puts the insert point at the bar and tick a song time falls in; false when the time is
     // not after the first bar's start.
     bool GotoTime(int msecs);
-    int CursorBar() const { return m_cursorBar; }
-    int CursorTick() const { return m_cursorTick; }
+    int CursorBar() const { return m_edit.CursorBar(); }
+    int CursorTick() const { return m_edit.CursorTick(); }
+    // The bar playback starts from: the start marker's, else the selection's, else 0.
+    int PlayStartBar() const;
+
+    // Editing: the selection, the defaults and every command that changes the song.
+    CEditController& Edit() { return m_edit; }
+    const CEditController& Edit() const { return m_edit; }
+    // What lies under the mouse since its last move (reset by every edit).
+    struct SHover
+    {
+        int bar = 0;              // 1-based, 0 none
+        int tick = -1;            // 32nd index, -1 over the time-signature box
+        int y = 0;                // layout y
+        const CEvent* note = nullptr;
+        bool onBarBox = false;    // over the time-signature box or the measure-select area
+    };
+    const SHover& Hover() const { return m_hover; }
+    void ResetHover();
+    // The key commands of the view (also reached from the menus).
+    void OnDeleteKey();
+    // The selection drawn on screen: the cursor bar or the range rectangles (layout units).
+    std::vector<QRect> SelectionRects() const;
+    // The group defaults and marks the toolbar shows; the frame calls it after changes.
+    void SelectionChangedNotify();
     int ScrollY() const;
     void ScrollToY(int layoutY);
 
@@ -76,6 +102,13 @@ signals:
     void ZoomChanged(double zoom);
     // Every playback poll while the player runs (the auto-tempo ramp follows it).
     void PlayPolled();
+    // The selection or the cursor changed (Edit menu states, status text).
+    void SelectionChanged();
+    // The time-signature box of a bar was clicked.
+    void BarBoxClicked(int barNo);
+    // Q: play this bar once (after stopping the player). S while playing: stop.
+    void PlayBarRequested(int barNo);
+    void StopRequested();
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -83,6 +116,9 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
     bool viewportEvent(QEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
 
@@ -91,6 +127,11 @@ private:
     QPoint ToLayout(const QPoint& viewportPos) const;
     QRect ToViewport(const QRect& layoutRect) const;
     void UpdatePlayCursor(int position);
+    void UpdateHover(const QPoint& layoutPos);
+    void OnClick(const QPoint& layoutPos, Qt::KeyboardModifiers mods);
+    void AfterEdit();
+    void AnnounceCursor();
+    bool DrumKeyFor(int qtKey, int* drum) const;
 
     CRondelDoc& m_doc;
     std::unique_ptr<CViewRenderer> m_renderer;
@@ -103,12 +144,17 @@ private:
     CPlayer* m_player = nullptr;
     CScopeBar* m_scope = nullptr;
     int m_playStartBar = 0;
+    int m_playEndBar = 0; // last bar played (1-based), 0 to the end
     QRect m_playCursor; // layout units
     int m_playMeasure = 0;
 
     std::array<QRect, 3> m_hoverCells;
     QPoint m_lastMouse{-100, -100};
-    int m_cursorBar = 0; // 1-based, 0 none
-    int m_cursorTick = 0;
+    CEditController m_edit;
+    SHover m_hover;
+    QPoint m_pressPos;       // layout units
+    bool m_pressed = false;
+    bool m_dragging = false;
+    int m_pendingDigit = 0;  // first digit of a two-key time signature
     QElapsedTimer m_sinceStart;
 };

@@ -107,6 +107,9 @@ public:
     // Renders doc's track; the channel follows doc.m_trackType (drums on MIDI channel 10).
     explicit CMidi(CRondelDoc& doc);
     ~CMidi() override;
+    // The song was reloaded (undo, redo): every list position the player holds is gone, so a
+    // running player stops.
+    void OnEventsReloaded() override;
     CMidi(const CMidi&) = delete;
     CMidi& operator=(const CMidi&) = delete;
 
@@ -236,6 +239,8 @@ private:
     EventPos NextAlternateEnding(EventPos bar);
     void ApplyTempoAndPatch(const CEvent& bar, bool& explicitTempo);
     EventPos NextMeasure(EventPos from);
+    // A loop starts over: repeat groups, alternate endings and measure repeats begin afresh.
+    void ResetRepeatState();
 
     int RenderBarNotesStream(EventPos first, int barTicks, int patch);
     int RenderBarNotesFile(EventPos first, int barTicks, int patch);

@@ -211,6 +211,9 @@ bool CMidi::PlayOn(std::unique_ptr<CMidiStream> stream, const SPlayRange& range,
         first = NextMeasure(first);
     if (first == None())
         return false;
+    // A loop from the closing bar would render nothing, over and over.
+    if (m_loop && std::next(first) == None())
+        return false;
     m_startNode = first;
     int total = 0;
     m_nextNode = RenderBar(first, total);
@@ -266,6 +269,19 @@ bool CMidi::PlayOn(std::unique_ptr<CMidiStream> stream, const SPlayRange& range,
     // 10. Go.
     g_player.m_stream->Restart();
     return true;
+}
+
+void CMidi::OnEventsReloaded()
+{
+    // The look-ahead and the next bar point into the events that are gone.
+    if (g_player.m_owner == this && (GetPlayState() == 1 || GetPlayState() == 2))
+        Stop();
+    else if (g_player.m_owner == this)
+        ClosePlayer();
+    m_startNode = m_nextNode = m_prevMeasuresNode = m_groupStart = m_jump = None();
+    m_playRange = SPlayRange{};
+    m_playStartMarker.reset();
+    m_playEndMarker.reset();
 }
 
 void CMidi::OnBufferDone()

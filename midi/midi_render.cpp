@@ -82,6 +82,17 @@ void CMidi::BeginPass(int mode)
         m_capacity = kStreamBufferBytes;
 }
 
+void CMidi::ResetRepeatState()
+{
+    m_prevMeasuresNode = None();
+    m_prevMeasuresTimes = 0;
+    m_prevMeasuresPass = 0;
+    m_prevMeasuresBars = 0;
+    m_groupStart = None();
+    m_groupPass = 0;
+    m_inAlternate = 0;
+}
+
 EventPos CMidi::NextMeasure(EventPos from)
 {
     const EventPos none = None();
@@ -156,8 +167,10 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
     }
 
     // Loop wrap (playback only: a file or a timing pass always ends).
-    if (m_mode == RENDER_PLAY && m_loop && (node == none || (m_playRange.m_type == 2 && m_playRange.m_endBarPos && node == *m_playRange.m_endBarPos)))
+    if (m_mode == RENDER_PLAY && m_loop && (node == none || (m_playRange.m_type == 2 && m_playRange.m_endBarPos && node == *m_playRange.m_endBarPos))) {
         node = m_startNode;
+        ResetRepeatState();
+    }
     // Only measures are handed in; anything else starts at the measure that follows it.
     if (node != none && !(*node)->IsMeasure())
         node = NextMeasure(node);
@@ -267,7 +280,10 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
     const EventPos next = NextMeasure(bar);
     if (next == none)
         return none;
-    (*next)->m_runTime1 = RunTimeWord(m_ticks);
+    // Playback renders one bar ahead: the bar after it may be the one sounding now (a loop of
+    // two bars), whose start must stay as it is until it is rendered again.
+    if (m_mode != RENDER_PLAY)
+        (*next)->m_runTime1 = RunTimeWord(m_ticks);
     ++m_barNumber;
 
     // Playback stops at the end marker or the end of a range; files hold the whole song.

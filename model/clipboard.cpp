@@ -85,9 +85,21 @@ bool PasteEvents(CRondelDoc& doc, const QByteArray& bytes, const std::optional<S
     const bool withMeasures =
         std::any_of(pasted.begin(), pasted.end(), [](const auto& ev) { return ev->IsMeasure(); });
     if (!withMeasures) {
-        // The first note lands on the cursor tick; the others keep their distance to it.
+        // Notes in a measure repeat would never sound.
+        if ((*at->m_bar)->IsRepeatPrev()) {
+            UserReport().Message(QString::fromLatin1(kNoNotesInRepeat));
+            return false;
+        }
+        // The first note lands on the cursor tick; the others keep their distance to it. Notes
+        // that would end up past the bar end are refused rather than lost later.
         const int64_t base = pasted.front()->GetPosition();
         const int64_t cursor = int64_t(at->m_tick) * 12;
+        const int64_t barEnd = int64_t((*at->m_bar)->GetMeasurePositions());
+        for (const auto& ev : pasted)
+            if (int64_t(ev->GetPosition()) - base + cursor >= barEnd) {
+                UserReport().Message(QString::fromLatin1(kPasteDoesNotFit));
+                return false;
+            }
         const EventPos before = std::next(at->m_after);
         for (auto& ev : pasted) {
             const int64_t pos = std::clamp<int64_t>(int64_t(ev->GetPosition()) - base + cursor, 0, EventBits::PositionMask);
@@ -97,10 +109,22 @@ bool PasteEvents(CRondelDoc& doc, const QByteArray& bytes, const std::optional<S
         SortMeasure(events, at->m_bar);
     } else {
         const EventPos before = at->m_bar;
+        const bool atHead = before == events.begin();
+        const uint32_t songStart = (*before)->m_word1 & (EventBits::TempoPresent | EventBits::TempoMask | EventBits::PatchPresent | EventBits::PatchMask);
         if (!pasted.front()->IsMeasure())
             events.insert(before, std::make_unique<CEvent>(EventType::Bar, TimeSigWord(4, 4)));
         for (auto& ev : pasted)
             events.insert(before, std::move(ev));
+        if (atHead) {
+            // Pasted in front of bar 1: the song still starts with its own tempo and patch.
+            CEvent& first = *events.front();
+            constexpr uint32_t kTempo = EventBits::TempoPresent | EventBits::TempoMask;
+            constexpr uint32_t kPatch = EventBits::PatchPresent | EventBits::PatchMask;
+            if ((songStart & EventBits::TempoPresent) && !(first.m_word1 & EventBits::TempoPresent))
+                first.m_word1 = (first.m_word1 & ~kTempo) | (songStart & kTempo);
+            if ((songStart & EventBits::PatchPresent) && !(first.m_word1 & EventBits::PatchPresent))
+                first.m_word1 = (first.m_word1 & ~kPatch) | (songStart & kPatch);
+        }
     }
     // The closing bar line goes in before the undo snapshot, so that undo and redo keep it.
     KeepClosingBar(events);
@@ -111,24 +135,46 @@ bool PasteEvents(CRondelDoc& doc, const QByteArray& bytes, const std::optional<S
 int DeleteEvents(CRondelDoc& doc, const SEventSpan& span)
 {
     CEventList& events = doc.Events();
+    // The song's opening tempo and patch stay with whatever becomes the first measure.
+    const CEvent& head = *events.front();
+    const uint32_t headTempo = head.m_word1 & (EventBits::TempoPresent | EventBits::TempoMask);
+    const uint32_t headPatch = head.m_word1 & (EventBits::PatchPresent | EventBits::PatchMask);
+    const bool headHasTempo = head.IsMeasure() && (head.m_word1 & EventBits::TempoPresent);
+    const bool headHasPatch = head.IsMeasure() && (head.m_word1 & EventBits::PatchPresent);
+    // A bar line goes with the range only when its whole measure does: the span must reach the
+    // measure's last event. The last measure opener of the span is the only one in doubt.
+    const auto stop = std::next(span.m_last);
+    const bool lastMeasureWhole = stop == events.end() || (*stop)->IsMeasure();
+    EventPos lastOpener = events.end();
+    for (auto it = span.m_first; it != stop && it != span.m_endBar && it != events.end(); ++it)
+        if ((*it)->IsMeasure())
+            lastOpener = it;
     int bars = 0;
     uint32_t firstRemovedSig = 0;
     auto it = span.m_first;
-    const auto stop = std::next(span.m_last);
     while (it != events.end() && it != stop && it != span.m_endBar) {
         if ((*it)->IsMeasure()) {
+            if (it == lastOpener && !lastMeasureWhole) {
+                ++it; // its measure goes on after the range: the bar line stays
+                continue;
+            }
             if (bars++ == 0)
                 firstRemovedSig = (*it)->m_word2 & EventBits::TimeSigMask;
             doc.ForgetMarkersAt(it->get());
         }
         it = events.erase(it);
     }
-    if (it == events.end())
+    if (it == events.end() && (events.empty() || !events.back()->IsBar()))
         AppendEvent(events, EventType::Bar, TimeSigWord(4, 4));
     // Notes whose opening bar line went with the range would otherwise stand before the first
     // measure; they keep their measure's time signature.
     if (!events.front()->IsMeasure())
         events.push_front(std::make_unique<CEvent>(EventType::Bar, firstRemovedSig ? firstRemovedSig : TimeSigWord(4, 4)));
+    CEvent& first = *events.front();
+    if (headHasTempo && !(first.m_word1 & EventBits::TempoPresent))
+        first.m_word1 = (first.m_word1 & ~(EventBits::TempoPresent | EventBits::TempoMask)) | headTempo;
+    if (headHasPatch && !(first.m_word1 & EventBits::PatchPresent))
+        first.m_word1 = (first.m_word1 & ~(EventBits::PatchPresent | EventBits::PatchMask)) | headPatch;
     doc.CommitEdit();
     return bars;
 }

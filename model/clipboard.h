@@ -20,6 +20,10 @@
 class CRondelDoc;
 
 inline constexpr const char* kKadenzoMimeType = "application/x-kadenzo";
+inline constexpr const char* kNoNotesInRepeat =
+    "A measure repeat plays the measures before it: notes cannot be added to it";
+inline constexpr const char* kPasteDoesNotFit =
+    "The pasted notes do not fit into this measure. Please paste them nearer its start";
 
 // The clipboard bytes of the events in the span.
 QByteArray CopyEvents(const SEventSpan& span);

@@ -117,7 +117,10 @@ int CEvent::GetDisplayWidth() const
     if (IsRepeatPrev())
         return 60 + 7 * int(std::min<uint32_t>(GetRepeatPrevNMeasures(), 6));
     int width = int(GetTimeSigNumerator()) * 64;
+    // 8 pixels to a 32nd: a quarter beat is 64 pixels, a half-note beat 128.
     switch (GetTimeSigDenominator()) {
+    case 1: width *= 4; break;
+    case 2: width *= 2; break;
     case 8: width /= 2; break;
     case 16: width /= 4; break;
     case 32: width /= 8; break;

@@ -54,7 +54,7 @@ void SetError(QString* error, const QString& text)
 
 CRondelDoc::CRondelDoc()
     : m_pEvents(std::make_unique<CEventList>()),
-      m_undo([this] { return SaveBytes(); }, [this](const QByteArray& bytes) { RestoreSnapshot(bytes); })
+      m_undo([this] { return SnapshotBytes(); }, [this](const QByteArray& bytes) { RestoreSnapshot(bytes); })
 {
     ResetSettings();
 }
@@ -95,8 +95,8 @@ bool CRondelDoc::OnNewDocument()
     AppendEvent(Events(), EventType::Bar, TimeSigWord(4, 4));
     m_undo.Clear();
     m_modified = false;
-    CheckPoint(false);
     RunTimingPass(*this);
+    CheckPoint(false);
     return true;
 }
 
@@ -179,11 +179,99 @@ bool CRondelDoc::ReadBytes(const QByteArray& bytes, QString* error, bool fixNewP
     return true;
 }
 
-void CRondelDoc::RestoreSnapshot(const QByteArray& bytes)
+namespace {
+constexpr char kLinksTag[4] = {'K', 'Z', 'U', 'S'};
+
+void PutU32(QByteArray& out, uint32_t v)
 {
+    for (int i = 0; i < 4; ++i)
+        out.append(char(v >> (8 * i)));
+}
+
+uint32_t GetU32(const QByteArray& in, qsizetype at)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= uint32_t(uint8_t(in[at + i])) << (8 * i);
+    return v;
+}
+}
+
+QByteArray CRondelDoc::SnapshotBytes()
+{
+    QByteArray bytes = SaveBytes();
+    // The trailer: one import link per event, their count, the measure ordinals of the two
+    // playback markers (0 for none), and a tag.
+    bytes.reserve(bytes.size() + qsizetype(m_pEvents->size()) * 4 + 16);
+    int measure = 0;
+    uint32_t start = 0;
+    uint32_t end = 0;
+    for (const auto& ev : *m_pEvents) {
+        PutU32(bytes, ev->m_importRef);
+        if (ev->IsMeasure()) {
+            ++measure;
+            if (ev.get() == m_pStartMarker)
+                start = uint32_t(measure);
+            if (ev.get() == m_pEndMarker)
+                end = uint32_t(measure);
+        }
+    }
+    PutU32(bytes, uint32_t(m_pEvents->size()));
+    PutU32(bytes, start);
+    PutU32(bytes, end);
+    bytes.append(kLinksTag, 4);
+    return bytes;
+}
+
+void CRondelDoc::RestoreSnapshot(const QByteArray& snapshot)
+{
+    QByteArray bytes = snapshot;
+    std::vector<uint32_t> links;
+    uint32_t start = 0;
+    uint32_t end = 0;
+    bool haveTrailer = false;
+    if (bytes.size() >= 16 && bytes.endsWith(QByteArray(kLinksTag, 4))) {
+        const uint32_t count = GetU32(bytes, bytes.size() - 16);
+        const qsizetype linkBytes = qsizetype(count) * 4;
+        if (linkBytes <= bytes.size() - 16) {
+            start = GetU32(bytes, bytes.size() - 12);
+            end = GetU32(bytes, bytes.size() - 8);
+            const qsizetype first = bytes.size() - 16 - linkBytes;
+            links.reserve(count);
+            for (uint32_t i = 0; i < count; ++i)
+                links.push_back(GetU32(bytes, first + qsizetype(i) * 4));
+            bytes.truncate(first);
+            haveTrailer = true;
+        }
+    }
     // A snapshot is a file image but not an opened file: the new-page repair does not apply.
-    if (!ReadBytes(bytes, nullptr, false))
+    if (!ReadBytes(bytes, nullptr, false)) {
         KADENZO_INTERNAL_PROBLEM(ReportSource::RondelDoc);
+        return;
+    }
+    if (!haveTrailer)
+        return;
+    size_t i = 0;
+    int measure = 0;
+    const bool linksFit = links.size() == m_pEvents->size();
+    for (auto& ev : *m_pEvents) {
+        if (linksFit)
+            ev->m_importRef = links[i++];
+        if (ev->IsMeasure()) {
+            ++measure;
+            if (uint32_t(measure) == start)
+                m_pStartMarker = ev.get();
+            if (uint32_t(measure) == end)
+                m_pEndMarker = ev.get();
+        }
+    }
+}
+
+void CRondelDoc::MarkersChanged()
+{
+    // Markers are not an edit: the current snapshot takes them without an undo step.
+    if (m_undo.Current())
+        m_undo.ReplaceCurrent(SnapshotBytes());
 }
 
 void CRondelDoc::SwapSavedContents(CRondelDoc& other)
@@ -309,8 +397,8 @@ bool CRondelDoc::FinishOpen(QString* error)
     AttachParts();
     NotifyEventsReloaded();
     m_undo.Clear(); // the history of what this document held before is not this song's
+    RunTimingPass(*this); // it may correct the song: the first snapshot holds the result
     CheckPoint(true); // a freshly opened document counts as changed
-    RunTimingPass(*this);
     return true;
 }
 
@@ -321,10 +409,19 @@ void CRondelDoc::CheckPoint(bool markModified)
         m_modified = true;
 }
 
-void CRondelDoc::CommitEdit(bool markModified)
+bool CRondelDoc::CommitEdit(bool markModified)
 {
-    CheckPoint(markModified);
-    UpdateAllViews();
+    // The timing pass may correct the song (a repeat that would never end): the snapshot
+    // must hold the corrected song, or undo would bring the error back.
+    RunTimingPass(*this);
+    bool changed = true;
+    if (!m_undo.IsSuspended())
+        if (const QByteArray* current = m_undo.Current())
+            changed = *current != SnapshotBytes();
+    if (changed)
+        CheckPoint(markModified);
+    NotifyViews();
+    return changed;
 }
 
 bool CRondelDoc::Undo() { return UndoOrRedo(true); }
@@ -334,16 +431,19 @@ bool CRondelDoc::UndoOrRedo(bool undo)
 {
     if (undo ? !m_undo.CanUndo() : !m_undo.CanRedo())
         return false;
-    // Markers point at events that the reload destroys: remember them as BAR ordinals.
+    // The reload destroys every event the markers point at. A snapshot that recorded markers
+    // brings them back on the measures they marked then; a marker it does not know stays on
+    // the same BAR ordinal (cleared when that bar no longer exists).
     const int start = BarOrdinal(Events(), m_pStartMarker);
     const int end = BarOrdinal(Events(), m_pEndMarker);
     if (undo)
         m_undo.Undo();
     else
         m_undo.Redo();
-    // A marker whose bar no longer exists is cleared rather than left pointing at nothing.
-    m_pStartMarker = BarAtOrdinal(Events(), start);
-    m_pEndMarker = BarAtOrdinal(Events(), end);
+    if (!m_pStartMarker)
+        m_pStartMarker = BarAtOrdinal(Events(), start);
+    if (!m_pEndMarker)
+        m_pEndMarker = BarAtOrdinal(Events(), end);
     NotifyEventsReloaded();
     UpdateAllViews();
     return true;
@@ -403,6 +503,11 @@ void CRondelDoc::RemoveListener(int id)
 void CRondelDoc::UpdateAllViews()
 {
     RunTimingPass(*this);
+    NotifyViews();
+}
+
+void CRondelDoc::NotifyViews()
+{
     const auto listeners = m_listeners; // a listener may remove itself
     for (const auto& l : listeners)
         l.second(*this);

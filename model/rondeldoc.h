@@ -85,16 +85,19 @@ public:
     // tools, undo snapshot, modified. False when the song is empty.
     bool FinishOpen(QString* error);
 
-    // The one path every change to the song takes, called after the edit: undo check point,
-    // modified mark (unless markModified is false), timing pass, views.
-    void CommitEdit(bool markModified = true);
+    // The one path every change to the song takes, called after the edit and its fix-ups:
+    // timing pass (which may correct the song), undo check point, modified mark (unless
+    // markModified is false), views. An edit that left the document as it was takes no undo
+    // step and leaves the modified mark alone; returns whether anything changed.
+    bool CommitEdit(bool markModified = true);
     // Takes an undo check point (skipped while suspended) and marks the document modified
     // when asked, even when the snapshot was skipped.
     void CheckPoint(bool markModified);
     bool CanUndo() const { return m_undo.CanUndo(); }
     bool CanRedo() const { return m_undo.CanRedo(); }
-    // The Undo and Redo commands: the playback markers stay on the same BAR ordinals, the
-    // tools are told that the events were reloaded, and the views are updated.
+    // The Undo and Redo commands: the song, its import links and the playback markers come
+    // back as they were at that step, the tools are told that the events were reloaded, and
+    // the views are updated.
     bool Undo();
     bool Redo();
     CUndoHistory& UndoHistory() { return m_undo; }
@@ -102,6 +105,8 @@ public:
     // with other options): the markers are cleared and the tools told, as after an undo.
     // Commit with CommitEdit afterwards; returns the list that left.
     std::unique_ptr<CEventList> ReplaceEvents(std::unique_ptr<CEventList> events);
+    // Call after setting or clearing a playback marker: undo and redo keep it.
+    void MarkersChanged();
     // Clears a playback marker that points at `ev` (call before destroying a measure).
     void ForgetMarkersAt(const CEvent* ev);
 
@@ -110,6 +115,8 @@ public:
     int AddListener(Listener listener);
     void RemoveListener(int id);
     void UpdateAllViews();
+    // The listeners only, without a timing pass.
+    void NotifyViews();
     void SetModifiedFlag(bool modified = true) { m_modified = modified; }
     bool IsModified() const { return m_modified; }
 
@@ -147,6 +154,9 @@ public:
 private:
     bool ReadBytes(const QByteArray& bytes, QString* error, bool fixNewPageBits);
     void RestoreSnapshot(const QByteArray& bytes);
+    // An undo snapshot: the ".kdz" bytes followed by the import links, which the file does not
+    // keep (the import panes find their rows through them).
+    QByteArray SnapshotBytes();
     bool UndoOrRedo(bool undo);
     void SwapSavedContents(CRondelDoc& other);
     void AttachParts();

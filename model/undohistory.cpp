@@ -15,6 +15,7 @@ void CUndoHistory::AddUndo(QByteArray snapshot)
     if (int(m_undoList.size()) > m_maxLevels)
         m_undoList.pop_back();
     m_undoList.push_front(std::move(snapshot));
+    ++m_generation;
 }
 
 bool CUndoHistory::Undo()

@@ -37,8 +37,27 @@ public:
     }
     bool IsSuspended() const { return m_suspendCount > 0; }
 
-    // The snapshot of the state the document is in (empty before the first check point).
-    QByteArray Current() const { return m_undoList.empty() ? QByteArray() : m_undoList.front(); }
+    // The snapshot of the current state, or nullptr before the first check point.
+    const QByteArray* Current() const { return m_undoList.empty() ? nullptr : &m_undoList.front(); }
+
+    // Merges the last two steps: the state before the current one is forgotten (a held key
+    // repeating one edit is one step).
+    void DropPrevious()
+    {
+        if (m_undoList.size() >= 3)
+            m_undoList.erase(m_undoList.begin() + 1);
+    }
+    // Replaces the current state's snapshot (the same song with other side data).
+    void ReplaceCurrent(QByteArray snapshot)
+    {
+        if (!m_undoList.empty())
+            m_undoList.front() = std::move(snapshot);
+    }
+
+    // Counts the snapshots ever added: tells whether an edit took a step, also when the
+    // oldest one fell off the end.
+    int Generation() const { return m_generation; }
+
     int UndoSteps() const { return m_undoList.empty() ? 0 : int(m_undoList.size()) - 1; }
     int RedoSteps() const { return int(m_redoList.size()); }
 
@@ -48,4 +67,5 @@ private:
     std::deque<QByteArray> m_undoList; // newest first; the front is the current state
     std::deque<QByteArray> m_redoList; // most recently undone first
     int m_suspendCount = 0;
+    int m_generation = 0;
 };

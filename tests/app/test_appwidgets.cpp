@@ -30,6 +30,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPrinter>
 #include <QProcess>
@@ -112,6 +113,8 @@ protected:
         f->resize(1000, 700);
         f->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+        // Closing windows here never waits for the "save changes?" question.
+        f->SetSaveQuestion([](const QString&) { return int(QMessageBox::Discard); });
         return f;
     }
     // Moves both clocks on in the view's 50 ms steps, polling as its timer would.
@@ -144,10 +147,10 @@ TEST_F(AppWindow, OpensAFileAsAChildWindowTitledByItsName)
     ASSERT_TRUE(f->OpenFile(Song(8)));
     ASSERT_NE(f->ActiveDocument(), nullptr);
     EXPECT_EQ(f->MdiArea()->subWindowList().size(), 1);
-    EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("song.kdz"));
+    EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("song.kdz[*]"));
     EXPECT_EQ(f->RecentFiles().size(), 1);
     f->NewDocument();
-    EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("Song1"));
+    EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("Song1[*]"));
     // A file that is not there: the open fails, the user is told, nothing else changes.
     EXPECT_FALSE(f->OpenFile(m_dir.filePath(QStringLiteral("missing.kdz"))));
     EXPECT_FALSE(m_report.m_messages.isEmpty());
@@ -477,12 +480,12 @@ TEST_F(AppWindow, DroppedFilesOpenThroughTheSamePath)
     auto f = Frame();
     Drop(f.get(), Song(4, QStringLiteral("dropped.kdz")));
     ASSERT_EQ(f->MdiArea()->subWindowList().size(), 1);
-    EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("dropped.kdz"));
+    EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("dropped.kdz[*]"));
     if (!DocFormats::FindOpen(QStringLiteral(".txt")))
         GTEST_SKIP() << "no text tab reader registered in this build";
     Drop(f.get(), QStringLiteral(KADENZO_SOURCE_DIR "/res/examples/rock_beat.txt"));
     ASSERT_EQ(f->MdiArea()->subWindowList().size(), 2);
-    EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("rock_beat.txt"));
+    EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("rock_beat.txt[*]"));
     EXPECT_GT(f->ActiveDocument()->Events().size(), 10u);
 }
 
@@ -680,14 +683,14 @@ TEST_F(AppWindow, SaveRefusesUnknownFormats)
     const QString out = m_dir.filePath(QStringLiteral("again.kdz"));
     EXPECT_TRUE(f->SaveDocumentAs(*f->ActiveDocument(), out));
     EXPECT_TRUE(QFileInfo::exists(out));
-    EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("again.kdz"));
+    EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("again.kdz[*]"));
     // ".mid" and ".txt" write through the MIDI writer and the text tab exporter; the
     // document keeps its ".kdz" name.
     ASSERT_TRUE(f->SaveDocumentAs(*f->ActiveDocument(), m_dir.filePath(QStringLiteral("again.mid"))));
     EXPECT_TRUE(ReadAll(m_dir.filePath(QStringLiteral("again.mid"))).startsWith("MThd"));
     ASSERT_TRUE(f->SaveDocumentAs(*f->ActiveDocument(), m_dir.filePath(QStringLiteral("again.txt"))));
     EXPECT_TRUE(ReadAll(m_dir.filePath(QStringLiteral("again.txt"))).contains("|"));
-    EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("again.kdz"));
+    EXPECT_EQ(f->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("again.kdz[*]"));
 }
 
 TEST_F(AppWindow, ProgramStartsAndQuitsAfterLoading)

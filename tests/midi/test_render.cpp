@@ -238,6 +238,33 @@ TEST(Render, FilesIgnoreWhatPlaybackLeftBehind)
     EXPECT_EQ(midi.PlayOrder(), (std::vector<int>{1, 2, 3}));
 }
 
+TEST(Render, ALoopStartsItsRepeatsAfresh)
+{
+    CSong s;
+    Marked(s, kStart);
+    Marked(s);
+    Marked(s, AltEnd(1));
+    Marked(s, AltEnd(2));
+    Marked(s);
+    s.Close();
+    CMidi& midi = s.Midi();
+    midi.BeginPass(RENDER_PLAY);
+    midi.m_loop = 1;
+    midi.m_startNode = s.Events().begin();
+    std::vector<int> order;
+    int total = 0;
+    EventPos node = s.Events().begin();
+    // The closing bar renders nothing; the call after it wraps.
+    for (int i = 0; i < 15; ++i) {
+        node = midi.RenderBar(node, total);
+        for (int n = 1; n <= 5; ++n)
+            if (midi.m_streamBuffer.m_bar == &s.Measure(n))
+                order.push_back(n);
+    }
+    midi.m_loop = 0;
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 1, 2, 4, 5, 1, 2, 3, 1, 2, 4, 5}));
+}
+
 TEST(Render, TheTimingPassWaitsWhileThePlayerRuns)
 {
     CSong s;

@@ -262,9 +262,75 @@ TEST(Delete, NotesLeftBehindTheFirstBarKeepAMeasure)
     doc.m_pStartMarker = doc.Events().front().get();
     const auto span = ResolveSongRange(doc.Events(), {1, kTickBarLine, 1, 4});
     ASSERT_TRUE(span);
-    EXPECT_EQ(DeleteEvents(doc, *span), 1);
+    // The measure goes on after the range: its bar line, and the marker on it, stay.
+    EXPECT_EQ(DeleteEvents(doc, *span), 0);
     EXPECT_EQ(Describe(doc), L("B3/4 38@96 B"));
-    EXPECT_EQ(doc.m_pStartMarker, nullptr);
+    EXPECT_EQ(doc.m_pStartMarker, doc.Events().front().get());
+}
+
+TEST(Delete, ABarLineGoesOnlyWithItsWholeMeasure)
+{
+    CRondelDoc doc;
+    Build(doc, L("B 36@0 B 38@0 38@96 B 42@0 42@96 B"));
+    // From inside bar 2 to bar 3 tick 0: bar 3 keeps its bar line and its later notes.
+    const auto span = ResolveSongRange(doc.Events(), {2, 4, 3, 0});
+    ASSERT_TRUE(span);
+    EXPECT_EQ(DeleteEvents(doc, *span), 0);
+    EXPECT_EQ(Describe(doc), L("B 36@0 B 38@0 B 42@96 B"));
+    // From bar 1's line to bar 3 tick 0: bars 1 and 2 go whole, bar 3 stays.
+    const auto second = ResolveSongRange(doc.Events(), {1, kTickBarLine, 3, 0});
+    ASSERT_TRUE(second);
+    EXPECT_EQ(DeleteEvents(doc, *second), 2);
+    EXPECT_EQ(Describe(doc), L("B 42@96 B"));
+}
+
+TEST(Delete, TheSongKeepsItsOpeningTempoAndPatch)
+{
+    CRondelDoc doc;
+    Build(doc, L("B 36@0 B 38@0 B"));
+    doc.Events().front()->m_word1 |= TempoBits(97) | PatchBits(5);
+    const auto span = ResolveSongRange(doc.Events(), {1, kTickBarLine, 1, kTickBarEnd});
+    ASSERT_TRUE(span);
+    EXPECT_EQ(DeleteEvents(doc, *span), 1);
+    EXPECT_EQ(Describe(doc), L("B 38@0 B"));
+    EXPECT_EQ(doc.Events().front()->GetTempo(), 97u);
+    EXPECT_EQ(doc.Events().front()->GetPatch(), 5u);
+}
+
+TEST(Paste, RefusesRepeatMeasuresAndNotesPastTheBarEnd)
+{
+    CRecordingReport report;
+    CScopedUserReport scope(&report);
+    CRondelDoc source;
+    Build(source, L("B 36@0 38@96 B"));
+    const auto span = ResolveSongRange(source.Events(), {1, 0, 1, kTickBarEnd});
+    ASSERT_TRUE(span);
+    const QByteArray notes = CopyEvents(*span);
+
+    CRondelDoc doc;
+    Build(doc, L("B 42@0 R1x1 B"));
+    EXPECT_FALSE(PasteEvents(doc, notes, FindInsertPoint(doc.Events(), 2, 0)));
+    ASSERT_EQ(report.m_messages.size(), 1);
+    EXPECT_EQ(report.m_messages[0], QString::fromLatin1(kNoNotesInRepeat));
+    // Tick 28 plus the snare's 8 ticks would end past the bar's 32.
+    EXPECT_FALSE(PasteEvents(doc, notes, FindInsertPoint(doc.Events(), 1, 28)));
+    EXPECT_EQ(report.m_messages.size(), 2);
+    EXPECT_EQ(Describe(doc), L("B 42@0 R1x1 B"));
+    EXPECT_FALSE(doc.CanUndo());
+}
+
+TEST(Paste, MeasuresPastedAtTheHeadKeepTheSongsTempo)
+{
+    CRondelDoc source;
+    Build(source, L("B 36@0 B"));
+    const auto span = ResolveSongRange(source.Events(), {1, kTickBarLine, 1, kTickBarEnd});
+    ASSERT_TRUE(span);
+    CRondelDoc doc;
+    Build(doc, L("B 42@0 B"));
+    doc.Events().front()->m_word1 |= TempoBits(90);
+    ASSERT_TRUE(PasteEvents(doc, CopyEvents(*span), FindInsertPoint(doc.Events(), 1, 0)));
+    EXPECT_EQ(Describe(doc), L("B 36@0 B 42@0 B"));
+    EXPECT_EQ(doc.Events().front()->GetTempo(), 90u);
 }
 
 class TextPasteTest : public testing::Test

@@ -203,7 +203,8 @@ INSTANTIATE_TEST_SUITE_P(Event, DisplayWidth,
                     SWidthCase{EventType::Bar, TimeSigWord(4, 4) | EventBits::TimeSigShown, 298},
                     SWidthCase{EventType::Bar, TimeSigWord(7, 16), 132},
                     SWidthCase{EventType::Bar, TimeSigWord(9, 32), 92},
-                    SWidthCase{EventType::Bar, TimeSigWord(3, 2), 212},
+                    SWidthCase{EventType::Bar, TimeSigWord(3, 2), 404},
+                    SWidthCase{EventType::Bar, TimeSigWord(1, 1), 276},
                     SWidthCase{EventType::RepeatPrevMeasures, RepeatPrevWord(1, 1), 67},
                     SWidthCase{EventType::RepeatPrevMeasures, RepeatPrevWord(9, 1), 102}));
 

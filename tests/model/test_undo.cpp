@@ -217,3 +217,41 @@ TEST(Undo, OpeningAFileStartsAFreshHistory)
 }
 
 } // namespace
+
+TEST(Undo, AnEditThatChangedNothingTakesNoStep)
+{
+    CRondelDoc doc;
+    doc.OnNewDocument();
+    EXPECT_FALSE(doc.CommitEdit());
+    EXPECT_FALSE(doc.CanUndo());
+    EXPECT_FALSE(doc.IsModified());
+    AppendEvent(doc.Events(), 36, 0);
+    EXPECT_TRUE(doc.CommitEdit());
+    EXPECT_EQ(doc.UndoHistory().UndoSteps(), 1);
+    EXPECT_TRUE(doc.IsModified());
+}
+
+TEST(Undo, ImportLinksAndMarkersComeBackWithTheirStep)
+{
+    CRondelDoc doc;
+    MakeBars(doc, 3);
+    auto second = std::next(doc.Events().begin());
+    while (!(*second)->IsMeasure())
+        ++second;
+    (*second)->m_importRef = (7u << 10) | 3;
+    doc.m_pStartMarker = second->get();
+    doc.MarkersChanged();
+    EXPECT_EQ(doc.UndoHistory().UndoSteps(), 0) << "a marker is no undo step";
+    // A bar inserted in front of the marked one, then undone: the marker and the link are
+    // back on the same measure.
+    doc.Events().insert(second, std::make_unique<CEvent>(EventType::Bar, TimeSigWord(4, 4)));
+    doc.CommitEdit();
+    ASSERT_TRUE(doc.Undo());
+    auto again = std::next(doc.Events().begin());
+    while (!(*again)->IsMeasure())
+        ++again;
+    EXPECT_EQ(doc.m_pStartMarker, again->get());
+    EXPECT_EQ((*again)->m_importRef, (7u << 10) | 3);
+    ASSERT_TRUE(doc.Redo());
+    EXPECT_EQ(BarOrdinal(doc.Events(), doc.m_pStartMarker), 3);
+}

@@ -307,6 +307,20 @@ INSTANTIATE_TEST_SUITE_P(Points, HitTest,
                                          SHitCase{17, true, 0}, SHitCase{18, true, 1}, SHitCase{265, true, 31},
                                          SHitCase{266, true, INT_MAX}, SHitCase{275, true, INT_MAX}));
 
+TEST_F(ViewTest, AHalfNoteBarIsAsWideAsItsTicks)
+{
+    Song().Bar(4, 4).Bar(2, 2).Bar(4, 4).Close();
+    Layout(4000);
+    EXPECT_EQ(Bar(2).width, Bar(1).width) << "both show their signature and hold 32 ticks";
+    // Its last tick is still inside it, and the next bar starts after it.
+    const SBarGeometry g = Bar(2);
+    int bar = 0;
+    int tick = 0;
+    ASSERT_TRUE(Track().HitTestBarTick(g.x + 32 + 31 * 8 + 4, g.staffTop + 10, &bar, &tick));
+    EXPECT_EQ(bar, 2);
+    EXPECT_EQ(tick, 31);
+}
+
 TEST_F(ViewTest, HitTestUsesTheLeadOfATimeSignature)
 {
     Song().Bar().Close();
