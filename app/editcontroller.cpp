@@ -21,12 +21,12 @@ void SetPosition(CEvent& ev, int64_t pos)
 bool InGroup(const CEvent& note, int group)
 {
     switch (group) {
-    case DrumGroup::Cymbal: return note.IsCymbal();
-    case DrumGroup::Snare: return note.IsSnare();
-    case DrumGroup::Tom: return note.IsTom();
-    case DrumGroup::Foot: return note.IsBassDrum();
-    case DrumGroup::Percussion: return note.IsPercussion() || note.IsBongoOrConga();
-    case DrumGroup::Conga: return note.IsBongoOrConga();
+    case MenuGroup::Cymbal: return note.IsCymbal();
+    case MenuGroup::Snare: return note.IsSnare();
+    case MenuGroup::Tom: return note.IsTom();
+    case MenuGroup::Foot: return note.IsBassDrum();
+    case MenuGroup::Percussion: return note.IsPercussion() || note.IsBongoOrConga();
+    case MenuGroup::Conga: return note.IsBongoOrConga();
     default: return false;
     }
 }
@@ -235,12 +235,12 @@ int CEditController::TripletState() const
 int CEditController::DefaultOf(int group) const
 {
     switch (group) {
-    case DrumGroup::Cymbal: return m_defaults.cymbal;
-    case DrumGroup::Snare: return m_defaults.snare;
-    case DrumGroup::Tom: return m_defaults.tom;
-    case DrumGroup::Foot: return m_defaults.foot;
-    case DrumGroup::Percussion: return m_defaults.percussion;
-    case DrumGroup::Conga: return m_defaults.conga;
+    case MenuGroup::Cymbal: return m_defaults.cymbal;
+    case MenuGroup::Snare: return m_defaults.snare;
+    case MenuGroup::Tom: return m_defaults.tom;
+    case MenuGroup::Foot: return m_defaults.foot;
+    case MenuGroup::Percussion: return m_defaults.percussion;
+    case MenuGroup::Conga: return m_defaults.conga;
     default: return 0;
     }
 }
@@ -673,12 +673,12 @@ bool CEditController::SetInstrument(int group, int key)
         return Commit();
     }
     switch (group) {
-    case DrumGroup::Cymbal: m_defaults.cymbal = key; break;
-    case DrumGroup::Snare: m_defaults.snare = key; break;
-    case DrumGroup::Tom: m_defaults.tom = key; break;
-    case DrumGroup::Foot: m_defaults.foot = key; break;
-    case DrumGroup::Percussion: m_defaults.percussion = key; break;
-    case DrumGroup::Conga: m_defaults.conga = key; break;
+    case MenuGroup::Cymbal: m_defaults.cymbal = key; break;
+    case MenuGroup::Snare: m_defaults.snare = key; break;
+    case MenuGroup::Tom: m_defaults.tom = key; break;
+    case MenuGroup::Foot: m_defaults.foot = key; break;
+    case MenuGroup::Percussion: m_defaults.percussion = key; break;
+    case MenuGroup::Conga: m_defaults.conga = key; break;
     default: break;
     }
     return false;

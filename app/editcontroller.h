@@ -36,7 +36,7 @@ inline constexpr const char* kRepeatAdjustFailed =
 }
 
 // The instrument group codes of the Instrument menu.
-namespace DrumGroup {
+namespace MenuGroup {
 inline constexpr int Cymbal = 0;
 inline constexpr int Snare = 1;
 inline constexpr int Tom = 2;

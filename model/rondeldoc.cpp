@@ -297,7 +297,8 @@ bool CRondelDoc::OnOpenDocument(const QString& path, QString* error)
     // than the cap is not a song a person wrote.
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
-        SetError(error, QStringLiteral("Cannot open \"%1\": %2").arg(path, info.isDir() ? QStringLiteral("it is a folder") : QStringLiteral("it is not a regular file")));
+        SetError(error, info.isDir() ? QStringLiteral("Cannot open \"%1\": it is a folder, not a song file.").arg(path)
+                                     : QStringLiteral("Cannot open \"%1\": it is not a regular file (a device or a pipe).").arg(path));
         return false;
     }
     if (info.size() > DocFormats::kMaxSongFileBytes) {
@@ -307,14 +308,6 @@ bool CRondelDoc::OnOpenDocument(const QString& path, QString* error)
     }
     CRondelDoc fresh;
     fresh.m_pathName = path;
-    // Songs are regular files: a pipe would wait for a writer and a device would be read until
-    // memory runs out.
-    const QFileInfo info(path);
-    if ((ext == QLatin1String(".kdz") || DocFormats::FindOpen(ext)) && info.exists() && !info.isFile()) {
-        SetError(error, info.isDir() ? QStringLiteral("Cannot open \"%1\": it is a folder, not a song file.").arg(path)
-                                     : QStringLiteral("Cannot open \"%1\": it is not a regular file (a device or a pipe).").arg(path));
-        return false;
-    }
     if (ext == QLatin1String(".kdz")) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {

@@ -492,7 +492,7 @@ TEST_F(Editing, SpecialAndInstrumentMenusActOnTheRange)
     // Without a range it sets the default; Space puts a rest at the cursor.
     Key(*f, Qt::Key_Escape);
     f->EditAction(QStringLiteral("Instrument40"))->trigger();
-    EXPECT_EQ(view.Edit().DefaultOf(DrumGroup::Snare), 40);
+    EXPECT_EQ(view.Edit().DefaultOf(MenuGroup::Snare), 40);
     Click(*f, CountPoint(*f, 2, 4));
     Key(*f, Qt::Key_Space);
     EXPECT_EQ(Describe(doc), L("B 46@0 46@96 46@192 46@288 B 38@0 1@48 B"));

@@ -158,7 +158,7 @@ TEST(SafeFile, TheDocumentOpensOnlyRegularFilesOfABoundedSize)
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.kdz")));
     QString error;
     EXPECT_FALSE(doc.OnOpenDocument(folder, &error));
-    EXPECT_EQ(error, QStringLiteral("Cannot open \"%1\": it is a folder").arg(folder));
+    EXPECT_EQ(error, QStringLiteral("Cannot open \"%1\": it is a folder, not a song file.").arg(folder));
     EXPECT_FALSE(doc.OnOpenDocument(QStringLiteral("/dev/zero.kdz"), &error)); // no such file
     EXPECT_FALSE(doc.OnOpenDocument(QStringLiteral("/dev/null"), &error));
     EXPECT_FALSE(error.isEmpty());
