@@ -1049,7 +1049,10 @@ void CMainFrame::ListSongsInWindowMenu(QMenu* menu)
     separator->setProperty("songEntry", true);
     for (int i = 0; i < subs.size(); ++i) {
         QMdiSubWindow* sub = subs[i];
-        const QString text = i < 9 ? QStringLiteral("&%1 %2").arg(i + 1).arg(sub->windowTitle()) : sub->windowTitle();
+        // The title as the user sees it: the "[*]" placeholder shows as "*" while unsaved.
+        QString title = sub->windowTitle();
+        title.replace(QLatin1String("[*]"), sub->isWindowModified() ? QStringLiteral("*") : QString());
+        const QString text = i < 9 ? QStringLiteral("&%1 %2").arg(i + 1).arg(title) : title;
         QAction* a = menu->addAction(text, this, [this, sub] { m_mdi->setActiveSubWindow(sub); });
         a->setProperty("songEntry", true);
         a->setCheckable(true);

@@ -20,6 +20,8 @@ public:
     // Throws the temporary file away (also done by the destructor when not committed).
     void Cancel();
     int64_t FramesWritten() const { return m_frames; }
+    // "Cannot write "PATH": REASON" once a write has failed.
+    QString ErrorText() const { return m_file.ErrorText(); }
 
     // The 44-byte header for `frames` frames.
     static QByteArray Header(int sampleRate, int channels, int64_t frames);

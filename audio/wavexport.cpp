@@ -17,6 +17,9 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 #include <cmath>
 
 namespace {
@@ -51,11 +54,17 @@ void ToInt16(const float* left, const float* right, int frames, float gain, int1
     }
 }
 
-// Interleaved float frames in a temporary file (removed when the spool goes).
+// Interleaved float frames in a temporary file (removed when the spool goes). Written and
+// read through the descriptor, so that a failed write is seen at once, with its reason.
 class CFloatSpool
 {
 public:
-    bool Open() { return m_file.open(); }
+    bool Open()
+    {
+        if (!m_file.open())
+            return Fail(m_file.errorString());
+        return true;
+    }
     bool Write(const float* left, const float* right, int frames)
     {
         m_buffer.resize(size_t(frames) * 2);
@@ -63,17 +72,41 @@ public:
             m_buffer[size_t(2 * i)] = left[i];
             m_buffer[size_t(2 * i + 1)] = right[i];
         }
-        const qint64 bytes = qint64(m_buffer.size() * sizeof(float));
+        const char* data = reinterpret_cast<const char*>(m_buffer.data());
+        size_t left_ = m_buffer.size() * sizeof(float);
+        while (left_ > 0) {
+            const ssize_t n = ::pwrite(m_file.handle(), data, left_, m_writeAt);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return Fail(QString::fromLocal8Bit(std::strerror(n < 0 ? errno : EIO)));
+            data += n;
+            left_ -= size_t(n);
+            m_writeAt += n;
+        }
         m_frames += frames;
-        return m_file.write(reinterpret_cast<const char*>(m_buffer.data()), bytes) == bytes;
+        return true;
     }
-    bool Rewind() { return m_file.flush() && m_file.seek(0); }
+    bool Rewind()
+    {
+        m_readAt = 0;
+        return true;
+    }
     bool Read(float* left, float* right, int frames)
     {
         m_buffer.resize(size_t(frames) * 2);
-        const qint64 bytes = qint64(m_buffer.size() * sizeof(float));
-        if (m_file.read(reinterpret_cast<char*>(m_buffer.data()), bytes) != bytes)
-            return false;
+        char* data = reinterpret_cast<char*>(m_buffer.data());
+        size_t want = m_buffer.size() * sizeof(float);
+        while (want > 0) {
+            const ssize_t n = ::pread(m_file.handle(), data, want, m_readAt);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return Fail(QString::fromLocal8Bit(std::strerror(n < 0 ? errno : EIO)));
+            data += n;
+            want -= size_t(n);
+            m_readAt += n;
+        }
         for (int i = 0; i < frames; ++i) {
             left[i] = m_buffer[size_t(2 * i)];
             right[i] = m_buffer[size_t(2 * i + 1)];
@@ -81,11 +114,23 @@ public:
         return true;
     }
     int64_t Frames() const { return m_frames; }
+    // Why the spool failed (empty while it works).
+    const QString& Reason() const { return m_reason; }
 
 private:
+    bool Fail(const QString& reason)
+    {
+        if (m_reason.isEmpty())
+            m_reason = reason.isEmpty() ? QStringLiteral("cannot write the temporary file") : reason;
+        return false;
+    }
+
     QTemporaryFile m_file;
     std::vector<float> m_buffer;
+    off_t m_writeAt = 0;
+    off_t m_readAt = 0;
     int64_t m_frames = 0;
+    QString m_reason;
 };
 
 int64_t PlayedTicks(CMidi& midi)
@@ -234,8 +279,13 @@ bool ExportWave(CRondelDoc& doc, const QString& path, const std::function<bool(i
         }
     }
     if (!ok) {
-        if (error && error->isEmpty())
-            writer.Commit(error); // refuses, and says why the writing stopped
+        // Never commit here: the file is incomplete. Say why the writing stopped.
+        if (error && error->isEmpty()) {
+            if (!spool.Reason().isEmpty())
+                *error = CannotWriteText(path, spool.Reason());
+            else
+                *error = writer.ErrorText();
+        }
         writer.Cancel();
         return false;
     }

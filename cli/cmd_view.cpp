@@ -3,11 +3,11 @@
 #include "commands.h"
 
 #include "rondeldoc.h"
+#include "safefile.h"
 #include "trackrender.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -120,13 +120,17 @@ constexpr int kFastPngQuality = 89; // Qt's PNG writer: compression level (100 -
 
 bool SavePng(const QImage& image, const QString& path, QString* error)
 {
-    QSaveFile file(path);
+    // Checked writes: a full disk leaves the old file and says why.
+    CSafeFile file(path);
+    if (!file.Open(error))
+        return false;
     const int quality = qint64(image.width()) * image.height() > kBigImagePixels ? kFastPngQuality : -1;
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG", quality) || !file.commit()) {
-        *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+    if (!image.save(&file, "PNG", quality) && !file.Failed()) {
+        file.Cancel();
+        *error = CannotWriteText(path, QStringLiteral("the image could not be encoded"));
         return false;
     }
-    return true;
+    return file.Commit(error);
 }
 
 // out.png with the page number before the extension: out-2.png.
@@ -143,7 +147,7 @@ bool WritePngPages(CRondelDoc& doc, const QString& out, int width, std::optional
 {
     const std::vector<std::pair<int, int>> pages = SongImagePages(doc, width, mode);
     if (page > int(pages.size())) {
-        *error = QStringLiteral("%1: the song has %2 page%3 at this width").arg(out).arg(pages.size()).arg(pages.size() == 1 ? "" : "s");
+        *error = QStringLiteral("the song has %1 page%2 at this width").arg(pages.size()).arg(pages.size() == 1 ? "" : "s");
         return false;
     }
     if (pages.size() <= 1 && page <= 1) {
@@ -159,7 +163,7 @@ bool WritePngPages(CRondelDoc& doc, const QString& out, int width, std::optional
         const QImage image = RenderSongImagePart(doc, width, mode, pages[size_t(n - 1)].first, pages[size_t(n - 1)].second);
         const QString path = page ? out : PagePath(out, n);
         if (image.isNull()) {
-            *error = QStringLiteral("%1: page %2 could not be drawn").arg(out).arg(n);
+            *error = QStringLiteral("page %1 could not be drawn").arg(n);
             return false;
         }
         if (!SavePng(image, path, error))
@@ -193,7 +197,7 @@ int CmdRender(const QStringList& args)
     if (ext == QLatin1String("png")) {
         QStringList written;
         if (!WritePngPages(doc, out, options.width, options.mode, options.page, &written, &error))
-            return Fail(error);
+            return FailFile(out, error);
         if (written.size() > 1)
             std::fprintf(stderr, "The song is taller than one image: %lld pages, %s to %s\n", qlonglong(written.size()),
                          written.first().toLocal8Bit().constData(), written.last().toLocal8Bit().constData());

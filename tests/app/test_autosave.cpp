@@ -81,7 +81,9 @@ TEST_F(AppAutosave, TheNextStartOffersAKilledRunsSongsAndOpensThemChanged)
     ASSERT_NE(doc, nullptr);
     EXPECT_TRUE(doc->IsModified());
     EXPECT_EQ(doc->m_pathName, original);
-    EXPECT_EQ(frame.MdiArea()->subWindowList()[0]->windowTitle(), QStringLiteral("groove.kdz"));
+    // The title shows the file's name, with the unsaved-changes mark lit.
+    EXPECT_EQ(frame.MdiArea()->subWindowList()[0]->windowTitle(), QStringLiteral("groove.kdz[*]"));
+    EXPECT_TRUE(frame.MdiArea()->subWindowList()[0]->isWindowModified());
     // The song as it was: the new song's two bars and the added 3/4 bar (the window's timing
     // pass fills in the bar times, so the bytes are not compared).
     ASSERT_EQ(doc->Events().size(), 3u);
