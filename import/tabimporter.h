@@ -221,6 +221,9 @@ private:
     void FindLabelEnd(int first, int count);
     void FindBars(int first, int count);
     void ClassifyBars(int first, int count);
+    // A time signature whose numerator and denominator stand on two lines of the bar
+    // columns [open, end), with only ticks and blanks besides; 0 if none.
+    uint8_t StackedTimeSig(int first, int count, int open, int end) const;
     // Non-blank, tick and note-like characters of a run of text.
     void CountSegment(std::string_view text, int* nonSpace, int* ticks, int* noteLike) const;
     // The last character of the text that is neither blank nor a tick (0 if none).

@@ -7,6 +7,7 @@
 #include "report.h"
 
 #include <algorithm>
+#include <cstring>
 
 using namespace ImportText;
 
@@ -58,7 +59,8 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
         return *ending > 0;
     }
     if (StartsWithNoCase(word, "repeat")) {
-        *repeatCount = std::max(number, 0);
+        // "repeat x3", "repeat 3 times": three plays in all. "repeat" alone opens a group.
+        *repeatCount = number > 0 ? std::max(number - 1, 1) : 0;
         return true;
     }
     if ((StartsWithNoCase(word, "times") || StartsWithNoCase(word, "play")) && number > 0) {
@@ -76,8 +78,15 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
         while (after < segment.size() && IsDigit(segment[after]))
             ++after;
         const char c = after < segment.size() ? ToLower(segment[after]) : 0;
-        if (c == '.' || (c == 's' && number == 1) || (c == 'n' && number == 2) || (c == 'r' && number == 3)
-            || (c == 't' && number > 3)) {
+        // An ordinal stands alone: "2nd" or "2nd ending", never "8thtrip".
+        auto ordinal = [&](const char* suffix) {
+            const size_t n = std::strlen(suffix);
+            if (after + n > segment.size() || !EqualsNoCase(segment.substr(after, n), suffix))
+                return false;
+            return after + n == segment.size() || !IsAlnum(segment[after + n]);
+        };
+        if ((c == '.' && (after + 1 == segment.size() || !IsLetter(segment[after + 1]))) || (number == 1 && ordinal("st"))
+            || (number == 2 && ordinal("nd")) || (number == 3 && ordinal("rd")) || (number > 3 && ordinal("th"))) {
             *ending = std::min(number, ImportLimits::kMaxEnding);
             return true;
         }
@@ -127,6 +136,8 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
     const int below = first + count;
     const bool aboveOk = above >= 0 && MayHoldAnnotation(m_lines[size_t(above)]);
     const bool belowOk = below < int(m_lines.size()) && MayHoldAnnotation(m_lines[size_t(below)]);
+    // Ending marks on a line that also stands right above the next staff belong to that staff.
+    const bool belowEndingsOk = below + 1 >= int(m_lines.size()) || m_lines[size_t(below) + 1].m_type == LineType::Blank;
     bool aboveUsed = false;
     bool belowUsed = false;
     int aboveCovered = -1; // last bar a bracket of that line already spoke for
@@ -180,8 +191,13 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
         } else if (belowOk && k > belowCovered
                    && ParseRepeatAnnotation(m_lines[size_t(below)], first, k, &repeatCount, &ending, &groupStart,
                                             &groupBars)) {
-            found = belowUsed = true;
-            belowCovered = k + std::max(groupBars, 1) - 1;
+            if (ending > 0 && !belowEndingsOk) {
+                repeatCount = -1;
+                ending = 0;
+            } else {
+                found = belowUsed = true;
+                belowCovered = k + std::max(groupBars, 1) - 1;
+            }
         }
 
         if (found && ending > 0) {
@@ -192,6 +208,9 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
                 f.m_barAux2[size_t(k)] = 0;
             }
             bool ignore = false;
+            // A first ending after the last group's endings starts a new group.
+            if (m_inRepeatGroup && m_lastEnding > 0 && ending == 1)
+                m_inRepeatGroup = false;
             if (!m_inRepeatGroup) {
                 if (k > 0) {
                     openGroup(first, 0);
