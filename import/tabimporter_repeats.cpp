@@ -28,6 +28,15 @@ bool IsBracketChar(char c)
     return c == '<' || c == '(' || c == '/' || c == '\\' || c == '-' || c == '=' || c == '_';
 }
 
+// The first character of the line that is not blank.
+char FirstBracketOrOther(std::string_view text)
+{
+    for (char c : text)
+        if (!IsBlank(c))
+            return c;
+    return 0;
+}
+
 bool IsMeasureKind(uint8_t flags)
 {
     const int kind = flags & BarFlag::KindMask;
@@ -111,10 +120,14 @@ bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int firs
         // A bracket: it runs to its closing mark, and the staff separators it covers give the
         // bars it spans.
         const std::string_view window = text.substr(0, size_t(std::min(annotation.Length(), open + ImportLimits::kMaxBracketColumns)));
-        size_t close = window.find_first_of(">)|", size_t(std::max(open, end - 4)));
+        // The bracket's own text starts at its first mark, which may stand right of the bar's start.
+        int from = open;
+        while (from < segEnd && text[size_t(from)] == ' ')
+            ++from;
+        size_t close = window.find_first_of(">)|", size_t(std::max(from, end - 4)));
         if (close == std::string_view::npos) {
-            close = window.find_first_of("|/\\)>", size_t(open) + 1);
-            const size_t spaces = window.find("  ", size_t(open) + 1);
+            close = window.find_first_of("|/\\)>", size_t(from) + 1);
+            const size_t spaces = window.find("  ", size_t(from) + 1);
             if (spaces < close)
                 close = spaces;
         }
@@ -132,7 +145,11 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
 {
     CImportLine& f = m_lines[size_t(first)];
     const int bars = f.m_barCount;
-    const int above = first - 1;
+    // A bracket over the staff may stand one blank line above it.
+    int above = first - 1;
+    if (above >= 1 && m_lines[size_t(above)].m_type == LineType::Blank && MayHoldAnnotation(m_lines[size_t(above) - 1])
+        && IsBracketChar(FirstBracketOrOther(m_lines[size_t(above) - 1].m_text)))
+        --above;
     const int below = first + count;
     const bool aboveOk = above >= 0 && MayHoldAnnotation(m_lines[size_t(above)]);
     const bool belowOk = below < int(m_lines.size()) && MayHoldAnnotation(m_lines[size_t(below)]);
