@@ -392,6 +392,21 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         const char ch = ToLower(t.At(c));
         if (c == b.column) {
             m_anchors.push_back({c, start, false});
+            // Three syllables where the other beats have four ("1e+a 2e+a 3te 4+a"): a
+            // triplet over the beat.
+            const int span = (bi + 1 < beats.size() ? beats[bi + 1].column : end) - c;
+            if (unit == BeatUnit::Quarter && span == 3) {
+                const char s1 = t.At(c + 1);
+                const char s2 = t.At(c + 2);
+                auto isSyllable = [this](char x) { return x != ' ' && x != '-' && x != m_barChar && !IsDigit(x); };
+                if (isSyllable(s1) && isSyllable(s2)) {
+                    m_anchors.back().triplet = true;
+                    m_anchors.push_back({c + 1, start + beat / 3, true});
+                    m_anchors.push_back({c + 2, start + 2 * beat / 3, true});
+                    c += 2;
+                    continue;
+                }
+            }
             // A digit followed by 't' opens a count triplet; the letter after the 't' tells
             // its size: l 16th, t eighth, q quarter triplets.
             int tc = c + 1;

@@ -174,3 +174,29 @@ TEST(Structure, RemarkOverABarPlaysOnce)
     EXPECT_EQ(PlayOrderOf(tab), (std::vector<int>{1, 2}));
 }
 } // namespace
+
+namespace {
+// The notes of one instrument, as positions.
+std::vector<uint32_t> PositionsOf(const CEventList& events, int key)
+{
+    std::vector<uint32_t> out;
+    for (const auto& ev : events)
+        if (ev->IsNote() && int(ev->GetEventType()) == key)
+            out.push_back(ev->GetPosition());
+    return out;
+}
+
+TEST(Structure, ThreeSyllableBeatsOfACountLineAreTriplets)
+{
+    for (const std::string count : {"  |1e+a2e+a3te4te|", "  |1e&a2e&a3+a4te|"}) {
+        auto r = RunImport("H |x---x---x-x-x-|\nS |----o---ooo-oo|\nB |o-------o--o--|\n" + count + "\n");
+        ASSERT_EQ(r->blocks, 1) << count;
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4") << count;
+        EXPECT_EQ(PositionsOf(r->doc.Events(), 38), (std::vector<uint32_t>{96, 192, 224, 256, 320, 352})) << count;
+        EXPECT_EQ(PositionsOf(r->doc.Events(), 36), (std::vector<uint32_t>{0, 192, 288})) << count;
+    }
+    // Four syllables stay sixteenths.
+    auto plain = RunImport("H |x-x-x-x-x-x-x-x-|\nS |----o-------o-o-|\n  |1e+a2e+a3e+a4e+a|\n");
+    EXPECT_EQ(PositionsOf(plain->doc.Events(), 38), (std::vector<uint32_t>{96, 288, 336}));
+}
+} // namespace
