@@ -230,6 +230,8 @@ private:
     char LastOther(std::string_view text) const;
     void FindRepeatDots(int first, int count);
     void ApplyRepeatMarks(int first, int count);
+    // A repeat bracket on the line `outer`, over the bracket line right above the staff.
+    void ApplyOuterBracket(int first, int outer);
     void CensusTickLength(int first, int count);
     void DecideTickLength();
     void ReadEmbeddedTimeSigs();

@@ -294,11 +294,41 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
     if (closeAtStaffEnd && m_inRepeatGroup && lastMeasureBar >= 0)
         closeGroup(lastMeasureBar, m_pendingGroupCount);
 
+    // A second bracket over the first ("|---- x2 ----|" over "|- x2 -|"): the outer one
+    // repeats its bars as a group around the inner repeat.
+    if (aboveUsed && above >= 1 && !m_inRepeatGroup && MayHoldAnnotation(m_lines[size_t(above) - 1]))
+        ApplyOuterBracket(first, above - 1);
+
     if (aboveUsed) {
         m_lines[size_t(above)].m_type = LineType::PreComment;
         m_lines[size_t(above)].m_repeatAnnotation = true;
     } else if (belowUsed) {
         m_lines[size_t(below)].m_type = LineType::PostComment;
         m_lines[size_t(below)].m_repeatAnnotation = true;
+    }
+}
+
+void CTabImporter::ApplyOuterBracket(int first, int outer)
+{
+    CImportLine& f = m_lines[size_t(first)];
+    CImportLine& o = m_lines[size_t(outer)];
+    for (int k = 0; k < f.m_barCount; ++k) {
+        int repeatCount = -1, ending = 0, groupStart = k, groupBars = 0;
+        if (!ParseRepeatAnnotation(o, first, k, &repeatCount, &ending, &groupStart, &groupBars))
+            continue;
+        if (repeatCount < 1 || groupBars < 2 || k + groupBars > f.m_barCount)
+            return;
+        const int last = k + groupBars - 1;
+        // The song holds one group mark and one count per bar: an outer group whose ends
+        // already carry marks of the inner one is left to the inner one.
+        constexpr uint8_t kMarks = BarFlag::GroupStart | BarFlag::GroupEnd;
+        if ((f.m_barFlags[size_t(k)] & kMarks) || (f.m_barFlags[size_t(last)] & kMarks) || f.m_barAux[size_t(last)]
+            || f.m_barAux2[size_t(last)])
+            return;
+        f.m_barFlags[size_t(k)] |= BarFlag::GroupStart;
+        f.m_barFlags[size_t(last)] |= BarFlag::GroupEnd;
+        o.m_type = LineType::PreComment;
+        o.m_repeatAnnotation = true;
+        return;
     }
 }

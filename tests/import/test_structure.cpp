@@ -200,3 +200,19 @@ TEST(Structure, ThreeSyllableBeatsOfACountLineAreTriplets)
     EXPECT_EQ(PositionsOf(plain->doc.Events(), 38), (std::vector<uint32_t>{96, 288, 336}));
 }
 } // namespace
+
+namespace {
+TEST(Structure, NestedBracketsKeepBothLevels)
+{
+    const std::string tab = " |------------repeat x2------------|\n |---repeat x2----|\nh|" + kHH + "|x---x---x---x---|\nb|"
+        + kBD + "|o---o---o---o---|\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4+s %1*1 |4/4+e");
+        // Neither bracket is a remark on a bar.
+        EXPECT_EQ(SongText(r->doc.Events()).find('"'), std::string::npos);
+    }
+    // Bar 1, its repeat, bar 2; then all of it again.
+    EXPECT_EQ(PlayOrderOf(QByteArray::fromStdString(tab)), (std::vector<int>{1, 1, 3, 1, 1, 3}));
+}
+} // namespace
