@@ -369,7 +369,18 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     for (const SBeat& b : beats)
         lastBeat = std::max(lastBeat, b.number);
     lastBeat = std::min(lastBeat, ImportLimits::kMaxCountBeats);
-    const int ticks = std::max(1, lastBeat) * beat * 8 / 96;
+    int length = std::max(1, lastBeat) * beat;
+    // A last beat cut short ("... 4 e + a 5 |" in a bar of 17 sixteenths): where the beats
+    // before it are evenly spaced and at most three quarters of its columns are written, the
+    // bar ends with the columns written.
+    if (beats.size() >= 2 && beats.back().number == lastBeat) {
+        const int beatColumns = beats[1].column - beats[0].column;
+        const int left = end - beats.back().column;
+        const int lastGap = beats[beats.size() - 1].column - beats[beats.size() - 2].column;
+        if (beatColumns >= 2 && left * 4 <= beatColumns * 3 && lastGap == beatColumns)
+            length = (lastBeat - 1) * beat + left * beat / beatColumns;
+    }
+    const int ticks = std::max(1, length * 8 / 96);
     TimeSigFromTicks(ticks, num, den);
     if (unit == BeatUnit::Sixteenth && (*den == 8 || *den == 4)) {
         *num *= 16 / *den;

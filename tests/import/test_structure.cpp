@@ -216,3 +216,15 @@ TEST(Structure, NestedBracketsKeepBothLevels)
     EXPECT_EQ(PlayOrderOf(QByteArray::fromStdString(tab)), (std::vector<int>{1, 1, 3, 1, 1, 3}));
 }
 } // namespace
+
+namespace {
+TEST(Structure, CountLineWithALastBeatCutShort)
+{
+    // 17 and 15 sixteenths, each written as two columns a sixteenth, with the count to match.
+    auto r = RunImport("HH |-xxxxxxxxxxxxxxxxxxxxxxxxxxx------|x-----x-----x-----x-----x-----|\n"
+                       "B  |x---x---x---x---x---x---x--------x|x-----------------x---x-------|\n"
+                       "    1 e + a 2 e + a 3 e + a 4 e + a 5  1 e + a 2 e + a 3 e + a 4 e + |\n");
+    EXPECT_EQ(BarsText(r->doc.Events()), "|17/16 |15/16");
+    EXPECT_EQ(PositionsOf(r->doc.Events(), 36), (std::vector<uint32_t>{0, 48, 96, 144, 192, 240, 288, 396, 0, 216, 264}));
+}
+} // namespace
