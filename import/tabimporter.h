@@ -281,6 +281,9 @@ private:
     void ReadMeterAnchors(int bar);
     int AnchorPosition(int column, bool* triplet) const;
     CEvent* ConvertWrittenBar(CEventList& events, int bar);
+    // Steps of a 4/4 bar (4, 8 or 16) when a bar of no usual length has its hits evenly
+    // spaced on a grid of several columns; 0 otherwise.
+    int FreeSpacingSteps(int firstColumn, int end, int ticks) const;
     void WalkColumns(CEventList& events, int bar, int firstColumn, int ticks, bool split, CEvent* barEvent);
     // Fills m_walkColumnUsed, m_walkColumnStart and m_walkByColumn for the block's columns
     // [firstColumn, end).

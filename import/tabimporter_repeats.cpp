@@ -68,16 +68,21 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
         return *ending > 0;
     }
     if (StartsWithNoCase(word, "repeat")) {
-        // "repeat x3", "repeat 3 times": three plays in all. "repeat" alone opens a group.
-        *repeatCount = number > 0 ? std::max(number - 1, 1) : 0;
+        // "repeat x3", "repeat 3 times": three plays in all; "repeat x1" is played once, so
+        // it repeats nothing. "repeat" alone opens a group.
+        if (number == 1)
+            return false;
+        *repeatCount = number > 1 ? number - 1 : 0;
         return true;
     }
-    if ((StartsWithNoCase(word, "times") || StartsWithNoCase(word, "play")) && number > 0) {
+    if ((StartsWithNoCase(word, "times") || StartsWithNoCase(word, "play")) && number > 1) {
         *repeatCount = number - 1; // play 3 times: twice more
         return true;
     }
     if (const int n = FindMultiplier(segment); n >= 0) {
-        *repeatCount = std::max(n - 1, 0);
+        if (n <= 1)
+            return false; // played once: nothing repeats
+        *repeatCount = n - 1;
         return true;
     }
     // 1., 2nd, 3rd, 4th: an ending number near the start of the segment.

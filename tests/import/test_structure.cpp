@@ -228,3 +228,31 @@ TEST(Structure, CountLineWithALastBeatCutShort)
     EXPECT_EQ(PositionsOf(r->doc.Events(), 36), (std::vector<uint32_t>{0, 48, 96, 144, 192, 240, 288, 396, 0, 216, 264}));
 }
 } // namespace
+
+namespace {
+TEST(Structure, FreeSpacingIsReadOnTheGridOfItsHits)
+{
+    const std::string tab = "H |x----x----x----x----x----x----x----x----|\n"
+                            "S |----------o-------------------o---------|\n"
+                            "B |o----o---------o---------o--------------|\n";
+    auto r = RunImport(tab);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4");
+    EXPECT_EQ(PositionsOf(r->doc.Events(), 42), (std::vector<uint32_t>{0, 48, 96, 144, 192, 240, 288, 336}));
+    EXPECT_EQ(PositionsOf(r->doc.Events(), 38), (std::vector<uint32_t>{96, 288}));
+    EXPECT_EQ(PositionsOf(r->doc.Events(), 36), (std::vector<uint32_t>{0, 48, 144, 240}));
+    // Quarter notes three columns apart.
+    auto quarters = RunImport("H |x--x--x--x--|x--x--x--x--|\nB |o-----o-----|o-----o-----|\n");
+    EXPECT_EQ(BarsText(quarters->doc.Events()), "|3/4 |3/4"); // twelve sixteenths are a usual bar
+    // A long bar whose hits share no grid is still split into common measures.
+    auto uneven = RunImport("H |x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-|\nB |o-------o-------o-------o-------o-------|\n");
+    EXPECT_EQ(BarsText(uneven->doc.Events()), "|4/4 |4/4 |2/4");
+}
+
+TEST(Structure, OncePlaysOnce)
+{
+    for (const char* mark : {"repeat x1", "x1", "play 1 time"}) {
+        auto r = RunImport(std::string("  |-- ") + mark + " --------|\nHH|" + kHH + "|" + kHH + "|\nBD|" + kBD + "|" + kBD + "|\n");
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4") << mark;
+    }
+}
+} // namespace
