@@ -376,8 +376,16 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     if (beats.size() >= 2 && beats.back().number == lastBeat) {
         const int beatColumns = beats[1].column - beats[0].column;
         const int left = end - beats.back().column;
-        const int lastGap = beats[beats.size() - 1].column - beats[beats.size() - 2].column;
-        if (beatColumns >= 2 && left * 4 <= beatColumns * 3 && lastGap == beatColumns)
+        const int lastColumn = beats.back().column;
+        const int before = beats[beats.size() - 2].column;
+        // Cut short, not squeezed: its syllables stand where they stand in the beat before
+        // ("4 e +" after "3 e + a", but not "4 +").
+        bool sameSyllables = true;
+        for (int o = 1; o < left && sameSyllables; ++o) {
+            const char c = t.At(lastColumn + o);
+            sameSyllables = c == ' ' || c == '-' || ToLower(c) == ToLower(t.At(before + o));
+        }
+        if (beatColumns >= 2 && left * 4 <= beatColumns * 3 && lastColumn - before == beatColumns && sameSyllables)
             length = (lastBeat - 1) * beat + left * beat / beatColumns;
     }
     const int ticks = std::max(1, length * 8 / 96);

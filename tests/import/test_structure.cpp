@@ -226,6 +226,11 @@ TEST(Structure, CountLineWithALastBeatCutShort)
                        "    1 e + a 2 e + a 3 e + a 4 e + a 5  1 e + a 2 e + a 3 e + a 4 e + |\n");
     EXPECT_EQ(BarsText(r->doc.Events()), "|17/16 |15/16");
     EXPECT_EQ(PositionsOf(r->doc.Events(), 36), (std::vector<uint32_t>{0, 48, 96, 144, 192, 240, 288, 396, 0, 216, 264}));
+    // A last beat counted in eighths where the others are in sixteenths is a whole beat.
+    auto squeezed = RunImport("C |-------------------------X--|\nB |o------------------------o--|\n"
+                              "  |1 e + a 2 e + a 3 e + a 4 + |\n");
+    EXPECT_EQ(BarsText(squeezed->doc.Events()), "|4/4");
+    EXPECT_EQ(PositionsOf(squeezed->doc.Events(), 36), (std::vector<uint32_t>{0, 312}));
 }
 } // namespace
 
