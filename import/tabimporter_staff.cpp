@@ -13,6 +13,9 @@
 using namespace ImportText;
 
 namespace {
+// Block assembler state: a remark under the staff, its time line next.
+constexpr int kStateBeforeTimeBelow = 7;
+
 // Widest bar read as a signature whose halves stand on two lines.
 constexpr int kMaxStackedSigColumns = 6;
 
@@ -603,7 +606,8 @@ bool CTabImporter::AssembleBlock(int index)
                 m_blockTimeLine = index;
                 m_groupState = 5;
             } else {
-                KADENZO_INTERNAL_PROBLEM(ReportSource::Import);
+                // A count line under a remark, with no staff above it (a torn staff in the
+                // tab): nothing to time, and nothing wrong with the importer.
                 m_groupState = 0;
             }
         } else if (type == LineType::PreComment) {
@@ -628,6 +632,14 @@ bool CTabImporter::AssembleBlock(int index)
             m_groupState = 6;
             return false;
         }
+        // A remark between the staff and its count line below ("c>>>>" accent marks): the
+        // block keeps its count line.
+        if ((type == LineType::PreComment || type == LineType::PostComment) && m_timeMode != 0 && !m_timeAbove
+            && size_t(index) + 1 < m_lines.size() && m_lines[size_t(index) + 1].m_type == LineType::TimeLine) {
+            m_blockPostComment = index;
+            m_groupState = kStateBeforeTimeBelow;
+            return false;
+        }
         if (type == LineType::PostComment) {
             m_blockPostComment = index;
             return complete(false);
@@ -640,6 +652,10 @@ bool CTabImporter::AssembleBlock(int index)
             return complete(false);
         }
         return complete(type == LineType::PreComment || type == LineType::TimeLine || type == LineType::StaffLine);
+    case kStateBeforeTimeBelow:
+        m_blockTimeLine = index; // the line after the remark is a time line
+        m_groupState = 6;
+        return false;
     default:
         m_groupState = 0;
         return false;

@@ -261,3 +261,15 @@ TEST(Structure, OncePlaysOnce)
     }
 }
 } // namespace
+
+namespace {
+TEST(Structure, RemarksBetweenAStaffAndItsCountLineBelow)
+{
+    const std::string tab = "HH|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\n  c>>>>>>>>>>>>>>>\n  |1 + 2 + 3 + 4 + |\n\n"
+                            "HH|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\n  |1 + 2 + 3 + 4 + |\n ----------|\n"
+                            "  |1 + 2 + 3 + 4 + |\n";
+    auto r = RunImport(tab);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+    EXPECT_TRUE(r->report.m_messages.filter(QStringLiteral("internal problem")).isEmpty()) << r->report.m_messages.join(QLatin1Char('\n')).toStdString();
+}
+} // namespace
