@@ -241,7 +241,8 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
         return false;
     if (FindLineKeyword(line, kCountWord) >= 0)
         return false;
-    if (line.m_letters && LooksLikeProse(t, p, m_barChar, m_tickChar))
+    // Staff lines are mostly ticks; only a line with few of them is read for prose.
+    if (line.m_letters && 3 * line.m_dashesFrom2 < len && LooksLikeProse(t, p, m_barChar, m_tickChar))
         return false;
     if (FindLineKeyword(line, kHiHatWord) >= 0)
         --dashCount;
