@@ -153,14 +153,16 @@ bool LooksLikeProse(std::string_view t, int from, char barChar, char tickChar)
             ++i;
             continue;
         }
+        // A word has a vowel other than 'o'; runs of note letters ("xxxx", "dddd", "oog")
+        // have none.
         size_t e = i;
-        bool noteLetters = true;
+        bool vowel = false;
         while (e < last && IsLetter(t[e])) {
             const char c = ToLower(t[e]);
-            noteLetters = noteLetters && (c == 'x' || c == 'o');
+            vowel = vowel || c == 'a' || c == 'e' || c == 'i' || c == 'u' || c == 'y';
             ++e;
         }
-        if (e - i >= 3 && !noteLetters)
+        if (e - i >= 3 && vowel)
             wordLetters += int(e - i);
         i = e;
     }

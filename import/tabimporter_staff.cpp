@@ -251,13 +251,19 @@ void CTabImporter::FindBars(int first, int count)
         int c = tail;
         while (c < refEnd && at(ref, c) != ' ')
             ticks += at(ref, c++) == m_tickChar;
-        if (ticks >= ImportLimits::kMinOpenBarTicks) {
+        // A last hit left to ring ("|x-->"): a short bar of its own.
+        const bool ringing = at(ref, c - 1) == '>' && ticks >= 1 && at(ref, tail) != m_tickChar;
+        if (ticks >= ImportLimits::kMinOpenBarTicks || ringing) {
             int end = c;
             for (int i = first; i < first + count; ++i) {
                 int e = tail;
                 while (at(i, e) != ' ')
                     ++e;
                 end = std::max(end, e);
+                // The arrow is how long the hit rings, not a note.
+                CImportLine& l = m_lines[size_t(i)];
+                for (int a = e - 1 + l.m_columnShift; ringing && a > tail + l.m_columnShift && l.At(a) == '>'; --a)
+                    l.m_text[size_t(a)] = m_tickChar;
             }
             opens.push_back(tail);
             ends.push_back(end);

@@ -107,6 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SStaffCase{"LegendInAHeader", "Legend: |-x-|: closed hat |-o-|: open hat", false},
                       SStaffCase{"KeyValuePairs", "Song: Demo  Tempo: 100 |x-x-x-x-|", false},
                       SStaffCase{"RestBarBesideNotes", "SD|----o---|  rest  |", true},
+                      SStaffCase{"DoubleStrokeRuns", "SD|--dddd--dddd--dddd--f--|--ddoodddddddd---------|", true},
+                      SStaffCase{"NoteRunsWithoutTicks", "SD|xxxxoooooooo|gggg|", true},
                       SStaffCase{"RepeatAfterLastBar", "SD|----o-------o---| repeat x4", true},
                       SStaffCase{"RepeatBeforeLastBar", "SD|--- repeat ---|----|", false},
                       SStaffCase{"CountLine", "  |1 e + a 2 e + a |", false},

@@ -273,3 +273,18 @@ TEST(Structure, RemarksBetweenAStaffAndItsCountLineBelow)
     EXPECT_TRUE(r->report.m_messages.filter(QStringLiteral("internal problem")).isEmpty()) << r->report.m_messages.join(QLatin1Char('\n')).toStdString();
 }
 } // namespace
+
+namespace {
+TEST(Structure, LastHitLeftToRingIsAShortBar)
+{
+    for (const std::string& count : {std::string(), std::string("  |1 + 2 + 3 + 4 + |1 +\n")}) {
+        auto r = RunImport("H |x-x-x-x-x-x-x-x-|x-->\nB |o-------o-------|o-->\n" + count);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |1/4") << count;
+        // The crash of the last bar and its kick on the beat; the arrow is no note.
+        EXPECT_EQ(SongText(r->doc.Events()).substr(SongText(r->doc.Events()).rfind('|')), "|1/4 42@0 36@0") << count;
+    }
+    // Two columns of ticks after the last bar line stay text.
+    auto text = RunImport("H |x-x-x-x-x-x-x-x-| -- end\nB |o-------o-------|\n");
+    EXPECT_EQ(BarsText(text->doc.Events()), "|4/4");
+}
+} // namespace
