@@ -99,8 +99,20 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
                 return false;
             return after + n == segment.size() || !IsAlnum(segment[after + n]);
         };
-        if ((c == '.' && (after + 1 == segment.size() || !IsLetter(segment[after + 1]))) || (number == 1 && ordinal("st"))
-            || (number == 2 && ordinal("nd")) || (number == 3 && ordinal("rd")) || (number > 3 && ordinal("th"))) {
+        // ... and is followed by nothing but "ending", "time" or more numbers ("1st Verse" is
+        // a section name).
+        auto aloneAfter = [&](size_t from) {
+            while (from < segment.size() && !IsAlnum(segment[from]))
+                ++from;
+            if (from == segment.size() || IsDigit(segment[from]))
+                return true;
+            const std::string_view next = segment.substr(from);
+            return StartsWithNoCase(next, "end") || StartsWithNoCase(next, "time");
+        };
+        const size_t suffixEnd = after + (c == '.' ? 1 : 2);
+        if (((c == '.' && (after + 1 == segment.size() || !IsLetter(segment[after + 1]))) || (number == 1 && ordinal("st"))
+             || (number == 2 && ordinal("nd")) || (number == 3 && ordinal("rd")) || (number > 3 && ordinal("th")))
+            && aloneAfter(suffixEnd)) {
             *ending = std::min(number, ImportLimits::kMaxEnding);
             return true;
         }

@@ -123,6 +123,17 @@ TEST(Structure, WordsOverBarsAreRemarks)
     EXPECT_EQ(SongText(indented->doc.Events()).substr(0, 11), "|4/4\"Verse\"");
 }
 
+TEST(Structure, SectionNamesAreNoEndings)
+{
+    for (const char* words : {"1st Bridge", "2nd Chorus"}) {
+        auto r = RunImport("HH|" + kHH + "|\n\n  " + words + "\nHH|" + kHH + "|" + kHH + "|\n");
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4 |4/4") << words;
+    }
+    // Ending marks do stand alone, or with "ending".
+    auto endings = RunImport("HH|" + kHH + "|\n\n   1st ending       2nd ending\nHH|" + kHH + "|" + kHH + "|\n");
+    EXPECT_EQ(BarsText(endings->doc.Events()), "|4/4+s |4/4+a1 |4/4+a2");
+}
+
 TEST(Structure, StackedSignatureLeavesTheNotesAlone)
 {
     auto r = RunImport(" 2 H |x-x-x-x-|\n---S |----o---|\n 4 B |o-------|\n");
