@@ -239,12 +239,17 @@ private:
     void FindLabelEnd(int first, int count);
     void FindBars(int first, int count);
     void ClassifyBars(int first, int count);
+    // A time signature whose numerator and denominator stand on two lines of the bar
+    // columns [open, end), with only ticks and blanks besides; 0 if none.
+    uint8_t StackedTimeSig(int first, int count, int open, int end) const;
     // Non-blank, tick and note-like characters of a run of text.
     void CountSegment(std::string_view text, int* nonSpace, int* ticks, int* noteLike) const;
     // The last character of the text that is neither blank nor a tick (0 if none).
     char LastOther(std::string_view text) const;
     void FindRepeatDots(int first, int count);
     void ApplyRepeatMarks(int first, int count);
+    // A repeat bracket on the line `outer`, over the bracket line right above the staff.
+    void ApplyOuterBracket(int first, int outer);
     void CensusTickLength(int first, int count);
     void DecideTickLength();
     void ReadEmbeddedTimeSigs();
@@ -306,6 +311,9 @@ private:
     void ReadMeterAnchors(int bar);
     int AnchorPosition(int column, bool* triplet) const;
     CEvent* ConvertWrittenBar(CEventList& events, int bar);
+    // Steps of a 4/4 bar (4, 8 or 16) when a bar of no usual length has its hits evenly
+    // spaced on a grid of several columns; 0 otherwise.
+    int FreeSpacingSteps(int firstColumn, int end, int ticks) const;
     void WalkColumns(CEventList& events, int bar, int firstColumn, int ticks, bool split, CEvent* barEvent);
     // Fills m_walkColumnUsed, m_walkColumnStart and m_walkByColumn for the block's columns
     // [firstColumn, end).

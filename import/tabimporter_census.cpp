@@ -116,6 +116,59 @@ constexpr SLineWord kHiHatWord[] = {LineWord("hi-hat")};
 constexpr SLineWord kRepeatWords[] = {LineWord("repeat"), LineWord("ending"), LineWord("end"), LineWord("play"),
                                       LineWord("times")};
 constexpr SLineWord kRepeatMarkWords[] = {LineWord("repeat"), LineWord("ending"), LineWord("end")};
+
+int FirstNonBlankIn(std::string_view t, int from)
+{
+    for (size_t i = size_t(from); i < t.size(); ++i)
+        if (!IsBlank(t[i]))
+            return int(i);
+    return -1;
+}
+
+// Longest label of a staff indented by more than a few columns.
+constexpr int kMaxIndentedLabel = 12;
+
+// Prose that happens to hold a few separators ("Legend: |-x-|: closed hat |-o-|: open hat"):
+// between its first and last separator stand more letters of words than ticks, or the text
+// before the first separator reads "Key: value" more than once.
+bool LooksLikeProse(std::string_view t, int from, char barChar, char tickChar)
+{
+    if (!barChar)
+        return false;
+    const size_t first = t.find(barChar, size_t(from));
+    if (first == std::string_view::npos)
+        return false;
+    int colonWords = 0;
+    for (size_t i = size_t(from) + 1; i < first; ++i)
+        if (t[i] == ':' && IsLetter(t[i - 1]) && FirstNonBlankIn(t.substr(0, first), int(i) + 1) >= 0)
+            ++colonWords;
+    if (colonWords >= 2)
+        return true;
+    const size_t last = t.rfind(barChar);
+    int ticks = 0;
+    int wordLetters = 0;
+    for (size_t i = first + 1; i < last;) {
+        if (!IsLetter(t[i])) {
+            ticks += t[i] == tickChar;
+            ++i;
+            continue;
+        }
+        // A word has a vowel other than 'o'; runs of note letters ("xxxx", "dddd", "oog")
+        // have none.
+        size_t e = i;
+        bool vowel = false;
+        while (e < last && IsLetter(t[e])) {
+            const char c = ToLower(t[e]);
+            vowel = vowel || c == 'a' || c == 'e' || c == 'i' || c == 'u' || c == 'y';
+            ++e;
+        }
+        if (e - i >= 3 && vowel)
+            wordLetters += int(e - i);
+        i = e;
+    }
+    return wordLetters > ticks;
+}
+
 }
 
 int CTabImporter::RunCharacterCensus()
@@ -175,13 +228,23 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
     if (len < 8)
         return false;
     const int p = FirstNonBlank(t, 0);
-    if (p < 0 || p > 5)
+    if (p < 0)
         return false;
+    if (p > 5) {
+        // An indented staff: the label (short) runs straight into the first separator.
+        const size_t sep = m_barChar ? t.find(m_barChar, size_t(p)) : std::string_view::npos;
+        if (sep == std::string_view::npos || int(sep) - p > kMaxIndentedLabel)
+            return false;
+        spaceCount = std::max(0, spaceCount - (p - 2));
+    }
     const char c0 = t[size_t(p)];
     const char c1 = line.At(p + 1);
     if (tabType == int(TrackType::Drums) && !(IsAlnum(c0) || c0 == '-'))
         return false;
     if (FindLineKeyword(line, kCountWord) >= 0)
+        return false;
+    // Staff lines are mostly ticks; only a line with few of them is read for prose.
+    if (line.m_letters && 3 * line.m_dashesFrom2 < len && LooksLikeProse(t, p, m_barChar, m_tickChar))
         return false;
     if (FindLineKeyword(line, kHiHatWord) >= 0)
         --dashCount;
@@ -267,8 +330,9 @@ void CTabImporter::ScoreLabel(const CImportLine& line)
 {
     if (line.Length() < 10)
         return;
+    // Staves may be indented by any amount; the label is the first word either way.
     const int p = FirstNonBlank(line.m_text, 0);
-    if (p < 0 || p >= 8)
+    if (p < 0)
         return;
     const char c = ToUpper(line.m_text[size_t(p)]);
     const char next = line.At(p + 1);

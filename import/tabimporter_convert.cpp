@@ -9,6 +9,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <numeric>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -222,6 +223,37 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
     }
 }
 
+int CTabImporter::FreeSpacingSteps(int firstColumn, int end, int ticks) const
+{
+    // Only a bar of no usual length: longer than 6/4, or an odd number of sixteenths.
+    if (ticks <= 48 && ticks % 4 == 0)
+        return 0;
+    const int width = end - firstColumn;
+    int grid = width;
+    int hitColumns = 0;
+    for (int col = firstColumn; col < end; ++col) {
+        bool hit = false;
+        for (int line : m_blockLines) {
+            const CImportLine& l = m_lines[size_t(line)];
+            const char ch = l.At(col + l.m_columnShift);
+            if (ch != m_tickChar && ch != ' ' && ch != '_' && ch != m_barChar) {
+                hit = true;
+                break;
+            }
+        }
+        if (!hit)
+            continue;
+        ++hitColumns;
+        grid = std::gcd(grid, col - firstColumn);
+        if (grid < 3)
+            return 0;
+    }
+    if (hitColumns < 3 || width % grid != 0)
+        return 0;
+    const int steps = width / grid;
+    return steps == 4 || steps == 8 || steps == 16 ? steps : 0;
+}
+
 CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
 {
     const CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
@@ -283,7 +315,16 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
         }
         if (ticks == 30 && m_roundToCommon)
             ticks = 32;
-        if (ticks >= 64 && m_splitLongMeasures) {
+        if (const int steps = FreeSpacingSteps(firstColumn, end, ticks)) {
+            // Hits evenly spaced on a grid of their own: a 4/4 bar of quarters, eighths or
+            // sixteenths, whatever the columns between them.
+            ticks = 32;
+            m_anchors.push_back({firstColumn, 0, false});
+            m_anchorOpen = firstColumn;
+            m_anchorClose = firstColumn + (end - firstColumn) / steps * steps;
+            m_anchorEnd = kPositionsPer44;
+        }
+        if (ticks >= 64 && m_splitLongMeasures && m_anchors.empty()) {
             AddIssue(ImportIssue::MeasureTooLong, m_blockLines[0], open, 0);
             split = true;
         } else {

@@ -7,6 +7,7 @@
 #include "report.h"
 
 #include <algorithm>
+#include <cstring>
 
 using namespace ImportText;
 
@@ -25,6 +26,15 @@ bool MayHoldAnnotation(const CImportLine& l)
 bool IsBracketChar(char c)
 {
     return c == '<' || c == '(' || c == '/' || c == '\\' || c == '-' || c == '=' || c == '_';
+}
+
+// The first character of the line that is not blank.
+char FirstBracketOrOther(std::string_view text)
+{
+    for (char c : text)
+        if (!IsBlank(c))
+            return c;
+    return 0;
 }
 
 bool IsMeasureKind(uint8_t flags)
@@ -58,15 +68,21 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
         return *ending > 0;
     }
     if (StartsWithNoCase(word, "repeat")) {
-        *repeatCount = std::max(number, 0);
+        // "repeat x3", "repeat 3 times": three plays in all; "repeat x1" is played once, so
+        // it repeats nothing. "repeat" alone opens a group.
+        if (number == 1)
+            return false;
+        *repeatCount = number > 1 ? number - 1 : 0;
         return true;
     }
-    if ((StartsWithNoCase(word, "times") || StartsWithNoCase(word, "play")) && number > 0) {
+    if ((StartsWithNoCase(word, "times") || StartsWithNoCase(word, "play")) && number > 1) {
         *repeatCount = number - 1; // play 3 times: twice more
         return true;
     }
     if (const int n = FindMultiplier(segment); n >= 0) {
-        *repeatCount = std::max(n - 1, 0);
+        if (n <= 1)
+            return false; // played once: nothing repeats
+        *repeatCount = n - 1;
         return true;
     }
     // 1., 2nd, 3rd, 4th: an ending number near the start of the segment.
@@ -76,8 +92,27 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
         while (after < segment.size() && IsDigit(segment[after]))
             ++after;
         const char c = after < segment.size() ? ToLower(segment[after]) : 0;
-        if (c == '.' || (c == 's' && number == 1) || (c == 'n' && number == 2) || (c == 'r' && number == 3)
-            || (c == 't' && number > 3)) {
+        // An ordinal stands alone: "2nd" or "2nd ending", never "8thtrip".
+        auto ordinal = [&](const char* suffix) {
+            const size_t n = std::strlen(suffix);
+            if (after + n > segment.size() || !EqualsNoCase(segment.substr(after, n), suffix))
+                return false;
+            return after + n == segment.size() || !IsAlnum(segment[after + n]);
+        };
+        // ... and is followed by nothing but "ending", "time" or more numbers ("1st Verse" is
+        // a section name).
+        auto aloneAfter = [&](size_t from) {
+            while (from < segment.size() && !IsAlnum(segment[from]))
+                ++from;
+            if (from == segment.size() || IsDigit(segment[from]))
+                return true;
+            const std::string_view next = segment.substr(from);
+            return StartsWithNoCase(next, "end") || StartsWithNoCase(next, "time");
+        };
+        const size_t suffixEnd = after + (c == '.' ? 1 : 2);
+        if (((c == '.' && (after + 1 == segment.size() || !IsLetter(segment[after + 1]))) || (number == 1 && ordinal("st"))
+             || (number == 2 && ordinal("nd")) || (number == 3 && ordinal("rd")) || (number > 3 && ordinal("th")))
+            && aloneAfter(suffixEnd)) {
             *ending = std::min(number, ImportLimits::kMaxEnding);
             return true;
         }
@@ -102,10 +137,14 @@ bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int firs
         // A bracket: it runs to its closing mark, and the staff separators it covers give the
         // bars it spans.
         const std::string_view window = text.substr(0, size_t(std::min(annotation.Length(), open + ImportLimits::kMaxBracketColumns)));
-        size_t close = window.find_first_of(">)|", size_t(std::max(open, end - 4)));
+        // The bracket's own text starts at its first mark, which may stand right of the bar's start.
+        int from = open;
+        while (from < segEnd && text[size_t(from)] == ' ')
+            ++from;
+        size_t close = window.find_first_of(">)|", size_t(std::max(from, end - 4)));
         if (close == std::string_view::npos) {
-            close = window.find_first_of("|/\\)>", size_t(open) + 1);
-            const size_t spaces = window.find("  ", size_t(open) + 1);
+            close = window.find_first_of("|/\\)>", size_t(from) + 1);
+            const size_t spaces = window.find("  ", size_t(from) + 1);
             if (spaces < close)
                 close = spaces;
         }
@@ -123,10 +162,16 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
 {
     CImportLine& f = m_lines[size_t(first)];
     const int bars = f.m_barCount;
-    const int above = first - 1;
+    // A bracket over the staff may stand one blank line above it.
+    int above = first - 1;
+    if (above >= 1 && m_lines[size_t(above)].m_type == LineType::Blank && MayHoldAnnotation(m_lines[size_t(above) - 1])
+        && IsBracketChar(FirstBracketOrOther(m_lines[size_t(above) - 1].m_text)))
+        --above;
     const int below = first + count;
     const bool aboveOk = above >= 0 && MayHoldAnnotation(m_lines[size_t(above)]);
     const bool belowOk = below < int(m_lines.size()) && MayHoldAnnotation(m_lines[size_t(below)]);
+    // Ending marks on a line that also stands right above the next staff belong to that staff.
+    const bool belowEndingsOk = below + 1 >= int(m_lines.size()) || m_lines[size_t(below) + 1].m_type == LineType::Blank;
     bool aboveUsed = false;
     bool belowUsed = false;
     int aboveCovered = -1; // last bar a bracket of that line already spoke for
@@ -180,8 +225,13 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
         } else if (belowOk && k > belowCovered
                    && ParseRepeatAnnotation(m_lines[size_t(below)], first, k, &repeatCount, &ending, &groupStart,
                                             &groupBars)) {
-            found = belowUsed = true;
-            belowCovered = k + std::max(groupBars, 1) - 1;
+            if (ending > 0 && !belowEndingsOk) {
+                repeatCount = -1;
+                ending = 0;
+            } else {
+                found = belowUsed = true;
+                belowCovered = k + std::max(groupBars, 1) - 1;
+            }
         }
 
         if (found && ending > 0) {
@@ -192,6 +242,9 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
                 f.m_barAux2[size_t(k)] = 0;
             }
             bool ignore = false;
+            // A first ending after the last group's endings starts a new group.
+            if (m_inRepeatGroup && m_lastEnding > 0 && ending == 1)
+                m_inRepeatGroup = false;
             if (!m_inRepeatGroup) {
                 if (k > 0) {
                     openGroup(first, 0);
@@ -258,11 +311,41 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
     if (closeAtStaffEnd && m_inRepeatGroup && lastMeasureBar >= 0)
         closeGroup(lastMeasureBar, m_pendingGroupCount);
 
+    // A second bracket over the first ("|---- x2 ----|" over "|- x2 -|"): the outer one
+    // repeats its bars as a group around the inner repeat.
+    if (aboveUsed && above >= 1 && !m_inRepeatGroup && MayHoldAnnotation(m_lines[size_t(above) - 1]))
+        ApplyOuterBracket(first, above - 1);
+
     if (aboveUsed) {
         m_lines[size_t(above)].m_type = LineType::PreComment;
         m_lines[size_t(above)].m_repeatAnnotation = true;
     } else if (belowUsed) {
         m_lines[size_t(below)].m_type = LineType::PostComment;
         m_lines[size_t(below)].m_repeatAnnotation = true;
+    }
+}
+
+void CTabImporter::ApplyOuterBracket(int first, int outer)
+{
+    CImportLine& f = m_lines[size_t(first)];
+    CImportLine& o = m_lines[size_t(outer)];
+    for (int k = 0; k < f.m_barCount; ++k) {
+        int repeatCount = -1, ending = 0, groupStart = k, groupBars = 0;
+        if (!ParseRepeatAnnotation(o, first, k, &repeatCount, &ending, &groupStart, &groupBars))
+            continue;
+        if (repeatCount < 1 || groupBars < 2 || k + groupBars > f.m_barCount)
+            return;
+        const int last = k + groupBars - 1;
+        // The song holds one group mark and one count per bar: an outer group whose ends
+        // already carry marks of the inner one is left to the inner one.
+        constexpr uint8_t kMarks = BarFlag::GroupStart | BarFlag::GroupEnd;
+        if ((f.m_barFlags[size_t(k)] & kMarks) || (f.m_barFlags[size_t(last)] & kMarks) || f.m_barAux[size_t(last)]
+            || f.m_barAux2[size_t(last)])
+            return;
+        f.m_barFlags[size_t(k)] |= BarFlag::GroupStart;
+        f.m_barFlags[size_t(last)] |= BarFlag::GroupEnd;
+        o.m_type = LineType::PreComment;
+        o.m_repeatAnnotation = true;
+        return;
     }
 }

@@ -13,6 +13,12 @@
 using namespace ImportText;
 
 namespace {
+// Block assembler state: a remark under the staff, its time line next.
+constexpr int kStateBeforeTimeBelow = 7;
+
+// Widest bar read as a signature whose halves stand on two lines.
+constexpr int kMaxStackedSigColumns = 6;
+
 int Log2(int v)
 {
     int n = 0;
@@ -89,6 +95,24 @@ void CTabImporter::FindLabelEnd(int first, int count)
         const int p = FirstNonBlank(l.m_text, 0);
         if (p < 0)
             return 0;
+        // The two halves of a signature stacked in front of the labels (" 3 HH|", "---SD|",
+        // " 4 BD|"): a number alone, or the line's ticks, before a label.
+        const std::string_view t = l.m_text;
+        size_t q = size_t(p);
+        if (IsDigit(t[q])) {
+            while (q < t.size() && IsDigit(t[q]))
+                ++q;
+            if (q - size_t(p) <= 2 && q < t.size() && t[q] == ' ') {
+                const int label = FirstNonBlank(t, int(q));
+                if (label >= 0 && IsLetter(t[size_t(label)]))
+                    return label;
+            }
+        } else if (t[q] == '-') {
+            while (q < t.size() && t[q] == '-')
+                ++q;
+            if (q < t.size() && IsLetter(t[q]) && q - size_t(p) <= 4)
+                return int(q);
+        }
         const size_t space = l.m_text.find(' ', size_t(p));
         if (space == std::string::npos)
             return 0;
@@ -227,13 +251,19 @@ void CTabImporter::FindBars(int first, int count)
         int c = tail;
         while (c < refEnd && at(ref, c) != ' ')
             ticks += at(ref, c++) == m_tickChar;
-        if (ticks >= ImportLimits::kMinOpenBarTicks) {
+        // A last hit left to ring ("|x-->"): a short bar of its own.
+        const bool ringing = at(ref, c - 1) == '>' && ticks >= 1 && at(ref, tail) != m_tickChar;
+        if (ticks >= ImportLimits::kMinOpenBarTicks || ringing) {
             int end = c;
             for (int i = first; i < first + count; ++i) {
                 int e = tail;
                 while (at(i, e) != ' ')
                     ++e;
                 end = std::max(end, e);
+                // The arrow is how long the hit rings, not a note.
+                CImportLine& l = m_lines[size_t(i)];
+                for (int a = e - 1 + l.m_columnShift; ringing && a > tail + l.m_columnShift && l.At(a) == '>'; --a)
+                    l.m_text[size_t(a)] = m_tickChar;
             }
             opens.push_back(tail);
             ends.push_back(end);
@@ -343,6 +373,34 @@ void CTabImporter::FindRepeatDots(int first, int count)
     }
 }
 
+uint8_t CTabImporter::StackedTimeSig(int first, int count, int open, int end) const
+{
+    int numbers[2] = {0, 0};
+    int found = 0;
+    for (int i = first; i < first + count; ++i) {
+        const CImportLine& l = m_lines[size_t(i)];
+        int value = 0;
+        int digits = 0;
+        for (int c = open; c < end; ++c) {
+            const char ch = l.At(c + l.m_columnShift);
+            if (IsDigit(ch)) {
+                if (digits && !IsDigit(l.At(c + l.m_columnShift - 1)))
+                    return 0; // two numbers on one line
+                value = value * 10 + (ch - '0');
+                ++digits;
+            } else if (ch != ' ' && ch != m_tickChar) {
+                return 0;
+            }
+        }
+        if (!digits)
+            continue;
+        if (digits > 2 || found == 2)
+            return 0;
+        numbers[found++] = value;
+    }
+    return found == 2 ? TimeSigValue(numbers[0], numbers[1]) : 0;
+}
+
 void CTabImporter::ClassifyBars(int first, int count)
 {
     CImportLine& f = m_lines[size_t(first)];
@@ -446,11 +504,21 @@ void CTabImporter::ClassifyBars(int first, int count)
         } else if (nonSpace > 0 && noteLike * 8 > nonSpace * 7) {
             kind = BarFlag::KindWritten;
         }
+        // A signature written between bars with its halves on two lines ("| 3 |", "|---|",
+        // "| 4 |"): digits and ticks only, in a narrow bar.
+        uint8_t stackedSig = 0;
+        if (anyTick && others >= 2 && others <= 4 && end - open <= kMaxStackedSigColumns)
+            stackedSig = StackedTimeSig(first, count, open, end);
+        if (stackedSig)
+            kind = BarFlag::KindText;
         f.m_barFlags[size_t(k)] = uint8_t((f.m_barFlags[size_t(k)] & ~BarFlag::KindMask) | kind);
         f.m_barAux[size_t(k)] = aux;
         f.m_barAux2[size_t(k)] = aux2;
 
-        if (kind == BarFlag::KindText) {
+        if (stackedSig) {
+            f.m_barTimeSig[size_t(k)] = stackedSig;
+            ++m_timeSigOwnBars;
+        } else if (kind == BarFlag::KindText) {
             f.m_barTimeSig[size_t(k)] = ParseTimeSigText(firstText);
             if (f.m_barTimeSig[size_t(k)])
                 ++m_timeSigOwnBars;
@@ -544,7 +612,8 @@ bool CTabImporter::AssembleBlock(int index)
                 m_blockTimeLine = index;
                 m_groupState = 5;
             } else {
-                KADENZO_INTERNAL_PROBLEM(ReportSource::Import);
+                // A count line under a remark, with no staff above it (a torn staff in the
+                // tab): nothing to time, and nothing wrong with the importer.
                 m_groupState = 0;
             }
         } else if (type == LineType::PreComment) {
@@ -569,6 +638,14 @@ bool CTabImporter::AssembleBlock(int index)
             m_groupState = 6;
             return false;
         }
+        // A remark between the staff and its count line below ("c>>>>" accent marks): the
+        // block keeps its count line.
+        if ((type == LineType::PreComment || type == LineType::PostComment) && m_timeMode != 0 && !m_timeAbove
+            && size_t(index) + 1 < m_lines.size() && m_lines[size_t(index) + 1].m_type == LineType::TimeLine) {
+            m_blockPostComment = index;
+            m_groupState = kStateBeforeTimeBelow;
+            return false;
+        }
         if (type == LineType::PostComment) {
             m_blockPostComment = index;
             return complete(false);
@@ -581,6 +658,10 @@ bool CTabImporter::AssembleBlock(int index)
             return complete(false);
         }
         return complete(type == LineType::PreComment || type == LineType::TimeLine || type == LineType::StaffLine);
+    case kStateBeforeTimeBelow:
+        m_blockTimeLine = index; // the line after the remark is a time line
+        m_groupState = 6;
+        return false;
     default:
         m_groupState = 0;
         return false;

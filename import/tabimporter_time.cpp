@@ -369,7 +369,26 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     for (const SBeat& b : beats)
         lastBeat = std::max(lastBeat, b.number);
     lastBeat = std::min(lastBeat, ImportLimits::kMaxCountBeats);
-    const int ticks = std::max(1, lastBeat) * beat * 8 / 96;
+    int length = std::max(1, lastBeat) * beat;
+    // A last beat cut short ("... 4 e + a 5 |" in a bar of 17 sixteenths): where the beats
+    // before it are evenly spaced and at most three quarters of its columns are written, the
+    // bar ends with the columns written.
+    if (beats.size() >= 2 && beats.back().number == lastBeat) {
+        const int beatColumns = beats[1].column - beats[0].column;
+        const int left = end - beats.back().column;
+        const int lastColumn = beats.back().column;
+        const int before = beats[beats.size() - 2].column;
+        // Cut short, not squeezed: its syllables stand where they stand in the beat before
+        // ("4 e +" after "3 e + a", but not "4 +").
+        bool sameSyllables = true;
+        for (int o = 1; o < left && sameSyllables; ++o) {
+            const char c = t.At(lastColumn + o);
+            sameSyllables = c == ' ' || c == '-' || ToLower(c) == ToLower(t.At(before + o));
+        }
+        if (beatColumns >= 2 && left * 4 <= beatColumns * 3 && lastColumn - before == beatColumns && sameSyllables)
+            length = (lastBeat - 1) * beat + left * beat / beatColumns;
+    }
+    const int ticks = std::max(1, length * 8 / 96);
     TimeSigFromTicks(ticks, num, den);
     if (unit == BeatUnit::Sixteenth && (*den == 8 || *den == 4)) {
         *num *= 16 / *den;
@@ -392,6 +411,21 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         const char ch = ToLower(t.At(c));
         if (c == b.column) {
             m_anchors.push_back({c, start, false});
+            // Three syllables where the other beats have four ("1e+a 2e+a 3te 4+a"): a
+            // triplet over the beat.
+            const int span = (bi + 1 < beats.size() ? beats[bi + 1].column : end) - c;
+            if (unit == BeatUnit::Quarter && span == 3) {
+                const char s1 = t.At(c + 1);
+                const char s2 = t.At(c + 2);
+                auto isSyllable = [this](char x) { return x != ' ' && x != '-' && x != m_barChar && !IsDigit(x); };
+                if (isSyllable(s1) && isSyllable(s2)) {
+                    m_anchors.back().triplet = true;
+                    m_anchors.push_back({c + 1, start + beat / 3, true});
+                    m_anchors.push_back({c + 2, start + 2 * beat / 3, true});
+                    c += 2;
+                    continue;
+                }
+            }
             // A digit followed by 't' opens a count triplet; the letter after the 't' tells
             // its size: l 16th, t eighth, q quarter triplets.
             int tc = c + 1;

@@ -198,7 +198,7 @@ TEST(Staff, ImportReferenceOnTheFirstMeasureOfEachBlock)
 
 TEST(Staff, StaffWithoutBarsGoesBackToUnknown)
 {
-    auto r = RunImport("HH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n\nAB|comment here     |\nCD|more words there |\n");
+    auto r = RunImport("HH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n\nAB|ab cd ef gh     |\nCD|ij kl mn op qr   |\n");
     ASSERT_EQ(r->blocks, 2); // a block counts once its conversion starts
     EXPECT_EQ(r->imp.m_barTotal, 1);
     EXPECT_NE(r->TypeOf(4), LineType::StaffLine);

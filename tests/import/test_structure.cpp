@@ -1,0 +1,301 @@
+// How the lines of real-world tabs are read: prose that holds bar characters, time signatures
+// written in the staff, endings and words over bars, repeat counts and indented staves.
+
+#include "importtestutil.h"
+#include "testutil.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+namespace {
+const std::string kHH = "x-x-x-x-x-x-x-x-";
+const std::string kBD = "o-------o-------";
+
+// Same text with CR LF line ends.
+std::string Crlf(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+std::string Bars(const SImported& r)
+{
+    return BarsText(r.doc.Events());
+}
+
+struct SStructCase
+{
+    const char* name;
+    std::string tab;
+    std::string bars;
+};
+
+class Structure : public ::testing::TestWithParam<SStructCase>
+{
+};
+
+// Each tab is read with LF and with CR LF line ends to the same bars.
+TEST_P(Structure, GivesTheWrittenBars)
+{
+    for (const std::string& tab : {GetParam().tab, Crlf(GetParam().tab)}) {
+        auto r = RunImport(tab);
+        ASSERT_GE(r->blocks, 1) << r->imp.m_fatalMessage.toStdString();
+        EXPECT_EQ(Bars(*r), GetParam().bars);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tabs, Structure,
+    ::testing::Values(
+        // Header lines that hold a few bar characters are text.
+        SStructCase{"LegendInTheHeader",
+                    "Song: Demo  Tempo: 100  Legend: |-x-|: closed hat |-o-|: open hat\n\nH |x-x-x-x-x-x-o---|\nB |"
+                        + kBD + "|\n",
+                    "|4/4"},
+        SStructCase{"ProseBetweenBarCharacters",
+                    "Notes |x| means hit the hat | o | means kick it hard\n\nHH|" + kHH + "|\nBD|" + kBD + "|\n", "|4/4"},
+        // Signatures stacked in the staff between bars.
+        SStructCase{"StackedSignature",
+                    "H |x-x-x-x-x-x-x-x-| 2 |x-x-x-x-|\nS |----o-------o---|---|----o---|\nB |o-------o-------| 4 |o-------|\n",
+                    "|4/4 |2/4"},
+        SStructCase{"StackedSignatureNoSpaces",
+                    "H |x-x-x-x-x-x-x-x-|3|x-x-x-x-x-x-|\nS |----o-------o---|-|----o-------|\nB |o-------o-------|4|o-----------|\n",
+                    "|4/4 |3/4"},
+        SStructCase{"SignatureLeftOfTheLabels",
+                    "H |" + kHH + "|\nS |----o-------o---|\nB |" + kBD
+                        + "|\n\n 2 H |x-x-x-x-|\n---S |----o---|\n 4 B |o-------|\n",
+                    "|4/4 |2/4"},
+        // Words glued to a number are remarks, not endings.
+        SStructCase{"WordIsNoEnding",
+                    std::string(22, ' ') + "8thtrip\nH |" + kHH + "|" + kHH + "|\nB |" + kBD + "|o---o---o---o---|\n",
+                    "|4/4 |4/4"},
+        // A later group's endings start afresh.
+        SStructCase{"LaterGroupStartsAfresh",
+                    "H |x-x-x-x-x-x-x-x-|\n  |1.              |2.              |\nH |x---x---x---x---|xxxxxxxxxxxxxxxx|\n\n"
+                    "H |o-o-o-o-o-o-o-o-|\n  |1.              |2.              |\nH |x-x-x-x-x-x-x-x-|xxxxxxxxxxxxxxxx|\n",
+                    "|4/4+s |4/4+a1 |4/4+a2 |4/4+s |4/4+a1 |4/4+a2"},
+        // Counts are plays in all.
+        SStructCase{"TimesAfterTheStaff", "HH|" + kHH + "|" + kHH + "| x3\nBD|" + kBD + "|" + kBD + "|\n",
+                    "|4/4 |4/4 %2*2"},
+        SStructCase{"RepeatTimesAbove", "   repeat 3 times\nHH|" + kHH + "|" + kHH + "|\nBD|" + kBD + "|" + kBD + "|\n",
+                    "|4/4 |4/4 %2*2"},
+        SStructCase{"RepeatXInBracket",
+                    "  |---repeat x3---|\nHH|" + kHH + "|" + kHH + "|\nBD|" + kBD + "|" + kBD + "|\n",
+                    "|4/4 %1*2 |4/4"},
+        SStructCase{"BracketOneBlankLineAbove",
+                    "          ____3x____\n\nHH|" + kHH + "|" + kHH + "|\nBD|" + kBD + "|" + kBD + "|\n",
+                    "|4/4 %1*2 |4/4"},
+        SStructCase{"BracketWithoutWord",
+                    "  |-------x2-------|\nHH|" + kHH + "|" + kHH + "|\nBD|" + kBD + "|" + kBD + "|\n",
+                    "|4/4 %1*1 |4/4"},
+        // Indented staves, by spaces or TABs.
+        SStructCase{"IndentedBySpaces", "        H|" + kHH + "|\n        B|" + kBD + "|\n", "|4/4"},
+        SStructCase{"IndentedByTabs", "\t\tHH|" + kHH + "|" + kHH + "|\n\t\tBD|" + kBD + "|" + kBD + "|\n", "|4/4 |4/4"},
+        SStructCase{"IndentedWithCommentAbove",
+                    "            Verse\n            HH|" + kHH + "|\n            BD|" + kBD + "|\n", "|4/4"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Structure, HeaderWithBarCharactersKeepsItsTempo)
+{
+    auto r = RunImport("Song: Demo  Tempo: 100  Legend: |-x-|: closed hat |-o-|: open hat\n\nH |x-x-x-x-x-x-o---|\nB |"
+                       + kBD + "|\n");
+    EXPECT_EQ(r->TypeOf(1), LineType::Header);
+    EXPECT_EQ(r->imp.m_tempo, 100);
+    // The open hat at the seventh eighth, the kicks on 1 and 3.
+    EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 36@0 42@48 42@96 42@144 42@192 36@192 42@240 46@288");
+}
+
+TEST(Structure, WordsOverBarsAreRemarks)
+{
+    auto r = RunImport(std::string(22, ' ') + "8thtrip\nH |" + kHH + "|" + kHH + "|\nB |" + kBD + "|" + kBD + "|\n");
+    EXPECT_FALSE(r->HasIssue(61482));
+    EXPECT_EQ(SongText(r->doc.Events()).substr(0, 5), "|4/4 ");
+    EXPECT_NE(SongText(r->doc.Events()).find("|4/4\"8thtrip\""), std::string::npos);
+    auto indented = RunImport("            Verse\n            HH|" + kHH + "|\n            BD|" + kBD + "|\n");
+    EXPECT_EQ(SongText(indented->doc.Events()).substr(0, 11), "|4/4\"Verse\"");
+}
+
+TEST(Structure, SectionNamesAreNoEndings)
+{
+    for (const char* words : {"1st Bridge", "2nd Chorus"}) {
+        auto r = RunImport("HH|" + kHH + "|\n\n  " + words + "\nHH|" + kHH + "|" + kHH + "|\n");
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4 |4/4") << words;
+    }
+    // Ending marks do stand alone, or with "ending".
+    auto endings = RunImport("HH|" + kHH + "|\n\n   1st ending       2nd ending\nHH|" + kHH + "|" + kHH + "|\n");
+    EXPECT_EQ(BarsText(endings->doc.Events()), "|4/4+s |4/4+a1 |4/4+a2");
+}
+
+TEST(Structure, StackedSignatureLeavesTheNotesAlone)
+{
+    auto r = RunImport(" 2 H |x-x-x-x-|\n---S |----o---|\n 4 B |o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    // Hi-hat, snare and kick, not percussion read from labels with a digit in front.
+    EXPECT_EQ(SongText(r->doc.Events()), "|2/4 42@0 36@0 42@48 42@96 38@96 42@144");
+}
+
+TEST(Structure, IndentedStaffIsNoWarning)
+{
+    auto r = RunImport("        HH|" + kHH + "|\n        SD|----o-------o---|\n        BD|" + kBD + "|\n");
+    EXPECT_FALSE(r->report.m_messages.contains(QStringLiteral("WARNING: This tab does not look like a drum tab")));
+    EXPECT_EQ(r->imp.m_barTotal, 1);
+}
+
+// The play order as the song plays it, through the command-line dump.
+std::vector<int> PlayOrderOf(const QByteArray& tab)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tab.txt"));
+    if (!WriteAll(path, tab))
+        return {};
+    const SRunResult r = RunCli({QStringLiteral("dump"), path});
+    std::vector<int> order;
+    const QJsonArray a =
+        QJsonDocument::fromJson(r.out).object()[QStringLiteral("midi")].toObject()[QStringLiteral("playOrder")].toArray();
+    for (const auto& v : a)
+        order.push_back(v.toInt());
+    return order;
+}
+
+TEST(Structure, EndingsOfTwoGroupsPlayEveryBar)
+{
+    const QByteArray tab = "H |x-x-x-x-x-x-x-x-|\n"
+                           "  |1.              |2.              |\n"
+                           "H |x---x---x---x---|xxxxxxxxxxxxxxxx|\n"
+                           "\n"
+                           "H |o-o-o-o-o-o-o-o-|\n"
+                           "  |1.              |2.              |\n"
+                           "H |x-x-x-x-x-x-x-x-|xxxxxxxxxxxxxxxx|\n";
+    EXPECT_EQ(PlayOrderOf(tab), (std::vector<int>{1, 2, 1, 3, 4, 5, 4, 6}));
+}
+
+TEST(Structure, RemarkOverABarPlaysOnce)
+{
+    const QByteArray tab = "                      8thtrip\n"
+                           "H |x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\n"
+                           "B |o-------o-------|o---o---o---o---|\n";
+    EXPECT_EQ(PlayOrderOf(tab), (std::vector<int>{1, 2}));
+}
+} // namespace
+
+namespace {
+// The notes of one instrument, as positions.
+std::vector<uint32_t> PositionsOf(const CEventList& events, int key)
+{
+    std::vector<uint32_t> out;
+    for (const auto& ev : events)
+        if (ev->IsNote() && int(ev->GetEventType()) == key)
+            out.push_back(ev->GetPosition());
+    return out;
+}
+
+TEST(Structure, ThreeSyllableBeatsOfACountLineAreTriplets)
+{
+    for (const std::string count : {"  |1e+a2e+a3te4te|", "  |1e&a2e&a3+a4te|"}) {
+        auto r = RunImport("H |x---x---x-x-x-|\nS |----o---ooo-oo|\nB |o-------o--o--|\n" + count + "\n");
+        ASSERT_EQ(r->blocks, 1) << count;
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4") << count;
+        EXPECT_EQ(PositionsOf(r->doc.Events(), 38), (std::vector<uint32_t>{96, 192, 224, 256, 320, 352})) << count;
+        EXPECT_EQ(PositionsOf(r->doc.Events(), 36), (std::vector<uint32_t>{0, 192, 288})) << count;
+    }
+    // Four syllables stay sixteenths.
+    auto plain = RunImport("H |x-x-x-x-x-x-x-x-|\nS |----o-------o-o-|\n  |1e+a2e+a3e+a4e+a|\n");
+    EXPECT_EQ(PositionsOf(plain->doc.Events(), 38), (std::vector<uint32_t>{96, 288, 336}));
+}
+} // namespace
+
+namespace {
+TEST(Structure, NestedBracketsKeepBothLevels)
+{
+    const std::string tab = " |------------repeat x2------------|\n |---repeat x2----|\nh|" + kHH + "|x---x---x---x---|\nb|"
+        + kBD + "|o---o---o---o---|\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4+s %1*1 |4/4+e");
+        // Neither bracket is a remark on a bar.
+        EXPECT_EQ(SongText(r->doc.Events()).find('"'), std::string::npos);
+    }
+    // Bar 1, its repeat, bar 2; then all of it again.
+    EXPECT_EQ(PlayOrderOf(QByteArray::fromStdString(tab)), (std::vector<int>{1, 1, 3, 1, 1, 3}));
+}
+} // namespace
+
+namespace {
+TEST(Structure, CountLineWithALastBeatCutShort)
+{
+    // 17 and 15 sixteenths, each written as two columns a sixteenth, with the count to match.
+    auto r = RunImport("HH |-xxxxxxxxxxxxxxxxxxxxxxxxxxx------|x-----x-----x-----x-----x-----|\n"
+                       "B  |x---x---x---x---x---x---x--------x|x-----------------x---x-------|\n"
+                       "    1 e + a 2 e + a 3 e + a 4 e + a 5  1 e + a 2 e + a 3 e + a 4 e + |\n");
+    EXPECT_EQ(BarsText(r->doc.Events()), "|17/16 |15/16");
+    EXPECT_EQ(PositionsOf(r->doc.Events(), 36), (std::vector<uint32_t>{0, 48, 96, 144, 192, 240, 288, 396, 0, 216, 264}));
+    // A last beat counted in eighths where the others are in sixteenths is a whole beat.
+    auto squeezed = RunImport("C |-------------------------X--|\nB |o------------------------o--|\n"
+                              "  |1 e + a 2 e + a 3 e + a 4 + |\n");
+    EXPECT_EQ(BarsText(squeezed->doc.Events()), "|4/4");
+    EXPECT_EQ(PositionsOf(squeezed->doc.Events(), 36), (std::vector<uint32_t>{0, 312}));
+}
+} // namespace
+
+namespace {
+TEST(Structure, FreeSpacingIsReadOnTheGridOfItsHits)
+{
+    const std::string tab = "H |x----x----x----x----x----x----x----x----|\n"
+                            "S |----------o-------------------o---------|\n"
+                            "B |o----o---------o---------o--------------|\n";
+    auto r = RunImport(tab);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4");
+    EXPECT_EQ(PositionsOf(r->doc.Events(), 42), (std::vector<uint32_t>{0, 48, 96, 144, 192, 240, 288, 336}));
+    EXPECT_EQ(PositionsOf(r->doc.Events(), 38), (std::vector<uint32_t>{96, 288}));
+    EXPECT_EQ(PositionsOf(r->doc.Events(), 36), (std::vector<uint32_t>{0, 48, 144, 240}));
+    // Quarter notes three columns apart.
+    auto quarters = RunImport("H |x--x--x--x--|x--x--x--x--|\nB |o-----o-----|o-----o-----|\n");
+    EXPECT_EQ(BarsText(quarters->doc.Events()), "|3/4 |3/4"); // twelve sixteenths are a usual bar
+    // A long bar whose hits share no grid is still split into common measures.
+    auto uneven = RunImport("H |x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-|\nB |o-------o-------o-------o-------o-------|\n");
+    EXPECT_EQ(BarsText(uneven->doc.Events()), "|4/4 |4/4 |2/4");
+}
+
+TEST(Structure, OncePlaysOnce)
+{
+    for (const char* mark : {"repeat x1", "x1", "play 1 time"}) {
+        auto r = RunImport(std::string("  |-- ") + mark + " --------|\nHH|" + kHH + "|" + kHH + "|\nBD|" + kBD + "|" + kBD + "|\n");
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4") << mark;
+    }
+}
+} // namespace
+
+namespace {
+TEST(Structure, RemarksBetweenAStaffAndItsCountLineBelow)
+{
+    const std::string tab = "HH|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\n  c>>>>>>>>>>>>>>>\n  |1 + 2 + 3 + 4 + |\n\n"
+                            "HH|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\n  |1 + 2 + 3 + 4 + |\n ----------|\n"
+                            "  |1 + 2 + 3 + 4 + |\n";
+    auto r = RunImport(tab);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+    EXPECT_TRUE(r->report.m_messages.filter(QStringLiteral("internal problem")).isEmpty()) << r->report.m_messages.join(QLatin1Char('\n')).toStdString();
+}
+} // namespace
+
+namespace {
+TEST(Structure, LastHitLeftToRingIsAShortBar)
+{
+    for (const std::string& count : {std::string(), std::string("  |1 + 2 + 3 + 4 + |1 +\n")}) {
+        auto r = RunImport("H |x-x-x-x-x-x-x-x-|x-->\nB |o-------o-------|o-->\n" + count);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |1/4") << count;
+        // The crash of the last bar and its kick on the beat; the arrow is no note.
+        EXPECT_EQ(SongText(r->doc.Events()).substr(SongText(r->doc.Events()).rfind('|')), "|1/4 42@0 36@0") << count;
+    }
+    // Two columns of ticks after the last bar line stay text.
+    auto text = RunImport("H |x-x-x-x-x-x-x-x-| -- end\nB |o-------o-------|\n");
+    EXPECT_EQ(BarsText(text->doc.Events()), "|4/4");
+}
+} // namespace
