@@ -6,4 +6,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export TSAN_OPTIONS=${TSAN_OPTIONS:-"halt_on_error=0 second_deadlock_stack=1"}
-KADENZO_BUILD_DIR=build-tsan KADENZO_CMAKE_ARGS="-DKADENZO_TSAN=ON -DKADENZO_BENCH=OFF -DKADENZO_GUI=OFF" bash scripts/test.sh
+KADENZO_ONE_PASS=1 KADENZO_BUILD_DIR=build-tsan KADENZO_CMAKE_ARGS="-DKADENZO_TSAN=ON -DKADENZO_BENCH=OFF -DKADENZO_GUI=OFF" bash scripts/test.sh
