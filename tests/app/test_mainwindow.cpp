@@ -236,7 +236,8 @@ TEST_F(MainWindow, AFileThatFailsToOpenGivesOneMessageNamingIt)
     const QString midi = m_dir.filePath(QStringLiteral("broken.mid"));
     QFile m(midi);
     ASSERT_TRUE(m.open(QIODevice::WriteOnly));
-    m.write(QByteArray("MThd\0\0\0\x06\0\x01\0\x01\0\x60MTrk\0\0\x10\0\0\xff", 27));
+    static const char kBroken[] = "MThd\0\0\0\x06\0\x01\0\x01\0\x60MTrk\0\0\x10\0\0\xff";
+    m.write(kBroken, sizeof(kBroken) - 1);
     m.close();
     const QString text = m_dir.filePath(QStringLiteral("letter.txt"));
     QFile t(text);
