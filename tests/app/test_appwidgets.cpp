@@ -9,6 +9,7 @@
 #include "appwiring.h"
 #include "dialogs.h"
 #include "mainframe.h"
+#include "mainwindowtest.h"
 #include "panes.h"
 #include "player.h"
 #include "playclock.h"
@@ -78,29 +79,9 @@ void WriteSong(const QString& path, int bars, int tempo = 120, const QString& co
     ASSERT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
 }
 
-class AppWindow : public ::testing::Test
+class AppWindow : public CMainWindowTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        SettingsStore::UseFile(m_dir.filePath(QStringLiteral("settings.ini")));
-        PlayClock::UseManual(&m_clock);
-        // The MIDI player plays on a stream whose clock the test moves (a frame is 1 ms).
-        MidiStreams::SetOpener([this](int) -> std::unique_ptr<CMidiStream> {
-            auto stream = std::make_unique<CManualClockStream>(1000.0);
-            stream->SetRecording(false);
-            m_stream = stream.get();
-            return stream;
-        });
-    }
-    void TearDown() override
-    {
-        MidiDevices::InstallStreamOpener();
-        PlayClock::UseManual(nullptr);
-        SettingsStore::UseFile(QString());
-        AttachAppToLayers(); // tests replace hooks; later tests get the real ones back
-    }
     QString Song(int bars, const QString& name = QStringLiteral("song.kdz"), const QString& comment = QString())
     {
         const QString path = m_dir.filePath(name);
@@ -117,27 +98,6 @@ protected:
         f->SetSaveQuestion([](const QString&) { return int(QMessageBox::Discard); });
         return f;
     }
-    // Moves both clocks on in the view's 50 ms steps, polling as its timer would.
-    void Advance(CMainFrame& f, int64_t msecs)
-    {
-        if (msecs == 0)
-            f.ActiveView()->OnPlayTimer();
-        while (msecs > 0) {
-            const int64_t step = std::min<int64_t>(msecs, 50);
-            m_clock += step;
-            for (int64_t i = 0; i < step; ++i)
-                if (m_stream && CMidi::PlayerStream() == m_stream)
-                    m_stream->Advance(1);
-            f.ActiveView()->OnPlayTimer();
-            msecs -= step;
-        }
-    }
-
-    QTemporaryDir m_dir;
-    int64_t m_clock = 1000;
-    CManualClockStream* m_stream = nullptr;
-    CRecordingReport m_report;
-    CScopedUserReport m_scoped{&m_report};
 };
 }
 

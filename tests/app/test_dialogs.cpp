@@ -10,6 +10,7 @@
 #include "importsheet.h"
 #include "layoutdialogs.h"
 #include "mainframe.h"
+#include "mainwindowtest.h"
 #include "manualclock.h"
 #include "midi.h"
 #include "midifile.h"
@@ -109,20 +110,12 @@ void WhenModal(std::function<void(QDialog*)> answer)
     });
 }
 
-class Dialogs : public ::testing::Test
+class Dialogs : public CMainWindowTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
-        SettingsStore::UseFile(m_dir.filePath(QStringLiteral("settings.ini")));
-        PlayClock::UseManual(&m_clock);
-        MidiStreams::SetOpener([this](int) -> std::unique_ptr<CMidiStream> {
-            auto stream = std::make_unique<CManualClockStream>(1000.0);
-            stream->SetRecording(false);
-            m_stream = stream.get();
-            return stream;
-        });
+        CMainWindowTest::SetUp();
         m_drum = DrumVolumes();
         m_guitar = GuitarVolumes();
         m_layout = DrumLayout::Current();
@@ -134,10 +127,7 @@ protected:
         GuitarVolumes() = m_guitar;
         DrumLayout::SetCurrent(m_layout);
         DisplayConfig() = m_display;
-        MidiDevices::InstallStreamOpener();
-        PlayClock::UseManual(nullptr);
-        SettingsStore::UseFile(QString());
-        AttachAppToLayers();
+        CMainWindowTest::TearDown();
     }
     QString Write(const QString& name, const char* text)
     {
@@ -154,18 +144,6 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(f.get()));
         return f;
     }
-    void Advance(CMainFrame& f, int64_t msecs)
-    {
-        while (msecs > 0) {
-            const int64_t step = std::min<int64_t>(msecs, 50);
-            m_clock += step;
-            for (int64_t i = 0; i < step; ++i)
-                if (m_stream && CMidi::PlayerStream() == m_stream)
-                    m_stream->Advance(1);
-            f.ActiveView()->OnPlayTimer();
-            msecs -= step;
-        }
-    }
     // The decoded row of a label's note character.
     static int DecodedRow(CImportSheet& sheet, const QString& label, QChar c)
     {
@@ -180,11 +158,6 @@ protected:
         return -1;
     }
 
-    QTemporaryDir m_dir;
-    int64_t m_clock = 1000;
-    CManualClockStream* m_stream = nullptr;
-    CRecordingReport m_report;
-    CScopedUserReport m_scoped{&m_report};
     SDrumVolumes m_drum;
     SGuitarVolumes m_guitar;
     DrumLayout::Table m_layout;

@@ -5,6 +5,7 @@
 #include "drumlayout.h"
 #include "editcontroller.h"
 #include "mainframe.h"
+#include "mainwindowtest.h"
 #include "manualclock.h"
 #include "midi.h"
 #include "mididevices.h"
@@ -86,29 +87,18 @@ void WriteSong(const QString& path, const QStringList& items)
     ASSERT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
 }
 
-class Editing : public ::testing::Test
+class Editing : public CMainWindowTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
-        SettingsStore::UseFile(m_dir.filePath(QStringLiteral("settings.ini")));
-        PlayClock::UseManual(&m_clock);
-        MidiStreams::SetOpener([this](int) -> std::unique_ptr<CMidiStream> {
-            auto stream = std::make_unique<CManualClockStream>(1000.0);
-            stream->SetRecording(false);
-            m_stream = stream.get();
-            return stream;
-        });
+        CMainWindowTest::SetUp();
         DrumLayout::SetCurrent(DrumLayout::UsUkStandard());
     }
     void TearDown() override
     {
         DrumLayout::SetCurrent(DrumLayout::UsUkStandard());
-        MidiDevices::InstallStreamOpener();
-        PlayClock::UseManual(nullptr);
-        SettingsStore::UseFile(QString());
-        AttachAppToLayers();
+        CMainWindowTest::TearDown();
     }
     // Opens a song written from the notation above in a new main window.
     std::unique_ptr<CMainFrame> Open(const QStringList& items, const QString& name = QStringLiteral("edit.kdz"))
@@ -176,30 +166,12 @@ protected:
         QTest::mouseMove(vp, to);
         QTest::mouseRelease(vp, Qt::LeftButton, {}, to);
     }
-    void Advance(CMainFrame& f, int64_t msecs)
-    {
-        while (msecs > 0) {
-            const int64_t step = std::min<int64_t>(msecs, 50);
-            m_clock += step;
-            for (int64_t i = 0; i < step; ++i)
-                if (m_stream && CMidi::PlayerStream() == m_stream)
-                    m_stream->Advance(1);
-            f.ActiveView()->OnPlayTimer();
-            msecs -= step;
-        }
-    }
     bool Enabled(CMainFrame& f, const char* name)
     {
         f.UpdateEditActions();
         QAction* a = f.EditAction(QString::fromLatin1(name));
         return a && a->isEnabled();
     }
-
-    QTemporaryDir m_dir;
-    int64_t m_clock = 1000;
-    CManualClockStream* m_stream = nullptr;
-    CRecordingReport m_report;
-    CScopedUserReport m_scoped{&m_report};
 };
 
 TEST_F(Editing, ClicksAddAndRemoveTheDrumOfTheLayoutInForce)

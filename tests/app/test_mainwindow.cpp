@@ -2,6 +2,7 @@
 // filters, the blank start-up song giving way to the first file, the Window menu's songs.
 #include "appwiring.h"
 #include "mainframe.h"
+#include "mainwindowtest.h"
 #include "midistream.h"
 #include "mididevices.h"
 #include "manualclock.h"
@@ -67,28 +68,9 @@ void WriteLongSong(const QString& path, int bars)
     ASSERT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
 }
 
-class MainWindow : public ::testing::Test
+class MainWindow : public CMainWindowTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        SettingsStore::UseFile(m_dir.filePath(QStringLiteral("settings.ini")));
-        PlayClock::UseManual(&m_clock);
-        MidiStreams::SetOpener([this](int) -> std::unique_ptr<CMidiStream> {
-            auto stream = std::make_unique<CManualClockStream>(1000.0);
-            stream->SetRecording(false);
-            m_stream = stream.get();
-            return stream;
-        });
-    }
-    void TearDown() override
-    {
-        MidiDevices::InstallStreamOpener();
-        PlayClock::UseManual(nullptr);
-        SettingsStore::UseFile(QString());
-        AttachAppToLayers();
-    }
     QString Song(const QString& name)
     {
         const QString path = m_dir.filePath(name);
@@ -110,27 +92,6 @@ protected:
                 return a->menu();
         return nullptr;
     }
-
-    // Moves both clocks on in the view's 50 ms steps, polling as its timer would.
-    void Advance(CMainFrame& f, int64_t msecs)
-    {
-        while (msecs > 0) {
-            const int64_t step = std::min<int64_t>(msecs, 50);
-            m_clock += step;
-            for (int64_t i = 0; i < step; ++i)
-                if (m_stream && CMidi::PlayerStream() == m_stream)
-                    m_stream->Advance(1);
-            if (f.ActiveView())
-                f.ActiveView()->OnPlayTimer();
-            msecs -= step;
-        }
-    }
-
-    QTemporaryDir m_dir;
-    int64_t m_clock = 1000;
-    CManualClockStream* m_stream = nullptr;
-    CRecordingReport m_report;
-    CScopedUserReport m_scoped{&m_report};
 };
 
 TEST_F(MainWindow, NoTwoActionsShareAKeySequence)

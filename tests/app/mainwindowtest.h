@@ -1,0 +1,71 @@
+#pragma once
+// The ground every main-window test stands on: a settings file of its own, the play clock and
+// the MIDI stream under the test's hand (a stream frame is 1 ms), and the user's messages
+// recorded instead of shown.
+
+#include "appwiring.h"
+#include "mainframe.h"
+#include "manualclock.h"
+#include "midi.h"
+#include "mididevices.h"
+#include "midistream.h"
+#include "playclock.h"
+#include "report.h"
+#include "rondelview.h"
+#include "settings.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+
+class CMainWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        SettingsStore::UseFile(m_dir.filePath(QStringLiteral("settings.ini")));
+        PlayClock::UseManual(&m_clock);
+        MidiStreams::SetOpener([this](int) -> std::unique_ptr<CMidiStream> {
+            auto stream = std::make_unique<CManualClockStream>(1000.0);
+            stream->SetRecording(false);
+            m_stream = stream.get();
+            return stream;
+        });
+    }
+    void TearDown() override
+    {
+        MidiDevices::InstallStreamOpener();
+        PlayClock::UseManual(nullptr);
+        SettingsStore::UseFile(QString());
+        AttachAppToLayers(); // tests replace hooks; later tests get the real ones back
+    }
+
+    // Moves both clocks on in the view's 50 ms steps, polling as its timer would; no time at
+    // all polls once.
+    void Advance(CMainFrame& f, int64_t msecs)
+    {
+        if (msecs == 0 && f.ActiveView())
+            f.ActiveView()->OnPlayTimer();
+        while (msecs > 0) {
+            const int64_t step = std::min<int64_t>(msecs, 50);
+            m_clock += step;
+            for (int64_t i = 0; i < step; ++i)
+                if (m_stream && CMidi::PlayerStream() == m_stream)
+                    m_stream->Advance(1);
+            if (f.ActiveView())
+                f.ActiveView()->OnPlayTimer();
+            msecs -= step;
+        }
+    }
+
+    QTemporaryDir m_dir;
+    int64_t m_clock = 1000;
+    CManualClockStream* m_stream = nullptr;
+    CRecordingReport m_report;
+    CScopedUserReport m_scoped{&m_report};
+};
