@@ -159,15 +159,6 @@ SBeatMarks FindBeatMarks(const std::vector<int8_t>& overview, int durationMsecs,
             int(static_cast<long long>(durationMsecs) * rightIndex / length)};
 }
 
-long long FileNamesSignature(const QStringList& names)
-{
-    long long sum = 0;
-    for (const QString& name : names)
-        for (QChar c : name)
-            sum += c.unicode() - 'a';
-    return sum;
-}
-
 QString LayoutValue(const QRect& frame)
 {
     return QString::asprintf("%d,%d,%d,%d", frame.width(), frame.height(), frame.left(), frame.top());

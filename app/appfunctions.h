@@ -53,10 +53,6 @@ struct SBeatMarks
 };
 SBeatMarks FindBeatMarks(const std::vector<int8_t>& overview, int durationMsecs, int t1Msecs, int t2Msecs);
 
-// Sum over all characters of all names of (code - 'a'): the Files pane rebuilds its tree only
-// when this changes.
-long long FileNamesSignature(const QStringList& names);
-
 // "layout": "%d,%d,%d,%d" = width, height, left, top.
 QString LayoutValue(const QRect& frame);
 bool ParseLayoutValue(const QString& text, QRect* frame);

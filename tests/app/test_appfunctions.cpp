@@ -113,15 +113,6 @@ TEST(ScopeWindow, ZoomStepsStayOddAndInRange)
     EXPECT_EQ(ZoomOut(1), 1);
 }
 
-TEST(FilesPane, SignatureChangesWithNamesButNotWithEqualSums)
-{
-    const QStringList a{QStringLiteral("/t/ab.txt")};
-    EXPECT_NE(FileNamesSignature(a), FileNamesSignature(a + QStringList{QStringLiteral("/t/new.txt")}));
-    // "ab" -> "ba": same characters, same sum: no rebuild.
-    EXPECT_EQ(FileNamesSignature(a), FileNamesSignature({QStringLiteral("/t/ba.txt")}));
-    EXPECT_EQ(FileNamesSignature({}), 0);
-}
-
 TEST(Layout, RoundTripsAndRefusesDamagedValues)
 {
     const QRect r(30, 40, 1000, 700);
