@@ -5,6 +5,7 @@
 #include "report.h"
 #include "rondeldoc.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -36,6 +37,25 @@ CGotoBarDialog::CGotoBarDialog(QWidget* parent) : QDialog(parent), m_edit(new QS
     auto* layout = new QFormLayout(this);
     layout->addRow(QStringLiteral("Bar number:"), m_edit);
     layout->addRow(OkCancel(this));
+}
+
+// The fields alone make a narrow dialog whose title bar cuts its title short.
+QSize CGotoBarDialog::sizeHint() const
+{
+    const QSize hint = QDialog::sizeHint();
+    return {std::max(hint.width(), TitleWidth(windowTitle())), hint.height()};
+}
+
+QSize CGotoBarDialog::minimumSizeHint() const
+{
+    const QSize hint = QDialog::minimumSizeHint();
+    return {std::max(hint.width(), TitleWidth(windowTitle())), hint.height()};
+}
+
+int CGotoBarDialog::TitleWidth(const QString& title)
+{
+    // The title bar's font is the application's; its buttons and margins take the rest.
+    return QFontMetrics(QApplication::font()).horizontalAdvance(title) + kTitleBarRoom;
 }
 
 int CGotoBarDialog::BarNumber() const

@@ -17,6 +17,12 @@ public:
     explicit CGotoBarDialog(QWidget* parent = nullptr);
     int BarNumber() const;
     QSpinBox* Edit() const { return m_edit; }
+    // Room for the window buttons and margins of a title bar beside its text.
+    static constexpr int kTitleBarRoom = 128;
+    // The width at which a title bar shows `title` whole.
+    static int TitleWidth(const QString& title);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 private:
     QSpinBox* m_edit;

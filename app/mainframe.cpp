@@ -10,6 +10,7 @@
 #include "panes.h"
 #include "player.h"
 #include "playclock.h"
+#include "practiceclick.h"
 #include "report.h"
 #include "rondeldoc.h"
 #include "rondelview.h"
@@ -340,6 +341,8 @@ void CMainFrame::CreateMenus()
     play->addAction(QStringLiteral("Play one measure"), this, &CMainFrame::OnMeasurePlay);
     play->addAction(QStringLiteral("Loop"), QKeySequence(Qt::Key_L), this, &CMainFrame::OnLoop);
     play->addAction(QStringLiteral("Stop"), this, &CMainFrame::OnStop);
+    play->addSeparator();
+    AddPracticeClickActions(play, m_transport, [this] { return ActiveDocument(); });
     play->addSeparator();
     play->addAction(QStringLiteral("Goto Bar No."), QKeySequence(QStringLiteral("Ctrl+B")), this, &CMainFrame::OnGotoBar);
     play->addAction(QStringLiteral("Goto Time"), QKeySequence(QStringLiteral("Ctrl+T")), this, &CMainFrame::OnGotoTime);

@@ -9,6 +9,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QDirIterator>
+#include <QToolTip>
+#include <QStyle>
+#include <QHelpEvent>
 #include <QFontDatabase>
 #include <QStandardPaths>
 
@@ -176,6 +179,37 @@ bool CFileView::Refresh()
     kdz->setExpanded(true);
     txt->setExpanded(true);
     return true;
+}
+
+QString CFileView::CutNameAt(const QPoint& pos) const
+{
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid())
+        return {};
+    const QString name = index.data(Qt::DisplayRole).toString();
+    const QRect rect = visualRect(index);
+    // The text is drawn inside the item's margins; past the viewport's edge nothing shows.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    const int room = std::min(rect.right(), viewport()->width() - 1) - rect.left() + 1 - 2 * margin;
+    if (QFontMetrics(font()).horizontalAdvance(name) <= room)
+        return {};
+    return name;
+}
+
+bool CFileView::viewportEvent(QEvent* e)
+{
+    if (e->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(e);
+        const QString name = CutNameAt(help->pos());
+        if (name.isEmpty()) {
+            QToolTip::hideText();
+            e->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), name, viewport(), visualRect(indexAt(help->pos())));
+        }
+        return true;
+    }
+    return QTreeWidget::viewportEvent(e);
 }
 
 void CFileView::AddFolder(QTreeWidgetItem* parent, const QString& dir, const QString& pattern, int depth)

@@ -106,8 +106,14 @@ public:
     static QString ChosenFolder();
     // Shows `folder` and keeps it for the next start.
     void ChooseFolder(const QString& folder);
+    // The full name of the entry at `pos` (viewport coordinates) when the pane cuts it
+    // short; empty when it is shown whole or nothing is there.
+    QString CutNameAt(const QPoint& pos) const;
 signals:
     void OpenPath(const QString& path);
+
+protected:
+    bool viewportEvent(QEvent* e) override;
 
 private:
     void AddFolder(QTreeWidgetItem* parent, const QString& dir, const QString& pattern, int depth);

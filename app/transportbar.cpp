@@ -144,6 +144,7 @@ const char* ThemeIconOf(const char* caption)
         {"PLAY", "media-playback-start"}, {"MPLAY", "media-skip-forward"}, {"LOOP", "media-playlist-repeat"},
         {"STOP", "media-playback-stop"},  {"DTEMPO", "edit-undo"},         {"ATEMPO", "media-seek-forward"},
         {"SCOPE", "audio-x-generic"},     {"PLUS", "zoom-in"},             {"MINUS", "zoom-out"},
+        {"CLICK", "audio-volume-high"},
     };
     for (const auto& [name, icon] : kIcons)
         if (qstrcmp(name, caption) == 0)
@@ -189,6 +190,7 @@ CTransportBar::CTransportBar(QWidget* parent)
       m_dtempo(MakeButton(this, "DTEMPO", "Back to the song tempo")),
       m_atempo(MakeButton(this, "ATEMPO", "Auto tempo")),
       m_scope(MakeButton(this, "SCOPE", "Toggle wave view on/off")),
+      m_click(MakeButton(this, "CLICK", "Practice click on every beat (count-in: Play menu)")),
       m_plus(new CDoubleClickButton(this)),
       m_minus(new CDoubleClickButton(this)),
       m_defaultTempo(new QLineEdit(this)),
@@ -205,6 +207,7 @@ CTransportBar::CTransportBar(QWidget* parent)
     SetThemeIcon(m_plus, "PLUS");
     SetThemeIcon(m_minus, "MINUS");
     m_scope->setCheckable(true);
+    m_click->setCheckable(true);
 
     m_defaultTempo->setValidator(new QIntValidator(1, 999, m_defaultTempo));
     m_defaultTempo->setMaximumWidth(48);
@@ -232,6 +235,7 @@ CTransportBar::CTransportBar(QWidget* parent)
     for (QWidget* w : {static_cast<QWidget*>(m_play), static_cast<QWidget*>(m_mplay), static_cast<QWidget*>(m_loop),
                        static_cast<QWidget*>(m_stop)})
         row->addWidget(w);
+    row->addWidget(m_click);
     row->addWidget(Caption(this, QStringLiteral("Song tempo"), m_defaultTempo));
     row->addWidget(m_defaultTempo);
     row->addWidget(Caption(this, QStringLiteral("Play tempo"), m_currentTempo));
@@ -254,6 +258,7 @@ CTransportBar::CTransportBar(QWidget* parent)
     connect(m_dtempo, &QToolButton::clicked, this, &CTransportBar::DefaultTempoClicked);
     connect(m_atempo, &QToolButton::clicked, this, &CTransportBar::AutoTempo);
     connect(m_scope, &QToolButton::clicked, this, &CTransportBar::ToggleWaveView);
+    connect(m_click, &QToolButton::toggled, this, &CTransportBar::ClickToggled);
     connect(m_plus, &QToolButton::clicked, this, &CTransportBar::ZoomIn);
     connect(m_minus, &QToolButton::clicked, this, &CTransportBar::ZoomOut);
     connect(m_plus, &CDoubleClickButton::doubleClicked, this, &CTransportBar::ZoomMax);
@@ -329,4 +334,10 @@ int CTransportBar::FaderPos() const
 void CTransportBar::SetWaveViewOn(bool on)
 {
     m_scope->setChecked(on);
+}
+
+void CTransportBar::SetClickOn(bool on)
+{
+    const QSignalBlocker block(m_click);
+    m_click->setChecked(on);
 }

@@ -46,6 +46,8 @@ public:
     int Sync() const;
     int FaderPos() const;
     void SetWaveViewOn(bool on);
+    // The CLICK button's state, without announcing it.
+    void SetClickOn(bool on);
 
     QToolButton* m_play;
     QToolButton* m_mplay;
@@ -54,6 +56,7 @@ public:
     QToolButton* m_dtempo;
     QToolButton* m_atempo;
     QToolButton* m_scope;
+    QToolButton* m_click;
     CDoubleClickButton* m_plus;
     CDoubleClickButton* m_minus;
     QLineEdit* m_defaultTempo; // 1062
@@ -76,6 +79,7 @@ signals:
     void ZoomMax();
     void ZoomMin();
     void SyncChanged(int hundredths);
+    void ClickToggled(bool on);
 
 protected:
     void resizeEvent(QResizeEvent* e) override;

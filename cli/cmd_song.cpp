@@ -1,6 +1,7 @@
 // dump, new, convert: the song and its file formats.
 
 #include "commands.h"
+#include "midi_click.h"
 
 #include "report.h"
 #include "rondeldoc.h"
@@ -747,15 +748,35 @@ CCommandRegistrar s_new{"new", "new OUT.kdz\n"
                                "      write a new song (two empty 4/4 bars at 120 BPM)\n"
                                "      writes: .kdz",
                         CmdNew};
-CCommandRegistrar s_convert{"convert", "convert IN OUT [--snap16] [--no-triplets]\n"
+CCommandRegistrar s_convert{"convert", "convert IN OUT [--snap16] [--no-triplets] [--click] [--count-in]\n"
                                        "      convert a song by the files' extensions; OUT must not be IN\n"
                                        "      reads: song files; writes: .kdz .mid .txt .wav .png .pdf\n"
                                        "      --snap16          (MIDI input) snap notes to 16ths rather than 32nds\n"
                                        "      --no-triplets     (MIDI input) do not look for triplets\n"
+                                       "      --click           (.mid, .wav output) a practice click on every beat\n"
+                                       "      --count-in        (.mid, .wav output) one bar of clicks before the song\n"
                                        "convert --to mid|kdz|txt|wav|pdf|png [-j N] [--out-dir DIR] [--report OUT.json] INPUT...\n"
                                        "      convert many files; a folder gives its tabs, .kdz and .mid files\n"
                                        "      -j N              worker processes (default: one per core)\n"
                                        "      --out-dir DIR     write the converted files there (default: beside each input)\n"
                                        "      --report OUT.json per file: status, bars, import issue count and message",
                             CmdConvert};
+
+// The practice click of MIDI and wave output; off unless asked for.
+void TakeClickOptions(QStringList& options)
+{
+    for (auto it = options.begin(); it != options.end();) {
+        if (*it == QLatin1String("--click"))
+            ClickOptions().m_click = true;
+        else if (*it == QLatin1String("--count-in"))
+            ClickOptions().m_countIn = true;
+        else {
+            ++it;
+            continue;
+        }
+        it = options.erase(it);
+    }
+}
+
+CCommandRegistrar s_clickSetup{[] { AddConvertOptions(TakeClickOptions); }};
 } // namespace

@@ -9,6 +9,7 @@
 // Play, Stop, PauseResume) builds on this state in its own files.
 
 #include "event.h"
+#include "midi_click.h"
 #include "rondeldoc.h"
 
 #include <QString>
@@ -173,9 +174,11 @@ public:
     void SetVolume(int percent);
     // Sets the stream tempo at once (BPM).
     void SetTempo(int bpm);
-    // Ticks since playback started, running on across bars and loops; 0 when stopped, -1
-    // when the stream cannot tell.
+    // Ticks since the first bar played started, running on across bars and loops (0 during
+    // a count-in); 0 when stopped, -1 when the stream cannot tell.
     int64_t GetPlayPosition();
+    // Ticks of the count-in that began the current playback (0 without one).
+    int64_t CountInTicks() const { return m_countInTicks; }
     // The view's 50 ms poll: delivers finished buffers (rendering the next bar), counts the
     // finishing states down and closes the stream four polls after the last buffer. Returns
     // the position, or -1 when polling should stop.
@@ -238,6 +241,16 @@ private:
     // The bar to render for an alternate-ending bar, or None() to stop.
     EventPos NextAlternateEnding(EventPos bar);
     void ApplyTempoAndPatch(const CEvent& bar, bool& explicitTempo);
+    // The practice click (midi_click.h): one bar of count-in clicks in the meter of the bar
+    // at node, closed by a silent event at its end; returns the bytes written or counted.
+    int RenderCountIn(EventPos node);
+    // Queues the clicks of the bar starting now, when the click is on.
+    void ScheduleBarClicks(const CEvent& bar, int barTicks);
+    // Writes every queued click due at or before tick `upTo` of the rendered stream.
+    int EmitClicksUpTo(int64_t upTo);
+    // A short event at `delta` after the last written one, with fillers for long silences
+    // in a file.
+    int WriteTimed(int delta, int status, int data1, int data2, int length);
     EventPos NextMeasure(EventPos from);
     // A loop starts over: repeat groups, alternate endings and measure repeats begin afresh.
     void ResetRepeatState();
@@ -270,6 +283,15 @@ private:
     void GrowStreamBuffer(int bytes);
 
     bool m_sounding[100] = {};   // note numbers with a note-on not yet released
+    // The click merges into the bar's own events by time: m_noteCursor is where the song's
+    // last event fell, m_writeCursor where the last written one (song or click) fell, both in
+    // ticks of the rendered stream; m_clickBase is the tick the first bar starts at (the
+    // count-in's length). Without clicks the two cursors stay equal.
+    std::vector<Click::SClickEvent> m_pendingClicks;
+    int64_t m_noteCursor = 0;
+    int64_t m_writeCursor = 0;
+    int64_t m_clickBase = 0;
+    int64_t m_countInTicks = 0;  // the count-in of the current playback
     int m_timeDebt = 0;          // ticks emitted ahead of the grid (see EmitTimed)
     EventPos m_jump;             // jump recorded by the repeat logic for after this bar
     bool m_haveJump = false;

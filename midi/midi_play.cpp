@@ -20,6 +20,10 @@ struct SPlayer
     // Tempo events of the queued buffers, oldest first (0: the buffer carries none).
     std::deque<int> m_queuedTempi;
     bool m_silentNoticeShown = false;
+    // A count-in longer than the recording's lead before the first bar: the recording starts
+    // when the stream reaches this tick (-1: started, or nothing to start), at this tempo.
+    int64_t m_overlayDueTick = -1;
+    int m_overlayTempo = 0;
 };
 SPlayer g_player;
 // A stream closed from inside its own done notification lives until the notification
@@ -56,6 +60,7 @@ struct CMidi::SRenderSnapshot
     int m_prevMeasuresTimes, m_prevMeasuresPass, m_prevMeasuresBars, m_groupPass;
     uint8_t m_inAlternate;
     int m_tempo, m_patch, m_timeDebt;
+    int64_t m_noteCursor, m_writeCursor;
     bool m_sounding[100];
 };
 
@@ -76,6 +81,8 @@ CMidi::SRenderSnapshot CMidi::SaveRenderState() const
     s.m_tempo = m_tempo;
     s.m_patch = m_patch;
     s.m_timeDebt = m_timeDebt;
+    s.m_noteCursor = m_noteCursor;
+    s.m_writeCursor = m_writeCursor;
     std::copy(std::begin(m_sounding), std::end(m_sounding), s.m_sounding);
     return s;
 }
@@ -96,6 +103,8 @@ void CMidi::RestoreRenderState(const SRenderSnapshot& s)
     m_tempo = s.m_tempo;
     m_patch = s.m_patch;
     m_timeDebt = s.m_timeDebt;
+    m_noteCursor = s.m_noteCursor;
+    m_writeCursor = s.m_writeCursor;
     std::copy(std::begin(s.m_sounding), std::end(s.m_sounding), m_sounding);
 }
 
@@ -216,14 +225,34 @@ bool CMidi::PlayOn(std::unique_ptr<CMidiStream> stream, const SPlayRange& range,
         return false;
     m_startNode = first;
     int total = 0;
+    // The count-in goes first, as a buffer of its own; the song's ticks start after it.
+    m_countInTicks = 0;
+    std::vector<uint8_t> countIn;
+    int countInTempo = 0;
+    if (ClickOptions().m_countIn) {
+        total += RenderCountIn(first);
+        m_countInTicks = m_noteCursor;
+        countIn = StreamBytes(&countInTempo);
+    }
     m_nextNode = RenderBar(first, total);
 
     // 3-5. Open, time division, the first buffer and the look-ahead.
     if (!g_inDoneHandler)
         g_retired.reset();
-    g_player = SPlayer{std::move(stream), this, 0, {}, g_player.m_silentNoticeShown};
+    g_player = SPlayer{std::move(stream), this, 0, {}, g_player.m_silentNoticeShown, -1, 0};
     g_player.m_stream->SetDoneHandler([this](uintptr_t) { OnBufferDone(); });
-    if (!g_player.m_stream->SetTimeDivision(96) || !QueueRenderedBar() || !RenderAhead()) {
+    const auto queueCountIn = [&] {
+        if (countIn.empty())
+            return true;
+        SMidiHeader header;
+        header.m_pData = countIn.data();
+        header.m_bufferLength = header.m_bytesRecorded = uint32_t(countIn.size());
+        if (!g_player.m_stream->Out(header))
+            return false;
+        g_player.m_queuedTempi.push_back(countInTempo);
+        return true;
+    };
+    if (!g_player.m_stream->SetTimeDivision(96) || !queueCountIn() || !QueueRenderedBar() || !RenderAhead()) {
         g_player.m_stream.reset();
         g_player.m_owner = nullptr;
         g_player.m_queuedTempi.clear();
@@ -256,7 +285,21 @@ bool CMidi::PlayOn(std::unique_ptr<CMidiStream> stream, const SPlayRange& range,
 
     // 9. The transport and the overlay.
     host.ShowPlayState(1, m_loop);
-    host.NotifyOverlay(1, int((*first)->m_runTime2));
+    // The recording keeps its place against the song: a count-in plays what comes before the
+    // first bar in the recording, or waits in silence where the recording has less.
+    const int startMsecs = int((*first)->m_runTime2);
+    if (m_countInTicks == 0) {
+        host.NotifyOverlay(1, startMsecs);
+    } else {
+        const int tempo = playTempo != 0 ? playTempo : TempoForTime();
+        const int countInMsecs = BarMsecs(int(m_countInTicks), tempo);
+        if (startMsecs >= countInMsecs) {
+            host.NotifyOverlay(1, startMsecs - countInMsecs);
+        } else {
+            g_player.m_overlayDueTick = m_countInTicks - int64_t(double(startMsecs) * tempo * 96 / 60000.0);
+            g_player.m_overlayTempo = tempo;
+        }
+    }
     const char* silent = g_player.m_stream->SilentReason();
     if (silent && *silent && !g_player.m_silentNoticeShown) {
         g_player.m_silentNoticeShown = true;
@@ -413,7 +456,8 @@ int64_t CMidi::GetPlayPosition()
     int64_t ticks = 0;
     if (!g_player.m_stream->Position(&ticks))
         return -1;
-    return ticks;
+    // The count-in holds the position at the first bar's start.
+    return std::max<int64_t>(0, ticks - m_countInTicks);
 }
 
 int64_t CMidi::PollPlayer()
@@ -432,6 +476,15 @@ int64_t CMidi::PollPlayer()
         ClosePlayer();
         SetPlayState(0);
         return -1;
+    }
+    int64_t raw = 0;
+    if (state == 1 && g_player.m_overlayDueTick >= 0 && g_player.m_stream && g_player.m_stream->Position(&raw)
+        && raw >= g_player.m_overlayDueTick) {
+        // The recording's start came during the count-in: it begins now, as far in as the
+        // stream has gone past that point.
+        const int late = int((raw - g_player.m_overlayDueTick) * 60000.0 / (std::max(g_player.m_overlayTempo, 1) * 96));
+        g_player.m_overlayDueTick = -1;
+        PlayerHost::Get().NotifyOverlay(1, late);
     }
     if (state < 0) {
         SetPlayState(++state);

@@ -78,6 +78,8 @@ void CMidi::BeginPass(int mode)
     m_timeDebt = 0;
     m_haveJump = false;
     m_jump = None();
+    m_pendingClicks.clear();
+    m_noteCursor = m_writeCursor = m_clickBase = 0;
     if (mode == RENDER_PLAY && m_capacity < kStreamBufferBytes)
         m_capacity = kStreamBufferBytes;
 }
@@ -250,6 +252,8 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
     chosen.m_runTime1 = RunTimeWord(m_ticks);
     if (m_pPlayOrder)
         m_pPlayOrder->push_back(&chosen);
+    if (m_mode != RENDER_TIMING)
+        ScheduleBarClicks(chosen, barTicks);
 
     switch (m_mode) {
     case RENDER_PLAY:
@@ -272,6 +276,9 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
     default:
         break;
     }
+    // Clicks the bar's own events did not reach (a bar that ends early, or nothing at all).
+    if (!m_pendingClicks.empty())
+        bytes += EmitClicksUpTo(m_clickBase + m_ticks + barTicks);
 
     m_ticks += barTicks;
     m_msecs += BarMsecs(barTicks, TempoForTime());
@@ -533,6 +540,8 @@ int CMidi::ReleaseSoundingNotes(int delta)
 bool CMidi::RunPass(int& total)
 {
     EventPos node = Events().begin();
+    if ((m_mode == RENDER_FILE || m_mode == RENDER_COUNT) && ClickOptions().m_countIn && node != None())
+        total += RenderCountIn(node);
     int bars = 0;
     while (node != None()) {
         if (++bars >= kMaxPassBars)
@@ -611,6 +620,71 @@ std::vector<int> CMidi::PlayOrder()
     return order;
 }
 
+// ----- practice click -----------------------------------------------------------------------
+
+void CMidi::ScheduleBarClicks(const CEvent& bar, int barTicks)
+{
+    if (!ClickOptions().m_click)
+        return;
+    const std::vector<Click::SClickEvent> clicks = Click::BarClicks(m_clickBase + m_ticks, int(bar.GetTimeSigNumerator()),
+                                                                    int(bar.GetTimeSigDenominator()), barTicks);
+    m_pendingClicks.insert(m_pendingClicks.end(), clicks.begin(), clicks.end());
+}
+
+int CMidi::EmitClicksUpTo(int64_t upTo)
+{
+    int bytes = 0;
+    size_t done = 0;
+    for (; done < m_pendingClicks.size() && m_pendingClicks[done].m_tick <= upTo; ++done) {
+        const Click::SClickEvent& c = m_pendingClicks[done];
+        const int64_t delta = std::max<int64_t>(0, c.m_tick - m_writeCursor);
+        m_writeCursor = std::max(m_writeCursor, c.m_tick);
+        bytes += WriteTimed(int(delta), 0x90 | Click::kChannel, c.m_note, c.m_velocity, 3);
+    }
+    m_pendingClicks.erase(m_pendingClicks.begin(), m_pendingClicks.begin() + std::ptrdiff_t(done));
+    return bytes;
+}
+
+int CMidi::RenderCountIn(EventPos node)
+{
+    if (node != None() && !(*node)->IsMeasure())
+        node = NextMeasure(node);
+    // In the meter of the first bar played (a measure repeat at the head repeats nothing: 4/4).
+    int numerator = 4, denominator = 4, ticks = 384;
+    if (node != None() && (*node)->IsBar() && BarTicks(**node) > 0) {
+        numerator = int((*node)->GetTimeSigNumerator());
+        denominator = int((*node)->GetTimeSigDenominator());
+        ticks = BarTicks(**node);
+    }
+    int bytes = 0;
+    switch (m_mode) {
+    case RENDER_PLAY:
+        m_writePos = 0;
+        m_streamBuffer.Clear();
+        bytes += EmitMasterVolume();
+        m_streamBuffer.m_tempo = node != None() ? StoredTempo(**node) : 0;
+        break;
+    case RENDER_FILE:
+        m_eventCount += 5;
+        bytes += EmitTimeSig(0, numerator, denominator);
+        break;
+    case RENDER_COUNT:
+        m_eventCount += 5;
+        break;
+    default:
+        return 0;
+    }
+    const int64_t start = m_writeCursor;
+    for (const Click::SClickEvent& c : Click::BarClicks(start, numerator, denominator, ticks))
+        m_pendingClicks.push_back(c);
+    bytes += EmitClicksUpTo(start + ticks);
+    // The song starts where the bar ends: a silent event holds the place.
+    bytes += WriteTimed(int(start + ticks - m_writeCursor), 0x90 | Click::kChannel, 0, 0, 3);
+    m_noteCursor = m_writeCursor = start + ticks;
+    m_clickBase = start + ticks - m_ticks;
+    return bytes;
+}
+
 // ----- emitters ---------------------------------------------------------------------------
 
 int CMidi::EmitShort(int delta, int status, int data1, int data2)
@@ -634,6 +708,19 @@ int CMidi::EmitTimed(int delta, int status, int data1, int data2, int length)
         m_timeDebt = -delta;
         delta = 0;
     }
+    // Clicks due before this event go first; the event keeps its own time.
+    const int64_t at = m_noteCursor + delta;
+    int bytes = 0;
+    if (!m_pendingClicks.empty())
+        bytes += EmitClicksUpTo(at);
+    m_noteCursor = at;
+    const int64_t written = std::max<int64_t>(0, at - m_writeCursor);
+    m_writeCursor = std::max(m_writeCursor, at);
+    return bytes + WriteTimed(int(written), status, data1, data2, length);
+}
+
+int CMidi::WriteTimed(int delta, int status, int data1, int data2, int length)
+{
     int bytes = 0;
     if (m_mode == RENDER_FILE || m_mode == RENDER_COUNT) {
         // Written deltas stay below the file limit: a longer silence (a long empty bar) is
