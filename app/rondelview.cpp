@@ -336,6 +336,14 @@ void CRondelView::mouseDoubleClickEvent(QMouseEvent* e)
 void CRondelView::OnClick(const QPoint& layoutPos, Qt::KeyboardModifiers mods)
 {
     const SViewHit hit = m_renderer->HitTest(m_doc, layoutPos);
+    // While the player plays or is paused a click on the music edits nothing: the cursor goes
+    // there and playback goes on from that bar.
+    if (m_edit.PlayerActive() && hit.barNo > 0 && (hit.zone == SViewHit::Count || hit.zone == SViewHit::Note)
+        && !(mods & Qt::ControlModifier)) {
+        ContinuePlaybackAt(hit.barNo, hit.tick);
+        AfterEdit();
+        return;
+    }
     switch (hit.zone) {
     case SViewHit::Lead:
         emit BarBoxClicked(hit.barNo);
@@ -363,6 +371,18 @@ void CRondelView::OnClick(const QPoint& layoutPos, Qt::KeyboardModifiers mods)
         break;
     }
     AfterEdit();
+}
+
+void CRondelView::ContinuePlaybackAt(int barNo, int tick)
+{
+    m_edit.SetCursor(barNo, std::max(tick, 0));
+    AnnounceCursor();
+    if (!m_player || !m_player->ContinueAt(barNo - 1))
+        return;
+    // The play cursor follows the player wherever it goes now.
+    m_playStartBar = std::min(m_playStartBar, barNo - 1);
+    if (m_playEndBar > 0 && barNo > m_playEndBar)
+        m_playEndBar = 0;
 }
 
 void CRondelView::AfterEdit()

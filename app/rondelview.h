@@ -130,6 +130,8 @@ private:
     void UpdateHover(const QPoint& layoutPos);
     void OnClick(const QPoint& layoutPos, Qt::KeyboardModifiers mods);
     void AfterEdit();
+    // A click while the player runs: the cursor goes there and playback follows.
+    void ContinuePlaybackAt(int barNo, int tick);
     void AnnounceCursor();
     bool DrumKeyFor(int qtKey, int* drum) const;
 
