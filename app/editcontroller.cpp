@@ -701,8 +701,11 @@ bool CEditController::DeleteBar(int bar)
     span.m_last = std::prev(span.m_endBar);
     span.m_barDn = span.m_barUp = bar;
     span.m_tickDn = kTickBarLine;
-    DeleteEvents(m_doc, span);
-    Reresolve();
+    const int removed = RemoveEvents(m_doc, span);
+    // A measure repeat whose group held the bar repeats one measure fewer.
+    if (removed > 0 && !AdjustMeasureRepeat(events, bar, -removed))
+        UserReport().Message(QString::fromLatin1(EditText::kRepeatAdjustFailed));
+    Commit();
     return true;
 }
 
@@ -743,6 +746,9 @@ bool CEditController::SplitAtCursor(int numerator, int denominator)
     } else {
         events.insert(MeasureEnd(at->m_bar), std::make_unique<CEvent>(EventType::Bar, sig));
     }
+    // A measure repeat whose group held the split measure repeats both of its parts. Past
+    // the longest group a repeat can name, it is left as it is.
+    AdjustMeasureRepeat(events, at->m_bar1 + 2, 1);
     return Commit();
 }
 
@@ -795,8 +801,13 @@ bool CEditController::DeleteSelection()
         return false;
     const int bar = span->m_barDn;
     const int tick = std::max(span->m_tickDn, 0);
-    DeleteEvents(m_doc, *span);
+    // The first measure after the removed ones: the start measure goes when its bar line does.
+    const int after = span->m_first == span->m_startBar ? bar : bar + 1;
+    const int removed = RemoveEvents(m_doc, *span);
+    if (removed > 0 && !AdjustMeasureRepeat(m_doc.Events(), after, -removed))
+        UserReport().Message(QString::fromLatin1(EditText::kRepeatAdjustFailed));
     SetCursor(bar, tick);
+    Commit();
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QMdiArea>
 #include <QMessageBox>
 #include <QScrollBar>
@@ -22,6 +23,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
+
+// Failures show songs and messages as text.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace EditingTest {
 
@@ -132,8 +140,13 @@ protected:
         return QPoint(g.x + 4, g.staffTop + 12);
     }
     // Layout units to the viewport (the view may have scrolled to follow the player).
-    QPoint Screen(CMainFrame& f, const QPoint& p)
+    // Mouse moves reach the view only inside it: with `intoSight` the view scrolls there first.
+    QPoint Screen(CMainFrame& f, const QPoint& p, bool intoSight = false)
     {
+        CRondelView& view = View(f);
+        const int y = p.y() - view.verticalScrollBar()->value();
+        if (intoSight && (y < 10 || y > view.viewport()->height() - 10))
+            view.ScrollToY(p.y() - view.viewport()->height() / 2);
         return p - QPoint(View(f).horizontalScrollBar()->value(), View(f).verticalScrollBar()->value());
     }
     void Click(CMainFrame& f, const QPoint& layout, Qt::KeyboardModifiers mods = {})
@@ -142,10 +155,14 @@ protected:
     }
     void Hover(CMainFrame& f, const QPoint& layout)
     {
-        const QPoint p = Screen(f, layout);
-        // Two moves: the view ignores moves of a single unit.
-        QTest::mouseMove(View(f).viewport(), p + QPoint(0, 5));
-        QTest::mouseMove(View(f).viewport(), p);
+        const QPoint p = Screen(f, layout, true);
+        // Two moves: the view ignores moves of a single unit. Sent straight to the view, so
+        // that no tooltip or other window under the pointer takes them.
+        QWidget* vp = View(f).viewport();
+        for (const QPoint& at : {p + QPoint(0, 5), p}) {
+            QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(vp->mapToGlobal(at)), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(vp, &move);
+        }
     }
     void Key(CMainFrame& f, Qt::Key key, Qt::KeyboardModifiers mods = {}, bool autoRepeat = false)
     {

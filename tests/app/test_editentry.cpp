@@ -59,4 +59,67 @@ TEST_F(EditEntry, AClickWhilePlayingMovesPlaybackAndEditsNothing)
     EXPECT_NE(Describe(doc), song);
 }
 
+TEST_F(EditEntry, DeletesAndSplitsKeepMeasureRepeatsOnTheirMusic)
+{
+    // "R3x1" at bar 5 repeats bars 2 to 4.
+    auto f = Open(L("B 36@0 B 38@0 B 42@0 42@96 B 46@0 R3x1 B 49@0 B"));
+    CRondelDoc& doc = *f->ActiveDocument();
+    // Del over a measure's time-signature box inside the group.
+    Hover(*f, BoxPoint(*f, 3));
+    EXPECT_EQ(View(*f).Hover().bar, 3);
+    EXPECT_TRUE(View(*f).Hover().onBarBox);
+    Key(*f, Qt::Key_Delete);
+    EXPECT_EQ(Describe(doc), L("B 36@0 B 38@0 B 46@0 R2x1 B 49@0 B"));
+    f->OnUndo();
+    EXPECT_EQ(Describe(doc), L("B 36@0 B 38@0 B 42@0 42@96 B 46@0 R3x1 B 49@0 B"));
+
+    // A range from inside bar 1 over bar 2: bar 1 keeps its line, bar 2 leaves the group.
+    Drag(*f, CountPoint(*f, 1, 0), CountPoint(*f, 2, 20));
+    ASSERT_EQ(View(*f).Edit().SelType(), CEditController::SelRange);
+    f->OnDelete();
+    EXPECT_EQ(Describe(doc), L("B B 42@0 42@96 B 46@0 R2x1 B 49@0 B"));
+    EXPECT_EQ(View(*f).Edit().SelType(), CEditController::SelCursor);
+    f->OnUndo();
+
+    // Bars 1 to 4 leave nothing to repeat: the user is told, the measures go anyway.
+    Drag(*f, CountPoint(*f, 1, -1), CountPoint(*f, 4, 20));
+    f->OnDelete();
+    EXPECT_EQ(Describe(doc), L("R3x1 B 49@0 B"));
+    ASSERT_FALSE(m_report.m_messages.isEmpty());
+    EXPECT_EQ(m_report.m_messages.back(), QString::fromLatin1(EditText::kRepeatAdjustFailed));
+    f->OnUndo();
+    EXPECT_EQ(Describe(doc), L("B 36@0 B 38@0 B 42@0 42@96 B 46@0 R3x1 B 49@0 B"));
+
+    // Splitting bar 3 at tick 8 (6/8 after the cursor): the group grows by the new measure.
+    Click(*f, CountPoint(*f, 3, 8));
+    Hover(*f, QPoint(5, View(*f).viewport()->height() - 5));
+    ASSERT_EQ(View(*f).Hover().bar, 0);
+    Key(*f, Qt::Key_6);
+    Key(*f, Qt::Key_8);
+    EXPECT_EQ(Describe(doc), L("B 36@0 B 38@0 B 42@0 B6/8 42@0 B 46@0 R4x1 B 49@0 B"));
+    f->OnUndo();
+    // A cursor before the first note of the measure puts an empty measure after it.
+    Click(*f, CountPoint(*f, 4, 0));
+    Hover(*f, QPoint(5, View(*f).viewport()->height() - 5));
+    Key(*f, Qt::Key_3);
+    Key(*f, Qt::Key_4);
+    EXPECT_EQ(Describe(doc), L("B 36@0 B 38@0 B 42@0 42@96 B 46@0 B3/4 R4x1 B 49@0 B"));
+    f->OnUndo();
+    // In the repeat measure itself: a new measure after it, the repeat is not touched.
+    Click(*f, CountPoint(*f, 5, 0));
+    Hover(*f, QPoint(5, View(*f).viewport()->height() - 5));
+    Key(*f, Qt::Key_2);
+    Key(*f, Qt::Key_4);
+    EXPECT_EQ(Describe(doc), L("B 36@0 B 38@0 B 42@0 42@96 B 46@0 R3x1 B2/4 B 49@0 B"));
+    f->OnUndo();
+
+    // Keys at the mouse leave a repeat measure alone.
+    Hover(*f, DrumPoint(*f, 5, 4, 36));
+    EXPECT_EQ(View(*f).Hover().bar, 5);
+    EXPECT_EQ(View(*f).Hover().tick, 4);
+    Key(*f, Qt::Key_K);
+    EXPECT_EQ(Describe(doc), L("B 36@0 B 38@0 B 42@0 42@96 B 46@0 R3x1 B 49@0 B"));
+    EXPECT_EQ(m_report.m_messages.back(), QString::fromLatin1(kNoNotesInRepeat));
+}
+
 } // namespace
