@@ -420,30 +420,17 @@ bool CEditController::JogNote(const CEvent* note, int delta, int* movedToBar)
     return Commit();
 }
 
-bool CEditController::JogRange(int delta)
+int CEditController::MoveNotes(std::vector<const CEvent*> notes, int delta)
 {
-    if (!CanEdit())
-        return false;
-    const auto span = Span();
-    if (!span)
-        return false;
-    // Nothing moves left of the song's first tick.
-    if (delta < 0 && m_range.m_barDn <= 1 && m_range.m_tickDn <= 0)
-        return false;
-    std::vector<const CEvent*> notes;
-    for (auto it = span->m_first;; ++it) {
-        if (IsNoteOrRest(**it))
-            notes.push_back(it->get());
-        if (it == span->m_last)
-            break;
-    }
-    if (notes.empty())
-        return false;
+    // The note nearest the way it goes moves first, so that notes keep their order.
     if (delta > 0)
         std::reverse(notes.begin(), notes.end());
     CEventList& events = m_doc.Events();
+    int moved = 0;
     for (const CEvent* n : notes) {
         const EventPos it = FindEvent(n);
+        if (it == events.end())
+            continue;
         const EventPos bar = BarOf(it);
         const int64_t pos = int64_t((*it)->GetPosition()) + delta * 12;
         const int64_t length = int64_t((*bar)->GetMeasurePositions());
@@ -464,7 +451,67 @@ bool CEditController::JogRange(int delta)
         if (target != bar)
             events.splice(MeasureEnd(target), events, it);
         SortMeasure(events, target);
+        ++moved;
     }
+    return moved;
+}
+
+bool CEditController::JogCursor(int delta, bool toBarEnd)
+{
+    if (m_selType != SelCursor)
+        return false;
+    const int bar = m_range.m_barDn;
+    const int tick = std::max(m_range.m_tickDn, 0);
+    if (toBarEnd) {
+        // From the cursor to the end of its measure, as a range.
+        if (!CanEdit() || !SelectRange(bar, tick, bar, kTickBarEnd, true)) {
+            SetCursor(bar, tick);
+            return false;
+        }
+        return JogRange(delta);
+    }
+    CEventList& events = m_doc.Events();
+    const EventPos b = FindBar(events, bar);
+    std::vector<const CEvent*> notes;
+    if (b != events.end())
+        for (auto it = std::next(b); it != events.end() && !(*it)->IsMeasure(); ++it)
+            if (IsNoteOrRest(**it) && int((*it)->GetTick()) == tick)
+                notes.push_back(it->get());
+    // Nothing at the cursor: only the cursor moves.
+    if (notes.empty()) {
+        MoveCursor(delta);
+        return false;
+    }
+    if (!CanEdit() || (delta < 0 && bar <= 1 && tick == 0))
+        return false;
+    if (MoveNotes(notes, delta) == 0)
+        return false;
+    const bool changed = Commit();
+    MoveCursor(delta);
+    return changed;
+}
+
+bool CEditController::JogRange(int delta)
+{
+    if (!CanEdit())
+        return false;
+    const auto span = Span();
+    if (!span)
+        return false;
+    // Nothing moves left of the song's first tick.
+    if (delta < 0 && m_range.m_barDn <= 1 && m_range.m_tickDn <= 0)
+        return false;
+    std::vector<const CEvent*> notes;
+    for (auto it = span->m_first;; ++it) {
+        if (IsNoteOrRest(**it))
+            notes.push_back(it->get());
+        if (it == span->m_last)
+            break;
+    }
+    if (notes.empty())
+        return false;
+    MoveNotes(notes, delta);
+    CEventList& events = m_doc.Events();
     // The range moves with its notes.
     auto shift = [&](int& bar, int& tick) {
         if (tick == kTickBarLine || tick == kTickBarEnd)

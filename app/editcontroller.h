@@ -17,6 +17,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class CEvent;
 class CRondelDoc;
@@ -102,6 +103,10 @@ public:
     bool JogNote(const CEvent* note, int delta, int* movedToBar = nullptr);
     // Every selected note and rest one tick left or right; the range moves with them.
     bool JogRange(int delta);
+    // The notes at the cursor tick move one tick and the cursor with them (only the cursor
+    // when none is there); with toBarEnd the cursor's measure from the cursor on is selected
+    // and jogged as a range.
+    bool JogCursor(int delta, bool toBarEnd);
     // The cursor alone moves one tick, across bar edges, never out of the song.
     void MoveCursor(int delta);
     bool InsertRestAtCursor();
@@ -135,6 +140,10 @@ private:
     EventPos BarOf(EventPos it) const;
     int BarNumberOfPos(EventPos bar) const;
     int MeasureCount() const;
+    // Moves each note or rest one tick, into the neighbouring measure across a bar edge (not
+    // into a measure repeat, not before the song), re-sorting the measures; no commit.
+    // Returns how many moved.
+    int MoveNotes(std::vector<const CEvent*> notes, int delta);
     // Makes sure the song ends with a BAR (copying the signature of the last measure).
     void KeepClosingBar();
     bool Commit();

@@ -518,8 +518,12 @@ void CRondelView::keyPressEvent(QKeyEvent* e)
         const int delta = key == Qt::Key_Left ? -1 : 1;
         if (range) {
             m_edit.JogRange(delta);
-        } else if (m_edit.SelType() == CEditController::SelCursor && ctrl) {
-            m_edit.MoveCursor(delta);
+        } else if (m_edit.SelType() == CEditController::SelCursor) {
+            // The cursor comes before the mouse: its notes move with it, or with Ctrl only it.
+            if (ctrl)
+                m_edit.MoveCursor(delta);
+            else
+                m_edit.JogCursor(delta, shift);
             AnnounceCursor();
         } else if (m_hover.note) {
             if (shift) {
@@ -546,9 +550,6 @@ void CRondelView::keyPressEvent(QKeyEvent* e)
             }
         } else if (m_hover.bar > 0 && m_hover.onBarBox) {
             UserReport().Message(QString::fromLatin1(EditText::kNoJogMeasure));
-        } else if (m_edit.SelType() == CEditController::SelCursor) {
-            m_edit.MoveCursor(delta);
-            AnnounceCursor();
         }
         break;
     }

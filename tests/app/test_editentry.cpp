@@ -122,4 +122,65 @@ TEST_F(EditEntry, DeletesAndSplitsKeepMeasureRepeatsOnTheirMusic)
     EXPECT_EQ(m_report.m_messages.back(), QString::fromLatin1(kNoNotesInRepeat));
 }
 
+TEST_F(EditEntry, ArrowsJogTheNotesAtTheCursor)
+{
+    auto f = Open(L("B 36@0 38@48 42@48 36@96 B 38@0 B"));
+    CRondelDoc& doc = *f->ActiveDocument();
+    CRondelView& view = View(*f);
+    const QPoint away(5, view.viewport()->height() - 5);
+    Click(*f, CountPoint(*f, 1, 4));
+    Hover(*f, away);
+    // The chord at the cursor moves, the cursor with it; a held key is one undo step.
+    const int steps = doc.UndoHistory().UndoSteps();
+    Key(*f, Qt::Key_Right);
+    Key(*f, Qt::Key_Right, {}, true);
+    EXPECT_EQ(Describe(doc), L("B 36@0 38@72 42@72 36@96 B 38@0 B"));
+    EXPECT_EQ(view.CursorTick(), 6);
+    EXPECT_EQ(doc.UndoHistory().UndoSteps(), steps + 1);
+    EXPECT_EQ(f->StatusText().left(23), QStringLiteral("Cursor: measure 1 6/32n"));
+    Key(*f, Qt::Key_Left);
+    EXPECT_EQ(Describe(doc), L("B 36@0 38@60 42@60 36@96 B 38@0 B"));
+    EXPECT_EQ(view.CursorTick(), 5);
+    // Ctrl moves the cursor alone; on an empty tick the arrows do as well.
+    Key(*f, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(view.CursorTick(), 6);
+    Key(*f, Qt::Key_Right);
+    EXPECT_EQ(view.CursorTick(), 7);
+    EXPECT_EQ(Describe(doc), L("B 36@0 38@60 42@60 36@96 B 38@0 B"));
+    // Shift takes everything from the cursor to the end of the measure along.
+    view.Edit().SetCursor(1, 5);
+    Key(*f, Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(Describe(doc), L("B 36@0 38@72 42@72 36@108 B 38@0 B"));
+    EXPECT_EQ(view.Edit().SelType(), CEditController::SelRange);
+    f->OnUndo();
+    f->OnUndo();
+    f->OnUndo();
+    EXPECT_EQ(Describe(doc), L("B 36@0 38@48 42@48 36@96 B 38@0 B"));
+
+    // At the first tick of the song nothing goes left; at a measure's last tick the notes go
+    // over the bar line and the cursor follows.
+    view.Edit().SetCursor(1, 0);
+    Key(*f, Qt::Key_Left);
+    EXPECT_EQ(Describe(doc), L("B 36@0 38@48 42@48 36@96 B 38@0 B"));
+    EXPECT_EQ(view.CursorBar(), 1);
+    EXPECT_EQ(view.CursorTick(), 0);
+    view.Edit().SetCursor(2, 0);
+    Key(*f, Qt::Key_Left);
+    EXPECT_EQ(Describe(doc), L("B 36@0 38@48 42@48 36@96 38@372 B B"));
+    EXPECT_EQ(view.CursorBar(), 1);
+    EXPECT_EQ(view.CursorTick(), 31);
+    Key(*f, Qt::Key_Right);
+    Key(*f, Qt::Key_Right);
+    EXPECT_EQ(Describe(doc), L("B 36@0 38@48 42@48 36@96 B 38@12 B"));
+    EXPECT_EQ(view.CursorBar(), 2);
+    EXPECT_EQ(view.CursorTick(), 1);
+    // Past the last measure the song gets a new closing bar line.
+    view.Edit().SetCursor(2, 1);
+    for (int i = 0; i < 31; ++i)
+        Key(*f, Qt::Key_Right, {}, i > 0);
+    EXPECT_EQ(Describe(doc), L("B 36@0 38@48 42@48 36@96 B B 38@0 B"));
+    EXPECT_EQ(view.CursorBar(), 3);
+    EXPECT_EQ(view.CursorTick(), 0);
+}
+
 } // namespace
