@@ -321,8 +321,18 @@ bool CEditController::ToggleDrum(int bar, int tick, int key, CEvent** added)
             events.erase(it);
             return Commit();
         }
+    CEvent* raw = InsertNote(barPos, tick, uint32_t(key), 0);
+    if (added)
+        *added = raw;
+    return Commit();
+}
+
+CEvent* CEditController::InsertNote(EventPos barPos, int tick, uint32_t key, uint32_t word2Bits)
+{
+    CEventList& events = m_doc.Events();
+    const EventPos end = MeasureEnd(barPos);
     int64_t pos = int64_t(tick) * 12;
-    uint32_t word1 = uint32_t(key) | m_pendingMark;
+    uint32_t word1 = key | m_pendingMark;
     m_pendingMark = 0;
     // Next to a triplet the new note joins it.
     for (auto it = std::next(barPos); it != end; ++it)
@@ -335,11 +345,71 @@ bool CEditController::ToggleDrum(int bar, int tick, int key, CEvent** added)
     for (auto it = std::next(barPos); it != end; ++it)
         if (int64_t((*it)->GetPosition()) <= pos)
             after = it;
-    auto note = std::make_unique<CEvent>(word1, uint32_t(pos));
+    auto note = std::make_unique<CEvent>(word1, uint32_t(pos) | word2Bits);
     CEvent* raw = note.get();
     events.insert(std::next(after), std::move(note));
-    if (added)
-        *added = raw;
+    return raw;
+}
+
+bool CEditController::CanAddNotesTo(int bar) const
+{
+    CEventList& events = m_doc.Events();
+    const EventPos barPos = FindBar(events, bar);
+    if (barPos == events.end())
+        return false;
+    if ((*barPos)->IsRepeatPrev()) {
+        UserReport().Message(QString::fromLatin1(kNoNotesInRepeat));
+        return false;
+    }
+    return CanEdit();
+}
+
+const CEvent* CEditController::NoteAt(int bar, int tick, int key, int string) const
+{
+    CEventList& events = m_doc.Events();
+    const EventPos barPos = FindBar(events, bar);
+    if (barPos == events.end())
+        return nullptr;
+    for (auto it = std::next(barPos); it != events.end() && !(*it)->IsMeasure(); ++it) {
+        const CEvent& e = **it;
+        if (!e.IsNote() || int(e.GetTick()) != tick)
+            continue;
+        if (string >= 0 ? int(e.GetString()) == string : int(e.GetEventType()) == key)
+            return &e;
+    }
+    return nullptr;
+}
+
+int CEditController::StringForPitch(int pitch) const
+{
+    const std::vector<int> strings = CTrack::OpenStrings(m_doc.m_trackType);
+    for (size_t i = 0; i < strings.size(); ++i)
+        if (strings[i] <= pitch)
+            return int(i);
+    return -1;
+}
+
+bool CEditController::AddPitchedNote(int bar, int tick, int pitch, int string)
+{
+    const std::vector<int> strings = CTrack::OpenStrings(m_doc.m_trackType);
+    if (strings.empty() || !CanAddNotesTo(bar))
+        return false;
+    if (string < 0)
+        string = StringForPitch(pitch);
+    if (string < 0 || string >= int(strings.size())) {
+        UserReport().Message(QString::fromLatin1(EditText::kNoteTooLow));
+        return false;
+    }
+    if (pitch < strings[size_t(string)] || pitch > int(EventType::LastNote))
+        return false;
+    CEventList& events = m_doc.Events();
+    const EventPos barPos = FindBar(events, bar);
+    if (tick < 0 || tick >= int((*barPos)->GetMeasureTicks()))
+        return false;
+    // One note per string and tick: a new fret replaces the old one.
+    if (const CEvent* old = NoteAt(bar, tick, 0, string))
+        events.erase(FindEvent(old));
+    InsertNote(barPos, tick, uint32_t(pitch), uint32_t(string) << EventBits::StringShift);
     return Commit();
 }
 
@@ -368,6 +438,13 @@ bool CEditController::StepNoteKey(const CEvent* note, int delta)
     const int next = key + delta;
     if (next < low || next > high)
         return false;
+    // A string sounds nothing below its open pitch.
+    if (!drums) {
+        const std::vector<int> strings = CTrack::OpenStrings(m_doc.m_trackType);
+        const size_t string = (*it)->GetString();
+        if (string < strings.size() && next < strings[string])
+            return false;
+    }
     (*it)->m_word1 = ((*it)->m_word1 & ~EventBits::TypeMask) | uint32_t(next);
     return Commit();
 }

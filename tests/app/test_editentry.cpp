@@ -183,4 +183,142 @@ TEST_F(EditEntry, ArrowsJogTheNotesAtTheCursor)
     EXPECT_EQ(view.CursorTick(), 0);
 }
 
+class PitchedEntry : public EditEntry
+{
+protected:
+    void TearDown() override
+    {
+        CRondelView::SetFretChooser({});
+        EditEntry::TearDown();
+    }
+    std::unique_ptr<CMainFrame> OpenAs(uint32_t trackType, const QStringList& items)
+    {
+        auto f = Open(items);
+        f->ActiveDocument()->m_trackType = trackType;
+        f->ActiveDocument()->UpdateAllViews();
+        return f;
+    }
+    // The point of a tab string row at a bar and tick.
+    QPoint StringPoint(CMainFrame& f, int bar, int tick, int string)
+    {
+        const SBarGeometry g = Geometry(f, bar);
+        return QPoint(TickX(f, bar, tick), g.staffTop + g.T + 12 * string);
+    }
+    // The staff point whose natural pitch is `pitch`, or a null point.
+    QPoint PitchPoint(CMainFrame& f, int bar, int tick, int pitch)
+    {
+        const CTrack* track = CTrack::Of(*f.ActiveDocument());
+        const SBarGeometry g = Geometry(f, bar);
+        for (int y = g.staffTop - 44; y <= g.staffTop + 68; ++y) {
+            int alternative = 0;
+            if (track->GetPitchAtY(bar, f.ActiveDocument()->m_trackType, y, &alternative) == pitch)
+                return QPoint(TickX(f, bar, tick), y);
+        }
+        return QPoint();
+    }
+    // The lowest natural pitch the staff offers.
+    int LowestStaffPitch(CMainFrame& f, int bar)
+    {
+        const CTrack* track = CTrack::Of(*f.ActiveDocument());
+        const SBarGeometry g = Geometry(f, bar);
+        int lowest = 1000;
+        for (int y = g.staffTop - 44; y <= g.staffTop + 68; ++y) {
+            int alternative = 0;
+            const int pitch = track->GetPitchAtY(bar, f.ActiveDocument()->m_trackType, y, &alternative);
+            if (pitch > 0)
+                lowest = std::min(lowest, pitch);
+        }
+        return lowest;
+    }
+    static QString Notes(const CRondelDoc& doc)
+    {
+        QStringList out;
+        for (const auto& e : doc.Events())
+            if (e->IsNote())
+                out << QStringLiteral("%1s%2@%3").arg(e->GetEventType()).arg(e->GetString()).arg(e->GetPosition());
+        return out.join(QLatin1Char(' '));
+    }
+};
+
+TEST_F(PitchedEntry, TabClicksAskForTheFretAndStaffClicksFindTheString)
+{
+    auto f = OpenAs(TrackType::Guitar6, L("B B B"));
+    CRondelDoc& doc = *f->ActiveDocument();
+    int asked = 0;
+    int answer = 3;
+    CRondelView::SetFretChooser([&] {
+        ++asked;
+        return answer;
+    });
+    // Fret 3 on the G string (open 55, third row) at tick 4.
+    Click(*f, StringPoint(*f, 1, 4, 2));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(Notes(doc), QStringLiteral("58s2@48"));
+    // Cancel changes nothing; a click on the note takes it away without asking.
+    answer = -1;
+    Click(*f, StringPoint(*f, 1, 8, 0));
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(Notes(doc), QStringLiteral("58s2@48"));
+    Click(*f, StringPoint(*f, 1, 4, 2));
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(Notes(doc), QString());
+    f->OnUndo();
+    EXPECT_EQ(Notes(doc), QStringLiteral("58s2@48"));
+
+    // The staff: E4 goes to the high E string, G3 (55) to the G string.
+    const QPoint e4 = PitchPoint(*f, 2, 0, 64);
+    ASSERT_FALSE(e4.isNull());
+    Click(*f, e4);
+    const QPoint g3 = PitchPoint(*f, 2, 8, 55);
+    ASSERT_FALSE(g3.isNull());
+    Click(*f, g3);
+    EXPECT_EQ(Notes(doc), QStringLiteral("58s2@48 64s0@0 55s2@96"));
+    EXPECT_EQ(asked, 2);
+    // Up and Down on a hovered note step its pitch; a string goes no lower than open.
+    Hover(*f, StringPoint(*f, 2, 8, 2));
+    ASSERT_NE(View(*f).Hover().note, nullptr);
+    Key(*f, Qt::Key_Up);
+    EXPECT_EQ(Notes(doc), QStringLiteral("58s2@48 64s0@0 56s2@96"));
+    Key(*f, Qt::Key_Down);
+    Key(*f, Qt::Key_Down);
+    EXPECT_EQ(Notes(doc), QStringLiteral("58s2@48 64s0@0 55s2@96"));
+}
+
+TEST_F(PitchedEntry, NotesTooLowForTheTuningAreRefused)
+{
+    auto f = OpenAs(TrackType::Bass4, L("B B"));
+    CRondelDoc& doc = *f->ActiveDocument();
+    const int lowest = LowestStaffPitch(*f, 1);
+    if (lowest >= 28)
+        GTEST_SKIP() << "the bass staff reaches no lower than the open E string";
+    Click(*f, PitchPoint(*f, 1, 0, lowest));
+    EXPECT_EQ(Notes(doc), QString());
+    ASSERT_FALSE(m_report.m_messages.isEmpty());
+    EXPECT_EQ(m_report.m_messages.back(), QString::fromLatin1(EditText::kNoteTooLow));
+    EXPECT_FALSE(doc.IsModified());
+}
+
+TEST_F(PitchedEntry, DigitsOverAStringTypeFrets)
+{
+    auto f = OpenAs(TrackType::Guitar6, L("B B"));
+    CRondelDoc& doc = *f->ActiveDocument();
+    // 1 then 2 over the same place: fret 12 on the A string (open 45).
+    Hover(*f, StringPoint(*f, 1, 4, 4));
+    Key(*f, Qt::Key_1);
+    EXPECT_EQ(Notes(doc), QStringLiteral("46s4@48"));
+    Key(*f, Qt::Key_2);
+    EXPECT_EQ(Notes(doc), QStringLiteral("57s4@48"));
+    // 1 then 1: fret 11; a move of the mouse in between starts a new number.
+    Hover(*f, StringPoint(*f, 1, 8, 0));
+    Key(*f, Qt::Key_1);
+    Key(*f, Qt::Key_1);
+    EXPECT_EQ(Notes(doc), QStringLiteral("57s4@48 75s0@96"));
+    Hover(*f, StringPoint(*f, 1, 8, 0) + QPoint(0, 3));
+    Key(*f, Qt::Key_5);
+    EXPECT_EQ(Notes(doc), QStringLiteral("57s4@48 69s0@96"));
+    // Drum letters mean nothing on a guitar.
+    Key(*f, Qt::Key_K);
+    EXPECT_EQ(Notes(doc), QStringLiteral("57s4@48 69s0@96"));
+}
+
 } // namespace
