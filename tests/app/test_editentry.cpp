@@ -183,6 +183,68 @@ TEST_F(EditEntry, ArrowsJogTheNotesAtTheCursor)
     EXPECT_EQ(view.CursorTick(), 0);
 }
 
+TEST_F(EditEntry, TheInstrumentToolBarSetsDefaultsAndReplacesSelectedDrums)
+{
+    auto f = Open(L("B 36@0 38@0 42@0 42@24 42@48 B B"));
+    CRondelDoc& doc = *f->ActiveDocument();
+    auto tool = [&f](const QString& name) {
+        QAction* a = f->findChild<QAction*>(name);
+        EXPECT_NE(a, nullptr) << name.toStdString();
+        f->UpdateEditActions();
+        return a;
+    };
+    ASSERT_NE(f->findChild<QToolBar*>(QStringLiteral("InstrumentToolBar")), nullptr);
+    EXPECT_EQ(tool(QStringLiteral("ToolInstrument36"))->toolTip(),
+              QStringLiteral("Bass drum 1 - Set as foot default or set selected foot instruments as"));
+    EXPECT_EQ(tool(QStringLiteral("ToolInstrument38"))->toolTip(),
+              QStringLiteral("Snare Drum - Set as snare default or set selected snares as"));
+    // The defaults in force are checked.
+    for (int key : {36, 38, 42, 47})
+        EXPECT_TRUE(tool(QStringLiteral("ToolInstrument%1").arg(key))->isChecked()) << key;
+    EXPECT_FALSE(tool(QStringLiteral("ToolInstrument46"))->isChecked());
+
+    // Without a range a button makes its drum the group's default for clicks.
+    tool(QStringLiteral("ToolInstrument46"))->trigger();
+    EXPECT_TRUE(tool(QStringLiteral("ToolInstrument46"))->isChecked());
+    EXPECT_FALSE(tool(QStringLiteral("ToolInstrument42"))->isChecked());
+    Click(*f, DrumPoint(*f, 2, 0, 42));
+    EXPECT_EQ(Describe(doc), L("B 36@0 38@0 42@0 42@24 42@48 B 46@0 B"));
+    // With a range it replaces the drums of its group there, and only those.
+    Click(*f, CountPoint(*f, 1, -1));
+    tool(QStringLiteral("ToolInstrument37"))->trigger();
+    EXPECT_EQ(Describe(doc), L("B 36@0 37@0 42@0 42@24 42@48 B 46@0 B"));
+    EXPECT_TRUE(tool(QStringLiteral("ToolInstrument38"))->isChecked()) << "the default stays";
+    // Three 16ths in a range can become a triplet.
+    EXPECT_FALSE(tool(QStringLiteral("ToolTriplet"))->isEnabled());
+    Drag(*f, CountPoint(*f, 1, 0), CountPoint(*f, 1, 4));
+    EXPECT_TRUE(tool(QStringLiteral("ToolTriplet"))->isEnabled());
+    EXPECT_TRUE(tool(QStringLiteral("ToolTripletJog"))->isEnabled());
+    Drag(*f, CountPoint(*f, 1, 0), CountPoint(*f, 1, 2));
+    EXPECT_FALSE(tool(QStringLiteral("ToolTriplet"))->isEnabled()) << "two places are no triplet";
+    Key(*f, Qt::Key_Escape);
+
+    // Accent waits for the next click, then goes off.
+    tool(QStringLiteral("ToolAccent"))->trigger();
+    EXPECT_TRUE(tool(QStringLiteral("ToolAccent"))->isChecked());
+    Click(*f, DrumPoint(*f, 2, 8, 38));
+    EXPECT_FALSE(tool(QStringLiteral("ToolAccent"))->isChecked());
+    const CEvent* added = nullptr;
+    for (const auto& e : doc.Events())
+        if (e->GetEventType() == 38 && e->GetPosition() == 96)
+            added = e.get();
+    ASSERT_NE(added, nullptr);
+    EXPECT_TRUE(added->IsAccent());
+    EXPECT_TRUE(tool(QStringLiteral("ToolFlam"))->isEnabled());
+    EXPECT_FALSE(tool(QStringLiteral("ToolPalmMute"))->isEnabled());
+
+    // Guitar and bass: no drums, palm mute instead of flam.
+    doc.m_trackType = TrackType::Guitar6;
+    doc.UpdateAllViews();
+    EXPECT_FALSE(tool(QStringLiteral("ToolInstrument38"))->isEnabled());
+    EXPECT_FALSE(tool(QStringLiteral("ToolFlam"))->isEnabled());
+    EXPECT_TRUE(tool(QStringLiteral("ToolPalmMute"))->isEnabled());
+}
+
 class PitchedEntry : public EditEntry
 {
 protected:
