@@ -3,9 +3,13 @@
 // toolbar, and a walk from an opened tab to a saved song.
 #include "editingtest.h"
 
+#include "bardialog.h"
+
 #include "midi.h"
 #include "player.h"
 
+#include <QMdiSubWindow>
+#include <QSpinBox>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -381,6 +385,125 @@ TEST_F(PitchedEntry, DigitsOverAStringTypeFrets)
     // Drum letters mean nothing on a guitar.
     Key(*f, Qt::Key_K);
     EXPECT_EQ(Notes(doc), QStringLiteral("57s4@48 69s0@96"));
+}
+
+// A session as a new user has it, from a real tab to a saved song: select, cut, paste, undo
+// and redo, a longer bar, notes in and out by click and key, markers and a loop between them,
+// save, reopen.
+TEST_F(EditEntry, WalkThroughAFixtureTabToTheSavedSong)
+{
+    auto f = std::make_unique<CMainFrame>();
+    f->resize(1000, 700);
+    f->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+    f->SetSaveQuestion([](const QString&) { return int(QMessageBox::Discard); });
+    ASSERT_TRUE(f->OpenFile(QStringLiteral(KADENZO_FIXTURES_DIR "/tabs/simple_beat.txt")));
+    CRondelDoc& doc = *f->ActiveDocument();
+    CRondelView& view = View(*f);
+    auto measures = [&doc] {
+        return int(std::count_if(doc.Events().begin(), doc.Events().end(), [](const auto& e) { return e->IsMeasure(); }));
+    };
+    ASSERT_EQ(measures(), 3) << "two measures and the closing bar line";
+    auto words = [](const CRondelDoc& d) {
+        std::vector<std::pair<uint32_t, uint32_t>> out;
+        for (const auto& e : d.Events())
+            out.emplace_back(e->m_word1, e->m_word2);
+        return out;
+    };
+
+    // Both bars copied to the end: four bars, the last two like the first two.
+    Drag(*f, CountPoint(*f, 1, -1), CountPoint(*f, 2, 31));
+    ASSERT_EQ(view.Edit().SelType(), CEditController::SelRange);
+    f->OnCopy();
+    view.Edit().SetCursor(3, 0);
+    f->OnPaste();
+    ASSERT_EQ(measures(), 5);
+    const QStringList fourBars = Describe(doc);
+    const int half = int(fourBars.indexOf(QStringLiteral("B"), 1));
+    const int third = int(fourBars.indexOf(QStringLiteral("B"), half + 1));
+    EXPECT_EQ(fourBars.mid(third, third), fourBars.mid(0, third));
+
+    // Bar 2 cut, undone, redone and pasted back where it was: the same four bars.
+    Click(*f, CountPoint(*f, 2, -1));
+    ASSERT_EQ(view.Edit().SelType(), CEditController::SelRange);
+    f->OnCut();
+    EXPECT_EQ(measures(), 4);
+    f->OnUndo();
+    EXPECT_EQ(Describe(doc), fourBars);
+    f->OnRedo();
+    EXPECT_EQ(measures(), 4);
+    Click(*f, CountPoint(*f, 2, 0));
+    f->OnPaste();
+    EXPECT_EQ(Describe(doc), fourBars);
+
+    // Bar 3 becomes 5/4 through its dialog.
+    f->SetBarDialogHook([](CBarDialog& dlg) {
+        dlg.m_numerator->setValue(5);
+        dlg.m_denominator->setValue(4);
+        dlg.accept();
+    });
+    Click(*f, BoxPoint(*f, 3));
+    const CEvent* bar3 = CTrack::Of(doc)->FindBar(3);
+    ASSERT_NE(bar3, nullptr);
+    EXPECT_EQ(bar3->GetTimeSigNumerator(), 5u);
+
+    // A snare in by click at the first 32nd, the bass drum there out by K, one in by K.
+    auto has = [&doc](int bar, int key, int tick) {
+        int b = 0;
+        for (const auto& e : doc.Events()) {
+            if (e->IsMeasure())
+                ++b;
+            else if (b == bar && int(e->GetEventType()) == key && int(e->GetTick()) == tick)
+                return true;
+        }
+        return false;
+    };
+    ASSERT_FALSE(has(1, 38, 0));
+    Click(*f, DrumPoint(*f, 1, 0, 38));
+    EXPECT_TRUE(has(1, 38, 0));
+    ASSERT_TRUE(has(1, 36, 0));
+    Hover(*f, DrumPoint(*f, 1, 0, 36));
+    Key(*f, Qt::Key_K);
+    EXPECT_FALSE(has(1, 36, 0));
+    Hover(*f, DrumPoint(*f, 1, 2, 36));
+    Key(*f, Qt::Key_K);
+    EXPECT_TRUE(has(1, 36, 2));
+
+    // Markers on bars 2 and 4: the loop plays bars 2 and 3 over and over (100 BPM: a 4/4 bar
+    // lasts 2.4 s, the 5/4 bar 3 s).
+    Hover(*f, BoxPoint(*f, 2));
+    Key(*f, Qt::Key_BracketLeft);
+    Hover(*f, BoxPoint(*f, 4));
+    Key(*f, Qt::Key_BracketRight);
+    ASSERT_NE(doc.m_pStartMarker, nullptr);
+    ASSERT_NE(doc.m_pEndMarker, nullptr);
+    Key(*f, Qt::Key_Escape);
+    const auto beforePlay = words(doc);
+    f->OnLoop();
+    ASSERT_EQ(f->ActivePlayer()->State(), PlayerState::Playing);
+    Advance(*f, 500);
+    EXPECT_EQ(view.PlayMeasure(), 2);
+    Advance(*f, 2400);
+    EXPECT_EQ(view.PlayMeasure(), 3);
+    Advance(*f, 3000);
+    EXPECT_EQ(view.PlayMeasure(), 2);
+    Advance(*f, 2400);
+    EXPECT_EQ(view.PlayMeasure(), 3);
+    EXPECT_EQ(f->ActivePlayer()->State(), PlayerState::Playing);
+    f->OnStop();
+    EXPECT_EQ(words(doc), beforePlay) << "playing changes nothing";
+
+    // Saved and opened again: the song on screen.
+    const QString path = m_dir.filePath(QStringLiteral("simple.kdz"));
+    ASSERT_TRUE(f->SaveDocumentAs(doc, path));
+    EXPECT_FALSE(f->MdiArea()->activeSubWindow()->isWindowModified());
+    CRondelDoc saved;
+    ASSERT_TRUE(saved.OnOpenDocument(path));
+    EXPECT_EQ(words(saved), words(doc));
+    EXPECT_TRUE(std::find(saved.m_header.begin(), saved.m_header.end(), QStringLiteral("Simple Beat")) != saved.m_header.end());
+    EXPECT_EQ(saved.m_header, doc.m_header);
+    EXPECT_EQ(saved.m_songTempo, doc.m_songTempo);
+    EXPECT_EQ(Describe(saved), Describe(doc));
 }
 
 } // namespace
