@@ -321,8 +321,18 @@ bool CEditController::ToggleDrum(int bar, int tick, int key, CEvent** added)
             events.erase(it);
             return Commit();
         }
+    CEvent* raw = InsertNote(barPos, tick, uint32_t(key), 0);
+    if (added)
+        *added = raw;
+    return Commit();
+}
+
+CEvent* CEditController::InsertNote(EventPos barPos, int tick, uint32_t key, uint32_t word2Bits)
+{
+    CEventList& events = m_doc.Events();
+    const EventPos end = MeasureEnd(barPos);
     int64_t pos = int64_t(tick) * 12;
-    uint32_t word1 = uint32_t(key) | m_pendingMark;
+    uint32_t word1 = key | m_pendingMark;
     m_pendingMark = 0;
     // Next to a triplet the new note joins it.
     for (auto it = std::next(barPos); it != end; ++it)
@@ -335,11 +345,71 @@ bool CEditController::ToggleDrum(int bar, int tick, int key, CEvent** added)
     for (auto it = std::next(barPos); it != end; ++it)
         if (int64_t((*it)->GetPosition()) <= pos)
             after = it;
-    auto note = std::make_unique<CEvent>(word1, uint32_t(pos));
+    auto note = std::make_unique<CEvent>(word1, uint32_t(pos) | word2Bits);
     CEvent* raw = note.get();
     events.insert(std::next(after), std::move(note));
-    if (added)
-        *added = raw;
+    return raw;
+}
+
+bool CEditController::CanAddNotesTo(int bar) const
+{
+    CEventList& events = m_doc.Events();
+    const EventPos barPos = FindBar(events, bar);
+    if (barPos == events.end())
+        return false;
+    if ((*barPos)->IsRepeatPrev()) {
+        UserReport().Message(QString::fromLatin1(kNoNotesInRepeat));
+        return false;
+    }
+    return CanEdit();
+}
+
+const CEvent* CEditController::NoteAt(int bar, int tick, int key, int string) const
+{
+    CEventList& events = m_doc.Events();
+    const EventPos barPos = FindBar(events, bar);
+    if (barPos == events.end())
+        return nullptr;
+    for (auto it = std::next(barPos); it != events.end() && !(*it)->IsMeasure(); ++it) {
+        const CEvent& e = **it;
+        if (!e.IsNote() || int(e.GetTick()) != tick)
+            continue;
+        if (string >= 0 ? int(e.GetString()) == string : int(e.GetEventType()) == key)
+            return &e;
+    }
+    return nullptr;
+}
+
+int CEditController::StringForPitch(int pitch) const
+{
+    const std::vector<int> strings = CTrack::OpenStrings(m_doc.m_trackType);
+    for (size_t i = 0; i < strings.size(); ++i)
+        if (strings[i] <= pitch)
+            return int(i);
+    return -1;
+}
+
+bool CEditController::AddPitchedNote(int bar, int tick, int pitch, int string)
+{
+    const std::vector<int> strings = CTrack::OpenStrings(m_doc.m_trackType);
+    if (strings.empty() || !CanAddNotesTo(bar))
+        return false;
+    if (string < 0)
+        string = StringForPitch(pitch);
+    if (string < 0 || string >= int(strings.size())) {
+        UserReport().Message(QString::fromLatin1(EditText::kNoteTooLow));
+        return false;
+    }
+    if (pitch < strings[size_t(string)] || pitch > int(EventType::LastNote))
+        return false;
+    CEventList& events = m_doc.Events();
+    const EventPos barPos = FindBar(events, bar);
+    if (tick < 0 || tick >= int((*barPos)->GetMeasureTicks()))
+        return false;
+    // One note per string and tick: a new fret replaces the old one.
+    if (const CEvent* old = NoteAt(bar, tick, 0, string))
+        events.erase(FindEvent(old));
+    InsertNote(barPos, tick, uint32_t(pitch), uint32_t(string) << EventBits::StringShift);
     return Commit();
 }
 
@@ -368,6 +438,13 @@ bool CEditController::StepNoteKey(const CEvent* note, int delta)
     const int next = key + delta;
     if (next < low || next > high)
         return false;
+    // A string sounds nothing below its open pitch.
+    if (!drums) {
+        const std::vector<int> strings = CTrack::OpenStrings(m_doc.m_trackType);
+        const size_t string = (*it)->GetString();
+        if (string < strings.size() && next < strings[string])
+            return false;
+    }
     (*it)->m_word1 = ((*it)->m_word1 & ~EventBits::TypeMask) | uint32_t(next);
     return Commit();
 }
@@ -420,30 +497,17 @@ bool CEditController::JogNote(const CEvent* note, int delta, int* movedToBar)
     return Commit();
 }
 
-bool CEditController::JogRange(int delta)
+int CEditController::MoveNotes(std::vector<const CEvent*> notes, int delta)
 {
-    if (!CanEdit())
-        return false;
-    const auto span = Span();
-    if (!span)
-        return false;
-    // Nothing moves left of the song's first tick.
-    if (delta < 0 && m_range.m_barDn <= 1 && m_range.m_tickDn <= 0)
-        return false;
-    std::vector<const CEvent*> notes;
-    for (auto it = span->m_first;; ++it) {
-        if (IsNoteOrRest(**it))
-            notes.push_back(it->get());
-        if (it == span->m_last)
-            break;
-    }
-    if (notes.empty())
-        return false;
+    // The note nearest the way it goes moves first, so that notes keep their order.
     if (delta > 0)
         std::reverse(notes.begin(), notes.end());
     CEventList& events = m_doc.Events();
+    int moved = 0;
     for (const CEvent* n : notes) {
         const EventPos it = FindEvent(n);
+        if (it == events.end())
+            continue;
         const EventPos bar = BarOf(it);
         const int64_t pos = int64_t((*it)->GetPosition()) + delta * 12;
         const int64_t length = int64_t((*bar)->GetMeasurePositions());
@@ -464,7 +528,67 @@ bool CEditController::JogRange(int delta)
         if (target != bar)
             events.splice(MeasureEnd(target), events, it);
         SortMeasure(events, target);
+        ++moved;
     }
+    return moved;
+}
+
+bool CEditController::JogCursor(int delta, bool toBarEnd)
+{
+    if (m_selType != SelCursor)
+        return false;
+    const int bar = m_range.m_barDn;
+    const int tick = std::max(m_range.m_tickDn, 0);
+    if (toBarEnd) {
+        // From the cursor to the end of its measure, as a range.
+        if (!CanEdit() || !SelectRange(bar, tick, bar, kTickBarEnd, true)) {
+            SetCursor(bar, tick);
+            return false;
+        }
+        return JogRange(delta);
+    }
+    CEventList& events = m_doc.Events();
+    const EventPos b = FindBar(events, bar);
+    std::vector<const CEvent*> notes;
+    if (b != events.end())
+        for (auto it = std::next(b); it != events.end() && !(*it)->IsMeasure(); ++it)
+            if (IsNoteOrRest(**it) && int((*it)->GetTick()) == tick)
+                notes.push_back(it->get());
+    // Nothing at the cursor: only the cursor moves.
+    if (notes.empty()) {
+        MoveCursor(delta);
+        return false;
+    }
+    if (!CanEdit() || (delta < 0 && bar <= 1 && tick == 0))
+        return false;
+    if (MoveNotes(notes, delta) == 0)
+        return false;
+    const bool changed = Commit();
+    MoveCursor(delta);
+    return changed;
+}
+
+bool CEditController::JogRange(int delta)
+{
+    if (!CanEdit())
+        return false;
+    const auto span = Span();
+    if (!span)
+        return false;
+    // Nothing moves left of the song's first tick.
+    if (delta < 0 && m_range.m_barDn <= 1 && m_range.m_tickDn <= 0)
+        return false;
+    std::vector<const CEvent*> notes;
+    for (auto it = span->m_first;; ++it) {
+        if (IsNoteOrRest(**it))
+            notes.push_back(it->get());
+        if (it == span->m_last)
+            break;
+    }
+    if (notes.empty())
+        return false;
+    MoveNotes(notes, delta);
+    CEventList& events = m_doc.Events();
     // The range moves with its notes.
     auto shift = [&](int& bar, int& tick) {
         if (tick == kTickBarLine || tick == kTickBarEnd)
@@ -701,8 +825,11 @@ bool CEditController::DeleteBar(int bar)
     span.m_last = std::prev(span.m_endBar);
     span.m_barDn = span.m_barUp = bar;
     span.m_tickDn = kTickBarLine;
-    DeleteEvents(m_doc, span);
-    Reresolve();
+    const int removed = RemoveEvents(m_doc, span);
+    // A measure repeat whose group held the bar repeats one measure fewer.
+    if (removed > 0 && !AdjustMeasureRepeat(events, bar, -removed))
+        UserReport().Message(QString::fromLatin1(EditText::kRepeatAdjustFailed));
+    Commit();
     return true;
 }
 
@@ -743,6 +870,9 @@ bool CEditController::SplitAtCursor(int numerator, int denominator)
     } else {
         events.insert(MeasureEnd(at->m_bar), std::make_unique<CEvent>(EventType::Bar, sig));
     }
+    // A measure repeat whose group held the split measure repeats both of its parts. Past
+    // the longest group a repeat can name, it is left as it is.
+    AdjustMeasureRepeat(events, at->m_bar1 + 2, 1);
     return Commit();
 }
 
@@ -795,8 +925,13 @@ bool CEditController::DeleteSelection()
         return false;
     const int bar = span->m_barDn;
     const int tick = std::max(span->m_tickDn, 0);
-    DeleteEvents(m_doc, *span);
+    // The first measure after the removed ones: the start measure goes when its bar line does.
+    const int after = span->m_first == span->m_startBar ? bar : bar + 1;
+    const int removed = RemoveEvents(m_doc, *span);
+    if (removed > 0 && !AdjustMeasureRepeat(m_doc.Events(), after, -removed))
+        UserReport().Message(QString::fromLatin1(EditText::kRepeatAdjustFailed));
     SetCursor(bar, tick);
+    Commit();
     return true;
 }
 

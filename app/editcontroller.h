@@ -17,6 +17,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class CEvent;
 class CRondelDoc;
@@ -31,6 +32,8 @@ inline constexpr const char* kNotesPastBarEnd =
     "The notes would not fit into their measure. Nothing was changed";
 inline constexpr const char* kNoMarkerOnClosingBar =
     "The closing bar line of the song cannot carry a playback marker";
+inline constexpr const char* kNoteTooLow = "This note is too low for current guitar tab. Please set another tab tuning";
+inline constexpr const char* kChooseFret = "Choose a fret number";
 inline constexpr const char* kRepeatAdjustFailed =
     "Cannot modify repeat control because deleted section is longer than repeat group measure count. Please check the repeat control manually.";
 }
@@ -95,6 +98,18 @@ public:
     // note (nullptr when one was removed or nothing changed).
     bool ToggleDrum(int bar, int tick, int key, CEvent** added = nullptr);
     bool DeleteNote(const CEvent* note);
+    // Guitar and bass. The note at a tick of a bar: on `string` when it is 0 or more, else of
+    // pitch `key`; nullptr when none.
+    const CEvent* NoteAt(int bar, int tick, int key, int string) const;
+    // The string a staff note goes to: the first from the top whose open pitch is not above
+    // the pitch; -1 when the note is too low for every string.
+    int StringForPitch(int pitch) const;
+    // Adds a note of `pitch` on `string` (-1: the string the pitch takes, or the "too low"
+    // message), replacing what that string held at the tick.
+    bool AddPitchedNote(int bar, int tick, int pitch, int string);
+    // False, with the reason told, when notes cannot go into the bar now (a measure repeat,
+    // the player running).
+    bool CanAddNotesTo(int bar) const;
     // Up or down one key on a drum track, one semitone on guitar and bass.
     bool StepNoteKey(const CEvent* note, int delta);
     // One tick left (-1) or right (+1); across a bar edge into the neighbouring measure.
@@ -102,6 +117,10 @@ public:
     bool JogNote(const CEvent* note, int delta, int* movedToBar = nullptr);
     // Every selected note and rest one tick left or right; the range moves with them.
     bool JogRange(int delta);
+    // The notes at the cursor tick move one tick and the cursor with them (only the cursor
+    // when none is there); with toBarEnd the cursor's measure from the cursor on is selected
+    // and jogged as a range.
+    bool JogCursor(int delta, bool toBarEnd);
     // The cursor alone moves one tick, across bar edges, never out of the song.
     void MoveCursor(int delta);
     bool InsertRestAtCursor();
@@ -131,10 +150,17 @@ public:
 
 private:
     EventPos MeasureEnd(EventPos bar) const;
+    // Puts a new note of `key` at the tick of the measure (with the pending mark, joining a
+    // triplet right after it); no commit.
+    CEvent* InsertNote(EventPos barPos, int tick, uint32_t key, uint32_t word2Bits);
     EventPos FindEvent(const CEvent* ev) const;
     EventPos BarOf(EventPos it) const;
     int BarNumberOfPos(EventPos bar) const;
     int MeasureCount() const;
+    // Moves each note or rest one tick, into the neighbouring measure across a bar edge (not
+    // into a measure repeat, not before the song), re-sorting the measures; no commit.
+    // Returns how many moved.
+    int MoveNotes(std::vector<const CEvent*> notes, int delta);
     // Makes sure the song ends with a BAR (copying the signature of the last measure).
     void KeepClosingBar();
     bool Commit();

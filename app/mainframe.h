@@ -177,6 +177,8 @@ private:
     void StartAutoTempo();
     void CloseToolWindowsFor(CRondelDoc* doc);
     void CreateEditMenus();
+    void CreateInstrumentToolBar();
+    void UpdateInstrumentToolBar();
     void ConnectEditing(CRondelView* view, CRondelDoc* doc);
     void StopActivePlayer();
     void CreateDocks();

@@ -21,8 +21,10 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QToolBar>
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 QAction* AddAction(QMenu* menu, const QString& name, const QString& text, const QList<QKeySequence>& keys = {})
@@ -147,7 +149,141 @@ void CMainFrame::CreateEditMenus()
                 a->setEnabled(triplet != 0);
         }
     });
+    CreateInstrumentToolBar();
     UpdateEditActions();
+}
+
+namespace {
+// The instrument buttons: a key, the button's short text and the instrument's name.
+struct SToolDrum
+{
+    int key;
+    const char* label;
+    const char* name;
+};
+constexpr SToolDrum kToolDrums[] = {
+    {36, "BD", "Bass drum 1"},       {44, "HF", "High hat foot"},     {38, "SD", "Snare Drum"},
+    {37, "St", "Sticks"},            {56, "CB", "Cow bell"},          {42, "HH", "Closed high hat"},
+    {46, "OH", "Open high hat"},     {51, "Rd", "Ride cymbal 1"},     {53, "Bell", "Ride cymbal bell"},
+    {49, "Cr1", "Crash cymbal 1"},   {57, "Cr2", "Crash cymbal 2"},   {55, "Spl", "Splash cymbal"},
+    {52, "Chn", "China (trash) cymbal"},
+    {50, "T1", "Tom 1"}, {48, "T2", "Tom 2"}, {47, "T3", "Tom 3"}, {45, "T4", "Tom 4"}, {43, "T5", "Tom 5"}, {41, "T6", "Tom 6"},
+};
+
+const char* ToolTipOfGroup(int group)
+{
+    switch (group) {
+    case MenuGroup::Foot: return "Set as foot default or set selected foot instruments as";
+    case MenuGroup::Snare: return "Set as snare default or set selected snares as";
+    case MenuGroup::Cymbal: return "Set as cymbal default or set selected cymbals as";
+    case MenuGroup::Tom: return "Set as tom default or set selected toms as";
+    default: return "";
+    }
+}
+}
+
+void CMainFrame::CreateInstrumentToolBar()
+{
+    // The drums for click entry (or for the selected notes), the marks and the triplets.
+    auto* bar = new QToolBar(QStringLiteral("Instruments"), this);
+    bar->setObjectName(QStringLiteral("InstrumentToolBar"));
+    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    addToolBar(Qt::TopToolBarArea, bar);
+    for (const SToolDrum& drum : kToolDrums) {
+        const SInstrument* inst = Catalogue::Find(drum.key);
+        if (!inst)
+            continue;
+        const int code = int(inst->group);
+        const int key = drum.key;
+        QAction* a = bar->addAction(QString::fromLatin1(drum.label));
+        a->setObjectName(QStringLiteral("ToolInstrument%1").arg(key));
+        a->setToolTip(QStringLiteral("%1 - %2").arg(QString::fromLatin1(drum.name), QString::fromLatin1(ToolTipOfGroup(code))));
+        a->setCheckable(true);
+        connect(a, &QAction::triggered, this, [this, code, key] {
+            if (CRondelView* view = ActiveView()) {
+                view->Edit().SetInstrument(code, key);
+                view->SelectionChangedNotify();
+            }
+            UpdateEditActions();
+        });
+    }
+    bar->addSeparator();
+    const std::tuple<const char*, const char*, const char*, uint32_t> marks[] = {
+        {"ToolAccent", "Acc", "Accent", EventBits::Accent},
+        {"ToolGhost", "Gh", "Ghost note", EventBits::Ghost},
+        {"ToolFlam", "Flam", "Flam", EventBits::FlamOrPM},
+        {"ToolPalmMute", "P.M.", "Palm Mute (P.M.)", EventBits::FlamOrPM}};
+    for (const auto& [name, label, tip, mask] : marks) {
+        const uint32_t m = mask;
+        QAction* a = bar->addAction(QString::fromLatin1(label));
+        a->setObjectName(QString::fromLatin1(name));
+        a->setToolTip(QString::fromLatin1(tip));
+        a->setCheckable(true);
+        // A range gets the mark; otherwise it waits for the next note added by click.
+        connect(a, &QAction::triggered, this, [this, m] {
+            if (CRondelView* view = ActiveView()) {
+                view->Edit().ToggleMark(m, nullptr);
+                view->SelectionChangedNotify();
+            }
+            UpdateEditActions();
+        });
+    }
+    bar->addSeparator();
+    QAction* triplet = bar->addAction(QStringLiteral("3"));
+    triplet->setObjectName(QStringLiteral("ToolTriplet"));
+    triplet->setToolTip(QStringLiteral("Triplet-ize selection"));
+    connect(triplet, &QAction::triggered, this, [this] {
+        if (CRondelView* view = ActiveView()) {
+            view->Edit().TripletizeRange(false);
+            view->SelectionChangedNotify();
+        }
+    });
+    QAction* tripletJog = bar->addAction(QStringLiteral("3>"));
+    tripletJog->setObjectName(QStringLiteral("ToolTripletJog"));
+    tripletJog->setToolTip(QStringLiteral("Group/ungroup notes as a triplet and jog following notes left/right"));
+    connect(tripletJog, &QAction::triggered, this, [this] {
+        if (CRondelView* view = ActiveView()) {
+            view->Edit().TripletizeRange(true);
+            view->SelectionChangedNotify();
+        }
+    });
+    connect(MdiArea(), &QMdiArea::subWindowActivated, this, &CMainFrame::UpdateEditActions);
+}
+
+void CMainFrame::UpdateInstrumentToolBar()
+{
+    auto* bar = findChild<QToolBar*>(QStringLiteral("InstrumentToolBar"));
+    if (!bar)
+        return;
+    CRondelDoc* doc = ActiveDocument();
+    CRondelView* view = ActiveView();
+    const bool drums = doc && view && doc->m_trackType == TrackType::Drums;
+    const uint32_t mode = view ? view->Edit().m_pendingMark : 0;
+    const int triplet = view ? view->Edit().TripletState() : 0;
+    for (QAction* a : bar->actions()) {
+        const QString name = a->objectName();
+        if (name.startsWith(QLatin1String("ToolInstrument"))) {
+            // Drum numbers mean nothing on guitar and bass tracks.
+            const int key = name.mid(14).toInt();
+            const SInstrument* inst = Catalogue::Find(key);
+            a->setEnabled(drums);
+            a->setChecked(drums && inst && view->Edit().DefaultOf(int(inst->group)) == key);
+        } else if (name == QLatin1String("ToolAccent")) {
+            a->setEnabled(view != nullptr);
+            a->setChecked(mode == EventBits::Accent);
+        } else if (name == QLatin1String("ToolGhost")) {
+            a->setEnabled(view != nullptr);
+            a->setChecked(mode == EventBits::Ghost);
+        } else if (name == QLatin1String("ToolFlam")) {
+            a->setEnabled(drums);
+            a->setChecked(drums && mode == EventBits::FlamOrPM);
+        } else if (name == QLatin1String("ToolPalmMute")) {
+            a->setEnabled(view && !drums);
+            a->setChecked(view && !drums && mode == EventBits::FlamOrPM);
+        } else if (name.startsWith(QLatin1String("ToolTriplet"))) {
+            a->setEnabled(triplet != 0);
+        }
+    }
 }
 
 QAction* CMainFrame::EditAction(const QString& objectName) const
@@ -174,6 +310,7 @@ void CMainFrame::UpdateEditActions()
     const bool kadenzo = mime && mime->hasFormat(QString::fromLatin1(kKadenzoMimeType));
     set("EditPaste", clip && (kadenzo ? sel != CEditController::SelNone : true));
     set("EditDelete", view != nullptr);
+    UpdateInstrumentToolBar();
 }
 
 void CMainFrame::StopActivePlayer()

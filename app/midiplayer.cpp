@@ -62,6 +62,21 @@ bool CMidiPlayer::Play(bool loop, bool oneBar, int startBar)
     return midi.Play(m_devicePosition ? m_devicePosition() : 0, range, loop, oneBar, start);
 }
 
+bool CMidiPlayer::ContinueAt(int startBar)
+{
+    const int state = CMidi::GetPlayState();
+    if (state != PlayerState::Playing && state != PlayerState::Paused)
+        return false;
+    CEventList& events = m_doc.Events();
+    const EventPos bar = FindBar(events, startBar + 1);
+    // The closing bar line plays nothing.
+    if (bar == events.end() || std::next(bar) == events.end())
+        return false;
+    // The bars queued already still sound; then this one.
+    MidiOf(m_doc).ContinueAt(bar);
+    return true;
+}
+
 void CMidiPlayer::Stop()
 {
     if (CMidi::GetPlayState() != PlayerState::Stopped)

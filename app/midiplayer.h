@@ -23,6 +23,7 @@ public:
     void SetVolume(int percent) override;
     bool TellsTransport() const override { return true; }
     void SetPlaySpan(int type, int barDn, int tickDn, int barUp, int tickUp) override;
+    bool ContinueAt(int startBar) override;
 
 private:
     CRondelDoc& m_doc;

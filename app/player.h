@@ -31,6 +31,13 @@ public:
     {
         (void)type, (void)barDn, (void)tickDn, (void)barUp, (void)tickUp;
     }
+    // While playing or paused: playback goes on at measure startBar (0-based) once the bars
+    // already handed to the output have sounded. False when the player cannot move.
+    virtual bool ContinueAt(int startBar)
+    {
+        (void)startBar;
+        return false;
+    }
     // MIDI volume in percent (the Midi <-> Wave fader).
     virtual void SetVolume(int percent) { (void)percent; }
     // True when the player itself tells the transport of its state and starts, pauses and

@@ -14,6 +14,11 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -168,6 +173,7 @@ void CRondelView::mouseMoveEvent(QMouseEvent* e)
     if ((pos - m_lastMouse).manhattanLength() <= 1)
         return;
     m_lastMouse = pos;
+    m_pendingTens = 0; // a two-digit fret is typed without moving the mouse
     const QPoint layoutPos = ToLayout(pos);
     if (m_pressed && !m_dragging
         && (std::abs(layoutPos.x() - m_pressPos.x()) > 2 || std::abs(layoutPos.y() - m_pressPos.y()) > 2))
@@ -250,8 +256,14 @@ void CRondelView::UpdateHover(const QPoint& layoutPos)
     } else {
         int alternative = 0;
         const int pitch = track->GetPitchAtY(hit.barNo, m_doc.m_trackType, layoutPos.y(), &alternative);
-        if (pitch > 0)
+        if (pitch > 0) {
             keys = {pitch, alternative};
+        } else if (pitch < 0) {
+            // A string row of the tab: the note on that string.
+            m_hover.string = -pitch - 1;
+            m_hover.note = m_edit.NoteAt(hit.barNo, hit.tick, 0, m_hover.string);
+            return;
+        }
     }
     const EventPos bar = FindBar(m_doc.Events(), hit.barNo);
     if (bar == m_doc.Events().end())
@@ -336,6 +348,14 @@ void CRondelView::mouseDoubleClickEvent(QMouseEvent* e)
 void CRondelView::OnClick(const QPoint& layoutPos, Qt::KeyboardModifiers mods)
 {
     const SViewHit hit = m_renderer->HitTest(m_doc, layoutPos);
+    // While the player plays or is paused a click on the music edits nothing: the cursor goes
+    // there and playback goes on from that bar.
+    if (m_edit.PlayerActive() && hit.barNo > 0 && (hit.zone == SViewHit::Count || hit.zone == SViewHit::Note)
+        && !(mods & Qt::ControlModifier)) {
+        ContinuePlaybackAt(hit.barNo, hit.tick);
+        AfterEdit();
+        return;
+    }
     switch (hit.zone) {
     case SViewHit::Lead:
         emit BarBoxClicked(hit.barNo);
@@ -354,15 +374,115 @@ void CRondelView::OnClick(const QPoint& layoutPos, Qt::KeyboardModifiers mods)
         }
         break;
     case SViewHit::Note:
-        if (m_doc.m_trackType == TrackType::Drums && hit.tick >= 0)
+        if (m_doc.m_trackType == TrackType::Drums && hit.tick >= 0) {
             if (CTrack* track = CTrack::Of(m_doc))
                 if (const int key = m_edit.ClickedDrumKey(*track, hit.barNo, layoutPos.y()))
                     m_edit.ToggleDrum(hit.barNo, hit.tick, key);
+        } else if (hit.tick >= 0) {
+            OnPitchedClick(hit.barNo, hit.tick, layoutPos.y());
+        }
         break;
     default:
         break;
     }
     AfterEdit();
+}
+
+void CRondelView::ContinuePlaybackAt(int barNo, int tick)
+{
+    m_edit.SetCursor(barNo, std::max(tick, 0));
+    AnnounceCursor();
+    if (!m_player || !m_player->ContinueAt(barNo - 1))
+        return;
+    // The play cursor follows the player wherever it goes now.
+    m_playStartBar = std::min(m_playStartBar, barNo - 1);
+    if (m_playEndBar > 0 && barNo > m_playEndBar)
+        m_playEndBar = 0;
+}
+
+namespace {
+CRondelView::FretChooserFn& FretChooser()
+{
+    static CRondelView::FretChooserFn chooser;
+    return chooser;
+}
+
+// "Choose a fret number": one button per fret, 0 to 24, and Cancel.
+int AskFret(QWidget* parent)
+{
+    QDialog dlg(parent);
+    dlg.setWindowTitle(QStringLiteral("Kadenzo"));
+    auto* layout = new QVBoxLayout(&dlg);
+    layout->addWidget(new QLabel(QString::fromLatin1(EditText::kChooseFret), &dlg));
+    auto* grid = new QGridLayout;
+    for (int fret = 0; fret <= 24; ++fret) {
+        auto* button = new QPushButton(QString::number(fret), &dlg);
+        button->setObjectName(QStringLiteral("Fret%1").arg(fret));
+        QObject::connect(button, &QPushButton::clicked, &dlg, [&dlg, fret] { dlg.done(fret + 1); });
+        grid->addWidget(button, fret / 5, fret % 5);
+    }
+    layout->addLayout(grid);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), &dlg);
+    QObject::connect(cancel, &QPushButton::clicked, &dlg, &QDialog::reject);
+    layout->addWidget(cancel);
+    return dlg.exec() - 1;
+}
+}
+
+void CRondelView::SetFretChooser(FretChooserFn fn)
+{
+    FretChooser() = std::move(fn);
+}
+
+void CRondelView::OnPitchedClick(int barNo, int tick, int y)
+{
+    CTrack* track = CTrack::Of(m_doc);
+    if (!track)
+        return;
+    int alternative = 0;
+    const int pitch = track->GetPitchAtY(barNo, m_doc.m_trackType, y, &alternative);
+    if (pitch == 0)
+        return;
+    if (pitch < 0) {
+        // A string row of the tab: the note there goes, else the fret is asked for.
+        const int string = -pitch - 1;
+        if (const CEvent* note = m_edit.NoteAt(barNo, tick, 0, string)) {
+            m_edit.DeleteNote(note);
+            return;
+        }
+        if (!m_edit.CanAddNotesTo(barNo))
+            return;
+        const int fret = FretChooser() ? FretChooser()() : AskFret(this);
+        if (fret < 0)
+            return;
+        const std::vector<int> strings = CTrack::OpenStrings(m_doc.m_trackType);
+        m_edit.AddPitchedNote(barNo, tick, strings[size_t(string)] + fret, string);
+        return;
+    }
+    if (const CEvent* note = m_edit.NoteAt(barNo, tick, pitch, -1)) {
+        m_edit.DeleteNote(note);
+        return;
+    }
+    m_edit.AddPitchedNote(barNo, tick, pitch, -1);
+}
+
+void CRondelView::OnFretDigit(int digit)
+{
+    const std::vector<int> strings = CTrack::OpenStrings(m_doc.m_trackType);
+    const int string = m_hover.note ? int(m_hover.note->GetString()) : m_hover.string;
+    if (string < 0 || string >= int(strings.size()))
+        return;
+    int fret = digit;
+    if (m_hover.note && m_pendingTens) {
+        fret = 10 * m_pendingTens + digit;
+        m_pendingTens = 0;
+    } else if (digit == 1 || digit == 2) {
+        m_pendingTens = digit;
+    } else {
+        m_pendingTens = 0;
+    }
+    const int tick = m_hover.note ? int(m_hover.note->GetTick()) : m_hover.tick;
+    m_edit.AddPitchedNote(m_hover.bar, tick, strings[size_t(string)] + fret, string);
 }
 
 void CRondelView::AfterEdit()
@@ -498,8 +618,12 @@ void CRondelView::keyPressEvent(QKeyEvent* e)
         const int delta = key == Qt::Key_Left ? -1 : 1;
         if (range) {
             m_edit.JogRange(delta);
-        } else if (m_edit.SelType() == CEditController::SelCursor && ctrl) {
-            m_edit.MoveCursor(delta);
+        } else if (m_edit.SelType() == CEditController::SelCursor) {
+            // The cursor comes before the mouse: its notes move with it, or with Ctrl only it.
+            if (ctrl)
+                m_edit.MoveCursor(delta);
+            else
+                m_edit.JogCursor(delta, shift);
             AnnounceCursor();
         } else if (m_hover.note) {
             if (shift) {
@@ -526,9 +650,6 @@ void CRondelView::keyPressEvent(QKeyEvent* e)
             }
         } else if (m_hover.bar > 0 && m_hover.onBarBox) {
             UserReport().Message(QString::fromLatin1(EditText::kNoJogMeasure));
-        } else if (m_edit.SelType() == CEditController::SelCursor) {
-            m_edit.MoveCursor(delta);
-            AnnounceCursor();
         }
         break;
     }
@@ -627,6 +748,8 @@ void CRondelView::keyPressEvent(QKeyEvent* e)
             int drum = 0;
             if (DrumKeyFor(key, &drum))
                 m_edit.ToggleDrum(m_hover.bar, m_hover.tick, drum);
+        } else if (!range && !drums && m_hover.bar > 0 && m_hover.tick >= 0 && (m_hover.note || m_hover.string >= 0)) {
+            OnFretDigit(digit);
         }
     }
     if (!handled && drums && m_hover.bar > 0 && m_hover.tick >= 0) {

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -81,9 +82,14 @@ public:
         int y = 0;                // layout y
         const CEvent* note = nullptr;
         bool onBarBox = false;    // over the time-signature box or the measure-select area
+        int string = -1;          // guitar and bass: the tab's string row under the mouse
     };
     const SHover& Hover() const { return m_hover; }
     void ResetHover();
+    // The fret a click on a guitar or bass string asks for (0 to 24, -1 cancelled); tests
+    // answer it themselves. Empty: the "Choose a fret number" dialog.
+    using FretChooserFn = std::function<int()>;
+    static void SetFretChooser(FretChooserFn fn);
     // The key commands of the view (also reached from the menus).
     void OnDeleteKey();
     // The selection drawn on screen: the cursor bar or the range rectangles (layout units).
@@ -130,6 +136,12 @@ private:
     void UpdateHover(const QPoint& layoutPos);
     void OnClick(const QPoint& layoutPos, Qt::KeyboardModifiers mods);
     void AfterEdit();
+    // A click on the staff or a string row of a guitar or bass track.
+    void OnPitchedClick(int barNo, int tick, int y);
+    // A digit over a guitar or bass string: that fret there (two keys for 10 to 29).
+    void OnFretDigit(int digit);
+    // A click while the player runs: the cursor goes there and playback follows.
+    void ContinuePlaybackAt(int barNo, int tick);
     void AnnounceCursor();
     bool DrumKeyFor(int qtKey, int* drum) const;
 
@@ -156,5 +168,6 @@ private:
     bool m_pressed = false;
     bool m_dragging = false;
     int m_pendingDigit = 0;  // first digit of a two-key time signature
+    int m_pendingTens = 0;   // 1 or 2 after the first key of a two-digit fret
     QElapsedTimer m_sinceStart;
 };

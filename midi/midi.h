@@ -183,6 +183,9 @@ public:
     // finishing states down and closes the stream four polls after the last buffer. Returns
     // the position, or -1 when polling should stop.
     int64_t PollPlayer();
+    // While playing or paused: the bar after the one in the stream's look-ahead is `bar` (a
+    // measure of this song); the repeat state starts afresh there.
+    void ContinueAt(EventPos bar);
     // Renders the look-ahead bar again (after an edit or a tempo change), if it has not begun.
     void RefreshLookAhead();
     static CMidiStream* PlayerStream();
@@ -307,6 +310,7 @@ private:
     bool RenderAhead();
     void OnBufferDone();
     void ClosePlayer();
+    std::optional<EventPos> m_continueNode; // ContinueAt's bar, taken by the next look-ahead
     std::shared_ptr<SRenderSnapshot> m_lookAheadBefore; // render state before the look-ahead bar
     std::shared_ptr<SRenderSnapshot> m_lookAheadAfter;  // and after it
     // Closes the stream when the CMidi that plays it goes away (declared last: destroyed first).

@@ -173,6 +173,19 @@ bool CMidi::QueueRenderedBar()
 
 bool CMidi::RenderAhead()
 {
+    // A click moved playback: the bar after the look-ahead is the clicked one.
+    if (m_continueNode) {
+        m_nextNode = *m_continueNode;
+        m_continueNode.reset();
+        m_haveJump = false;
+        ResetRepeatState();
+        // Bars skipped over still hold the start ticks of the timing pass, which may equal
+        // those of the bars played now: they get theirs again when they are rendered.
+        if (const CEvent* playing = m_streamBuffer.m_bar)
+            for (auto& e : Events())
+                if (e->IsMeasure() && e.get() != playing && e->m_runTime1 > playing->m_runTime1)
+                    e->m_runTime1 = 0;
+    }
     // One bar of look-ahead: keep the bar after the one playing in the stream.
     if (m_oneBar || (m_nextNode == None() && !m_loop))
         return true;
@@ -349,7 +362,7 @@ void CMidi::OnBufferDone()
         return;
     }
     const bool lastDone = g_player.m_stream->Pending() == 0;
-    if (m_oneBar || (lastDone && m_nextNode == None() && !m_loop)) {
+    if (m_oneBar || (lastDone && m_nextNode == None() && !m_loop && !m_continueNode)) {
         if (lastDone)
             SetPlayState(-5);
         return;
@@ -359,6 +372,15 @@ void CMidi::OnBufferDone()
     m_lookAheadAfter.reset();
     if (!RenderAhead())
         ClosePlayer();
+}
+
+void CMidi::ContinueAt(EventPos bar)
+{
+    if (g_player.m_owner != this || (GetPlayState() != 1 && GetPlayState() != 2) || m_oneBar)
+        return;
+    if (bar == None() || !(*bar)->IsMeasure())
+        return;
+    m_continueNode = bar;
 }
 
 void CMidi::RefreshLookAhead()
@@ -515,6 +537,7 @@ void CMidi::ClosePlayer()
         stream.reset();
     m_lookAheadBefore.reset();
     m_lookAheadAfter.reset();
+    m_continueNode.reset();
     SetPlayState(0);
     m_loop = 0;
     m_oneBar = 0;

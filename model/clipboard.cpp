@@ -134,6 +134,42 @@ bool PasteEvents(CRondelDoc& doc, const QByteArray& bytes, const std::optional<S
 
 int DeleteEvents(CRondelDoc& doc, const SEventSpan& span)
 {
+    const int bars = RemoveEvents(doc, span);
+    doc.CommitEdit();
+    return bars;
+}
+
+bool AdjustMeasureRepeat(CEventList& events, int fromBar, int delta)
+{
+    if (delta == 0 || fromBar < 1)
+        return true;
+    int bar = 0;
+    int counted = 0; // measures between the change and the one looked at
+    for (auto& ev : events) {
+        if (!ev->IsMeasure() || ++bar < fromBar)
+            continue;
+        if (counted >= 8)
+            break;
+        if (ev->IsRepeatPrev()) {
+            const int n = int(ev->GetRepeatPrevNMeasures());
+            if (n > counted) {
+                // Only the removed measures that lay inside the group leave it.
+                const int changed = delta > 0 ? delta : -std::min(-delta, n - counted);
+                const int newN = n + changed;
+                if (newN < 1 || newN > 15)
+                    return false;
+                ev->m_word2 = (ev->m_word2 & ~(EventBits::RepeatNLowMask | EventBits::RepeatNHigh))
+                    | ((uint32_t(newN) & 7) << EventBits::RepeatNShift) | ((newN & 8) ? EventBits::RepeatNHigh : 0);
+                return true;
+            }
+        }
+        ++counted;
+    }
+    return true;
+}
+
+int RemoveEvents(CRondelDoc& doc, const SEventSpan& span)
+{
     CEventList& events = doc.Events();
     // The song's opening tempo and patch stay with whatever becomes the first measure.
     const CEvent& head = *events.front();
@@ -175,7 +211,6 @@ int DeleteEvents(CRondelDoc& doc, const SEventSpan& span)
         first.m_word1 = (first.m_word1 & ~(EventBits::TempoPresent | EventBits::TempoMask)) | headTempo;
     if (headHasPatch && !(first.m_word1 & EventBits::PatchPresent))
         first.m_word1 = (first.m_word1 & ~(EventBits::PatchPresent | EventBits::PatchMask)) | headPatch;
-    doc.CommitEdit();
     return bars;
 }
 

@@ -47,6 +47,15 @@ bool PasteEvents(CRondelDoc& doc, const QByteArray& bytes, const std::optional<S
 // change. Returns the number of measures removed. The caller puts the cursor back at the
 // range's start.
 int DeleteEvents(CRondelDoc& doc, const SEventSpan& span);
+// The same without the commit, for callers that fix up more before the undo step.
+int RemoveEvents(CRondelDoc& doc, const SEventSpan& span);
+
+// After `delta` measures were removed (negative) or inserted (positive) just before measure
+// `fromBar` (1-based, the first measure after the change): the first measure repeat within 8
+// measures from there whose group reaches back over the change repeats as many measures more
+// or fewer, so that it still repeats the same music. False, with nothing changed, when its
+// group would become empty or too long; true otherwise (also when no repeat was concerned).
+bool AdjustMeasureRepeat(CEventList& events, int fromBar, int delta);
 
 namespace TextPaste {
 inline constexpr const char* kQuestion =

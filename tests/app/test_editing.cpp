@@ -36,143 +36,12 @@
 
 #include <gtest/gtest.h>
 
+#include "editingtest.h"
+
 namespace {
 
-// The song as a compact list: "B" a 4/4 bar ("B3/4" another signature, "B*" the closing one
-// is not marked), "R1x1" a measure repeat, "38@48" a note of key 38 at position 48.
-QStringList Describe(const CRondelDoc& doc)
-{
-    QStringList out;
-    for (const auto& ev : doc.Events()) {
-        if (ev->IsBar()) {
-            const bool plain = ev->GetTimeSigNumerator() == 4 && ev->GetTimeSigDenominator() == 4;
-            out << (plain ? QStringLiteral("B") : QStringLiteral("B%1/%2").arg(ev->GetTimeSigNumerator()).arg(ev->GetTimeSigDenominator()));
-        } else if (ev->IsRepeatPrev()) {
-            out << QStringLiteral("R%1x%2").arg(ev->GetRepeatPrevNMeasures()).arg(ev->GetRepeatPrevCount());
-        } else {
-            out << QStringLiteral("%1@%2").arg(ev->GetEventType()).arg(ev->GetPosition());
-        }
-    }
-    return out;
-}
+using namespace EditingTest;
 
-QStringList L(const char* text) { return QString::fromLatin1(text).split(QLatin1Char(' ')); }
-
-// Writes a song from the same notation; the first bar gets tempo 120.
-void WriteSong(const QString& path, const QStringList& items)
-{
-    CRondelDoc doc;
-    doc.OnNewDocument();
-    doc.DeleteContents();
-    bool first = true;
-    for (const QString& item : items) {
-        if (item.startsWith(QLatin1Char('B'))) {
-            uint32_t num = 4, den = 4;
-            if (item.size() > 1) {
-                const QStringList sig = item.mid(1).split(QLatin1Char('/'));
-                num = sig[0].toUInt();
-                den = sig[1].toUInt();
-            }
-            AppendEvent(doc.Events(), EventType::Bar | (first ? TempoBits(120) : 0), TimeSigWord(num, den));
-            first = false;
-        } else if (item.startsWith(QLatin1Char('R'))) {
-            const QStringList nc = item.mid(1).split(QLatin1Char('x'));
-            AppendEvent(doc.Events(), EventType::RepeatPrevMeasures, RepeatPrevWord(nc[0].toUInt(), nc[1].toUInt()));
-        } else {
-            const QStringList kp = item.split(QLatin1Char('@'));
-            AppendEvent(doc.Events(), kp[0].toUInt(), kp[1].toUInt());
-        }
-    }
-    QString error;
-    ASSERT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
-}
-
-class Editing : public CMainWindowTest
-{
-protected:
-    void SetUp() override
-    {
-        CMainWindowTest::SetUp();
-        DrumLayout::SetCurrent(DrumLayout::UsUkStandard());
-    }
-    void TearDown() override
-    {
-        DrumLayout::SetCurrent(DrumLayout::UsUkStandard());
-        CMainWindowTest::TearDown();
-    }
-    // Opens a song written from the notation above in a new main window.
-    std::unique_ptr<CMainFrame> Open(const QStringList& items, const QString& name = QStringLiteral("edit.kdz"))
-    {
-        const QString path = m_dir.filePath(name);
-        WriteSong(path, items);
-        auto f = std::make_unique<CMainFrame>();
-        f->resize(1000, 700);
-        f->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(f.get()));
-        EXPECT_TRUE(f->OpenFile(path));
-        // Every song opened counts as changed; these tests start from a saved one.
-        f->ActiveDocument()->SetModifiedFlag(false);
-        f->UpdateDocumentTitle(*f->ActiveDocument());
-        f->SetSaveQuestion([](const QString&) { return int(QMessageBox::Discard); });
-        return f;
-    }
-    CRondelView& View(CMainFrame& f) { return *f.ActiveView(); }
-    SBarGeometry Geometry(CMainFrame& f, int bar)
-    {
-        const CEvent* ev = CTrack::Of(*f.ActiveDocument())->FindBar(bar);
-        EXPECT_NE(ev, nullptr);
-        return ev ? CTrack::GeometryOf(*ev) : SBarGeometry{};
-    }
-    int TickX(CMainFrame& f, int bar, int tick)
-    {
-        const CEvent* ev = CTrack::Of(*f.ActiveDocument())->FindBar(bar);
-        return Geometry(f, bar).x + View(f).Renderer().Lead(*ev) + tick * 8 + 4;
-    }
-    // The point of a drum on the staff at a bar and tick (layout = viewport: no scrolling).
-    QPoint DrumPoint(CMainFrame& f, int bar, int tick, int key)
-    {
-        return QPoint(TickX(f, bar, tick), Geometry(f, bar).staffTop + 40 - 4 * DrumLayout::Position(key));
-    }
-    QPoint CountPoint(CMainFrame& f, int bar, int tick)
-    {
-        const SBarGeometry g = Geometry(f, bar);
-        return QPoint(tick < 0 ? g.x + 3 : TickX(f, bar, tick), g.staffTop + (g.B + 8 + g.S) / 2);
-    }
-    QPoint BoxPoint(CMainFrame& f, int bar)
-    {
-        const SBarGeometry g = Geometry(f, bar);
-        return QPoint(g.x + 4, g.staffTop + 12);
-    }
-    void Click(CMainFrame& f, const QPoint& p, Qt::KeyboardModifiers mods = {})
-    {
-        QTest::mouseClick(View(f).viewport(), Qt::LeftButton, mods, p);
-    }
-    void Hover(CMainFrame& f, const QPoint& p)
-    {
-        // Two moves: the view ignores moves of a single unit.
-        QTest::mouseMove(View(f).viewport(), p + QPoint(0, 5));
-        QTest::mouseMove(View(f).viewport(), p);
-    }
-    void Key(CMainFrame& f, Qt::Key key, Qt::KeyboardModifiers mods = {}, bool autoRepeat = false)
-    {
-        QKeyEvent press(QEvent::KeyPress, key, mods, QString(), autoRepeat);
-        QApplication::sendEvent(&View(f), &press);
-    }
-    void Drag(CMainFrame& f, const QPoint& from, const QPoint& to)
-    {
-        QWidget* vp = View(f).viewport();
-        QTest::mousePress(vp, Qt::LeftButton, {}, from);
-        QTest::mouseMove(vp, (from + to) / 2);
-        QTest::mouseMove(vp, to);
-        QTest::mouseRelease(vp, Qt::LeftButton, {}, to);
-    }
-    bool Enabled(CMainFrame& f, const char* name)
-    {
-        f.UpdateEditActions();
-        QAction* a = f.EditAction(QString::fromLatin1(name));
-        return a && a->isEnabled();
-    }
-};
 
 TEST_F(Editing, ClicksAddAndRemoveTheDrumOfTheLayoutInForce)
 {
@@ -217,7 +86,10 @@ TEST_F(Editing, MeasureRepeatsAndTheRunningPlayerRefuseEdits)
     f->OnPlay();
     ASSERT_EQ(f->ActivePlayer()->State(), PlayerState::Playing);
     Advance(*f, 300);
-    Click(*f, DrumPoint(*f, 1, 4, 38));
+    Click(*f, DrumPoint(*f, 1, 4, 38)); // moves playback, adds nothing
+    EXPECT_EQ(Describe(doc), L("B 36@0 38@96 R1x1 B 36@0 B"));
+    Hover(*f, DrumPoint(*f, 1, 8, 38));
+    Key(*f, Qt::Key_Delete);
     EXPECT_EQ(m_report.m_messages.back(), QString::fromLatin1(EditText::kNotWhilePlaying));
     EXPECT_EQ(Describe(doc), L("B 36@0 38@96 R1x1 B 36@0 B"));
     f->OnMeasurePlay(); // pause

@@ -405,3 +405,77 @@ TEST(TextPaste, EveryLineEndsWithANewline)
 }
 
 } // namespace
+
+namespace {
+
+// Removes measures [from, to] of the song without committing, then adjusts the repeats after
+// them as the Delete command does; returns what the adjustment said.
+bool RemoveBarsAndAdjust(CRondelDoc& doc, int from, int to)
+{
+    const auto span = ResolveSongRange(doc.Events(), {from, kTickBarLine, to, kTickBarEnd});
+    EXPECT_TRUE(span);
+    const int removed = RemoveEvents(doc, *span);
+    EXPECT_EQ(removed, to - from + 1);
+    return AdjustMeasureRepeat(doc.Events(), from, -removed);
+}
+
+TEST(MeasureRepeatAdjust, DeletesInsideAGroupShortenIt)
+{
+    CRondelDoc doc;
+    // "R3x1" at bar 5 repeats bars 2 to 4.
+    Build(doc, L("B 36@0 B 38@0 B 42@0 B 46@0 R3x1 B 49@0 B"));
+    EXPECT_TRUE(RemoveBarsAndAdjust(doc, 3, 3));
+    EXPECT_EQ(Describe(doc), L("B 36@0 B 38@0 B 46@0 R2x1 B 49@0 B"));
+    // The last measure of the group, right before the repeat.
+    Build(doc, L("B 36@0 B 38@0 B 42@0 B 46@0 R3x1 B 49@0 B"));
+    EXPECT_TRUE(RemoveBarsAndAdjust(doc, 4, 4));
+    EXPECT_EQ(Describe(doc), L("B 36@0 B 38@0 B 42@0 R2x1 B 49@0 B"));
+    // Its first measure.
+    Build(doc, L("B 36@0 B 38@0 B 42@0 B 46@0 R3x1 B 49@0 B"));
+    EXPECT_TRUE(RemoveBarsAndAdjust(doc, 2, 2));
+    EXPECT_EQ(Describe(doc), L("B 36@0 B 42@0 B 46@0 R2x1 B 49@0 B"));
+}
+
+TEST(MeasureRepeatAdjust, OnlyTheMeasuresInsideTheGroupCount)
+{
+    CRondelDoc doc;
+    // Bars 1 and 2 go; only bar 2 was in the group of bars 2 to 4.
+    Build(doc, L("B 36@0 B 38@0 B 42@0 B 46@0 R3x1 B"));
+    EXPECT_TRUE(RemoveBarsAndAdjust(doc, 1, 2));
+    EXPECT_EQ(Describe(doc), L("B 42@0 B 46@0 R2x1 B"));
+    // A measure before the group changes nothing.
+    Build(doc, L("B 36@0 B 38@0 B 42@0 R2x1 B"));
+    EXPECT_TRUE(RemoveBarsAndAdjust(doc, 1, 1));
+    EXPECT_EQ(Describe(doc), L("B 38@0 B 42@0 R2x1 B"));
+    // Measures after the repeat change nothing either.
+    Build(doc, L("B 36@0 B 38@0 R2x1 B 42@0 B"));
+    EXPECT_TRUE(RemoveBarsAndAdjust(doc, 4, 4));
+    EXPECT_EQ(Describe(doc), L("B 36@0 B 38@0 R2x1 B"));
+}
+
+TEST(MeasureRepeatAdjust, AGroupThatWouldBeEmptyIsLeftAndReported)
+{
+    CRondelDoc doc;
+    Build(doc, L("B 36@0 B 38@0 B 42@0 R2x1 B"));
+    EXPECT_FALSE(RemoveBarsAndAdjust(doc, 2, 3));
+    EXPECT_EQ(Describe(doc), L("B 36@0 R2x1 B"));
+    // A repeat more than 8 measures away is not looked at.
+    Build(doc, L("B B B B B B B B B B 36@0 R10x1 B"));
+    EXPECT_TRUE(RemoveBarsAndAdjust(doc, 1, 1));
+    EXPECT_EQ(Describe(doc), L("B B B B B B B B B 36@0 R10x1 B"));
+}
+
+TEST(MeasureRepeatAdjust, AnInsertedMeasureInsideTheGroupLengthensIt)
+{
+    CRondelDoc doc;
+    Build(doc, L("B 36@0 B 38@0 B 42@0 R2x1 B"));
+    // A new bar 3 (after bar 2): bars 2 to 4 are now the group.
+    doc.Events().insert(FindBar(doc.Events(), 3), std::make_unique<CEvent>(EventType::Bar, TimeSigWord(4, 4)));
+    EXPECT_TRUE(AdjustMeasureRepeat(doc.Events(), 4, 1));
+    EXPECT_EQ(Describe(doc), L("B 36@0 B 38@0 B B 42@0 R3x1 B"));
+    // Inserted after the repeat: nothing to do.
+    EXPECT_TRUE(AdjustMeasureRepeat(doc.Events(), 7, 1));
+    EXPECT_EQ(Describe(doc), L("B 36@0 B 38@0 B B 42@0 R3x1 B"));
+}
+
+} // namespace
