@@ -291,7 +291,10 @@ int CmdConvert(const QStringList& args)
     // Everything that can be known before reading the input is checked first: the user's
     // own file must never be replaced by the program's re-export of it.
     const auto target = ConvertTargets().constFind(ext);
-    if (target == ConvertTargets().constEnd() && ext != QLatin1String(".kdz") && !DocFormats::FindSave(ext))
+    const bool writable = target != ConvertTargets().constEnd() || ext == QLatin1String(".kdz") || DocFormats::FindSave(ext);
+    if (!writable && CanHandOver())
+        return HandOver();
+    if (!writable)
         return UsageError(FileMessage(out, QStringLiteral("%1; kadenzo-cli writes %2")
                                                .arg(ext == QLatin1String(".") ? QStringLiteral("the output needs a file extension")
                                                                               : QStringLiteral("cannot convert to %1 files").arg(ext),
@@ -612,6 +615,8 @@ int CmdConvertBatch(const QStringList& args)
         return UsageError(QStringLiteral("unknown option %1").arg(options.first()));
     if (inputs.isEmpty())
         return UsageError(usage);
+    if (!ConvertTargetExtensions().contains(QLatin1Char('.') + to) && CanHandOver())
+        return HandOver();
     if (!outDir.isEmpty() && !QDir().mkpath(outDir))
         return Fail(QStringLiteral("%1: cannot make the folder").arg(outDir));
 
