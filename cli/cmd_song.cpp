@@ -213,6 +213,8 @@ bool OpenInput(CRondelDoc& doc, const QString& path)
     }
     QString error;
     const qsizetype shownBefore = CollectedMessages().size();
+    // A command runs once and never undoes: no snapshot of the song for the undo history.
+    doc.UndoHistory().SuspendCheckPoints();
     if (!doc.OnOpenDocument(path, &error)) {
         // A fatal import has already shown its message through the report: say it once.
         if (!error.isEmpty() && CollectedMessages().mid(shownBefore).contains(error))
@@ -404,6 +406,7 @@ void ConvertOne(SBatchFile& f)
     CScopedUserReport scope(&report);
     f.status = QStringLiteral("failed");
     CRondelDoc doc;
+    doc.UndoHistory().SuspendCheckPoints(); // nothing is undone here
     QString error;
     if (!doc.OnOpenDocument(f.input, &error)) {
         f.message = error.isEmpty() ? QStringLiteral("unsupported file type") : error;
