@@ -21,6 +21,7 @@
 #include "transportbar.h"
 #include "wavexport.h"
 #include "viewrenderer.h"
+#include "waveoptionsdialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -306,6 +307,10 @@ void CMainFrame::CreateMenus()
     file->addAction(QStringLiteral("Export Tab File..."), this, &CMainFrame::OnExportTab);
     file->addAction(QStringLiteral("Export Wave  File (write to CD)..."), QKeySequence(QStringLiteral("Ctrl+W")), this,
                     &CMainFrame::OnExportWave);
+    file->addAction(QStringLiteral("Export Wave options..."), this, [this] {
+        CWaveOptionsDialog dlg(this);
+        dlg.exec();
+    });
     file->addSeparator();
     file->addAction(QStringLiteral("&Print..."), QKeySequence(QStringLiteral("Ctrl+P")), this, &CMainFrame::OnPrint);
     file->addAction(QStringLiteral("Print Pre&view"), this, &CMainFrame::OnPrintPreview);

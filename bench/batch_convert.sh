@@ -18,7 +18,7 @@ one=${files[0]}
 now() { date +%s.%N; }
 median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
 
-: >"$out/ours" ; : >"$out/python" ; : >"$out/single"
+: >"$out/ours" ; : >"$out/python" ; : >"$out/single" ; : >"$out/cpu"
 for ((r = 0; r < rounds; r++)); do
   t0=$(now)
   "$cli" convert --to mid --out-dir "$out/k" "$tabs" 2>/dev/null || true
@@ -32,6 +32,11 @@ for ((r = 0; r < rounds; r++)); do
   echo "$t1 - $t0" | bc -l >>"$out/ours"
   echo "$t2 - $t1" | bc -l >>"$out/python"
   echo "($t3 - $t2) / 10" | bc -l >>"$out/single"
+  # The same conversion's processor time: the wall time above also counts waiting for a core
+  # on a busy machine.
+  if command -v perf >/dev/null; then
+    perf stat -x, -e task-clock -r 10 "$cli" convert "$one" "$out/one.mid" 2>&1 >/dev/null | awk -F, '/task-clock/ {print $1}' >>"$out/cpu"
+  fi
 done
 ours=$(median <"$out/ours")
 python=$(median <"$out/python")
@@ -41,3 +46,8 @@ printf '  kadenzo-cli convert --to mid (one call): %8.1f ms\n' "$(echo "$ours * 
 printf '  midi_baseline.py, one process per file:  %8.1f ms\n' "$(echo "$python * 1000" | bc -l)"
 printf '  ratio (baseline / kadenzo-cli):          %8.1f x\n' "$(echo "$python / $ours" | bc -l)"
 printf '  one tab, whole process (convert IN OUT):  %8.1f ms\n' "$(echo "$single * 1000" | bc -l)"
+if [ -s "$out/cpu" ]; then
+  printf '  one tab, processor time (task-clock):     %8.1f ms\n' "$(median <"$out/cpu")"
+fi
+printf '  shared libraries kadenzo-cli loads:       %8d\n' "$(ldd "$cli" | grep -c '=>')"
+printf '  load: %s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"

@@ -214,6 +214,8 @@ bool OpenInput(CRondelDoc& doc, const QString& path)
     }
     QString error;
     const qsizetype shownBefore = CollectedMessages().size();
+    // A command runs once and never undoes: no snapshot of the song for the undo history.
+    doc.UndoHistory().SuspendCheckPoints();
     if (!doc.OnOpenDocument(path, &error)) {
         // A fatal import has already shown its message through the report: say it once.
         if (!error.isEmpty() && CollectedMessages().mid(shownBefore).contains(error))
@@ -292,7 +294,10 @@ int CmdConvert(const QStringList& args)
     // Everything that can be known before reading the input is checked first: the user's
     // own file must never be replaced by the program's re-export of it.
     const auto target = ConvertTargets().constFind(ext);
-    if (target == ConvertTargets().constEnd() && ext != QLatin1String(".kdz") && !DocFormats::FindSave(ext))
+    const bool writable = target != ConvertTargets().constEnd() || ext == QLatin1String(".kdz") || DocFormats::FindSave(ext);
+    if (!writable && CanHandOver())
+        return HandOver();
+    if (!writable)
         return UsageError(FileMessage(out, QStringLiteral("%1; kadenzo-cli writes %2")
                                                .arg(ext == QLatin1String(".") ? QStringLiteral("the output needs a file extension")
                                                                               : QStringLiteral("cannot convert to %1 files").arg(ext),
@@ -402,6 +407,7 @@ void ConvertOne(SBatchFile& f)
     CScopedUserReport scope(&report);
     f.status = QStringLiteral("failed");
     CRondelDoc doc;
+    doc.UndoHistory().SuspendCheckPoints(); // nothing is undone here
     QString error;
     if (!doc.OnOpenDocument(f.input, &error)) {
         f.message = error.isEmpty() ? QStringLiteral("unsupported file type") : error;
@@ -613,6 +619,8 @@ int CmdConvertBatch(const QStringList& args)
         return UsageError(QStringLiteral("unknown option %1").arg(options.first()));
     if (inputs.isEmpty())
         return UsageError(usage);
+    if (!ConvertTargetExtensions().contains(QLatin1Char('.') + to) && CanHandOver())
+        return HandOver();
     if (!outDir.isEmpty() && !QDir().mkpath(outDir))
         return Fail(QStringLiteral("%1: cannot make the folder").arg(outDir));
 

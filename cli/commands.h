@@ -31,6 +31,13 @@ struct CCommandRegistrar
 // Runs the setup hooks (once).
 void RunCommandSetupHooks();
 
+// kadenzo-cli itself runs the commands that need only the core; the command lines that draw,
+// print or play it hands over unchanged to kadenzo-cli-full, which runs every command.
+// CanHandOver() is true in kadenzo-cli; HandOver() returns only when the full program cannot
+// be started (with the exit code after printing why).
+bool CanHandOver();
+int HandOver();
+
 // Shared by the commands. Every message has one style: "kadenzo-cli: FILE: reason".
 int UsageError(const QString& text);
 int Fail(const QString& text);

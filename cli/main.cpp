@@ -2,18 +2,21 @@
 
 #include "commands.h"
 
-#include "audioformats.h"
 #include "importformats.h"
 #include "midiformats.h"
 #include "report.h"
 #include "rondeldoc.h"
 #include "settings.h"
+#ifdef KADENZO_CLI_FULL
+#include "audioformats.h"
 #include "viewformats.h"
 
-#include <QCoreApplication>
 #include <QGuiApplication>
+#endif
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -51,10 +54,15 @@ void RegisterFormats()
     done = true;
     RegisterImportFormats();
     RegisterMidiFormats();
+#ifdef KADENZO_CLI_FULL
     RegisterAudioFormats();
     RegisterViewFormats();
+#endif
     RunCommandSetupHooks();
 }
+
+// The command line as started, for handing it over unchanged.
+std::vector<char*> g_arguments;
 
 void PrintHelp()
 {
@@ -82,6 +90,43 @@ int UsageError(const QString& text)
     return 2;
 }
 
+#ifdef KADENZO_CLI_FULL
+bool CanHandOver()
+{
+    return false;
+}
+
+int HandOver()
+{
+    return Fail(QStringLiteral("internal error: a command was handed over to the program that runs it"));
+}
+#else
+bool CanHandOver()
+{
+    return true;
+}
+
+// kadenzo-cli-full sits beside kadenzo-cli in the build, in libexec/kadenzo once installed.
+int HandOver()
+{
+    const QString here = QCoreApplication::applicationDirPath();
+    QString full;
+    for (const QString& dir : {here + QStringLiteral("/" KADENZO_CLI_FULL_DIR), here}) {
+        full = dir + QStringLiteral("/kadenzo-cli-full");
+        if (::access(QFile::encodeName(full).constData(), X_OK) == 0)
+            break;
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(full));
+    std::vector<char*> argv = g_arguments;
+    argv.push_back(nullptr);
+    ::execv(path.constData(), argv.data());
+    return Fail(QStringLiteral("cannot start %1, which draws, prints and plays: %2")
+                    .arg(QString::fromLocal8Bit(path), QString::fromLocal8Bit(std::strerror(errno))));
+}
+#endif
+
 int Fail(const QString& text)
 {
     if (!text.isEmpty())
@@ -89,6 +134,7 @@ int Fail(const QString& text)
     return 1;
 }
 
+#ifdef KADENZO_CLI_FULL
 namespace {
 // Commands that never draw start without the GUI application object (its platform plugin
 // and font configuration cost more than converting a tab): dump, new, and convert to
@@ -114,10 +160,13 @@ bool NeedsDrawing(int argc, char** argv)
     return false;
 }
 }
+#endif
 
 int main(int argc, char** argv)
 {
+    g_arguments.assign(argv, argv + argc);
     std::unique_ptr<QCoreApplication> application;
+#ifdef KADENZO_CLI_FULL
     if (NeedsDrawing(argc, argv)) {
         // A GUI application object is needed for fonts when rendering PNG or PDF; the offscreen
         // platform keeps it usable without a display.
@@ -133,6 +182,9 @@ int main(int argc, char** argv)
     } else {
         application = std::make_unique<QCoreApplication>(argc, argv);
     }
+#else
+    application = std::make_unique<QCoreApplication>(argc, argv);
+#endif
     QCoreApplication& app = *application;
     QCoreApplication::setOrganizationName(QStringLiteral("Quillon"));
     QCoreApplication::setApplicationName(QStringLiteral("Kadenzo"));
@@ -142,6 +194,8 @@ int main(int argc, char** argv)
     while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
         const QString opt = args.takeFirst();
         if (opt == QLatin1String("--help")) {
+            if (CanHandOver())
+                return HandOver(); // the help lists every command
             PrintHelp();
             return 0;
         }
@@ -156,6 +210,8 @@ int main(int argc, char** argv)
         return UsageError(QStringLiteral("unknown option %1 (see kadenzo-cli --help)").arg(opt));
     }
     if (args.isEmpty()) {
+        if (CanHandOver())
+            return HandOver();
         PrintHelp();
         return 2;
     }
@@ -165,5 +221,7 @@ int main(int argc, char** argv)
     for (const SCommand& c : Commands())
         if (name == QLatin1String(c.name))
             return c.run(args);
+    if (CanHandOver())
+        return HandOver();
     return UsageError(QStringLiteral("unknown command %1 (see kadenzo-cli --help)").arg(name));
 }

@@ -14,8 +14,12 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <memory_resource>
+#include <type_traits>
+#include <utility>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -47,6 +51,90 @@ inline constexpr int DottedQuarter = 3;
 // Text of the tab as the user sees it: UTF-8 when it is valid UTF-8, else Latin-1.
 QString ImportedText(std::string_view text);
 
+// A per-bar array of an import line, in the importer's arena: the elements, their count and
+// the arena, two thirds of a std::pmr::vector, which counts over the hundreds of thousands of
+// lines of a big tab. Filled whole (assign, resize); the arena frees it with the lines.
+template <class T>
+class CLineArray
+{
+public:
+    explicit CLineArray(std::pmr::memory_resource* mr) : m_mr(mr) {}
+    CLineArray(CLineArray&& other) noexcept : m_data(other.m_data), m_size(other.m_size), m_mr(other.m_mr)
+    {
+        other.m_data = nullptr;
+        other.m_size = 0;
+    }
+    CLineArray& operator=(CLineArray&& other) noexcept
+    {
+        if (this != &other) {
+            Free();
+            m_data = std::exchange(other.m_data, nullptr);
+            m_size = std::exchange(other.m_size, 0);
+            m_mr = other.m_mr;
+        }
+        return *this;
+    }
+    CLineArray(const CLineArray&) = delete;
+    CLineArray& operator=(const CLineArray&) = delete;
+    ~CLineArray() { Free(); }
+
+    void assign(size_t n, T value)
+    {
+        Reallocate(n);
+        std::fill_n(m_data, n, value);
+    }
+    template <class It>
+    void assign(It first, It last)
+    {
+        Reallocate(size_t(std::distance(first, last)));
+        std::copy(first, last, m_data);
+    }
+    // New elements are zero; kept ones keep their values.
+    void resize(size_t n)
+    {
+        if (n == m_size)
+            return;
+        T* old = m_data;
+        const size_t kept = std::min<size_t>(n, m_size);
+        T* data = n ? static_cast<T*>(m_mr->allocate(n * sizeof(T), alignof(T))) : nullptr;
+        if (kept)
+            std::copy_n(old, kept, data);
+        std::fill(data + kept, data + n, T());
+        Free();
+        m_data = data;
+        m_size = uint32_t(n);
+    }
+    size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    T& operator[](size_t i) { return m_data[i]; }
+    const T& operator[](size_t i) const { return m_data[i]; }
+    T& back() { return m_data[m_size - 1]; }
+    const T& back() const { return m_data[m_size - 1]; }
+    T* begin() { return m_data; }
+    T* end() { return m_data + m_size; }
+    const T* begin() const { return m_data; }
+    const T* end() const { return m_data + m_size; }
+
+private:
+    static_assert(std::is_trivially_copyable_v<T>);
+    void Reallocate(size_t n)
+    {
+        Free();
+        m_data = n ? static_cast<T*>(m_mr->allocate(n * sizeof(T), alignof(T))) : nullptr;
+        m_size = uint32_t(n);
+    }
+    void Free()
+    {
+        if (m_data)
+            m_mr->deallocate(m_data, m_size * sizeof(T), alignof(T));
+        m_data = nullptr;
+        m_size = 0;
+    }
+    T* m_data = nullptr;
+    uint32_t m_size = 0;
+    std::pmr::memory_resource* m_mr;
+};
+
 class CImportLine
 {
 public:
@@ -61,15 +149,15 @@ public:
     int m_firstBarColumn = 0;
     int m_labelIndex = -1;
     // Per bar. Columns are kept whole (staves of a thousand columns exist), so they are ints.
-    std::pmr::vector<uint8_t> m_barFlags;
-    std::pmr::vector<uint8_t> m_barAux;
-    std::pmr::vector<uint8_t> m_barAux2;
-    std::pmr::vector<int> m_barColumn;
-    std::pmr::vector<uint8_t> m_barTimeSig; // numerator bits 0-4, log2(denominator) bits 5-7
+    CLineArray<uint8_t> m_barFlags;
+    CLineArray<uint8_t> m_barAux;
+    CLineArray<uint8_t> m_barAux2;
+    CLineArray<int> m_barColumn;
+    CLineArray<uint8_t> m_barTimeSig; // numerator bits 0-4, log2(denominator) bits 5-7
     // On a group's first line only: the bar's content columns [m_barOpen, m_barEnd) on the
     // line that governs the bars (repeat dots excluded); m_barEnd is the closing separator.
-    std::pmr::vector<int> m_barOpen;
-    std::pmr::vector<int> m_barEnd;
+    CLineArray<int> m_barOpen;
+    CLineArray<int> m_barEnd;
     // How far this line's separators stand right of the group's first line.
     int m_columnShift = 0;
     // Index of the first line of this line's staff group (-1 outside groups).

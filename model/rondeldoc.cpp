@@ -147,7 +147,18 @@ void CRondelDoc::Serialize(CArchive& ar)
 
 QByteArray CRondelDoc::SaveBytes()
 {
+    return SaveBytesWithRoom(0);
+}
+
+QByteArray CRondelDoc::SaveBytesWithRoom(qsizetype extra)
+{
+    // An event takes ten bytes (class reference, two words) and bar texts are few: with the
+    // room reserved up front, a big song is written without the doubling growth that held
+    // nearly twice its bytes at the peak. Whatever the texts add grows as usual.
+    constexpr qsizetype kEventBytes = 10;
+    constexpr qsizetype kHeaderBytes = 512;
     QByteArray bytes;
+    bytes.reserve(qsizetype(m_pEvents->size()) * kEventBytes + kHeaderBytes + extra);
     CArchive ar(&bytes);
     Serialize(ar);
     return bytes;
@@ -199,10 +210,11 @@ uint32_t GetU32(const QByteArray& in, qsizetype at)
 
 QByteArray CRondelDoc::SnapshotBytes()
 {
-    QByteArray bytes = SaveBytes();
     // The trailer: one import link per event, their count, the measure ordinals of the two
     // playback markers (0 for none), and a tag.
-    bytes.reserve(bytes.size() + qsizetype(m_pEvents->size()) * 4 + 16);
+    const qsizetype trailer = qsizetype(m_pEvents->size()) * 4 + 16;
+    QByteArray bytes = SaveBytesWithRoom(trailer);
+    bytes.reserve(bytes.size() + trailer);
     int measure = 0;
     uint32_t start = 0;
     uint32_t end = 0;

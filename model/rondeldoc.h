@@ -79,6 +79,8 @@ public:
     // The whole document as ".kdz" bytes, and back. LoadBytes leaves the document untouched
     // when the bytes are damaged.
     QByteArray SaveBytes();
+    // The same bytes with room for `extra` more reserved after them.
+    QByteArray SaveBytesWithRoom(qsizetype extra);
     bool LoadBytes(const QByteArray& bytes, QString* error);
 
     // The fix-ups every successful open ends with: closing bar, first-bar tempo and patch,

@@ -27,6 +27,8 @@
 #include "transportbar.h"
 #include "velocity.h"
 #include "volumedialogs.h"
+#include "waveoptionsdialog.h"
+#include "wavexport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -710,6 +712,56 @@ TEST_F(Dialogs, F1OpensTheUserGuide)
         EXPECT_TRUE(text.contains(picture)) << picture;
         EXPECT_TRUE(QFileInfo::exists(QFileInfo(guide).dir().filePath(QString::fromLatin1(picture)))) << picture;
     }
+}
+
+
+TEST_F(Dialogs, ExportWaveOptionsStoreBothSettingsOnOkOnly)
+{
+    auto f = Frame();
+    QAction* options = nullptr;
+    for (QAction* a : f->findChildren<QAction*>())
+        if (a->text() == QStringLiteral("Export Wave options..."))
+            options = a;
+    ASSERT_NE(options, nullptr);
+    SettingsStore::Write(QStringLiteral("wave_normalise"), QStringLiteral("0"));
+    SettingsStore::Write(QStringLiteral("wave_precise"), QStringLiteral(""));
+
+    // The boxes open with the settings in force; Cancel keeps them.
+    WhenModal([](QDialog* dlg) {
+        auto* d = qobject_cast<CWaveOptionsDialog*>(dlg);
+        ASSERT_NE(d, nullptr);
+        EXPECT_FALSE(d->NormaliseBox()->isChecked());
+        EXPECT_FALSE(d->PreciseBox()->isChecked());
+        d->NormaliseBox()->setChecked(true);
+        d->reject();
+    });
+    options->trigger();
+    EXPECT_FALSE(SWaveOptions::FromSettings().m_normalise);
+
+    // OK stores both, as the export reads them.
+    WhenModal([](QDialog* dlg) {
+        auto* d = qobject_cast<CWaveOptionsDialog*>(dlg);
+        ASSERT_NE(d, nullptr);
+        d->NormaliseBox()->setChecked(true);
+        d->PreciseBox()->setChecked(true);
+        d->accept();
+    });
+    options->trigger();
+    EXPECT_TRUE(SWaveOptions::FromSettings().m_normalise);
+    EXPECT_TRUE(SWaveOptions::FromSettings().m_precise);
+
+    WhenModal([](QDialog* dlg) {
+        auto* d = qobject_cast<CWaveOptionsDialog*>(dlg);
+        ASSERT_NE(d, nullptr);
+        EXPECT_TRUE(d->NormaliseBox()->isChecked());
+        EXPECT_TRUE(d->PreciseBox()->isChecked());
+        d->NormaliseBox()->setChecked(false);
+        d->PreciseBox()->setChecked(false);
+        d->accept();
+    });
+    options->trigger();
+    EXPECT_FALSE(SWaveOptions::FromSettings().m_normalise);
+    EXPECT_FALSE(SWaveOptions::FromSettings().m_precise);
 }
 
 #include "test_dialogs.moc"
