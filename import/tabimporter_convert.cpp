@@ -108,6 +108,13 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
     const int end = f.m_barEnd[size_t(bar)];
     const int step = m_ticksPerChar * 12;
     const CImportLine* pre = m_blockPreComment >= 0 ? &m_lines[size_t(m_blockPreComment)] : nullptr;
+    // The line above marks accents with '>' only where it holds nothing else over this bar:
+    // a remark such as "cresc >>>>" is text.
+    for (int col = firstColumn; pre && col < end; ++col) {
+        const char c = pre->At(col);
+        if (c != ' ' && c != '>' && c != m_barChar && c != m_tickChar)
+            pre = nullptr;
+    }
     int p = 0;
     int q = 0;
     int tripletLeft = 0;
@@ -127,8 +134,15 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
                 notes[j] = notes[j - 1];
             notes[j] = n;
         }
-        for (const SNote& n : notes)
-            AppendEvent(events, n.word1, n.pos, n.ref);
+        // A staff that writes one instrument on two lines gives each hit once.
+        for (size_t i = 0; i < notes.size(); ++i) {
+            const SNote& n = notes[i];
+            bool twice = false;
+            for (size_t j = i; j > 0 && notes[j - 1].pos == n.pos && !twice; --j)
+                twice = notes[j - 1].word1 == n.word1;
+            if (!twice)
+                AppendEvent(events, n.word1, n.pos, n.ref);
+        }
         notes.clear();
     };
     // The characters that may be notes, from one pass along each line, by column, top first.
