@@ -452,6 +452,8 @@ bool CTabImporter::MarkStaffGroups()
     m_lastEnding = 0;
     m_previousStaff = -1;
     m_pendingGroupCount = -1;
+    m_moreEndings.clear();
+    m_endingsAhead = 0;
     for (int i = 0; i < int(m_lines.size()); ++i)
         if (ScanStaffGroups(i, m_tabType) == 2)
             return false;

@@ -460,6 +460,18 @@ bool CTabImporter::ConvertBlock(CEventList& events)
         const int open = f.m_barOpen[size_t(k)];
         const uint8_t aux = f.m_barAux[size_t(k)];
         const uint8_t aux2 = f.m_barAux2[size_t(k)];
+        // Copies of a bar with several endings go before the first later ending of a higher
+        // number, or before the first bar that is no ending.
+        if (!m_endingCopies.empty() && (flags & BarFlag::KindMask) != BarFlag::KindText) {
+            const int ending = (flags & BarFlag::GroupEnd) && aux > 0 ? aux : 0;
+            const bool due = ending == 0
+                || std::any_of(m_endingCopies.begin(), m_endingCopies.end(),
+                               [&](const SEndingCopy& c) { return c.ending < ending; });
+            if (due) {
+                flush();
+                emitted += EmitEndingCopies(events, ending);
+            }
+        }
         switch (flags & BarFlag::KindMask) {
         case BarFlag::KindText:
             if (const uint8_t sig = f.m_barTimeSig[size_t(k)]) {
@@ -491,6 +503,9 @@ bool CTabImporter::ConvertBlock(CEventList& events)
             converted = true;
             break;
         }
+        if (barEvents[size_t(k)] && (flags & BarFlag::GroupEnd) && aux > 0)
+            if (const unsigned more = MoreEndingsOf(groupFirst, k))
+                KeepEndingCopies(events, barEvents[size_t(k)], more);
         // A repeat count on the bar that closes a group: the group is played that many more
         // times, as a measure repeat after it.
         const int kind = flags & BarFlag::KindMask;

@@ -44,10 +44,44 @@ bool IsMeasureKind(uint8_t flags)
 }
 }
 
-bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, int* ending)
+namespace {
+// The further numbers of an ending mark after its first ("1.3.", "1,3", "1-3", "1.2.3."), as a
+// mask of bit n - 1 for ending n; from is just past the first number's digits.
+unsigned MoreEndings(std::string_view segment, size_t from, int first)
+{
+    unsigned mask = 0;
+    int last = first;
+    size_t i = from;
+    while (i + 1 < segment.size()) {
+        const char sep = segment[i];
+        if (sep != '.' && sep != ',' && sep != '-' && sep != '&')
+            break;
+        // "1, 3" and "1 & 3" may hold a blank; "1.3." and "1-3" are written close.
+        size_t d = i + 1;
+        if ((sep == ',' || sep == '&') && d < segment.size() && segment[d] == ' ')
+            ++d;
+        if (d >= segment.size() || !IsDigit(segment[d]))
+            break;
+        int n = 0;
+        while (d < segment.size() && IsDigit(segment[d]) && n < 100)
+            n = n * 10 + (segment[d++] - '0');
+        if (n <= last || n > 8)
+            break;
+        for (int k = sep == '-' ? last + 1 : n; k <= n; ++k)
+            mask |= 1u << (k - 1);
+        last = n;
+        i = d;
+    }
+    return mask;
+}
+} // namespace
+
+bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, int* ending, unsigned* moreEndings)
 {
     *repeatCount = -1;
     *ending = 0;
+    if (moreEndings)
+        *moreEndings = 0;
     // The first word, after a leading run such as "2nd".
     size_t i = 0;
     while (i < segment.size() && !IsAlnum(segment[i]))
@@ -110,10 +144,23 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
             return StartsWithNoCase(next, "end") || StartsWithNoCase(next, "time");
         };
         const size_t suffixEnd = after + (c == '.' ? 1 : 2);
-        if (((c == '.' && (after + 1 == segment.size() || !IsLetter(segment[after + 1]))) || (number == 1 && ordinal("st"))
+        // Several endings on one bar: "1,3" and "1-3" as well as "1.3.".
+        const unsigned more = number <= 8 ? MoreEndings(segment, after, number) : 0;
+        if (more && (c == ',' || c == '-' || c == '&')) {
+            *ending = number;
+            if (moreEndings)
+                *moreEndings = more;
+            return true;
+        }
+        // "1.30" is a number, not endings 1 and 30.
+        const bool decimal = c == '.' && after + 1 < segment.size() && IsDigit(segment[after + 1]) && !more;
+        if (((c == '.' && !decimal && (after + 1 == segment.size() || !IsLetter(segment[after + 1])))
+             || (number == 1 && ordinal("st"))
              || (number == 2 && ordinal("nd")) || (number == 3 && ordinal("rd")) || (number > 3 && ordinal("th")))
             && aloneAfter(suffixEnd)) {
             *ending = std::min(number, ImportLimits::kMaxEnding);
+            if (moreEndings && c == '.')
+                *moreEndings = more;
             return true;
         }
     }
@@ -121,7 +168,7 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
 }
 
 bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int first, int bar, int* repeatCount,
-                                         int* ending, int* groupStart, int* groupBars)
+                                         int* ending, int* groupStart, int* groupBars, unsigned* moreEndings)
 {
     const CImportLine& f = m_lines[size_t(first)];
     const int open = f.m_barOpen[size_t(bar)];
@@ -155,7 +202,7 @@ bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int firs
             ++bars;
         *groupBars = std::max(bars, 1);
     }
-    return ReadRepeatWords(seg, repeatCount, ending);
+    return ReadRepeatWords(seg, repeatCount, ending, moreEndings);
 }
 
 void CTabImporter::ApplyRepeatMarks(int first, int count)
@@ -187,6 +234,7 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
         m_groupStartBar = bar;
         m_groupBarCount = 0;
         m_lastEnding = 0;
+        m_endingsAhead = 0;
         m_pendingGroupCount = -1;
     };
     auto closeGroup = [&](int bar, int repeatCount) {
@@ -217,14 +265,16 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
 
         // The annotation over (or else under) this bar.
         int repeatCount = -1, ending = 0, groupStart = k, groupBars = 1;
+        unsigned moreEndings = 0;
         bool found = false;
         if (aboveOk && k > aboveCovered
-            && ParseRepeatAnnotation(m_lines[size_t(above)], first, k, &repeatCount, &ending, &groupStart, &groupBars)) {
+            && ParseRepeatAnnotation(m_lines[size_t(above)], first, k, &repeatCount, &ending, &groupStart, &groupBars,
+                                     &moreEndings)) {
             found = aboveUsed = true;
             aboveCovered = k + std::max(groupBars, 1) - 1;
         } else if (belowOk && k > belowCovered
                    && ParseRepeatAnnotation(m_lines[size_t(below)], first, k, &repeatCount, &ending, &groupStart,
-                                            &groupBars)) {
+                                            &groupBars, &moreEndings)) {
             if (ending > 0 && !belowEndingsOk) {
                 repeatCount = -1;
                 ending = 0;
@@ -272,6 +322,14 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
                     AddIssue(ImportIssue::EndingOutOfSequence, first, f.m_barOpen[size_t(k)], 0);
                 }
                 m_lastEnding = ending;
+                if (moreEndings && ending > 0 && ending <= 8) {
+                    moreEndings &= ~((2u << (ending - 1)) - 1); // only numbers after the first
+                    m_moreEndings.push_back({first, k, moreEndings});
+                    m_endingsAhead |= moreEndings;
+                }
+                // "1-3" is in sequence with a "4." after it; "1.3." and "2." with a "4.".
+                while (m_lastEnding < 8 && (m_endingsAhead >> m_lastEnding) & 1u)
+                    ++m_lastEnding;
             }
         } else if (found && repeatCount >= 0) {
             if (!m_inRepeatGroup)
@@ -348,4 +406,57 @@ void CTabImporter::ApplyOuterBracket(int first, int outer)
         o.m_repeatAnnotation = true;
         return;
     }
+}
+
+unsigned CTabImporter::MoreEndingsOf(int line, int bar) const
+{
+    for (const SMoreEndings& m : m_moreEndings)
+        if (m.line == line && m.bar == bar)
+            return m.numbers;
+    return 0;
+}
+
+void CTabImporter::KeepEndingCopies(const CEventList& events, const CEvent* bar, unsigned numbers)
+{
+    auto it = events.end();
+    while (it != events.begin() && std::prev(it)->get() != bar)
+        --it;
+    if (it == events.begin())
+        return;
+    --it;
+    for (int n = 1; n <= 8; ++n) {
+        if (!((numbers >> (n - 1)) & 1u))
+            continue;
+        SEndingCopy copy;
+        copy.ending = n;
+        for (auto e = it; e != events.end(); ++e)
+            copy.words.emplace_back((*e)->m_word1, (*e)->m_word2);
+        m_endingCopies.push_back(std::move(copy));
+    }
+}
+
+int CTabImporter::EmitEndingCopies(CEventList& events, int beforeEnding)
+{
+    if (m_endingCopies.empty())
+        return 0;
+    std::stable_sort(m_endingCopies.begin(), m_endingCopies.end(),
+                     [](const SEndingCopy& a, const SEndingCopy& b) { return a.ending < b.ending; });
+    int emitted = 0;
+    size_t used = 0;
+    for (; used < m_endingCopies.size(); ++used) {
+        const SEndingCopy& copy = m_endingCopies[used];
+        if (beforeEnding > 0 && copy.ending >= beforeEnding)
+            break;
+        for (size_t i = 0; i < copy.words.size(); ++i) {
+            uint32_t word2 = copy.words[i].second;
+            if (i == 0)
+                word2 = (word2 & ~(EventBits::AltEndMask | EventBits::RepeatGroupStart | EventBits::RepeatGroupEnd))
+                    | (uint32_t(copy.ending) << EventBits::AltEndShift);
+            AppendEvent(events, copy.words[i].first, word2);
+        }
+        ++m_barTotal;
+        ++emitted;
+    }
+    m_endingCopies.erase(m_endingCopies.begin(), m_endingCopies.begin() + long(used));
+    return emitted;
 }

@@ -2,6 +2,7 @@
 // and the test-mode compare on them.
 
 #include "importformats.h"
+#include "midi.h"
 #include "report.h"
 #include "rondeldoc.h"
 #include "songcompare.h"
@@ -99,6 +100,31 @@ TEST_P(RoundTripTabs, KeepBarsTimeSignaturesAndNotes)
     // measure (one). Of the project's own 9 tabs 7 come back the same (the count lines of the
     // 12-tick shuffle and the irregular funk bar change on the way).
     EXPECT_GE(same, GetParam() == ESongSource::Corpus ? 38 : 7);
+}
+
+// A tab whose endings carry several numbers plays each pass as its text says.
+TEST(TabEndings, SeveralNumbersOnOneBarPlayInTheirPasses)
+{
+    if (!HaveTextImporter())
+        GTEST_SKIP() << "no text tab importer is registered yet";
+    CRecordingReport report;
+    CScopedUserReport scope(&report);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("endings.txt"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("H |x-x-x-x-x-x-x-x-|\n"
+               "  |1.3.            |2.              |4.              |\n"
+               "H |x---x---x---x---|xxxxxxxxxxxxxxxx|o-o-o-o-o-o-o-o-|\n"
+               "\n"
+               "H |o-o-o-o-o-o-o-o-|\n"
+               "  |1.              |2.              |\n"
+               "H |x-x-x-x-x-x-x-x-|xxxxxxxxxxxxxxxx|\n");
+    file.close();
+    CRondelDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(path));
+    // Written bars 1 2 1 3 1 2 1 4 5 6 5 7; the song holds bar 2 again as ending 3 (its bar 4).
+    EXPECT_EQ(MidiOf(doc).PlayOrder(), (std::vector<int>{1, 2, 1, 3, 1, 4, 1, 5, 6, 7, 6, 8}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Tabs, RoundTripTabs, ::testing::Values(ESongSource::Fixtures, ESongSource::Corpus), SongSourceName);
