@@ -332,6 +332,7 @@ private:
     int EmitEndingCopies(CEventList& events, int beforeEnding);
     // Reads "repeat 3", "play 4 times", "x4", "2nd ending" from an annotation segment.
     static bool ReadRepeatWords(std::string_view segment, int* repeatCount, int* ending, unsigned* moreEndings = nullptr);
+    static int StaffCountOf(const CImportLine& line);
     int LineShiftAt(int line) const { return m_lines[size_t(line)].m_columnShift; }
 
     bool m_userTimeOptions = false;

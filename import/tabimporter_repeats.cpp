@@ -205,6 +205,52 @@ bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int firs
     return ReadRepeatWords(seg, repeatCount, ending, moreEndings);
 }
 
+namespace {
+size_t FindNoCase(std::string_view text, const char* word, size_t from)
+{
+    const size_t n = std::strlen(word);
+    for (size_t i = from; i + n <= text.size(); ++i)
+        if (EqualsNoCase(text.substr(i, n), word))
+            return i;
+    return std::string_view::npos;
+}
+
+} // namespace
+
+// A short line that says how often the staff next to it plays, wherever it stands over it:
+// "x3", "(x3)", "Verse (x3)", "repeat 3 times", "(play 4 times)". The repeat count, or -1.
+int CTabImporter::StaffCountOf(const CImportLine& l)
+{
+    const std::string_view t = l.m_text;
+    // Not a bracket drawn over bars ("|--- x3 ---|", "____3x____", "<== x2 ==>").
+    if (l.Length() > 40 || t.find('|') != std::string_view::npos || t.find("--") != std::string_view::npos
+        || t.find("__") != std::string_view::npos || t.find("==") != std::string_view::npos
+        || t.find('<') != std::string_view::npos || t.find('>') != std::string_view::npos)
+        return -1;
+    if (const int n = FindMultiplier(t); n >= 0)
+        return n > 1 ? n - 1 : -1;
+    for (const char* word : {"repeat", "play", "times"}) {
+        size_t at = 0;
+        const size_t len = std::strlen(word);
+        while ((at = FindNoCase(t, word, at)) != std::string_view::npos) {
+            const bool starts = at == 0 || !IsLetter(t[at - 1]);
+            if (starts) {
+                // "3 times": the number may stand before the word.
+                size_t from = at;
+                if (std::strcmp(word, "times") == 0) {
+                    while (from > 0 && (t[from - 1] == ' ' || IsDigit(t[from - 1])))
+                        --from;
+                }
+                int repeatCount = -1, ending = 0;
+                if (ReadRepeatWords(t.substr(from), &repeatCount, &ending) && repeatCount > 0)
+                    return repeatCount;
+            }
+            at += len;
+        }
+    }
+    return -1;
+}
+
 void CTabImporter::ApplyRepeatMarks(int first, int count)
 {
     CImportLine& f = m_lines[size_t(first)];
@@ -257,6 +303,39 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
         m_groupStartBar = -1;
     };
 
+    // A count on a line of its own next to the staff, right above or below it or one blank line
+    // away (when no other staff stands on its far side), plays the whole staff that often.
+    int staffCount = -1;
+    int staffCountLine = -1;
+    auto freeLine = [&](int i) { return i >= 0 && i < int(m_lines.size()) && MayHoldAnnotation(m_lines[size_t(i)]); };
+    auto blankOrNone = [&](int i) {
+        return i < 0 || i >= int(m_lines.size()) || m_lines[size_t(i)].m_type == LineType::Blank;
+    };
+    auto notStaff = [&](int i) {
+        return i < 0 || i >= int(m_lines.size()) || m_lines[size_t(i)].m_type != LineType::StaffLine;
+    };
+    const int candidates[] = {first - 1, first + count,
+                              blankOrNone(first - 1) && first >= 1 ? first - 2 : -1,
+                              blankOrNone(first + count) ? first + count + 1 : -1};
+    for (int c = 0; c < 4 && staffCount < 0; ++c) {
+        const int i = candidates[c];
+        if (!freeLine(i) || (c == 2 && !notStaff(i - 1)) || (c == 3 && !notStaff(i + 1)))
+            continue;
+        // One blank line below: only when no staff follows it.
+        if (c == 3 && (!blankOrNone(i + 1)
+                       || (i + 2 < int(m_lines.size()) && m_lines[size_t(i) + 2].m_text.find(m_barChar) != std::string::npos)))
+            continue;
+        // Right beside the staff, only a line that starts left of its first bar: one over
+        // the bars speaks for the bars it stands over.
+        if ((c == 0 || c == 1) && FirstNonBlank(m_lines[size_t(i)].m_text, 0) >= f.m_barOpen[0])
+            continue;
+        staffCount = StaffCountOf(m_lines[size_t(i)]);
+        staffCountLine = i;
+    }
+
+    const bool aboveAnnotates = aboveOk && !(staffCount > 0 && staffCountLine == above);
+    const bool belowAnnotates = belowOk && !(staffCount > 0 && staffCountLine == below);
+
     int lastMeasureBar = -1;
     for (int k = 0; k < bars; ++k) {
         uint8_t& flags = f.m_barFlags[size_t(k)];
@@ -267,12 +346,12 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
         int repeatCount = -1, ending = 0, groupStart = k, groupBars = 1;
         unsigned moreEndings = 0;
         bool found = false;
-        if (aboveOk && k > aboveCovered
+        if (aboveAnnotates && k > aboveCovered
             && ParseRepeatAnnotation(m_lines[size_t(above)], first, k, &repeatCount, &ending, &groupStart, &groupBars,
                                      &moreEndings)) {
             found = aboveUsed = true;
             aboveCovered = k + std::max(groupBars, 1) - 1;
-        } else if (belowOk && k > belowCovered
+        } else if (belowAnnotates && k > belowCovered
                    && ParseRepeatAnnotation(m_lines[size_t(below)], first, k, &repeatCount, &ending, &groupStart,
                                             &groupBars, &moreEndings)) {
             if (ending > 0 && !belowEndingsOk) {
@@ -282,6 +361,14 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
                 found = belowUsed = true;
                 belowCovered = k + std::max(groupBars, 1) - 1;
             }
+        }
+
+        if (!found && k == 0 && staffCount > 0 && !m_inRepeatGroup) {
+            // The count line speaks for the whole staff (it was not read over a bar).
+            found = true;
+            repeatCount = staffCount;
+            groupBars = 0;
+            m_lines[size_t(staffCountLine)].m_type = staffCountLine < first ? LineType::PreComment : LineType::PostComment;
         }
 
         if (found && ending > 0) {
