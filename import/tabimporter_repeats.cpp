@@ -171,10 +171,13 @@ bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int firs
                                          int* ending, int* groupStart, int* groupBars, unsigned* moreEndings)
 {
     const CImportLine& f = m_lines[size_t(first)];
-    const int open = f.m_barOpen[size_t(bar)];
+    int open = f.m_barOpen[size_t(bar)];
     const int end = f.m_barEnd[size_t(bar)];
     if (annotation.Length() < open + 2)
         return false;
+    // A mark that starts on the bar line ("1st ending" one column early) is the bar's own.
+    if (bar > 0 && IsDigit(annotation.At(open - 1)) && annotation.At(open - 2) == ' ')
+        --open;
     const std::string_view text = annotation.m_text;
     int segEnd = std::min(end, annotation.Length());
     *groupStart = bar;

@@ -76,3 +76,19 @@ TEST(Endings, NumbersThatAreNoEndingListStayText)
 }
 
 } // namespace
+
+namespace {
+TEST(Endings, AMarkStartingOnTheBarLineBelongsToTheBarAfterIt)
+{
+    // "1st ending" written one column early, on the bar line of the bar it names.
+    auto r = RunImport("                   1st ending       2nd ending\n"
+                       "HH|x-x-x-x-x-x-x-x-|--x-------------|----x-----------|\n");
+    EXPECT_EQ(Skeleton(r->doc.Events()), "|s:42@0 |1:42@48 |2:42@96");
+}
+
+TEST(Endings, RimLabelIsTheSideStick)
+{
+    auto r = RunImport("Rim|--x-----x-------|\nBD |o-------o-------|\n");
+    EXPECT_EQ(SongText(r->doc.Events()), "|4/4 36@0 37@48 37@192 36@192");
+}
+} // namespace
