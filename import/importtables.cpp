@@ -190,6 +190,9 @@ const SLabelAlias kAliases[] = {
     {"cb", AliasFixed, 56}, {"cow", AliasFixed, 56}, {"cowb", AliasFixed, 56}, {"cowbell", AliasFixed, 56},
     {"tamb", AliasFixed, 54}, {"tambourine", AliasFixed, 54}, {"clap", AliasFixed, 39}, {"cl", AliasFixed, 75},
     {"wb", AliasFixed, 76}, {"woodblock", AliasFixed, 76}, {"shaker", AliasFixed, 70}, {"tri", AliasFixed, 81},
+    // The rim of the snare: side stick.
+    {"rim", AliasFixed, 37}, {"rimshot", AliasFixed, 37}, {"rimclick", AliasFixed, 37}, {"sidestick", AliasFixed, 37},
+    {"crossstick", AliasFixed, 37}, {"xstick", AliasFixed, 37},
 };
 
 // Within one kind the first row that matches wins, so longer phrases come first.

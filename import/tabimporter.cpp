@@ -532,6 +532,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     m_pendingRepeatCount = 0;
     m_pendingRepeatMeasures = 0;
     m_groupState = 0;
+    m_endingCopies.clear();
     CEventList& events = doc.Events();
     for (int i = 0; i < int(m_lines.size()); ++i) {
         if (AssembleBlock(i)) {
@@ -540,6 +541,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
                 AssembleBlock(i);
         }
     }
+    EmitEndingCopies(events, 0);
     RestoreLegendSymbols();
     return m_blockCount;
 }

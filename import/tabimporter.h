@@ -412,9 +412,15 @@ private:
     void EmitMeasureRef(CEvent* ev, int column);
     void AttachComment(const CImportLine& groupFirst, const std::vector<CEvent*>& barEvents);
     bool ParseRepeatAnnotation(const CImportLine& annotation, int first, int bar, int* repeatCount, int* ending,
-                               int* groupStart, int* groupBars);
+                               int* groupStart, int* groupBars, unsigned* moreEndings = nullptr);
+    // Bars marked with several endings ("1.3.") play as themselves for the first number and as
+    // copies, placed in ending order, for the others.
+    unsigned MoreEndingsOf(int line, int bar) const;
+    void KeepEndingCopies(const CEventList& events, const CEvent* bar, unsigned numbers);
+    int EmitEndingCopies(CEventList& events, int beforeEnding);
     // Reads "repeat 3", "play 4 times", "x4", "2nd ending" from an annotation segment.
-    static bool ReadRepeatWords(std::string_view segment, int* repeatCount, int* ending);
+    static bool ReadRepeatWords(std::string_view segment, int* repeatCount, int* ending, unsigned* moreEndings = nullptr);
+    static int StaffCountOf(const CImportLine& line);
     int LineShiftAt(int line) const { return m_lines[size_t(line)].m_columnShift; }
 
     bool m_userTimeOptions = false;
@@ -554,6 +560,20 @@ private:
     int m_lastEnding = 0;
     int m_previousStaff = -1;
     int m_pendingGroupCount = -1; // a repeat count annotated inside the open group
+    struct SMoreEndings
+    {
+        int line;
+        int bar;
+        unsigned numbers; // bit n - 1 for ending n
+    };
+    std::vector<SMoreEndings> m_moreEndings;
+    unsigned m_endingsAhead = 0; // numbers of the open group's endings already given by such bars
+    struct SEndingCopy
+    {
+        int ending;
+        std::vector<std::pair<uint32_t, uint32_t>> words; // the bar and its notes
+    };
+    std::vector<SEndingCopy> m_endingCopies; // waiting for their place among the endings
 
     // Marks of the group being analysed, per bar.
     enum : uint8_t { kOpensDouble = 1, kStartSign = 2 };

@@ -337,8 +337,23 @@ void CTabImporter::ScoreLabel(const CImportLine& line)
     const char c = ToUpper(line.m_text[size_t(p)]);
     const char next = line.At(p + 1);
     if (c >= 'A' && c <= 'G') {
-        if (next == ' ' || next == '-' || next == '|' || next == ':' || next == 'I' || next == '[' || next == ']'
-            || next == 'b' || next == '#')
+        const bool alone = next == ' ' || next == '-' || next == '|' || next == ':' || next == 'I' || next == '['
+            || next == ']';
+        // B, C, F and G alone are as often bass drum, crash, floor tom and china as strings:
+        // the strokes decide (x and o are drums, fret numbers are strings).
+        if (alone && (c == 'B' || c == 'C' || c == 'F' || c == 'G')) {
+            bool strokes = false;
+            for (int i = p + 1; i < line.Length(); ++i) {
+                const char ch = ToLower(line.m_text[size_t(i)]);
+                if (IsDigit(ch))
+                    return;
+                strokes = strokes || ch == 'x' || ch == 'o';
+            }
+            if (strokes)
+                ++m_drumScore;
+            return;
+        }
+        if (alone || next == 'b' || next == '#')
             ++m_guitarScore;
         else if (c == 'B' || c == 'C' || c == 'F')
             ++m_drumScore;
@@ -408,7 +423,9 @@ void CTabImporter::DecideTabType()
 {
     const int g = m_groupCount;
     int type = 0;
-    if (m_drumScore > m_guitarScore / 2 && m_drumScore > g)
+    // Drum labels on at least as many lines as there are staves: a short tab of hi-hat lines
+    // alone is as much a drum tab as one with a full kit.
+    if (m_drumScore > 0 && m_drumScore > m_guitarScore / 2 && m_drumScore >= g)
         type = TrackType::Drums;
     else if (m_groupsBySize[7] > g / 20 + 1)
         type = TrackType::Guitar7;
@@ -435,6 +452,8 @@ bool CTabImporter::MarkStaffGroups()
     m_lastEnding = 0;
     m_previousStaff = -1;
     m_pendingGroupCount = -1;
+    m_moreEndings.clear();
+    m_endingsAhead = 0;
     for (int i = 0; i < int(m_lines.size()); ++i)
         if (ScanStaffGroups(i, m_tabType) == 2)
             return false;

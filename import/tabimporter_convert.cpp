@@ -108,6 +108,13 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
     const int end = f.m_barEnd[size_t(bar)];
     const int step = m_ticksPerChar * 12;
     const CImportLine* pre = m_blockPreComment >= 0 ? &m_lines[size_t(m_blockPreComment)] : nullptr;
+    // The line above marks accents with '>' only where it holds nothing else over this bar:
+    // a remark such as "cresc >>>>" is text.
+    for (int col = firstColumn; pre && col < end; ++col) {
+        const char c = pre->At(col);
+        if (c != ' ' && c != '>' && c != m_barChar && c != m_tickChar)
+            pre = nullptr;
+    }
     int p = 0;
     int q = 0;
     int tripletLeft = 0;
@@ -127,8 +134,15 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
                 notes[j] = notes[j - 1];
             notes[j] = n;
         }
-        for (const SNote& n : notes)
-            AppendEvent(events, n.word1, n.pos, n.ref);
+        // A staff that writes one instrument on two lines gives each hit once.
+        for (size_t i = 0; i < notes.size(); ++i) {
+            const SNote& n = notes[i];
+            bool twice = false;
+            for (size_t j = i; j > 0 && notes[j - 1].pos == n.pos && !twice; --j)
+                twice = notes[j - 1].word1 == n.word1;
+            if (!twice)
+                AppendEvent(events, n.word1, n.pos, n.ref);
+        }
         notes.clear();
     };
     // The characters that may be notes, from one pass along each line, by column, top first.
@@ -446,6 +460,18 @@ bool CTabImporter::ConvertBlock(CEventList& events)
         const int open = f.m_barOpen[size_t(k)];
         const uint8_t aux = f.m_barAux[size_t(k)];
         const uint8_t aux2 = f.m_barAux2[size_t(k)];
+        // Copies of a bar with several endings go before the first later ending of a higher
+        // number, or before the first bar that is no ending.
+        if (!m_endingCopies.empty() && (flags & BarFlag::KindMask) != BarFlag::KindText) {
+            const int ending = (flags & BarFlag::GroupEnd) && aux > 0 ? aux : 0;
+            const bool due = ending == 0
+                || std::any_of(m_endingCopies.begin(), m_endingCopies.end(),
+                               [&](const SEndingCopy& c) { return c.ending < ending; });
+            if (due) {
+                flush();
+                emitted += EmitEndingCopies(events, ending);
+            }
+        }
         switch (flags & BarFlag::KindMask) {
         case BarFlag::KindText:
             if (const uint8_t sig = f.m_barTimeSig[size_t(k)]) {
@@ -477,6 +503,9 @@ bool CTabImporter::ConvertBlock(CEventList& events)
             converted = true;
             break;
         }
+        if (barEvents[size_t(k)] && (flags & BarFlag::GroupEnd) && aux > 0)
+            if (const unsigned more = MoreEndingsOf(groupFirst, k))
+                KeepEndingCopies(events, barEvents[size_t(k)], more);
         // A repeat count on the bar that closes a group: the group is played that many more
         // times, as a measure repeat after it.
         const int kind = flags & BarFlag::KindMask;

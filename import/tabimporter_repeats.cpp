@@ -44,10 +44,44 @@ bool IsMeasureKind(uint8_t flags)
 }
 }
 
-bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, int* ending)
+namespace {
+// The further numbers of an ending mark after its first ("1.3.", "1,3", "1-3", "1.2.3."), as a
+// mask of bit n - 1 for ending n; from is just past the first number's digits.
+unsigned MoreEndings(std::string_view segment, size_t from, int first)
+{
+    unsigned mask = 0;
+    int last = first;
+    size_t i = from;
+    while (i + 1 < segment.size()) {
+        const char sep = segment[i];
+        if (sep != '.' && sep != ',' && sep != '-' && sep != '&')
+            break;
+        // "1, 3" and "1 & 3" may hold a blank; "1.3." and "1-3" are written close.
+        size_t d = i + 1;
+        if ((sep == ',' || sep == '&') && d < segment.size() && segment[d] == ' ')
+            ++d;
+        if (d >= segment.size() || !IsDigit(segment[d]))
+            break;
+        int n = 0;
+        while (d < segment.size() && IsDigit(segment[d]) && n < 100)
+            n = n * 10 + (segment[d++] - '0');
+        if (n <= last || n > 8)
+            break;
+        for (int k = sep == '-' ? last + 1 : n; k <= n; ++k)
+            mask |= 1u << (k - 1);
+        last = n;
+        i = d;
+    }
+    return mask;
+}
+} // namespace
+
+bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, int* ending, unsigned* moreEndings)
 {
     *repeatCount = -1;
     *ending = 0;
+    if (moreEndings)
+        *moreEndings = 0;
     // The first word, after a leading run such as "2nd".
     size_t i = 0;
     while (i < segment.size() && !IsAlnum(segment[i]))
@@ -110,10 +144,23 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
             return StartsWithNoCase(next, "end") || StartsWithNoCase(next, "time");
         };
         const size_t suffixEnd = after + (c == '.' ? 1 : 2);
-        if (((c == '.' && (after + 1 == segment.size() || !IsLetter(segment[after + 1]))) || (number == 1 && ordinal("st"))
+        // Several endings on one bar: "1,3" and "1-3" as well as "1.3.".
+        const unsigned more = number <= 8 ? MoreEndings(segment, after, number) : 0;
+        if (more && (c == ',' || c == '-' || c == '&')) {
+            *ending = number;
+            if (moreEndings)
+                *moreEndings = more;
+            return true;
+        }
+        // "1.30" is a number, not endings 1 and 30.
+        const bool decimal = c == '.' && after + 1 < segment.size() && IsDigit(segment[after + 1]) && !more;
+        if (((c == '.' && !decimal && (after + 1 == segment.size() || !IsLetter(segment[after + 1])))
+             || (number == 1 && ordinal("st"))
              || (number == 2 && ordinal("nd")) || (number == 3 && ordinal("rd")) || (number > 3 && ordinal("th")))
             && aloneAfter(suffixEnd)) {
             *ending = std::min(number, ImportLimits::kMaxEnding);
+            if (moreEndings && c == '.')
+                *moreEndings = more;
             return true;
         }
     }
@@ -121,13 +168,16 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
 }
 
 bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int first, int bar, int* repeatCount,
-                                         int* ending, int* groupStart, int* groupBars)
+                                         int* ending, int* groupStart, int* groupBars, unsigned* moreEndings)
 {
     const CImportLine& f = m_lines[size_t(first)];
-    const int open = f.m_barOpen[size_t(bar)];
+    int open = f.m_barOpen[size_t(bar)];
     const int end = f.m_barEnd[size_t(bar)];
     if (annotation.Length() < open + 2)
         return false;
+    // A mark that starts on the bar line ("1st ending" one column early) is the bar's own.
+    if (bar > 0 && IsDigit(annotation.At(open - 1)) && annotation.At(open - 2) == ' ')
+        --open;
     const std::string_view text = annotation.m_text;
     int segEnd = std::min(end, annotation.Length());
     *groupStart = bar;
@@ -155,7 +205,53 @@ bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int firs
             ++bars;
         *groupBars = std::max(bars, 1);
     }
-    return ReadRepeatWords(seg, repeatCount, ending);
+    return ReadRepeatWords(seg, repeatCount, ending, moreEndings);
+}
+
+namespace {
+size_t FindNoCase(std::string_view text, const char* word, size_t from)
+{
+    const size_t n = std::strlen(word);
+    for (size_t i = from; i + n <= text.size(); ++i)
+        if (EqualsNoCase(text.substr(i, n), word))
+            return i;
+    return std::string_view::npos;
+}
+
+} // namespace
+
+// A short line that says how often the staff next to it plays, wherever it stands over it:
+// "x3", "(x3)", "Verse (x3)", "repeat 3 times", "(play 4 times)". The repeat count, or -1.
+int CTabImporter::StaffCountOf(const CImportLine& l)
+{
+    const std::string_view t = l.m_text;
+    // Not a bracket drawn over bars ("|--- x3 ---|", "____3x____", "<== x2 ==>").
+    if (l.Length() > 40 || t.find('|') != std::string_view::npos || t.find("--") != std::string_view::npos
+        || t.find("__") != std::string_view::npos || t.find("==") != std::string_view::npos
+        || t.find('<') != std::string_view::npos || t.find('>') != std::string_view::npos)
+        return -1;
+    if (const int n = FindMultiplier(t); n >= 0)
+        return n > 1 ? n - 1 : -1;
+    for (const char* word : {"repeat", "play", "times"}) {
+        size_t at = 0;
+        const size_t len = std::strlen(word);
+        while ((at = FindNoCase(t, word, at)) != std::string_view::npos) {
+            const bool starts = at == 0 || !IsLetter(t[at - 1]);
+            if (starts) {
+                // "3 times": the number may stand before the word.
+                size_t from = at;
+                if (std::strcmp(word, "times") == 0) {
+                    while (from > 0 && (t[from - 1] == ' ' || IsDigit(t[from - 1])))
+                        --from;
+                }
+                int repeatCount = -1, ending = 0;
+                if (ReadRepeatWords(t.substr(from), &repeatCount, &ending) && repeatCount > 0)
+                    return repeatCount;
+            }
+            at += len;
+        }
+    }
+    return -1;
 }
 
 void CTabImporter::ApplyRepeatMarks(int first, int count)
@@ -187,6 +283,7 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
         m_groupStartBar = bar;
         m_groupBarCount = 0;
         m_lastEnding = 0;
+        m_endingsAhead = 0;
         m_pendingGroupCount = -1;
     };
     auto closeGroup = [&](int bar, int repeatCount) {
@@ -209,6 +306,39 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
         m_groupStartBar = -1;
     };
 
+    // A count on a line of its own next to the staff, right above or below it or one blank line
+    // away (when no other staff stands on its far side), plays the whole staff that often.
+    int staffCount = -1;
+    int staffCountLine = -1;
+    auto freeLine = [&](int i) { return i >= 0 && i < int(m_lines.size()) && MayHoldAnnotation(m_lines[size_t(i)]); };
+    auto blankOrNone = [&](int i) {
+        return i < 0 || i >= int(m_lines.size()) || m_lines[size_t(i)].m_type == LineType::Blank;
+    };
+    auto notStaff = [&](int i) {
+        return i < 0 || i >= int(m_lines.size()) || m_lines[size_t(i)].m_type != LineType::StaffLine;
+    };
+    const int candidates[] = {first - 1, first + count,
+                              blankOrNone(first - 1) && first >= 1 ? first - 2 : -1,
+                              blankOrNone(first + count) ? first + count + 1 : -1};
+    for (int c = 0; c < 4 && staffCount < 0; ++c) {
+        const int i = candidates[c];
+        if (!freeLine(i) || (c == 2 && !notStaff(i - 1)) || (c == 3 && !notStaff(i + 1)))
+            continue;
+        // One blank line below: only when no staff follows it.
+        if (c == 3 && (!blankOrNone(i + 1)
+                       || (i + 2 < int(m_lines.size()) && m_lines[size_t(i) + 2].m_text.find(m_barChar) != std::string::npos)))
+            continue;
+        // Right beside the staff, only a line that starts left of its first bar: one over
+        // the bars speaks for the bars it stands over.
+        if ((c == 0 || c == 1) && FirstNonBlank(m_lines[size_t(i)].m_text, 0) >= f.m_barOpen[0])
+            continue;
+        staffCount = StaffCountOf(m_lines[size_t(i)]);
+        staffCountLine = i;
+    }
+
+    const bool aboveAnnotates = aboveOk && !(staffCount > 0 && staffCountLine == above);
+    const bool belowAnnotates = belowOk && !(staffCount > 0 && staffCountLine == below);
+
     int lastMeasureBar = -1;
     for (int k = 0; k < bars; ++k) {
         uint8_t& flags = f.m_barFlags[size_t(k)];
@@ -217,14 +347,16 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
 
         // The annotation over (or else under) this bar.
         int repeatCount = -1, ending = 0, groupStart = k, groupBars = 1;
+        unsigned moreEndings = 0;
         bool found = false;
-        if (aboveOk && k > aboveCovered
-            && ParseRepeatAnnotation(m_lines[size_t(above)], first, k, &repeatCount, &ending, &groupStart, &groupBars)) {
+        if (aboveAnnotates && k > aboveCovered
+            && ParseRepeatAnnotation(m_lines[size_t(above)], first, k, &repeatCount, &ending, &groupStart, &groupBars,
+                                     &moreEndings)) {
             found = aboveUsed = true;
             aboveCovered = k + std::max(groupBars, 1) - 1;
-        } else if (belowOk && k > belowCovered
+        } else if (belowAnnotates && k > belowCovered
                    && ParseRepeatAnnotation(m_lines[size_t(below)], first, k, &repeatCount, &ending, &groupStart,
-                                            &groupBars)) {
+                                            &groupBars, &moreEndings)) {
             if (ending > 0 && !belowEndingsOk) {
                 repeatCount = -1;
                 ending = 0;
@@ -232,6 +364,14 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
                 found = belowUsed = true;
                 belowCovered = k + std::max(groupBars, 1) - 1;
             }
+        }
+
+        if (!found && k == 0 && staffCount > 0 && !m_inRepeatGroup) {
+            // The count line speaks for the whole staff (it was not read over a bar).
+            found = true;
+            repeatCount = staffCount;
+            groupBars = 0;
+            m_lines[size_t(staffCountLine)].m_type = staffCountLine < first ? LineType::PreComment : LineType::PostComment;
         }
 
         if (found && ending > 0) {
@@ -272,6 +412,14 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
                     AddIssue(ImportIssue::EndingOutOfSequence, first, f.m_barOpen[size_t(k)], 0);
                 }
                 m_lastEnding = ending;
+                if (moreEndings && ending > 0 && ending <= 8) {
+                    moreEndings &= ~((2u << (ending - 1)) - 1); // only numbers after the first
+                    m_moreEndings.push_back({first, k, moreEndings});
+                    m_endingsAhead |= moreEndings;
+                }
+                // "1-3" is in sequence with a "4." after it; "1.3." and "2." with a "4.".
+                while (m_lastEnding < 8 && (m_endingsAhead >> m_lastEnding) & 1u)
+                    ++m_lastEnding;
             }
         } else if (found && repeatCount >= 0) {
             if (!m_inRepeatGroup)
@@ -348,4 +496,57 @@ void CTabImporter::ApplyOuterBracket(int first, int outer)
         o.m_repeatAnnotation = true;
         return;
     }
+}
+
+unsigned CTabImporter::MoreEndingsOf(int line, int bar) const
+{
+    for (const SMoreEndings& m : m_moreEndings)
+        if (m.line == line && m.bar == bar)
+            return m.numbers;
+    return 0;
+}
+
+void CTabImporter::KeepEndingCopies(const CEventList& events, const CEvent* bar, unsigned numbers)
+{
+    auto it = events.end();
+    while (it != events.begin() && std::prev(it)->get() != bar)
+        --it;
+    if (it == events.begin())
+        return;
+    --it;
+    for (int n = 1; n <= 8; ++n) {
+        if (!((numbers >> (n - 1)) & 1u))
+            continue;
+        SEndingCopy copy;
+        copy.ending = n;
+        for (auto e = it; e != events.end(); ++e)
+            copy.words.emplace_back((*e)->m_word1, (*e)->m_word2);
+        m_endingCopies.push_back(std::move(copy));
+    }
+}
+
+int CTabImporter::EmitEndingCopies(CEventList& events, int beforeEnding)
+{
+    if (m_endingCopies.empty())
+        return 0;
+    std::stable_sort(m_endingCopies.begin(), m_endingCopies.end(),
+                     [](const SEndingCopy& a, const SEndingCopy& b) { return a.ending < b.ending; });
+    int emitted = 0;
+    size_t used = 0;
+    for (; used < m_endingCopies.size(); ++used) {
+        const SEndingCopy& copy = m_endingCopies[used];
+        if (beforeEnding > 0 && copy.ending >= beforeEnding)
+            break;
+        for (size_t i = 0; i < copy.words.size(); ++i) {
+            uint32_t word2 = copy.words[i].second;
+            if (i == 0)
+                word2 = (word2 & ~(EventBits::AltEndMask | EventBits::RepeatGroupStart | EventBits::RepeatGroupEnd))
+                    | (uint32_t(copy.ending) << EventBits::AltEndShift);
+            AppendEvent(events, copy.words[i].first, word2);
+        }
+        ++m_barTotal;
+        ++emitted;
+    }
+    m_endingCopies.erase(m_endingCopies.begin(), m_endingCopies.begin() + long(used));
+    return emitted;
 }

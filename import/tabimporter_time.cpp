@@ -399,7 +399,6 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     }
 
     // Positions of the digits and syllables.
-    bool warned = false;
     size_t bi = 0;
     for (int c = open; c < end; ++c) {
         while (bi + 1 < beats.size() && beats[bi + 1].column <= c)
@@ -450,13 +449,8 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         }
         if (IsDigit(ch))
             continue;
-        int off = SyllableOffset(ch, unit);
-        if (off == 0) {
-            if (!warned)
-                KADENZO_INTERNAL_PROBLEM(ReportSource::Import);
-            warned = true;
-            off = 24;
-        }
+        // A syllable the beat unit has no place for ("e" when counting sixteenths) marks nothing.
+        const int off = SyllableOffset(ch, unit);
         if (off > 0)
             m_anchors.push_back({c, start + off, false});
     }

@@ -17,14 +17,32 @@ enum ELine : int {
     kTom6 = kTom1 + 5,
     kBass,
     kPercussion,
+    // Lines of their own for notes that fall on a column their usual line already holds.
+    kFoot,
+    kCrash2,
+    kChina,
+    kSplash,
     kComment,
     kCount,
     kLineCount
 };
-constexpr int kInstrumentLines = kPercussion + 1; // the twelve lines that take a fill
+constexpr int kInstrumentLines = kSplash + 1; // the lines that take a fill
 
 constexpr std::array<const char*, kLineCount> kLabels = {
-    "Cr ", "Rd ", "HH ", "S  ", "T1 ", "T2 ", "T3 ", "T4 ", "T5 ", "T6 ", "B  ", "P  ", "   ", "   "};
+    "Cr ", "Rd ", "HH ", "S  ", "T1 ", "T2 ", "T3 ", "T4 ", "T5 ", "T6 ", "B  ", "P  ",
+    "HF ", "C2 ", "CH ", "SP ", "   ", "   "};
+
+// The line of its own that takes a key when its usual line is taken at that column.
+int SecondLineOf(int key)
+{
+    switch (key) {
+    case 44: return kFoot;
+    case 57: return kCrash2;
+    case 52: return kChina;
+    case 55: return kSplash;
+    default: return -1;
+    }
+}
 
 // The staff is closed before a measure that would take it to this many columns.
 constexpr int kMaxColumns = 100;
@@ -150,6 +168,8 @@ private:
         for (int l = 0; l < kLineCount; ++l)
             m_lines[size_t(l)] = kLabels[size_t(l)];
         m_used.fill(false);
+        for (auto& keys : m_keyAt)
+            keys.clear();
         m_commentUsed = false;
         m_col = 3;
     }
@@ -175,14 +195,35 @@ private:
             if (ev.IsAccent())
                 letter = char(std::toupper(static_cast<unsigned char>(letter)));
             else if (ev.IsFlamOrPM())
-                letter = 'f';
+                letter = g.line == kBass ? 'F' : 'f'; // 'f' on the bass line is the hi-hat foot
             else if (ev.IsGhost())
                 letter = 'g';
         }
-        QByteArray& line = m_lines[size_t(g.line)];
-        if (m_col - 1 < line.size())
-            line[m_col - 1] = letter;
-        m_used[size_t(g.line)] = true;
+        const int key = int(ev.GetEventType());
+        int lineNo = g.line;
+        const int at = m_col - 1;
+        // One letter a column: when another key already stands there, whichever of the two
+        // has a line of its own moves to it.
+        std::vector<uint8_t>& keys = m_keyAt[size_t(lineNo)];
+        if (int(keys.size()) <= at)
+            keys.resize(size_t(at) + 1, 0);
+        const int there = keys[size_t(at)];
+        if (there && there != key) {
+            if (SecondLineOf(key) >= 0) {
+                lineNo = SecondLineOf(key);
+                letter = g.dynamics && ev.IsAccent() ? 'X' : g.dynamics && ev.IsGhost() && !ev.IsFlamOrPM() ? 'g' : 'x';
+            } else if (const int moved = SecondLineOf(there); moved >= 0) {
+                const char old = m_lines[size_t(g.line)][at];
+                m_lines[size_t(moved)][at] = there != 44 && (old == 'g' || std::isupper(static_cast<unsigned char>(old))) ? (old == 'g' ? 'g' : 'X') : 'x';
+                m_used[size_t(moved)] = true;
+            }
+        }
+        if (lineNo == g.line)
+            keys[size_t(at)] = uint8_t(key);
+        QByteArray& line = m_lines[size_t(lineNo)];
+        if (at < line.size())
+            line[at] = letter;
+        m_used[size_t(lineNo)] = true;
         if (g.line == kPercussion)
             m_percussionUsed = true;
     }
@@ -351,6 +392,7 @@ private:
     QByteArray m_out;
     std::array<QByteArray, kLineCount> m_lines;
     std::array<bool, kLineCount> m_used{};
+    std::array<std::vector<uint8_t>, kLineCount> m_keyAt; // the key written at each column of this block
     bool m_commentUsed = false;
     bool m_percussionUsed = false; // for the legend: lasts the whole file
     int m_col = 3;

@@ -154,3 +154,43 @@ TEST(Census, CapitalsMeanAccentsOnlyWhenTheyAreRare)
     EXPECT_FALSE(many->imp.m_upperCaseAccents);
 }
 } // namespace
+
+// Short tabs that are plainly drums, with one or two lines a staff and labels that are also
+// string names (B, C, G), give no warning; tables and chord charts with bar lines still do.
+TEST(TabType, ShortDrumTabsGiveNoWarningButOtherTextsDo)
+{
+    const QString warning = QStringLiteral("WARNING: This tab does not look like a drum tab");
+    const char* drums[] = {
+        "H |x-x-x-x-x-x-x-x-|\n"
+        "  |1.3.            |2.              |4.              |\n"
+        "H |x---x---x---x---|xxxxxxxxxxxxxxxx|o-o-o-o-o-o-o-o-|\n"
+        "\n"
+        "H |o-o-o-o-o-o-o-o-|\n"
+        "  |1.              |2.              |\n"
+        "H |x-x-x-x-x-x-x-x-|xxxxxxxxxxxxxxxx|\n",
+        " |------------repeat x2------------|\n"
+        " |---repeat x2----|\n"
+        "h|x-x-x-x-x-x-x-x-|x---x---x---x---|\n"
+        "b|o-------o-------|o---o---o---o---|\n",
+        "G = china\r\nG |X---------------|\r\nC |--------#-------|\r\nHH|----s-------s---|\r\nB |o-------o-------|\r\n",
+        "C: |x---------------|\nB: |o-------o-------|\n",
+    };
+    for (const char* tab : drums) {
+        auto r = RunImport(tab);
+        EXPECT_GE(r->blocks, 1) << tab;
+        EXPECT_FALSE(r->report.m_messages.contains(warning)) << tab;
+    }
+    const char* others[] = {
+        "Name     | Size  | Date       | Owner |\n"
+        "---------|-------|------------|-------|\n"
+        "report   | 12 kB | 2020-01-01 | ann   |\n"
+        "notes    | 3 kB  | 2020-02-01 | bob   |\n",
+        "e|-------0-------0-|-------0---------|\n"
+        "B|-----1-------1---|-----1-------1---|\n"
+        "G|---2-------2-----|---2-------2-----|\n",
+    };
+    for (const char* text : others) {
+        auto r = RunImport(text);
+        EXPECT_TRUE(r->report.m_messages.contains(warning)) << text;
+    }
+}

@@ -126,3 +126,28 @@ TEST(Repeats, AnnotationLineBecomesAComment)
     EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 %1*3");
 }
 } // namespace
+
+// A count on a line of its own beside a staff plays the whole staff that often, wherever the
+// words stand over it and with or without a blank line between; a count line under one staff
+// and right over the next belongs to the one above.
+TEST(StaffCount, ALineOfItsOwnPlaysTheWholeStaff)
+{
+    const std::string staff = "HH|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|o-------o-o-----|\n";
+    const std::string next = "\nHH|x---x---x---x---|\n";
+    for (const char* line : {"x3\n", "(x3)\n", "Verse (x3)\n", "Verse (repeat 3 times)\n", "x3\n\n", "play 3 times\n\n"}) {
+        auto r = RunImport(std::string(line) + staff + next);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4 %2*2 |4/4") << line;
+    }
+    for (const char* line : {"Play 3 times\n", "\n(x3)\n"}) {
+        auto r = RunImport(staff + line);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4 %2*2") << line;
+    }
+    // Between two staves with blank lines on both sides, a count heads the staff below it.
+    auto between = RunImport(staff + "\n(x3)\n" + next);
+    EXPECT_EQ(BarsText(between->doc.Events()), "|4/4 |4/4 |4/4 %1*2");
+    // Words without a count, and a count glued into a word, repeat nothing.
+    for (const char* line : {"Verse\n", "Verse 2\n", "play softer\n", "Box3 groove\n"}) {
+        auto r = RunImport(std::string(line) + staff);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4") << line;
+    }
+}
