@@ -44,7 +44,7 @@ bool CEditController::CanEdit() const
 {
     if (!PlayerActive())
         return true;
-    UserReport().Message(QString::fromLatin1(EditText::kNotWhilePlaying));
+    UserReport().Warning(QString::fromLatin1(EditText::kNotWhilePlaying));
     return false;
 }
 
@@ -146,7 +146,7 @@ bool CEditController::SelectRange(int barDn, int tickDn, int barUp, int tickUp, 
     const auto span = ResolveSongRange(m_doc.Events(), {barDn, tickDn, barUp, tickUp});
     if (!span) {
         if (!quiet && barDn >= 1 && barUp >= 1)
-            UserReport().Message(QString::fromLatin1(EditText::kEmptySelection));
+            UserReport().Warning(QString::fromLatin1(EditText::kEmptySelection));
         ClearSelection();
         return false;
     }
@@ -310,7 +310,7 @@ bool CEditController::ToggleDrum(int bar, int tick, int key, CEvent** added)
     if (barPos == events.end() || key < int(EventType::FirstNote) || key > int(EventType::LastNote))
         return false;
     if ((*barPos)->IsRepeatPrev()) {
-        UserReport().Message(QString::fromLatin1(kNoNotesInRepeat));
+        UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
         return false;
     }
     if (tick < 0 || tick >= int((*barPos)->GetMeasureTicks()))
@@ -393,7 +393,7 @@ bool CEditController::JogNote(const CEvent* note, int delta, int* movedToBar)
         if (target == events.end())
             return false;
         if ((*target)->IsRepeatPrev()) {
-            UserReport().Message(QString::fromLatin1(kNoNotesInRepeat));
+            UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
             return false;
         }
         SetPosition(**it, int64_t((*target)->GetMeasureTicks()) * 12 - 12);
@@ -402,7 +402,7 @@ bool CEditController::JogNote(const CEvent* note, int delta, int* movedToBar)
         if (target == events.end())
             return false;
         if ((*target)->IsRepeatPrev()) {
-            UserReport().Message(QString::fromLatin1(kNoNotesInRepeat));
+            UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
             return false;
         }
         SetPosition(**it, 0);
@@ -522,7 +522,7 @@ bool CEditController::InsertRestAtCursor()
     if (!at)
         return false;
     if ((*at->m_bar)->IsRepeatPrev()) {
-        UserReport().Message(QString::fromLatin1(kNoNotesInRepeat));
+        UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
         return false;
     }
     m_doc.Events().insert(std::next(at->m_after), std::make_unique<CEvent>(EventType::Rest, uint32_t(at->m_tick * 12)));
@@ -582,7 +582,7 @@ bool CEditController::TripletizeRange(bool jog)
     // Nothing may leave the measure.
     for (auto it = span->m_first;; ++it) {
         if (moved((*it)->GetPosition()) >= length) {
-            UserReport().Message(QString::fromLatin1(EditText::kNotesPastBarEnd));
+            UserReport().Warning(QString::fromLatin1(EditText::kNotesPastBarEnd));
             return false;
         }
         if (it == span->m_last)
@@ -592,7 +592,7 @@ bool CEditController::TripletizeRange(bool jog)
         for (auto it = std::next(span->m_last); it != end; ++it) {
             const int64_t p = int64_t((*it)->GetPosition()) + shift;
             if (p < 0 || p >= length) {
-                UserReport().Message(QString::fromLatin1(EditText::kNotesPastBarEnd));
+                UserReport().Warning(QString::fromLatin1(EditText::kNotesPastBarEnd));
                 return false;
             }
         }
@@ -641,7 +641,7 @@ bool CEditController::SetNoteLengths(int ticks)
                 t += ticks;
             prevOld = old;
             if (t >= int((*bar)->GetMeasureTicks())) {
-                UserReport().Message(QString::fromLatin1(EditText::kNotesPastBarEnd));
+                UserReport().Warning(QString::fromLatin1(EditText::kNotesPastBarEnd));
                 return false;
             }
             moves.emplace_back(&e, t);
@@ -717,7 +717,7 @@ bool CEditController::SetTimeSignature(int bar, int numerator, int denominator)
     const int ticks = numerator * 32 / denominator;
     for (auto it = std::next(pos); it != MeasureEnd(pos); ++it)
         if (int((*it)->GetTick()) >= ticks) {
-            UserReport().Message(QString::fromLatin1(EditText::kNotesPastBarEnd));
+            UserReport().Warning(QString::fromLatin1(EditText::kNotesPastBarEnd));
             return false;
         }
     (*pos)->m_word2 = ((*pos)->m_word2 & ~EventBits::TimeSigMask) | TimeSigWord(uint32_t(numerator), uint32_t(denominator));
@@ -753,7 +753,7 @@ bool CEditController::ToggleStartMarker(int bar)
     if (pos == events.end() || !(*pos)->IsBar())
         return false;
     if (std::next(pos) == events.end()) {
-        UserReport().Message(QString::fromLatin1(EditText::kNoMarkerOnClosingBar));
+        UserReport().Warning(QString::fromLatin1(EditText::kNoMarkerOnClosingBar));
         return false;
     }
     m_doc.m_pStartMarker = m_doc.m_pStartMarker == pos->get() ? nullptr : pos->get();
@@ -769,7 +769,7 @@ bool CEditController::ToggleEndMarker(int bar)
     if (pos == events.end() || !(*pos)->IsBar())
         return false;
     if (std::next(pos) == events.end()) {
-        UserReport().Message(QString::fromLatin1(EditText::kNoMarkerOnClosingBar));
+        UserReport().Warning(QString::fromLatin1(EditText::kNoMarkerOnClosingBar));
         return false;
     }
     m_doc.m_pEndMarker = m_doc.m_pEndMarker == pos->get() ? nullptr : pos->get();
@@ -816,7 +816,7 @@ bool CEditController::Paste(const QByteArray& bytes)
     QString error;
     if (!PasteEvents(m_doc, bytes, at, &error)) {
         if (!error.isEmpty())
-            UserReport().Message(error);
+            UserReport().Warning(error);
         return false;
     }
     Reresolve();
