@@ -56,7 +56,7 @@ int CAppAutosave::OfferRecovery()
         auto doc = std::make_unique<CRondelDoc>();
         QString error;
         if (!CAutosaver::Recover(e, *doc, &error)) {
-            UserReport().Message(QStringLiteral("The autosaved copy of %1 could not be read. %2").arg(e.m_title, error));
+            UserReport().Error(QStringLiteral("The autosaved copy of %1 could not be read. %2").arg(e.m_title, error));
             continue;
         }
         m_frame.AdoptDocument(std::move(doc));

@@ -143,12 +143,12 @@ void CBarDialog::accept()
     }
     const QString problem = CheckBarProperties(v, m_doc.m_trackType);
     if (!problem.isEmpty()) {
-        UserReport().Message(problem);
+        UserReport().Warning(problem);
         return;
     }
     const bool first = node == events.begin() && !v.m_insertNewMeasure;
     if (v.m_repeatPreceding && (first || (node == events.begin() && v.m_insertNewMeasure))) {
-        UserReport().Message(QString::fromLatin1(BarDialogText::kFirstBarCannotRepeat));
+        UserReport().Warning(QString::fromLatin1(BarDialogText::kFirstBarCannotRepeat));
         return;
     }
     // The song's first measure sets the song's tempo: 0 there means that tempo, not none.
@@ -159,7 +159,7 @@ void CBarDialog::accept()
         const int ticks = v.m_numerator * 32 / v.m_denominator;
         for (auto it = std::next(node); it != events.end() && !(*it)->IsMeasure(); ++it)
             if (int((*it)->GetTick()) >= ticks) {
-                UserReport().Message(QString::fromLatin1(EditText::kNotesPastBarEnd));
+                UserReport().Warning(QString::fromLatin1(EditText::kNotesPastBarEnd));
                 return;
             }
     }
@@ -176,7 +176,7 @@ void CBarDialog::accept()
     }
     QString error;
     if (!ApplyBarProperties(m_doc, node, v, &error)) {
-        UserReport().Message(error);
+        UserReport().Warning(error);
         return;
     }
     QDialog::accept();

@@ -76,7 +76,7 @@ void CGotoTimeDialog::accept()
 {
     int ms = 0;
     if (!ParseGotoTime(m_edit->text(), &ms)) {
-        UserReport().Message(QString::fromLatin1(kBadTimeFormat));
+        UserReport().Warning(QString::fromLatin1(kBadTimeFormat));
         m_edit->setFocus();
         m_edit->selectAll();
         return;

@@ -44,7 +44,7 @@ bool CEditController::CanEdit() const
 {
     if (!PlayerActive())
         return true;
-    UserReport().Message(QString::fromLatin1(EditText::kNotWhilePlaying));
+    UserReport().Warning(QString::fromLatin1(EditText::kNotWhilePlaying));
     return false;
 }
 
@@ -146,7 +146,7 @@ bool CEditController::SelectRange(int barDn, int tickDn, int barUp, int tickUp, 
     const auto span = ResolveSongRange(m_doc.Events(), {barDn, tickDn, barUp, tickUp});
     if (!span) {
         if (!quiet && barDn >= 1 && barUp >= 1)
-            UserReport().Message(QString::fromLatin1(EditText::kEmptySelection));
+            UserReport().Warning(QString::fromLatin1(EditText::kEmptySelection));
         ClearSelection();
         return false;
     }
@@ -310,7 +310,7 @@ bool CEditController::ToggleDrum(int bar, int tick, int key, CEvent** added)
     if (barPos == events.end() || key < int(EventType::FirstNote) || key > int(EventType::LastNote))
         return false;
     if ((*barPos)->IsRepeatPrev()) {
-        UserReport().Message(QString::fromLatin1(kNoNotesInRepeat));
+        UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
         return false;
     }
     if (tick < 0 || tick >= int((*barPos)->GetMeasureTicks()))
@@ -358,7 +358,7 @@ bool CEditController::CanAddNotesTo(int bar) const
     if (barPos == events.end())
         return false;
     if ((*barPos)->IsRepeatPrev()) {
-        UserReport().Message(QString::fromLatin1(kNoNotesInRepeat));
+        UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
         return false;
     }
     return CanEdit();
@@ -397,7 +397,7 @@ bool CEditController::AddPitchedNote(int bar, int tick, int pitch, int string)
     if (string < 0)
         string = StringForPitch(pitch);
     if (string < 0 || string >= int(strings.size())) {
-        UserReport().Message(QString::fromLatin1(EditText::kNoteTooLow));
+        UserReport().Warning(QString::fromLatin1(EditText::kNoteTooLow));
         return false;
     }
     if (pitch < strings[size_t(string)] || pitch > int(EventType::LastNote))
@@ -470,7 +470,7 @@ bool CEditController::JogNote(const CEvent* note, int delta, int* movedToBar)
         if (target == events.end())
             return false;
         if ((*target)->IsRepeatPrev()) {
-            UserReport().Message(QString::fromLatin1(kNoNotesInRepeat));
+            UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
             return false;
         }
         SetPosition(**it, int64_t((*target)->GetMeasureTicks()) * 12 - 12);
@@ -479,7 +479,7 @@ bool CEditController::JogNote(const CEvent* note, int delta, int* movedToBar)
         if (target == events.end())
             return false;
         if ((*target)->IsRepeatPrev()) {
-            UserReport().Message(QString::fromLatin1(kNoNotesInRepeat));
+            UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
             return false;
         }
         SetPosition(**it, 0);
@@ -646,7 +646,7 @@ bool CEditController::InsertRestAtCursor()
     if (!at)
         return false;
     if ((*at->m_bar)->IsRepeatPrev()) {
-        UserReport().Message(QString::fromLatin1(kNoNotesInRepeat));
+        UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
         return false;
     }
     m_doc.Events().insert(std::next(at->m_after), std::make_unique<CEvent>(EventType::Rest, uint32_t(at->m_tick * 12)));
@@ -706,7 +706,7 @@ bool CEditController::TripletizeRange(bool jog)
     // Nothing may leave the measure.
     for (auto it = span->m_first;; ++it) {
         if (moved((*it)->GetPosition()) >= length) {
-            UserReport().Message(QString::fromLatin1(EditText::kNotesPastBarEnd));
+            UserReport().Warning(QString::fromLatin1(EditText::kNotesPastBarEnd));
             return false;
         }
         if (it == span->m_last)
@@ -716,7 +716,7 @@ bool CEditController::TripletizeRange(bool jog)
         for (auto it = std::next(span->m_last); it != end; ++it) {
             const int64_t p = int64_t((*it)->GetPosition()) + shift;
             if (p < 0 || p >= length) {
-                UserReport().Message(QString::fromLatin1(EditText::kNotesPastBarEnd));
+                UserReport().Warning(QString::fromLatin1(EditText::kNotesPastBarEnd));
                 return false;
             }
         }
@@ -765,7 +765,7 @@ bool CEditController::SetNoteLengths(int ticks)
                 t += ticks;
             prevOld = old;
             if (t >= int((*bar)->GetMeasureTicks())) {
-                UserReport().Message(QString::fromLatin1(EditText::kNotesPastBarEnd));
+                UserReport().Warning(QString::fromLatin1(EditText::kNotesPastBarEnd));
                 return false;
             }
             moves.emplace_back(&e, t);
@@ -828,7 +828,7 @@ bool CEditController::DeleteBar(int bar)
     const int removed = RemoveEvents(m_doc, span);
     // A measure repeat whose group held the bar repeats one measure fewer.
     if (removed > 0 && !AdjustMeasureRepeat(events, bar, -removed))
-        UserReport().Message(QString::fromLatin1(EditText::kRepeatAdjustFailed));
+        UserReport().Warning(QString::fromLatin1(EditText::kRepeatAdjustFailed));
     Commit();
     return true;
 }
@@ -844,7 +844,7 @@ bool CEditController::SetTimeSignature(int bar, int numerator, int denominator)
     const int ticks = numerator * 32 / denominator;
     for (auto it = std::next(pos); it != MeasureEnd(pos); ++it)
         if (int((*it)->GetTick()) >= ticks) {
-            UserReport().Message(QString::fromLatin1(EditText::kNotesPastBarEnd));
+            UserReport().Warning(QString::fromLatin1(EditText::kNotesPastBarEnd));
             return false;
         }
     (*pos)->m_word2 = ((*pos)->m_word2 & ~EventBits::TimeSigMask) | TimeSigWord(uint32_t(numerator), uint32_t(denominator));
@@ -883,7 +883,7 @@ bool CEditController::ToggleStartMarker(int bar)
     if (pos == events.end() || !(*pos)->IsBar())
         return false;
     if (std::next(pos) == events.end()) {
-        UserReport().Message(QString::fromLatin1(EditText::kNoMarkerOnClosingBar));
+        UserReport().Warning(QString::fromLatin1(EditText::kNoMarkerOnClosingBar));
         return false;
     }
     m_doc.m_pStartMarker = m_doc.m_pStartMarker == pos->get() ? nullptr : pos->get();
@@ -899,7 +899,7 @@ bool CEditController::ToggleEndMarker(int bar)
     if (pos == events.end() || !(*pos)->IsBar())
         return false;
     if (std::next(pos) == events.end()) {
-        UserReport().Message(QString::fromLatin1(EditText::kNoMarkerOnClosingBar));
+        UserReport().Warning(QString::fromLatin1(EditText::kNoMarkerOnClosingBar));
         return false;
     }
     m_doc.m_pEndMarker = m_doc.m_pEndMarker == pos->get() ? nullptr : pos->get();
@@ -929,7 +929,7 @@ bool CEditController::DeleteSelection()
     const int after = span->m_first == span->m_startBar ? bar : bar + 1;
     const int removed = RemoveEvents(m_doc, *span);
     if (removed > 0 && !AdjustMeasureRepeat(m_doc.Events(), after, -removed))
-        UserReport().Message(QString::fromLatin1(EditText::kRepeatAdjustFailed));
+        UserReport().Warning(QString::fromLatin1(EditText::kRepeatAdjustFailed));
     SetCursor(bar, tick);
     Commit();
     return true;
@@ -951,7 +951,7 @@ bool CEditController::Paste(const QByteArray& bytes)
     QString error;
     if (!PasteEvents(m_doc, bytes, at, &error)) {
         if (!error.isEmpty())
-            UserReport().Message(error);
+            UserReport().Warning(error);
         return false;
     }
     Reresolve();

@@ -23,6 +23,8 @@
 #include "viewrenderer.h"
 #include "waveoptionsdialog.h"
 
+#include <algorithm>
+#include <utility>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -480,7 +482,7 @@ bool CMainFrame::OpenFile(const QString& path)
 {
     if (QFileInfo(path).isDir()) {
         // A folder on the command line or dropped on the window: say so, open nothing.
-        UserReport().Message(QStringLiteral("Cannot open %1: it is a folder, not a song file").arg(path));
+        UserReport().Error(QStringLiteral("Cannot open %1: it is a folder, not a song file").arg(path));
         return false;
     }
     StopActivePlayer(); // the new window takes the transport
@@ -993,10 +995,11 @@ void CMainFrame::SyncZoomBox()
 
 COpenMessages::COpenMessages(CUserReport& next) : m_next(next) {}
 
-void COpenMessages::Message(const QString& text)
+void COpenMessages::Notify(const QString& text, EReportKind kind)
 {
     if (!m_texts.contains(text))
         m_texts << text;
+    m_kind = std::max(m_kind, kind);
 }
 
 void COpenMessages::Tell(const QString& path)
@@ -1008,7 +1011,7 @@ void COpenMessages::Tell(const QString& path)
     if (!text.contains(name))
         text = name + QStringLiteral(":\n") + text;
     m_texts.clear();
-    m_next.Message(text);
+    m_next.Notify(text, std::exchange(m_kind, EReportKind::Information));
 }
 
 QString CMainFrame::OpenFilter()
@@ -1080,7 +1083,7 @@ bool CMainFrame::SaveDocumentAs(CRondelDoc& doc, const QString& path)
 {
     const QString ext = QFileInfo(path).suffix().toLower();
     if (ext != QLatin1String("kdz") && ext != QLatin1String("mid") && ext != QLatin1String("txt")) {
-        UserReport().Message(QString::fromLatin1(DocCommands::kUnknownSaveFormat));
+        UserReport().Error(QString::fromLatin1(DocCommands::kUnknownSaveFormat));
         return false;
     }
     if (ext == QLatin1String("mid") || ext == QLatin1String("txt"))
@@ -1088,7 +1091,7 @@ bool CMainFrame::SaveDocumentAs(CRondelDoc& doc, const QString& path)
             OnStop();
     QString error;
     if (!doc.OnSaveDocument(path, &error)) {
-        UserReport().Message(error.isEmpty() ? QStringLiteral("Could not write %1").arg(path) : error);
+        UserReport().Error(error.isEmpty() ? QStringLiteral("Could not write %1").arg(path) : error);
         return false;
     }
     if (ext == QLatin1String("kdz")) {
@@ -1196,7 +1199,7 @@ void CMainFrame::OnExportMidi()
         OnStop();
     QString error;
     if (!ExportThrough(*doc, QStringLiteral(".mid"), path, &error) && !error.isEmpty())
-        UserReport().Message(error);
+        UserReport().Error(error);
 }
 
 void CMainFrame::OnExportTab()
@@ -1210,7 +1213,7 @@ void CMainFrame::OnExportTab()
         return;
     QString error;
     if (!ExportThrough(*doc, QStringLiteral(".txt"), path, &error) && !error.isEmpty())
-        UserReport().Message(error);
+        UserReport().Error(error);
 }
 
 void CMainFrame::OnExportWave()
@@ -1226,7 +1229,7 @@ void CMainFrame::OnExportWave()
         // An outside renderer is configured: it gets a MIDI file.
         const QString midi = AskExportPath(this, *doc, QStringLiteral("mid"), QStringLiteral("Midi Files (*.mid);;All Files (*.*)"));
         if (!midi.isEmpty() && !SynthFont::HandOff(*doc, program, midi, &error) && !error.isEmpty())
-            UserReport().Message(error);
+            UserReport().Error(error);
         return;
     }
     const QString path = AskExportPath(this, *doc, QStringLiteral("wav"), QStringLiteral("Wave Files (*.wav);;All Files (*.*)"));
@@ -1242,7 +1245,7 @@ void CMainFrame::OnExportWave()
     }, &error);
     progress.reset();
     if (!ok && !error.isEmpty())
-        UserReport().Message(error);
+        UserReport().Error(error);
 }
 
 void CMainFrame::PrintTo(QPrinter* printer)
@@ -1253,7 +1256,7 @@ void CMainFrame::PrintTo(QPrinter* printer)
     // The track lays the song out on pages of the print settings; the window's own layout is
     // made again afterwards.
     if (PrintSong(view->Doc(), *printer) == 0)
-        UserReport().Message(QStringLiteral("Nothing could be printed"));
+        UserReport().Error(QStringLiteral("Nothing could be printed"));
     view->Relayout();
     view->viewport()->update();
 }

@@ -38,7 +38,8 @@ class COpenMessages : public CUserReport
 {
 public:
     explicit COpenMessages(CUserReport& next);
-    void Message(const QString& text) override;
+    void Message(const QString& text) override { Notify(text, EReportKind::Information); }
+    void Notify(const QString& text, EReportKind kind) override;
     bool Question(const QString& text) override { return m_next.Question(text); }
     void InternalProblem(const char* source, int line) override { m_next.InternalProblem(source, line); }
     // Passes what was gathered on as one message (nothing when nothing was said).
@@ -48,6 +49,7 @@ public:
 
 private:
     CUserReport& m_next;
+    EReportKind m_kind = EReportKind::Information; // the gravest of m_texts
 };
 
 class CMainFrame : public QMainWindow

@@ -649,7 +649,7 @@ void CRondelView::keyPressEvent(QKeyEvent* e)
                 }
             }
         } else if (m_hover.bar > 0 && m_hover.onBarBox) {
-            UserReport().Message(QString::fromLatin1(EditText::kNoJogMeasure));
+            UserReport().Warning(QString::fromLatin1(EditText::kNoJogMeasure));
         }
         break;
     }

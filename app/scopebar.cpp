@@ -86,7 +86,7 @@ bool CScopeBar::LoadAudio()
     SAudio audio;
     QString error;
     if (!TheLoader() || !TheLoader()(m_pDoc->m_audioFile, &audio, &error) || audio.sampleCount <= 0) {
-        UserReport().Message(QStringLiteral("Audio file read failed"));
+        UserReport().Error(QStringLiteral("Audio file read failed"));
         return false;
     }
     SetAudio(std::move(audio));

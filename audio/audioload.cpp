@@ -74,7 +74,7 @@ int OpenRegularFile(const QString& path, int64_t* size)
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const bool folder = S_ISDIR(st.st_mode);
         ::close(fd);
-        UserReport().Message(folder ? QStringLiteral("\"%1\" is a folder, not an audio file.").arg(path)
+        UserReport().Error(folder ? QStringLiteral("\"%1\" is a folder, not an audio file.").arg(path)
                                     : QStringLiteral("\"%1\" is not a regular file (a device or a pipe): it cannot be read as audio.").arg(path));
         return -2;
     }
@@ -86,7 +86,7 @@ int OpenRegularFile(const QString& path, int64_t* size)
 
 void ReportTooLong(const QString& path)
 {
-    UserReport().Message(QStringLiteral("\"%1\" is longer than %2 minutes: more audio than a song can use.").arg(path).arg(kMaxAudioSeconds / 60));
+    UserReport().Error(QStringLiteral("\"%1\" is longer than %2 minutes: more audio than a song can use.").arg(path).arg(kMaxAudioSeconds / 60));
 }
 
 uint32_t ReadLittle32(const uint8_t* p)
@@ -154,7 +154,7 @@ std::vector<int16_t> ReadWaveFile(const QString& path)
     int64_t fileSize = 0;
     const int fd = OpenRegularFile(path, &fileSize);
     if (fd == -1)
-        UserReport().Message(QStringLiteral("Error opening the .WAV file!\n"));
+        UserReport().Error(QStringLiteral("Error opening the .WAV file!\n"));
     if (fd < 0)
         return {};
     // A header may promise more than the file holds (a cut download, a recorder that never
@@ -165,7 +165,7 @@ std::vector<int16_t> ReadWaveFile(const QString& path)
     if (FindWaveData(fd, fileSize, &declared, &available) && declared != 0 && declared != 0xFFFFFFFFu &&
         int64_t(declared) > available) {
         ::close(fd);
-        UserReport().Message(QStringLiteral("\"%1\" ends before the audio its header promises (%2 of %3 bytes).")
+        UserReport().Error(QStringLiteral("\"%1\" ends before the audio its header promises (%2 of %3 bytes).")
                                  .arg(path)
                                  .arg(std::max<int64_t>(available, 0))
                                  .arg(declared));
@@ -221,11 +221,11 @@ std::vector<int16_t> ReadWaveFile(const QString& path)
     }
     sf_close(file);
     if (framesRead == 0) {
-        UserReport().Message(QStringLiteral("\"%1\" holds no audio.").arg(path));
+        UserReport().Error(QStringLiteral("\"%1\" holds no audio.").arg(path));
         return {};
     }
     if (framesRead < info.frames) {
-        UserReport().Message(QStringLiteral("\"%1\" ends before the audio its header promises (%2 of %3 frames).").arg(path).arg(framesRead).arg(info.frames));
+        UserReport().Error(QStringLiteral("\"%1\" ends before the audio its header promises (%2 of %3 frames).").arg(path).arg(framesRead).arg(info.frames));
         return {};
     }
 
@@ -483,7 +483,7 @@ std::vector<int16_t> DecodeMp3File(const QString& path, SMp3Info* infoOut)
     if (info.m_tooLong)
         ReportTooLong(path);
     else if (samples.empty() && !bytes.empty() && info.m_longestFrameRun < kMinMp3FrameRun)
-        UserReport().Message(QStringLiteral("\"%1\" holds no MP3 audio: no valid frames follow one another.").arg(path));
+        UserReport().Error(QStringLiteral("\"%1\" holds no MP3 audio: no valid frames follow one another.").arg(path));
     return samples;
 }
 

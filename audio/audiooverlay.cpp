@@ -45,7 +45,7 @@ bool CAudioOverlay::LoadAudio()
     CloseAudio();
     std::vector<int16_t> samples = ReadAudioFile(m_pDoc->m_audioFile);
     if (samples.empty()) {
-        UserReport().Message(QStringLiteral("Audio file read failed"));
+        UserReport().Error(QStringLiteral("Audio file read failed"));
         return false;
     }
     m_samples = std::move(samples);

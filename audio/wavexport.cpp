@@ -339,7 +339,7 @@ bool HandOff(CRondelDoc& doc, const QString& program, const QString& midiPath, Q
     if (!RewriteIni(ini, midiPath))
         KADENZO_INTERNAL_PROBLEM(ReportSource::Rondel);
     if (!QProcess::startDetached(program, {})) {
-        UserReport().Message(QStringLiteral("Failed to open SynthFont.exe"));
+        UserReport().Error(QStringLiteral("Failed to open SynthFont.exe"));
         if (error)
             *error = QStringLiteral("Failed to open SynthFont.exe");
         return false;

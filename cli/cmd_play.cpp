@@ -249,7 +249,7 @@ int CmdAudio(const QStringList& args)
     const bool mp3 = args[0].right(4).toLower() == QLatin1String(".mp3");
     std::vector<int16_t> samples = mp3 ? DecodeMp3File(args[0], &info) : ReadAudioFile(args[0]);
     if (samples.empty()) {
-        UserReport().Message(QStringLiteral("Audio file read failed"));
+        UserReport().Error(QStringLiteral("Audio file read failed"));
         return 1;
     }
     const std::vector<int8_t> overview = BuildOverview(samples.data(), int64_t(samples.size()));

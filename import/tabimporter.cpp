@@ -426,10 +426,10 @@ bool CTabImporter::ApplyTimeOptions(const STimeOptions& options)
     bool accepted = true;
     if (options.timeMode != m_timeMode) {
         if (options.timeMode == 0 && (m_timeMode == 1 || m_timeMode == 2)) {
-            UserReport().Message(QString::fromLatin1(ImportIssue::Text(ImportIssue::TimeModeToLinear)));
+            UserReport().Warning(QString::fromLatin1(ImportIssue::Text(ImportIssue::TimeModeToLinear)));
             m_timeMode = 0;
         } else {
-            UserReport().Message(QString::fromLatin1(ImportIssue::Text(ImportIssue::CannotChangeTimeMode)));
+            UserReport().Warning(QString::fromLatin1(ImportIssue::Text(ImportIssue::CannotChangeTimeMode)));
             accepted = false;
         }
     }
@@ -474,7 +474,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     m_barTotal = 0;
     auto fail = [this](const QString& text) {
         m_fatalMessage = text;
-        UserReport().Message(text);
+        UserReport().Error(text);
         return -1;
     };
 

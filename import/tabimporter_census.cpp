@@ -436,7 +436,7 @@ void CTabImporter::DecideTabType()
     else if (m_groupsBySize[4] > g / 20 + 1)
         type = TrackType::Bass4;
     if (type != TrackType::Drums)
-        UserReport().Message(QString::fromLatin1(ImportText::kNotDrumTab));
+        UserReport().Warning(QString::fromLatin1(ImportText::kNotDrumTab));
     // Every import is a drum import; the warning is all the user gets.
     m_tabType = TrackType::Drums;
 }

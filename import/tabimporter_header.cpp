@@ -207,7 +207,7 @@ void CTabImporter::LookupSongList()
             const std::string& bandAlbum = list[size_t(bandLine)];
             const size_t slash = bandAlbum.find('/');
             if (slash == std::string::npos) {
-                UserReport().Message(QString::fromLatin1(ImportText::kBadSongList).arg(bandLine + 1));
+                UserReport().Warning(QString::fromLatin1(ImportText::kBadSongList).arg(bandLine + 1));
                 break;
             }
             if (!m_header[Header::Song].isEmpty())

@@ -230,7 +230,7 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
                 }
             }
         } else if (b.IsRepeatGroupEnd() && m_inAlternate) {
-            UserReport().Message(QStringLiteral("The repeat group end at bar %1 will cause an infinite loop. It has been removed automatically")
+            UserReport().Warning(QStringLiteral("The repeat group end at bar %1 will cause an infinite loop. It has been removed automatically")
                                      .arg(m_barNumber));
             b.m_word2 &= ~EventBits::RepeatGroupEnd;
             m_inAlternate = 0;
@@ -372,7 +372,7 @@ EventPos CMidi::ExpandRepeatPrevMeasures(EventPos marker)
                 }
                 if (!shortened) {
                     shortened = true;
-                    UserReport().Message(QStringLiteral("Cannot  repeat a measure inside another repeat measure. Repeat measure at bar %1 has been automatically shortened")
+                    UserReport().Warning(QStringLiteral("Cannot  repeat a measure inside another repeat measure. Repeat measure at bar %1 has been automatically shortened")
                                              .arg(m_barNumber));
                     m.m_word2 &= ~(EventBits::RepeatNHigh | EventBits::RepeatNLowMask);
                     m.m_word2 |= (uint32_t(counted & 7) << EventBits::RepeatNShift);
@@ -407,7 +407,7 @@ EventPos CMidi::FinishRepeatPrevMeasures(EventPos marker)
         return next;
     CEvent& e = **next;
     if (e.IsRepeatPrev()) {
-        UserReport().Message(QStringLiteral("Cannot  repeat a measure inside another repeat measure. Repeat measure at bar %1 has been automatically removed")
+        UserReport().Warning(QStringLiteral("Cannot  repeat a measure inside another repeat measure. Repeat measure at bar %1 has been automatically removed")
                                  .arg(m_barNumber + 1));
         // Becomes a plain 4/4 bar; its counts would read as repeat and ending marks.
         e.m_word1 = (e.m_word1 & ~EventBits::TypeMask) | EventType::Bar;
@@ -582,7 +582,7 @@ void CMidi::ComputeBarTimes()
     }
     if (!finished && !g_infiniteLoopReported) {
         g_infiniteLoopReported = true;
-        UserReport().Message(QStringLiteral("There is an infinite loop around bar %1. Please correct it to continue").arg(measuresBefore));
+        UserReport().Error(QStringLiteral("There is an infinite loop around bar %1. Please correct it to continue").arg(measuresBefore));
     }
 }
 

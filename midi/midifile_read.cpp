@@ -45,7 +45,7 @@ public:
     {
         try {
             if (!ReadTag("MThd")) {
-                UserReport().Message(QString::fromLatin1(kNotValid));
+                UserReport().Error(QString::fromLatin1(kNotValid));
                 return;
             }
             const uint32_t headerLength = U32();
@@ -54,7 +54,7 @@ public:
             const uint16_t division = U16();
             if (division == 0 || (division & 0x8000)) {
                 // No ticks per quarter note (or SMPTE time): nothing to place notes with.
-                UserReport().Message(QString::fromLatin1(kNotValid));
+                UserReport().Error(QString::fromLatin1(kNotValid));
                 return;
             }
             m_scale = 96.0 / division;
@@ -63,9 +63,9 @@ public:
             while (m_pos < m_size && ReadTrack()) {
             }
         } catch (const SEndOfData&) {
-            UserReport().Message(QString::fromLatin1(kNotValid));
+            UserReport().Error(QString::fromLatin1(kNotValid));
         } catch (const SGiveUp&) {
-            UserReport().Message(QString::fromLatin1(kGivingUp));
+            UserReport().Error(QString::fromLatin1(kGivingUp));
         }
         ReportKeys();
     }
@@ -151,7 +151,7 @@ private:
             // Chunks of other kinds are allowed in a MIDI file and carry nothing for us.
             const bool isChunkType = std::all_of(tag, tag + 4, [](uint8_t c) { return c >= 0x20 && c < 0x7F; });
             if (!isChunkType) {
-                UserReport().Message(QString::fromLatin1(kNotValid));
+                UserReport().Error(QString::fromLatin1(kNotValid));
                 return false;
             }
             Skip(length);
@@ -314,7 +314,7 @@ private:
             parts << QStringLiteral("key %1 was read as %2 (%3)").arg(it.key()).arg(it.key() == 22 ? 42 : 46).arg(Notes(it.value()));
         for (auto it = m_dropped.cbegin(); it != m_dropped.cend(); ++it)
             parts << QStringLiteral("key %1 was dropped (%2)").arg(it.key()).arg(Notes(it.value()));
-        UserReport().Message(QStringLiteral("Some drum keys of this MIDI file are not in the drum kit: %1").arg(parts.join(QStringLiteral("; "))));
+        UserReport().Warning(QStringLiteral("Some drum keys of this MIDI file are not in the drum kit: %1").arg(parts.join(QStringLiteral("; "))));
     }
 
     const uint8_t* m_data;

@@ -98,7 +98,7 @@ int CAutosaver::SaveNow()
         if (!WriteFileAtomically(it->second.m_base + kCopyExt, bytes, &error) ||
             !WriteFileAtomically(it->second.m_base + kInfoExt, QJsonDocument(info).toJson(), &error)) {
             if (!m_failureReported)
-                UserReport().Message(QStringLiteral("Autosave failed. %1").arg(error));
+                UserReport().Error(QStringLiteral("Autosave failed. %1").arg(error));
             m_failureReported = true;
             continue;
         }

@@ -87,7 +87,7 @@ bool PasteEvents(CRondelDoc& doc, const QByteArray& bytes, const std::optional<S
     if (!withMeasures) {
         // Notes in a measure repeat would never sound.
         if ((*at->m_bar)->IsRepeatPrev()) {
-            UserReport().Message(QString::fromLatin1(kNoNotesInRepeat));
+            UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
             return false;
         }
         // The first note lands on the cursor tick; the others keep their distance to it. Notes
@@ -97,7 +97,7 @@ bool PasteEvents(CRondelDoc& doc, const QByteArray& bytes, const std::optional<S
         const int64_t barEnd = int64_t((*at->m_bar)->GetMeasurePositions());
         for (const auto& ev : pasted)
             if (int64_t(ev->GetPosition()) - base + cursor >= barEnd) {
-                UserReport().Message(QString::fromLatin1(kPasteDoesNotFit));
+                UserReport().Warning(QString::fromLatin1(kPasteDoesNotFit));
                 return false;
             }
         const EventPos before = std::next(at->m_after);
@@ -238,7 +238,7 @@ QString SavePastedText(const QString& text, const std::function<QString(const QS
     if (path.isEmpty())
         return {};
     if (!WriteFileAtomically(path, PastedTextBytes(text), nullptr)) {
-        UserReport().Message(QString::fromLatin1(TextPaste::kCannotCreate));
+        UserReport().Error(QString::fromLatin1(TextPaste::kCannotCreate));
         return {};
     }
     return path;

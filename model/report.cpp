@@ -17,7 +17,7 @@ QString CUserReport::InternalProblemText(const char* source, int line)
 
 void CUserReport::InternalProblem(const char* source, int line)
 {
-    Message(InternalProblemText(source, line));
+    Error(InternalProblemText(source, line));
 }
 
 void CStderrReport::Message(const QString& text)

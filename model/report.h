@@ -4,7 +4,11 @@
 // calls a widget.
 
 #include <QString>
+#include <QList>
 #include <QStringList>
+
+// How grave a message is: a dialog shows it as the icon, a recorder keeps it for tests.
+enum class EReportKind { Information, Warning, Error };
 
 class CUserReport
 {
@@ -12,6 +16,16 @@ public:
     virtual ~CUserReport() = default;
     // A modal message with a fixed text; the operation goes on or stops as the caller decides.
     virtual void Message(const QString& text) = 0;
+    // The same with its gravity: a warning when something was refused, repaired on the way or
+    // looks doubtful; an error when something could not be done. Sinks that show no gravity
+    // take it as a plain message.
+    virtual void Notify(const QString& text, EReportKind kind)
+    {
+        (void)kind;
+        Message(text);
+    }
+    void Warning(const QString& text) { Notify(text, EReportKind::Warning); }
+    void Error(const QString& text) { Notify(text, EReportKind::Error); }
     // A yes/no question; returns true for yes.
     virtual bool Question(const QString& text) = 0;
     // "Kadenzo has encountered an internal problem at %s:%d" plus the request to report it.
@@ -36,13 +50,19 @@ private:
 class CRecordingReport : public CUserReport
 {
 public:
-    void Message(const QString& text) override { m_messages << text; }
+    void Message(const QString& text) override { Notify(text, EReportKind::Information); }
+    void Notify(const QString& text, EReportKind kind) override
+    {
+        m_messages << text;
+        m_kinds << kind;
+    }
     bool Question(const QString& text) override
     {
         m_questions << text;
         return m_answer;
     }
     QStringList m_messages;
+    QList<EReportKind> m_kinds; // one per message
     QStringList m_questions;
     bool m_answer = false;
 };

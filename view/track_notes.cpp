@@ -134,7 +134,7 @@ bool CTrackPass::ReportDrawListOverflow(size_t count)
     // Once per track: the text would otherwise come back with every repaint.
     if (!m_track.m_reportedDrawListOverflow) {
         m_track.m_reportedDrawListOverflow = true;
-        UserReport().Message(QStringLiteral("Internal error. drawList size exceeded"));
+        UserReport().Error(QStringLiteral("Internal error. drawList size exceeded"));
         KADENZO_INTERNAL_PROBLEM(ReportSource::Track);
     }
     return true;

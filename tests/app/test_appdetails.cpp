@@ -22,6 +22,8 @@
 #include <QToolTip>
 #include <QTreeWidget>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -158,18 +160,21 @@ TEST_F(AppDetails, MessagesShowTheIconTheyDeserve)
     EXPECT_FALSE(f->OpenFile(m_dir.path()));
     QTest::qWait(100);
     EXPECT_EQ(shown.icon, QMessageBox::Critical);
-    for (const auto& [message, icon] : std::vector<std::pair<const char*, QMessageBox::Icon>>{
-             {"Audio file read failed", QMessageBox::Critical},
-             {"Kadenzo has encountered an internal problem at midi:1271", QMessageBox::Critical},
-             {"Could not write /tmp/x.kdz", QMessageBox::Critical},
-             {"The repeat group end at bar 3 will cause an infinite loop. It has been removed automatically", QMessageBox::Warning},
-             {"Cannot  repeat a measure inside another repeat measure. Repeat measure at bar 2 has been automatically shortened",
-              QMessageBox::Warning},
-             {"Please stop the player before changing the song", QMessageBox::Warning},
-             {"WARNING: This tab does not look like a drum tab", QMessageBox::Warning},
-             {"Kadenzo will now start SynthFont to convert\nsong.mid", QMessageBox::Information},
-         })
-        EXPECT_EQ(CDialogReport::IconFor(QString::fromLatin1(message)), icon) << message;
+
+    // The gravity the code gives a message picks the icon; an internal problem is an error.
+    const std::vector<std::pair<std::function<void()>, QMessageBox::Icon>> said = {
+        {[] { UserReport().Message(QStringLiteral("5 of 5 songs match")); }, QMessageBox::Information},
+        {[] { UserReport().Warning(QStringLiteral("Please stop the player before changing the song")); }, QMessageBox::Warning},
+        {[] { UserReport().Error(QStringLiteral("Audio file read failed")); }, QMessageBox::Critical},
+        {[] { KADENZO_INTERNAL_PROBLEM(ReportSource::Midi); }, QMessageBox::Critical},
+    };
+    for (const auto& [say, icon] : said) {
+        shown = SShownBox{};
+        CloseBoxesWhenShown(&shown);
+        say();
+        EXPECT_EQ(shown.count, 1);
+        EXPECT_EQ(shown.icon, icon) << shown.text.toStdString();
+    }
 }
 
 TEST_F(AppDetails, TheGotoBarDialogHasRoomForItsTitle)

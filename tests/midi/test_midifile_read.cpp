@@ -37,6 +37,7 @@ struct SRead
 {
     CEventList events;
     QStringList messages;
+    QList<EReportKind> kinds;
 
     std::vector<const CEvent*> Bars() const
     {
@@ -68,6 +69,7 @@ SRead Read(const QByteArray& bytes, bool snap32 = true, bool triplets = true)
     CScopedUserReport scope(&report);
     ReadMidiBytes(bytes, r.events, snap32, triplets);
     r.messages = report.m_messages;
+    r.kinds = report.m_kinds;
     return r;
 }
 
@@ -213,6 +215,7 @@ TEST(MidiRead, DamagedFilesStopCleanly)
         const SRead r = Read(c.bytes);
         if (c.message) {
             EXPECT_EQ(r.messages, QStringList{QString::fromLatin1(c.message)}) << c.name;
+            EXPECT_EQ(r.kinds, QList<EReportKind>{EReportKind::Error}) << c.name;
         } else {
             EXPECT_TRUE(r.messages.isEmpty()) << c.name;
         }

@@ -89,6 +89,7 @@ TEST(Render, AnEndAfterAnEndingIsReportedOnceAndClearedInTheSong)
     s.Midi().ComputeBarTimes();
     ASSERT_EQ(report.m_messages.size(), 1);
     EXPECT_EQ(report.m_messages[0], QStringLiteral("The repeat group end at bar 3 will cause an infinite loop. It has been removed automatically"));
+    EXPECT_EQ(report.m_kinds[0], EReportKind::Warning); // repaired on the way
     EXPECT_FALSE(s.Measure(3).IsRepeatGroupEnd());
     s.Midi().ComputeBarTimes();
     s.Midi().CountMidiEvents();
@@ -288,6 +289,7 @@ TEST(Render, APassThatNeverEndsIsReportedOncePerRun)
     s.Midi().ComputeBarTimes();
     ASSERT_EQ(report.m_messages.size(), 1);
     EXPECT_EQ(report.m_messages[0], QStringLiteral("There is an infinite loop around bar 10001. Please correct it to continue"));
+    EXPECT_EQ(report.m_kinds[0], EReportKind::Error); // the song cannot be played to its end
     EXPECT_EQ(s.Measure(10001).m_runTime2, 10000u * 2000);
     EXPECT_EQ(s.Measure(10002).m_runTime2, 0u);
     s.Midi().ComputeBarTimes();
