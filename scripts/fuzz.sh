@@ -51,7 +51,7 @@ for i in "${!all_targets[@]}"; do
 done
 for t in "${all_targets[@]}"; do
   echo "== $t"
-  grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::new_units_added)|^#[0-9]+ +(INITED|DONE)' \
+  grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::new_units_added)|^#[0-9]+[[:space:]]+(INITED|DONE)' \
     "build-fuzz/logs/$t.log" || true
 done
 exit $status
