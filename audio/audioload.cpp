@@ -190,6 +190,14 @@ std::vector<int16_t> ReadWaveFile(const QString& path)
         sf_close(file);
         return {};
     }
+    if (info.samplerate < kMinWaveRate) {
+        sf_close(file);
+        UserReport().Error(QStringLiteral("\"%1\" is recorded at %2 Hz; recordings of %3 Hz or more can be played along with.")
+                                 .arg(path)
+                                 .arg(info.samplerate)
+                                 .arg(kMinWaveRate));
+        return {};
+    }
 
     const int channels = info.channels;
     const bool exact = info.samplerate == 44100;

@@ -14,6 +14,9 @@ inline constexpr int kOverviewEntries = 32000;
 // The longest recording taken: far more than a song can use, and a bound on the memory a
 // file can make the program take.
 inline constexpr int kMaxAudioSeconds = 60 * 60;
+// The lowest WAV sample rate taken. Below it a few bytes of samples stand for minutes of
+// audio, and stretching them to the overlay's rate costs far more than the file is worth.
+inline constexpr int kMinWaveRate = 4000;
 // MP3 audio counts only where this many valid frames follow one another: random bytes hold
 // an odd frame header here and there, but not a chain of them.
 inline constexpr int kMinMp3FrameRun = 3;
@@ -25,7 +28,8 @@ inline constexpr int kMinMp3FrameRun = 3;
 
 // The samples of a 16-bit RIFF WAVE file (one second of silence first), or an empty vector.
 // A file that cannot be opened gives "Error opening the .WAV file!\n"; one whose data end
-// before its header says, or that holds no audio at all, is refused.
+// before its header says, that holds no audio at all, or whose sample rate is below
+// kMinWaveRate is refused.
 std::vector<int16_t> ReadWaveFile(const QString& path);
 
 // What an MP3 file's LAME/Xing information frame declared.

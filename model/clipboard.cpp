@@ -237,8 +237,10 @@ QString SavePastedText(const QString& text, const std::function<QString(const QS
     const QString path = chooseFile(folder);
     if (path.isEmpty())
         return {};
-    if (!WriteFileAtomically(path, PastedTextBytes(text), nullptr)) {
-        UserReport().Error(QString::fromLatin1(TextPaste::kCannotCreate));
+    QString error;
+    if (!WriteFileAtomically(path, PastedTextBytes(text), &error)) {
+        // The short text first, then which file and the system's reason, as every save says.
+        UserReport().Error(QString::fromLatin1(TextPaste::kCannotCreate) + QStringLiteral("\n") + error);
         return {};
     }
     return path;

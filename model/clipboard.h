@@ -69,8 +69,8 @@ inline constexpr const char* kFilter = "Tab Files (*.txt);;All Files (*)";
 // The plain-text Paste flow up to the file: asks kQuestion (no ends it), creates the
 // sample-tab folder, lets chooseFile pick the file (given the folder; it returns an empty
 // path for Cancel), and writes the text there line by line. Returns the path written, or an
-// empty string when the user stopped or the file could not be created (kCannotCreate is then
-// shown). The caller opens the path as a new document, which imports it.
+// empty string when the user stopped or the file could not be written (kCannotCreate is then
+// shown, followed by a line naming the file and the system's reason). The caller opens the path as a new document, which imports it.
 QString SavePastedText(const QString& text, const std::function<QString(const QString& folder)>& chooseFile);
 // The file contents SavePastedText writes: every line ended by a newline.
 QByteArray PastedTextBytes(const QString& text);

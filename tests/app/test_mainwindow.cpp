@@ -1,5 +1,6 @@
 // The main window as a desktop program: one owner per key sequence, the Open dialog's
-// filters, the blank start-up song giving way to the first file, the Window menu's songs.
+// filters, the blank start-up song giving way to the first file, the Window menu's songs, a
+// MIDI export that would be cut short.
 #include "appwiring.h"
 #include "mainframe.h"
 #include "mainwindowtest.h"
@@ -22,6 +23,7 @@
 #include <QMenu>
 #include <QDockWidget>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QScrollBar>
@@ -33,6 +35,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -381,3 +384,76 @@ TEST_F(MainWindow, StatusBarTellsPlayingPausedAndStoppedAndFollowsTheActiveSong)
 }
 
 } // namespace
+
+namespace {
+// Chooses "Export Midi File..." from the File menu and answers its file dialog with path.
+// False when no file dialog came up.
+bool ExportMidiThroughTheMenu(CMainFrame& f, const QString& path)
+{
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dlg)
+            return;
+        seen = true;
+        dlg->setOption(QFileDialog::DontConfirmOverwrite);
+        dlg->selectFile(path);
+        static_cast<QDialog*>(dlg)->accept(); // QFileDialog's own accept(), as OK would
+    });
+    for (QAction* a : f.menuBar()->actions()[0]->menu()->actions())
+        if (a->text() == QStringLiteral("Export Midi File...")) {
+            a->trigger();
+            break;
+        }
+    return seen;
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteEmptyBars(const QString& path, int bars)
+{
+    CRondelDoc doc;
+    doc.OnNewDocument();
+    doc.DeleteContents();
+    AppendEvent(doc.Events(), EventType::Bar | TempoBits(240), TimeSigWord(4, 4));
+    AppendEvent(doc.Events(), 36, 0);
+    for (int b = 0; b < bars; ++b)
+        AppendEvent(doc.Events(), EventType::Bar, TimeSigWord(4, 4));
+    QString error;
+    ASSERT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
+}
+}
+
+TEST_F(MainWindow, ExportingASongThatNeverEndsWarnsAndKeepsTheOldMidiFile)
+{
+    const QString endless = m_dir.filePath(QStringLiteral("endless.kdz"));
+    WriteEmptyBars(endless, CMidi::kMaxPassBars + 5);
+    const QString out = m_dir.filePath(QStringLiteral("out.mid"));
+    {
+        QFile old(out);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+    }
+    auto f = Frame();
+    ASSERT_TRUE(f->OpenFile(endless));
+    m_report.m_messages.clear(); // opening it already says where the loop is
+    ASSERT_TRUE(ExportMidiThroughTheMenu(*f, out));
+    ASSERT_EQ(m_report.m_messages.size(), 1) << m_report.m_messages.join(QLatin1Char('|')).toStdString();
+    const QString warning = m_report.m_messages.front();
+    EXPECT_TRUE(warning.contains(QStringLiteral("the song plays more than 10002 bars"))) << warning.toStdString();
+    EXPECT_TRUE(warning.contains(out)) << warning.toStdString();
+    EXPECT_EQ(ReadFile(out), QByteArray("old"));
+    EXPECT_FALSE(f->ActiveDocument()->IsModified());
+
+    // A song that ends in time replaces the file, with nothing to say.
+    m_report.m_messages.clear();
+    const QString fits = m_dir.filePath(QStringLiteral("fits.kdz"));
+    WriteEmptyBars(fits, CMidi::kMaxPassBars - 3);
+    ASSERT_TRUE(f->OpenFile(fits));
+    ASSERT_TRUE(ExportMidiThroughTheMenu(*f, out));
+    EXPECT_TRUE(m_report.m_messages.isEmpty()) << m_report.m_messages.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(ReadFile(out).startsWith("MThd"));
+}

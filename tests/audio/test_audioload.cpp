@@ -409,6 +409,27 @@ TEST_F(CLoadFixture, AWaveWithoutTheDataItsHeaderPromisesIsRefused)
     }
 }
 
+TEST_F(CLoadFixture, ASampleRateTooLowToPlayAlongWithIsRefused)
+{
+    // 295 bytes at 1 Hz: two minutes of "audio" that took seconds to stretch to 22 050 Hz.
+    const QString fuzzed = FixturesDir() + QStringLiteral("/fuzz/fuzz_wav/one-hertz-rate.wav");
+    bool loaded = true;
+    QStringList messages = LoadThroughOverlay(fuzzed, &loaded);
+    EXPECT_FALSE(loaded);
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0], QStringLiteral("\"%1\" is recorded at 1 Hz; recordings of 4000 Hz or more can be played along with.")
+                               .arg(fuzzed));
+    // The lowest rate taken loads and keeps its duration; one below it does not.
+    const QByteArray second(kMinWaveRate * 2, '\x10');
+    ASSERT_TRUE(WriteAll(Path("low.wav"), WaveHeader(kMinWaveRate, 1, uint32_t(second.size())) + second));
+    EXPECT_NEAR(double(ReadWaveFile(Path("low.wav")).size()), double(kWaveLeadInSamples + kOverlayRate), 2.0);
+    const QByteArray under(kMinWaveRate * 2 - 2, '\x10');
+    ASSERT_TRUE(WriteAll(Path("under.wav"), WaveHeader(kMinWaveRate - 1, 1, uint32_t(under.size())) + under));
+    messages = LoadThroughOverlay(Path("under.wav"), &loaded);
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(messages.size(), 2);
+}
+
 TEST_F(CLoadFixture, AudioLongerThanASongCanUseIsRefusedBeforeItIsRead)
 {
     // Sparse files: the size is there without the bytes being written.

@@ -3,6 +3,7 @@
 #include "clipboard.h"
 #include "report.h"
 #include "rondeldoc.h"
+#include "safefile.h"
 #include "testutil.h"
 
 #include <QStandardPaths>
@@ -391,10 +392,14 @@ TEST_F(TextPasteTest, YesWritesTheTextInTheSampleFolder)
     // Cancel in the file dialog, and a file that cannot be created.
     EXPECT_TRUE(SavePastedText(QStringLiteral("x"), [](const QString&) { return QString(); }).isEmpty());
     EXPECT_TRUE(report.m_messages.isEmpty());
-    EXPECT_TRUE(SavePastedText(QStringLiteral("x"), [](const QString& folder) {
-                    return folder + QStringLiteral("no/such/dir/t.txt");
-                }).isEmpty());
-    EXPECT_EQ(report.m_messages, QStringList{QStringLiteral("File could not be opened")});
+    const QString missing = SampleTabFolder() + QStringLiteral("no/such/dir/t.txt");
+    EXPECT_TRUE(SavePastedText(QStringLiteral("x"), [&](const QString&) { return missing; }).isEmpty());
+    ASSERT_EQ(report.m_messages.size(), 1);
+    // The short text, then the file and the system's reason like every other failed save.
+    const QStringList lines = report.m_messages.front().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2) << report.m_messages.front().toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("File could not be opened"));
+    EXPECT_EQ(lines[1], CannotWriteText(missing, QStringLiteral("No such file or directory")));
 }
 
 TEST(TextPaste, EveryLineEndsWithANewline)
