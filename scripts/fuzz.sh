@@ -3,7 +3,8 @@
 #   scripts/fuzz.sh fuzz_kdz 300     one target for 300 s in the foreground
 #   scripts/fuzz.sh all 1800         every target at once, each under nice -n 19 (the machine is
 #                                    shared), logs in build-fuzz/logs/<target>.log
-# Seeds come from tests/fixtures/fuzz/<target>/; what the fuzzer learns goes to fuzz-corpus/,
+# Seeds come from tests/fixtures/fuzz/<target>/ and, for the importer and the MIDI reader, from
+# the project's own test tabs and MIDI files; what the fuzzer learns goes to fuzz-corpus/,
 # and a crashing input is written as build-fuzz/logs/crash-<target>-*.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +24,10 @@ run_one() { # target seconds [extra libFuzzer options...]
   mkdir -p "fuzz-corpus/$t"
   local seeds=()
   [ -d "tests/fixtures/fuzz/$t" ] && seeds+=("tests/fixtures/fuzz/$t")
+  case $t in
+    fuzz_import) seeds+=(tests/fixtures/tabs tests/fixtures/heldout) ;;
+    fuzz_midi) seeds+=(tests/fixtures/midi) ;;
+  esac
   "build-fuzz/fuzz/$t" -max_total_time="$s" -print_final_stats=1 "$@" "fuzz-corpus/$t" "${seeds[@]}"
 }
 
