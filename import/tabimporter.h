@@ -327,6 +327,10 @@ private:
     void FindLabelEnd(int first, int count);
     void FindBars(int first, int count);
     void ClassifyBars(int first, int count);
+    // A signature at the start of a bar, before its notes ("|3/4 x-x-"), on lines whose
+    // others leave its columns blank: the bar's first column moves to the notes after it.
+    // Returns the signature, or 0.
+    uint8_t SkipLeadingTimeSig(int first, int count, int bar);
     // A time signature whose numerator and denominator stand on two lines of the bar
     // columns [open, end), with only ticks and blanks besides; 0 if none.
     uint8_t StackedTimeSig(int first, int count, int open, int end) const;

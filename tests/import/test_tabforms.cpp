@@ -1,0 +1,69 @@
+// Forms of staff lines seen in posted tabs: a signature written inside a bar before its notes,
+// lines wrapped by mail programs, staves without labels among labelled ones, and a shuffle
+// counted in eighth-note triplets.
+
+#include "importtestutil.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Crlf(std::string text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+// A 3/4 bar of eighths on the hat, snare on 2 and 3, kick on 1: hits as the song gives them.
+constexpr const char* kWaltz = "|3/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 38@192 42@240";
+
+TEST(TabForms, SignatureBeforeTheNotesOfABar)
+{
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+    };
+    const SCase cases[] = {
+        {"glued", "H |3/4 x-x-x-x-x-x-|\nS |    ----o---o---|\nB |    o-----------|\n"},
+        {"spaced", "H | 3/4 x-x-x-x-x-x-|\nS |     ----o---o---|\nB |     o-----------|\n"},
+        {"two blanks, lower case", "h |3/4  x-x-x-x-x-x-|\ns |     ----o---o---|\nb |     o-----------|\n"},
+        {"colons", "HH:|3/4 x-x-x-x-x-x-|\nSD:|    ----o---o---|\nBD:|    o-----------|\n"},
+        {"signature on every line", "H |3/4 x-x-x-x-x-x-|\nS |3/4 ----o---o---|\nB |3/4 o-----------|\n"},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(c.tab) : c.tab);
+            EXPECT_EQ(r->blocks, 1);
+            EXPECT_EQ(SongText(r->doc.Events()), kWaltz);
+        }
+    }
+}
+
+TEST(TabForms, SignatureInsideASecondBarChangesTheMeterThere)
+{
+    auto r = RunImport("HH|x-x-x-x-x-x-x-x-|3/4 x-x-x-x-x-x-|\n"
+                       "SD|----o-------o---|    ----o---o---|\n"
+                       "BD|o-------o-------|    o-----------|\n");
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |3/4");
+    const std::string song = SongText(r->doc.Events());
+    EXPECT_EQ(song.substr(song.find("|3/4")), kWaltz);
+}
+
+TEST(TabForms, SignatureOverNotesOfOtherLinesKeepsTheBar)
+{
+    // The snare has a hit under the signature: the bar is read whole, the digits are no notes
+    // of the snare, and no note is lost.
+    auto r = RunImport("H |3/4 x-x-x-x-x-x-|\nS |--o-----o---o---|\nB |o---------------|\n");
+    const std::string song = SongText(r->doc.Events());
+    EXPECT_NE(song.find("38@48"), std::string::npos) << song;
+    EXPECT_NE(song.find("36@0"), std::string::npos) << song;
+}
+
+} // namespace
