@@ -66,4 +66,56 @@ TEST(TabForms, SignatureOverNotesOfOtherLinesKeepsTheBar)
     EXPECT_NE(song.find("36@0"), std::string::npos) << song;
 }
 
+// Two bars of a beat: hat eighths, snare on 2 and 4, kick on 1 and 3.
+constexpr const char* kBeatBar = "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336";
+
+std::string Bars(int n)
+{
+    std::string out;
+    for (int i = 0; i < n; ++i)
+        out += std::string(i ? " " : "") + kBeatBar;
+    return out;
+}
+
+TEST(TabForms, WrappedLinesAreJoined)
+{
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+        int bars;
+    };
+    const SCase cases[] = {
+        {"after a bar line",
+         "H |x-x-x-x-x-x-x-x-|=\nx-x-x-x-x-x-x-x-|\nS |----o-------o---|=\n----o-------o---|\n"
+         "B |o-------o-------|=\no-------o-------|\n",
+         2},
+        {"inside a bar, backslash",
+         "H |x-x-x-x-x-x-x-x-|x-x-x-x-\\\nx-x-x-x-|\nS |----o-------o---|----o---\\\n----o---|\n"
+         "B |o-------o-------|o-------\\\no-------|\n",
+         2},
+        {"three pieces, blanks after the mark",
+         "HH|x-x-x-x-x-x-x-x-|x-x- =  \nx-x-x-x-x-x-|=\nx-x-x-x-x-x-x-x-|\n"
+         "SD|----o-------o---|---- =  \no-------o---|=\n----o-------o---|\n"
+         "BD|o-------o-------|o--- =  \n----o-------|=\no-------o-------|\n",
+         3},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            auto r = RunImport("Groove\n\n" + (crlf ? Crlf(c.tab) : c.tab));
+            EXPECT_EQ(r->blocks, 1);
+            EXPECT_EQ(SongText(r->doc.Events()), Bars(c.bars));
+        }
+    }
+}
+
+TEST(TabForms, EqualsSignsOfHeaderLinesJoinNothing)
+{
+    auto r = RunImport("Tempo =\n100\n=====\n\nH |x-x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-------|\n");
+    EXPECT_EQ(SongText(r->doc.Events()), Bars(1));
+    EXPECT_EQ(r->imp.m_lines[0].m_text, "Tempo =");
+    EXPECT_EQ(r->imp.m_lines[2].m_text, "=====");
+}
+
 } // namespace
