@@ -118,4 +118,50 @@ TEST(TabForms, EqualsSignsOfHeaderLinesJoinNothing)
     EXPECT_EQ(r->imp.m_lines[2].m_text, "=====");
 }
 
+TEST(TabForms, BarsWithoutLabelsAreRests)
+{
+    const std::string beat = "H |x-x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-------|\n";
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+        const char* bars;
+    };
+    const SCase cases[] = {
+        {"one line", beat + "\n|----------------|\n\n" + beat, "|4/4 |4/4 |4/4"},
+        {"indented, two bars on two lines",
+         beat + "\n    |----------------|----------------|\n    |----------------|----------------|\n\n" + beat,
+         "|4/4 |4/4 |4/4 |4/4"},
+        {"a count line under it", "  |----------------|\n  |1 + 2 + 3 + 4 + |\n\n" + beat + "  |1 + 2 + 3 + 4 + |\n",
+         "|4/4 |4/4"},
+        {"three four", beat + "\n  |------------|\n\n" + beat, "|4/4 |3/4 |4/4"},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(c.tab) : c.tab);
+            EXPECT_EQ(BarsText(r->doc.Events()), c.bars);
+            // The rest bars hold no notes; the beats keep theirs.
+            const std::string song = SongText(r->doc.Events());
+            EXPECT_EQ(std::count(song.begin(), song.end(), '@'), 12 * (c.name[0] == 'a' ? 1 : 2)) << song;
+        }
+    }
+}
+
+TEST(TabForms, TacetIntroPlaysItsCount)
+{
+    auto r = RunImport("Intro (drums tacet) x2\n  |----------------|\n  |1 + 2 + 3 + 4 + |\n\n"
+                       "H |x-x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-------|\n  |1 + 2 + 3 + 4 + |\n");
+    const std::string song = SongText(r->doc.Events());
+    // The empty bar, once more, then the beat.
+    EXPECT_EQ(song.substr(0, song.find(" 42@")), "|4/4\"Intro (drums tacet) x2\" %1*1 |4/4");
+}
+
+TEST(TabForms, UnlabelledLinesWithTextStayText)
+{
+    // A bracket with words and a line of ticks that runs into text are no rest bars.
+    auto r = RunImport("  |--- fill ---|\n\nH |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n\n ----------| end\n");
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4");
+}
+
 } // namespace
