@@ -164,4 +164,44 @@ TEST(TabForms, UnlabelledLinesWithTextStayText)
     EXPECT_EQ(BarsText(r->doc.Events()), "|4/4");
 }
 
+TEST(TabForms, CountOfThreeEighthsPerBeatIsCompound)
+{
+    // A shuffle counted "1&a2&a3&a4&a": four beats of three eighths, 12/8; the hits stand an
+    // eighth (48) apart.
+    const std::string staff = "R |x-xx-xx-xx-x|\nS |---o-----o--|\nB |o-----o-----|\n";
+    const char* twelve = "|12/8 51@0 36@0 51@96 51@144 38@144 51@240 51@288 36@288 51@384 51@432 38@432 51@528";
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+    };
+    const SCase cases[] = {
+        {"below, &", staff + "  |1&a2&a3&a4&a|\n"},
+        {"below, +", staff + "  |1+a2+a3+a4+a|\n"},
+        {"above", "  |1&a2&a3&a4&a|\n" + staff},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            const std::string tab = c.tab + "\n" + c.tab;
+            auto r = RunImport(crlf ? Crlf(tab) : tab);
+            const std::string song = SongText(r->doc.Events());
+            EXPECT_EQ(song.substr(0, song.find(" |")), twelve);
+            EXPECT_EQ(BarsText(r->doc.Events()), "|12/8 |12/8");
+        }
+    }
+    // Two such beats make a 6/8 bar.
+    auto six = RunImport("HH|x-xx-x|x-xx-x|\nBD|o-----|o-----|\n  |1&a2&a|1&a2&a|\n");
+    EXPECT_EQ(BarsText(six->doc.Events()), "|6/8 |6/8");
+    EXPECT_EQ(SongText(six->doc.Events()).substr(0, 38), "|6/8 42@0 36@0 42@96 42@144 42@240 |6/");
+}
+
+TEST(TabForms, SixteenthCountWithoutItsEStaysSimple)
+{
+    // "1 +a" leaves the e's column blank: sixteenths of a quarter beat, not three eighths.
+    auto r = RunImport("H |x-x-x-x-|\nB |o--o-o--|\n  |1 +a2e+ |\n\nH |x-x-x-x-|\nB |o--o-o--|\n  |1 +a2e+ |\n");
+    EXPECT_EQ(BarsText(r->doc.Events()), "|2/4 |2/4");
+    EXPECT_EQ(SongText(r->doc.Events()).substr(0, 37), "|2/4 42@0 36@0 42@48 36@72 42@96 36@1");
+}
+
 } // namespace
