@@ -173,6 +173,26 @@ bool WrappedLineLength(std::string_view line, size_t* keep)
     *keep = end - 1;
     return true;
 }
+
+// The line opens a staff of its own: a label of up to eight letters, digits and blanks,
+// then a bar line ("SD|", "Hi Hat |"). A wrapped line never goes on in such a line; a
+// bracket drawn over a staff ("/--- x3 ---\\") ends in the mark too.
+bool OpensStaff(std::string_view line)
+{
+    size_t c = 0;
+    while (c < line.size() && IsBlank(line[c]))
+        ++c;
+    bool letter = false;
+    for (size_t n = 0; c < line.size() && n < 8; ++c, ++n) {
+        const char ch = line[c];
+        if (ch == '|')
+            return letter;
+        if (!IsAlnum(ch) && ch != ' ' && ch != ':' && ch != '.')
+            return false;
+        letter = letter || IsLetter(ch);
+    }
+    return false;
+}
 }
 
 void CTabImporter::ReadTabBytes(std::string_view bytes)
@@ -216,12 +236,20 @@ void CTabImporter::ReadTabBytes(std::string_view bytes)
             continue;
         }
         joined.assign(line.substr(0, keep));
+        std::string_view mark = line.substr(keep); // put back when nothing follows after all
         while (start < bytes.size()) {
+            const size_t before = start;
             std::string_view more;
             nextLine(&more);
+            if (OpensStaff(more)) {
+                start = before; // read again as a line of its own
+                joined.append(mark);
+                break;
+            }
             ++lineNo;
             if (WrappedLineLength(more, &keep) && start < bytes.size()) {
                 joined.append(more.substr(0, keep));
+                mark = more.substr(keep);
                 continue;
             }
             joined.append(more);

@@ -110,6 +110,15 @@ TEST(TabForms, WrappedLinesAreJoined)
     }
 }
 
+TEST(TabForms, BracketEndingInABackslashKeepsTheStaffBelow)
+{
+    auto r = RunImport("  |  /---- x2 ----\\\nH |x-x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-------|\n\n"
+                       "H |x-x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-------|\n");
+    EXPECT_EQ(r->imp.m_lines[0].m_text, "  |  /---- x2 ----\\");
+    EXPECT_EQ(r->imp.m_lines[1].m_text, "H |x-x-x-x-x-x-x-x-|");
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 %1*1 |4/4");
+}
+
 TEST(TabForms, EqualsSignsOfHeaderLinesJoinNothing)
 {
     auto r = RunImport("Tempo =\n100\n=====\n\nH |x-x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-------|\n");
