@@ -455,6 +455,7 @@ bool CTabImporter::MarkStaffGroups()
     m_previousStaff = -1;
     m_pendingGroupCount = -1;
     m_moreEndings.clear();
+    m_takenSigs.clear();
     m_endingsAhead = 0;
     for (int i = 0; i < int(m_lines.size()); ++i)
         if (ScanStaffGroups(i, m_tabType) == 2)

@@ -476,6 +476,9 @@ void CTabImporter::ClassifyBars(int first, int count)
         int linesWithContent = 0;
         bool firstColumnUsed = false;
         uint8_t inBarSig = leadingSig;
+        for (const STakenSig& t : m_takenSigs)
+            if (t.line >= first && t.line < first + count && t.column == open + m_lines[size_t(t.line)].m_columnShift)
+                inBarSig = t.sig;
         int overallText = 0;
         int measures = 1;
         int number = 0;
@@ -599,8 +602,64 @@ void CTabImporter::ClassifyBars(int first, int count)
     }
 }
 
+void CTabImporter::TakeOutBarSignatures(int first, int count)
+{
+    // A signature written after a bar line on one line only ("H |3/4 x-x-x-x-x-x-|" over
+    // "S |----o---o---|"): that line's bar lines stand right of the others' by the width of
+    // the signature. Taken out of the line, the bars line up again; the bar keeps the
+    // signature.
+    if (!m_barChar || count < 2)
+        return;
+    auto lastSeparator = [this](const CImportLine& l) {
+        const size_t at = l.m_text.rfind(m_barChar);
+        return at == std::string::npos ? -1 : int(at);
+    };
+    for (int i = first; i < first + count; ++i) {
+        CImportLine& l = m_lines[size_t(i)];
+        if (!l.m_hasDigit)
+            continue;
+        struct STaken
+        {
+            int column; // the bar line the signature follows
+            int width;
+            uint8_t sig;
+        };
+        STaken taken[4];
+        int found = 0;
+        int width = 0;
+        for (int c = FindByte(l.m_text, 0, m_barChar); c >= 0 && found < 4; c = FindByte(l.m_text, c + 1, m_barChar)) {
+            uint8_t sig = 0;
+            const int notes = LeadingTimeSig(l.m_text, c + 1, l.Length(), m_barChar, &sig);
+            if (notes < 0)
+                continue;
+            taken[found++] = {c, notes - c - 1, sig};
+            width += notes - c - 1;
+        }
+        if (!found)
+            continue;
+        // Every other line ends its bars that much further left.
+        const int last = lastSeparator(l);
+        bool others = false;
+        bool fits = true;
+        for (int j = first; j < first + count && fits; ++j) {
+            if (j == i)
+                continue;
+            others = true;
+            fits = lastSeparator(m_lines[size_t(j)]) == last - width;
+        }
+        if (!others || !fits)
+            continue;
+        for (int t = found - 1; t >= 0; --t) {
+            l.m_text.erase(size_t(taken[t].column + 1), size_t(taken[t].width));
+            m_takenSigs.push_back({i, taken[t].column + 1 - (width - taken[t].width), taken[t].sig});
+            width -= taken[t].width;
+        }
+    }
+}
+
 void CTabImporter::AnalyseStaffGroup(int first, int count)
 {
+    TakeOutBarSignatures(first, count);
     FindLabelEnd(first, count);
     FindBars(first, count);
     FindRepeatDots(first, count);

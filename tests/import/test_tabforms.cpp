@@ -56,6 +56,30 @@ TEST(TabForms, SignatureInsideASecondBarChangesTheMeterThere)
     EXPECT_EQ(song.substr(song.find("|3/4")), kWaltz);
 }
 
+TEST(TabForms, SignatureOnOneLineOnlyPushingItsBarLinesRight)
+{
+    // The signature takes columns on its line alone; the other lines' bars are as wide as
+    // the notes.
+    const std::string tabs[] = {
+        "H |3/4 x-x-x-x-x-x-|\nS |----o---o---|\nB |o-----------|\n",
+        "hh: | 3/4  x-x-x-x-x-x-|\nsd: |----o---o---|\nbd: |o-----------|\n",
+        "H|3/4 x-x-x-x-x-x-|\nS|----o---o---|\nB|o-----------|\n",
+    };
+    for (const std::string& tab : tabs) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(tab + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(tab) : tab);
+            EXPECT_EQ(SongText(r->doc.Events()), kWaltz);
+        }
+    }
+    auto later = RunImport("H |x-x-x-x-x-x-x-x-|3/4 x-x-x-x-x-x-|x-x-x-x-x-x-|\n"
+                           "S |----o-------o---|----o---o---|----o---o---|\n"
+                           "B |o-------o-------|o-----------|o-----------|\n");
+    EXPECT_EQ(BarsText(later->doc.Events()), "|4/4 |3/4 |3/4");
+    const std::string song = SongText(later->doc.Events());
+    EXPECT_EQ(song.substr(song.rfind("|3/4")), kWaltz);
+}
+
 TEST(TabForms, SignatureOverNotesOfOtherLinesKeepsTheBar)
 {
     // The snare has a hit under the signature: the bar is read whole, the digits are no notes
