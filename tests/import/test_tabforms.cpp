@@ -78,6 +78,9 @@ TEST(TabForms, SignatureOnOneLineOnlyPushingItsBarLinesRight)
     EXPECT_EQ(BarsText(later->doc.Events()), "|4/4 |3/4 |3/4");
     const std::string song = SongText(later->doc.Events());
     EXPECT_EQ(song.substr(song.rfind("|3/4")), kWaltz);
+    auto twice = RunImport("H |3/4 x-x-x-x-x-x-|3/4 x-x-x-x-x-x-|\nS |----o---o---|----o---o---|\n"
+                           "B |o-----------|o-----------|\n");
+    EXPECT_EQ(SongText(twice->doc.Events()), std::string(kWaltz) + " " + kWaltz);
 }
 
 TEST(TabForms, SignatureOverNotesOfOtherLinesKeepsTheBar)
