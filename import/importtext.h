@@ -130,6 +130,26 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b)
     return true;
 }
 
+// A staff line without a label, bars of ticks alone ("  |----------------|"): the bars of a
+// part where the drums rest.
+inline bool IsBareRestLine(std::string_view t, int from, char barChar, char tickChar)
+{
+    if (!barChar || from < 0 || size_t(from) >= t.size() || t[size_t(from)] != barChar)
+        return false;
+    int bars = 0;
+    int ticks = 0;
+    for (size_t c = size_t(from); c < t.size(); ++c) {
+        const char ch = t[c];
+        if (ch == barChar)
+            ++bars;
+        else if (ch == tickChar)
+            ++ticks;
+        else if (!IsBlank(ch))
+            return false;
+    }
+    return bars >= 2 && ticks >= 4 * (bars - 1);
+}
+
 // The file's bytes with en dashes read as '-', em dashes as "--" and non-breaking spaces as ' ', in
 // UTF-8 or Windows-1252 (whichever the file is); the bytes themselves when it holds neither.
 // storage keeps the mapped copy.

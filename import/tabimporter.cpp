@@ -154,6 +154,47 @@ bool CTabImporter::ReadTabFile(const QString& path)
     return true;
 }
 
+namespace {
+// A line that goes on in the next one: a line with a bar separator whose last non-blank byte
+// is a single '=' or '\\' (a mail program's soft wrap). *keep receives the length of the
+// part before the mark.
+bool WrappedLineLength(std::string_view line, size_t* keep)
+{
+    size_t end = line.size();
+    while (end > 0 && IsSpace(line[end - 1]))
+        --end;
+    if (end < 2)
+        return false;
+    const char mark = line[end - 1];
+    if ((mark != '=' && mark != '\\') || line[end - 2] == mark)
+        return false;
+    if (line.find('|') == std::string_view::npos)
+        return false;
+    *keep = end - 1;
+    return true;
+}
+
+// The line opens a staff of its own: a label of up to eight letters, digits and blanks,
+// then a bar line ("SD|", "Hi Hat |"). A wrapped line never goes on in such a line; a
+// bracket drawn over a staff ("/--- x3 ---\\") ends in the mark too.
+bool OpensStaff(std::string_view line)
+{
+    size_t c = 0;
+    while (c < line.size() && IsBlank(line[c]))
+        ++c;
+    bool letter = false;
+    for (size_t n = 0; c < line.size() && n < 8; ++c, ++n) {
+        const char ch = line[c];
+        if (ch == '|')
+            return letter;
+        if (!IsAlnum(ch) && ch != ' ' && ch != ':' && ch != '.')
+            return false;
+        letter = letter || IsLetter(ch);
+    }
+    return false;
+}
+}
+
 void CTabImporter::ReadTabBytes(std::string_view bytes)
 {
     m_sourceBytes.assign(bytes);
@@ -168,7 +209,7 @@ void CTabImporter::ReadTabBytes(std::string_view bytes)
     int lineNo = 1;
     // Most tabs end lines with LF alone: then memchr finds each end.
     const bool anyCr = bytes.find('\r') != std::string_view::npos;
-    while (start < bytes.size()) {
+    auto nextLine = [&](std::string_view* line) {
         size_t end = start;
         if (!anyCr) {
             const void* lf = std::memchr(bytes.data() + start, '\n', bytes.size() - start);
@@ -177,10 +218,44 @@ void CTabImporter::ReadTabBytes(std::string_view bytes)
             while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
                 ++end;
         }
-        m_lines.emplace_back(bytes.substr(start, end - start), lineNo++, &m_arena);
+        *line = bytes.substr(start, end - start);
         if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
             ++end;
         start = end + 1;
+    };
+    std::string joined;
+    while (start < bytes.size()) {
+        std::string_view line;
+        nextLine(&line);
+        const int firstNo = lineNo++;
+        // A staff line that a mail program wrapped ends in '=' or '\' and goes on in the next
+        // line: the two are one line.
+        size_t keep = 0;
+        if (!WrappedLineLength(line, &keep) || start >= bytes.size()) {
+            m_lines.emplace_back(line, firstNo, &m_arena);
+            continue;
+        }
+        joined.assign(line.substr(0, keep));
+        std::string_view mark = line.substr(keep); // put back when nothing follows after all
+        while (start < bytes.size()) {
+            const size_t before = start;
+            std::string_view more;
+            nextLine(&more);
+            if (OpensStaff(more)) {
+                start = before; // read again as a line of its own
+                joined.append(mark);
+                break;
+            }
+            ++lineNo;
+            if (WrappedLineLength(more, &keep) && start < bytes.size()) {
+                joined.append(more.substr(0, keep));
+                mark = more.substr(keep);
+                continue;
+            }
+            joined.append(more);
+            break;
+        }
+        m_lines.emplace_back(joined, firstNo, &m_arena);
     }
     m_lines.emplace_back(std::string_view(), lineNo, &m_arena); // the sentinel
 }

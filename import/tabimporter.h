@@ -327,6 +327,20 @@ private:
     void FindLabelEnd(int first, int count);
     void FindBars(int first, int count);
     void ClassifyBars(int first, int count);
+    // A signature at the start of a bar, before its notes ("|3/4 x-x-"), on lines whose
+    // others leave its columns blank: the bar's first column moves to the notes after it.
+    // Returns the signature, or 0.
+    uint8_t SkipLeadingTimeSig(int first, int count, int bar);
+    // Signatures written after a bar line on one line of a staff, whose bar lines stand right
+    // of the others' by their width: taken out of the line's text, kept in m_takenSigs.
+    void TakeOutBarSignatures(int first, int count);
+    struct STakenSig
+    {
+        int line;
+        int column; // of the bar's first column in the line, once taken out
+        uint8_t sig;
+    };
+    std::vector<STakenSig> m_takenSigs;
     // A time signature whose numerator and denominator stand on two lines of the bar
     // columns [open, end), with only ticks and blanks besides; 0 if none.
     uint8_t StackedTimeSig(int first, int count, int open, int end) const;

@@ -239,6 +239,8 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
     }
     const char c0 = t[size_t(p)];
     const char c1 = line.At(p + 1);
+    if (tabType == int(TrackType::Drums) && IsBareRestLine(t, p, m_barChar, m_tickChar))
+        return true;
     if (tabType == int(TrackType::Drums) && !(IsAlnum(c0) || c0 == '-'))
         return false;
     if (FindLineKeyword(line, kCountWord) >= 0)
@@ -453,6 +455,7 @@ bool CTabImporter::MarkStaffGroups()
     m_previousStaff = -1;
     m_pendingGroupCount = -1;
     m_moreEndings.clear();
+    m_takenSigs.clear();
     m_endingsAhead = 0;
     for (int i = 0; i < int(m_lines.size()); ++i)
         if (ScanStaffGroups(i, m_tabType) == 2)

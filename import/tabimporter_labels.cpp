@@ -263,7 +263,11 @@ void CTabImporter::BuildLabelRecords(int index)
     label = LabelWords(label);
     label = label.substr(0, ImportLimits::kMaxLabelChars);
     if (label.empty()) {
-        line.m_type = LineType::Unknown;
+        // Bars of ticks alone without a label stay in the staff: they are rests. Anything
+        // else unlabelled is no staff line.
+        const int p = FirstNonBlank(line.m_text, 0);
+        if (p < 0 || !IsBareRestLine(line.m_text, p, m_barChar, m_tickChar))
+            line.m_type = LineType::Unknown;
         return;
     }
 

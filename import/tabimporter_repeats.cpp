@@ -258,6 +258,8 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
 {
     CImportLine& f = m_lines[size_t(first)];
     const int bars = f.m_barCount;
+    if (bars == 0)
+        return; // no bar for a mark to stand over
     // A bracket over the staff may stand one blank line above it.
     int above = first - 1;
     if (above >= 1 && m_lines[size_t(above)].m_type == LineType::Blank && MayHoldAnnotation(m_lines[size_t(above) - 1])

@@ -64,6 +64,30 @@ uint8_t ParseTimeSigText(std::string_view text)
     return TimeSigValue(num, den);
 }
 
+// A signature "N/D" that opens a bar's text ("3/4 x-x-", " 3/4 x-x-"): the column of the first
+// note after it (a blank must part them), or -1. *sig receives the signature.
+int LeadingTimeSig(std::string_view text, int from, int end, char separator, uint8_t* sig)
+{
+    end = std::min(end, int(text.size()));
+    int c = from;
+    while (c < end && IsBlank(text[size_t(c)]))
+        ++c;
+    const int start = c;
+    while (c < end && (IsDigit(text[size_t(c)]) || text[size_t(c)] == '/'))
+        ++c;
+    if (c == start || c >= end || !IsBlank(text[size_t(c)]))
+        return -1;
+    const std::string_view word = text.substr(size_t(start), size_t(c - start));
+    if (word.find('/') == std::string_view::npos)
+        return -1;
+    *sig = ParseTimeSigText(word);
+    if (!*sig)
+        return -1;
+    while (c < end && IsBlank(text[size_t(c)]))
+        ++c;
+    return c < end && text[size_t(c)] != separator ? c : -1;
+}
+
 // A time signature "N/D" anywhere in the text.
 uint8_t FindTimeSigInText(std::string_view text)
 {
@@ -401,12 +425,49 @@ uint8_t CTabImporter::StackedTimeSig(int first, int count, int open, int end) co
     return found == 2 ? TimeSigValue(numbers[0], numbers[1]) : 0;
 }
 
+uint8_t CTabImporter::SkipLeadingTimeSig(int first, int count, int bar)
+{
+    CImportLine& f = m_lines[size_t(first)];
+    const int open = f.m_barOpen[size_t(bar)];
+    const int end = f.m_barEnd[size_t(bar)];
+    uint8_t sig = 0;
+    int after = -1;
+    for (int i = first; i < first + count; ++i) {
+        const CImportLine& l = m_lines[size_t(i)];
+        if (!l.m_hasDigit)
+            continue;
+        uint8_t lineSig = 0;
+        const int at = LeadingTimeSig(l.m_text, open + l.m_columnShift, end + l.m_columnShift, m_barChar, &lineSig);
+        if (at < 0)
+            continue;
+        if ((sig && sig != lineSig) || (after >= 0 && after != at - l.m_columnShift))
+            return 0;
+        sig = lineSig;
+        after = at - l.m_columnShift;
+    }
+    if (!sig)
+        return 0;
+    // The other lines leave the signature's columns blank, so their notes start where the
+    // signed line's do; a line with ticks or notes there keeps the bar as written.
+    for (int i = first; i < first + count; ++i) {
+        const CImportLine& l = m_lines[size_t(i)];
+        for (int c = open; c < after; ++c) {
+            const char ch = l.At(c + l.m_columnShift);
+            if (!IsBlank(ch) && !IsDigit(ch) && ch != '/')
+                return 0;
+        }
+    }
+    f.m_barOpen[size_t(bar)] = after;
+    return sig;
+}
+
 void CTabImporter::ClassifyBars(int first, int count)
 {
     CImportLine& f = m_lines[size_t(first)];
     for (int k = 0; k < f.m_barCount; ++k) {
-        const int open = f.m_barOpen[size_t(k)];
         const int end = f.m_barEnd[size_t(k)];
+        const uint8_t leadingSig = SkipLeadingTimeSig(first, count, k);
+        const int open = f.m_barOpen[size_t(k)];
         bool anyTick = false;
         int others = 0;
         char lastOther = 0;
@@ -414,7 +475,10 @@ void CTabImporter::ClassifyBars(int first, int count)
         int noteLike = 0;
         int linesWithContent = 0;
         bool firstColumnUsed = false;
-        uint8_t inBarSig = 0;
+        uint8_t inBarSig = leadingSig;
+        for (const STakenSig& t : m_takenSigs)
+            if (t.line >= first && t.line < first + count && t.column == open + m_lines[size_t(t.line)].m_columnShift)
+                inBarSig = t.sig;
         int overallText = 0;
         int measures = 1;
         int number = 0;
@@ -538,8 +602,64 @@ void CTabImporter::ClassifyBars(int first, int count)
     }
 }
 
+void CTabImporter::TakeOutBarSignatures(int first, int count)
+{
+    // A signature written after a bar line on one line only ("H |3/4 x-x-x-x-x-x-|" over
+    // "S |----o---o---|"): that line's bar lines stand right of the others' by the width of
+    // the signature. Taken out of the line, the bars line up again; the bar keeps the
+    // signature.
+    if (!m_barChar || count < 2)
+        return;
+    auto lastSeparator = [this](const CImportLine& l) {
+        const size_t at = l.m_text.rfind(m_barChar);
+        return at == std::string::npos ? -1 : int(at);
+    };
+    for (int i = first; i < first + count; ++i) {
+        CImportLine& l = m_lines[size_t(i)];
+        if (!l.m_hasDigit)
+            continue;
+        struct STaken
+        {
+            int column; // the bar line the signature follows
+            int width;
+            uint8_t sig;
+        };
+        STaken taken[4];
+        int found = 0;
+        int width = 0;
+        for (int c = FindByte(l.m_text, 0, m_barChar); c >= 0 && found < 4; c = FindByte(l.m_text, c + 1, m_barChar)) {
+            uint8_t sig = 0;
+            const int notes = LeadingTimeSig(l.m_text, c + 1, l.Length(), m_barChar, &sig);
+            if (notes < 0)
+                continue;
+            taken[found++] = {c, notes - c - 1, sig};
+            width += notes - c - 1;
+        }
+        if (!found)
+            continue;
+        // Every other line ends its bars that much further left.
+        const int last = lastSeparator(l);
+        bool others = false;
+        bool fits = true;
+        for (int j = first; j < first + count && fits; ++j) {
+            if (j == i)
+                continue;
+            others = true;
+            fits = lastSeparator(m_lines[size_t(j)]) == last - width;
+        }
+        if (!others || !fits)
+            continue;
+        for (int t = found - 1; t >= 0; --t) {
+            l.m_text.erase(size_t(taken[t].column + 1), size_t(taken[t].width));
+            m_takenSigs.push_back({i, taken[t].column + 1 - (width - taken[t].width), taken[t].sig});
+            width -= taken[t].width;
+        }
+    }
+}
+
 void CTabImporter::AnalyseStaffGroup(int first, int count)
 {
+    TakeOutBarSignatures(first, count);
     FindLabelEnd(first, count);
     FindBars(first, count);
     FindRepeatDots(first, count);

@@ -287,6 +287,7 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         int column;
         int number;
         bool amp = false, e = false, aAlone = false;
+        bool ampThenA = false; // "1&a": a beat of three eighths (with no gaps)
         int gaps = 0;
         char triplet = 0; // 'l', 't' or 'q' of a count triplet "1 t l"
     };
@@ -328,6 +329,8 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
             b.e = true;
         else if ((ch == 'a' || ch == 'u') && !b.amp)
             b.aAlone = true;
+        else if (ch == 'a' || ch == 'u')
+            b.ampThenA = true;
         else if (ch == ' ' || ch == '-')
             ++b.gaps;
     }
@@ -345,7 +348,9 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
             unit = b.triplet == 'l' ? BeatUnit::Eighth : BeatUnit::Quarter;
         else if (b.e)
             unit = BeatUnit::Quarter;
-        else if (b.aAlone) {
+        else if (b.aAlone || (b.ampThenA && b.gaps == 0)) {
+            // Beats of three eighths ("1 a &", "1&a2&a3&a4&a"): a compound meter, 12/8 for
+            // four of them.
             if (unit != BeatUnit::Quarter)
                 unit = BeatUnit::DottedQuarter;
         } else if (b.amp) {
@@ -450,7 +455,10 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         if (IsDigit(ch))
             continue;
         // A syllable the beat unit has no place for ("e" when counting sixteenths) marks nothing.
-        const int off = SyllableOffset(ch, unit);
+        int off = SyllableOffset(ch, unit);
+        // "1&a" in three eighths: the '&' is the second of them, the 'a' the third.
+        if (unit == BeatUnit::DottedQuarter && b.ampThenA && b.gaps == 0 && off > 0)
+            off = ch == '&' || ch == '+' ? 48 : 96;
         if (off > 0)
             m_anchors.push_back({c, start + off, false});
     }

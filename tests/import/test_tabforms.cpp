@@ -1,0 +1,243 @@
+// Forms of staff lines seen in posted tabs: a signature written inside a bar before its notes,
+// lines wrapped by mail programs, staves without labels among labelled ones, and a shuffle
+// counted in eighth-note triplets.
+
+#include "importtestutil.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Crlf(std::string text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+// A 3/4 bar of eighths on the hat, snare on 2 and 3, kick on 1: hits as the song gives them.
+constexpr const char* kWaltz = "|3/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 38@192 42@240";
+
+TEST(TabForms, SignatureBeforeTheNotesOfABar)
+{
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+    };
+    const SCase cases[] = {
+        {"glued", "H |3/4 x-x-x-x-x-x-|\nS |    ----o---o---|\nB |    o-----------|\n"},
+        {"spaced", "H | 3/4 x-x-x-x-x-x-|\nS |     ----o---o---|\nB |     o-----------|\n"},
+        {"two blanks, lower case", "h |3/4  x-x-x-x-x-x-|\ns |     ----o---o---|\nb |     o-----------|\n"},
+        {"colons", "HH:|3/4 x-x-x-x-x-x-|\nSD:|    ----o---o---|\nBD:|    o-----------|\n"},
+        {"signature on every line", "H |3/4 x-x-x-x-x-x-|\nS |3/4 ----o---o---|\nB |3/4 o-----------|\n"},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(c.tab) : c.tab);
+            EXPECT_EQ(r->blocks, 1);
+            EXPECT_EQ(SongText(r->doc.Events()), kWaltz);
+        }
+    }
+}
+
+TEST(TabForms, SignatureInsideASecondBarChangesTheMeterThere)
+{
+    auto r = RunImport("HH|x-x-x-x-x-x-x-x-|3/4 x-x-x-x-x-x-|\n"
+                       "SD|----o-------o---|    ----o---o---|\n"
+                       "BD|o-------o-------|    o-----------|\n");
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |3/4");
+    const std::string song = SongText(r->doc.Events());
+    EXPECT_EQ(song.substr(song.find("|3/4")), kWaltz);
+}
+
+TEST(TabForms, SignatureOnOneLineOnlyPushingItsBarLinesRight)
+{
+    // The signature takes columns on its line alone; the other lines' bars are as wide as
+    // the notes.
+    const std::string tabs[] = {
+        "H |3/4 x-x-x-x-x-x-|\nS |----o---o---|\nB |o-----------|\n",
+        "hh: | 3/4  x-x-x-x-x-x-|\nsd: |----o---o---|\nbd: |o-----------|\n",
+        "H|3/4 x-x-x-x-x-x-|\nS|----o---o---|\nB|o-----------|\n",
+    };
+    for (const std::string& tab : tabs) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(tab + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(tab) : tab);
+            EXPECT_EQ(SongText(r->doc.Events()), kWaltz);
+        }
+    }
+    auto later = RunImport("H |x-x-x-x-x-x-x-x-|3/4 x-x-x-x-x-x-|x-x-x-x-x-x-|\n"
+                           "S |----o-------o---|----o---o---|----o---o---|\n"
+                           "B |o-------o-------|o-----------|o-----------|\n");
+    EXPECT_EQ(BarsText(later->doc.Events()), "|4/4 |3/4 |3/4");
+    const std::string song = SongText(later->doc.Events());
+    EXPECT_EQ(song.substr(song.rfind("|3/4")), kWaltz);
+    auto twice = RunImport("H |3/4 x-x-x-x-x-x-|3/4 x-x-x-x-x-x-|\nS |----o---o---|----o---o---|\n"
+                           "B |o-----------|o-----------|\n");
+    EXPECT_EQ(SongText(twice->doc.Events()), std::string(kWaltz) + " " + kWaltz);
+}
+
+TEST(TabForms, SignatureOverNotesOfOtherLinesKeepsTheBar)
+{
+    // The snare has a hit under the signature: the bar is read whole, the digits are no notes
+    // of the snare, and no note is lost.
+    auto r = RunImport("H |3/4 x-x-x-x-x-x-|\nS |--o-----o---o---|\nB |o---------------|\n");
+    const std::string song = SongText(r->doc.Events());
+    EXPECT_NE(song.find("38@48"), std::string::npos) << song;
+    EXPECT_NE(song.find("36@0"), std::string::npos) << song;
+}
+
+// Two bars of a beat: hat eighths, snare on 2 and 4, kick on 1 and 3.
+constexpr const char* kBeatBar = "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336";
+
+std::string Bars(int n)
+{
+    std::string out;
+    for (int i = 0; i < n; ++i)
+        out += std::string(i ? " " : "") + kBeatBar;
+    return out;
+}
+
+TEST(TabForms, WrappedLinesAreJoined)
+{
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+        int bars;
+    };
+    const SCase cases[] = {
+        {"after a bar line",
+         "H |x-x-x-x-x-x-x-x-|=\nx-x-x-x-x-x-x-x-|\nS |----o-------o---|=\n----o-------o---|\n"
+         "B |o-------o-------|=\no-------o-------|\n",
+         2},
+        {"inside a bar, backslash",
+         "H |x-x-x-x-x-x-x-x-|x-x-x-x-\\\nx-x-x-x-|\nS |----o-------o---|----o---\\\n----o---|\n"
+         "B |o-------o-------|o-------\\\no-------|\n",
+         2},
+        {"three pieces, blanks after the mark",
+         "HH|x-x-x-x-x-x-x-x-|x-x- =  \nx-x-x-x-x-x-|=\nx-x-x-x-x-x-x-x-|\n"
+         "SD|----o-------o---|---- =  \no-------o---|=\n----o-------o---|\n"
+         "BD|o-------o-------|o--- =  \n----o-------|=\no-------o-------|\n",
+         3},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            auto r = RunImport("Groove\n\n" + (crlf ? Crlf(c.tab) : c.tab));
+            EXPECT_EQ(r->blocks, 1);
+            EXPECT_EQ(SongText(r->doc.Events()), Bars(c.bars));
+        }
+    }
+}
+
+TEST(TabForms, BracketEndingInABackslashKeepsTheStaffBelow)
+{
+    auto r = RunImport("  |  /---- x2 ----\\\nH |x-x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-------|\n\n"
+                       "H |x-x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-------|\n");
+    EXPECT_EQ(r->imp.m_lines[0].m_text, "  |  /---- x2 ----\\");
+    EXPECT_EQ(r->imp.m_lines[1].m_text, "H |x-x-x-x-x-x-x-x-|");
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 %1*1 |4/4");
+}
+
+TEST(TabForms, EqualsSignsOfHeaderLinesJoinNothing)
+{
+    auto r = RunImport("Tempo =\n100\n=====\n\nH |x-x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-------|\n");
+    EXPECT_EQ(SongText(r->doc.Events()), Bars(1));
+    EXPECT_EQ(r->imp.m_lines[0].m_text, "Tempo =");
+    EXPECT_EQ(r->imp.m_lines[2].m_text, "=====");
+}
+
+TEST(TabForms, BarsWithoutLabelsAreRests)
+{
+    const std::string beat = "H |x-x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-------|\n";
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+        const char* bars;
+    };
+    const SCase cases[] = {
+        {"one line", beat + "\n|----------------|\n\n" + beat, "|4/4 |4/4 |4/4"},
+        {"indented, two bars on two lines",
+         beat + "\n    |----------------|----------------|\n    |----------------|----------------|\n\n" + beat,
+         "|4/4 |4/4 |4/4 |4/4"},
+        {"a count line under it", "  |----------------|\n  |1 + 2 + 3 + 4 + |\n\n" + beat + "  |1 + 2 + 3 + 4 + |\n",
+         "|4/4 |4/4"},
+        {"three four", beat + "\n  |------------|\n\n" + beat, "|4/4 |3/4 |4/4"},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(c.tab) : c.tab);
+            EXPECT_EQ(BarsText(r->doc.Events()), c.bars);
+            // The rest bars hold no notes; the beats keep theirs.
+            const std::string song = SongText(r->doc.Events());
+            EXPECT_EQ(std::count(song.begin(), song.end(), '@'), 12 * (c.name[0] == 'a' ? 1 : 2)) << song;
+        }
+    }
+}
+
+TEST(TabForms, TacetIntroPlaysItsCount)
+{
+    auto r = RunImport("Intro (drums tacet) x2\n  |----------------|\n  |1 + 2 + 3 + 4 + |\n\n"
+                       "H |x-x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-------|\n  |1 + 2 + 3 + 4 + |\n");
+    const std::string song = SongText(r->doc.Events());
+    // The empty bar, once more, then the beat.
+    EXPECT_EQ(song.substr(0, song.find(" 42@")), "|4/4\"Intro (drums tacet) x2\" %1*1 |4/4");
+}
+
+TEST(TabForms, UnlabelledLinesWithTextStayText)
+{
+    // A bracket with words and a line of ticks that runs into text are no rest bars.
+    auto r = RunImport("  |--- fill ---|\n\nH |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n\n ----------| end\n");
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4");
+}
+
+TEST(TabForms, CountOfThreeEighthsPerBeatIsCompound)
+{
+    // A shuffle counted "1&a2&a3&a4&a": four beats of three eighths, 12/8; the hits stand an
+    // eighth (48) apart.
+    const std::string staff = "R |x-xx-xx-xx-x|\nS |---o-----o--|\nB |o-----o-----|\n";
+    const char* twelve = "|12/8 51@0 36@0 51@96 51@144 38@144 51@240 51@288 36@288 51@384 51@432 38@432 51@528";
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+    };
+    const SCase cases[] = {
+        {"below, &", staff + "  |1&a2&a3&a4&a|\n"},
+        {"below, +", staff + "  |1+a2+a3+a4+a|\n"},
+        {"above", "  |1&a2&a3&a4&a|\n" + staff},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            const std::string tab = c.tab + "\n" + c.tab;
+            auto r = RunImport(crlf ? Crlf(tab) : tab);
+            const std::string song = SongText(r->doc.Events());
+            EXPECT_EQ(song.substr(0, song.find(" |")), twelve);
+            EXPECT_EQ(BarsText(r->doc.Events()), "|12/8 |12/8");
+        }
+    }
+    // Two such beats make a 6/8 bar.
+    auto six = RunImport("HH|x-xx-x|x-xx-x|\nBD|o-----|o-----|\n  |1&a2&a|1&a2&a|\n");
+    EXPECT_EQ(BarsText(six->doc.Events()), "|6/8 |6/8");
+    EXPECT_EQ(SongText(six->doc.Events()).substr(0, 38), "|6/8 42@0 36@0 42@96 42@144 42@240 |6/");
+}
+
+TEST(TabForms, SixteenthCountWithoutItsEStaysSimple)
+{
+    // "1 +a" leaves the e's column blank: sixteenths of a quarter beat, not three eighths.
+    auto r = RunImport("H |x-x-x-x-|\nB |o--o-o--|\n  |1 +a2e+ |\n\nH |x-x-x-x-|\nB |o--o-o--|\n  |1 +a2e+ |\n");
+    EXPECT_EQ(BarsText(r->doc.Events()), "|2/4 |2/4");
+    EXPECT_EQ(SongText(r->doc.Events()).substr(0, 37), "|2/4 42@0 36@0 42@48 36@72 42@96 36@1");
+}
+
+} // namespace
