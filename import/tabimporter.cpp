@@ -546,6 +546,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     for (int i = kTimeKeyEntries - 1; i >= 1; --i) // the first entry of a symbol wins
         m_meterValue[uint8_t(m_timeKey[size_t(i)].symbol)] = m_timeKey[size_t(i)].value;
     m_blockCount = 0;
+    m_countedTicks = 0;
     m_barTotal = 0;
     auto fail = [this](const QString& text) {
         m_fatalMessage = text;

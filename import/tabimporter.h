@@ -311,6 +311,11 @@ public:
     int m_tempo = 0;
     // A count line in dotted-quarter beats: the document's "3 part counting" flag.
     bool m_threePartCounting = false;
+    // The last bar a count line measured: a bar of the same length with no count under it
+    // (the count written over the first bar only) keeps its signature.
+    int m_countedTicks = 0;
+    int m_countedNum = 4;
+    int m_countedDen = 4;
 
 private:
     // Pipeline steps (split by pass over tabimporter_*.cpp).

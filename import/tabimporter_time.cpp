@@ -101,6 +101,35 @@ bool CTabImporter::IsCountLine(const CImportLine& line, bool fromStaffTest) cons
 }
 
 namespace {
+// A count written with beat numbers alone ("1 2 3 4 5 6", "1  2  3  4  1  2  3  4"): single
+// digits one column or more apart, counting up from 1 and starting again at 1, no more than
+// six columns from one to the next (bar numbers stand a bar apart). Returns the number of
+// beats, 0 when the line is anything else.
+int PlainBeatCount(std::string_view text)
+{
+    int beats = 0;
+    int last = 0;
+    int lastColumn = -1;
+    for (int i = 0; i < int(text.size()); ++i) {
+        const char c = text[size_t(i)];
+        if (c == ' ' || c == '\t' || c == '|')
+            continue;
+        if (c < '1' || c > '9')
+            return 0;
+        if (i + 1 < int(text.size()) && text[size_t(i) + 1] >= '0' && text[size_t(i) + 1] <= '9')
+            return 0;
+        const int n = c - '0';
+        if (n != last + 1 && n != 1)
+            return 0;
+        if (lastColumn >= 0 && (i - lastColumn < 2 || i - lastColumn > 6))
+            return 0;
+        ++beats;
+        last = n;
+        lastColumn = i;
+    }
+    return beats >= 3 ? beats : 0;
+}
+
 bool MayBeTimeLine(const CImportLine& l)
 {
     return l.m_type == LineType::Unknown || l.m_type == LineType::PreComment || l.m_type == LineType::PostComment;
@@ -144,6 +173,8 @@ void CTabImporter::CensusTimeLines()
         int m1 = 0, b1 = 0, m2 = 0, b2 = 0;
         CheckMeterLine(l, false, &m1, &b1);
         CheckCountLine(l, false, false, &m2, &b2);
+        if (m2 == 0 && b2 == 0)
+            m2 = PlainBeatCount(l.m_text);
         // A short word over a staff ("Verse") is no time line: at least four symbols.
         const int limit = std::max(l.Length() / 4 - 4, ImportLimits::kMinTimeSymbols - 1);
         if (m1 >= m2) {
@@ -336,7 +367,12 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     }
     if (beats.empty()) {
         const int ticks = CountBarTicks(bar, nullptr);
-        TimeSigFromTicks(ticks, num, den);
+        if (ticks == m_countedTicks) {
+            *num = m_countedNum;
+            *den = m_countedDen;
+        } else {
+            TimeSigFromTicks(ticks, num, den);
+        }
         return ticks;
     }
 
@@ -380,7 +416,10 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     // bar ends with the columns written.
     if (beats.size() >= 2 && beats.back().number == lastBeat) {
         const int beatColumns = beats[1].column - beats[0].column;
-        const int left = end - beats.back().column;
+        // A count written a column or two right of the bar line ("|x-x-" under " 1 + ")
+        // ends as far right of it: its last beat is not cut short by that.
+        const int lead = beats[0].column - open;
+        const int left = end - beats.back().column + (lead > 0 && lead < beatColumns ? lead : 0);
         const int lastColumn = beats.back().column;
         const int before = beats[beats.size() - 2].column;
         // Cut short, not squeezed: its syllables stand where they stand in the beat before
@@ -402,6 +441,9 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         *num *= 2;
         *den = 8;
     }
+    m_countedTicks = ticks;
+    m_countedNum = *num;
+    m_countedDen = *den;
 
     // Positions of the digits and syllables.
     size_t bi = 0;
@@ -422,7 +464,9 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
                 const char s1 = t.At(c + 1);
                 const char s2 = t.At(c + 2);
                 auto isSyllable = [this](char x) { return x != ' ' && x != '-' && x != m_barChar && !IsDigit(x); };
-                if (isSyllable(s1) && isSyllable(s2)) {
+                // Beat numbers alone three columns apart ("1  2  3  4") split their beats in three too.
+                const bool bare = s1 == ' ' && s2 == ' ' && !b.amp && !b.e && !b.aAlone;
+                if ((isSyllable(s1) && isSyllable(s2)) || bare) {
                     m_anchors.back().triplet = true;
                     m_anchors.push_back({c + 1, start + beat / 3, true});
                     m_anchors.push_back({c + 2, start + 2 * beat / 3, true});
@@ -461,6 +505,23 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
             off = ch == '&' || ch == '+' ? 48 : 96;
         if (off > 0)
             m_anchors.push_back({c, start + off, false});
+    }
+    // A count set a column or two right of the bar line, over a bar whose first columns hold
+    // hits: the whole count stands that far right of its notes.
+    if (beats.size() >= 2) {
+        const int lead = beats[0].column - open;
+        const int beatColumns = beats[1].column - beats[0].column;
+        bool hitBefore = false;
+        for (int line : m_blockLines) {
+            const CImportLine& l = m_lines[size_t(line)];
+            for (int c = open; c < open + lead && !hitBefore; ++c) {
+                const char ch = l.At(c + l.m_columnShift);
+                hitBefore = ch != m_tickChar && ch != ' ' && ch != '_' && ch != m_barChar;
+            }
+        }
+        if (lead > 0 && lead < beatColumns && hitBefore)
+            for (SAnchor& a : m_anchors)
+                a.column -= lead;
     }
     // Positions only grow along the line; a syllable that would go back is read as a
     // continuation of the one before.

@@ -241,3 +241,41 @@ TEST(TabForms, SixteenthCountWithoutItsEStaysSimple)
 }
 
 } // namespace
+
+namespace {
+
+// Counts written with beat numbers alone decide the meter of bars whose width alone would
+// read otherwise: twelve columns are 3/4 without a count.
+TEST(TabForms, BeatNumbersAloneCountTheBar)
+{
+    // Six eighths: 6/8, also in the second bar, which has no count of its own.
+    auto six = RunImport("   1 2 3 4 5 6\n"
+                         "H |x-x-x-x-x-x-|x-x-x-x-x-x-|\n"
+                         "B |o---------o-|o-----------|\n");
+    EXPECT_EQ(BarsText(six->doc.Events()), "|6/8 |6/8");
+    EXPECT_EQ(SongText(six->doc.Events()), "|6/8 42@0 36@0 42@48 42@96 42@144 42@192 42@240 36@240 |6/8 42@0 36@0 42@48 42@96 42@144 42@192 42@240");
+
+    // Four beats of three columns: a 4/4 bar in eighth-note triplets.
+    auto four = RunImport(Crlf("    1  2  3  4\nHH |x-xx-xx-xx-x|\nBD |o-----o-----|\n"));
+    EXPECT_EQ(BarsText(four->doc.Events()), "|4/4");
+    EXPECT_EQ(SongText(four->doc.Events()), "|4/4 42@0t 36@0t 42@64t 42@96t 42@160t 42@192t 36@192t 42@256t 42@288t 42@352t");
+
+    // Bar numbers over a staff count bars, not beats: the bars keep their width's meter.
+    auto numbered = RunImport("   1           2           3\n"
+                              "H |x-x-x-x-x-x-|x-x-x-x-x-x-|x-x-x-x-x-x-|\n"
+                              "B |o-----------|o-----------|o-----------|\n");
+    EXPECT_EQ(BarsText(numbered->doc.Events()), "|3/4 |3/4 |3/4");
+}
+
+TEST(TabForms, ACountSetAColumnRightOfItsBarStillCountsFromTheBarLine)
+{
+    // The second bar's count starts one column late; the bar is still a whole 4/4.
+    auto r = RunImport("    1 + 2 + 3 + 4 +   1 + 2 + 3 + 4 +\n"
+                       "HH |x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\n"
+                       "BD |o-------o-o-----|o-------o-------|\n");
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+    const std::string song = SongText(r->doc.Events());
+    EXPECT_EQ(song.substr(song.rfind("|4/4")), "|4/4 42@0 36@0 42@48 42@96 42@144 42@192 36@192 42@240 42@288 42@336");
+}
+
+} // namespace
