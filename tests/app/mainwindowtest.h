@@ -1,7 +1,7 @@
 #pragma once
 // The ground every main-window test stands on: a settings file of its own, the play clock and
 // the MIDI stream under the test's hand (a stream frame is 1 ms), and the user's messages
-// recorded instead of shown.
+// recorded instead of shown; and a song to open.
 
 #include "appwiring.h"
 #include "mainframe.h"
@@ -11,6 +11,7 @@
 #include "midistream.h"
 #include "playclock.h"
 #include "report.h"
+#include "rondeldoc.h"
 #include "rondelview.h"
 #include "settings.h"
 
@@ -69,3 +70,20 @@ protected:
     CRecordingReport m_report;
     CScopedUserReport m_scoped{&m_report};
 };
+
+// A song of 4/4 bars of hi-hat eighths at 120 BPM, saved at path.
+inline QString WriteHatSong(const QString& path, int bars)
+{
+    CRondelDoc doc;
+    doc.OnNewDocument();
+    doc.DeleteContents();
+    for (int b = 0; b < bars; ++b) {
+        AppendEvent(doc.Events(), EventType::Bar | (b == 0 ? TempoBits(120) : 0), TimeSigWord(4, 4));
+        for (uint32_t pos = 0; pos < 384; pos += 48)
+            AppendEvent(doc.Events(), 42, pos);
+    }
+    AppendEvent(doc.Events(), EventType::Bar, TimeSigWord(4, 4));
+    QString error;
+    EXPECT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
+    return path;
+}

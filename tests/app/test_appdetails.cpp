@@ -28,22 +28,6 @@
 
 namespace {
 
-QString WriteSong(const QString& path, int bars)
-{
-    CRondelDoc doc;
-    doc.OnNewDocument();
-    doc.DeleteContents();
-    for (int b = 0; b < bars; ++b) {
-        AppendEvent(doc.Events(), EventType::Bar | (b == 0 ? TempoBits(120) : 0), TimeSigWord(4, 4));
-        for (uint32_t pos = 0; pos < 384; pos += 48)
-            AppendEvent(doc.Events(), 42, pos);
-    }
-    AppendEvent(doc.Events(), EventType::Bar, TimeSigWord(4, 4));
-    QString error;
-    EXPECT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
-    return path;
-}
-
 class AppDetails : public CMainWindowTest
 {
 protected:
@@ -121,7 +105,7 @@ TEST_F(AppDetails, TheClickSwitchesStayInStepAndAreKept)
 TEST_F(AppDetails, DuringTheCountInTheStatusWaitsAtTheFirstBar)
 {
     auto f = Frame();
-    ASSERT_TRUE(f->OpenFile(WriteSong(m_dir.filePath(QStringLiteral("song.kdz")), 4)));
+    ASSERT_TRUE(f->OpenFile(WriteHatSong(m_dir.filePath(QStringLiteral("song.kdz")), 4)));
     f->findChild<QAction*>(QStringLiteral("CountInAction"))->trigger();
     f->OnPlay();
     Advance(*f, 1000);

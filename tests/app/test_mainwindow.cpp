@@ -56,21 +56,6 @@ void WriteSong(const QString& path)
     ASSERT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
 }
 
-void WriteLongSong(const QString& path, int bars)
-{
-    CRondelDoc doc;
-    doc.OnNewDocument();
-    doc.DeleteContents();
-    for (int b = 0; b < bars; ++b) {
-        AppendEvent(doc.Events(), EventType::Bar | (b == 0 ? TempoBits(120) : 0), TimeSigWord(4, 4));
-        for (uint32_t pos = 0; pos < 384; pos += 48)
-            AppendEvent(doc.Events(), 42, pos);
-    }
-    AppendEvent(doc.Events(), EventType::Bar, TimeSigWord(4, 4));
-    QString error;
-    ASSERT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
-}
-
 class MainWindow : public CMainWindowTest
 {
 protected:
@@ -295,7 +280,7 @@ TEST_F(MainWindow, ZoomKeepsTheMusicUnderTheMouseInPlace)
 {
     auto f = Frame();
     const QString path = m_dir.filePath(QStringLiteral("long.kdz"));
-    WriteLongSong(path, 24);
+    WriteHatSong(path, 24);
     ASSERT_TRUE(f->OpenFile(path));
     CRondelView* view = f->ActiveView();
     // A point on the staff of bar 6, where the pointer rests.

@@ -36,6 +36,18 @@ struct SImported
     int TypeOf(int lineNo) const { return imp.m_lines[size_t(lineNo - 1)].m_type; }
 };
 
+// The same text with CR LF line ends.
+inline std::string Crlf(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
 inline std::unique_ptr<SImported> RunImport(const std::string& text,
                                             const CTabImporter::STimeOptions* options = nullptr)
 {

@@ -41,17 +41,6 @@ std::vector<std::string> Guesses(const SImported& r)
     return out;
 }
 
-std::string WithCrLf(std::string text)
-{
-    std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 
 TEST(TomLabels, FiveTomsFallFromHighToLow)
 {
@@ -93,7 +82,7 @@ TEST_P(Toms, PlayTheirTom)
         if (label)
             aligned += std::string(label) + std::string(width - std::string_view(label).size(), ' ') + "|o---o---o---o---|\n";
     aligned += "B" + std::string(width - 1, ' ') + "|o-------o-------|\n";
-    for (const std::string& text : {aligned, WithCrLf(aligned)}) {
+    for (const std::string& text : {aligned, Crlf(aligned)}) {
         auto r = RunImport(text);
         ASSERT_EQ(r->blocks, 1) << text;
         for (int i = 0; i < 4 && c.labels[i]; ++i) {
@@ -206,7 +195,7 @@ TEST(Legends, FormsAndPlaces)
         for (bool below : {false, true}) {
             const std::string staff = "H |x-x-x-x-x-x-x-x-|\nS |----c-------@---|\nB |o-------o-------|\n";
             std::string tab = below ? staff + "\n" + legend + "\n" : std::string(legend) + "\n\n" + staff;
-            for (const std::string& text : {tab, WithCrLf(tab)}) {
+            for (const std::string& text : {tab, Crlf(tab)}) {
                 auto r = RunImport(text);
                 ASSERT_EQ(r->blocks, 1) << legend;
                 EXPECT_EQ(KeyOf(*r, "S", 'c'), 37) << legend;
@@ -314,7 +303,7 @@ TEST(WordProcessorBytes, DashesAreTicksAndNoBreakSpacesBlanks)
         {"S\xC2\xA0|----o-------o---|\nB |o---o---o---o---|\n", plain},
     };
     for (const auto& [tab, expected] : cases) {
-        for (const std::string& text : {std::string(tab), WithCrLf(tab)}) {
+        for (const std::string& text : {std::string(tab), Crlf(tab)}) {
             auto r = RunImport(text);
             ASSERT_EQ(r->blocks, 1) << tab;
             EXPECT_EQ(SongText(r->doc.Events()), expected) << tab;
@@ -345,7 +334,7 @@ TEST_P(TempoLines, SetTheTempoAndAreNoCountLines)
 {
     for (bool crlf : {false, true}) {
         std::string tab = std::string(GetParam().line) + "\nH |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n";
-        auto r = RunImport(crlf ? WithCrLf(tab) : tab);
+        auto r = RunImport(crlf ? Crlf(tab) : tab);
         ASSERT_EQ(r->blocks, 1);
         EXPECT_EQ(r->imp.m_tempo, GetParam().tempo);
         EXPECT_EQ(r->TypeOf(1), LineType::Header);

@@ -14,18 +14,6 @@ namespace {
 const std::string kHH = "x-x-x-x-x-x-x-x-";
 const std::string kBD = "o-------o-------";
 
-// Same text with CR LF line ends.
-std::string Crlf(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 std::string Bars(const SImported& r)
 {
     return BarsText(r.doc.Events());

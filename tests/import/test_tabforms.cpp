@@ -8,17 +8,6 @@
 
 namespace {
 
-std::string Crlf(std::string text)
-{
-    std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 // A 3/4 bar of eighths on the hat, snare on 2 and 3, kick on 1: hits as the song gives them.
 constexpr const char* kWaltz = "|3/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 38@192 42@240";
 
