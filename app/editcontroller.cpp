@@ -878,21 +878,15 @@ bool CEditController::SplitAtCursor(int numerator, int denominator)
 
 bool CEditController::ToggleStartMarker(int bar)
 {
-    CEventList& events = m_doc.Events();
-    const EventPos pos = FindBar(events, bar);
-    if (pos == events.end() || !(*pos)->IsBar())
-        return false;
-    if (std::next(pos) == events.end()) {
-        UserReport().Warning(QString::fromLatin1(EditText::kNoMarkerOnClosingBar));
-        return false;
-    }
-    m_doc.m_pStartMarker = m_doc.m_pStartMarker == pos->get() ? nullptr : pos->get();
-    m_doc.MarkersChanged();
-    m_doc.NotifyViews();
-    return true;
+    return ToggleMarker(bar, m_doc.m_pStartMarker);
 }
 
 bool CEditController::ToggleEndMarker(int bar)
+{
+    return ToggleMarker(bar, m_doc.m_pEndMarker);
+}
+
+bool CEditController::ToggleMarker(int bar, CEvent*& marker)
 {
     CEventList& events = m_doc.Events();
     const EventPos pos = FindBar(events, bar);
@@ -902,7 +896,7 @@ bool CEditController::ToggleEndMarker(int bar)
         UserReport().Warning(QString::fromLatin1(EditText::kNoMarkerOnClosingBar));
         return false;
     }
-    m_doc.m_pEndMarker = m_doc.m_pEndMarker == pos->get() ? nullptr : pos->get();
+    marker = marker == pos->get() ? nullptr : pos->get();
     m_doc.MarkersChanged();
     m_doc.NotifyViews();
     return true;

@@ -149,6 +149,8 @@ public:
     bool Paste(const QByteArray& bytes);
 
 private:
+    // Sets the marker on the bar, or takes it off when it is there; never on the closing bar.
+    bool ToggleMarker(int bar, CEvent*& marker);
     EventPos MeasureEnd(EventPos bar) const;
     // Puts a new note of `key` at the tick of the measure (with the pending mark, joining a
     // triplet right after it); no commit.
