@@ -8,6 +8,7 @@
 #include "mainwindowtest.h"
 #include "rondeldoc.h"
 #include "rondelview.h"
+#include "songnotation.h"
 #include "track.h"
 #include "viewrenderer.h"
 
@@ -33,52 +34,18 @@ inline void PrintTo(const QString& text, std::ostream* os)
 
 namespace EditingTest {
 
-
-// The song as a compact list: "B" a 4/4 bar ("B3/4" another signature, "B*" the closing one
-// is not marked), "R1x1" a measure repeat, "38@48" a note of key 38 at position 48.
 inline QStringList Describe(const CRondelDoc& doc)
 {
-    QStringList out;
-    for (const auto& ev : doc.Events()) {
-        if (ev->IsBar()) {
-            const bool plain = ev->GetTimeSigNumerator() == 4 && ev->GetTimeSigDenominator() == 4;
-            out << (plain ? QStringLiteral("B") : QStringLiteral("B%1/%2").arg(ev->GetTimeSigNumerator()).arg(ev->GetTimeSigDenominator()));
-        } else if (ev->IsRepeatPrev()) {
-            out << QStringLiteral("R%1x%2").arg(ev->GetRepeatPrevNMeasures()).arg(ev->GetRepeatPrevCount());
-        } else {
-            out << QStringLiteral("%1@%2").arg(ev->GetEventType()).arg(ev->GetPosition());
-        }
-    }
-    return out;
+    return DescribeSong(doc.Events());
 }
 
-inline QStringList L(const char* text) { return QString::fromLatin1(text).split(QLatin1Char(' ')); }
-
-// Writes a song from the same notation; the first bar gets tempo 120.
+// Writes a song from the notation of songnotation.h; the first bar gets tempo 120.
 inline void WriteSong(const QString& path, const QStringList& items)
 {
     CRondelDoc doc;
     doc.OnNewDocument();
     doc.DeleteContents();
-    bool first = true;
-    for (const QString& item : items) {
-        if (item.startsWith(QLatin1Char('B'))) {
-            uint32_t num = 4, den = 4;
-            if (item.size() > 1) {
-                const QStringList sig = item.mid(1).split(QLatin1Char('/'));
-                num = sig[0].toUInt();
-                den = sig[1].toUInt();
-            }
-            AppendEvent(doc.Events(), EventType::Bar | (first ? TempoBits(120) : 0), TimeSigWord(num, den));
-            first = false;
-        } else if (item.startsWith(QLatin1Char('R'))) {
-            const QStringList nc = item.mid(1).split(QLatin1Char('x'));
-            AppendEvent(doc.Events(), EventType::RepeatPrevMeasures, RepeatPrevWord(nc[0].toUInt(), nc[1].toUInt()));
-        } else {
-            const QStringList kp = item.split(QLatin1Char('@'));
-            AppendEvent(doc.Events(), kp[0].toUInt(), kp[1].toUInt());
-        }
-    }
+    AppendSongItems(doc.Events(), items, TempoBits(120));
     QString error;
     ASSERT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
 }

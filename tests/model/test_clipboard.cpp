@@ -4,58 +4,27 @@
 #include "report.h"
 #include "rondeldoc.h"
 #include "safefile.h"
+#include "songnotation.h"
 #include "testutil.h"
 
 #include <QStandardPaths>
 
 namespace {
 
-// Builds songs from a compact description: "B" a 4/4 bar, "B3/4" another time signature,
-// "R2x3" a measure repeat, "38@48" a note of key 38 at position 48.
+// Builds songs from the compact notation of songnotation.h.
 void Build(CRondelDoc& doc, const QStringList& items)
 {
     doc.OnNewDocument();
     doc.Events().clear();
-    for (const QString& item : items) {
-        if (item.startsWith(QLatin1Char('B'))) {
-            uint32_t num = 4, den = 4;
-            if (item.size() > 1) {
-                const QStringList sig = item.mid(1).split(QLatin1Char('/'));
-                num = sig[0].toUInt();
-                den = sig[1].toUInt();
-            }
-            AppendEvent(doc.Events(), EventType::Bar, TimeSigWord(num, den));
-        } else if (item.startsWith(QLatin1Char('R'))) {
-            const QStringList nc = item.mid(1).split(QLatin1Char('x'));
-            AppendEvent(doc.Events(), EventType::RepeatPrevMeasures, RepeatPrevWord(nc[0].toUInt(), nc[1].toUInt()));
-        } else {
-            const QStringList kp = item.split(QLatin1Char('@'));
-            AppendEvent(doc.Events(), kp[0].toUInt(), kp[1].toUInt());
-        }
-    }
+    AppendSongItems(doc.Events(), items);
     doc.UndoHistory().Clear();
     doc.CheckPoint(false);
 }
 
-// The song in the same notation, notes as "key@pos".
 QStringList Describe(const CRondelDoc& doc)
 {
-    QStringList out;
-    for (const auto& ev : doc.Events()) {
-        if (ev->IsBar()) {
-            const bool plain = ev->GetTimeSigNumerator() == 4 && ev->GetTimeSigDenominator() == 4;
-            out << (plain ? QStringLiteral("B")
-                          : QStringLiteral("B%1/%2").arg(ev->GetTimeSigNumerator()).arg(ev->GetTimeSigDenominator()));
-        } else if (ev->IsRepeatPrev()) {
-            out << QStringLiteral("R%1x%2").arg(ev->GetRepeatPrevNMeasures()).arg(ev->GetRepeatPrevCount());
-        } else {
-            out << QStringLiteral("%1@%2").arg(ev->GetEventType()).arg(ev->GetPosition());
-        }
-    }
-    return out;
+    return DescribeSong(doc.Events());
 }
-
-QStringList L(const char* text) { return QString::fromLatin1(text).split(QLatin1Char(' ')); }
 
 TEST(SongRange, DragInsideOneBarSnapsToNotes)
 {
