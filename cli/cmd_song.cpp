@@ -76,6 +76,8 @@ QJsonObject DumpEvent(const CEvent& ev, int index, int bar)
         o[QStringLiteral("accent")] = ev.IsAccent();
         o[QStringLiteral("ghost")] = ev.IsGhost();
         o[QStringLiteral("flam")] = ev.IsFlamOrPM();
+        if (ev.IsChoked())
+            o[QStringLiteral("choked")] = true;
     }
     return o;
 }

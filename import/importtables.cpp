@@ -221,7 +221,8 @@ const SMeaningRow kMeanings[] = {
     {"ghost", MeaningDynamic, Dynamic::Ghost}, {"accent", MeaningDynamic, Dynamic::Accent},
     {"accented", MeaningDynamic, Dynamic::Accent},
     {"double", MeaningDynamic, Dynamic::DoubleStroke}, {"diddle", MeaningDynamic, Dynamic::DoubleStroke},
-    {"choke", MeaningSame, 0}, {"choked", MeaningSame, 0}, {"grab", MeaningSame, 0}, {"stop", MeaningSame, 0},
+    {"choke", MeaningSame, Dynamic::Choke}, {"choked", MeaningSame, Dynamic::Choke}, {"grab", MeaningSame, Dynamic::Choke},
+    {"stop", MeaningSame, Dynamic::Choke},
 };
 }
 

@@ -195,6 +195,14 @@ inline constexpr int Flam = 8;
 // Not a dynamic of the Change Instrument dialog: the note is played twice, the second
 // stroke half a column later (as the letter 'd' does).
 inline constexpr int DoubleStroke = 0x40;
+// Goes with the others: a cymbal grabbed after the stroke ('#').
+inline constexpr int Choke = 0x10;
+}
+
+// The cymbals a hand can grab: crashes, rides, the china and the splash.
+constexpr bool IsChokeable(int key)
+{
+    return key == 49 || key == 57 || key == 51 || key == 53 || key == 59 || key == 52 || key == 55;
 }
 
 // The header pass: keyword sets in the order they are tried, with the header field each

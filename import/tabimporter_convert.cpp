@@ -21,11 +21,12 @@ constexpr int kPositionsPer44 = 384;
 
 uint32_t DynamicBits(int dynamic)
 {
-    switch (dynamic) {
-    case Dynamic::Accent: return EventBits::Accent;
-    case Dynamic::Ghost: return EventBits::Ghost;
-    case Dynamic::Flam: return EventBits::FlamOrPM;
-    default: return 0;
+    const uint32_t choke = (dynamic & Dynamic::Choke) ? EventBits::Choked : 0;
+    switch (dynamic & ~Dynamic::Choke) {
+    case Dynamic::Accent: return EventBits::Accent | choke;
+    case Dynamic::Ghost: return EventBits::Ghost | choke;
+    case Dynamic::Flam: return EventBits::FlamOrPM | choke;
+    default: return choke;
     }
 }
 

@@ -670,6 +670,17 @@ void CTabImporter::RecognizeAll()
                     rec.entries[size_t(e)].dynamic = 0;
         }
     }
+    // '#' on a cymbal that plays itself is that cymbal choked (on the hi-hat it is a sound of
+    // its own, and a legend that names the character decides for itself).
+    for (int i = 0; i < m_labelCount; ++i) {
+        CLabelRecord& rec = m_labels[size_t(i)];
+        const int n = rec.EntryCount();
+        for (int e = 0; e < n; ++e) {
+            CNoteKeyEntry& entry = rec.entries[size_t(e)];
+            if (entry.noteChar == '#' && entry.kind == 2 && IsChokeable(entry.instrument))
+                entry.dynamic = uint8_t(entry.dynamic | Dynamic::Choke);
+        }
+    }
 }
 
 uint16_t CTabImporter::LookupNote(int labelIndex, char c) const

@@ -271,6 +271,8 @@ void CTabImporter::ApplyLegends()
                 entry.dynamic = uint8_t(said[MeaningDynamic]);
             else if (instrument != entry.instrument || saidAny[MeaningSame])
                 entry.dynamic = 0;
+            if (saidAny[MeaningSame] && IsChokeable(instrument))
+                entry.dynamic = uint8_t(entry.dynamic | said[MeaningSame]);
             entry.instrument = uint8_t(instrument);
             entry.kind = 1;
             const size_t n = std::min(legend.meaning.size(), size_t(ImportLimits::kMaxDescriptionChars));

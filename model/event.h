@@ -31,6 +31,9 @@ inline constexpr uint32_t FlamOrPM = 1u << 11;
 inline constexpr uint32_t Dynamics = Accent | Ghost | FlamOrPM;
 inline constexpr uint32_t TailOverride = 1u << 12;
 inline constexpr uint32_t TailDirection = 1u << 13;
+// A cymbal grabbed right after the stroke (written '#' in tabs). Not one of the dynamics: it
+// goes with any of them.
+inline constexpr uint32_t Choked = 1u << 14;
 // m_word1, BAR and REPEAT_PREV_MEASURES
 inline constexpr uint32_t TempoPresent = 1u << 8;
 inline constexpr uint32_t NewLine = 1u << 9;
@@ -107,6 +110,8 @@ public:
     bool IsAccent() const { return m_word1 & EventBits::Accent; }
     bool IsGhost() const { return m_word1 & EventBits::Ghost; }
     bool IsFlamOrPM() const { return m_word1 & EventBits::FlamOrPM; }
+    // Only a cymbal keeps the mark (a note changed to another drum leaves it unused).
+    bool IsChoked() const { return (m_word1 & EventBits::Choked) && IsCymbal(); }
 
     uint32_t GetTimeSigNumerator() const { return m_word2 & EventBits::NumeratorMask; }
     uint32_t GetTimeSigDenominator() const { return (m_word2 & EventBits::DenominatorMask) >> EventBits::DenominatorShift; }

@@ -200,6 +200,9 @@ private:
                 letter = 'g';
         }
         const int key = int(ev.GetEventType());
+        // A grabbed crash or ride: '#' on its own line (the other cymbals' letters name them).
+        if (ev.IsChoked() && (key == 49 || key == 51))
+            letter = '#';
         int lineNo = g.line;
         const int at = m_col - 1;
         // One letter a column: when another key already stands there, whichever of the two

@@ -85,6 +85,7 @@ enum class EGlyph {
     BarText,
     Marker,      // value = 0 start, 1 end
     Stem,
+    Choke,       // value = key
 };
 
 struct SGlyph

@@ -571,6 +571,18 @@ void CTrackPass::DrawSymbol(const SBarGeometry& g, const SItem& item, bool stemU
         Record(EGlyph::Flam, shapes.m_grace.boundingRect().translated(x - 10, headTop - 20), x - 10, headTop - 20,
                key);
     }
+    if (m_drums && ev.IsChoked()) {
+        // An apostrophe at the head's upper right: the hand stops the cymbal.
+        QPainterPath mark;
+        mark.addEllipse(QPointF(x + 10.2, cy - 8.2), 1.5, 1.5);
+        mark.moveTo(x + 11.2, cy - 7.6);
+        mark.quadTo(x + 11.4, cy - 5.2, x + 9.2, cy - 3.8);
+        mark.lineTo(x + 9.0, cy - 4.4);
+        mark.quadTo(x + 10.2, cy - 5.6, x + 10.0, cy - 7.4);
+        mark.closeSubpath();
+        m_p->fillPath(mark, Qt::black);
+        Record(EGlyph::Choke, mark.boundingRect(), x + 10.2, cy - 8.2, key);
+    }
     if (ev.IsAccent())
         m_pendingAccents.emplace_back(x, key); // placed once the bar's notes and labels are down
 }
@@ -783,7 +795,9 @@ void CTrackPass::DrawTabNotes(const CEvent& bar, const SBarGeometry& g, const st
             if (index >= m_tabRows)
                 continue; // switched on during this pass; the next pass has the row
             QString text = QString(QChar::fromLatin1(letter));
-            if (ev->IsGhost())
+            if (ev->IsChoked())
+                text = QStringLiteral("#");
+            else if (ev->IsGhost())
                 text = QStringLiteral("g");
             else if (ev->IsFlamOrPM())
                 text = QStringLiteral("f");

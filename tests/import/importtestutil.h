@@ -61,7 +61,7 @@ inline std::unique_ptr<SImported> RunImport(const std::string& text,
 }
 
 // Bars as "|num/den" (+s repeat start, +e repeat end, +aN ending, "text"), measure repeats as
-// "%N*count", notes as "key@pos" (! accent, g ghost, f flam, t triplet), rests as "r@pos".
+// "%N*count", notes as "key@pos" (! accent, g ghost, f flam, t triplet, # choked), rests as "r@pos".
 inline std::string SongText(const CEventList& events)
 {
     std::string out;
@@ -91,6 +91,8 @@ inline std::string SongText(const CEventList& events)
                 out += "f";
             if (ev->IsTriplet())
                 out += "t";
+            if (ev->IsChoked())
+                out += "#";
         }
     }
     return out;

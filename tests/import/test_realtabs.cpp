@@ -3,6 +3,7 @@
 
 #include "importtestutil.h"
 #include "importtext.h"
+#include "textexport.h"
 
 #include <gtest/gtest.h>
 
@@ -218,7 +219,7 @@ TEST(Legends, CymbalLettersAndAChina)
 {
     auto r = RunImport("G = china\nG |X---------------|\nC |--------#-------|\nHH|----s-------s---|\nB |o-------o-------|\n");
     ASSERT_EQ(r->blocks, 1);
-    EXPECT_EQ(SongText(r->doc.Events()), "|4/4 52@0 36@0 44@96 49@192 36@192 44@288");
+    EXPECT_EQ(SongText(r->doc.Events()), "|4/4 52@0 36@0 44@96 49@192# 36@192 44@288");
 }
 
 TEST(Legends, TwoLetterSymbolsAreOneNote)
@@ -226,9 +227,80 @@ TEST(Legends, TwoLetterSymbolsAreOneNote)
     auto r = RunImport("ff = flat flam   cg = crash grab\n\n"
                        "C |cg--------------|\nS |----ff------ff--|\nB |o-------o-------|\n");
     ASSERT_EQ(r->blocks, 1);
-    EXPECT_EQ(SongText(r->doc.Events()), "|4/4 49@0 36@0 38@96f 36@192 38@288f");
+    EXPECT_EQ(SongText(r->doc.Events()), "|4/4 49@0# 36@0 38@96f 36@192 38@288f");
     // The lines read as written afterwards.
     EXPECT_EQ(r->imp.m_lines[3].m_text, "S |----ff------ff--|");
+}
+
+// '#' on a cymbal a hand can grab is that cymbal choked; the hi-hat keeps its own '#'.
+TEST(Chokes, HashOnAGrabbableCymbalIsThatCymbalChoked)
+{
+    struct SCase
+    {
+        const char* label;
+        int key;
+    };
+    for (const SCase c : {SCase{"C ", 49}, SCase{"CC", 49}, SCase{"Cr", 49}, SCase{"C2", 57}, SCase{"Rd", 51},
+                          SCase{"R ", 51}, SCase{"Ch", 52}, SCase{"Spl", 55}, SCase{"crash", 49}}) {
+        for (const char* sep : {"|", ":|", " |"}) {
+            const std::string tab = std::string(c.label) + sep + "x-------#-------|\nHH" + sep
+                                    + "x-x-x-x-x-x-x-x-|\nB " + sep + "o-------o-------|\n";
+            for (const std::string& text : {tab, Crlf(tab), "    " + tab}) {
+                auto r = RunImport(text);
+                ASSERT_EQ(r->blocks, 1) << c.label << sep;
+                const std::string k = std::to_string(c.key);
+                const std::string song = SongText(r->doc.Events());
+                EXPECT_NE(song.find(k + "@0 "), std::string::npos) << c.label << sep << ": " << song;
+                EXPECT_NE(song.find(k + "@192#"), std::string::npos) << c.label << sep << ": " << song;
+                EXPECT_EQ(song.find(k + "@0#"), std::string::npos) << c.label << sep << ": " << song;
+            }
+        }
+    }
+    // Not on the hi-hat, nor on drums.
+    auto r = RunImport("HH|x-x-x-x-#-x-x-x-|\nS |----#-------o---|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(SongText(r->doc.Events()).find('#'), std::string::npos) << SongText(r->doc.Events());
+}
+
+TEST(Chokes, LegendsSayWhenACharacterIsAChoke)
+{
+    // The word says so...
+    for (const char* legend : {"# = choke", "# - choked cymbal", "x = crash, + = cymbal grab", "+ : stop the cymbal"}) {
+        const char sign = std::string_view(legend).find('+') != std::string_view::npos ? '+' : '#';
+        const std::string tab = std::string(legend) + "\n\nC |x-------" + sign + "-------|\nB |o-------o-------|\n";
+        auto r = RunImport(tab);
+        ASSERT_EQ(r->blocks, 1) << legend;
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 49@0 36@0 49@192# 36@192") << legend;
+    }
+    // ...and a legend that gives the character another meaning takes the choke away.
+    auto r = RunImport("# = china\n\nC |x-------#-------|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(SongText(r->doc.Events()), "|4/4 49@0 36@0 52@192 36@192");
+}
+
+TEST(Chokes, TheChokeIsSavedAndWrittenBack)
+{
+    auto r = RunImport("Cr|#-------x-------|\nRd|--------x---#---|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    ASSERT_TRUE(r->doc.FinishOpen(nullptr));
+    const std::string song = SongText(r->doc.Events());
+    EXPECT_EQ(song, "|4/4 49@0# 36@0 49@192 51@192 36@192 51@288# |4/4") << song;
+
+    // The song file keeps it.
+    CRondelDoc loaded;
+    QString error;
+    ASSERT_TRUE(loaded.LoadBytes(r->doc.SaveBytes(), &error)) << error.toStdString();
+    EXPECT_EQ(SongText(loaded.Events()), song);
+
+    // The text tab writes it as '#' on the cymbal's line (32 columns to the bar) and reads it
+    // back the same.
+    const QByteArray text = MakeTextTab(r->doc);
+    EXPECT_TRUE(text.contains("Cr |#" + QByteArray(15, '-') + "c" + QByteArray(15, '-') + "|")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Rd |" + QByteArray(16, '-') + "x-------#-------|")) << text.toStdString();
+    auto back = RunImport(text.toStdString());
+    ASSERT_EQ(back->blocks, 1);
+    ASSERT_TRUE(back->doc.FinishOpen(nullptr));
+    EXPECT_EQ(SongText(back->doc.Events()), song);
 }
 
 TEST(Legends, ASaidFootOverridesTheLetter)

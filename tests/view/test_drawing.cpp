@@ -409,6 +409,39 @@ TEST_F(Drawing, FlamsAccentsAndGhosts)
     EXPECT_EQ(tab, QStringList({QStringLiteral("f"), QStringLiteral("X"), QStringLiteral("g"), QStringLiteral("X")}));
 }
 
+TEST_F(Drawing, AChokedCymbalGetsItsMarkBesideTheHead)
+{
+    Song().Bar().Note(49, 0, EventBits::Choked).Note(51, 8, EventBits::Choked).Note(49, 16).Note(36, 0).Close();
+    const QImage image = Draw();
+    const auto marks = Glyphs(EGlyph::Choke, 1);
+    ASSERT_EQ(marks.size(), 2u);
+    std::vector<SGlyph> heads;
+    for (const SGlyph& h : Glyphs(EGlyph::Head, 1))
+        if (h.value == 49 || h.value == 51)
+            heads.push_back(h);
+    ASSERT_EQ(heads.size(), 3u);
+    for (const SGlyph& mark : marks) {
+        const auto head = std::find_if(heads.begin(), heads.end(), [&](const SGlyph& h) {
+            return h.value == mark.value && std::abs(h.box.center().x() - mark.box.center().x()) < 12;
+        });
+        ASSERT_NE(head, heads.end());
+        // Right of the head, over its upper half, touching neither it nor the stem's side.
+        EXPECT_GT(mark.box.left(), head->box.right());
+        EXPECT_LT(mark.box.left() - head->box.right(), 4);
+        EXPECT_LT(mark.box.top(), head->box.center().y());
+        EXPECT_GT(mark.box.bottom(), head->box.top());
+        EXPECT_GT(Ink(image, mark.box.toAlignedRect()), 3);
+    }
+    // The plain crash on beat 3 has none.
+    for (const SGlyph& mark : marks)
+        EXPECT_LT(mark.x, TickX(1, 16));
+    QStringList tab;
+    for (const SGlyph& t : Glyphs(EGlyph::TabText, 1))
+        if (t.value != 36)
+            tab << t.text;
+    EXPECT_EQ(tab.count(QStringLiteral("#")), 2);
+}
+
 TEST_F(Drawing, CymbalLabelsAlternateRowsWhenTheyWouldCollide)
 {
     Song().Bar().Note(49, 0).Note(42, 1).Note(42, 2).Note(51, 16).Note(42, 24).Note(60, 25).Close();

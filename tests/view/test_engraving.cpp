@@ -46,7 +46,7 @@ const char* KindName(EGlyph kind)
     static const char* const names[] = {"Head", "Rest", "Flag", "Beam", "Stub", "Dot", "TimeSig", "Label", "Accent",
                                         "Flam", "Triplet3", "TabText", "FretLine", "Count", "Tempo", "RepeatStart",
                                         "RepeatEnd", "Ending", "MeasureRepeat", "Ledger", "Accidental", "PalmMute",
-                                        "Octave", "ImportLine", "BarText", "Marker", "Stem"};
+                                        "Octave", "ImportLine", "BarText", "Marker", "Stem", "Choke"};
     return names[size_t(kind)];
 }
 
