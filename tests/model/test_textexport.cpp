@@ -287,12 +287,15 @@ TEST(TextExport, BlockBreaksBeforeReaching100Columns)
     EXPECT_EQ(s.Line("HH ", 1).size(), 3 + 17 + 1);
 }
 
-TEST(TextExport, NotesOffTheGridAreLeftOut)
+TEST(TextExport, NoteOffTheGridGetsAFinerBeat)
 {
+    // A snare 30 units into the measure lies between two 32nd columns: its beat is written on
+    // a grid of 6 units (16 columns), the other beats keep their 8.
     Song s;
     s.Bar(4, 4, TempoBits(100)).Note(38, 30).Note(36, 48).Bar();
-    EXPECT_EQ(s.Line("S  "), "S  |" + QByteArray(32, '-') + "|");
-    EXPECT_EQ(s.Line("B  ")[4 + 4], 'x');
+    EXPECT_EQ(s.Line("S  "), "S  |-----x----------" + QByteArray(24, '-') + "|");
+    EXPECT_EQ(s.Line("B  "), "B  |--------x-------" + QByteArray(24, '-') + "|");
+    EXPECT_EQ(s.CountLine(), "    1   e   +   a   2 e + a 3 e + a 4 e + a |");
 }
 
 TEST(TextExport, UnwritablePathFailsWithoutAFile)
