@@ -154,7 +154,7 @@ char BeatChar(EBeatStyle style, int o, int number)
         return char('0' + number);
     switch (style) {
     case EBeatStyle::Sixteenths: return o == 24 ? 'e' : o == 48 ? '+' : o == 72 ? 'a' : ' ';
-    case EBeatStyle::Triplets: return o == 32 || o == 64 ? 't' : ' ';
+    case EBeatStyle::Triplets: return o == 32 || o == 64 ? 't' : o == 48 ? '+' : ' ';
     case EBeatStyle::Eighths: return o == 24 ? '+' : ' ';
     case EBeatStyle::EighthTriplets: return o == 16 ? 't' : o == 32 ? 'l' : ' ';
     }
@@ -163,14 +163,16 @@ char BeatChar(EBeatStyle style, int o, int number)
 
 // The style and column width (position units) of a beat whose notes lie on multiples of
 // `grid`: 32nd columns counted "1 e + a" where they do, else the triplet grid the notes
-// need ("1 t t" over sixteenth-note sextuplets, "1tl" over an eighth of 16th triplets).
+// need: "1 t+t " over a quarter of sixteenth-note sextuplets ('+' read where it stands,
+// the triplet marks between the columns in proportion, and a line not all of 't' is no
+// line of note lengths), "1tl" over an eighth of 16th-note triplets.
 std::pair<EBeatStyle, int> BeatLayout(int beat, int grid)
 {
     if (beat == kQuarter) {
         if (grid % 12 == 0)
             return {EBeatStyle::Sixteenths, 12};
         if (grid >= 8 && 32 % grid == 0)
-            return {EBeatStyle::Triplets, grid};
+            return {EBeatStyle::Triplets, std::gcd(grid, 16)};
         return {EBeatStyle::Sixteenths, std::gcd(grid, 24)};
     }
     if (grid % 24 == 0)
@@ -276,8 +278,9 @@ std::vector<SColumn> CountedColumns(int64_t units, STimeSig sig, const std::vect
                 wholeStyle = EBeatStyle::EighthTriplets;
             wholeWidth = std::gcd(wholeWidth, wholeStyle == EBeatStyle::Sixteenths ? 6 : 8);
         }
-        // One grid for the whole measure, or a grid a beat where that takes fewer columns; always
-        // one when a beat is written short (it is read against the first).
+        // One grid for the whole measure where its beats are no wider than plain ones, else
+        // whichever of that and a grid a beat takes fewer columns; always one grid when a beat
+        // is written short (it is read against the first).
         std::vector<SColumn> best;
         for (const bool uniform : {true, false}) {
             if (!uniform && (onEnd || last < beat))
@@ -292,6 +295,8 @@ std::vector<SColumn> CountedColumns(int64_t units, STimeSig sig, const std::vect
                 continue;
             if (onEnd)
                 columns.push_back({units, char('0' + beats + 1)});
+            if (uniform && beat / wholeWidth <= 8)
+                return columns;
             if (best.empty() || columns.size() < best.size())
                 best = std::move(columns);
         }
