@@ -112,7 +112,7 @@ char CountChar(int64_t t)
 int64_t TickOf(int64_t pos) { return pos * 8 / 96; }
 
 // How a count line is read back decides what a measure may be written as. The reader takes
-// a measure's length from its beats: counted in quarters ("1 e + a", "1 t t"), it gives the
+// a measure's length from its beats: counted in quarters ("1 e + a", "1 t+t"), it gives the
 // signature of that length with the smallest denominator; counted in eighths ("1+",
 // "1 t l"), a quarter denominator becomes eighths. A last beat written short ("4 e +")
 // shortens the measure when it is at most three quarters of a beat and written like the
@@ -209,7 +209,7 @@ std::vector<SColumn> BeatColumns(int beat, int64_t beats, int64_t last, const st
             columns.push_back({start + o, BeatChar(beatStyle, int(o), int(b + 1))});
         widths.push_back(int(length / beatWidth));
     }
-    if (!style && beats >= 3) {
+    if (!style && beats >= 2) {
         const int lastWidth = widths.back();
         const int before = widths[widths.size() - 2];
         const size_t lastStart = columns.size() - size_t(lastWidth);

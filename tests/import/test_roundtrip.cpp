@@ -229,6 +229,23 @@ TEST(TextRoundTripGrids, NoteOnTheClosingBarLine)
     EXPECT_EQ(CountLine(w.tab), "    1   e   +   a   2   e   +   a   3 1 e + a 2 e + a 3 e + a 4 e + a |");
 }
 
+TEST(TextRoundTripGrids, SparseCountsNeverTakeOverTheTab)
+{
+    // Every measure has hits a 96th note off the beat: written on their own grid, each count
+    // line would hold too few syllables to be taken for a count, and the tab would be read
+    // without counts. They are written in the columns of their 32nd notes instead.
+    const SWritten w = WriteAndReadBack("B 38@4 36@100 B 38@4 36@100 B 38@4 36@100 B 38@4 36@100 B");
+    EXPECT_EQ(w.song, "B 38@0 36@96 B 38@0 36@96 B 38@0 36@96 B 38@0 36@96 B") << w.tab.toStdString();
+    EXPECT_EQ(CountLine(w.tab), "    1 e + a 2 e + a 3 e + a 4 e + a |");
+
+    // One such measure among enough plain ones keeps its own grid: its staff alone is not
+    // taken for a count, the others are, and the tab is read with counts.
+    const char* one = "B 38@4 36@100 B 36@0 B 36@0 B 36@0 B 36@0 B 36@0 B 36@0 B 36@0 B 36@0 B";
+    const SWritten kept = WriteAndReadBack(one);
+    EXPECT_EQ(kept.song, one) << kept.tab.toStdString();
+    EXPECT_EQ(CountLine(kept.tab), "    1     e     +     a     2     e     +     a     3 e + a 4 e + a |");
+}
+
 TEST(TextRoundTripGrids, EmptyLastMeasureStays)
 {
     const char* song = "B 36@0 B3/4 B";
