@@ -651,8 +651,20 @@ private:
         const CEvent& bar = *m_events[i];
         if (!bar.IsBar())
             return {};
-        const std::vector<const CEvent*> notes = MeasureNotes(i);
         const int64_t units = int64_t(bar.GetMeasureTicks()) * 12;
+        // Most measures are told plain at a glance: notes in order on 32nd columns, no
+        // triplets, none on the closing bar line.
+        bool plain = PlainLayoutReadsBack(units, {});
+        int64_t before = 0;
+        for (size_t j = i + 1; plain && j < m_events.size() && !m_events[j]->IsMeasure(); ++j) {
+            const CEvent& ev = *m_events[j];
+            const int64_t p = ev.GetPosition();
+            plain = ev.IsRest() || (p % 12 == 0 && p >= before && p < units && !ev.IsTriplet());
+            before = ev.IsRest() ? before : p;
+        }
+        if (plain)
+            return {};
+        const std::vector<const CEvent*> notes = MeasureNotes(i);
         if (PlainLayoutReadsBack(units, notes))
             return {};
         const STimeSig sig{bar.GetTimeSigNumerator(), bar.GetTimeSigDenominator()};
