@@ -182,6 +182,13 @@ TEST(TextRoundTripGrids, TripletRunsThatReadBackKeepTheirColumns)
     const SWritten w = WriteAndReadBack(song, {1, 2, 3, 5, 6, 7});
     EXPECT_EQ(w.song, song) << w.tab.toStdString();
     EXPECT_EQ(CountLine(w.tab), "    1tl+ a 2tt3 e + a 4 e + a |");
+
+    // On beat 3 of four the same marks would make the reader count the measure in eighths
+    // (4/8): the measure is written on the sextuplet grid instead.
+    const char* third = "B 38@192 38@208 38@224 36@240 B";
+    const SWritten late = WriteAndReadBack(third, {1, 2, 3});
+    EXPECT_EQ(late.song, third) << late.tab.toStdString();
+    EXPECT_EQ(CountLine(late.tab), "    1 t+t 2 t+t 3 t+t 4 t+t |");
 }
 
 TEST(TextRoundTripGrids, ShortSignatures)
