@@ -1,8 +1,9 @@
 #pragma once
 // Writes a drum song as a plain-text tab that drummers can read and Kadenzo's importer reads
-// back: header, credit line, staff blocks of at most ~100 columns (one column per 32nd note)
-// with a count line, tempo and comment lines, measure-repeat marks, and a legend. Lines end
-// with CR LF. Every note number is written as a drum key, whatever the track type.
+// back: header, credit line, staff blocks of at most ~100 columns (one column per 32nd note,
+// or, in a measure those cannot carry, per step of the grid its notes need) with a count
+// line, tempo and comment lines, measure-repeat marks, and a legend. Lines end with CR LF.
+// Every note number is written as a drum key, whatever the track type.
 
 #include <QByteArray>
 #include <QString>

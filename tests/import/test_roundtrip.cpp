@@ -1,7 +1,10 @@
 // Tabs written by Kadenzo's own text export read back to the same song: notes that share a
-// line at one tick, flams on the bass drum, and the marks of the line above a staff.
+// line at one tick, flams on the bass drum, the marks of the line above a staff, and measures
+// the 32nd-note columns cannot carry (triplet grids, short signatures, notes off every grid,
+// a note on the closing bar line, an empty last measure).
 
 #include "importtestutil.h"
+#include "songnotation.h"
 #include "textexport.h"
 
 #include <gtest/gtest.h>
@@ -108,6 +111,164 @@ TEST(TextRoundTrip, AccentMarksAboveAStaffButNotARemark)
                             "H |x-x-x-x-x-x-x-x-|\n"
                             "B |o-------o-------|\n");
     EXPECT_EQ(SongText(remark->doc.Events()).find('!'), std::string::npos) << SongText(remark->doc.Events());
+}
+
+// A song in the compact notation ("B6/8 49@0 ... B", the last "B" the closing bar), tempo 100.
+struct SWritten
+{
+    QByteArray tab;       // the exported text, LF line ends
+    std::string song;     // the song read back from it, in the same notation
+    QStringList messages; // what reading it back told the user
+};
+
+SWritten WriteAndReadBack(const char* song, const std::vector<size_t>& triplets = {})
+{
+    CRondelDoc doc;
+    doc.OnNewDocument();
+    doc.Events().clear();
+    AppendSongItems(doc.Events(), L(song), TempoBits(100));
+    size_t index = 0;
+    for (auto& ev : doc.Events())
+        if (std::find(triplets.begin(), triplets.end(), index++) != triplets.end())
+            ev->m_word1 |= EventBits::Triplet;
+    SWritten w;
+    w.tab = MakeTextTab(doc).replace("\r\n", "\n");
+    auto back = RunImport(w.tab.toStdString());
+    EXPECT_TRUE(back->doc.FinishOpen(nullptr));
+    w.song = DescribeSong(back->doc.Events()).join(QLatin1Char(' ')).toStdString();
+    w.messages = back->report.m_messages;
+    return w;
+}
+
+// The count line of the first staff block: the line after the bass line.
+std::string CountLine(const QByteArray& tab)
+{
+    const QList<QByteArray> lines = tab.split('\n');
+    for (int i = 0; i + 1 < lines.size(); ++i)
+        if (lines[i].startsWith("B  |"))
+            return lines[i + 1].toStdString();
+    return {};
+}
+
+TEST(TextRoundTripGrids, SixteenthTripletsOverEighthsAndQuarters)
+{
+    // 6/8 of 16th-note triplets: three columns an eighth, counted the way tabs count them.
+    const char* sixEight = "B6/8 49@0 36@0 51@96 49@144 38@144 51@192 51@240 36@272 B";
+    SWritten w = WriteAndReadBack(sixEight);
+    EXPECT_EQ(w.song, sixEight) << w.tab.toStdString();
+    EXPECT_EQ(CountLine(w.tab), "    1tl2tl3tl4tl5tl6tl|");
+    EXPECT_TRUE(w.messages.isEmpty()) << w.messages.join(QLatin1Char('\n')).toStdString();
+
+    // The same notes in 3/4: the quarters split in six.
+    const char* threeFour = "B3/4 49@0 36@0 51@96 49@144 38@144 51@192 51@240 36@272 B";
+    w = WriteAndReadBack(threeFour);
+    EXPECT_EQ(w.song, threeFour) << w.tab.toStdString();
+    EXPECT_EQ(CountLine(w.tab), "    1 t+t 2 t+t 3 t+t |");
+
+    // Sextuplets on beats 3 and 4 of a 4/4 measure, between two plain ones that keep their
+    // 32 columns.
+    const char* sextuplets = "B 36@0 B 49@0 36@0 38@48 50@240 50@256 50@272 48@320 48@336 B 36@0 B";
+    w = WriteAndReadBack(sextuplets);
+    EXPECT_EQ(w.song, sextuplets) << w.tab.toStdString();
+    EXPECT_EQ(CountLine(w.tab), "    1 e + a 2 e + a 3 e + a 4 e + a  1 t+t 2 t+t 3 t+t 4 t+t  "
+                                "1 e + a 2 e + a 3 e + a 4 e + a |");
+}
+
+TEST(TextRoundTripGrids, TripletRunsThatReadBackKeepTheirColumns)
+{
+    // A 16th-note triplet on beat 1 and an 8th-note triplet on beat 2: the columns of the
+    // plain layout, three for each triplet.
+    const char* song = "B 38@0 38@16 38@32 36@48 42@96 42@128 42@160 36@192 B";
+    const SWritten w = WriteAndReadBack(song, {1, 2, 3, 5, 6, 7});
+    EXPECT_EQ(w.song, song) << w.tab.toStdString();
+    EXPECT_EQ(CountLine(w.tab), "    1tl+ a 2tt3 e + a 4 e + a |");
+
+    // On beat 3 of four the same marks would make the reader count the measure in eighths
+    // (4/8): the measure is written on the sextuplet grid instead.
+    const char* third = "B 38@192 38@208 38@224 36@240 B";
+    const SWritten late = WriteAndReadBack(third, {1, 2, 3});
+    EXPECT_EQ(late.song, third) << late.tab.toStdString();
+    EXPECT_EQ(CountLine(late.tab), "    1 t+t 2 t+t 3 t+t 4 t+t |");
+}
+
+TEST(TextRoundTripGrids, ShortSignatures)
+{
+    // 32nd-note triplets filling a 2/8 measure, then a 1/8 measure: counted in eighths, which
+    // a count in quarters would read as 1/4 twice.
+    const char* song = "B2/8 38@0 50@8 48@16 48@24 36@32 36@40 38@48 50@56 48@64 48@72 36@80 36@88 B1/8 38@0 B 36@0 B";
+    const SWritten w = WriteAndReadBack(song);
+    EXPECT_EQ(w.song, song) << w.tab.toStdString();
+    EXPECT_EQ(CountLine(w.tab), "    1 t l 2 t l  1+ 1 e + a 2 e + a 3 e + a 4 e + a |");
+
+    // A 6/8 measure of 32nd notes keeps its 24 columns counted in quarters: it comes back
+    // as long, with its notes in place, spelt 3/4.
+    const SWritten plain = WriteAndReadBack("B6/8 36@0 42@12 38@144 B");
+    EXPECT_EQ(plain.song, "B3/4 36@0 42@12 38@144 B");
+    EXPECT_EQ(CountLine(plain.tab), "    1 e + a 2 e + a 3 e + a |");
+}
+
+TEST(TextRoundTripGrids, NotesOffEveryGrid)
+{
+    // 30 lies on no 32nd column: its beat takes the grid it needs (16 columns).
+    const char* song = "B 38@30 36@48 B";
+    SWritten w = WriteAndReadBack(song);
+    EXPECT_EQ(w.song, song) << w.tab.toStdString();
+    EXPECT_EQ(CountLine(w.tab), "    1   e   +   a   2 e + a 3 e + a 4 e + a |");
+
+    // With 82 as well the beat would need 48 columns: both are written in the column of
+    // their 32nd note on a grid of 24 columns a quarter.
+    w = WriteAndReadBack("B 38@30 36@48 42@82 B");
+    EXPECT_EQ(w.song, "B 38@28 36@48 42@80 B") << w.tab.toStdString();
+
+    // 181 would need 48 columns an eighth note: it is written in the column of its 32nd note
+    // on a grid of 24 a quarter (180), the snare hits 4 apart keep their own columns.
+    w = WriteAndReadBack("B 38@96 38@100 38@104 41@181 B");
+    EXPECT_EQ(w.song, "B 38@96 38@100 38@104 41@180 B") << w.tab.toStdString();
+}
+
+TEST(TextRoundTripGrids, NoteOnTheClosingBarLine)
+{
+    // A hit on the bar line that closes a 2/4 measure (where a tab's last column can leave
+    // it) stays in that measure: one more beat number, a column wide.
+    const char* song = "B2/4 36@0 38@96 42@192 B 36@0 B";
+    const SWritten w = WriteAndReadBack(song);
+    EXPECT_EQ(w.song, song) << w.tab.toStdString();
+    EXPECT_EQ(CountLine(w.tab), "    1   e   +   a   2   e   +   a   3 1 e + a 2 e + a 3 e + a 4 e + a |");
+}
+
+TEST(TextRoundTripGrids, SparseCountsNeverTakeOverTheTab)
+{
+    // Every measure has hits a 96th note off the beat: written on their own grid, each count
+    // line would hold too few syllables to be taken for a count, and the tab would be read
+    // without counts. They are written in the columns of their 32nd notes instead.
+    const SWritten w = WriteAndReadBack("B 38@4 36@100 B 38@4 36@100 B 38@4 36@100 B 38@4 36@100 B");
+    EXPECT_EQ(w.song, "B 38@0 36@96 B 38@0 36@96 B 38@0 36@96 B 38@0 36@96 B") << w.tab.toStdString();
+    EXPECT_EQ(CountLine(w.tab), "    1 e + a 2 e + a 3 e + a 4 e + a |");
+
+    // One such measure among enough plain ones keeps its own grid: its staff alone is not
+    // taken for a count, the others are, and the tab is read with counts.
+    const char* one = "B 38@4 36@100 B 36@0 B 36@0 B 36@0 B 36@0 B 36@0 B 36@0 B 36@0 B 36@0 B";
+    const SWritten kept = WriteAndReadBack(one);
+    EXPECT_EQ(kept.song, one) << kept.tab.toStdString();
+    EXPECT_EQ(CountLine(kept.tab), "    1     e     +     a     2     e     +     a     3 e + a 4 e + a |");
+}
+
+TEST(TextRoundTripGrids, EmptyLastMeasureStays)
+{
+    const char* song = "B 36@0 B3/4 B";
+    SWritten w = WriteAndReadBack(song);
+    EXPECT_EQ(w.song, song) << w.tab.toStdString();
+    // A song without notes is written as it always was: one block of its measures.
+    w = WriteAndReadBack("B B B");
+    EXPECT_EQ(w.song, "B B");
+}
+
+TEST(TextRoundTripGrids, NotesPastTheMeasureEndAreKeptInALongerMeasure)
+{
+    // The reader takes a measure's length from the columns that place its notes: a hit a
+    // quarter past the end of a 2/4 measure cannot stay in it, so the measure grows.
+    const SWritten w = WriteAndReadBack("B2/4 36@0 38@240 B");
+    EXPECT_EQ(w.song, "B21/32 36@0 38@240 B") << w.tab.toStdString();
 }
 
 } // namespace

@@ -287,12 +287,34 @@ TEST(TextExport, BlockBreaksBeforeReaching100Columns)
     EXPECT_EQ(s.Line("HH ", 1).size(), 3 + 17 + 1);
 }
 
-TEST(TextExport, NotesOffTheGridAreLeftOut)
+TEST(TextExport, NoteOffTheGridGetsAFinerBeat)
 {
+    // A snare 30 units into the measure lies between two 32nd columns: its beat is written on
+    // a grid of 6 units (16 columns), the other beats keep their 8.
     Song s;
     s.Bar(4, 4, TempoBits(100)).Note(38, 30).Note(36, 48).Bar();
-    EXPECT_EQ(s.Line("S  "), "S  |" + QByteArray(32, '-') + "|");
-    EXPECT_EQ(s.Line("B  ")[4 + 4], 'x');
+    EXPECT_EQ(s.Line("S  "), "S  |-----x----------" + QByteArray(24, '-') + "|");
+    EXPECT_EQ(s.Line("B  "), "B  |--------x-------" + QByteArray(24, '-') + "|");
+    EXPECT_EQ(s.CountLine(), "    1   e   +   a   2 e + a 3 e + a 4 e + a |");
+}
+
+TEST(TextExport, SixEightOfSixteenthTripletsTakesThreeColumnsAnEighth)
+{
+    Song s;
+    s.Bar(6, 8, TempoBits(100)).Note(36, 0, EventBits::Triplet).Note(38, 144, EventBits::Triplet);
+    s.Note(42, 176, EventBits::Triplet).Note(36, 272, EventBits::Triplet).Bar(4, 4).Note(36, 0).Bar();
+    EXPECT_EQ(s.Line("B  "), "B  |x----------------x|x" + QByteArray(31, '-') + "|");
+    EXPECT_EQ(s.Line("S  "), "S  |---------x--------|" + QByteArray(32, '-') + "|");
+    EXPECT_EQ(s.Line("HH "), "HH |-----------x------|" + QByteArray(32, '-') + "|");
+    EXPECT_EQ(s.CountLine(), "    1tl2tl3tl4tl5tl6tl " + kCount44 + "|");
+}
+
+TEST(TextExport, EmptyLastMeasureIsFollowedByTheClosingOne)
+{
+    Song s;
+    s.Bar(4, 4, TempoBits(100)).Note(36, 0).Bar(2, 4).Bar(3, 4);
+    EXPECT_EQ(s.Line("B  "), "B  |x" + QByteArray(31, '-') + "|" + QByteArray(16, '-') + "|" + QByteArray(24, '-') + "|");
+    EXPECT_EQ(s.CountLine(), "    " + kCount44 + " 1 e + a 2 e + a  1 e + a 2 e + a 3 e + a |");
 }
 
 TEST(TextExport, UnwritablePathFailsWithoutAFile)
