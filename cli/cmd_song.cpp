@@ -51,14 +51,14 @@ QJsonObject DumpEvent(const CEvent& ev, int index, int bar)
     o[QStringLiteral("type")] = int(ev.GetEventType());
     o[QStringLiteral("word1")] = qint64(ev.m_word1);
     o[QStringLiteral("word2")] = qint64(ev.m_word2);
-    o[QStringLiteral("text")] = ev.m_pText ? QJsonValue(*ev.m_pText) : QJsonValue(QJsonValue::Null);
+    o[QStringLiteral("text")] = ev.GetTextOrNull() ? QJsonValue(*ev.GetTextOrNull()) : QJsonValue(QJsonValue::Null);
     if (ev.IsMeasure()) {
         o[QStringLiteral("num")] = int(ev.GetTimeSigNumerator());
         o[QStringLiteral("den")] = int(ev.GetTimeSigDenominator());
         o[QStringLiteral("tempo")] = int(ev.GetTempo());
         o[QStringLiteral("patch")] = (ev.m_word1 & EventBits::PatchPresent) ? int(ev.GetPatch()) : -1;
-        o[QStringLiteral("runTime1")] = qint64(ev.m_runTime1);
-        o[QStringLiteral("runTime2")] = qint64(ev.m_runTime2);
+        o[QStringLiteral("runTime1")] = qint64(ev.GetRunTime1());
+        o[QStringLiteral("runTime2")] = qint64(ev.GetRunTime2());
     }
     if (ev.IsBar()) {
         o[QStringLiteral("repeatStart")] = ev.IsRepeatGroupStart();
