@@ -133,7 +133,7 @@ QUrl HelpUrl()
     return QUrl::fromLocalFile(QStringLiteral(KADENZO_SOURCE_DIR "/docs/userguide.html"));
 }
 
-// Bar start times (m_runTime2) for locating and the status texts; the timing pass leaves
+// Bar start times (GetRunTime2()) for locating and the status texts; the timing pass leaves
 // them alone while the player runs.
 void EnsureBarTimes(CRondelDoc& doc)
 {
