@@ -59,7 +59,7 @@ CEvent::CEvent(uint32_t word1, uint32_t word2, uint32_t importRef, const QString
 {
     if (text) {
         auto copy = std::make_unique<QString>(*text);
-        NeedRecord().text = std::move(copy);
+        NeedRecord().m_pText = std::move(copy);
     }
     if (IsBar() && (GetTimeSigNumerator() == 0 || GetTimeSigDenominator() == 0))
         m_word2 = (m_word2 & ~EventBits::TimeSigMask) | TimeSigWord(4, 4);
@@ -75,7 +75,7 @@ CEvent::CEvent(const CEvent& other)
 {
     if (other.IsBar() && other.HasText()) {
         auto copy = std::make_unique<QString>(other.GetTextOrNull()->left(kMaxSavedText));
-        NeedRecord().text = std::move(copy);
+        NeedRecord().m_pText = std::move(copy);
     }
 }
 
@@ -95,10 +95,10 @@ uint32_t CEvent::GetMeasureTicks() const
 void CEvent::SetText(const QString& text)
 {
     if (m_extra)
-        EventExtras::At(m_extra).text.reset();
+        EventExtras::At(m_extra).m_pText.reset();
     if (!text.isEmpty()) {
         auto copy = std::make_unique<QString>(text);
-        NeedRecord().text = std::move(copy);
+        NeedRecord().m_pText = std::move(copy);
     }
 }
 
@@ -182,12 +182,12 @@ void CEvent::Serialize(CArchive& ar)
     m_word1 = ar.ReadU32();
     m_word2 = ar.ReadU32();
     if (m_extra)
-        EventExtras::At(m_extra).text.reset();
+        EventExtras::At(m_extra).m_pText.reset();
     if (IsBar() && (m_word1 & EventBits::TextFollows)) {
         auto text = std::make_unique<QString>(ar.ReadString());
         m_word1 &= ~EventBits::TextFollows;
         const bool empty = text->isEmpty();
-        NeedRecord().text = std::move(text);
+        NeedRecord().m_pText = std::move(text);
         // An empty text counts as no text everywhere, here too: otherwise a file that holds
         // one would load differently once saved again.
         if (empty)

@@ -159,21 +159,21 @@ public:
     const QString* GetTextOrNull() const
     {
         const EventExtras::SRecord* r = Record();
-        return r ? r->text.get() : nullptr;
+        return r ? r->m_pText.get() : nullptr;
     }
     void SetText(const QString& text);
 
     // Words that only measure openers use, filled by the layout and the render passes; 0
     // until set. Kept beside the event rather than in it, so that a note costs only its
     // saved words.
-    uint32_t GetLayoutPos() const { return m_extra ? EventExtras::At(m_extra).layoutPos : 0; }   // staff top y in bits 0-19, bar left x in bits 20-31
-    uint32_t GetLayoutSize() const { return m_extra ? EventExtras::At(m_extra).layoutSize : 0; } // row offsets of the bar's system
-    uint32_t GetRunTime1() const { return m_extra ? EventExtras::At(m_extra).runTime1 : 0; }     // bar start in position units, last render pass
-    uint32_t GetRunTime2() const { return m_extra ? EventExtras::At(m_extra).runTime2 : 0; }     // bar start in milliseconds, timing pass
-    void SetLayoutPos(uint32_t value) { SetWord(&EventExtras::SRecord::layoutPos, value); }
-    void SetLayoutSize(uint32_t value) { SetWord(&EventExtras::SRecord::layoutSize, value); }
-    void SetRunTime1(uint32_t value) { SetWord(&EventExtras::SRecord::runTime1, value); }
-    void SetRunTime2(uint32_t value) { SetWord(&EventExtras::SRecord::runTime2, value); }
+    uint32_t GetLayoutPos() const { return m_extra ? EventExtras::At(m_extra).m_layoutPos : 0; }   // staff top y in bits 0-19, bar left x in bits 20-31
+    uint32_t GetLayoutSize() const { return m_extra ? EventExtras::At(m_extra).m_layoutSize : 0; } // row offsets of the bar's system
+    uint32_t GetRunTime1() const { return m_extra ? EventExtras::At(m_extra).m_runTime1 : 0; }     // bar start in position units, last render pass
+    uint32_t GetRunTime2() const { return m_extra ? EventExtras::At(m_extra).m_runTime2 : 0; }     // bar start in milliseconds, timing pass
+    void SetLayoutPos(uint32_t value) { SetWord(&EventExtras::SRecord::m_layoutPos, value); }
+    void SetLayoutSize(uint32_t value) { SetWord(&EventExtras::SRecord::m_layoutSize, value); }
+    void SetRunTime1(uint32_t value) { SetWord(&EventExtras::SRecord::m_runTime1, value); }
+    void SetRunTime2(uint32_t value) { SetWord(&EventExtras::SRecord::m_runTime2, value); }
 
     // mask is one of Accent, Ghost, FlamOrPM: set it alone, or clear all three if it was set.
     void ToggleDynamic(uint32_t mask);

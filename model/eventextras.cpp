@@ -33,8 +33,8 @@ uint32_t Acquire()
     const std::lock_guard lock(shared.mutex);
     if (const uint32_t handle = shared.freeHead) {
         SRecord& r = At(handle);
-        shared.freeHead = r.layoutPos;
-        r.layoutPos = 0;
+        shared.freeHead = r.m_layoutPos;
+        r.m_layoutPos = 0;
         ++shared.live;
         return handle;
     }
@@ -52,11 +52,11 @@ uint32_t Acquire()
 void Release(uint32_t handle) noexcept
 {
     SRecord& r = At(handle);
-    r.text.reset();
-    r.layoutSize = r.runTime1 = r.runTime2 = 0;
+    r.m_pText.reset();
+    r.m_layoutSize = r.m_runTime1 = r.m_runTime2 = 0;
     SShared& shared = Shared();
     const std::lock_guard lock(shared.mutex);
-    r.layoutPos = shared.freeHead;
+    r.m_layoutPos = shared.freeHead;
     shared.freeHead = handle;
     --shared.live;
 }

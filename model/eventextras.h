@@ -17,11 +17,11 @@ namespace EventExtras {
 
 struct SRecord
 {
-    uint32_t layoutPos = 0;
-    uint32_t layoutSize = 0;
-    uint32_t runTime1 = 0;
-    uint32_t runTime2 = 0;
-    std::unique_ptr<QString> text;
+    uint32_t m_layoutPos = 0;
+    uint32_t m_layoutSize = 0;
+    uint32_t m_runTime1 = 0;
+    uint32_t m_runTime2 = 0;
+    std::unique_ptr<QString> m_pText;
 };
 
 inline constexpr int kBlockBits = 13;
