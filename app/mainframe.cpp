@@ -133,7 +133,7 @@ QUrl HelpUrl()
     return QUrl::fromLocalFile(QStringLiteral(KADENZO_SOURCE_DIR "/docs/userguide.html"));
 }
 
-// Bar start times (m_runTime2) for locating and the status texts; the timing pass leaves
+// Bar start times (GetRunTime2()) for locating and the status texts; the timing pass leaves
 // them alone while the player runs.
 void EnsureBarTimes(CRondelDoc& doc)
 {
@@ -730,7 +730,7 @@ void CMainFrame::StartPlay(bool loop, bool oneBar, int button)
     int n = 0;
     for (const auto& e : doc.Events())
         if (e->IsMeasure() && n++ == startBar) {
-            startMsecs = int(e->m_runTime2);
+            startMsecs = int(e->GetRunTime2());
             break;
         }
     if (!player->TellsTransport())
@@ -890,7 +890,7 @@ void CMainFrame::CursorStatus(int barNo, int index32)
         return;
     // A position left of the first 32nd or right of the last one names the nearest one.
     index32 = std::clamp(index32, 0, std::max(int(bar->GetMeasureTicks()) - 1, 0));
-    const int ms = CursorMsecs(index32, tempo, int(bar->m_runTime2));
+    const int ms = CursorMsecs(index32, tempo, int(bar->GetRunTime2()));
     statusBar()->showMessage(CursorStatusText(barNo, index32, ms));
     m_transport->ShowDefaultTempo(tempo);
     if (m_waveViewOn)

@@ -21,7 +21,7 @@ public:
     virtual void PauseResume() = 0;
     // 0 = the song's own tempi.
     virtual void SetTempo(int bpm) = 0;
-    // Ticks since playback started, on the axis of the bars' m_runTime1 in the play pass;
+    // Ticks since playback started, on the axis of the bars' GetRunTime1() in the play pass;
     // negative when polling should stop.
     virtual int GetPlayPosition() = 0;
     // What the next Play covers besides its start bar: a range selection (type 2, bar and

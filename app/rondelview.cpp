@@ -872,9 +872,9 @@ void CRondelView::UpdatePlayCursor(int position)
             continue;
         if (std::next(it) == events.end() || (m_playEndBar > 0 && n > m_playEndBar))
             break;
-        if (int(e.m_runTime1) > position)
+        if (int(e.GetRunTime1()) > position)
             continue;
-        if (!current || e.m_runTime1 > current->m_runTime1) {
+        if (!current || e.GetRunTime1() > current->GetRunTime1()) {
             current = &e;
             measure = n;
         }
@@ -882,8 +882,8 @@ void CRondelView::UpdatePlayCursor(int position)
     if (!current)
         return;
     m_playMeasure = measure;
-    const int top = LayoutStaffTop(current->m_layoutPos);
-    const int x = LayoutBarX(current->m_layoutPos) + m_renderer->Lead(*current) + (position - int(current->m_runTime1)) * 64 / 96;
+    const int top = LayoutStaffTop(current->GetLayoutPos());
+    const int x = LayoutBarX(current->GetLayoutPos()) + m_renderer->Lead(*current) + (position - int(current->GetRunTime1())) * 64 / 96;
     const QRect rect(QPoint(x, top - 68), QPoint(x + 8, top + m_renderer->StaffBottom(*current)));
     if (rect != m_playCursor) {
         if (!m_playCursor.isEmpty())
@@ -910,7 +910,7 @@ void CRondelView::UpdatePlayCursor(int position)
     }
     if (tempo <= 0)
         tempo = m_doc.m_songTempo ? m_doc.m_songTempo : 120;
-    const int songMsecs = int(current->m_runTime2) + int((position - int(current->m_runTime1)) * 60000.0 / (tempo * 96));
+    const int songMsecs = int(current->GetRunTime2()) + int((position - int(current->GetRunTime1())) * 60000.0 / (tempo * 96));
     const bool wave = m_scope && m_scope->IsPlaying();
     const int waveMsecs = wave ? m_scope->DrawScopeCursorAtCurrentPlayTime() : -1;
     emit StatusText(PlayingStatusText(songMsecs, measure, waveMsecs));
@@ -923,14 +923,14 @@ void CRondelView::GotoBar(int barNo)
         return;
     barNo = std::clamp(barNo, 1, count);
     if (CEvent* bar = MeasureAt(m_doc, barNo))
-        ScrollToY(LayoutStaffTop(bar->m_layoutPos) - 100);
+        ScrollToY(LayoutStaffTop(bar->GetLayoutPos()) - 100);
 }
 
 void CRondelView::ShowBar(int barNo)
 {
     GotoBar(barNo);
     if (CEvent* bar = MeasureAt(m_doc, barNo))
-        horizontalScrollBar()->setValue(int(std::max(LayoutBarX(bar->m_layoutPos) - 100, 0) * Scale()));
+        horizontalScrollBar()->setValue(int(std::max(LayoutBarX(bar->GetLayoutPos()) - 100, 0) * Scale()));
 }
 
 bool CRondelView::GotoTime(int msecs)
@@ -939,7 +939,7 @@ bool CRondelView::GotoTime(int msecs)
     std::vector<int> ticks;
     for (const auto& e : m_doc.Events())
         if (e->IsMeasure()) {
-            starts.push_back(int(e->m_runTime2));
+            starts.push_back(int(e->GetRunTime2()));
             ticks.push_back(int(e->GetMeasureTicks()));
         }
     SBarTarget target;
@@ -947,7 +947,7 @@ bool CRondelView::GotoTime(int msecs)
         return false;
     m_edit.SetCursor(target.barIndex + 1, target.tick);
     if (CEvent* bar = MeasureAt(m_doc, m_edit.CursorBar()))
-        ScrollToY(LayoutStaffTop(bar->m_layoutPos) - 100);
+        ScrollToY(LayoutStaffTop(bar->GetLayoutPos()) - 100);
     viewport()->update();
     emit CursorMoved(m_edit.CursorBar(), m_edit.CursorTick());
     emit SelectionChanged();

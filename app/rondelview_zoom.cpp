@@ -32,8 +32,8 @@ SMusicPoint MusicPointAt(CRondelDoc& doc, QPoint layout)
     for (const auto& e : doc.Events()) {
         if (!e->IsMeasure())
             continue;
-        const int x = LayoutBarX(e->m_layoutPos);
-        const int top = LayoutStaffTop(e->m_layoutPos);
+        const int x = LayoutBarX(e->GetLayoutPos());
+        const int top = LayoutStaffTop(e->GetLayoutPos());
         if (layout.x() < x || layout.x() >= x + int(e->GetDisplayWidth()))
             continue;
         const int distance = std::abs(layout.y() - top);
@@ -60,8 +60,8 @@ void CRondelView::SetZoom(double zoom, QPoint anchor)
     Relayout();
     QPointF after = before;
     if (music.measure)
-        after = QPointF(LayoutBarX(music.measure->m_layoutPos) + music.offset.x(),
-                        LayoutStaffTop(music.measure->m_layoutPos) + music.offset.y());
+        after = QPointF(LayoutBarX(music.measure->GetLayoutPos()) + music.offset.x(),
+                        LayoutStaffTop(music.measure->GetLayoutPos()) + music.offset.y());
     horizontalScrollBar()->setValue(int(std::lround(after.x() * Scale() - anchor.x())));
     verticalScrollBar()->setValue(int(std::lround(after.y() * Scale() - anchor.y())));
     viewport()->update();

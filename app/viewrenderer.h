@@ -1,6 +1,6 @@
 #pragma once
 // What the notation view needs from the notation layout: lay the song out (filling each
-// measure's m_layoutPos), draw it, and map points to bars and ticks. The track of the view
+// measure's GetLayoutPos()), draw it, and map points to bars and ticks. The track of the view
 // layer is adapted to this (CTrackRenderer).
 
 #include <QRect>
@@ -40,7 +40,7 @@ public:
     virtual int StaffBottom(const CEvent& bar) const = 0;
 };
 
-// Decodes m_layoutPos: staff top y in bits 0-19, bar left x in bits 20-31.
+// Decodes GetLayoutPos(): staff top y in bits 0-19, bar left x in bits 20-31.
 inline int LayoutStaffTop(uint32_t layoutPos) { return int(layoutPos & 0xFFFFF); }
 inline int LayoutBarX(uint32_t layoutPos) { return int(layoutPos >> 20); }
 inline uint32_t MakeLayoutPos(int x, int staffTop) { return (uint32_t(x) << 20) | (uint32_t(staffTop) & 0xFFFFF); }

@@ -42,15 +42,16 @@ QJsonObject DumpImport(const CTabImporter& imp)
         header[QLatin1String(fields[i])] = imp.m_header[size_t(i)];
     o[QStringLiteral("header")] = header;
 
-    QJsonArray lines;
-    for (const CImportLine& l : imp.m_lines) {
-        QJsonObject lo;
-        lo[QStringLiteral("no")] = l.m_lineNo;
-        lo[QStringLiteral("type")] = QLatin1String(LineType::Name(l.m_type));
-        lo[QStringLiteral("text")] = ImportedText(l.m_text);
-        lines.append(lo);
-    }
-    o[QStringLiteral("lines")] = lines;
+    // A line each: as big as the tab, so made while the dump is written.
+    o[QStringLiteral("lines")] = DumpArray([&imp](const std::function<void(const QJsonObject&)>& put) {
+        for (const CImportLine& l : imp.m_lines) {
+            QJsonObject lo;
+            lo[QStringLiteral("no")] = l.m_lineNo;
+            lo[QStringLiteral("type")] = QLatin1String(LineType::Name(l.m_type));
+            lo[QStringLiteral("text")] = ImportedText(l.m_text);
+            put(lo);
+        }
+    });
 
     QJsonArray labels;
     for (int i = 0; i < imp.m_labelCount; ++i) {

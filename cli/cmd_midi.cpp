@@ -37,8 +37,8 @@ void DumpMidi(CRondelDoc& doc, QJsonObject& o)
     m[QStringLiteral("eventCount")] = midi.CountMidiEvents();
     // After a pass, the closing bar carries the song's end.
     if (!doc.Events().empty() && doc.Events().back()->IsMeasure()) {
-        m[QStringLiteral("endTicks")] = qint64(doc.Events().back()->m_runTime1);
-        m[QStringLiteral("endMsecs")] = qint64(doc.Events().back()->m_runTime2);
+        m[QStringLiteral("endTicks")] = qint64(doc.Events().back()->GetRunTime1());
+        m[QStringLiteral("endMsecs")] = qint64(doc.Events().back()->GetRunTime2());
     }
     o[QStringLiteral("midi")] = m;
 }

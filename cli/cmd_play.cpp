@@ -86,7 +86,7 @@ QString PlayingStatus(CMidi& midi, EventPos start, int64_t position, const CAudi
         if (!(*it)->IsMeasure())
             continue;
         ++counted;
-        if (int64_t((*it)->m_runTime1) > position && current != none)
+        if (int64_t((*it)->GetRunTime1()) > position && current != none)
             break;
         current = it;
         measure = counted;
@@ -94,7 +94,7 @@ QString PlayingStatus(CMidi& midi, EventPos start, int64_t position, const CAudi
     int msecs = 0;
     if (current != none) {
         const int tempo = std::max(1, int(((*current)->m_word1 & EventBits::TempoMask) >> EventBits::TempoShift));
-        msecs = int((*current)->m_runTime2) + int((position - int64_t((*current)->m_runTime1)) * 60000 / (tempo * 96));
+        msecs = int((*current)->GetRunTime2()) + int((position - int64_t((*current)->GetRunTime1())) * 60000 / (tempo * 96));
     }
     QString text = QStringLiteral("PLAYING: %1 measure %2").arg(Clock(msecs)).arg(measure);
     if (overlay && overlay->IsPlaying())

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRandomGenerator>
 #include <QMap>
 
 #include <algorithm>
@@ -51,14 +52,14 @@ QJsonObject DumpEvent(const CEvent& ev, int index, int bar)
     o[QStringLiteral("type")] = int(ev.GetEventType());
     o[QStringLiteral("word1")] = qint64(ev.m_word1);
     o[QStringLiteral("word2")] = qint64(ev.m_word2);
-    o[QStringLiteral("text")] = ev.m_pText ? QJsonValue(*ev.m_pText) : QJsonValue(QJsonValue::Null);
+    o[QStringLiteral("text")] = ev.GetTextOrNull() ? QJsonValue(*ev.GetTextOrNull()) : QJsonValue(QJsonValue::Null);
     if (ev.IsMeasure()) {
         o[QStringLiteral("num")] = int(ev.GetTimeSigNumerator());
         o[QStringLiteral("den")] = int(ev.GetTimeSigDenominator());
         o[QStringLiteral("tempo")] = int(ev.GetTempo());
         o[QStringLiteral("patch")] = (ev.m_word1 & EventBits::PatchPresent) ? int(ev.GetPatch()) : -1;
-        o[QStringLiteral("runTime1")] = qint64(ev.m_runTime1);
-        o[QStringLiteral("runTime2")] = qint64(ev.m_runTime2);
+        o[QStringLiteral("runTime1")] = qint64(ev.GetRunTime1());
+        o[QStringLiteral("runTime2")] = qint64(ev.GetRunTime2());
     }
     if (ev.IsBar()) {
         o[QStringLiteral("repeatStart")] = ev.IsRepeatGroupStart();
@@ -86,6 +87,29 @@ QJsonObject DumpEvent(const CEvent& ev, int index, int bar)
 void AddDumpSection(std::function<void(CRondelDoc&, QJsonObject&)> section)
 {
     DumpSections().push_back(std::move(section));
+}
+
+namespace {
+// The arrays of the dump being made, by the number in their mark.
+std::vector<DumpElements>& PendingArrays()
+{
+    static std::vector<DumpElements> arrays;
+    return arrays;
+}
+
+// A string no text of a song can hold by chance: a control character, and a number drawn when
+// the program starts, so that a tab cannot spell a mark either.
+const QString& ArrayMark()
+{
+    static const QString mark = QStringLiteral("\x01streamed array %1 ").arg(QRandomGenerator::system()->generate64());
+    return mark;
+}
+}
+
+QJsonValue DumpArray(DumpElements elements)
+{
+    PendingArrays().push_back(std::move(elements));
+    return ArrayMark() + QString::number(PendingArrays().size() - 1);
 }
 
 void AddConvertOptions(std::function<void(QStringList&)> hook)
@@ -129,9 +153,46 @@ void ForEachEventJson(CRondelDoc& doc, F&& f)
     }
 }
 
+// The array a mark stands for, or nullptr when the string is no mark.
+const DumpElements* MarkedArray(QStringView text)
+{
+    if (!text.startsWith(ArrayMark()))
+        return nullptr;
+    bool ok = false;
+    const qsizetype n = text.mid(ArrayMark().size()).toLongLong(&ok);
+    return ok && n >= 0 && n < qsizetype(PendingArrays().size()) ? &PendingArrays()[size_t(n)] : nullptr;
+}
+
+// Puts the arrays in place of their marks, for a dump held as one tree.
+QJsonValue WithArrays(const QJsonValue& v)
+{
+    if (v.isString()) {
+        const DumpElements* elements = MarkedArray(v.toString());
+        if (!elements)
+            return v;
+        QJsonArray array;
+        (*elements)([&](const QJsonObject& e) { array.append(e); });
+        return array;
+    }
+    if (v.isArray()) {
+        QJsonArray array;
+        for (const QJsonValue& e : v.toArray())
+            array.append(WithArrays(e));
+        return array;
+    }
+    if (v.isObject()) {
+        QJsonObject o = v.toObject();
+        for (auto it = o.begin(); it != o.end(); ++it)
+            it.value() = WithArrays(it.value());
+        return o;
+    }
+    return v;
+}
+
 // Run after the events are dumped: a section may time the song.
 void AddSectionsAndMessages(CRondelDoc& doc, QJsonObject& o)
 {
+    PendingArrays().clear();
     for (const auto& section : DumpSections())
         section(doc, o);
     o[QStringLiteral("messages")] = QJsonArray::fromStringList(CollectedMessages());
@@ -178,8 +239,41 @@ bool StreamDump(CRondelDoc& doc, const QString& file, FILE* out)
     });
     buffer += "\n    ]";
     AddSectionsAndMessages(doc, after);
-    if (!after.isEmpty())
-        buffer += ",\n" + IndentedMembers(after);
+    if (!after.isEmpty()) {
+        // The marked arrays are written where their marks stand, an element at a time.
+        const QByteArray text = IndentedMembers(after);
+        const QByteArray mark = QJsonDocument(QJsonArray{ArrayMark()}).toJson(QJsonDocument::Compact).mid(1).chopped(2);
+        buffer += ",\n";
+        qsizetype done = 0;
+        for (qsizetype at = text.indexOf(mark); at >= 0; at = text.indexOf(mark, at + 1)) {
+            const qsizetype close = text.indexOf('"', at + mark.size());
+            if (close < 0)
+                break;
+            const DumpElements* elements = MarkedArray(ArrayMark() + QString::fromLatin1(text.mid(at + mark.size(), close - at - mark.size())));
+            if (!elements)
+                continue;
+            const qsizetype lineStart = text.lastIndexOf('\n', at) + 1;
+            qsizetype indent = 0;
+            while (text[lineStart + indent] == ' ')
+                ++indent;
+            const QByteArray pad(indent + 4, ' ');
+            buffer += text.mid(done, at - done) + "[";
+            bool firstElement = true;
+            (*elements)([&](const QJsonObject& e) {
+                QByteArray element = QJsonDocument(e).toJson(QJsonDocument::Indented);
+                element.chop(1);
+                element.replace("\n", "\n" + pad);
+                buffer += (firstElement ? "\n" : ",\n") + pad + element;
+                firstElement = false;
+                if (buffer.size() > (1 << 20))
+                    ok = flush() && ok;
+            });
+            buffer += "\n" + QByteArray(indent, ' ') + "]";
+            done = close + 1;
+        }
+        buffer += text.mid(done);
+    }
+    PendingArrays().clear();
     buffer += "\n}\n";
     return flush() && ok;
 }
@@ -190,8 +284,12 @@ QJsonObject DumpSong(CRondelDoc& doc, const QString& file)
     QJsonObject o = SongFields(doc, file);
     QJsonArray events;
     ForEachEventJson(doc, [&](const QJsonObject& e) { events.append(e); });
+    QJsonObject sections;
+    AddSectionsAndMessages(doc, sections);
+    for (auto it = sections.begin(); it != sections.end(); ++it)
+        o[it.key()] = WithArrays(it.value());
+    PendingArrays().clear();
     o[QStringLiteral("events")] = events;
-    AddSectionsAndMessages(doc, o);
     return o;
 }
 

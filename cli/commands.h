@@ -63,6 +63,11 @@ QJsonObject DumpSong(CRondelDoc& doc, const QString& file);
 // Other layers add sections to the dump (import report, timing); each gets the document and
 // the JSON object to extend.
 void AddDumpSection(std::function<void(CRondelDoc&, QJsonObject&)> section);
+// A big array of a dump section (a tab's lines), made one element at a time while the dump
+// is written instead of being held whole: the section stores the value DumpArray returns, and
+// `elements` hands each element to the function it is given. Valid during one dump.
+using DumpElements = std::function<void(const std::function<void(const QJsonObject&)>&)>;
+QJsonValue DumpArray(DumpElements elements);
 
 
 // Output formats that only the command line writes (.wav, .png, .pdf), keyed by extension

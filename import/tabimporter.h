@@ -21,6 +21,7 @@
 #include <type_traits>
 #include <utility>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,25 +52,22 @@ inline constexpr int DottedQuarter = 3;
 // Text of the tab as the user sees it: UTF-8 when it is valid UTF-8, else Latin-1.
 QString ImportedText(std::string_view text);
 
-// A per-bar array of an import line, in the importer's arena: the elements, their count and
-// the arena, two thirds of a std::pmr::vector, which counts over the hundreds of thousands of
-// lines of a big tab. Filled whole (assign, resize); the arena frees it with the lines.
+// A per-bar array of an import line, in the importer's arena: a pointer to the elements and
+// the arena, 16 bytes, which counts over the hundreds of thousands of lines of a big tab. The
+// element count is kept in front of the elements, so an empty array (most lines' arrays are)
+// takes no room in the arena at all. Filled whole (assign, resize); the arena frees it with
+// the lines.
 template <class T>
 class CLineArray
 {
 public:
     explicit CLineArray(std::pmr::memory_resource* mr) : m_mr(mr) {}
-    CLineArray(CLineArray&& other) noexcept : m_data(other.m_data), m_size(other.m_size), m_mr(other.m_mr)
-    {
-        other.m_data = nullptr;
-        other.m_size = 0;
-    }
+    CLineArray(CLineArray&& other) noexcept : m_data(std::exchange(other.m_data, nullptr)), m_mr(other.m_mr) {}
     CLineArray& operator=(CLineArray&& other) noexcept
     {
         if (this != &other) {
             Free();
             m_data = std::exchange(other.m_data, nullptr);
-            m_size = std::exchange(other.m_size, 0);
             m_mr = other.m_mr;
         }
         return *this;
@@ -83,7 +81,7 @@ public:
         Reallocate(n);
         std::fill_n(m_data, n, value);
     }
-    template <class It>
+    template <std::input_iterator It>
     void assign(It first, It last)
     {
         Reallocate(size_t(std::distance(first, last)));
@@ -92,46 +90,64 @@ public:
     // New elements are zero; kept ones keep their values.
     void resize(size_t n)
     {
-        if (n == m_size)
+        const size_t old = size();
+        if (n == old)
             return;
-        T* old = m_data;
-        const size_t kept = std::min<size_t>(n, m_size);
-        T* data = n ? static_cast<T*>(m_mr->allocate(n * sizeof(T), alignof(T))) : nullptr;
+        const size_t kept = std::min(n, old);
+        T* data = Allocate(n);
         if (kept)
-            std::copy_n(old, kept, data);
+            std::copy_n(m_data, kept, data);
         std::fill(data + kept, data + n, T());
         Free();
         m_data = data;
-        m_size = uint32_t(n);
     }
-    size_t size() const { return m_size; }
-    bool empty() const { return m_size == 0; }
+    size_t size() const
+    {
+        if (!m_data)
+            return 0;
+        Count n;
+        std::memcpy(&n, reinterpret_cast<const char*>(m_data) - sizeof(Count), sizeof(Count));
+        return n;
+    }
+    bool empty() const { return m_data == nullptr; }
     T& operator[](size_t i) { return m_data[i]; }
     const T& operator[](size_t i) const { return m_data[i]; }
-    T& back() { return m_data[m_size - 1]; }
-    const T& back() const { return m_data[m_size - 1]; }
+    T& back() { return m_data[size() - 1]; }
+    const T& back() const { return m_data[size() - 1]; }
     T* begin() { return m_data; }
-    T* end() { return m_data + m_size; }
+    T* end() { return m_data + size(); }
     const T* begin() const { return m_data; }
-    const T* end() const { return m_data + m_size; }
+    const T* end() const { return m_data + size(); }
 
 private:
     static_assert(std::is_trivially_copyable_v<T>);
+    using Count = uint32_t;
+    // The count sits right before the elements, which keep their own alignment.
+    static constexpr size_t kAlign = std::max(alignof(T), alignof(Count));
+    static constexpr size_t kHeader = (sizeof(Count) + alignof(T) - 1) / alignof(T) * alignof(T);
+
+    // Room for n elements (nullptr for none), their count stored.
+    T* Allocate(size_t n)
+    {
+        if (!n)
+            return nullptr;
+        char* block = static_cast<char*>(m_mr->allocate(kHeader + n * sizeof(T), kAlign));
+        const auto count = Count(n);
+        std::memcpy(block + kHeader - sizeof(Count), &count, sizeof(Count));
+        return reinterpret_cast<T*>(block + kHeader);
+    }
     void Reallocate(size_t n)
     {
         Free();
-        m_data = n ? static_cast<T*>(m_mr->allocate(n * sizeof(T), alignof(T))) : nullptr;
-        m_size = uint32_t(n);
+        m_data = Allocate(n);
     }
     void Free()
     {
         if (m_data)
-            m_mr->deallocate(m_data, m_size * sizeof(T), alignof(T));
+            m_mr->deallocate(reinterpret_cast<char*>(m_data) - kHeader, kHeader + size() * sizeof(T), kAlign);
         m_data = nullptr;
-        m_size = 0;
     }
     T* m_data = nullptr;
-    uint32_t m_size = 0;
     std::pmr::memory_resource* m_mr;
 };
 
@@ -148,6 +164,12 @@ public:
     int m_labelStart = 0;
     int m_firstBarColumn = 0;
     int m_labelIndex = -1;
+    // How far this line's separators stand right of the group's first line.
+    int m_columnShift = 0;
+    // Counted by the character census from column 2, for the staff line test.
+    int m_separatorsFrom2 = 0;
+    int m_dashesFrom2 = 0;
+    int m_spacesFrom2 = 0;
     // Per bar. Columns are kept whole (staves of a thousand columns exist), so they are ints.
     CLineArray<uint8_t> m_barFlags;
     CLineArray<uint8_t> m_barAux;
@@ -158,8 +180,6 @@ public:
     // line that governs the bars (repeat dots excluded); m_barEnd is the closing separator.
     CLineArray<int> m_barOpen;
     CLineArray<int> m_barEnd;
-    // How far this line's separators stand right of the group's first line.
-    int m_columnShift = 0;
     // Index of the first line of this line's staff group (-1 outside groups).
     int m_groupFirst = -1;
     int m_lineNo = 0;
@@ -168,10 +188,6 @@ public:
     // The line holds repeat or ending marks; the song carries them, so it is no bar text.
     bool m_repeatAnnotation = false;
     bool m_hasDigit = false;
-    // Counted by the character census from column 2, for the staff line test.
-    int m_separatorsFrom2 = 0;
-    int m_dashesFrom2 = 0;
-    int m_spacesFrom2 = 0;
 
     int Length() const { return int(m_text.size()); }
     // False when the line cannot hold a word of these letters (ImportText::WordLetters): one

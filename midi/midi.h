@@ -49,7 +49,7 @@ struct CStreamBuffer
     std::vector<SStreamEvent> m_events;
     int m_tempo = 0;                 // the rendered bar's stored tempo (BPM), 0 when none
     const CEvent* m_bar = nullptr;   // the bar that was rendered
-    uint32_t m_startTicks = 0;       // its start in ticks in this pass (m_runTime1)
+    uint32_t m_startTicks = 0;       // its start in ticks in this pass (GetRunTime1())
 
     void Clear()
     {
@@ -120,7 +120,7 @@ public:
     // loop) and adds the bytes written or counted to total. Returns the next measure to render,
     // or end() when rendering stops.
     EventPos RenderBar(EventPos node, int& total);
-    // The timing pass: every bar's m_runTime1/m_runTime2 and its inherited tempo and patch.
+    // The timing pass: every bar's GetRunTime1()/GetRunTime2() and its inherited tempo and patch.
     // Does nothing unless the player is stopped. A pass that never ends (kMaxPassBars) is
     // reported once per program run.
     void ComputeBarTimes();

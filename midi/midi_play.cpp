@@ -183,8 +183,8 @@ bool CMidi::RenderAhead()
         // those of the bars played now: they get theirs again when they are rendered.
         if (const CEvent* playing = m_streamBuffer.m_bar)
             for (auto& e : Events())
-                if (e->IsMeasure() && e.get() != playing && e->m_runTime1 > playing->m_runTime1)
-                    e->m_runTime1 = 0;
+                if (e->IsMeasure() && e.get() != playing && e->GetRunTime1() > playing->GetRunTime1())
+                    e->SetRunTime1(0);
     }
     // One bar of look-ahead: keep the bar after the one playing in the stream.
     if (m_oneBar || (m_nextNode == None() && !m_loop))
@@ -300,7 +300,7 @@ bool CMidi::PlayOn(std::unique_ptr<CMidiStream> stream, const SPlayRange& range,
     host.ShowPlayState(1, m_loop);
     // The recording keeps its place against the song: a count-in plays what comes before the
     // first bar in the recording, or waits in silence where the recording has less.
-    const int startMsecs = int((*first)->m_runTime2);
+    const int startMsecs = int((*first)->GetRunTime2());
     if (m_countInTicks == 0) {
         host.NotifyOverlay(1, startMsecs);
     } else {

@@ -134,8 +134,8 @@ void CMidi::StartRepeatGroup(EventPos bar)
 
 void CMidi::FillTiming(CEvent& bar)
 {
-    if (bar.m_runTime2 == kNotTimed)
-        bar.m_runTime2 = RunTimeWord(m_msecs);
+    if (bar.GetRunTime2() == kNotTimed)
+        bar.SetRunTime2(RunTimeWord(m_msecs));
     if (!(bar.m_word1 & EventBits::TempoPresent))
         bar.m_word1 = (bar.m_word1 & ~EventBits::TempoMask) | ((uint32_t(m_tempo) << EventBits::TempoShift) & EventBits::TempoMask);
     if (!(bar.m_word1 & EventBits::PatchPresent))
@@ -184,8 +184,8 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
     EventPos bar = node;
     if ((*bar)->IsRepeatPrev()) {
         // The marker's measure starts when its first repeat does.
-        if (m_mode == RENDER_TIMING && (*bar)->m_runTime2 == kNotTimed)
-            (*bar)->m_runTime2 = RunTimeWord(m_msecs);
+        if (m_mode == RENDER_TIMING && (*bar)->GetRunTime2() == kNotTimed)
+            (*bar)->SetRunTime2(RunTimeWord(m_msecs));
         bar = ExpandRepeatPrevMeasures(bar);
         if (bar == none) {
             total += bytes;
@@ -249,7 +249,7 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
 
     CEvent& chosen = **bar;
     const int barTicks = BarTicks(chosen);
-    chosen.m_runTime1 = RunTimeWord(m_ticks);
+    chosen.SetRunTime1(RunTimeWord(m_ticks));
     if (m_pPlayOrder)
         m_pPlayOrder->push_back(&chosen);
     if (m_mode != RENDER_TIMING)
@@ -290,7 +290,7 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
     // Playback renders one bar ahead: the bar after it may be the one sounding now (a loop of
     // two bars), whose start must stay as it is until it is rendered again.
     if (m_mode != RENDER_PLAY)
-        (*next)->m_runTime1 = RunTimeWord(m_ticks);
+        (*next)->SetRunTime1(RunTimeWord(m_ticks));
     ++m_barNumber;
 
     // Playback stops at the end marker or the end of a range; files hold the whole song.
@@ -563,7 +563,7 @@ void CMidi::ComputeBarTimes()
     m_patch = int(events.front()->GetPatch());
     for (auto& ev : events)
         if (ev->IsMeasure())
-            ev->m_runTime2 = kNotTimed;
+            ev->SetRunTime2(kNotTimed);
 
     int total = 0;
     const bool finished = RunPass(total);
@@ -573,9 +573,9 @@ void CMidi::ComputeBarTimes()
     for (auto& ev : events) {
         if (!ev->IsMeasure())
             continue;
-        if (ev->m_runTime2 == kNotTimed) {
+        if (ev->GetRunTime2() == kNotTimed) {
             foundUnreached = true;
-            ev->m_runTime2 = 0;
+            ev->SetRunTime2(0);
         }
         if (!foundUnreached)
             ++measuresBefore;

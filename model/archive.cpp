@@ -1,5 +1,7 @@
 #include "archive.h"
 
+#include <QIODevice>
+
 #include <cstring>
 
 namespace {
@@ -10,11 +12,27 @@ constexpr uint16_t kBigObjectTag = 0x7FFF;
 
 CArchive::CArchive(QByteArray* out) : m_out(out) {}
 
+CArchive::CArchive(QIODevice* device) : m_out(&m_block), m_device(device)
+{
+    m_block.reserve(kDeviceBlock + 64);
+}
+
+bool CArchive::Flush()
+{
+    if (!m_device)
+        return true;
+    if (!m_deviceFailed && !m_block.isEmpty() && m_device->write(m_block) != m_block.size())
+        m_deviceFailed = true;
+    m_block.resize(0); // keeps the capacity
+    return !m_deviceFailed;
+}
+
 CArchive::CArchive(const QByteArray& in) : m_in(in) {}
 
 void CArchive::WriteU8(uint8_t v)
 {
     m_out->append(char(v));
+    Spill();
 }
 
 void CArchive::WriteU16(uint16_t v)
@@ -58,6 +76,7 @@ void CArchive::WriteRawString(const QByteArray& s)
         WriteU32(n);
     }
     m_out->append(s);
+    Spill();
 }
 
 void CArchive::WriteObjectTag(const char* className, uint16_t schema)
@@ -72,6 +91,7 @@ void CArchive::WriteObjectTag(const char* className, uint16_t schema)
     WriteU16(len);
     m_out->append(className, len);
     m_classWritten = true;
+    Spill();
 }
 
 void CArchive::Need(qsizetype bytes, const char* what) const

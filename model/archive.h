@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QIODevice;
+
 #include <cstdint>
 #include <stdexcept>
 
@@ -22,6 +24,12 @@ class CArchive
 public:
     // Storing archive: appends to *out (not owned, must outlive the archive).
     explicit CArchive(QByteArray* out);
+    // Storing archive that writes to the open device as it goes, a block at a time, so a
+    // big song is never held whole in memory. Call Flush() at the end; a failed write makes
+    // Flush() return false and stops further writes.
+    explicit CArchive(QIODevice* device);
+    CArchive(const CArchive&) = delete;
+    CArchive& operator=(const CArchive&) = delete;
     // Loading archive over a copy of the bytes.
     explicit CArchive(const QByteArray& in);
 
@@ -38,6 +46,9 @@ public:
     // Writes the record prefix of the next object of class `className`: the full class record
     // the first time, the class reference 0x8001 afterwards. One class per archive.
     void WriteObjectTag(const char* className, uint16_t schema);
+    // Writes what a device archive still buffers; false when any write to the device failed.
+    // Nothing to do for an archive over a byte array.
+    bool Flush();
 
     uint8_t ReadU8();
     uint16_t ReadU16();
@@ -58,8 +69,18 @@ public:
 
 private:
     void Need(qsizetype bytes, const char* what) const;
+    // Hands the buffer to the device once it holds a block.
+    void Spill()
+    {
+        if (m_device && m_out->size() >= kDeviceBlock)
+            Flush();
+    }
 
+    static constexpr qsizetype kDeviceBlock = 64 * 1024;
     QByteArray* m_out = nullptr;
+    QIODevice* m_device = nullptr;
+    QByteArray m_block; // the device archive's buffer
+    bool m_deviceFailed = false;
     QByteArray m_in;
     qsizetype m_pos = 0;
     bool m_classWritten = false;

@@ -57,8 +57,10 @@ uint32_t RepeatPrevWord(uint32_t n, uint32_t count, uint32_t num, uint32_t den)
 CEvent::CEvent(uint32_t word1, uint32_t word2, uint32_t importRef, const QString* text)
     : m_word1(word1), m_word2(word2), m_importRef(importRef)
 {
-    if (text)
-        m_pText = std::make_unique<QString>(*text);
+    if (text) {
+        auto copy = std::make_unique<QString>(*text);
+        NeedRecord().m_pText = std::move(copy);
+    }
     if (IsBar() && (GetTimeSigNumerator() == 0 || GetTimeSigDenominator() == 0))
         m_word2 = (m_word2 & ~EventBits::TimeSigMask) | TimeSigWord(4, 4);
 }
@@ -71,8 +73,17 @@ CEvent::CEvent(uint32_t word1, uint32_t word2, uint32_t importRef, const QString
 CEvent::CEvent(const CEvent& other)
     : m_word1(other.m_word1), m_word2(other.m_word2), m_importRef(other.m_importRef)
 {
-    if (other.IsBar() && other.HasText())
-        m_pText = std::make_unique<QString>(other.m_pText->left(kMaxSavedText));
+    if (other.IsBar() && other.HasText()) {
+        auto copy = std::make_unique<QString>(other.GetTextOrNull()->left(kMaxSavedText));
+        NeedRecord().m_pText = std::move(copy);
+    }
+}
+
+EventExtras::SRecord& CEvent::NeedRecord()
+{
+    if (!m_extra)
+        m_extra = EventExtras::Acquire();
+    return EventExtras::At(m_extra);
 }
 
 uint32_t CEvent::GetMeasureTicks() const
@@ -83,9 +94,12 @@ uint32_t CEvent::GetMeasureTicks() const
 
 void CEvent::SetText(const QString& text)
 {
-    m_pText.reset();
-    if (!text.isEmpty())
-        m_pText = std::make_unique<QString>(text);
+    if (m_extra)
+        EventExtras::At(m_extra).m_pText.reset();
+    if (!text.isEmpty()) {
+        auto copy = std::make_unique<QString>(text);
+        NeedRecord().m_pText = std::move(copy);
+    }
 }
 
 void CEvent::ToggleDynamic(uint32_t mask)
@@ -158,7 +172,7 @@ void CEvent::Serialize(CArchive& ar)
         if (IsBar() && HasText()) {
             ar.WriteU32(m_word1 | EventBits::TextFollows);
             ar.WriteU32(m_word2);
-            ar.WriteString(m_pText->left(kMaxSavedText));
+            ar.WriteString(GetTextOrNull()->left(kMaxSavedText));
         } else {
             ar.WriteU32(m_word1);
             ar.WriteU32(m_word2);
@@ -167,13 +181,16 @@ void CEvent::Serialize(CArchive& ar)
     }
     m_word1 = ar.ReadU32();
     m_word2 = ar.ReadU32();
-    m_pText.reset();
+    if (m_extra)
+        EventExtras::At(m_extra).m_pText.reset();
     if (IsBar() && (m_word1 & EventBits::TextFollows)) {
-        m_pText = std::make_unique<QString>(ar.ReadString());
+        auto text = std::make_unique<QString>(ar.ReadString());
         m_word1 &= ~EventBits::TextFollows;
+        const bool empty = text->isEmpty();
+        NeedRecord().m_pText = std::move(text);
         // An empty text counts as no text everywhere, here too: otherwise a file that holds
         // one would load differently once saved again.
-        if (m_pText->isEmpty())
+        if (empty)
             return;
         if (m_word1 & EventBits::NewPage)
             ++ar.m_textsOnNewPageBars;

@@ -1,8 +1,11 @@
 #pragma once
 // One event of a song: a measure opener (BAR, REPEAT_PREV_MEASURES), a note or a rest.
 // Two saved 32-bit words hold every musical fact; see the masks below for their fields.
+// A note is 16 bytes: the two words, its import reference and the handle of the side record
+// that measures keep their layout and timing words and their text in.
 // Positions are in units of 12 to a 32nd note (96 to a quarter); a tick is a 32nd index.
 
+#include "eventextras.h"
 #include "eventpool.h"
 
 #include <QString>
@@ -98,6 +101,11 @@ public:
     // non-empty text, cut to 100 characters. Layout and run-time words start at 0.
     CEvent(const CEvent& other);
     CEvent& operator=(const CEvent&) = delete;
+    ~CEvent()
+    {
+        if (m_extra)
+            EventExtras::Release(m_extra);
+    }
 
     // Events come from their own pool; see eventpool.h.
     static void* operator new(size_t size);
@@ -142,9 +150,35 @@ public:
     uint32_t GetMeasurePositions() const { return GetMeasureTicks() * 12; }
 
     // Empty string when there is no text.
-    QString GetText() const { return m_pText ? *m_pText : QString(); }
-    bool HasText() const { return m_pText && !m_pText->isEmpty(); }
+    QString GetText() const
+    {
+        const QString* text = GetTextOrNull();
+        return text ? *text : QString();
+    }
+    bool HasText() const
+    {
+        const QString* text = GetTextOrNull();
+        return text && !text->isEmpty();
+    }
+    // The text, or nullptr when the event has none (a text read from a file may be empty).
+    const QString* GetTextOrNull() const
+    {
+        const EventExtras::SRecord* r = Record();
+        return r ? r->m_pText.get() : nullptr;
+    }
     void SetText(const QString& text);
+
+    // Words that only measure openers use, filled by the layout and the render passes; 0
+    // until set. Kept beside the event rather than in it, so that a note costs only its
+    // saved words.
+    uint32_t GetLayoutPos() const { return m_extra ? EventExtras::At(m_extra).m_layoutPos : 0; }   // staff top y in bits 0-19, bar left x in bits 20-31
+    uint32_t GetLayoutSize() const { return m_extra ? EventExtras::At(m_extra).m_layoutSize : 0; } // row offsets of the bar's system
+    uint32_t GetRunTime1() const { return m_extra ? EventExtras::At(m_extra).m_runTime1 : 0; }     // bar start in position units, last render pass
+    uint32_t GetRunTime2() const { return m_extra ? EventExtras::At(m_extra).m_runTime2 : 0; }     // bar start in milliseconds, timing pass
+    void SetLayoutPos(uint32_t value) { SetWord(&EventExtras::SRecord::m_layoutPos, value); }
+    void SetLayoutSize(uint32_t value) { SetWord(&EventExtras::SRecord::m_layoutSize, value); }
+    void SetRunTime1(uint32_t value) { SetWord(&EventExtras::SRecord::m_runTime1, value); }
+    void SetRunTime2(uint32_t value) { SetWord(&EventExtras::SRecord::m_runTime2, value); }
 
     // mask is one of Accent, Ghost, FlamOrPM: set it alone, or clear all three if it was set.
     void ToggleDynamic(uint32_t mask);
@@ -169,12 +203,22 @@ public:
 
     uint32_t m_word1 = 0;
     uint32_t m_word2 = 0;
-    uint32_t m_importRef = 0;  // (import line index << 10) | (column & 0x3FF)
-    uint32_t m_layoutPos = 0;  // staff top y in bits 0-19, bar left x in bits 20-31
-    uint32_t m_layoutSize = 0; // row offsets of the bar's system
-    uint32_t m_runTime1 = 0;   // bar start in position units, last render pass
-    uint32_t m_runTime2 = 0;   // bar start in milliseconds, timing pass
-    std::unique_ptr<QString> m_pText;
+    uint32_t m_importRef = 0; // (import line index << 10) | (column & 0x3FF)
+
+private:
+    // The measure's side record, made when one of its words is first set to a non-zero
+    // value or a text is set. Notes never get one.
+    EventExtras::SRecord* Record() const { return m_extra ? &EventExtras::At(m_extra) : nullptr; }
+    EventExtras::SRecord& NeedRecord();
+    void SetWord(uint32_t EventExtras::SRecord::*word, uint32_t value)
+    {
+        if (m_extra)
+            EventExtras::At(m_extra).*word = value;
+        else if (value)
+            NeedRecord().*word = value;
+    }
+
+    uint32_t m_extra = 0; // handle of the side record, 0 for none
 };
 
 inline void* CEvent::operator new(size_t size)
@@ -196,6 +240,8 @@ inline void CEvent::operator delete(void* p, size_t size) noexcept
     }
     ::operator delete(p);
 }
+
+static_assert(sizeof(CEvent) == 16, "a note holds its saved words, its import reference and a handle, nothing more");
 
 // The song: an owning list; iterators stay valid while other elements are inserted or erased.
 using CEventList = std::list<std::unique_ptr<CEvent>, EventPool::CNodeAllocator<std::unique_ptr<CEvent>>>;

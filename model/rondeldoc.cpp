@@ -482,7 +482,14 @@ bool CRondelDoc::OnSaveDocument(const QString& path, QString* error)
 {
     const QString ext = DocFormats::ExtensionOf(path);
     if (ext == QLatin1String(".kdz")) {
-        if (!WriteFileAtomically(path, SaveBytes(), error))
+        // Written to the temporary file as it is made: a big song's bytes are never held whole.
+        CSafeFile file(path);
+        if (!file.Open(error))
+            return false;
+        CArchive ar(&file);
+        Serialize(ar);
+        ar.Flush();
+        if (!file.Commit(error))
             return false;
         m_pathName = path;
         m_modified = false;

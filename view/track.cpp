@@ -76,11 +76,11 @@ int CTrack::Draw(const SDrawTarget& target, QSize* sizeOut)
 SBarGeometry CTrack::GeometryOf(const CEvent& measure)
 {
     SBarGeometry g;
-    g.x = int(measure.m_layoutPos >> kXShift);
-    g.staffTop = int(measure.m_layoutPos & kYMask);
-    g.T = int(measure.m_layoutSize & 0xFF);
-    g.B = int((measure.m_layoutSize >> 8) & 0x3FF);
-    g.S = int((measure.m_layoutSize >> 18) & 0x3FF);
+    g.x = int(measure.GetLayoutPos() >> kXShift);
+    g.staffTop = int(measure.GetLayoutPos() & kYMask);
+    g.T = int(measure.GetLayoutSize() & 0xFF);
+    g.B = int((measure.GetLayoutSize() >> 8) & 0x3FF);
+    g.S = int((measure.GetLayoutSize() >> 18) & 0x3FF);
     g.width = measure.GetDisplayWidth();
     g.systemStart = measure.m_word1 & EventBits::LayoutLineStart;
     g.pageStart = measure.m_word1 & EventBits::LayoutPageStart;
@@ -495,8 +495,8 @@ int CTrackPass::Run(QSize* sizeOut)
         m_firstInSystem = newSystem;
 
         const uint32_t yField = uint32_t(std::clamp(staffTop, 0, int(kYMask)));
-        ev->m_layoutPos = (uint32_t(std::clamp(x, 0, int(kXMax))) << kXShift) | yField;
-        ev->m_layoutSize = sizeWord;
+        ev->SetLayoutPos((uint32_t(std::clamp(x, 0, int(kXMax))) << kXShift) | yField);
+        ev->SetLayoutSize(sizeWord);
         if (ev->IsBar())
             widest = std::max(widest, x + width + 10);
 

@@ -1,7 +1,7 @@
 #pragma once
 // CTrack: the notation of a document's song. One pass (Draw) lays the measures out on
-// systems and pages, writes the geometry back into the measure events (m_layoutPos,
-// m_layoutSize, bits 12 and 13 of m_word1, bit 14 of m_word2) and draws the systems that are
+// systems and pages, writes the geometry back into the measure events (GetLayoutPos(),
+// GetLayoutSize(), bits 12 and 13 of m_word1, bit 14 of m_word2) and draws the systems that are
 // visible or on the printed page. Mouse and keyboard work read that geometry back through
 // the hit tests.
 //

@@ -150,7 +150,7 @@ void CTrackPass::DrawSystemMargin(const CEvent& bar, int systemTop)
     HLine(5, 50, systemTop);
     TextOut(m_p, NotationFonts().m_timeSig, 10, systemTop + 2, QString::number(m_barNo));
     if (bar.IsBar() && (!m_printing || DisplayConfig().m_playTime)) {
-        const uint32_t secs = bar.m_runTime2 / 1000;
+        const uint32_t secs = bar.GetRunTime2() / 1000;
         TextOut(m_p, NotationFonts().m_barTime, 10, systemTop + 25,
                 QStringLiteral("%1:%2").arg(secs / 60).arg(secs % 60, 2, 10, QLatin1Char('0')));
     }

@@ -148,14 +148,14 @@ TEST_F(AppWindow, ViewScrollsOverTheSizeTheLayoutReports)
     int staffTop = 0;
     for (const auto& e : view->Doc().Events())
         if (e->IsMeasure() && ++n == 200)
-            staffTop = LayoutStaffTop(e->m_layoutPos);
+            staffTop = LayoutStaffTop(e->GetLayoutPos());
     EXPECT_EQ(view->ScrollY(), staffTop - 100);
     view->GotoBar(5000);
     EXPECT_EQ(view->ScrollY(), std::min(view->verticalScrollBar()->maximum(), [&] {
         int k = 0, top = 0;
         for (const auto& e : view->Doc().Events())
             if (e->IsMeasure() && ++k == 300)
-                top = LayoutStaffTop(e->m_layoutPos);
+                top = LayoutStaffTop(e->GetLayoutPos());
         return top - 100;
     }()));
 }
@@ -225,7 +225,7 @@ TEST_F(AppWindow, PlayCursorScrollsToASystemBelowTheVisiblePart)
     int n = 0, top = 0;
     for (const auto& e : view->Doc().Events())
         if (e->IsMeasure() && ++n == 101)
-            top = LayoutStaffTop(e->m_layoutPos);
+            top = LayoutStaffTop(e->GetLayoutPos());
     EXPECT_EQ(view->ScrollY(), std::min(top - 93, view->verticalScrollBar()->maximum()));
     f->OnStop();
 }
@@ -508,7 +508,7 @@ TEST_F(AppWindow, IssuePaneListsIssuesAndShowsTheirPlace)
     int top = 0;
     for (const auto& e : f->ActiveDocument()->Events())
         if (e->IsMeasure() && ++n == 31)
-            top = LayoutStaffTop(e->m_layoutPos);
+            top = LayoutStaffTop(e->GetLayoutPos());
     EXPECT_EQ(f->ActiveView()->ScrollY(), std::min(top - 100, f->ActiveView()->verticalScrollBar()->maximum()))
         << "bar 29 + 2 is shown";
     EXPECT_EQ(f->StatusText(), QStringLiteral("Import issue at line 30, column 41"));
@@ -706,7 +706,7 @@ TEST_F(AppWindow, MouseOverTheTimeSignatureBoxNamesTheMeasure)
     QPoint lead;
     for (const auto& e : view->Doc().Events())
         if (e->IsMeasure() && ++n == 3)
-            lead = QPoint(LayoutBarX(e->m_layoutPos) + 4, LayoutStaffTop(e->m_layoutPos) + 10);
+            lead = QPoint(LayoutBarX(e->GetLayoutPos()) + 4, LayoutStaffTop(e->GetLayoutPos()) + 10);
     view->GotoBar(3); // bring it into the window
     QTest::mouseMove(view->viewport(), lead - QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value()));
     EXPECT_EQ(f->StatusText(), QStringLiteral("MOUSE OVER: measure 3, 32nd note position -1"));
@@ -718,8 +718,8 @@ TEST_F(AppWindow, MouseOverTheTimeSignatureBoxNamesTheMeasure)
     for (const auto& e : view->Doc().Events())
         if (e->IsMeasure() && ++n == 3)
             bar3 = e.get();
-    const int cellX = LayoutBarX(bar3->m_layoutPos) + view->Renderer().Lead(*bar3) + 8 * 4;
-    const QPoint note(cellX + 3, LayoutStaffTop(bar3->m_layoutPos) + 13);
+    const int cellX = LayoutBarX(bar3->GetLayoutPos()) + view->Renderer().Lead(*bar3) + 8 * 4;
+    const QPoint note(cellX + 3, LayoutStaffTop(bar3->GetLayoutPos()) + 13);
     QTest::mouseMove(view->viewport(), note - QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value()));
     EXPECT_EQ(f->StatusText(), QStringLiteral("MOUSE OVER: measure 3, 32nd note position 4"));
     for (const QRect& cell : view->HoverCells()) {
@@ -767,8 +767,8 @@ TEST_F(AppWindow, ZoneTooltipsNameWhatAClickDoes)
         if (e->IsMeasure() && ++n == 3)
             bar3 = e.get();
     ASSERT_NE(bar3, nullptr);
-    const int x = LayoutBarX(bar3->m_layoutPos);
-    const int top = LayoutStaffTop(bar3->m_layoutPos);
+    const int x = LayoutBarX(bar3->GetLayoutPos());
+    const int top = LayoutStaffTop(bar3->GetLayoutPos());
     const int lead = view->Renderer().Lead(*bar3);
     auto tipAt = [&](QPoint layoutPt) {
         QToolTip::hideText();

@@ -294,7 +294,7 @@ TEST_F(MainWindow, ZoomKeepsTheMusicUnderTheMouseInPlace)
     view->GotoBar(6);
     auto onScreen = [&]() {
         const CEvent* bar = barAt(6);
-        const QPointF layout(LayoutBarX(bar->m_layoutPos) + 60, LayoutStaffTop(bar->m_layoutPos) + 12);
+        const QPointF layout(LayoutBarX(bar->GetLayoutPos()) + 60, LayoutStaffTop(bar->GetLayoutPos()) + 12);
         return QPointF(layout.x() * view->Scale() - view->horizontalScrollBar()->value(),
                        layout.y() * view->Scale() - view->verticalScrollBar()->value());
     };

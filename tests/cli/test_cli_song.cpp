@@ -48,6 +48,32 @@ TEST_F(Cli, DumpDescribesTheSong)
     EXPECT_TRUE(o[QStringLiteral("messages")].isArray());
 }
 
+TEST_F(Cli, DumpOfATabListsEveryLineInQtsIndentedForm)
+{
+    // The tab's lines are written one at a time; the text must still be what Qt prints for the
+    // whole tree. A title that looks like the dump's own inner workings stays a title.
+    QByteArray tab = "Song: \x01streamed array 0\nTempo: 100\n\n";
+    for (int block = 0; block < 30; ++block)
+        tab += "HH|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\nBD|o-------o-------|\n\n";
+    ASSERT_TRUE(WriteAll(Path(QStringLiteral("song.txt")), tab));
+    const SRunResult r = RunCli({QStringLiteral("dump"), Path(QStringLiteral("song.txt"))}, Settings());
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonDocument parsed = QJsonDocument::fromJson(r.out);
+    ASSERT_TRUE(parsed.isObject()) << r.out.left(400).toStdString();
+    EXPECT_TRUE(r.out == parsed.toJson(QJsonDocument::Indented));
+    const QJsonObject import = parsed.object()[QStringLiteral("import")].toObject();
+    const QJsonArray lines = import[QStringLiteral("lines")].toArray();
+    const QList<QByteArray> written = tab.split('\n');
+    ASSERT_EQ(lines.size(), written.size()); // with the importer's closing empty line
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QJsonObject line = lines[i].toObject();
+        EXPECT_EQ(line[QStringLiteral("no")].toInt(), i + 1);
+        EXPECT_EQ(line[QStringLiteral("text")].toString(), QString::fromLatin1(written[i])) << "line " << i + 1;
+    }
+    EXPECT_EQ(import[QStringLiteral("header")].toObject()[QStringLiteral("song")].toString(), QStringLiteral("\x01streamed array 0"));
+    EXPECT_EQ(parsed.object()[QStringLiteral("events")].toArray().size(), 30 * (1 + 8 + 2 + 2) + 1); // bar, notes, closing bar
+}
+
 TEST_F(Cli, ConvertKdzToKdzKeepsTheBytes)
 {
     ASSERT_EQ(RunCli({QStringLiteral("new"), Path(QStringLiteral("a.kdz"))}, Settings()).exitCode, 0);

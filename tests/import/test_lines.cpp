@@ -34,6 +34,40 @@ INSTANTIATE_TEST_SUITE_P(Lines, LineNormalisation,
                                            SLineCase{"a&nbbspb&nbbsp", "ab&nbbsp", LineType::Unknown},
                                            SLineCase{"   ", "", LineType::Blank}));
 
+TEST(LineArrays, KeepTheirElementsThroughResizesAndMovesInTheArena)
+{
+    // Counts and elements share one block of the arena; arrays of different element sizes
+    // side by side must not overwrite each other.
+    std::pmr::monotonic_buffer_resource arena;
+    CLineArray<uint8_t> flags(&arena);
+    CLineArray<int> columns(&arena);
+    EXPECT_TRUE(flags.empty());
+    EXPECT_EQ(flags.size(), 0u);
+    EXPECT_EQ(flags.begin(), flags.end());
+    flags.assign(3, 7);
+    const std::vector<int> wide = {5, 100000, -2, 1 << 30, 70000};
+    columns.assign(wide.begin(), wide.end());
+    flags.resize(6);
+    EXPECT_EQ(std::vector<uint8_t>(flags.begin(), flags.end()), (std::vector<uint8_t>{7, 7, 7, 0, 0, 0}));
+    EXPECT_EQ(std::vector<int>(columns.begin(), columns.end()), wide);
+    columns.resize(2);
+    EXPECT_EQ(columns.size(), 2u);
+    EXPECT_EQ(columns.back(), 100000);
+    flags[5] = 9;
+    CLineArray<uint8_t> moved(std::move(flags));
+    EXPECT_TRUE(flags.empty());
+    EXPECT_EQ(moved.size(), 6u);
+    EXPECT_EQ(moved.back(), 9);
+    flags = std::move(moved);
+    EXPECT_EQ(flags.size(), 6u);
+    flags.resize(0);
+    EXPECT_TRUE(flags.empty());
+    // 70 000 bars on one line: a count that needs more than 16 bits.
+    columns.assign(size_t(70000), 3);
+    EXPECT_EQ(columns.size(), 70000u);
+    EXPECT_EQ(columns[69999], 3);
+}
+
 struct SReadCase
 {
     const char* bytes;

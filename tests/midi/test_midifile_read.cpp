@@ -283,7 +283,7 @@ TEST(MidiRead, OpeningAMidFileMakesADocument)
     int bars = 0;
     for (const auto& e : doc.Events()) {
         if (e->IsMeasure() && ++bars == 2) {
-            EXPECT_EQ(e->m_runTime2, 2400u);
+            EXPECT_EQ(e->GetRunTime2(), 2400u);
         }
     }
 

@@ -165,10 +165,10 @@ TEST(Render, AFourFourBarAtOneTwentyLastsTwoSeconds)
     CSong s;
     s.Bar(4, 4, 0, TempoBits(120)).Note(36, 0).Bar().Close();
     s.Midi().ComputeBarTimes();
-    EXPECT_EQ(s.Measure(1).m_runTime2, 0u);
-    EXPECT_EQ(s.Measure(2).m_runTime2, 2000u);
-    EXPECT_EQ(s.Measure(3).m_runTime2, 4000u);
-    EXPECT_EQ(s.Measure(2).m_runTime1, 384u);
+    EXPECT_EQ(s.Measure(1).GetRunTime2(), 0u);
+    EXPECT_EQ(s.Measure(2).GetRunTime2(), 2000u);
+    EXPECT_EQ(s.Measure(3).GetRunTime2(), 4000u);
+    EXPECT_EQ(s.Measure(2).GetRunTime1(), 384u);
     // The timing pass fills the inherited tempo into the bars (their flag stays clear).
     EXPECT_EQ(s.Measure(2).GetTempo(), 0u);
     EXPECT_EQ((s.Measure(2).m_word1 & EventBits::TempoMask) >> EventBits::TempoShift, 120u);
@@ -180,8 +180,8 @@ TEST(Render, TheAudioSyncPointShiftsEveryBar)
     s.Bar(4, 4, 0, TempoBits(120)).Bar().Close();
     s.m_doc.m_audioSync = 150;
     s.Midi().ComputeBarTimes();
-    EXPECT_EQ(s.Measure(1).m_runTime2, 1500u);
-    EXPECT_EQ(s.Measure(2).m_runTime2, 3500u);
+    EXPECT_EQ(s.Measure(1).GetRunTime2(), 1500u);
+    EXPECT_EQ(s.Measure(2).GetRunTime2(), 3500u);
 }
 
 TEST(Render, BarTimesFollowTempoAndTimeSignatureAndTruncatePerBar)
@@ -189,11 +189,11 @@ TEST(Render, BarTimesFollowTempoAndTimeSignatureAndTruncatePerBar)
     CSong s;
     s.Bar(7, 8, 0, TempoBits(130)).Bar(7, 8).Bar(5, 4, 0, TempoBits(60)).Bar(3, 4).Close();
     s.Midi().ComputeBarTimes();
-    EXPECT_EQ(s.Measure(2).m_runTime2, 1615u);        // 336 ticks at 130: 1615.38
-    EXPECT_EQ(s.Measure(3).m_runTime2, 3230u);        // truncated bar by bar
-    EXPECT_EQ(s.Measure(4).m_runTime2, 3230u + 5000); // 5/4 at 60
-    EXPECT_EQ(s.Measure(5).m_runTime2, 8230u + 3000);
-    EXPECT_EQ(s.Measure(5).m_runTime1, 336u * 2 + 480 + 288);
+    EXPECT_EQ(s.Measure(2).GetRunTime2(), 1615u);        // 336 ticks at 130: 1615.38
+    EXPECT_EQ(s.Measure(3).GetRunTime2(), 3230u);        // truncated bar by bar
+    EXPECT_EQ(s.Measure(4).GetRunTime2(), 3230u + 5000); // 5/4 at 60
+    EXPECT_EQ(s.Measure(5).GetRunTime2(), 8230u + 3000);
+    EXPECT_EQ(s.Measure(5).GetRunTime1(), 336u * 2 + 480 + 288);
 }
 
 TEST(Render, RepeatedBarsKeepTheirFirstTime)
@@ -204,10 +204,10 @@ TEST(Render, RepeatedBarsKeepTheirFirstTime)
     Marked(s);
     s.Close();
     s.Midi().ComputeBarTimes();
-    EXPECT_EQ(s.Measure(1).m_runTime2, 0u); // not the 4000 of its second play
-    EXPECT_EQ(s.Measure(2).m_runTime2, 2000u);
-    EXPECT_EQ(s.Measure(3).m_runTime2, 8000u);
-    EXPECT_EQ(s.Measure(4).m_runTime2, 10000u);
+    EXPECT_EQ(s.Measure(1).GetRunTime2(), 0u); // not the 4000 of its second play
+    EXPECT_EQ(s.Measure(2).GetRunTime2(), 2000u);
+    EXPECT_EQ(s.Measure(3).GetRunTime2(), 8000u);
+    EXPECT_EQ(s.Measure(4).GetRunTime2(), 10000u);
 }
 
 TEST(Render, AMeasureRepeatStartsWhenItsRepeatDoes)
@@ -215,9 +215,9 @@ TEST(Render, AMeasureRepeatStartsWhenItsRepeatDoes)
     CSong s;
     s.Bar(4, 4, 0, TempoBits(120)).Note(36, 0).Bar().Note(38, 0).RepeatPrev(2, 1).Bar().Note(42, 0).Close();
     s.Midi().ComputeBarTimes();
-    EXPECT_EQ(s.Measure(3).m_runTime2, 4000u);
-    EXPECT_EQ(s.Measure(4).m_runTime2, 8000u);
-    EXPECT_EQ(s.Measure(4).m_runTime1, 4u * 384);
+    EXPECT_EQ(s.Measure(3).GetRunTime2(), 4000u);
+    EXPECT_EQ(s.Measure(4).GetRunTime2(), 8000u);
+    EXPECT_EQ(s.Measure(4).GetRunTime1(), 4u * 384);
 }
 
 TEST(Render, FilesIgnoreWhatPlaybackLeftBehind)
@@ -273,9 +273,9 @@ TEST(Render, TheTimingPassWaitsWhileThePlayerRuns)
     CMidi::SetPlayState(1);
     s.Midi().ComputeBarTimes();
     CMidi::SetPlayState(0);
-    EXPECT_EQ(s.Measure(2).m_runTime2, 0u);
+    EXPECT_EQ(s.Measure(2).GetRunTime2(), 0u);
     s.Midi().ComputeBarTimes();
-    EXPECT_EQ(s.Measure(2).m_runTime2, 2000u);
+    EXPECT_EQ(s.Measure(2).GetRunTime2(), 2000u);
 }
 
 TEST(Render, APassThatNeverEndsIsReportedOncePerRun)
@@ -290,8 +290,8 @@ TEST(Render, APassThatNeverEndsIsReportedOncePerRun)
     ASSERT_EQ(report.m_messages.size(), 1);
     EXPECT_EQ(report.m_messages[0], QStringLiteral("There is an infinite loop around bar 10001. Please correct it to continue"));
     EXPECT_EQ(report.m_kinds[0], EReportKind::Error); // the song cannot be played to its end
-    EXPECT_EQ(s.Measure(10001).m_runTime2, 10000u * 2000);
-    EXPECT_EQ(s.Measure(10002).m_runTime2, 0u);
+    EXPECT_EQ(s.Measure(10001).GetRunTime2(), 10000u * 2000);
+    EXPECT_EQ(s.Measure(10002).GetRunTime2(), 0u);
     s.Midi().ComputeBarTimes();
     EXPECT_EQ(report.m_messages.size(), 1);
 }

@@ -204,7 +204,7 @@ TEST_F(BarProperties, TextAndLayoutChoices)
     v.m_text.clear();
     v.m_newLine = false;
     ASSERT_TRUE(Apply(2, v));
-    EXPECT_EQ(bar.m_pText, nullptr);
+    EXPECT_EQ(bar.GetTextOrNull(), nullptr);
     EXPECT_FALSE(bar.m_word1 & EventBits::NewLine);
     // The undo history holds each step.
     ASSERT_TRUE(m_doc.Undo());

@@ -297,6 +297,27 @@ TEST_F(DocumentFiles, EmptySongFailsToOpenAndKeepsThePreviousSong)
     EXPECT_EQ(doc.m_header[0], QStringLiteral("mine"));
 }
 
+TEST_F(DocumentFiles, ASavedFileHoldsTheSameBytesAsTheSongInMemory)
+{
+    // The file is written in blocks as the song is stored: texts and events that straddle
+    // the blocks' edges must come out whole and in order.
+    CRondelDoc doc;
+    doc.OnNewDocument();
+    for (int i = 0; i < 40000; ++i) {
+        CEvent* ev = AppendEvent(doc.Events(), i % 7 == 0 ? EventType::Bar : 42, uint32_t(i));
+        if (i % 7 == 0 && i % 3 == 0)
+            ev->SetText(QString(i % 100, QLatin1Char('a' + i % 26)));
+    }
+    AppendEvent(doc.Events(), EventType::Bar, TimeSigWord(4, 4))->SetText(QString(70000, QLatin1Char('z')));
+    const QString path = m_dir.filePath(QStringLiteral("big.kdz"));
+    QString error;
+    ASSERT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
+    const QByteArray inMemory = doc.SaveBytes();
+    EXPECT_GT(inMemory.size(), 5 * 65536);
+    EXPECT_TRUE(ReadAll(path) == inMemory);
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("big.kdz")});
+}
+
 TEST_F(DocumentFiles, SaveToUnwritablePlaceFailsWithoutLeavingAFile)
 {
     CRondelDoc doc;

@@ -48,13 +48,13 @@ TEST(Event, EmptyTextSavesAsEightBytesAndLoadsNull)
 {
     const QString empty;
     CEvent bar(EventType::Bar, TimeSigWord(4, 4), 0, &empty);
-    ASSERT_TRUE(bar.m_pText);
+    ASSERT_TRUE(bar.GetTextOrNull());
     EXPECT_FALSE(bar.HasText());
     const QByteArray bytes = Store(bar);
     ASSERT_EQ(bytes.size(), 8);
     EXPECT_EQ(uint8_t(bytes[3]) & 0x40, 0);
     auto loaded = Load(bytes);
-    EXPECT_EQ(loaded->m_pText, nullptr);
+    EXPECT_EQ(loaded->GetTextOrNull(), nullptr);
 }
 
 TEST(Event, LongCommentIsCutToHundredCharactersOnSave)
@@ -95,7 +95,7 @@ TEST(Event, TextBitOnNoteIsKeptAndReadsNoString)
     EXPECT_NE(uint8_t(bytes[3]) & 0x40, 0);
     auto loaded = Load(bytes);
     EXPECT_EQ(loaded->m_word1, 38 | EventBits::TextFollows);
-    EXPECT_EQ(loaded->m_pText, nullptr);
+    EXPECT_EQ(loaded->GetTextOrNull(), nullptr);
 }
 
 TEST(Event, NotesAndRepeatsNeverWriteText)
@@ -109,21 +109,21 @@ TEST(Event, NotesAndRepeatsNeverWriteText)
 TEST(Event, CopyKeepsBarTextOnlyAndCutsIt)
 {
     CEvent bar(EventType::Bar | TempoBits(90), TimeSigWord(3, 4), 77, QString(120, QLatin1Char('t')));
-    bar.m_layoutPos = 5;
-    bar.m_runTime2 = 9;
+    bar.SetLayoutPos(5);
+    bar.SetRunTime2(9);
     CEvent copy(bar);
     EXPECT_EQ(copy.m_word1, bar.m_word1);
     EXPECT_EQ(copy.m_word2, bar.m_word2);
     EXPECT_EQ(copy.m_importRef, 77u);
     EXPECT_EQ(copy.GetText().size(), 100);
-    EXPECT_EQ(copy.m_layoutPos, 0u);
-    EXPECT_EQ(copy.m_runTime2, 0u);
+    EXPECT_EQ(copy.GetLayoutPos(), 0u);
+    EXPECT_EQ(copy.GetRunTime2(), 0u);
 
     CEvent note(38, 0, 0, QStringLiteral("x"));
-    EXPECT_EQ(CEvent(note).m_pText, nullptr);
+    EXPECT_EQ(CEvent(note).GetTextOrNull(), nullptr);
     const QString empty;
     CEvent emptyBar(EventType::Bar, TimeSigWord(4, 4), 0, &empty);
-    EXPECT_EQ(CEvent(emptyBar).m_pText, nullptr);
+    EXPECT_EQ(CEvent(emptyBar).GetTextOrNull(), nullptr);
 }
 
 TEST(Event, PackedFields)
@@ -178,7 +178,7 @@ TEST(Event, SetTextDropsEmptyText)
     bar.SetText(QStringLiteral("Verse"));
     EXPECT_EQ(bar.GetText(), QStringLiteral("Verse"));
     bar.SetText(QString());
-    EXPECT_EQ(bar.m_pText, nullptr);
+    EXPECT_EQ(bar.GetTextOrNull(), nullptr);
 }
 
 struct SWidthCase

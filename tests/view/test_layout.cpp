@@ -77,7 +77,7 @@ TEST_F(Geometry, GeometryWordsHoldPositionAndRows)
     const CEvent& first = BarEvent(1);
     // Header "Song:" is one line of 21; the first system starts 10 below it, the staff 93
     // lower. Edit shows Standard, 8 drum tab rows and the count row.
-    EXPECT_EQ(first.m_layoutPos, (80u << 20) | 124u);
+    EXPECT_EQ(first.GetLayoutPos(), (80u << 20) | 124u);
     EXPECT_EQ(Bar(1).T, 98);
     EXPECT_EQ(Bar(1).B, 98 + 12 * 7);
     EXPECT_EQ(Bar(1).S, 98 + 12 * 7 + 8 + 26);
