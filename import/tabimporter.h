@@ -318,6 +318,14 @@ public:
     int m_countedDen = 4;
 
 private:
+    // Layouts of real tabs put into the staff form the passes read (see
+    // tabimporter_layout.cpp); run once the lines are read.
+    void NormaliseLayout();
+    void RestDotsToTicks();
+    // Three hands at once, or a generic cymbal keeping time: a drummer reads the hi-hat line as
+    // the foot and the cymbal as the ride (labels recognised by the fallback rules only).
+    void AssignKitRoles();
+
     // Pipeline steps (split by pass over tabimporter_*.cpp).
     int RunCharacterCensus();
     bool PreScanStaffGroups();

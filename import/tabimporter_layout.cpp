@@ -1,0 +1,179 @@
+// Layouts of real tabs that the staff passes would not read as staves, put into the staff
+// form once the lines are read, and the kit roles a drummer reads from the notes themselves.
+
+#include "tabimporter.h"
+
+#include "importtext.h"
+
+#include <algorithm>
+
+using namespace ImportText;
+
+namespace {
+
+// The label before a line's first separator: a short run of text holding a letter.
+bool HasShortLabel(std::string_view t, size_t separator)
+{
+    if (separator == 0 || separator > size_t(ImportLimits::kMaxLabelChars) + 8)
+        return false;
+    bool letter = false;
+    for (size_t i = 0; i < separator; ++i)
+        letter = letter || IsLetter(t[i]);
+    return letter;
+}
+
+// A staff line whose rests are dots ("snare |....x.......x...|"): between its first and last
+// separator only dots, note characters and separators, dots at least four and two in five.
+bool UsesRestDots(std::string_view t)
+{
+    const size_t first = t.find('|');
+    const size_t last = t.rfind('|');
+    if (first == std::string_view::npos || last <= first + 4 || !HasShortLabel(t, first))
+        return false;
+    int dots = 0;
+    int others = 0;
+    for (size_t i = first + 1; i < last; ++i) {
+        const char c = t[i];
+        if (c == '.')
+            ++dots;
+        else if (c == '-' || IsBlank(c))
+            return false; // ticks or blanks: a line of another kind
+        else if (c != '|')
+            ++others;
+    }
+    return dots >= 4 && 2 * (dots + others) <= 5 * dots;
+}
+
+// A label as a word: its letters in lower case ("Cymbal:" -> "cymbal").
+std::string LabelWord(const char* label)
+{
+    std::string word;
+    for (const char* c = label; *c; ++c)
+        if (IsLetter(*c))
+            word.push_back(ToLower(*c));
+    return word;
+}
+
+}
+
+void CTabImporter::NormaliseLayout()
+{
+    RestDotsToTicks();
+}
+
+void CTabImporter::RestDotsToTicks()
+{
+    // Two such lines at least: one alone is as likely a line of text.
+    std::vector<size_t> dotted;
+    for (size_t i = 0; i < m_lines.size(); ++i)
+        if (UsesRestDots(m_lines[i].m_text))
+            dotted.push_back(i);
+    if (dotted.size() < 2)
+        return;
+    for (size_t i : dotted) {
+        std::pmr::string& t = m_lines[i].m_text;
+        const size_t first = t.find('|');
+        const size_t last = t.rfind('|');
+        std::replace(t.begin() + std::ptrdiff_t(first), t.begin() + std::ptrdiff_t(last), '.', '-');
+    }
+}
+
+void CTabImporter::AssignKitRoles()
+{
+    // The columns each staff line plays, by group.
+    struct SPlayed
+    {
+        int label;
+        std::vector<int> columns;
+    };
+    std::vector<std::vector<SPlayed>> groups;
+    int group = -2;
+    for (const CImportLine& line : m_lines) {
+        if (line.m_type != LineType::StaffLine)
+            continue;
+        if (line.m_groupFirst != group) {
+            group = line.m_groupFirst;
+            groups.emplace_back();
+        }
+        SPlayed played{line.m_labelIndex, {}};
+        if (played.label < 0)
+            continue;
+        // Columns counted from the line's first bar, bar lines left out: lines whose labels
+        // differ in length line up, and so do the bars of one line.
+        int tick = 0;
+        for (int c = line.m_firstBarColumn; c < line.Length(); ++c) {
+            const char ch = line.m_text[size_t(c)];
+            if (ch == m_barChar)
+                continue;
+            if (ch != ' ' && ch != m_tickChar && LookupNote(played.label, ch))
+                played.columns.push_back(tick);
+            ++tick;
+        }
+        groups.back().push_back(std::move(played));
+    }
+    auto guessedOnly = [this](int label, int key) {
+        const CLabelRecord& rec = m_labels[size_t(label)];
+        const int n = rec.EntryCount();
+        if (n == 0)
+            return false;
+        for (int e = 0; e < n; ++e)
+            if (rec.entries[size_t(e)].kind != 2 || rec.entries[size_t(e)].instrument != key)
+                return false;
+        return true;
+    };
+    auto firstKeyOf = [this](int label) {
+        const CLabelRecord& rec = m_labels[size_t(label)];
+        return rec.EntryCount() ? int(rec.entries[0].instrument) : 0;
+    };
+    // A label's verdict holds only when every staff that plays it agrees: 1 yes, -1 no.
+    std::array<int, ImportLimits::kLabelSlots> foot{};
+    std::array<int, ImportLimits::kLabelSlots> ride{};
+    auto vote = [](int& verdict, bool yes) { verdict = (verdict == -1 || !yes) ? -1 : 1; };
+    for (const std::vector<SPlayed>& staff : groups) {
+        for (const SPlayed& p : staff) {
+            const int key = firstKeyOf(p.label);
+            const std::string word = LabelWord(m_labels[size_t(p.label)].label);
+            if (key == 49 && guessedOnly(p.label, 49) && (word == "cymbal" || word == "cymbals" || word == "cym")) {
+                // Keeping time: four hits or more, evenly spaced.
+                bool steady = p.columns.size() >= 4;
+                for (size_t i = 2; steady && i < p.columns.size(); ++i)
+                    steady = p.columns[i] - p.columns[i - 1] == p.columns[1] - p.columns[0];
+                vote(ride[size_t(p.label)], steady);
+            }
+            if (key == 42 && guessedOnly(p.label, 42) && p.columns.size() >= 2) {
+                // Every hat stroke falls with a stroke of a cymbal that keeps time, and one at
+                // least with a snare stroke too: three hands at once, so the foot plays it.
+                auto plays = [&](const SPlayed& o, int c, bool cymbal) {
+                    const int k = firstKeyOf(o.label);
+                    const bool kind = cymbal ? (k == 49 || k == 51 || k == 52 || k == 53 || k == 55 || k == 57)
+                                             : (k == 38 || k == 37 || k == 40);
+                    return kind && std::binary_search(o.columns.begin(), o.columns.end(), c);
+                };
+                bool withCymbal = true;
+                bool threeHands = false;
+                for (int c : p.columns) {
+                    bool cymbal = false;
+                    bool snare = false;
+                    for (const SPlayed& o : staff) {
+                        if (&o == &p)
+                            continue;
+                        cymbal = cymbal || plays(o, c, true);
+                        snare = snare || plays(o, c, false);
+                    }
+                    withCymbal = withCymbal && cymbal;
+                    threeHands = threeHands || (cymbal && snare);
+                }
+                vote(foot[size_t(p.label)], withCymbal && threeHands);
+            }
+        }
+    }
+    for (int l = 0; l < m_labelCount; ++l) {
+        CLabelRecord& rec = m_labels[size_t(l)];
+        for (int e = 0; e < rec.EntryCount(); ++e) {
+            if (foot[size_t(l)] == 1)
+                rec.entries[size_t(e)].instrument = 44;
+            if (ride[size_t(l)] == 1)
+                rec.entries[size_t(e)].instrument = 51;
+        }
+    }
+}

@@ -1,0 +1,67 @@
+// Layouts of real tabs the staff passes read once they are put into the staff form: rests
+// written as dots, and the kit roles a drummer reads from the notes themselves (a hi-hat line
+// that can only be the foot, a cymbal line that keeps time).
+
+#include "importtestutil.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Layouts, DotsAreRestsInStaffLines)
+{
+    // Labels of different lengths, dots for rests, no blank before the bars.
+    const std::string tab = "ride |x.x.x.x.x.x.x.x.|\n"
+                            "snare |....o.......o...|\n"
+                            "kick |o.......o.o.....|\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        ASSERT_EQ(r->blocks, 1);
+        EXPECT_EQ(SongText(r->doc.Events()),
+                  "|4/4 51@0 36@0 51@48 51@96 38@96 51@144 51@192 36@192 51@240 36@240 51@288 38@288 51@336");
+    }
+    // Dotted sixteenths in an indented, colon-labelled staff of two bars.
+    auto two = RunImport("   HH: |x.x.x.x.|x.x.x.x.|\n   SD: |..o...o.|..o...o.|\n   BD: |o...o...|o.o.o...|\n");
+    EXPECT_EQ(BarsText(two->doc.Events()), "|2/4 |2/4");
+    EXPECT_EQ(SongText(two->doc.Events()).substr(0, 43), "|2/4 42@0 36@0 42@48 38@48 42@96 36@96 42@1");
+}
+
+TEST(Layouts, DotsElsewhereStayText)
+{
+    // One dotted line alone, a sentence with dots and a measure-repeat sign keep their meaning.
+    auto r = RunImport("Verse... then the chorus |....|\n"
+                       "HH|x-x-x-x-x-x-x-x-|./.              |\n"
+                       "BD|o-------o-------|./.              |\n");
+    EXPECT_EQ(r->imp.m_lines[0].m_text, "Verse... then the chorus |....|");
+    EXPECT_EQ(r->imp.m_lines[1].m_text.substr(20, 3), "./.");
+}
+
+TEST(Layouts, AHiHatLinePlayedWithCymbalAndSnareIsTheFoot)
+{
+    // The right hand rides the cymbal, the left plays the snare on 2 and 4: the hi-hat line
+    // under them can only be the foot, and the cymbal that keeps time is the ride.
+    const std::string tab = "cymbal   |x.x.x.x.x.x.x.x.|\n"
+                            "snare    |....x.......x...|\n"
+                            "hi-hat   |....x.......x...|\n"
+                            "bassdrum |x.......x.......|\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 51@0 36@0 51@48 51@96 38@96 44@96 51@144 51@192 36@192 51@240 "
+                                             "51@288 38@288 44@288 51@336");
+    }
+}
+
+TEST(Layouts, AHiHatLineTheHandsCanPlayStaysTheHiHat)
+{
+    // Hat with the snare but no cymbal: the hands play both.
+    auto hands = RunImport("H |x-x-x-x-x-x-x-x-|\nS |----x-------x---|\nB |x-------x-------|\n");
+    EXPECT_EQ(SongText(hands->doc.Events()).substr(0, 21), "|4/4 42@0 36@0 42@48 ");
+    // A crash on one and hats on every eighth: the hat is played by hand where the crash is not.
+    auto crash = RunImport("C |x---------------|\nH |x-x-x-x-x-x-x-x-|\nS |----x-------x---|\n");
+    EXPECT_EQ(SongText(crash->doc.Events()).substr(0, 30), "|4/4 49@0 42@0 42@48 42@96 38@");
+    // A generic cymbal played once is a crash, not a ride.
+    auto once = RunImport("cymbal |x...............|\nsnare  |....x.......x...|\nkick   |x.......x.......|\n");
+    EXPECT_EQ(SongText(once->doc.Events()).substr(0, 14), "|4/4 49@0 36@0");
+}
+
+} // namespace
