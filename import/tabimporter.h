@@ -322,6 +322,10 @@ private:
     // tabimporter_layout.cpp); run once the lines are read.
     void NormaliseLayout();
     void RestDotsToTicks();
+    // Blank lines of a double-spaced staff and rails drawn between staff lines go.
+    void DropStaffSpacers();
+    // "(x)" on a staff line: one ghost stroke, written "-g-".
+    void GhostsInParens();
     // Three hands at once, or a generic cymbal keeping time: a drummer reads the hi-hat line as
     // the foot and the cymbal as the ride (labels recognised by the fallback rules only).
     void AssignKitRoles();

@@ -44,6 +44,44 @@ bool UsesRestDots(std::string_view t)
     return dots >= 4 && 2 * (dots + others) <= 5 * dots;
 }
 
+// A line that may be a line of a staff: a label first, a separator and a run of ticks.
+bool LooksLikeStaffLine(std::string_view t)
+{
+    size_t p = 0;
+    while (p < t.size() && IsBlank(t[p]))
+        ++p;
+    if (p >= t.size() || !IsAlnum(t[p]) || t.find('|', p) == std::string_view::npos)
+        return false;
+    return std::count(t.begin(), t.end(), '-') >= 4;
+}
+
+// A line drawn between the lines of a staff: blanks, separators and underscores only, with a
+// separator ("    |", "  | | | |", "  |_|_|_|").
+bool IsRailLine(std::string_view t)
+{
+    bool separator = false;
+    for (char c : t) {
+        if (c == '|')
+            separator = true;
+        else if (!IsBlank(c) && c != '_')
+            return false;
+    }
+    return separator;
+}
+
+// A note in parentheses, "(x)" between ticks or separators: one ghosted stroke.
+bool IsGhostInParens(std::string_view t, size_t open)
+{
+    if (open + 2 >= t.size() || t[open] != '(' || t[open + 2] != ')')
+        return false;
+    const char c = t[open + 1];
+    if (c != 'x' && c != 'X' && c != 'o' && c != 'O')
+        return false;
+    const char before = open > 0 ? t[open - 1] : ' ';
+    const char after = open + 3 < t.size() ? t[open + 3] : '|';
+    return (before == '-' || before == '|') && (after == '-' || after == '|');
+}
+
 // A label as a word: its letters in lower case ("Cymbal:" -> "cymbal").
 std::string LabelWord(const char* label)
 {
@@ -59,6 +97,75 @@ std::string LabelWord(const char* label)
 void CTabImporter::NormaliseLayout()
 {
     RestDotsToTicks();
+    DropStaffSpacers();
+    GhostsInParens();
+}
+
+void CTabImporter::DropStaffSpacers()
+{
+    // The sentinel stays last; lines keep their numbers for the panes.
+    const size_t n = m_lines.size() - 1;
+    std::vector<char> staff(n);
+    for (size_t i = 0; i < n; ++i)
+        staff[i] = LooksLikeStaffLine(m_lines[i].m_text);
+    // A double-spaced tab (each line followed by a blank one, as pages copied from the web
+    // come): no two staff lines touch, and some stand a blank line apart.
+    bool touching = false;
+    int spaced = 0;
+    for (size_t i = 0; i + 1 < n; ++i) {
+        touching = touching || (staff[i] && staff[i + 1]);
+        if (i + 2 < n && staff[i] && m_lines[i + 1].m_type == LineType::Blank && staff[i + 2])
+            ++spaced;
+    }
+    const bool doubleSpaced = !touching && spaced >= 2;
+    auto opensTimeLine = [](std::string_view t) {
+        size_t p = 0;
+        while (p < t.size() && IsBlank(t[p]))
+            ++p;
+        return p < t.size() && (t[p] == '|' || IsDigit(t[p]));
+    };
+    std::vector<char> drop(n);
+    bool any = false;
+    for (size_t i = 1; i + 1 < n; ++i) {
+        if (!staff[i - 1])
+            continue;
+        const std::string_view next = m_lines[i + 1].m_text;
+        // Rails between two lines of a staff.
+        if (IsRailLine(m_lines[i].m_text) && staff[i + 1])
+            drop[i] = true;
+        // The blank line of a double-spaced staff, before its next line or its count.
+        if (doubleSpaced && m_lines[i].m_type == LineType::Blank && (staff[i + 1] || opensTimeLine(next)))
+            drop[i] = true;
+        any = any || drop[i];
+    }
+    if (!any)
+        return;
+    size_t kept = 0;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (i < n && drop[i])
+            continue;
+        if (kept != i)
+            m_lines[kept] = std::move(m_lines[i]);
+        ++kept;
+    }
+    m_lines.erase(m_lines.begin() + std::ptrdiff_t(kept), m_lines.end());
+}
+
+void CTabImporter::GhostsInParens()
+{
+    for (CImportLine& line : m_lines) {
+        std::pmr::string& t = line.m_text;
+        if (t.find('(') == std::string::npos || !LooksLikeStaffLine(t))
+            continue;
+        for (size_t at = t.find('('); at != std::string::npos; at = t.find('(', at + 1)) {
+            if (!IsGhostInParens(t, at))
+                continue;
+            t[at] = '-';
+            t[at + 1] = 'g';
+            t[at + 2] = '-';
+            line.m_letters |= 1u << ('g' - 'a');
+        }
+    }
 }
 
 void CTabImporter::RestDotsToTicks()

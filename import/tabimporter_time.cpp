@@ -401,6 +401,16 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         judge(beats[i]);
     if (beats.size() == 1)
         judge(beats[0]);
+    // Beat numbers alone a column apart, up to four ("|1 2 3 4 |" under "|x-x-x-x-|"): the
+    // beats are quarters and the columns eighths, as drummers write 2/4, 3/4 and 4/4; six and
+    // more such beats are eighths (6/8).
+    if (unit == BeatUnit::Eighth && beats.size() >= 2 && beats.back().number <= 4) {
+        bool plain = true;
+        for (const SBeat& b : beats)
+            plain = plain && !b.amp && !b.e && !b.aAlone && !b.ampThenA && !b.triplet && b.gaps <= 1;
+        if (plain)
+            unit = BeatUnit::Quarter;
+    }
     f.m_barFlags[size_t(bar)] = uint8_t((f.m_barFlags[size_t(bar)] & ~BarFlag::BeatMask) | (unit << BarFlag::BeatShift));
     if (unit == BeatUnit::DottedQuarter)
         m_threePartCounting = true;

@@ -64,4 +64,59 @@ TEST(Layouts, AHiHatLineTheHandsCanPlayStaysTheHiHat)
     EXPECT_EQ(SongText(once->doc.Events()).substr(0, 14), "|4/4 49@0 36@0");
 }
 
+TEST(Layouts, ADoubleSpacedStaffIsOneStaff)
+{
+    // Pages copied from the web put a blank line after every line; the count line too.
+    const std::string tab = "C |--------|--------|\n\nH |x-x-x-x-|x-x-x-x-|\n\nS |----o---|----o---|\n\n"
+                            "B |o-------|o-o-----|\n\n  |1 2 3 4 |1 2 3 4 |\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, 1);
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 36@0 42@96 42@192 38@192 42@288 "
+                                             "|4/4 42@0 36@0 42@96 36@96 42@192 38@192 42@288");
+    }
+}
+
+TEST(Layouts, BeatNumbersAColumnApartAreQuarters)
+{
+    // Three and four beat numbers under columns of eighths: 3/4 and 4/4, not 3/8 and 4/8.
+    auto waltz = RunImport("H |x-x-x-|x-x-x-|\nS |--o-o-|--o-o-|\nB |o-----|o-----|\n  |1 2 3 |1 2 3 |\n");
+    EXPECT_EQ(SongText(waltz->doc.Events()),
+              "|3/4 42@0 36@0 42@96 38@96 42@192 38@192 |3/4 42@0 36@0 42@96 38@96 42@192 38@192");
+    // Six numbers stay eighths: 6/8.
+    auto six = RunImport("H |x-x-x-x-x-x-|\nB |o-----o-----|\n   1 2 3 4 5 6\n");
+    EXPECT_EQ(BarsText(six->doc.Events()), "|6/8");
+}
+
+TEST(Layouts, SingleSpacedStavesAreNotJoined)
+{
+    // Two staves a blank line apart stay two staves of one bar each; the blank lines between
+    // the staff lines of a double-spaced tab are only dropped where no staff lines touch.
+    auto r = RunImport("H |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n\nH |x-x-x-x-x-x-x-x-|\nB |o---o---o---o---|\n");
+    EXPECT_EQ(r->blocks, 2);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+}
+
+TEST(Layouts, RailsBetweenStaffLinesAndGhostsInParens)
+{
+    // Lines of a bar line alone drawn between the staff lines, a staff with no opening bar
+    // line, a ghost written "(x)", marks over the hats and a count of slashes.
+    const std::string tab = "        >       >\n"
+                            "hh -x---x---x---x---|\n"
+                            "                    |\n"
+                            "sn --------(x)------|\n"
+                            "                    |\n"
+                            "bd ---------x-------|\n"
+                            "\n"
+                            "    /   /   /   /\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, 1);
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 42@96! 42@192 38@192g 36@192 42@288!");
+    }
+    // Parentheses that are no ghost note stay as written.
+    auto words = RunImport("HH|x-x-x-x-x-x-x-x-| (twice)\nBD|o-------o-------|\n");
+    EXPECT_EQ(words->imp.m_lines[0].m_text, "HH|x-x-x-x-x-x-x-x-| (twice)");
+}
+
 } // namespace
