@@ -322,6 +322,11 @@ private:
     // tabimporter_layout.cpp); run once the lines are read.
     void NormaliseLayout();
     void RestDotsToTicks();
+    // Staves drawn as cells with a bar line between every two: each cell a note and a tick,
+    // the bars where the count under them starts again at 1.
+    void CellGridsToTicks();
+    // Staves written with no bar line at all: one before the notes and one after.
+    void BarlessStavesToBars();
     // Blank lines of a double-spaced staff and rails drawn between staff lines go.
     void DropStaffSpacers();
     // "(x)" on a staff line: one ghost stroke, written "-g-".

@@ -82,6 +82,65 @@ bool IsGhostInParens(std::string_view t, size_t open)
     return (before == '-' || before == '|') && (after == '-' || after == '|');
 }
 
+// Allowed in the notes of a staff written without bar lines: ticks and note characters.
+bool IsBarlessNote(char c)
+{
+    return c == '-' || IsAlnum(c) || c == '#' || c == '@' || c == '*';
+}
+
+// A staff line with no bar line ("HH  X---X---X---X---"): a short label, blanks, then one run
+// of ticks and notes to the end of the line, a fifth of it ticks at least. Sets the run's
+// first column.
+bool IsBarlessStaffLine(std::string_view t, int* runStart)
+{
+    if (t.find('|') != std::string_view::npos)
+        return false;
+    size_t p = 0;
+    while (p < t.size() && IsBlank(t[p]))
+        ++p;
+    const size_t label = p;
+    while (p < t.size() && IsAlnum(t[p]))
+        ++p;
+    if (p == label || p - label > 4 || !IsLetter(t[label]) || p >= t.size() || !IsBlank(t[p]))
+        return false;
+    while (p < t.size() && IsBlank(t[p]))
+        ++p;
+    if (t.size() - p < 8)
+        return false;
+    int ticks = 0;
+    for (size_t i = p; i < t.size(); ++i) {
+        if (!IsBarlessNote(t[i]))
+            return false;
+        ticks += t[i] == '-';
+    }
+    if (5 * ticks < int(t.size() - p))
+        return false;
+    *runStart = int(p);
+    return true;
+}
+
+// A staff drawn as cells, a bar line between every two ("Hh|x| |x| |"): the first separator's
+// column and the number of cells, or false.
+bool IsCellLine(std::string_view t, int* separator, int* cells)
+{
+    const size_t s = t.find('|');
+    if (s == std::string_view::npos || !HasShortLabel(t, s) || (t.size() - s - 1) % 2 != 0)
+        return false;
+    const int n = int(t.size() - s - 1) / 2;
+    if (n < 4)
+        return false;
+    bool note = false;
+    for (int k = 0; k < n; ++k) {
+        const char c = t[s + 1 + size_t(2 * k)];
+        if (c == '|' || t[s + 2 + size_t(2 * k)] != '|')
+            return false;
+        note = note || !IsBlank(c);
+    }
+    *separator = int(s);
+    *cells = n;
+    return note;
+}
+
 // A label as a word: its letters in lower case ("Cymbal:" -> "cymbal").
 std::string LabelWord(const char* label)
 {
@@ -97,8 +156,99 @@ std::string LabelWord(const char* label)
 void CTabImporter::NormaliseLayout()
 {
     RestDotsToTicks();
+    CellGridsToTicks();
+    BarlessStavesToBars();
     DropStaffSpacers();
     GhostsInParens();
+}
+
+void CTabImporter::BarlessStavesToBars()
+{
+    // Two lines at least, one after the other, their runs in the same columns.
+    const size_t n = m_lines.size() - 1;
+    size_t i = 0;
+    while (i < n) {
+        int start = 0;
+        if (!IsBarlessStaffLine(m_lines[i].m_text, &start)) {
+            ++i;
+            continue;
+        }
+        const size_t end = size_t(m_lines[i].Length());
+        size_t j = i + 1;
+        int other = 0;
+        while (j < n && IsBarlessStaffLine(m_lines[j].m_text, &other) && other == start
+               && size_t(m_lines[j].Length()) == end)
+            ++j;
+        if (j - i >= 2) {
+            // A bar line before the notes, in the blank that stands there, and one after.
+            for (size_t k = i; k < j; ++k) {
+                std::pmr::string& t = m_lines[k].m_text;
+                t[size_t(start) - 1] = '|';
+                t.push_back('|');
+            }
+        }
+        i = j;
+    }
+}
+
+void CTabImporter::CellGridsToTicks()
+{
+    const size_t n = m_lines.size() - 1;
+    size_t i = 0;
+    while (i < n) {
+        int sep = 0;
+        int cells = 0;
+        if (!IsCellLine(m_lines[i].m_text, &sep, &cells)) {
+            ++i;
+            continue;
+        }
+        // The staff: cell lines of the same cells, rails between them.
+        std::vector<size_t> staff{i};
+        size_t j = i + 1;
+        for (; j < n; ++j) {
+            int s = 0, c = 0;
+            if (IsCellLine(m_lines[j].m_text, &s, &c) && s == sep && c == cells)
+                staff.push_back(j);
+            else if (!IsRailLine(m_lines[j].m_text))
+                break;
+        }
+        if (staff.size() < 2) {
+            i = j;
+            continue;
+        }
+        // The count under the cells starts a bar at each "1" after the first.
+        std::vector<char> barBefore(size_t(cells) + 1);
+        const bool counted = j < n && FirstNonBlank(m_lines[j].m_text, 0) > sep
+            && IsDigit(m_lines[j].At(FirstNonBlank(m_lines[j].m_text, 0)));
+        if (counted) {
+            const CImportLine& count = m_lines[j];
+            for (int k = 1; k < cells; ++k)
+                barBefore[size_t(k)] = count.At(sep + 1 + 2 * k) == '1' && !IsDigit(count.At(sep + 2 + 2 * k));
+        }
+        // Each cell becomes a note and a tick; a bar line stands after the last cell of a bar.
+        auto rewrite = [&](CImportLine& line, bool staffLine) {
+            std::pmr::string out(line.m_text.get_allocator());
+            out.assign(line.m_text, 0, std::min(line.m_text.size(), size_t(sep) + 1));
+            out.resize(size_t(sep) + 1, ' ');
+            for (int k = 0; k < cells; ++k) {
+                char c = line.At(sep + 1 + 2 * k);
+                if (staffLine && IsBlank(c))
+                    c = '-';
+                out.push_back(c);
+                out.push_back(staffLine ? '-' : line.At(sep + 2 + 2 * k));
+                if (barBefore[size_t(k) + 1] || k + 1 == cells)
+                    out.push_back(staffLine ? '|' : ' ');
+            }
+            while (!out.empty() && out.back() == ' ')
+                out.pop_back();
+            line.m_text = std::move(out);
+        };
+        for (size_t k : staff)
+            rewrite(m_lines[k], true);
+        if (counted)
+            rewrite(m_lines[j], false);
+        i = j;
+    }
 }
 
 void CTabImporter::DropStaffSpacers()
@@ -130,8 +280,8 @@ void CTabImporter::DropStaffSpacers()
         if (!staff[i - 1])
             continue;
         const std::string_view next = m_lines[i + 1].m_text;
-        // Rails between two lines of a staff.
-        if (IsRailLine(m_lines[i].m_text) && staff[i + 1])
+        // Rails between two lines of a staff, or under its last line over the count.
+        if (IsRailLine(m_lines[i].m_text) && (staff[i + 1] || opensTimeLine(next)))
             drop[i] = true;
         // The blank line of a double-spaced staff, before its next line or its count.
         if (doubleSpaced && m_lines[i].m_type == LineType::Blank && (staff[i + 1] || opensTimeLine(next)))

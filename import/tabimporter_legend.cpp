@@ -285,7 +285,10 @@ void CTabImporter::ApplyLegends()
             if (legend.symbol != rec.label)
                 continue;
             isLabel = true;
-            if (!saidAny[MeaningInstrument])
+            // A whole line names one instrument, or the hat played with the foot
+            // ("HH - Hi-Hat w/foot"); open and closed are its strokes, not the line.
+            const bool foot = saidAny[MeaningHiHat] && said[MeaningHiHat] == 44;
+            if (!saidAny[MeaningInstrument] && !foot)
                 continue;
             for (int e = 0; e < rec.EntryCount(); ++e)
                 apply(rec.entries[size_t(e)]);

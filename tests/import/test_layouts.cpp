@@ -119,4 +119,56 @@ TEST(Layouts, RailsBetweenStaffLinesAndGhostsInParens)
     EXPECT_EQ(words->imp.m_lines[0].m_text, "HH|x-x-x-x-x-x-x-x-| (twice)");
 }
 
+TEST(Layouts, CellGridsAreEighthsAndTheirCountMarksTheBars)
+{
+    // A bar line between every two cells, rails between the lines, an underline, a count of
+    // eighths that starts again at 1 for the second bar.
+    const std::string tab = "Hh|x|x|x|x|x|x|x|x|x|x|x|x|x|x|x|x|\n"
+                            "  | | | | | | | | | | | | | | | | |\n"
+                            "Sd| | |x| | | |x| | | |x| | | |x| |\n"
+                            "  | | | | | | | | | | | | | | | | |\n"
+                            "Bd|x| | | | |x| | |x| | |x|x| | | |\n"
+                            "  |_|_|_|_|_|_|_|_|_|_|_|_|_|_|_|_|\n"
+                            "   1 + 2 + 3 + 4 + 1 + 2 + 3 + 4 +\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, 1);
+        EXPECT_EQ(SongText(r->doc.Events()),
+                  "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 42@240 36@240 42@288 38@288 42@336 "
+                  "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 36@144 42@192 36@192 42@240 42@288 38@288 42@336");
+    }
+    // Without a count the cells are one bar.
+    auto plain = RunImport("HH|x|x|x|x|x|x|x|x|\nSN| | |o| | | |o| |\nBD|o| | | |o| | | |\n");
+    EXPECT_EQ(SongText(plain->doc.Events()), "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336");
+}
+
+TEST(Layouts, StavesWithoutBarLinesAreOneBarEach)
+{
+    // Labels and runs of notes and ticks, no bar line; a count over them, a legend under them.
+    const std::string tab = "    1   2   3   4\n"
+                            "T   -X-------------X\n"
+                            "S   ----F-X-xXx-XXX-\n"
+                            "FT  X-X-------------\n"
+                            "B   X--X--X----X----\n"
+                            "HH  X---X---X---X---\n"
+                            "\n"
+                            "T  - Tom\n"
+                            "HH - Hi-Hat w/foot\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, 1);
+        const std::string song = SongText(r->doc.Events());
+        EXPECT_EQ(song.substr(0, 32), "|4/4 41@0 36@0 44@0 50@24 41@48");
+        EXPECT_NE(song.find("38@96f"), std::string::npos) << song;
+        EXPECT_NE(song.find("44@288"), std::string::npos) << song;
+    }
+    // Sixty-four columns of sixteenths are four bars.
+    auto four = RunImport("HH x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-\n"
+                          "BD x-------x-------x-------x-------x-------x-------x-------x-------\n");
+    EXPECT_EQ(BarsText(four->doc.Events()), "|4/4 |4/4 |4/4 |4/4");
+    // Prose lines and a single run of ticks stay text.
+    auto prose = RunImport("Intro ----------------\nVerse: x-x-x-x- then\nH |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n");
+    EXPECT_EQ(prose->imp.m_lines[0].m_text, "Intro ----------------");
+}
+
 } // namespace
