@@ -158,7 +158,7 @@ TEST(Layouts, StavesWithoutBarLinesAreOneBarEach)
         auto r = RunImport(text);
         EXPECT_EQ(r->blocks, 1);
         const std::string song = SongText(r->doc.Events());
-        EXPECT_EQ(song.substr(0, 32), "|4/4 41@0 36@0 44@0 50@24 41@48");
+        EXPECT_EQ(song.substr(0, 31), "|4/4 41@0 36@0 44@0 50@24 41@48");
         EXPECT_NE(song.find("38@96f"), std::string::npos) << song;
         EXPECT_NE(song.find("44@288"), std::string::npos) << song;
     }
