@@ -87,6 +87,22 @@ std::vector<std::pair<std::string, std::string>> ParseLegendLine(std::string_vie
     return out;
 }
 
+// Whether the word before column `at` says "not" ("accent (not rimshot)", "no flam").
+bool Negated(std::string_view text, size_t at)
+{
+    size_t e = at;
+    while (e > 0 && !IsLetter(text[e - 1]))
+        --e;
+    size_t b = e;
+    while (b > 0 && IsLetter(text[b - 1]))
+        --b;
+    const std::string_view word = text.substr(b, e - b);
+    for (std::string_view no : {"not", "no", "non", "without"})
+        if (word.size() == no.size() && std::equal(word.begin(), word.end(), no.begin(), [](char a, char c) { return ToLower(a) == c; }))
+            return true;
+    return false;
+}
+
 // Whether the phrase stands in text as whole words; a blank in the phrase also matches a '-'
 // or nothing ("cross stick", "cross-stick", "crossstick").
 bool HasPhrase(std::string_view text, std::string_view phrase)
@@ -108,7 +124,7 @@ bool HasPhrase(std::string_view text, std::string_view phrase)
             ++t;
             ++p;
         }
-        if (p == phrase.size() && (t >= text.size() || !IsLetter(text[t])))
+        if (p == phrase.size() && (t >= text.size() || !IsLetter(text[t])) && !Negated(text, i))
             return true;
     }
     return false;

@@ -365,6 +365,14 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         else if (ch == ' ' || ch == '-')
             ++b.gaps;
     }
+    // A count pushed left of its bar ("1 e + a 2 e + a" under "HH: |xxxxxxxx---", its first
+    // blanks lost): its "1" stands before the bar line and the bar seems to start on 2. It
+    // cannot place the notes; the bar is read by its width.
+    if (!beats.empty() && beats.front().number > 1) {
+        for (int c = std::max(0, open - 6); c < open; ++c)
+            if (t.At(c) == '1' && !IsDigit(t.At(c + 1)) && !IsDigit(t.At(c - 1)))
+                beats.clear();
+    }
     if (beats.empty()) {
         const int ticks = CountBarTicks(bar, nullptr);
         if (ticks == m_countedTicks) {

@@ -171,4 +171,32 @@ TEST(Layouts, StavesWithoutBarLinesAreOneBarEach)
     EXPECT_EQ(prose->imp.m_lines[0].m_text, "Intro ----------------");
 }
 
+TEST(Layouts, ACountPushedLeftOfItsBarLeavesTheBarToItsWidth)
+{
+    // The count lost its first blanks: its "1" stands under the label. Thirty-two columns
+    // are a 4/4 bar of thirty-seconds, as the tab's author counts it.
+    const std::string tab = "HH: |xxxxxxxx------------x-x---xxxxxx|\n"
+                            "Sn: |--------OOgOgOgOgooo----OO------|\n"
+                            "B: |o-----o-------------o-o-------o-|\n"
+                            "1 e + a 2 e + a 3 e + a 4 e + a\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4");
+        EXPECT_EQ(SongText(r->doc.Events()).substr(0, 38), "|4/4 42@0 36@0 42@12 42@24 42@36 42@48");
+    }
+    // A count under its bar still counts it.
+    auto aligned = RunImport("HH: |x-x-x-x-x-x-x-x-|\nB:  |o-------o-------|\n     1 + 2 + 3 + 4 +\n");
+    EXPECT_EQ(BarsText(aligned->doc.Events()), "|4/4");
+}
+
+TEST(Layouts, RackTomAndANegatedLegend)
+{
+    // RT is the rack tom over the floor tom; "accent (not rimshot)" is an accent, not a rim.
+    auto r = RunImport("O = accent (not rimshot)\n"
+                       "RT: |--------o-o-o---|\n"
+                       "Sn: |O-------------O-|\n"
+                       "FT: |--------------o-|\n");
+    EXPECT_EQ(SongText(r->doc.Events()), "|4/4 38@0! 50@192 50@240 50@288 38@336! 41@336");
+}
+
 } // namespace
