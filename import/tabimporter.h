@@ -322,6 +322,8 @@ private:
     // tabimporter_layout.cpp); run once the lines are read.
     void NormaliseLayout();
     void RestDotsToTicks();
+    // Step grids ("Kick:  X . . . X . . .") a step a column, in bar lines.
+    void StepGridsToTicks();
     // Staves drawn as cells with a bar line between every two: each cell a note and a tick,
     // the bars where the count under them starts again at 1.
     void CellGridsToTicks();

@@ -141,6 +141,38 @@ bool IsCellLine(std::string_view t, int* separator, int* cells)
     return note;
 }
 
+// A step grid line ("Kick:  X . . . X . . .", "Step:  1 . . . 2 . . ."): a word and a colon,
+// blanks, then single characters a blank apart, dots for rests. Sets the first step's column
+// and the number of steps.
+bool IsStepLine(std::string_view t, int* first, int* steps)
+{
+    size_t p = 0;
+    while (p < t.size() && IsLetter(t[p]))
+        ++p;
+    if (p == 0 || p > size_t(ImportLimits::kMaxLabelChars) || p >= t.size() || t[p] != ':')
+        return false;
+    ++p;
+    while (p < t.size() && IsBlank(t[p]))
+        ++p;
+    if (p >= t.size() || (t.size() - p) % 2 != 1)
+        return false;
+    int dots = 0;
+    for (size_t i = p; i < t.size(); i += 2) {
+        const char c = t[i];
+        if (!IsAlnum(c) && c != '.')
+            return false;
+        if (i + 1 < t.size() && t[i + 1] != ' ')
+            return false;
+        dots += c == '.';
+    }
+    const int n = int(t.size() - p + 1) / 2;
+    if (n < 8 || 2 * dots < n)
+        return false;
+    *first = int(p);
+    *steps = n;
+    return true;
+}
+
 // A label as a word: its letters in lower case ("Cymbal:" -> "cymbal").
 std::string LabelWord(const char* label)
 {
@@ -156,10 +188,53 @@ std::string LabelWord(const char* label)
 void CTabImporter::NormaliseLayout()
 {
     RestDotsToTicks();
+    StepGridsToTicks();
     CellGridsToTicks();
     BarlessStavesToBars();
     DropStaffSpacers();
     GhostsInParens();
+}
+
+void CTabImporter::StepGridsToTicks()
+{
+    const size_t n = m_lines.size() - 1;
+    size_t i = 0;
+    while (i < n) {
+        int first = 0;
+        int steps = 0;
+        if (!IsStepLine(m_lines[i].m_text, &first, &steps)) {
+            ++i;
+            continue;
+        }
+        size_t j = i + 1;
+        int f = 0, k = 0;
+        while (j < n && IsStepLine(m_lines[j].m_text, &f, &k) && f == first && k == steps)
+            ++j;
+        // Three lines at least (a count and two instruments, or three instruments).
+        if (j - i >= 3) {
+            for (size_t l = i; l < j; ++l) {
+                std::pmr::string& t = m_lines[l].m_text;
+                const bool count = IsDigit(t[size_t(first)]);
+                // One column a step; the count keeps its numbers and loses its dots, the
+                // staff lines get bar lines around their notes.
+                std::pmr::string out(t.get_allocator());
+                if (count)
+                    out.assign(size_t(first), ' '); // "Step:" names the count, no instrument
+                else
+                    out.assign(t, 0, size_t(first) - 1).push_back('|');
+                for (int st = 0; st < steps; ++st) {
+                    const char c = t[size_t(first + 2 * st)];
+                    out.push_back(c == '.' ? (count ? ' ' : '-') : c);
+                }
+                if (!count)
+                    out.push_back('|');
+                while (!out.empty() && out.back() == ' ')
+                    out.pop_back();
+                t = std::move(out);
+            }
+        }
+        i = j;
+    }
 }
 
 void CTabImporter::BarlessStavesToBars()

@@ -199,4 +199,21 @@ TEST(Layouts, RackTomAndANegatedLegend)
     EXPECT_EQ(SongText(r->doc.Events()), "|4/4 38@0! 50@192 50@240 50@288 38@336! 41@336");
 }
 
+TEST(Layouts, StepGridsAreSixteenths)
+{
+    // "Kick:  X . . ." a step a blank apart, dots for rests, a step count over them.
+    const std::string tab = "Step:  1 . . . 2 . . . 3 . . . 4 . . .\n"
+                            "Kick:  X . . . . . . . X . . . . . . .\n"
+                            "Snare: . . . . X . . . . . . . X . . .\n"
+                            "Hat:   X . X . X . X . X . X . X . X .\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(SongText(r->doc.Events()),
+                  "|4/4 36@0 42@0 42@48 38@96 42@96 42@144 36@192 42@192 42@240 38@288 42@288 42@336");
+    }
+    // Two such lines are not yet a grid; a sentence with dots is no grid.
+    auto two = RunImport("Kick: X . . . X . . .\nNote: a . b . c . d .\n");
+    EXPECT_EQ(two->imp.m_lines[0].m_text, "Kick: X . . . X . . .");
+}
+
 } // namespace
