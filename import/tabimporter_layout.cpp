@@ -26,6 +26,8 @@ bool HasShortLabel(std::string_view t, size_t separator)
 // separator only dots, note characters and separators, dots at least four and two in five.
 bool UsesRestDots(std::string_view t)
 {
+    if (t.find('.') == std::string_view::npos)
+        return false;
     const size_t first = t.find('|');
     const size_t last = t.rfind('|');
     if (first == std::string_view::npos || last <= first + 4 || !HasShortLabel(t, first))
@@ -52,7 +54,10 @@ bool LooksLikeStaffLine(std::string_view t)
         ++p;
     if (p >= t.size() || !IsAlnum(t[p]) || t.find('|', p) == std::string_view::npos)
         return false;
-    return std::count(t.begin(), t.end(), '-') >= 4;
+    int dashes = 0;
+    for (size_t i = p; i < t.size() && dashes < 4; ++i)
+        dashes += t[i] == '-';
+    return dashes >= 4;
 }
 
 // A line drawn between the lines of a staff: blanks, separators and underscores only, with a
@@ -124,7 +129,8 @@ bool IsBarlessStaffLine(std::string_view t, int* runStart)
 bool IsCellLine(std::string_view t, int* separator, int* cells)
 {
     const size_t s = t.find('|');
-    if (s == std::string_view::npos || !HasShortLabel(t, s) || (t.size() - s - 1) % 2 != 0)
+    if (s == std::string_view::npos || s + 2 >= t.size() || t[s + 2] != '|' || (t.size() - s - 1) % 2 != 0
+        || !HasShortLabel(t, s))
         return false;
     const int n = int(t.size() - s - 1) / 2;
     if (n < 4)
@@ -412,37 +418,7 @@ void CTabImporter::RestDotsToTicks()
 
 void CTabImporter::AssignKitRoles()
 {
-    // The columns each staff line plays, by group.
-    struct SPlayed
-    {
-        int label;
-        std::vector<int> columns;
-    };
-    std::vector<std::vector<SPlayed>> groups;
-    int group = -2;
-    for (const CImportLine& line : m_lines) {
-        if (line.m_type != LineType::StaffLine)
-            continue;
-        if (line.m_groupFirst != group) {
-            group = line.m_groupFirst;
-            groups.emplace_back();
-        }
-        SPlayed played{line.m_labelIndex, {}};
-        if (played.label < 0)
-            continue;
-        // Columns counted from the line's first bar, bar lines left out: lines whose labels
-        // differ in length line up, and so do the bars of one line.
-        int tick = 0;
-        for (int c = line.m_firstBarColumn; c < line.Length(); ++c) {
-            const char ch = line.m_text[size_t(c)];
-            if (ch == m_barChar)
-                continue;
-            if (ch != ' ' && ch != m_tickChar && LookupNote(played.label, ch))
-                played.columns.push_back(tick);
-            ++tick;
-        }
-        groups.back().push_back(std::move(played));
-    }
+    // Candidates first: most tabs have none, and then the staves are not read.
     auto guessedOnly = [this](int label, int key) {
         const CLabelRecord& rec = m_labels[size_t(label)];
         const int n = rec.EntryCount();
@@ -453,59 +429,117 @@ void CTabImporter::AssignKitRoles()
                 return false;
         return true;
     };
-    auto firstKeyOf = [this](int label) {
-        const CLabelRecord& rec = m_labels[size_t(label)];
-        return rec.EntryCount() ? int(rec.entries[0].instrument) : 0;
-    };
-    // A label's verdict holds only when every staff that plays it agrees: 1 yes, -1 no.
-    std::array<int, ImportLimits::kLabelSlots> foot{};
-    std::array<int, ImportLimits::kLabelSlots> ride{};
-    auto vote = [](int& verdict, bool yes) { verdict = (verdict == -1 || !yes) ? -1 : 1; };
-    for (const std::vector<SPlayed>& staff : groups) {
-        for (const SPlayed& p : staff) {
-            const int key = firstKeyOf(p.label);
-            const std::string word = LabelWord(m_labels[size_t(p.label)].label);
-            if (key == 49 && guessedOnly(p.label, 49) && (word == "cymbal" || word == "cymbals" || word == "cym")) {
-                // Keeping time: four hits or more, evenly spaced.
-                bool steady = p.columns.size() >= 4;
-                for (size_t i = 2; steady && i < p.columns.size(); ++i)
-                    steady = p.columns[i] - p.columns[i - 1] == p.columns[1] - p.columns[0];
-                vote(ride[size_t(p.label)], steady);
-            }
-            if (key == 42 && guessedOnly(p.label, 42) && p.columns.size() >= 2) {
-                // Every hat stroke falls with a stroke of a cymbal that keeps time, and one at
-                // least with a snare stroke too: three hands at once, so the foot plays it.
-                auto plays = [&](const SPlayed& o, int c, bool cymbal) {
-                    const int k = firstKeyOf(o.label);
-                    const bool kind = cymbal ? (k == 49 || k == 51 || k == 52 || k == 53 || k == 55 || k == 57)
-                                             : (k == 38 || k == 37 || k == 40);
-                    return kind && std::binary_search(o.columns.begin(), o.columns.end(), c);
-                };
-                bool withCymbal = true;
-                bool threeHands = false;
-                for (int c : p.columns) {
-                    bool cymbal = false;
-                    bool snare = false;
-                    for (const SPlayed& o : staff) {
-                        if (&o == &p)
-                            continue;
-                        cymbal = cymbal || plays(o, c, true);
-                        snare = snare || plays(o, c, false);
-                    }
-                    withCymbal = withCymbal && cymbal;
-                    threeHands = threeHands || (cymbal && snare);
-                }
-                vote(foot[size_t(p.label)], withCymbal && threeHands);
-            }
-        }
-    }
+    auto isCymbal = [](int k) { return k == 49 || k == 51 || k == 52 || k == 53 || k == 55 || k == 57; };
+    auto isSnare = [](int k) { return k == 38 || k == 37 || k == 40; };
+    // 1 a hat that may be the foot, 2 a generic cymbal that may be the ride.
+    std::array<uint8_t, ImportLimits::kLabelSlots> candidate{};
+    bool anyCymbal = false;
     for (int l = 0; l < m_labelCount; ++l) {
-        CLabelRecord& rec = m_labels[size_t(l)];
-        for (int e = 0; e < rec.EntryCount(); ++e) {
-            if (foot[size_t(l)] == 1)
-                rec.entries[size_t(e)].instrument = 44;
-            if (ride[size_t(l)] == 1)
-                rec.entries[size_t(e)].instrument = 51;
+        const CLabelRecord& rec = m_labels[size_t(l)];
+        const int key = rec.EntryCount() ? int(rec.entries[0].instrument) : 0;
+        anyCymbal = anyCymbal || isCymbal(key);
+        if (key == 42 && guessedOnly(l, 42))
+            candidate[size_t(l)] = 1;
+        const std::string word = LabelWord(rec.label);
+        if (key == 49 && guessedOnly(l, 49) && (word == "cymbal" || word == "cymbals" || word == "cym"))
+            candidate[size_t(l)] = 2;
+    }
+    bool any = false;
+    for (int l = 0; l < m_labelCount; ++l)
+        any = any || candidate[size_t(l)] == 2 || (candidate[size_t(l)] == 1 && anyCymbal);
+    if (!any)
+        return;
+    // The note characters of each label, for the column loops.
+    std::vector<std::array<uint8_t, 256>> notes(static_cast<size_t>(m_labelCount));
+    for (int l = 0; l < m_labelCount; ++l) {
+        const CLabelRecord& rec = m_labels[size_t(l)];
+        for (int e = 0; e < rec.EntryCount(); ++e)
+            notes[size_t(l)][uint8_t(rec.entries[size_t(e)].noteChar)] = rec.entries[size_t(e)].instrument;
+        notes[size_t(l)][uint8_t(' ')] = notes[size_t(l)][uint8_t(m_tickChar)] = 0;
+        if (m_barChar)
+            notes[size_t(l)][uint8_t(m_barChar)] = 0;
+    }
+    // A label's verdict holds only when every staff that plays it agrees: 1 yes, -1 no.
+    std::array<int, ImportLimits::kLabelSlots> verdict{};
+    auto vote = [&verdict](int label, bool yes) {
+        int& v = verdict[size_t(label)];
+        v = (v == -1 || !yes) ? -1 : 1;
+    };
+    // The staff lines of one group; their bars stand in the same columns, each line shifted by
+    // its m_columnShift (labels of different lengths shift the lines, not the bars).
+    std::vector<size_t> group;
+    auto judgeGroup = [&]() {
+        for (size_t gi : group) {
+            const CImportLine& line = m_lines[gi];
+            const int label = line.m_labelIndex;
+            if (label < 0 || !candidate[size_t(label)] || verdict[size_t(label)] == -1)
+                continue;
+            const auto& own = notes[size_t(label)];
+            const int from = line.m_firstBarColumn + line.m_columnShift;
+            if (candidate[size_t(label)] == 2) {
+                // Keeping time: four hits or more, evenly spaced (bar lines left out).
+                int hits = 0, step = 0, last = -1, tick = 0;
+                bool steady = true;
+                for (int c = from; c < line.Length() && steady; ++c) {
+                    const char ch = line.m_text[size_t(c)];
+                    if (ch == m_barChar)
+                        continue;
+                    if (own[uint8_t(ch)]) {
+                        if (last >= 0)
+                            steady = step == 0 || tick - last == step;
+                        if (last >= 0 && step == 0)
+                            step = tick - last;
+                        last = tick;
+                        ++hits;
+                    }
+                    ++tick;
+                }
+                vote(label, steady && hits >= 4);
+                continue;
+            }
+            // Every hat stroke falls with a stroke of a cymbal, and one at least with a snare
+            // stroke too: three hands at once, so the foot plays the hat.
+            bool withCymbal = true;
+            bool threeHands = false;
+            bool strokes = false;
+            for (int c = from; c < line.Length() && withCymbal; ++c) {
+                if (!own[uint8_t(line.m_text[size_t(c)])])
+                    continue;
+                strokes = true;
+                bool cymbal = false;
+                bool snare = false;
+                for (size_t oi : group) {
+                    const CImportLine& o = m_lines[oi];
+                    if (oi == gi || o.m_labelIndex < 0)
+                        continue;
+                    const int k = notes[size_t(o.m_labelIndex)][uint8_t(o.At(o.m_firstBarColumn + o.m_columnShift + c - from))];
+                    cymbal = cymbal || isCymbal(k);
+                    snare = snare || isSnare(k);
+                }
+                withCymbal = cymbal;
+                threeHands = threeHands || (cymbal && snare);
+            }
+            vote(label, strokes && withCymbal && threeHands);
         }
+        group.clear();
+    };
+    int first = -2;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        const CImportLine& line = m_lines[i];
+        if (line.m_type != LineType::StaffLine)
+            continue;
+        if (line.m_groupFirst != first) {
+            judgeGroup();
+            first = line.m_groupFirst;
+        }
+        group.push_back(i);
+    }
+    judgeGroup();
+    for (int l = 0; l < m_labelCount; ++l) {
+        if (verdict[size_t(l)] != 1)
+            continue;
+        CLabelRecord& rec = m_labels[size_t(l)];
+        for (int e = 0; e < rec.EntryCount(); ++e)
+            rec.entries[size_t(e)].instrument = candidate[size_t(l)] == 1 ? 44 : 51;
     }
 }
