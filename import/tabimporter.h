@@ -333,8 +333,8 @@ private:
     void DropStaffSpacers();
     // "(x)" on a staff line: one ghost stroke, written "-g-".
     void GhostsInParens();
-    // Three hands at once, or a generic cymbal keeping time: a drummer reads the hi-hat line as
-    // the foot and the cymbal as the ride (labels recognised by the fallback rules only).
+    // Three hands at once: a drummer reads the hi-hat line as the foot, and a generic cymbal
+    // that keeps time over it as the ride (labels recognised by the fallback rules only).
     void AssignKitRoles();
 
     // Pipeline steps (split by pass over tabimporter_*.cpp).

@@ -261,12 +261,51 @@ void CTabImporter::BarlessStavesToBars()
                && size_t(m_lines[j].Length()) == end)
             ++j;
         if (j - i >= 2) {
-            // A bar line before the notes, in the blank that stands there, and one after.
-            for (size_t k = i; k < j; ++k) {
-                std::pmr::string& t = m_lines[k].m_text;
-                t[size_t(start) - 1] = '|';
-                t.push_back('|');
+            // A count over or under the staff that starts again at 1 starts a bar there.
+            auto isCount = [&](size_t l) {
+                const CImportLine& c = m_lines[l];
+                if (c.At(start) != '1')
+                    return false;
+                int digits = 0;
+                for (char ch : c.m_text) {
+                    if (IsDigit(ch))
+                        ++digits;
+                    else if (!IsBlank(ch) && ch != '+' && ch != '&' && ch != 'e' && ch != 'a')
+                        return false;
+                }
+                return digits >= 2;
+            };
+            const size_t count = i > 0 && isCount(i - 1) ? i - 1 : j < n && isCount(j) ? j : n;
+            std::vector<int> restarts;
+            if (count < n) {
+                const CImportLine& c = m_lines[count];
+                for (int col = start + 1; col < int(end); ++col)
+                    if (c.At(col) == '1' && !IsDigit(c.At(col - 1)) && !IsDigit(c.At(col + 1)))
+                        restarts.push_back(col);
             }
+            // A bar line before the notes, in the blank that stands there, one where each bar
+            // starts again (the count gets a blank there), and one after.
+            auto rewrite = [&](std::pmr::string& t, bool staffLine) {
+                std::pmr::string out(t.get_allocator());
+                out.assign(t, 0, size_t(start));
+                if (staffLine)
+                    out.back() = '|';
+                size_t next = 0;
+                for (int col = start; col < int(t.size()); ++col) {
+                    if (next < restarts.size() && col == restarts[next]) {
+                        out.push_back(staffLine ? '|' : ' ');
+                        ++next;
+                    }
+                    out.push_back(t[size_t(col)]);
+                }
+                if (staffLine)
+                    out.push_back('|');
+                t = std::move(out);
+            };
+            for (size_t k = i; k < j; ++k)
+                rewrite(m_lines[k].m_text, true);
+            if (count < n && !restarts.empty())
+                rewrite(m_lines[count].m_text, false);
         }
         i = j;
     }
@@ -469,57 +508,64 @@ void CTabImporter::AssignKitRoles()
     // its m_columnShift (labels of different lengths shift the lines, not the bars).
     std::vector<size_t> group;
     auto judgeGroup = [&]() {
-        for (size_t gi : group) {
-            const CImportLine& line = m_lines[gi];
-            const int label = line.m_labelIndex;
-            if (label < 0 || !candidate[size_t(label)] || verdict[size_t(label)] == -1)
-                continue;
-            const auto& own = notes[size_t(label)];
-            const int from = line.m_firstBarColumn + line.m_columnShift;
-            if (candidate[size_t(label)] == 2) {
-                // Keeping time: four hits or more, evenly spaced (bar lines left out).
-                int hits = 0, step = 0, last = -1, tick = 0;
-                bool steady = true;
-                for (int c = from; c < line.Length() && steady; ++c) {
-                    const char ch = line.m_text[size_t(c)];
-                    if (ch == m_barChar)
-                        continue;
-                    if (own[uint8_t(ch)]) {
-                        if (last >= 0)
-                            steady = step == 0 || tick - last == step;
-                        if (last >= 0 && step == 0)
-                            step = tick - last;
-                        last = tick;
-                        ++hits;
-                    }
-                    ++tick;
-                }
-                vote(label, steady && hits >= 4);
-                continue;
-            }
-            // Every hat stroke falls with a stroke of a cymbal, and one at least with a snare
-            // stroke too: three hands at once, so the foot plays the hat.
-            bool withCymbal = true;
-            bool threeHands = false;
-            bool strokes = false;
-            for (int c = from; c < line.Length() && withCymbal; ++c) {
-                if (!own[uint8_t(line.m_text[size_t(c)])])
+        // The hats first: a cymbal keeps time as the ride where the foot plays the hat.
+        bool footHat = false;
+        for (int pass = 1; pass <= 2; ++pass) {
+            for (size_t gi : group) {
+                const CImportLine& line = m_lines[gi];
+                const int label = line.m_labelIndex;
+                if (label < 0 || candidate[size_t(label)] != pass || verdict[size_t(label)] == -1)
                     continue;
-                strokes = true;
-                bool cymbal = false;
-                bool snare = false;
-                for (size_t oi : group) {
-                    const CImportLine& o = m_lines[oi];
-                    if (oi == gi || o.m_labelIndex < 0)
-                        continue;
-                    const int k = notes[size_t(o.m_labelIndex)][uint8_t(o.At(o.m_firstBarColumn + o.m_columnShift + c - from))];
-                    cymbal = cymbal || isCymbal(k);
-                    snare = snare || isSnare(k);
+                const auto& own = notes[size_t(label)];
+                const int from = line.m_firstBarColumn + line.m_columnShift;
+                if (candidate[size_t(label)] == 2) {
+                    // Keeping time: four hits or more, evenly spaced (bar lines left out).
+                    int hits = 0, step = 0, last = -1, tick = 0;
+                    bool steady = true;
+                    for (int c = from; c < line.Length() && steady; ++c) {
+                        const char ch = line.m_text[size_t(c)];
+                        if (ch == m_barChar)
+                            continue;
+                        if (own[uint8_t(ch)]) {
+                            if (last >= 0)
+                                steady = step == 0 || tick - last == step;
+                            if (last >= 0 && step == 0)
+                                step = tick - last;
+                            last = tick;
+                            ++hits;
+                        }
+                        ++tick;
+                    }
+                    vote(label, steady && hits >= 4 && footHat);
+                    continue;
                 }
-                withCymbal = cymbal;
-                threeHands = threeHands || (cymbal && snare);
+                // Every hat stroke falls with a stroke of a cymbal, and one at least with a snare
+                // stroke too: three hands at once, so the foot plays the hat.
+                bool withCymbal = true;
+                bool threeHands = false;
+                bool strokes = false;
+                for (int c = from; c < line.Length() && withCymbal; ++c) {
+                    if (!own[uint8_t(line.m_text[size_t(c)])])
+                        continue;
+                    strokes = true;
+                    bool cymbal = false;
+                    bool snare = false;
+                    for (size_t oi : group) {
+                        const CImportLine& o = m_lines[oi];
+                        if (oi == gi || o.m_labelIndex < 0)
+                            continue;
+                        const char at = o.At(o.m_firstBarColumn + o.m_columnShift + c - from);
+                        const int k = notes[size_t(o.m_labelIndex)][uint8_t(at)];
+                        cymbal = cymbal || isCymbal(k);
+                        snare = snare || isSnare(k);
+                    }
+                    withCymbal = cymbal;
+                    threeHands = threeHands || (cymbal && snare);
+                }
+                const bool foot = strokes && withCymbal && threeHands;
+                vote(label, foot);
+                footHat = footHat || foot;
             }
-            vote(label, strokes && withCymbal && threeHands);
         }
         group.clear();
     };

@@ -59,6 +59,9 @@ TEST(Layouts, AHiHatLineTheHandsCanPlayStaysTheHiHat)
     // A crash on one and hats on every eighth: the hat is played by hand where the crash is not.
     auto crash = RunImport("C |x---------------|\nH |x-x-x-x-x-x-x-x-|\nS |----x-------x---|\n");
     EXPECT_EQ(SongText(crash->doc.Events()).substr(0, 30), "|4/4 49@0 42@0 42@48 42@96 38@");
+    // A generic cymbal keeping time with no foot under it stays a crash.
+    auto crashRide = RunImport("Cymbal |x-------x-------x-------x-------|\nSnare  |----------------o---------------|\n");
+    EXPECT_EQ(SongText(crashRide->doc.Events()).substr(0, 14), "|4/4 49@0 49@9");
     // A generic cymbal played once is a crash, not a ride.
     auto once = RunImport("cymbal |x...............|\nsnare  |....x.......x...|\nkick   |x.......x.......|\n");
     EXPECT_EQ(SongText(once->doc.Events()).substr(0, 14), "|4/4 49@0 36@0");
@@ -162,6 +165,13 @@ TEST(Layouts, StavesWithoutBarLinesAreOneBarEach)
         EXPECT_NE(song.find("38@96f"), std::string::npos) << song;
         EXPECT_NE(song.find("44@288"), std::string::npos) << song;
     }
+    // A count that starts again at 1 over a staff without bar lines starts a bar there.
+    auto counted = RunImport("   1 + 2 + 3 + 4 + 1 + 2 + 3 + 4 +\n"
+                             "H  x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-\n"
+                             "B  x-------x-------x---x---x-------\n");
+    EXPECT_EQ(BarsText(counted->doc.Events()), "|4/4 |4/4");
+    EXPECT_EQ(SongText(counted->doc.Events()).substr(SongText(counted->doc.Events()).rfind("|4/4")),
+              "|4/4 42@0 36@0 42@48 42@96 36@96 42@144 42@192 36@192 42@240 42@288 42@336");
     // Sixty-four columns of sixteenths are four bars.
     auto four = RunImport("HH x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-\n"
                           "BD x-------x-------x-------x-------x-------x-------x-------x-------\n");
