@@ -394,17 +394,36 @@ void CTabImporter::DropStaffSpacers()
             ++p;
         return p < t.size() && (t[p] == '|' || IsDigit(t[p]));
     };
+    // The label of a staff line: its first word.
+    auto labelOf = [this](size_t l) {
+        const std::string_view t = m_lines[l].m_text;
+        size_t b = 0;
+        while (b < t.size() && IsBlank(t[b]))
+            ++b;
+        size_t e = b;
+        while (e < t.size() && IsAlnum(t[e]))
+            ++e;
+        return t.substr(b, e - b);
+    };
     std::vector<char> drop(n);
     bool any = false;
+    // The labels of the staff being joined: a label met again starts another staff (single
+    // exercises a blank line apart stay apart).
+    std::vector<std::string_view> labels;
     for (size_t i = 1; i + 1 < n; ++i) {
         if (!staff[i - 1])
             continue;
+        if (i < 2 || !drop[i - 2] || !staff[i - 1])
+            labels.clear();
+        labels.push_back(labelOf(i - 1));
         const std::string_view next = m_lines[i + 1].m_text;
+        const bool nextOwnLabel =
+            staff[i + 1] && std::find(labels.begin(), labels.end(), labelOf(i + 1)) == labels.end();
         // Rails between two lines of a staff, or under its last line over the count.
         if (IsRailLine(m_lines[i].m_text) && (staff[i + 1] || opensTimeLine(next)))
             drop[i] = true;
         // The blank line of a double-spaced staff, before its next line or its count.
-        if (doubleSpaced && m_lines[i].m_type == LineType::Blank && (staff[i + 1] || opensTimeLine(next)))
+        if (doubleSpaced && m_lines[i].m_type == LineType::Blank && (nextOwnLabel || opensTimeLine(next)))
             drop[i] = true;
         any = any || drop[i];
     }

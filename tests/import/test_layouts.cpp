@@ -98,6 +98,10 @@ TEST(Layouts, SingleSpacedStavesAreNotJoined)
     auto r = RunImport("H |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n\nH |x-x-x-x-x-x-x-x-|\nB |o---o---o---o---|\n");
     EXPECT_EQ(r->blocks, 2);
     EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+    // Single-line exercises a blank line apart are exercises, not one staff.
+    auto exercises = RunImport("S |o-o-o-o-o-o-o-o-|\n\nS |oo-oo-oo-oo-oo--|\n\nS |o--o--o--o--o-o-|\n");
+    EXPECT_EQ(exercises->blocks, 3);
+    EXPECT_EQ(BarsText(exercises->doc.Events()), "|4/4 |4/4 |4/4");
 }
 
 TEST(Layouts, RailsBetweenStaffLinesAndGhostsInParens)
