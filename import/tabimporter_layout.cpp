@@ -375,18 +375,29 @@ void CTabImporter::DropStaffSpacers()
 {
     // The sentinel stays last; lines keep their numbers for the panes.
     const size_t n = m_lines.size() - 1;
+    // Most tabs have neither rails nor double spacing: two staff lines that touch settle the
+    // spacing, and the staves are looked at no further.
+    bool rails = false;
+    for (size_t i = 0; i < n && !rails; ++i)
+        rails = IsRailLine(m_lines[i].m_text);
+    bool touching = false;
+    bool previous = false;
+    for (size_t i = 0; i < n && !touching; ++i) {
+        const bool current = LooksLikeStaffLine(m_lines[i].m_text);
+        touching = previous && current;
+        previous = current;
+    }
+    if (touching && !rails)
+        return;
     std::vector<char> staff(n);
     for (size_t i = 0; i < n; ++i)
         staff[i] = LooksLikeStaffLine(m_lines[i].m_text);
     // A double-spaced tab (each line followed by a blank one, as pages copied from the web
     // come): no two staff lines touch, and some stand a blank line apart.
-    bool touching = false;
     int spaced = 0;
-    for (size_t i = 0; i + 1 < n; ++i) {
-        touching = touching || (staff[i] && staff[i + 1]);
-        if (i + 2 < n && staff[i] && m_lines[i + 1].m_type == LineType::Blank && staff[i + 2])
+    for (size_t i = 0; i + 2 < n; ++i)
+        if (staff[i] && m_lines[i + 1].m_type == LineType::Blank && staff[i + 2])
             ++spaced;
-    }
     const bool doubleSpaced = !touching && spaced >= 2;
     auto opensTimeLine = [](std::string_view t) {
         size_t p = 0;
