@@ -93,7 +93,8 @@ bool IsBarlessNote(char c)
     return c == '-' || IsAlnum(c) || c == '#' || c == '@' || c == '*';
 }
 
-// A staff line with no bar line ("HH  X---X---X---X---"): a short label, blanks, then one run
+// A staff line with no bar line ("HH  X---X---X---X---"): a short label (a colon may follow
+// it), blanks, then one run
 // of ticks and notes to the end of the line, a fifth of it ticks at least. Sets the run's
 // first column.
 bool IsBarlessStaffLine(std::string_view t, int* runStart)
@@ -106,7 +107,11 @@ bool IsBarlessStaffLine(std::string_view t, int* runStart)
     const size_t label = p;
     while (p < t.size() && IsAlnum(t[p]))
         ++p;
-    if (p == label || p - label > 4 || !IsLetter(t[label]) || p >= t.size() || !IsBlank(t[p]))
+    if (p == label || p - label > 4 || !IsLetter(t[label]))
+        return false;
+    if (p < t.size() && t[p] == ':') // "HH: x-x-x-x-"
+        ++p;
+    if (p >= t.size() || !IsBlank(t[p]))
         return false;
     while (p < t.size() && IsBlank(t[p]))
         ++p;

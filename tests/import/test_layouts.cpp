@@ -144,6 +144,9 @@ TEST(Layouts, CellGridsAreEighthsAndTheirCountMarksTheBars)
                   "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 42@240 36@240 42@288 38@288 42@336 "
                   "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 36@144 42@192 36@192 42@240 42@288 38@288 42@336");
     }
+    // Colons and lower-case labels, CR LF, cells of o.
+    auto colons = RunImport(Crlf("hh:|x|x|x|x|x|x|x|x|\nsn:| | |o| | | |o| |\nbd:|o| | | |o| | | |\n"));
+    EXPECT_EQ(SongText(colons->doc.Events()), "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336");
     // Without a count the cells are one bar.
     auto plain = RunImport("HH|x|x|x|x|x|x|x|x|\nSN| | |o| | | |o| |\nBD|o| | | |o| | | |\n");
     EXPECT_EQ(SongText(plain->doc.Events()), "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336");
@@ -176,6 +179,10 @@ TEST(Layouts, StavesWithoutBarLinesAreOneBarEach)
     EXPECT_EQ(BarsText(counted->doc.Events()), "|4/4 |4/4");
     EXPECT_EQ(SongText(counted->doc.Events()).substr(SongText(counted->doc.Events()).rfind("|4/4")),
               "|4/4 42@0 36@0 42@48 42@96 36@96 42@144 42@192 36@192 42@240 42@288 42@336");
+    // Colons after the labels, lower case, CR LF.
+    auto colons = RunImport(Crlf("hh: x-x-x-x-x-x-x-x-\nsn: ----o-------o---\nbd: o-------o-o-----\n"));
+    EXPECT_EQ(SongText(colons->doc.Events()),
+              "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 36@240 42@288 38@288 42@336");
     // Sixty-four columns of sixteenths are four bars.
     auto four = RunImport("HH x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-\n"
                           "BD x-------x-------x-------x-------x-------x-------x-------x-------\n");
