@@ -151,6 +151,7 @@ const SCharInstrument kPercussionChars[] = {
 
 const SLabelAlias kAliases[] = {
     // Hi-hats, the foot and the cymbals.
+    {"oh", AliasCymbal, 46}, {"openhat", AliasCymbal, 46}, {"openhh", AliasCymbal, 46},
     {"h", AliasCymbal, 42}, {"hh", AliasCymbal, 42}, {"hihat", AliasCymbal, 42}, {"hat", AliasCymbal, 42},
     {"hhc", AliasCymbal, 42}, {"hc", AliasCymbal, 42}, {"ch", AliasCymbal, 52},
     {"hf", AliasCymbal, 44}, {"hhf", AliasCymbal, 44}, {"hp", AliasCymbal, 44}, {"hhp", AliasCymbal, 44},

@@ -322,6 +322,9 @@ private:
     // tabimporter_layout.cpp); run once the lines are read.
     void NormaliseLayout();
     void RestDotsToTicks();
+    // Slot grids of a drum machine's kind ("| bd -- bd -- |", each cell naming its sound):
+    // a row a staff line labelled with the sound, a slot a note and a tick.
+    void SlotGridsToTicks();
     // Step grids ("Kick:  X . . . X . . .") a step a column, in bar lines.
     void StepGridsToTicks();
     // Staves drawn as cells with a bar line between every two: each cell a note and a tick,

@@ -184,6 +184,28 @@ bool IsStepLine(std::string_view t, int* first, int* steps)
     return true;
 }
 
+// A slot grid line ("| bd -- bd -- -- -- |"): between two bar lines, cells of two characters
+// a blank apart. Sets the cells' text (each two characters, or one for a count).
+bool IsSlotLine(std::string_view t, std::vector<std::string_view>* cells)
+{
+    if (t.size() < 10 || t.front() != '|' || t.back() != '|')
+        return false;
+    cells->clear();
+    // Cells of two: "| c1 c2 ... |", each starting at 2 + 3k. A count of one character a
+    // cell stands at 3 + 3k ("|  1  +  2  + |").
+    if ((t.size() - 3) % 3 != 0)
+        return false;
+    for (size_t at = 1; at + 3 < t.size(); at += 3) {
+        if (t[at] != ' ')
+            return false;
+        const std::string_view cell = t.substr(at + 1, 2);
+        if (cell.find('|') != std::string_view::npos)
+            return false;
+        cells->push_back(cell);
+    }
+    return cells->size() >= 8 && t[t.size() - 2] == ' ';
+}
+
 // A label as a word: its letters in lower case ("Cymbal:" -> "cymbal").
 std::string LabelWord(const char* label)
 {
@@ -199,11 +221,114 @@ std::string LabelWord(const char* label)
 void CTabImporter::NormaliseLayout()
 {
     RestDotsToTicks();
+    SlotGridsToTicks();
     StepGridsToTicks();
     CellGridsToTicks();
     BarlessStavesToBars();
     DropStaffSpacers();
     GhostsInParens();
+}
+
+void CTabImporter::SlotGridsToTicks()
+{
+    const size_t n = m_lines.size() - 1;
+    std::vector<std::string_view> cells;
+    size_t i = 0;
+    while (i < n) {
+        if (!IsSlotLine(m_lines[i].m_text, &cells)) {
+            ++i;
+            continue;
+        }
+        const size_t cellCount = cells.size();
+        size_t j = i + 1;
+        std::vector<std::string_view> other;
+        while (j < n && IsSlotLine(m_lines[j].m_text, &other) && other.size() == cellCount)
+            ++j;
+        // What each line is: a count (one character a cell, under the cells' second), cell
+        // numbers, or an instrument row whose cells name it ("bd") or are empty ("--").
+        struct SRow
+        {
+            size_t line;
+            std::string name;
+        };
+        std::vector<SRow> rows;
+        size_t count = n;
+        size_t numbers = n;
+        bool grid = j - i >= 3;
+        for (size_t l = i; l < j && grid; ++l) {
+            IsSlotLine(m_lines[l].m_text, &other);
+            bool digits = true, oneChar = true;
+            std::string name;
+            bool named = true;
+            for (std::string_view c : other) {
+                digits = digits && IsDigit(c[0]) && IsDigit(c[1]);
+                oneChar = oneChar && c[0] == ' ';
+                if (c == "--")
+                    continue;
+                if (!IsLetter(c[0]) || (!IsLetter(c[1]) && !IsDigit(c[1])) || (!name.empty() && name != c))
+                    named = false;
+                name.assign(c);
+            }
+            if (oneChar && count == n)
+                count = l;
+            else if (digits && numbers == n)
+                numbers = l;
+            else if (named && !name.empty())
+                rows.push_back({l, name});
+            else
+                grid = false;
+        }
+        if (!grid || rows.size() < 2) {
+            i = j;
+            continue;
+        }
+        // Bars start where the count starts again at 1.
+        std::vector<char> barBefore(cellCount + 1);
+        if (count < n)
+            for (size_t k = 1; k < cellCount; ++k)
+                barBefore[k] = m_lines[count].At(int(3 + 3 * k)) == '1';
+        const size_t width = std::max_element(rows.begin(), rows.end(), [](const SRow& a, const SRow& b) {
+                                 return a.name.size() < b.name.size();
+                             })->name.size();
+        // A slot becomes two columns, a note and a tick, under "1 + 2 + ..." a column each.
+        for (const SRow& row : rows) {
+            CImportLine& line = m_lines[row.line];
+            std::pmr::string out(line.m_text.get_allocator());
+            out.assign(row.name.data(), row.name.size());
+            out.append(width - row.name.size() + 1, ' ');
+            out.push_back('|');
+            for (size_t k = 0; k < cellCount; ++k) {
+                out.append(line.m_text.substr(2 + 3 * k, 2) == "--" ? "--" : "x-");
+                if (barBefore[k + 1] || k + 1 == cellCount)
+                    out.push_back('|');
+            }
+            line.m_text = std::move(out);
+            line.m_letters |= 1u << ('x' - 'a');
+        }
+        // The count moves next to the staff, over the cell numbers that stood there.
+        if (count < n) {
+            std::pmr::string out(m_lines[count].m_text.get_allocator());
+            out.assign(width + 2, ' ');
+            for (size_t k = 0; k < cellCount; ++k) {
+                out.push_back(m_lines[count].At(int(3 + 3 * k)));
+                out.push_back(' ');
+                if (barBefore[k + 1])
+                    out.push_back(' ');
+            }
+            while (!out.empty() && out.back() == ' ')
+                out.pop_back();
+            const size_t to = numbers < n ? numbers : count;
+            if (to != count) {
+                m_lines[count].m_text.clear();
+                m_lines[count].m_type = LineType::Blank;
+            }
+            m_lines[to].m_text = std::move(out);
+        } else if (numbers < n) {
+            m_lines[numbers].m_text.clear();
+            m_lines[numbers].m_type = LineType::Blank;
+        }
+        i = j;
+    }
 }
 
 void CTabImporter::StepGridsToTicks()

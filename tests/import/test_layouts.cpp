@@ -237,4 +237,25 @@ TEST(Layouts, StepGridsAreSixteenths)
     EXPECT_EQ(two->imp.m_lines[0].m_text, "Kick: X . . . X . . .");
 }
 
+TEST(Layouts, SlotGridsNameTheirSoundInEachCell)
+{
+    // A drum machine's grid typed out: eight eighth-note slots a bar, each cell "--" or the
+    // sound's name, a count over slot numbers.
+    const std::string tab = "|  1  +  2  +  3  +  4  +  1  +  2  +  3  +  4  + |\n"
+                            "| 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15 16 |\n"
+                            "| kk -- -- kk -- -- kk -- kk -- -- kk -- -- kk -- |\n"
+                            "| -- -- -- -- sn -- -- -- -- -- -- -- sn -- -- sn |\n"
+                            "| oh -- oh -- oh -- oh -- oh -- oh -- oh -- oh -- |\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, 1);
+        EXPECT_EQ(SongText(r->doc.Events()),
+                  "|4/4 36@0 46@0 46@96 36@144 38@192 46@192 36@288 46@288 "
+                  "|4/4 36@0 46@0 46@96 36@144 38@192 46@192 36@288 46@288 38@336");
+    }
+    // Cells that name two sounds on one row are no slot grid.
+    auto mixed = RunImport("| bd -- sn -- bd -- sn -- |\n| hh -- hh -- hh -- hh -- |\n| bd -- sn -- bd -- sn -- |\n");
+    EXPECT_EQ(mixed->imp.m_lines[0].m_text, "| bd -- sn -- bd -- sn -- |");
+}
+
 } // namespace
