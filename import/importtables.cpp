@@ -151,6 +151,7 @@ const SCharInstrument kPercussionChars[] = {
 
 const SLabelAlias kAliases[] = {
     // Hi-hats, the foot and the cymbals.
+    {"oh", AliasCymbal, 46}, {"openhat", AliasCymbal, 46}, {"openhh", AliasCymbal, 46},
     {"h", AliasCymbal, 42}, {"hh", AliasCymbal, 42}, {"hihat", AliasCymbal, 42}, {"hat", AliasCymbal, 42},
     {"hhc", AliasCymbal, 42}, {"hc", AliasCymbal, 42}, {"ch", AliasCymbal, 52},
     {"hf", AliasCymbal, 44}, {"hhf", AliasCymbal, 44}, {"hp", AliasCymbal, 44}, {"hhp", AliasCymbal, 44},
@@ -169,6 +170,8 @@ const SLabelAlias kAliases[] = {
     {"spl", AliasCymbal, 55}, {"splash", AliasCymbal, 55}, {"sp", AliasCymbal, 55}, {"spc", AliasCymbal, 55},
     // Toms, high to low; sT is the small tom.
     {"ht", AliasTom, 50}, {"t1", AliasTom, 50}, {"1t", AliasTom, 50}, {"tom1", AliasTom, 50},
+    // The rack tom over a floor tom: the high tom.
+    {"rt", AliasTom, 50}, {"rack", AliasTom, 50}, {"racktom", AliasTom, 50},
     {"hitom", AliasTom, 50}, {"hightom", AliasTom, 50}, {"htom", AliasTom, 50}, {"smalltom", AliasTom, 50},
     {"mt", AliasTom, 48}, {"t2", AliasTom, 48}, {"2t", AliasTom, 48}, {"tom2", AliasTom, 48},
     {"mid", AliasTom, 48}, {"midtom", AliasTom, 48}, {"mtom", AliasTom, 48}, {"middletom", AliasTom, 48},

@@ -258,6 +258,7 @@ void CTabImporter::ReadTabBytes(std::string_view bytes)
         m_lines.emplace_back(joined, firstNo, &m_arena);
     }
     m_lines.emplace_back(std::string_view(), lineNo, &m_arena); // the sentinel
+    NormaliseLayout();
 }
 
 void CTabImporter::CharKindsOf(int c, int tick, int bar, bool separator, SCharTables* tables)
@@ -583,6 +584,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     RecognizeAll();
     ApplyLegends();
     SpreadToms();
+    AssignKitRoles();
     ReportGuessedLabels();
     ApplyUserMappings();
 

@@ -334,6 +334,28 @@ public:
     int m_countedDen = 4;
 
 private:
+    // Layouts of real tabs put into the staff form the passes read (see
+    // tabimporter_layout.cpp); run once the lines are read.
+    void NormaliseLayout();
+    void RestDotsToTicks();
+    // Slot grids of a drum machine's kind ("| bd -- bd -- |", each cell naming its sound):
+    // a row a staff line labelled with the sound, a slot a note and a tick.
+    void SlotGridsToTicks();
+    // Step grids ("Kick:  X . . . X . . .") a step a column, in bar lines.
+    void StepGridsToTicks();
+    // Staves drawn as cells with a bar line between every two: each cell a note and a tick,
+    // the bars where the count under them starts again at 1.
+    void CellGridsToTicks();
+    // Staves written with no bar line at all: one before the notes and one after.
+    void BarlessStavesToBars();
+    // Blank lines of a double-spaced staff and rails drawn between staff lines go.
+    void DropStaffSpacers();
+    // "(x)" on a staff line: one ghost stroke, written "-g-".
+    void GhostsInParens();
+    // Three hands at once: a drummer reads the hi-hat line as the foot, and a generic cymbal
+    // that keeps time over it as the ride (labels recognised by the fallback rules only).
+    void AssignKitRoles();
+
     // Pipeline steps (split by pass over tabimporter_*.cpp).
     int RunCharacterCensus();
     bool PreScanStaffGroups();

@@ -175,6 +175,7 @@ int CTabImporter::RunCharacterCensus()
 {
     SCharCensus total;
     int dashedLines = 0;
+    int tickedLines = 0;
     int dashAt0 = 0;
     int dashAt1 = 0;
     std::vector<SCharCensus> from2(m_lines.size());
@@ -190,6 +191,9 @@ int CTabImporter::RunCharacterCensus()
         total.Add(c);
         if (c.dashes > 0)
             ++dashedLines;
+        // A dash or two (a title, marks over a staff) do not make a staff line.
+        if (c.dashes > 2)
+            ++tickedLines;
         if (line.At(0) == '-')
             ++dashAt0;
         if (line.At(1) == '-')
@@ -198,7 +202,7 @@ int CTabImporter::RunCharacterCensus()
 
     const int pipes = total.pipes, eyes = total.capitalI, colons = total.colons;
     if (pipes > eyes && pipes > colons) {
-        m_barChar = pipes >= dashedLines ? '|' : 0;
+        m_barChar = pipes >= tickedLines ? '|' : 0;
     } else if (eyes > pipes && eyes > colons) {
         if (eyes < dashedLines)
             return ImportIssue::BadBarSeparators;

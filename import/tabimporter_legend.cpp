@@ -87,6 +87,22 @@ std::vector<std::pair<std::string, std::string>> ParseLegendLine(std::string_vie
     return out;
 }
 
+// Whether the word before column `at` says "not" ("accent (not rimshot)", "no flam").
+bool Negated(std::string_view text, size_t at)
+{
+    size_t e = at;
+    while (e > 0 && !IsLetter(text[e - 1]))
+        --e;
+    size_t b = e;
+    while (b > 0 && IsLetter(text[b - 1]))
+        --b;
+    const std::string_view word = text.substr(b, e - b);
+    for (std::string_view no : {"not", "no", "non", "without"})
+        if (word.size() == no.size() && std::equal(word.begin(), word.end(), no.begin(), [](char a, char c) { return ToLower(a) == c; }))
+            return true;
+    return false;
+}
+
 // Whether the phrase stands in text as whole words; a blank in the phrase also matches a '-'
 // or nothing ("cross stick", "cross-stick", "crossstick").
 bool HasPhrase(std::string_view text, std::string_view phrase)
@@ -108,7 +124,7 @@ bool HasPhrase(std::string_view text, std::string_view phrase)
             ++t;
             ++p;
         }
-        if (p == phrase.size() && (t >= text.size() || !IsLetter(text[t])))
+        if (p == phrase.size() && (t >= text.size() || !IsLetter(text[t])) && !Negated(text, i))
             return true;
     }
     return false;
@@ -287,7 +303,10 @@ void CTabImporter::ApplyLegends()
             if (legend.symbol != rec.label)
                 continue;
             isLabel = true;
-            if (!saidAny[MeaningInstrument])
+            // A whole line names one instrument, or the hat played with the foot
+            // ("HH - Hi-Hat w/foot"); open and closed are its strokes, not the line.
+            const bool foot = saidAny[MeaningHiHat] && said[MeaningHiHat] == 44;
+            if (!saidAny[MeaningInstrument] && !foot)
                 continue;
             for (int e = 0; e < rec.EntryCount(); ++e)
                 apply(rec.entries[size_t(e)]);

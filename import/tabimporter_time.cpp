@@ -365,6 +365,14 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         else if (ch == ' ' || ch == '-')
             ++b.gaps;
     }
+    // A count pushed left of its bar ("1 e + a 2 e + a" under "HH: |xxxxxxxx---", its first
+    // blanks lost): its "1" stands before the bar line and the bar seems to start on 2. It
+    // cannot place the notes; the bar is read by its width.
+    if (!beats.empty() && beats.front().number > 1) {
+        for (int c = std::max(0, open - 6); c < open; ++c)
+            if (t.At(c) == '1' && !IsDigit(t.At(c + 1)) && !IsDigit(t.At(c - 1)))
+                beats.clear();
+    }
     if (beats.empty()) {
         const int ticks = CountBarTicks(bar, nullptr);
         if (ticks == m_countedTicks) {
@@ -401,6 +409,16 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         judge(beats[i]);
     if (beats.size() == 1)
         judge(beats[0]);
+    // Beat numbers alone a column apart, up to four ("|1 2 3 4 |" under "|x-x-x-x-|"): the
+    // beats are quarters and the columns eighths, as drummers write 2/4, 3/4 and 4/4; six and
+    // more such beats are eighths (6/8).
+    if (unit == BeatUnit::Eighth && beats.size() >= 2 && beats.back().number <= 4) {
+        bool plain = true;
+        for (const SBeat& b : beats)
+            plain = plain && !b.amp && !b.e && !b.aAlone && !b.ampThenA && !b.triplet && b.gaps <= 1;
+        if (plain)
+            unit = BeatUnit::Quarter;
+    }
     f.m_barFlags[size_t(bar)] = uint8_t((f.m_barFlags[size_t(bar)] & ~BarFlag::BeatMask) | (unit << BarFlag::BeatShift));
     if (unit == BeatUnit::DottedQuarter)
         m_threePartCounting = true;

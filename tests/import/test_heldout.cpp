@@ -6,6 +6,7 @@
 //   hits B key:pos,pos key:pos ...   (written bar B; positions 96 to a quarter note)
 //   order 1 1 2 ...                  (written bars in the order they play)
 // The test reports the share of tabs that import right in all of these and fails below 95 %.
+// KADENZO_HELDOUT_DIR=<folder> scores tabs kept elsewhere the same way.
 
 #include "importformats.h"
 #include "midi.h"
@@ -141,9 +142,11 @@ std::string Difference(CRondelDoc& doc, const SExpected& e)
 TEST(HeldOutTabs, NinetyFivePercentImportAsADrummerReadsThem)
 {
     RegisterImportFormats();
-    const QDir dir(FixturesDir() + QStringLiteral("/heldout"));
+    // KADENZO_HELDOUT_DIR scores another folder of tabs with the same .expect files.
+    const QString other = qEnvironmentVariable("KADENZO_HELDOUT_DIR");
+    const QDir dir(other.isEmpty() ? FixturesDir() + QStringLiteral("/heldout") : other);
     const QStringList tabs = dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name);
-    ASSERT_GE(tabs.size(), 20);
+    ASSERT_GE(tabs.size(), other.isEmpty() ? 20 : 1);
     int right = 0;
     for (const QString& name : tabs) {
         CRecordingReport report;

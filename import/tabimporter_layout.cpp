@@ -1,0 +1,751 @@
+// Layouts of real tabs that the staff passes would not read as staves, put into the staff
+// form once the lines are read, and the kit roles a drummer reads from the notes themselves.
+
+#include "tabimporter.h"
+
+#include "importtext.h"
+
+#include <algorithm>
+
+using namespace ImportText;
+
+namespace {
+
+// The label before a line's first separator: a short run of text holding a letter.
+bool HasShortLabel(std::string_view t, size_t separator)
+{
+    if (separator == 0 || separator > size_t(ImportLimits::kMaxLabelChars) + 8)
+        return false;
+    bool letter = false;
+    for (size_t i = 0; i < separator; ++i)
+        letter = letter || IsLetter(t[i]);
+    return letter;
+}
+
+// A staff line whose rests are dots ("snare |....x.......x...|"): between its first and last
+// separator only dots, note characters and separators, dots at least four and two in five.
+bool UsesRestDots(std::string_view t)
+{
+    if (t.find('.') == std::string_view::npos)
+        return false;
+    const size_t first = t.find('|');
+    const size_t last = t.rfind('|');
+    if (first == std::string_view::npos || last <= first + 4 || !HasShortLabel(t, first))
+        return false;
+    int dots = 0;
+    int others = 0;
+    for (size_t i = first + 1; i < last; ++i) {
+        const char c = t[i];
+        if (c == '.')
+            ++dots;
+        else if (c == '-' || IsBlank(c))
+            return false; // ticks or blanks: a line of another kind
+        else if (c != '|')
+            ++others;
+    }
+    return dots >= 4 && 2 * (dots + others) <= 5 * dots;
+}
+
+// A line that may be a line of a staff: a label first, a separator and a run of ticks.
+bool LooksLikeStaffLine(std::string_view t)
+{
+    size_t p = 0;
+    while (p < t.size() && IsBlank(t[p]))
+        ++p;
+    if (p >= t.size() || !IsAlnum(t[p]) || t.find('|', p) == std::string_view::npos)
+        return false;
+    int dashes = 0;
+    for (size_t i = p; i < t.size() && dashes < 4; ++i)
+        dashes += t[i] == '-';
+    return dashes >= 4;
+}
+
+// A line drawn between the lines of a staff: blanks, separators and underscores only, with a
+// separator ("    |", "  | | | |", "  |_|_|_|").
+bool IsRailLine(std::string_view t)
+{
+    bool separator = false;
+    for (char c : t) {
+        if (c == '|')
+            separator = true;
+        else if (!IsBlank(c) && c != '_')
+            return false;
+    }
+    return separator;
+}
+
+// A note in parentheses, "(x)" between ticks or separators: one ghosted stroke.
+bool IsGhostInParens(std::string_view t, size_t open)
+{
+    if (open + 2 >= t.size() || t[open] != '(' || t[open + 2] != ')')
+        return false;
+    const char c = t[open + 1];
+    if (c != 'x' && c != 'X' && c != 'o' && c != 'O')
+        return false;
+    const char before = open > 0 ? t[open - 1] : ' ';
+    const char after = open + 3 < t.size() ? t[open + 3] : '|';
+    return (before == '-' || before == '|') && (after == '-' || after == '|');
+}
+
+// Allowed in the notes of a staff written without bar lines: ticks and note characters.
+bool IsBarlessNote(char c)
+{
+    return c == '-' || IsAlnum(c) || c == '#' || c == '@' || c == '*';
+}
+
+// A staff line with no bar line ("HH  X---X---X---X---"): a short label (a colon may follow
+// it), blanks, then one run
+// of ticks and notes to the end of the line, a fifth of it ticks at least. Sets the run's
+// first column.
+bool IsBarlessStaffLine(std::string_view t, int* runStart)
+{
+    if (t.find('|') != std::string_view::npos)
+        return false;
+    size_t p = 0;
+    while (p < t.size() && IsBlank(t[p]))
+        ++p;
+    const size_t label = p;
+    while (p < t.size() && IsAlnum(t[p]))
+        ++p;
+    if (p == label || p - label > 4 || !IsLetter(t[label]))
+        return false;
+    if (p < t.size() && t[p] == ':') // "HH: x-x-x-x-"
+        ++p;
+    if (p >= t.size() || !IsBlank(t[p]))
+        return false;
+    while (p < t.size() && IsBlank(t[p]))
+        ++p;
+    if (t.size() - p < 8)
+        return false;
+    int ticks = 0;
+    for (size_t i = p; i < t.size(); ++i) {
+        if (!IsBarlessNote(t[i]))
+            return false;
+        ticks += t[i] == '-';
+    }
+    if (5 * ticks < int(t.size() - p))
+        return false;
+    *runStart = int(p);
+    return true;
+}
+
+// A staff drawn as cells, a bar line between every two ("Hh|x| |x| |"): the first separator's
+// column and the number of cells, or false.
+bool IsCellLine(std::string_view t, int* separator, int* cells)
+{
+    const size_t s = t.find('|');
+    if (s == std::string_view::npos || s + 2 >= t.size() || t[s + 2] != '|' || (t.size() - s - 1) % 2 != 0
+        || !HasShortLabel(t, s))
+        return false;
+    const int n = int(t.size() - s - 1) / 2;
+    if (n < 4)
+        return false;
+    bool note = false;
+    for (int k = 0; k < n; ++k) {
+        const char c = t[s + 1 + size_t(2 * k)];
+        if (c == '|' || t[s + 2 + size_t(2 * k)] != '|')
+            return false;
+        note = note || !IsBlank(c);
+    }
+    *separator = int(s);
+    *cells = n;
+    return note;
+}
+
+// A step grid line ("Kick:  X . . . X . . .", "Step:  1 . . . 2 . . ."): a word and a colon,
+// blanks, then single characters a blank apart, dots for rests. Sets the first step's column
+// and the number of steps.
+bool IsStepLine(std::string_view t, int* first, int* steps)
+{
+    size_t p = 0;
+    while (p < t.size() && IsLetter(t[p]))
+        ++p;
+    if (p == 0 || p > size_t(ImportLimits::kMaxLabelChars) || p >= t.size() || t[p] != ':')
+        return false;
+    ++p;
+    while (p < t.size() && IsBlank(t[p]))
+        ++p;
+    if (p >= t.size() || (t.size() - p) % 2 != 1)
+        return false;
+    int dots = 0;
+    for (size_t i = p; i < t.size(); i += 2) {
+        const char c = t[i];
+        if (!IsAlnum(c) && c != '.')
+            return false;
+        if (i + 1 < t.size() && t[i + 1] != ' ')
+            return false;
+        dots += c == '.';
+    }
+    const int n = int(t.size() - p + 1) / 2;
+    if (n < 8 || 2 * dots < n)
+        return false;
+    *first = int(p);
+    *steps = n;
+    return true;
+}
+
+// A slot grid line ("| bd -- bd -- -- -- |"): between two bar lines, cells of two characters
+// a blank apart. Sets the cells' text (each two characters, or one for a count).
+bool IsSlotLine(std::string_view t, std::vector<std::string_view>* cells)
+{
+    if (t.size() < 10 || t.front() != '|' || t.back() != '|')
+        return false;
+    cells->clear();
+    // Cells of two: "| c1 c2 ... |", each starting at 2 + 3k. A count of one character a
+    // cell stands at 3 + 3k ("|  1  +  2  + |").
+    if ((t.size() - 3) % 3 != 0)
+        return false;
+    for (size_t at = 1; at + 3 < t.size(); at += 3) {
+        if (t[at] != ' ')
+            return false;
+        const std::string_view cell = t.substr(at + 1, 2);
+        if (cell.find('|') != std::string_view::npos)
+            return false;
+        cells->push_back(cell);
+    }
+    return cells->size() >= 8 && t[t.size() - 2] == ' ';
+}
+
+// A label as a word: its letters in lower case ("Cymbal:" -> "cymbal").
+std::string LabelWord(const char* label)
+{
+    std::string word;
+    for (const char* c = label; *c; ++c)
+        if (IsLetter(*c))
+            word.push_back(ToLower(*c));
+    return word;
+}
+
+}
+
+void CTabImporter::NormaliseLayout()
+{
+    RestDotsToTicks();
+    SlotGridsToTicks();
+    StepGridsToTicks();
+    CellGridsToTicks();
+    BarlessStavesToBars();
+    DropStaffSpacers();
+    GhostsInParens();
+}
+
+void CTabImporter::SlotGridsToTicks()
+{
+    const size_t n = m_lines.size() - 1;
+    std::vector<std::string_view> cells;
+    size_t i = 0;
+    while (i < n) {
+        if (!IsSlotLine(m_lines[i].m_text, &cells)) {
+            ++i;
+            continue;
+        }
+        const size_t cellCount = cells.size();
+        size_t j = i + 1;
+        std::vector<std::string_view> other;
+        while (j < n && IsSlotLine(m_lines[j].m_text, &other) && other.size() == cellCount)
+            ++j;
+        // What each line is: a count (one character a cell, under the cells' second), cell
+        // numbers, or an instrument row whose cells name it ("bd") or are empty ("--").
+        struct SRow
+        {
+            size_t line;
+            std::string name;
+        };
+        std::vector<SRow> rows;
+        size_t count = n;
+        size_t numbers = n;
+        bool grid = j - i >= 3;
+        for (size_t l = i; l < j && grid; ++l) {
+            IsSlotLine(m_lines[l].m_text, &other);
+            bool digits = true, oneChar = true;
+            std::string name;
+            bool named = true;
+            for (std::string_view c : other) {
+                digits = digits && IsDigit(c[0]) && IsDigit(c[1]);
+                oneChar = oneChar && c[0] == ' ';
+                if (c == "--")
+                    continue;
+                if (!IsLetter(c[0]) || (!IsLetter(c[1]) && !IsDigit(c[1])) || (!name.empty() && name != c))
+                    named = false;
+                name.assign(c);
+            }
+            if (oneChar && count == n)
+                count = l;
+            else if (digits && numbers == n)
+                numbers = l;
+            else if (named && !name.empty())
+                rows.push_back({l, name});
+            else
+                grid = false;
+        }
+        if (!grid || rows.size() < 2) {
+            i = j;
+            continue;
+        }
+        // Bars start where the count starts again at 1.
+        std::vector<char> barBefore(cellCount + 1);
+        if (count < n)
+            for (size_t k = 1; k < cellCount; ++k)
+                barBefore[k] = m_lines[count].At(int(3 + 3 * k)) == '1';
+        const size_t width = std::max_element(rows.begin(), rows.end(), [](const SRow& a, const SRow& b) {
+                                 return a.name.size() < b.name.size();
+                             })->name.size();
+        // A slot becomes two columns, a note and a tick, under "1 + 2 + ..." a column each.
+        for (const SRow& row : rows) {
+            CImportLine& line = m_lines[row.line];
+            std::pmr::string out(line.m_text.get_allocator());
+            out.assign(row.name.data(), row.name.size());
+            out.append(width - row.name.size() + 1, ' ');
+            out.push_back('|');
+            for (size_t k = 0; k < cellCount; ++k) {
+                out.append(line.m_text.substr(2 + 3 * k, 2) == "--" ? "--" : "x-");
+                if (barBefore[k + 1] || k + 1 == cellCount)
+                    out.push_back('|');
+            }
+            line.m_text = std::move(out);
+            line.m_letters |= 1u << ('x' - 'a');
+        }
+        // The count moves next to the staff, over the cell numbers that stood there.
+        if (count < n) {
+            std::pmr::string out(m_lines[count].m_text.get_allocator());
+            out.assign(width + 2, ' ');
+            for (size_t k = 0; k < cellCount; ++k) {
+                out.push_back(m_lines[count].At(int(3 + 3 * k)));
+                out.push_back(' ');
+                if (barBefore[k + 1])
+                    out.push_back(' ');
+            }
+            while (!out.empty() && out.back() == ' ')
+                out.pop_back();
+            const size_t to = numbers < n ? numbers : count;
+            if (to != count) {
+                m_lines[count].m_text.clear();
+                m_lines[count].m_type = LineType::Blank;
+            }
+            m_lines[to].m_text = std::move(out);
+        } else if (numbers < n) {
+            m_lines[numbers].m_text.clear();
+            m_lines[numbers].m_type = LineType::Blank;
+        }
+        i = j;
+    }
+}
+
+void CTabImporter::StepGridsToTicks()
+{
+    const size_t n = m_lines.size() - 1;
+    size_t i = 0;
+    while (i < n) {
+        int first = 0;
+        int steps = 0;
+        if (!IsStepLine(m_lines[i].m_text, &first, &steps)) {
+            ++i;
+            continue;
+        }
+        size_t j = i + 1;
+        int f = 0, k = 0;
+        while (j < n && IsStepLine(m_lines[j].m_text, &f, &k) && f == first && k == steps)
+            ++j;
+        // Three lines at least (a count and two instruments, or three instruments).
+        if (j - i >= 3) {
+            for (size_t l = i; l < j; ++l) {
+                std::pmr::string& t = m_lines[l].m_text;
+                const bool count = IsDigit(t[size_t(first)]);
+                // One column a step; the count keeps its numbers and loses its dots, the
+                // staff lines get bar lines around their notes.
+                std::pmr::string out(t.get_allocator());
+                if (count)
+                    out.assign(size_t(first), ' '); // "Step:" names the count, no instrument
+                else
+                    out.assign(t, 0, size_t(first) - 1).push_back('|');
+                for (int st = 0; st < steps; ++st) {
+                    const char c = t[size_t(first + 2 * st)];
+                    out.push_back(c == '.' ? (count ? ' ' : '-') : c);
+                }
+                if (!count)
+                    out.push_back('|');
+                while (!out.empty() && out.back() == ' ')
+                    out.pop_back();
+                t = std::move(out);
+            }
+        }
+        i = j;
+    }
+}
+
+void CTabImporter::BarlessStavesToBars()
+{
+    // Two lines at least, one after the other, their runs in the same columns.
+    const size_t n = m_lines.size() - 1;
+    size_t i = 0;
+    while (i < n) {
+        int start = 0;
+        if (!IsBarlessStaffLine(m_lines[i].m_text, &start)) {
+            ++i;
+            continue;
+        }
+        const size_t end = size_t(m_lines[i].Length());
+        size_t j = i + 1;
+        int other = 0;
+        while (j < n && IsBarlessStaffLine(m_lines[j].m_text, &other) && other == start
+               && size_t(m_lines[j].Length()) == end)
+            ++j;
+        if (j - i >= 2) {
+            // A count over or under the staff that starts again at 1 starts a bar there.
+            auto isCount = [&](size_t l) {
+                const CImportLine& c = m_lines[l];
+                if (c.At(start) != '1')
+                    return false;
+                int digits = 0;
+                for (char ch : c.m_text) {
+                    if (IsDigit(ch))
+                        ++digits;
+                    else if (!IsBlank(ch) && ch != '+' && ch != '&' && ch != 'e' && ch != 'a')
+                        return false;
+                }
+                return digits >= 2;
+            };
+            const size_t count = i > 0 && isCount(i - 1) ? i - 1 : j < n && isCount(j) ? j : n;
+            std::vector<int> restarts;
+            if (count < n) {
+                const CImportLine& c = m_lines[count];
+                for (int col = start + 1; col < int(end); ++col)
+                    if (c.At(col) == '1' && !IsDigit(c.At(col - 1)) && !IsDigit(c.At(col + 1)))
+                        restarts.push_back(col);
+            }
+            // A bar line before the notes, in the blank that stands there, one where each bar
+            // starts again (the count gets a blank there), and one after.
+            auto rewrite = [&](std::pmr::string& t, bool staffLine) {
+                std::pmr::string out(t.get_allocator());
+                out.assign(t, 0, size_t(start));
+                if (staffLine)
+                    out.back() = '|';
+                size_t next = 0;
+                for (int col = start; col < int(t.size()); ++col) {
+                    if (next < restarts.size() && col == restarts[next]) {
+                        out.push_back(staffLine ? '|' : ' ');
+                        ++next;
+                    }
+                    out.push_back(t[size_t(col)]);
+                }
+                if (staffLine)
+                    out.push_back('|');
+                t = std::move(out);
+            };
+            for (size_t k = i; k < j; ++k)
+                rewrite(m_lines[k].m_text, true);
+            if (count < n && !restarts.empty())
+                rewrite(m_lines[count].m_text, false);
+        }
+        i = j;
+    }
+}
+
+void CTabImporter::CellGridsToTicks()
+{
+    const size_t n = m_lines.size() - 1;
+    size_t i = 0;
+    while (i < n) {
+        int sep = 0;
+        int cells = 0;
+        if (!IsCellLine(m_lines[i].m_text, &sep, &cells)) {
+            ++i;
+            continue;
+        }
+        // The staff: cell lines of the same cells, rails between them.
+        std::vector<size_t> staff{i};
+        size_t j = i + 1;
+        for (; j < n; ++j) {
+            int s = 0, c = 0;
+            if (IsCellLine(m_lines[j].m_text, &s, &c) && s == sep && c == cells)
+                staff.push_back(j);
+            else if (!IsRailLine(m_lines[j].m_text))
+                break;
+        }
+        if (staff.size() < 2) {
+            i = j;
+            continue;
+        }
+        // The count under the cells starts a bar at each "1" after the first.
+        std::vector<char> barBefore(size_t(cells) + 1);
+        const bool counted = j < n && FirstNonBlank(m_lines[j].m_text, 0) > sep
+            && IsDigit(m_lines[j].At(FirstNonBlank(m_lines[j].m_text, 0)));
+        if (counted) {
+            const CImportLine& count = m_lines[j];
+            for (int k = 1; k < cells; ++k)
+                barBefore[size_t(k)] = count.At(sep + 1 + 2 * k) == '1' && !IsDigit(count.At(sep + 2 + 2 * k));
+        }
+        // Each cell becomes a note and a tick; a bar line stands after the last cell of a bar.
+        auto rewrite = [&](CImportLine& line, bool staffLine) {
+            std::pmr::string out(line.m_text.get_allocator());
+            out.assign(line.m_text, 0, std::min(line.m_text.size(), size_t(sep) + 1));
+            out.resize(size_t(sep) + 1, ' ');
+            for (int k = 0; k < cells; ++k) {
+                char c = line.At(sep + 1 + 2 * k);
+                if (staffLine && IsBlank(c))
+                    c = '-';
+                out.push_back(c);
+                out.push_back(staffLine ? '-' : line.At(sep + 2 + 2 * k));
+                if (barBefore[size_t(k) + 1] || k + 1 == cells)
+                    out.push_back(staffLine ? '|' : ' ');
+            }
+            while (!out.empty() && out.back() == ' ')
+                out.pop_back();
+            line.m_text = std::move(out);
+        };
+        for (size_t k : staff)
+            rewrite(m_lines[k], true);
+        if (counted)
+            rewrite(m_lines[j], false);
+        i = j;
+    }
+}
+
+void CTabImporter::DropStaffSpacers()
+{
+    // The sentinel stays last; lines keep their numbers for the panes.
+    const size_t n = m_lines.size() - 1;
+    // Most tabs have neither rails nor double spacing: two staff lines that touch settle the
+    // spacing, and the staves are looked at no further.
+    bool rails = false;
+    for (size_t i = 0; i < n && !rails; ++i)
+        rails = IsRailLine(m_lines[i].m_text);
+    bool touching = false;
+    bool previous = false;
+    for (size_t i = 0; i < n && !touching; ++i) {
+        const bool current = LooksLikeStaffLine(m_lines[i].m_text);
+        touching = previous && current;
+        previous = current;
+    }
+    if (touching && !rails)
+        return;
+    std::vector<char> staff(n);
+    for (size_t i = 0; i < n; ++i)
+        staff[i] = LooksLikeStaffLine(m_lines[i].m_text);
+    // A double-spaced tab (each line followed by a blank one, as pages copied from the web
+    // come): no two staff lines touch, and some stand a blank line apart.
+    int spaced = 0;
+    for (size_t i = 0; i + 2 < n; ++i)
+        if (staff[i] && m_lines[i + 1].m_type == LineType::Blank && staff[i + 2])
+            ++spaced;
+    const bool doubleSpaced = !touching && spaced >= 2;
+    auto opensTimeLine = [](std::string_view t) {
+        size_t p = 0;
+        while (p < t.size() && IsBlank(t[p]))
+            ++p;
+        return p < t.size() && (t[p] == '|' || IsDigit(t[p]));
+    };
+    // The label of a staff line: its first word.
+    auto labelOf = [this](size_t l) {
+        const std::string_view t = m_lines[l].m_text;
+        size_t b = 0;
+        while (b < t.size() && IsBlank(t[b]))
+            ++b;
+        size_t e = b;
+        while (e < t.size() && IsAlnum(t[e]))
+            ++e;
+        return t.substr(b, e - b);
+    };
+    std::vector<char> drop(n);
+    bool any = false;
+    // The labels of the staff being joined: a label met again starts another staff (single
+    // exercises a blank line apart stay apart).
+    std::vector<std::string_view> labels;
+    for (size_t i = 1; i + 1 < n; ++i) {
+        if (!staff[i - 1])
+            continue;
+        if (i < 2 || !drop[i - 2] || !staff[i - 1])
+            labels.clear();
+        labels.push_back(labelOf(i - 1));
+        const std::string_view next = m_lines[i + 1].m_text;
+        const bool nextOwnLabel =
+            staff[i + 1] && std::find(labels.begin(), labels.end(), labelOf(i + 1)) == labels.end();
+        // Rails between two lines of a staff, or under its last line over the count.
+        if (IsRailLine(m_lines[i].m_text) && (staff[i + 1] || opensTimeLine(next)))
+            drop[i] = true;
+        // The blank line of a double-spaced staff, before its next line or its count.
+        if (doubleSpaced && m_lines[i].m_type == LineType::Blank && (nextOwnLabel || opensTimeLine(next)))
+            drop[i] = true;
+        any = any || drop[i];
+    }
+    if (!any)
+        return;
+    size_t kept = 0;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (i < n && drop[i])
+            continue;
+        if (kept != i)
+            m_lines[kept] = std::move(m_lines[i]);
+        ++kept;
+    }
+    m_lines.erase(m_lines.begin() + std::ptrdiff_t(kept), m_lines.end());
+}
+
+void CTabImporter::GhostsInParens()
+{
+    for (CImportLine& line : m_lines) {
+        std::pmr::string& t = line.m_text;
+        if (t.find('(') == std::string::npos || !LooksLikeStaffLine(t))
+            continue;
+        for (size_t at = t.find('('); at != std::string::npos; at = t.find('(', at + 1)) {
+            if (!IsGhostInParens(t, at))
+                continue;
+            t[at] = '-';
+            t[at + 1] = 'g';
+            t[at + 2] = '-';
+            line.m_letters |= 1u << ('g' - 'a');
+        }
+    }
+}
+
+void CTabImporter::RestDotsToTicks()
+{
+    // Two such lines at least: one alone is as likely a line of text.
+    std::vector<size_t> dotted;
+    for (size_t i = 0; i < m_lines.size(); ++i)
+        if (UsesRestDots(m_lines[i].m_text))
+            dotted.push_back(i);
+    if (dotted.size() < 2)
+        return;
+    for (size_t i : dotted) {
+        std::pmr::string& t = m_lines[i].m_text;
+        const size_t first = t.find('|');
+        const size_t last = t.rfind('|');
+        std::replace(t.begin() + std::ptrdiff_t(first), t.begin() + std::ptrdiff_t(last), '.', '-');
+    }
+}
+
+void CTabImporter::AssignKitRoles()
+{
+    // Candidates first: most tabs have none, and then the staves are not read.
+    auto guessedOnly = [this](int label, int key) {
+        const CLabelRecord& rec = m_labels[size_t(label)];
+        const int n = rec.EntryCount();
+        if (n == 0)
+            return false;
+        for (int e = 0; e < n; ++e)
+            if (rec.entries[size_t(e)].kind != 2 || rec.entries[size_t(e)].instrument != key)
+                return false;
+        return true;
+    };
+    auto isCymbal = [](int k) { return k == 49 || k == 51 || k == 52 || k == 53 || k == 55 || k == 57; };
+    auto isSnare = [](int k) { return k == 38 || k == 37 || k == 40; };
+    // 1 a hat that may be the foot, 2 a generic cymbal that may be the ride.
+    std::array<uint8_t, ImportLimits::kLabelSlots> candidate{};
+    bool anyCymbal = false;
+    for (int l = 0; l < m_labelCount; ++l) {
+        const CLabelRecord& rec = m_labels[size_t(l)];
+        const int key = rec.EntryCount() ? int(rec.entries[0].instrument) : 0;
+        anyCymbal = anyCymbal || isCymbal(key);
+        if (key == 42 && guessedOnly(l, 42))
+            candidate[size_t(l)] = 1;
+        const std::string word = LabelWord(rec.label);
+        if (key == 49 && guessedOnly(l, 49) && (word == "cymbal" || word == "cymbals" || word == "cym"))
+            candidate[size_t(l)] = 2;
+    }
+    bool any = false;
+    for (int l = 0; l < m_labelCount; ++l)
+        any = any || candidate[size_t(l)] == 2 || (candidate[size_t(l)] == 1 && anyCymbal);
+    if (!any)
+        return;
+    // The note characters of each label, for the column loops.
+    std::vector<std::array<uint8_t, 256>> notes(static_cast<size_t>(m_labelCount));
+    for (int l = 0; l < m_labelCount; ++l) {
+        const CLabelRecord& rec = m_labels[size_t(l)];
+        for (int e = 0; e < rec.EntryCount(); ++e)
+            notes[size_t(l)][uint8_t(rec.entries[size_t(e)].noteChar)] = rec.entries[size_t(e)].instrument;
+        notes[size_t(l)][uint8_t(' ')] = notes[size_t(l)][uint8_t(m_tickChar)] = 0;
+        if (m_barChar)
+            notes[size_t(l)][uint8_t(m_barChar)] = 0;
+    }
+    // A label's verdict holds only when every staff that plays it agrees: 1 yes, -1 no.
+    std::array<int, ImportLimits::kLabelSlots> verdict{};
+    auto vote = [&verdict](int label, bool yes) {
+        int& v = verdict[size_t(label)];
+        v = (v == -1 || !yes) ? -1 : 1;
+    };
+    // The staff lines of one group; their bars stand in the same columns, each line shifted by
+    // its m_columnShift (labels of different lengths shift the lines, not the bars).
+    std::vector<size_t> group;
+    auto judgeGroup = [&]() {
+        // The hats first: a cymbal keeps time as the ride where the foot plays the hat.
+        bool footHat = false;
+        for (int pass = 1; pass <= 2; ++pass) {
+            for (size_t gi : group) {
+                const CImportLine& line = m_lines[gi];
+                const int label = line.m_labelIndex;
+                if (label < 0 || candidate[size_t(label)] != pass || verdict[size_t(label)] == -1)
+                    continue;
+                const auto& own = notes[size_t(label)];
+                const int from = line.m_firstBarColumn + line.m_columnShift;
+                if (candidate[size_t(label)] == 2) {
+                    // Keeping time: four hits or more, evenly spaced (bar lines left out).
+                    int hits = 0, step = 0, last = -1, tick = 0;
+                    bool steady = true;
+                    for (int c = from; c < line.Length() && steady; ++c) {
+                        const char ch = line.m_text[size_t(c)];
+                        if (ch == m_barChar)
+                            continue;
+                        if (own[uint8_t(ch)]) {
+                            if (last >= 0)
+                                steady = step == 0 || tick - last == step;
+                            if (last >= 0 && step == 0)
+                                step = tick - last;
+                            last = tick;
+                            ++hits;
+                        }
+                        ++tick;
+                    }
+                    vote(label, steady && hits >= 4 && footHat);
+                    continue;
+                }
+                // Every hat stroke falls with a stroke of a cymbal, and one at least with a snare
+                // stroke too: three hands at once, so the foot plays the hat.
+                bool withCymbal = true;
+                bool threeHands = false;
+                bool strokes = false;
+                for (int c = from; c < line.Length() && withCymbal; ++c) {
+                    if (!own[uint8_t(line.m_text[size_t(c)])])
+                        continue;
+                    strokes = true;
+                    bool cymbal = false;
+                    bool snare = false;
+                    for (size_t oi : group) {
+                        const CImportLine& o = m_lines[oi];
+                        if (oi == gi || o.m_labelIndex < 0)
+                            continue;
+                        const char at = o.At(o.m_firstBarColumn + o.m_columnShift + c - from);
+                        const int k = notes[size_t(o.m_labelIndex)][uint8_t(at)];
+                        cymbal = cymbal || isCymbal(k);
+                        snare = snare || isSnare(k);
+                    }
+                    withCymbal = cymbal;
+                    threeHands = threeHands || (cymbal && snare);
+                }
+                const bool foot = strokes && withCymbal && threeHands;
+                vote(label, foot);
+                footHat = footHat || foot;
+            }
+        }
+        group.clear();
+    };
+    int first = -2;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        const CImportLine& line = m_lines[i];
+        if (line.m_type != LineType::StaffLine)
+            continue;
+        if (line.m_groupFirst != first) {
+            judgeGroup();
+            first = line.m_groupFirst;
+        }
+        group.push_back(i);
+    }
+    judgeGroup();
+    for (int l = 0; l < m_labelCount; ++l) {
+        if (verdict[size_t(l)] != 1)
+            continue;
+        CLabelRecord& rec = m_labels[size_t(l)];
+        for (int e = 0; e < rec.EntryCount(); ++e)
+            rec.entries[size_t(e)].instrument = candidate[size_t(l)] == 1 ? 44 : 51;
+    }
+}

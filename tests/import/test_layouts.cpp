@@ -1,0 +1,261 @@
+// Layouts of real tabs the staff passes read once they are put into the staff form: rests
+// written as dots, and the kit roles a drummer reads from the notes themselves (a hi-hat line
+// that can only be the foot, a cymbal line that keeps time).
+
+#include "importtestutil.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Layouts, DotsAreRestsInStaffLines)
+{
+    // Labels of different lengths, dots for rests, no blank before the bars.
+    const std::string tab = "ride |x.x.x.x.x.x.x.x.|\n"
+                            "snare |....o.......o...|\n"
+                            "kick |o.......o.o.....|\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        ASSERT_EQ(r->blocks, 1);
+        EXPECT_EQ(SongText(r->doc.Events()),
+                  "|4/4 51@0 36@0 51@48 51@96 38@96 51@144 51@192 36@192 51@240 36@240 51@288 38@288 51@336");
+    }
+    // Dotted sixteenths in an indented, colon-labelled staff of two bars.
+    auto two = RunImport("   HH: |x.x.x.x.|x.x.x.x.|\n   SD: |..o...o.|..o...o.|\n   BD: |o...o...|o.o.o...|\n");
+    EXPECT_EQ(BarsText(two->doc.Events()), "|2/4 |2/4");
+    EXPECT_EQ(SongText(two->doc.Events()).substr(0, 43), "|2/4 42@0 36@0 42@48 38@48 42@96 36@96 42@1");
+}
+
+TEST(Layouts, DotsElsewhereStayText)
+{
+    // One dotted line alone, a sentence with dots and a measure-repeat sign keep their meaning.
+    auto r = RunImport("Verse... then the chorus |....|\n"
+                       "HH|x-x-x-x-x-x-x-x-|./.              |\n"
+                       "BD|o-------o-------|./.              |\n");
+    EXPECT_EQ(r->imp.m_lines[0].m_text, "Verse... then the chorus |....|");
+    EXPECT_EQ(r->imp.m_lines[1].m_text.substr(20, 3), "./.");
+}
+
+TEST(Layouts, AHiHatLinePlayedWithCymbalAndSnareIsTheFoot)
+{
+    // The right hand rides the cymbal, the left plays the snare on 2 and 4: the hi-hat line
+    // under them can only be the foot, and the cymbal that keeps time is the ride.
+    const std::string tab = "cymbal   |x.x.x.x.x.x.x.x.|\n"
+                            "snare    |....x.......x...|\n"
+                            "hi-hat   |....x.......x...|\n"
+                            "bassdrum |x.......x.......|\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 51@0 36@0 51@48 51@96 38@96 44@96 51@144 51@192 36@192 51@240 "
+                                             "51@288 38@288 44@288 51@336");
+    }
+}
+
+TEST(Layouts, AHiHatLineTheHandsCanPlayStaysTheHiHat)
+{
+    // Hat with the snare but no cymbal: the hands play both.
+    auto hands = RunImport("H |x-x-x-x-x-x-x-x-|\nS |----x-------x---|\nB |x-------x-------|\n");
+    EXPECT_EQ(SongText(hands->doc.Events()).substr(0, 21), "|4/4 42@0 36@0 42@48 ");
+    // A crash on one and hats on every eighth: the hat is played by hand where the crash is not.
+    auto crash = RunImport("C |x---------------|\nH |x-x-x-x-x-x-x-x-|\nS |----x-------x---|\n");
+    EXPECT_EQ(SongText(crash->doc.Events()).substr(0, 30), "|4/4 49@0 42@0 42@48 42@96 38@");
+    // A generic cymbal keeping time with no foot under it stays a crash.
+    auto crashRide = RunImport("Cymbal |x-------x-------x-------x-------|\nSnare  |----------------o---------------|\n");
+    EXPECT_EQ(SongText(crashRide->doc.Events()).substr(0, 14), "|4/4 49@0 49@9");
+    // A generic cymbal played once is a crash, not a ride.
+    auto once = RunImport("cymbal |x...............|\nsnare  |....x.......x...|\nkick   |x.......x.......|\n");
+    EXPECT_EQ(SongText(once->doc.Events()).substr(0, 14), "|4/4 49@0 36@0");
+}
+
+TEST(Layouts, ADoubleSpacedStaffIsOneStaff)
+{
+    // Pages copied from the web put a blank line after every line; the count line too.
+    const std::string tab = "C |--------|--------|\n\nH |x-x-x-x-|x-x-x-x-|\n\nS |----o---|----o---|\n\n"
+                            "B |o-------|o-o-----|\n\n  |1 2 3 4 |1 2 3 4 |\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, 1);
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 36@0 42@96 42@192 38@192 42@288 "
+                                             "|4/4 42@0 36@0 42@96 36@96 42@192 38@192 42@288");
+    }
+}
+
+TEST(Layouts, BeatNumbersAColumnApartAreQuarters)
+{
+    // Three and four beat numbers under columns of eighths: 3/4 and 4/4, not 3/8 and 4/8.
+    auto waltz = RunImport("H |x-x-x-|x-x-x-|\nS |--o-o-|--o-o-|\nB |o-----|o-----|\n  |1 2 3 |1 2 3 |\n");
+    EXPECT_EQ(SongText(waltz->doc.Events()),
+              "|3/4 42@0 36@0 42@96 38@96 42@192 38@192 |3/4 42@0 36@0 42@96 38@96 42@192 38@192");
+    // Six numbers stay eighths: 6/8.
+    auto six = RunImport("H |x-x-x-x-x-x-|\nB |o-----o-----|\n   1 2 3 4 5 6\n");
+    EXPECT_EQ(BarsText(six->doc.Events()), "|6/8");
+}
+
+TEST(Layouts, SingleSpacedStavesAreNotJoined)
+{
+    // Two staves a blank line apart stay two staves of one bar each; the blank lines between
+    // the staff lines of a double-spaced tab are only dropped where no staff lines touch.
+    auto r = RunImport("H |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n\nH |x-x-x-x-x-x-x-x-|\nB |o---o---o---o---|\n");
+    EXPECT_EQ(r->blocks, 2);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+    // Single-line exercises a blank line apart are exercises, not one staff.
+    auto exercises = RunImport("S |o-o-o-o-o-o-o-o-|\n\nS |oo-oo-oo-oo-oo--|\n\nS |o--o--o--o--o-o-|\n");
+    EXPECT_EQ(exercises->blocks, 3);
+    EXPECT_EQ(BarsText(exercises->doc.Events()), "|4/4 |4/4 |4/4");
+}
+
+TEST(Layouts, RailsBetweenStaffLinesAndGhostsInParens)
+{
+    // Lines of a bar line alone drawn between the staff lines, a staff with no opening bar
+    // line, a ghost written "(x)", marks over the hats and a count of slashes.
+    const std::string tab = "        >       >\n"
+                            "hh -x---x---x---x---|\n"
+                            "                    |\n"
+                            "sn --------(x)------|\n"
+                            "                    |\n"
+                            "bd ---------x-------|\n"
+                            "\n"
+                            "    /   /   /   /\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, 1);
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 42@96! 42@192 38@192g 36@192 42@288!");
+    }
+    // Parentheses that are no ghost note stay as written.
+    auto words = RunImport("HH|x-x-x-x-x-x-x-x-| (twice)\nBD|o-------o-------|\n");
+    EXPECT_EQ(words->imp.m_lines[0].m_text, "HH|x-x-x-x-x-x-x-x-| (twice)");
+}
+
+TEST(Layouts, CellGridsAreEighthsAndTheirCountMarksTheBars)
+{
+    // A bar line between every two cells, rails between the lines, an underline, a count of
+    // eighths that starts again at 1 for the second bar.
+    const std::string tab = "Hh|x|x|x|x|x|x|x|x|x|x|x|x|x|x|x|x|\n"
+                            "  | | | | | | | | | | | | | | | | |\n"
+                            "Sd| | |x| | | |x| | | |x| | | |x| |\n"
+                            "  | | | | | | | | | | | | | | | | |\n"
+                            "Bd|x| | | | |x| | |x| | |x|x| | | |\n"
+                            "  |_|_|_|_|_|_|_|_|_|_|_|_|_|_|_|_|\n"
+                            "   1 + 2 + 3 + 4 + 1 + 2 + 3 + 4 +\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, 1);
+        EXPECT_EQ(SongText(r->doc.Events()),
+                  "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 42@240 36@240 42@288 38@288 42@336 "
+                  "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 36@144 42@192 36@192 42@240 42@288 38@288 42@336");
+    }
+    // Colons and lower-case labels, CR LF, cells of o.
+    auto colons = RunImport(Crlf("hh:|x|x|x|x|x|x|x|x|\nsn:| | |o| | | |o| |\nbd:|o| | | |o| | | |\n"));
+    EXPECT_EQ(SongText(colons->doc.Events()), "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336");
+    // Without a count the cells are one bar.
+    auto plain = RunImport("HH|x|x|x|x|x|x|x|x|\nSN| | |o| | | |o| |\nBD|o| | | |o| | | |\n");
+    EXPECT_EQ(SongText(plain->doc.Events()), "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336");
+}
+
+TEST(Layouts, StavesWithoutBarLinesAreOneBarEach)
+{
+    // Labels and runs of notes and ticks, no bar line; a count over them, a legend under them.
+    const std::string tab = "    1   2   3   4\n"
+                            "T   -X-------------X\n"
+                            "S   ----F-X-xXx-XXX-\n"
+                            "FT  X-X-------------\n"
+                            "B   X--X--X----X----\n"
+                            "HH  X---X---X---X---\n"
+                            "\n"
+                            "T  - Tom\n"
+                            "HH - Hi-Hat w/foot\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, 1);
+        const std::string song = SongText(r->doc.Events());
+        EXPECT_EQ(song.substr(0, 31), "|4/4 41@0 36@0 44@0 50@24 41@48");
+        EXPECT_NE(song.find("38@96f"), std::string::npos) << song;
+        EXPECT_NE(song.find("44@288"), std::string::npos) << song;
+    }
+    // A count that starts again at 1 over a staff without bar lines starts a bar there.
+    auto counted = RunImport("   1 + 2 + 3 + 4 + 1 + 2 + 3 + 4 +\n"
+                             "H  x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-\n"
+                             "B  x-------x-------x---x---x-------\n");
+    EXPECT_EQ(BarsText(counted->doc.Events()), "|4/4 |4/4");
+    EXPECT_EQ(SongText(counted->doc.Events()).substr(SongText(counted->doc.Events()).rfind("|4/4")),
+              "|4/4 42@0 36@0 42@48 42@96 36@96 42@144 42@192 36@192 42@240 42@288 42@336");
+    // Colons after the labels, lower case, CR LF.
+    auto colons = RunImport(Crlf("hh: x-x-x-x-x-x-x-x-\nsn: ----o-------o---\nbd: o-------o-o-----\n"));
+    EXPECT_EQ(SongText(colons->doc.Events()),
+              "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 36@240 42@288 38@288 42@336");
+    // Sixty-four columns of sixteenths are four bars.
+    auto four = RunImport("HH x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-x-\n"
+                          "BD x-------x-------x-------x-------x-------x-------x-------x-------\n");
+    EXPECT_EQ(BarsText(four->doc.Events()), "|4/4 |4/4 |4/4 |4/4");
+    // Prose lines and a single run of ticks stay text.
+    auto prose = RunImport("Intro ----------------\nVerse: x-x-x-x- then\nH |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n");
+    EXPECT_EQ(prose->imp.m_lines[0].m_text, "Intro ----------------");
+}
+
+TEST(Layouts, ACountPushedLeftOfItsBarLeavesTheBarToItsWidth)
+{
+    // The count lost its first blanks: its "1" stands under the label. Thirty-two columns
+    // are a 4/4 bar of thirty-seconds, as the tab's author counts it.
+    const std::string tab = "HH: |xxxxxxxx------------x-x---xxxxxx|\n"
+                            "Sn: |--------OOgOgOgOgooo----OO------|\n"
+                            "B: |o-----o-------------o-o-------o-|\n"
+                            "1 e + a 2 e + a 3 e + a 4 e + a\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4");
+        EXPECT_EQ(SongText(r->doc.Events()).substr(0, 38), "|4/4 42@0 36@0 42@12 42@24 42@36 42@48");
+    }
+    // A count under its bar still counts it.
+    auto aligned = RunImport("HH: |x-x-x-x-x-x-x-x-|\nB:  |o-------o-------|\n     1 + 2 + 3 + 4 +\n");
+    EXPECT_EQ(BarsText(aligned->doc.Events()), "|4/4");
+}
+
+TEST(Layouts, RackTomAndANegatedLegend)
+{
+    // RT is the rack tom over the floor tom; "accent (not rimshot)" is an accent, not a rim.
+    auto r = RunImport("O = accent (not rimshot)\n"
+                       "RT: |--------o-o-o---|\n"
+                       "Sn: |O-------------O-|\n"
+                       "FT: |--------------o-|\n");
+    EXPECT_EQ(SongText(r->doc.Events()), "|4/4 38@0! 50@192 50@240 50@288 38@336! 41@336");
+}
+
+TEST(Layouts, StepGridsAreSixteenths)
+{
+    // "Kick:  X . . ." a step a blank apart, dots for rests, a step count over them.
+    const std::string tab = "Step:  1 . . . 2 . . . 3 . . . 4 . . .\n"
+                            "Kick:  X . . . . . . . X . . . . . . .\n"
+                            "Snare: . . . . X . . . . . . . X . . .\n"
+                            "Hat:   X . X . X . X . X . X . X . X .\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(SongText(r->doc.Events()),
+                  "|4/4 36@0 42@0 42@48 38@96 42@96 42@144 36@192 42@192 42@240 38@288 42@288 42@336");
+    }
+    // Two such lines are not yet a grid; a sentence with dots is no grid.
+    auto two = RunImport("Kick: X . . . X . . .\nNote: a . b . c . d .\n");
+    EXPECT_EQ(two->imp.m_lines[0].m_text, "Kick: X . . . X . . .");
+}
+
+TEST(Layouts, SlotGridsNameTheirSoundInEachCell)
+{
+    // A drum machine's grid typed out: eight eighth-note slots a bar, each cell "--" or the
+    // sound's name, a count over slot numbers.
+    const std::string tab = "|  1  +  2  +  3  +  4  +  1  +  2  +  3  +  4  + |\n"
+                            "| 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15 16 |\n"
+                            "| kk -- -- kk -- -- kk -- kk -- -- kk -- -- kk -- |\n"
+                            "| -- -- -- -- sn -- -- -- -- -- -- -- sn -- -- sn |\n"
+                            "| oh -- oh -- oh -- oh -- oh -- oh -- oh -- oh -- |\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, 1);
+        EXPECT_EQ(SongText(r->doc.Events()),
+                  "|4/4 36@0 46@0 46@96 36@144 38@192 46@192 36@288 46@288 "
+                  "|4/4 36@0 46@0 46@96 36@144 38@192 46@192 36@288 46@288 38@336");
+    }
+    // Cells that name two sounds on one row are no slot grid.
+    auto mixed = RunImport("| bd -- sn -- bd -- sn -- |\n| hh -- hh -- hh -- hh -- |\n| bd -- sn -- bd -- sn -- |\n");
+    EXPECT_EQ(mixed->imp.m_lines[0].m_text, "| bd -- sn -- bd -- sn -- |");
+}
+
+} // namespace
