@@ -9,7 +9,7 @@ constinit std::atomic<SRecord*> g_blocks[kMaxBlocks]{};
 
 namespace {
 
-// Free records form a list through their layoutPos word.
+// Free records form a list through their m_layoutPos word.
 struct SShared
 {
     std::mutex mutex;
