@@ -334,7 +334,9 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
 
 void CTabImporter::ScoreLabel(const CImportLine& line)
 {
-    if (line.Length() < 10)
+    // A label, a bar line and a few columns: a one-bar groove of six columns is as plainly
+    // drums as a long one.
+    if (line.Length() < 6)
         return;
     // Staves may be indented by any amount; the label is the first word either way.
     const int p = FirstNonBlank(line.m_text, 0);

@@ -174,6 +174,10 @@ TEST(TabType, ShortDrumTabsGiveNoWarningButOtherTextsDo)
         "b|o-------o-------|o---o---o---o---|\n",
         "G = china\r\nG |X---------------|\r\nC |--------#-------|\r\nHH|----s-------s---|\r\nB |o-------o-------|\r\n",
         "C: |x---------------|\nB: |o-------o-------|\n",
+        // Short bars, with and without a blank after the label.
+        "H|x-x-x-|\nB|o-----|\n",
+        "HH|x-x-x-x-|\nSD|----o---|\nBD|o-------|\n",
+        "H |x-x-x-|\r\nS |--o---|\r\nB |o-----|\r\n",
     };
     for (const char* tab : drums) {
         auto r = RunImport(tab);
@@ -188,6 +192,9 @@ TEST(TabType, ShortDrumTabsGiveNoWarningButOtherTextsDo)
         "e|-------0-------0-|-------0---------|\n"
         "B|-----1-------1---|-----1-------1---|\n"
         "G|---2-------2-----|---2-------2-----|\n",
+        // Short guitar bars still read as strings.
+        "e|--0----|\nB|-1------|\nG|2-------|\nD|--------|\nA|--------|\nE|--------|\n\n"
+        "e|--0----|\nB|-1------|\nG|2-------|\nD|--------|\nA|--------|\nE|--------|\n",
     };
     for (const char* text : others) {
         auto r = RunImport(text);
