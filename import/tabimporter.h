@@ -187,6 +187,8 @@ public:
     uint32_t m_letters = 0; // bit n: the letter 'a' + n occurs (either case)
     // The line holds repeat or ending marks; the song carries them, so it is no bar text.
     bool m_repeatAnnotation = false;
+    // The line's count ("Verse (x3)") plays its whole staff; only its other words are bar text.
+    bool m_staffCount = false;
     bool m_hasDigit = false;
 
     int Length() const { return int(m_text.size()); }
@@ -478,6 +480,7 @@ private:
     // Reads "repeat 3", "play 4 times", "x4", "2nd ending" from an annotation segment.
     static bool ReadRepeatWords(std::string_view segment, int* repeatCount, int* ending, unsigned* moreEndings = nullptr);
     static int StaffCountOf(const CImportLine& line);
+    static std::string WithoutStaffCount(std::string_view text);
     int LineShiftAt(int line) const { return m_lines[size_t(line)].m_columnShift; }
 
     bool m_userTimeOptions = false;

@@ -553,10 +553,18 @@ void CTabImporter::AttachComment(const CImportLine& f, const std::vector<CEvent*
     // A line of accent marks or brackets says nothing to show over the bar.
     if (c < 0 || std::none_of(comment.m_text.begin(), comment.m_text.end(), [](char ch) { return IsAlnum(ch); }))
         return;
+    std::string_view text = std::string_view(comment.m_text).substr(size_t(c));
+    std::string words;
+    if (comment.m_staffCount) {
+        words = WithoutStaffCount(text);
+        if (words.empty())
+            return;
+        text = words;
+    }
     for (int k = 0; k < f.m_barCount; ++k) {
         if (f.m_barEnd[size_t(k)] <= c || !barEvents[size_t(k)])
             continue;
-        barEvents[size_t(k)]->SetText(ImportedText(std::string_view(comment.m_text).substr(size_t(c))));
+        barEvents[size_t(k)]->SetText(ImportedText(text));
         return;
     }
 }

@@ -254,6 +254,70 @@ int CTabImporter::StaffCountOf(const CImportLine& l)
     return -1;
 }
 
+// The words of a staff count line other than the count: "Verse (x3)" is "Verse", "Intro
+// (drums tacet) x2" is "Intro (drums tacet)", "play 3 times" is nothing. Kept as bar text, the
+// count would be read again from an exported tab and play the staff once more each time.
+std::string CTabImporter::WithoutStaffCount(std::string_view text)
+{
+    auto isCount = [](std::string_view w) { return FindMultiplier(w) >= 0 && Trim(w).size() == w.size(); };
+    auto isNumber = [](std::string_view w) {
+        return !w.empty() && std::all_of(w.begin(), w.end(), [](char c) { return IsDigit(c); });
+    };
+    auto isCountWord = [](std::string_view w) {
+        return EqualsNoCase(w, "repeat") || EqualsNoCase(w, "play") || EqualsNoCase(w, "times") || EqualsNoCase(w, "x");
+    };
+    // Words, with a bracketed group as one word.
+    std::vector<std::string_view> words;
+    for (size_t i = 0; i < text.size();) {
+        if (IsBlank(text[i])) {
+            ++i;
+            continue;
+        }
+        size_t e = i;
+        if (text[i] == '(') {
+            const size_t close = text.find(')', i);
+            e = close == std::string_view::npos ? text.size() : close + 1;
+        } else {
+            while (e < text.size() && !IsBlank(text[e]) && text[e] != '(')
+                ++e;
+        }
+        words.push_back(text.substr(i, e - i));
+        i = e;
+    }
+    std::vector<bool> drop(words.size(), false);
+    for (size_t k = 0; k < words.size(); ++k) {
+        std::string_view w = words[k];
+        if (w.size() >= 2 && w.front() == '(') {
+            const std::string_view inner = w.substr(1, w.size() - (w.back() == ')' ? 2 : 1));
+            drop[k] = FindMultiplier(inner) >= 0 || WithoutStaffCount(inner).size() < Trim(inner).size();
+            continue;
+        }
+        while (!w.empty() && (w.back() == ':' || w.back() == ',' || w.back() == '.'))
+            w.remove_suffix(1);
+        if (isCount(w) || isCountWord(w)) {
+            drop[k] = true;
+            // "repeat 3", "play 3", "3 times"
+            if (k + 1 < words.size() && isNumber(words[k + 1]) && !EqualsNoCase(w, "times"))
+                drop[k + 1] = true;
+            if (k > 0 && isNumber(words[k - 1]) && EqualsNoCase(w, "times"))
+                drop[k - 1] = true;
+        }
+    }
+    std::string out;
+    for (size_t k = 0; k < words.size(); ++k) {
+        if (drop[k])
+            continue;
+        if (!out.empty())
+            out += ' ';
+        out.append(words[k]);
+    }
+    while (!out.empty() && (out.back() == ':' || out.back() == '-' || out.back() == ','))
+        out.pop_back();
+    while (!out.empty() && IsBlank(out.back()))
+        out.pop_back();
+    return out;
+}
+
 void CTabImporter::ApplyRepeatMarks(int first, int count)
 {
     CImportLine& f = m_lines[size_t(first)];
@@ -374,6 +438,7 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
             repeatCount = staffCount;
             groupBars = 0;
             m_lines[size_t(staffCountLine)].m_type = staffCountLine < first ? LineType::PreComment : LineType::PostComment;
+            m_lines[size_t(staffCountLine)].m_staffCount = true;
         }
 
         if (found && ending > 0) {

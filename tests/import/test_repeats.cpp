@@ -2,6 +2,7 @@
 // counts after a staff and over a group, alternate endings.
 
 #include "importtestutil.h"
+#include "textexport.h"
 
 #include <gtest/gtest.h>
 
@@ -149,5 +150,34 @@ TEST(StaffCount, ALineOfItsOwnPlaysTheWholeStaff)
     for (const char* line : {"Verse\n", "Verse 2\n", "play softer\n", "Box3 groove\n"}) {
         auto r = RunImport(std::string(line) + staff);
         EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4") << line;
+    }
+}
+
+// The count is played, not shown: the rest of the line is the bar's text, so that a tab
+// written back out and read again plays the staff as often as before.
+TEST(StaffCount, TheCountIsLeftOutOfTheBarText)
+{
+    const std::string staff = "HH|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|o-------o-o-----|\n";
+    const std::string next = "\nHH|x---x---x---x---|\n";
+    struct SCase
+    {
+        const char* line;
+        const char* text;
+    };
+    for (const SCase c : {SCase{"Verse (x3)", "Verse"}, SCase{"Verse (repeat 3 times)", "Verse"},
+                          SCase{"Intro (drums tacet) x3", "Intro (drums tacet)"}, SCase{"Chorus 3x:", "Chorus"},
+                          SCase{"Verse 2 - play 3 times", "Verse 2"}, SCase{"x3", ""}, SCase{"(x3)", ""},
+                          SCase{"play 3 times", ""}}) {
+        for (const std::string& tab : {std::string(c.line) + "\n" + staff + next, Crlf(std::string(c.line) + "\n" + staff + next)}) {
+            auto r = RunImport(tab);
+            ASSERT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4 %2*2 |4/4") << c.line;
+            EXPECT_EQ(r->doc.Events().front()->GetText().toStdString(), c.text) << c.line;
+
+            // Written out and read again: the same bars, without a complaint.
+            ASSERT_TRUE(r->doc.FinishOpen(nullptr));
+            auto back = RunImport(QByteArray(MakeTextTab(r->doc)).replace("\r\n", "\n").toStdString());
+            EXPECT_EQ(BarsText(back->doc.Events()), "|4/4 |4/4 %2*2 |4/4") << c.line;
+            EXPECT_TRUE(back->report.m_messages.isEmpty()) << c.line << ": " << back->report.m_messages.join(' ').toStdString();
+        }
     }
 }

@@ -179,7 +179,7 @@ TEST(TabForms, TacetIntroPlaysItsCount)
                        "H |x-x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-------|\n  |1 + 2 + 3 + 4 + |\n");
     const std::string song = SongText(r->doc.Events());
     // The empty bar, once more, then the beat.
-    EXPECT_EQ(song.substr(0, song.find(" 42@")), "|4/4\"Intro (drums tacet) x2\" %1*1 |4/4");
+    EXPECT_EQ(song.substr(0, song.find(" 42@")), "|4/4\"Intro (drums tacet)\" %1*1 |4/4");
 }
 
 TEST(TabForms, UnlabelledLinesWithTextStayText)
