@@ -16,6 +16,7 @@
 #include "settings.h"
 
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,16 @@ protected:
         PlayClock::UseManual(nullptr);
         SettingsStore::UseFile(QString());
         AttachAppToLayers(); // tests replace hooks; later tests get the real ones back
+    }
+
+    // A main window of the usual size, shown and exposed.
+    std::unique_ptr<CMainFrame> Frame()
+    {
+        auto f = std::make_unique<CMainFrame>();
+        f->resize(1000, 700);
+        f->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+        return f;
     }
 
     // Moves both clocks on in the view's 50 ms steps, polling as its timer would; no time at

@@ -36,14 +36,6 @@ protected:
         ClickOptions() = SClickOptions{};
         CMainWindowTest::TearDown();
     }
-    std::unique_ptr<CMainFrame> Frame()
-    {
-        auto f = std::make_unique<CMainFrame>();
-        f->resize(1000, 700);
-        f->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(f.get()));
-        return f;
-    }
 };
 
 // What a message box showed, read while it was open and then closed.

@@ -90,10 +90,7 @@ protected:
     }
     std::unique_ptr<CMainFrame> Frame()
     {
-        auto f = std::make_unique<CMainFrame>();
-        f->resize(1000, 700);
-        f->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+        auto f = CMainWindowTest::Frame();
         // Closing windows here never waits for the "save changes?" question.
         f->SetSaveQuestion([](const QString&) { return int(QMessageBox::Discard); });
         return f;

@@ -139,11 +139,8 @@ protected:
     }
     std::unique_ptr<CMainFrame> Frame()
     {
-        auto f = std::make_unique<CMainFrame>();
+        auto f = CMainWindowTest::Frame();
         f->SetSaveQuestion([](const QString&) { return int(QMessageBox::Discard); });
-        f->resize(1000, 700);
-        f->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(f.get()));
         return f;
     }
     // The decoded row of a label's note character.

@@ -65,14 +65,6 @@ protected:
         WriteSong(path);
         return path;
     }
-    std::unique_ptr<CMainFrame> Frame()
-    {
-        auto f = std::make_unique<CMainFrame>();
-        f->resize(1000, 700);
-        f->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(f.get()));
-        return f;
-    }
     static QMenu* TopMenu(CMainFrame& f, const QString& title)
     {
         for (QAction* a : f.menuBar()->actions())
