@@ -549,6 +549,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     m_blockCount = 0;
     m_countedTicks = 0;
     m_barTotal = 0;
+    m_hatMarksLine = -1;
     auto fail = [this](const QString& text) {
         m_fatalMessage = text;
         UserReport().Error(text);

@@ -151,6 +151,10 @@ private:
     std::pmr::memory_resource* m_mr;
 };
 
+namespace HatMarks {
+enum : int { None = 0, OOpens = 1, PlusOpens = 2 };
+}
+
 class CImportLine
 {
 public:
@@ -420,7 +424,7 @@ private:
     void ApplyUserMappings();
 
     void CensusTimeLines();
-    void CheckMeterLine(const CImportLine& line, bool fromStaffTest, int* good, int* bad) const;
+    void CheckMeterLine(const CImportLine& line, bool fromStaffTest, int* good, int* bad, bool wordsAreText = false) const;
     void CheckCountLine(const CImportLine& line, bool apply, bool fromStaffTest, int* good, int* bad) const;
     int MeterTokenValue(const CImportLine& line, int column, bool* triplet) const
     {
@@ -462,6 +466,8 @@ private:
     // spaced on a grid of several columns; 0 otherwise.
     int FreeSpacingSteps(int firstColumn, int end, int ticks) const;
     void WalkColumns(CEventList& events, int bar, int firstColumn, int ticks, bool split, CEvent* barEvent);
+    // How the line right above a staff marks its hi-hat strokes (HatMarks::*), read once a line.
+    int HatMarksOf(int line);
     // Fills m_walkColumnUsed, m_walkColumnStart and m_walkByColumn for the block's columns
     // [firstColumn, end).
     void FindBarCharacters(int firstColumn, int end);
@@ -581,6 +587,8 @@ private:
         uint32_t ref;
     };
     std::vector<SNote> m_barNotes;
+    int m_hatMarksLine = -1;
+    int m_hatMarks = 0;
     // LookupNote as a table per label, filled before the conversion.
     std::vector<std::array<uint16_t, 256>> m_noteTable;
     bool m_blockMayHoldTriplets = false;

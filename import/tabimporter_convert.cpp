@@ -18,6 +18,8 @@ using namespace ImportText;
 
 namespace {
 constexpr int kPositionsPer44 = 384;
+constexpr uint32_t kKeyClosedHiHat = 42;
+constexpr uint32_t kKeyOpenHiHat = 46;
 
 uint32_t DynamicBits(int dynamic)
 {
@@ -103,17 +105,55 @@ int CTabImporter::CountTripletSpacing(int column, int end) const
     return 0;
 }
 
+int CTabImporter::HatMarksOf(int line)
+{
+    if (line == m_hatMarksLine)
+        return m_hatMarks;
+    m_hatMarksLine = line;
+    m_hatMarks = HatMarks::None;
+    // Only right above the staff, and only marks standing alone over a column.
+    if (m_blockLines.empty() || line != m_blockLines[0] - 1)
+        return m_hatMarks;
+    const CImportLine& l = m_lines[size_t(line)];
+    bool o = false, plus = false, loneTick = false;
+    for (int col = 0; col < l.Length(); ++col) {
+        const char c = l.At(col);
+        if (c == ' ' || c == '>' || c == m_barChar)
+            continue;
+        const bool alone = l.At(col - 1) == ' ' && l.At(col + 1) == ' ';
+        if (c == 'o' || c == 'O')
+            o = true;
+        else if (c == '+')
+            plus = true;
+        else if (c != m_tickChar)
+            return m_hatMarks;
+        if (!alone && c != m_tickChar)
+            return m_hatMarks;
+        loneTick = loneTick || (c == m_tickChar && alone);
+    }
+    // 'o' opens and '+' closes, as in notation. A line of '+' and lone ticks only, with no
+    // 'o', opens the hat at '+' and closes it at the tick.
+    if (o)
+        m_hatMarks = HatMarks::OOpens;
+    else if (plus)
+        m_hatMarks = loneTick ? HatMarks::PlusOpens : HatMarks::OOpens;
+    return m_hatMarks;
+}
+
 void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int ticks, bool split, CEvent* barEvent)
 {
     const CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
     const int end = f.m_barEnd[size_t(bar)];
     const int step = m_ticksPerChar * 12;
     const CImportLine* pre = m_blockPreComment >= 0 ? &m_lines[size_t(m_blockPreComment)] : nullptr;
+    const int hatMarks = pre ? HatMarksOf(m_blockPreComment) : HatMarks::None;
     // The line above marks accents with '>' only where it holds nothing else over this bar:
-    // a remark such as "cresc >>>>" is text.
+    // a remark such as "cresc >>>>" is text. Right above the staff it may also open and
+    // close the hi-hat.
     for (int col = firstColumn; pre && col < end; ++col) {
         const char c = pre->At(col);
-        if (c != ' ' && c != '>' && c != m_barChar && c != m_tickChar)
+        if (c != ' ' && c != '>' && c != m_barChar && c != m_tickChar
+            && (hatMarks == HatMarks::None || (c != '+' && c != 'o' && c != 'O')))
             pre = nullptr;
     }
     int p = 0;
@@ -203,8 +243,17 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
             uint32_t w1 = (v & 0xFF) | DynamicBits((v >> 8) & ~Dynamic::DoubleStroke);
             if (inTriplet)
                 w1 |= EventBits::Triplet;
-            if (pre && pre->At(col) == '>')
-                w1 = (w1 & ~EventBits::Dynamics) | EventBits::Accent;
+            if (pre) {
+                const char mark = pre->At(col);
+                if (mark == '>')
+                    w1 = (w1 & ~EventBits::Dynamics) | EventBits::Accent;
+                else if (hatMarks != HatMarks::None && ((w1 & 0xFF) == kKeyClosedHiHat || (w1 & 0xFF) == kKeyOpenHiHat)) {
+                    const bool open = hatMarks == HatMarks::PlusOpens ? mark == '+' : mark == 'o' || mark == 'O';
+                    const bool closed = hatMarks == HatMarks::PlusOpens ? mark == m_tickChar : mark == '+';
+                    if (open || closed)
+                        w1 = (w1 & ~0xFFu) | (open ? kKeyOpenHiHat : kKeyClosedHiHat);
+                }
+            }
             int at = pos;
             if (at < q) {
                 at = q;
@@ -552,6 +601,9 @@ void CTabImporter::AttachComment(const CImportLine& f, const std::vector<CEvent*
     const int c = FirstNonBlank(comment.m_text, 0);
     // A line of accent marks or brackets says nothing to show over the bar.
     if (c < 0 || std::none_of(comment.m_text.begin(), comment.m_text.end(), [](char ch) { return IsAlnum(ch); }))
+        return;
+    // Nor does a line that opens and closes the hi-hat.
+    if (commentLine == m_blockPreComment && HatMarksOf(commentLine) != HatMarks::None)
         return;
     std::string_view text = std::string_view(comment.m_text).substr(size_t(c));
     std::string words;

@@ -44,7 +44,7 @@ int CTabImporter::AnchorPosition(int column, bool* triplet) const
     return fromPos + int(int64_t(toPos - fromPos) * (column - fromCol) / (toCol - fromCol));
 }
 
-void CTabImporter::CheckMeterLine(const CImportLine& line, bool fromStaffTest, int* good, int* bad) const
+void CTabImporter::CheckMeterLine(const CImportLine& line, bool fromStaffTest, int* good, int* bad, bool wordsAreText) const
 {
     int goods = 0;
     int bads = 0;
@@ -53,11 +53,28 @@ void CTabImporter::CheckMeterLine(const CImportLine& line, bool fromStaffTest, i
     bool isTriplet = false;
     // A symbol of the time key: only bytes with a value can be one.
     auto isSymbol = [&](int i) { return m_meterValue[uint8_t(t[size_t(i)])] && MeterTokenValue(line, i, &isTriplet) > 0; };
+    // With wordsAreText, a word that holds a letter no symbol uses is a word ("the end", "open
+    // the hat"): none of its letters is a length.
+    int wordEnd = wordsAreText ? -1 : int(t.size());
+    bool inWord = false;
     for (int i = 0; i < int(t.size()); ++i) {
         const char c = t[size_t(i)];
         const uint16_t kind = m_charKind[uint8_t(c)];
         if (kind & (kKindSpace | kKindTab | kKindBar))
             continue;
+        if (i >= wordEnd) {
+            wordEnd = i;
+            inWord = false;
+            while (wordEnd < int(t.size()) && IsLetter(t[size_t(wordEnd)])) {
+                const char w = t[size_t(wordEnd)];
+                inWord = inWord || (!m_meterValue[uint8_t(w)] && w != triplet);
+                ++wordEnd;
+            }
+        }
+        if (inWord && i < wordEnd) {
+            ++bads;
+            continue;
+        }
         if (fromStaffTest && (kind & kKindTee))
             ++bads;
         else if (c == triplet || isSymbol(i))
@@ -178,6 +195,8 @@ void CTabImporter::CensusTimeLines()
         // A short word over a staff ("Verse") is no time line: at least four symbols.
         const int limit = std::max(l.Length() / 4 - 4, ImportLimits::kMinTimeSymbols - 1);
         if (m1 >= m2) {
+            if (m1 > b1 && m1 > limit)
+                CheckMeterLine(l, false, &m1, &b1, true); // lengths, not the letters of words
             if (m1 > b1 && m1 > limit) {
                 ++meter[side];
                 return true;
@@ -231,7 +250,7 @@ void CTabImporter::CensusTimeLines()
     auto qualifies = [&](const CImportLine& l) {
         int good = 0, bad = 0;
         if (m_timeMode == 1)
-            CheckMeterLine(l, false, &good, &bad);
+            CheckMeterLine(l, false, &good, &bad, true);
         else
             CheckCountLine(l, true, false, &good, &bad);
         return good > 0 && good >= bad;

@@ -259,3 +259,70 @@ TEST(Layouts, SlotGridsNameTheirSoundInEachCell)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Layouts, MarksRightAboveTheHatOpenAndCloseIt)
+{
+    // 'o' over a stroke opens the hat and '+' closes it, as in notation; '>' still accents.
+    const std::string notation = "   o       +   >\n"
+                                 "H |x-x-x-x-x-x-x-x-|\n"
+                                 "S |----o-------o---|\n"
+                                 "B |o-------o-------|\n";
+    for (const std::string& text : {notation, Crlf(notation)}) {
+        auto r = RunImport(text);
+        ASSERT_EQ(r->blocks, 1);
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 46@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 "
+                                             "42@288! 38@288! 42@336");
+    }
+    // A line of '+' and lone dashes only: '+' is where the foot lets the hat open, the dash
+    // where it closes again; the open stroke may ring into the next bar.
+    const std::string plusMinus = "        >       +     -   >\n"
+                                  "hh -x---x---x---x---|-x---x---x---x---|\n"
+                                  "bd ---------x-------|---------x-------|\n";
+    for (const std::string& text : {plusMinus, Crlf(plusMinus)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 42@96! 42@192 36@192 46@288 |4/4 42@0 42@96! 42@192 36@192 42@288");
+    }
+    // The same line over a staff that starts with its snare changes only the hat line's strokes.
+    auto snareFirst = RunImport("     +   -\nS |--o---o---o---o-|\nH |x-x-x-x-x-x-x-x-|\n");
+    EXPECT_EQ(SongText(snareFirst->doc.Events()), "|4/4 42@0 38@48 46@48 42@96 38@144 42@144 42@192 38@240 42@240 42@288 "
+                                                   "38@336 42@336");
+}
+
+TEST(Layouts, MarksThatAreNotHatMarksChangeNothing)
+{
+    const std::string notes = " 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336";
+    const std::string staff = "H |x-x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-------|\n";
+    // A remark, a count, marks glued together and marks with a blank line between them and
+    // the staff are no hat marks; a remark right above the staff stays the bar's text.
+    const std::pair<const char*, const char*> cases[] = {
+        {"   o pen the hat\n", "|4/4\"o pen the hat\""},
+        {"   1 + 2 + 3 + 4 +\n", "|4/4"},
+        {"   o+      +\n", "|4/4\"o+      +\""},
+        {"   o       +\n\n", "|4/4"},
+    };
+    for (const auto& [above, bar] : cases) {
+        auto r = RunImport(above + staff);
+        EXPECT_EQ(SongText(r->doc.Events()), bar + notes) << above;
+    }
+    // Plus signs alone are closed marks over strokes that are closed already.
+    auto closed = RunImport("   +   +   +   +\n" + staff);
+    EXPECT_EQ(SongText(closed->doc.Events()), "|4/4" + notes);
+}
+
+TEST(Layouts, WordsOverAStaffAreNoLengths)
+{
+    // The letters of a time key (w h q e s t) inside words are text, not note lengths: the bar
+    // keeps its width and its notes, and the words show over it.
+    const std::string staff = "H |x-x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-------|\n";
+    const std::string notes = " 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336";
+    for (const char* words : {"open the hat", "the end", "watch the hats", "hush"}) {
+        for (const std::string& text : {"   " + std::string(words) + "\n" + staff, Crlf("   " + std::string(words) + "\n" + staff)}) {
+            auto r = RunImport(text);
+            EXPECT_EQ(SongText(r->doc.Events()), "|4/4\"" + std::string(words) + "\"" + notes) << words;
+        }
+    }
+}
+
+} // namespace
