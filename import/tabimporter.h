@@ -346,6 +346,7 @@ private:
     void RestDotsToTicks();
     // Slot grids of a drum machine's kind ("| bd -- bd -- |", each cell naming its sound):
     // a row a staff line labelled with the sound, a slot a note and a tick.
+    void SpacedColumnsToTicks();
     void SlotGridsToTicks();
     // Step grids ("Kick:  X . . . X . . .") a step a column, in bar lines.
     void StepGridsToTicks();

@@ -206,6 +206,58 @@ bool IsSlotLine(std::string_view t, std::vector<std::string_view>* cells)
     return cells->size() >= 8 && t[t.size() - 2] == ' ';
 }
 
+// A line written with a blank between every two columns ("HH |x - x - x - x - |", and the
+// count "   |1 e & a 2 e & a |"): a short label or none, then bars whose characters all stand
+// on one parity of columns from the bar line, four at least a bar, the other columns blank.
+// A staff line fills every such column; a count may leave some blank. Sets the first
+// separator's column, and for each column from it whether it holds a character kept.
+bool IsSpacedLine(std::string_view t, bool staffLine, size_t* separator, std::vector<char>* keep)
+{
+    const size_t first = t.find('|');
+    if (first == std::string_view::npos || first + 8 > t.size())
+        return false;
+    // Most lines are plain staff lines: no blank in their first two columns.
+    if (!IsBlank(t[first + 1]) && !IsBlank(t[first + 2]))
+        return false;
+    if (staffLine ? !HasShortLabel(t, first) : CTabImporter::FirstNonBlank(t, 0) != int(first))
+        return false;
+    keep->assign(t.size() - first, 0);
+    int bars = 0;
+    size_t open = first + 1;
+    for (;;) {
+        while (open < t.size() && t[open] == '|')
+            ++open; // a double bar line
+        const size_t end = t.find('|', open);
+        if (end == std::string_view::npos)
+            break;
+        // The bar's first character decides which columns are cells.
+        size_t start = open;
+        while (start < end && IsBlank(t[start]))
+            ++start;
+        if (start > open + 1 || end - open < 7)
+            return false;
+        int cells = 0;
+        for (size_t i = open; i < end; ++i) {
+            const bool cell = i >= start && (i - start) % 2 == 0;
+            const char c = t[i];
+            if ((!cell && !IsBlank(c)) || (cell && staffLine && IsBlank(c)))
+                return false;
+            (*keep)[i - first] = cell;
+            cells += cell;
+        }
+        if (cells < 4)
+            return false;
+        ++bars;
+        open = end + 1;
+    }
+    // Bar lines and whatever follows the last one stay.
+    for (size_t i = first; i < t.size(); ++i)
+        if (t[i] == '|' || i >= open)
+            (*keep)[i - first] = 1;
+    *separator = first;
+    return bars > 0;
+}
+
 // A label as a word: its letters in lower case ("Cymbal:" -> "cymbal").
 std::string LabelWord(const char* label)
 {
@@ -220,6 +272,7 @@ std::string LabelWord(const char* label)
 
 void CTabImporter::NormaliseLayout()
 {
+    SpacedColumnsToTicks();
     RestDotsToTicks();
     SlotGridsToTicks();
     StepGridsToTicks();
@@ -227,6 +280,70 @@ void CTabImporter::NormaliseLayout()
     BarlessStavesToBars();
     DropStaffSpacers();
     GhostsInParens();
+}
+
+void CTabImporter::SpacedColumnsToTicks()
+{
+    const size_t n = m_lines.size() - 1;
+    std::vector<char> keep;
+    size_t i = 0;
+    while (i < n) {
+        size_t sep = 0;
+        if (!IsSpacedLine(m_lines[i].m_text, true, &sep, &keep)) {
+            ++i;
+            continue;
+        }
+        // The staff: two spaced lines at least, their bar lines in the same columns, and a
+        // count right above or below it.
+        std::vector<std::pair<size_t, std::vector<char>>> lines{{i, keep}};
+        size_t j = i + 1;
+        size_t s = 0;
+        for (; j < n && IsSpacedLine(m_lines[j].m_text, true, &s, &keep) && s == sep; ++j)
+            lines.emplace_back(j, keep);
+        // Rests written as ticks or dots somewhere: letters a blank apart are words.
+        const bool rests = std::any_of(lines.begin(), lines.end(), [&](const auto& l) {
+            const std::string_view t = m_lines[l.first].m_text;
+            return t.find('-', sep) != t.npos || t.find('.', sep) != t.npos;
+        });
+        if (lines.size() < 2 || !rests) {
+            i = j;
+            continue;
+        }
+        // A count with bar lines of its own, or one whose syllables all stand over cells.
+        const std::vector<char> staffCells = lines.front().second;
+        const std::string_view top = m_lines[i].m_text;
+        auto overCells = [&](std::string_view t) {
+            int syllables = 0;
+            for (size_t k = 0; k < t.size(); ++k) {
+                if (IsBlank(t[k]))
+                    continue;
+                if (k <= sep || k - sep >= staffCells.size() || !staffCells[k - sep] || top[k] == '|')
+                    return false;
+                ++syllables;
+            }
+            return syllables >= 4;
+        };
+        for (size_t c : {i - 1, j}) {
+            if (c >= n)
+                continue;
+            if (IsSpacedLine(m_lines[c].m_text, false, &s, &keep) && s == sep)
+                lines.emplace_back(c, keep);
+            else if (overCells(m_lines[c].m_text))
+                lines.emplace_back(c, staffCells);
+        }
+        for (auto& [index, cells] : lines) {
+            std::pmr::string& t = m_lines[index].m_text;
+            std::pmr::string out(t.get_allocator());
+            out.assign(t, 0, sep);
+            for (size_t k = sep; k < t.size(); ++k)
+                if (k - sep >= cells.size() || cells[k - sep])
+                    out.push_back(t[k]);
+            while (!out.empty() && out.back() == ' ')
+                out.pop_back();
+            t = std::move(out);
+        }
+        i = j + 1;
+    }
 }
 
 void CTabImporter::SlotGridsToTicks()

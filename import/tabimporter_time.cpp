@@ -428,13 +428,13 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         judge(beats[i]);
     if (beats.size() == 1)
         judge(beats[0]);
-    // Beat numbers alone a column apart, up to four ("|1 2 3 4 |" under "|x-x-x-x-|"): the
-    // beats are quarters and the columns eighths, as drummers write 2/4, 3/4 and 4/4; six and
-    // more such beats are eighths (6/8).
+    // Beat numbers a column apart, alone or with their "and", up to four ("|1 2 3 4 |" or
+    // "|1+2+3+4+|" under "|x-x-x-x-|"): the beats are quarters and the columns eighths, as
+    // drummers write 2/4, 3/4 and 4/4; six and more such beats are eighths (6/8).
     if (unit == BeatUnit::Eighth && beats.size() >= 2 && beats.back().number <= 4) {
         bool plain = true;
         for (const SBeat& b : beats)
-            plain = plain && !b.amp && !b.e && !b.aAlone && !b.ampThenA && !b.triplet && b.gaps <= 1;
+            plain = plain && !b.e && !b.aAlone && !b.ampThenA && !b.triplet && b.gaps <= 1;
         if (plain)
             unit = BeatUnit::Quarter;
     }

@@ -325,4 +325,55 @@ TEST(Layouts, WordsOverAStaffAreNoLengths)
     }
 }
 
+TEST(Layouts, ColumnsABlankApartAreOneColumnEach)
+{
+    const std::string groove = "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336";
+    // Sixteenths written "x - x - " with the count over them, and the same with dots and a
+    // blank after each bar line.
+    const std::string ticks = "   |1 e & a 2 e & a 3 e & a 4 e & a |\n"
+                              "HH |x - x - x - x - x - x - x - x - |\n"
+                              "SN |- - - - o - - - - - - - o - - - |\n"
+                              "BD |o - - - - - - - o - - - - - - - |\n";
+    const std::string dots = "HH | x . x . x . x . x . x . x . x . |\n"
+                             "SN | . . . . o . . . . . . . o . . . |\n"
+                             "BD | o . . . . . . . o . . . . . . . |\n";
+    for (const std::string& text : {ticks, Crlf(ticks), dots, Crlf(dots)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, 1);
+        EXPECT_EQ(SongText(r->doc.Events()), groove) << text;
+    }
+    // Eighths a blank apart in two bars, a colon after the labels, the count under them
+    // without bar lines of its own, and a repeat after a double bar line.
+    auto eighths = RunImport("HH: | x x x x x x x x | x x x x x x x x ||\n"
+                             "SD: | - - o - - - o - | - - o - - - o o || x2\n"
+                             "BD: | o - - - o - - - | o - - o o - - - ||\n"
+                             "      1 + 2 + 3 + 4 +   1 + 2 + 3 + 4 +\n");
+    EXPECT_EQ(SongText(eighths->doc.Events()), groove + " |4/4 42@0 36@0 42@48 42@96 38@96 42@144 36@144 42@192 36@192 42@240 "
+                                                       "42@288 38@288 42@336 38@336 %2*1");
+    EXPECT_EQ(BarsText(eighths->doc.Events()), "|4/4 |4/4 %2*1");
+}
+
+TEST(Layouts, ColumnsABlankApartNeedAStaff)
+{
+    // One spaced line alone, words a blank apart, and a line whose blanks do not alternate
+    // keep their meaning.
+    auto one = RunImport("HH |x - x - x - x - |\nBD |o-------o-------|\n");
+    EXPECT_EQ(one->imp.m_lines[0].m_text, "HH |x - x - x - x - |");
+    auto words = RunImport("Notes | a b c d e f g h |\nMore  | a b c d e f g h |\nHH|x-x-x-x-|\nBD|o---o---|\n");
+    EXPECT_EQ(words->imp.m_lines[0].m_text, "Notes | a b c d e f g h |");
+    auto uneven = RunImport("HH |x - x -  x - x - |\nBD |o - - -  o - - - |\n");
+    EXPECT_EQ(uneven->imp.m_lines[0].m_text, "HH |x - x -  x - x - |");
+}
+
+TEST(Layouts, AnAndAfterEachOfFourBeatsCountsEighths)
+{
+    // "1+2+3+4+" under eight columns: four quarter beats, each column an eighth. Counts of
+    // more beats still count eighth-note beats (12/8).
+    for (const char* count : {"  |1+2+3+4+|\n", "  |1&2&3&4&|\n"}) {
+        auto r = RunImport(std::string("HH|xxxxxxxx|\nSD|--o---o-|\nBD|o---o---|\n") + count);
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 "
+                                             "38@288 42@336") << count;
+    }
+}
+
 } // namespace
