@@ -18,6 +18,29 @@ using namespace ImportText;
 
 namespace {
 constexpr int kPositionsPer44 = 384;
+
+// Numbers counting up by one, two at least, and nothing else: "1       2       3".
+bool IsBarNumberLine(std::string_view t)
+{
+    int numbers = 0;
+    int last = 0;
+    for (size_t i = 0; i < t.size();) {
+        if (IsBlank(t[i])) {
+            ++i;
+            continue;
+        }
+        if (!IsDigit(t[i]))
+            return false;
+        int n = 0;
+        for (; i < t.size() && IsDigit(t[i]) && n < 100000; ++i)
+            n = n * 10 + (t[i] - '0');
+        if (numbers > 0 && n != last + 1)
+            return false;
+        last = n;
+        ++numbers;
+    }
+    return numbers >= 2;
+}
 constexpr uint32_t kKeyClosedHiHat = 42;
 constexpr uint32_t kKeyOpenHiHat = 46;
 
@@ -602,8 +625,10 @@ void CTabImporter::AttachComment(const CImportLine& f, const std::vector<CEvent*
     // A line of accent marks or brackets says nothing to show over the bar.
     if (c < 0 || std::none_of(comment.m_text.begin(), comment.m_text.end(), [](char ch) { return IsAlnum(ch); }))
         return;
-    // Nor does a line that opens and closes the hi-hat.
+    // Nor does a line that opens and closes the hi-hat, nor one of bar numbers.
     if (commentLine == m_blockPreComment && HatMarksOf(commentLine) != HatMarks::None)
+        return;
+    if (IsBarNumberLine(comment.m_text))
         return;
     std::string_view text = std::string_view(comment.m_text).substr(size_t(c));
     std::string words;

@@ -376,4 +376,20 @@ TEST(Layouts, AnAndAfterEachOfFourBeatsCountsEighths)
     }
 }
 
+TEST(Layouts, BarNumbersOverAStaffAreNoText)
+{
+    const std::string staff = "HH |x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\n"
+                              "BD |o-------o-------|o-------o-------|o-------o-------|\n";
+    for (const char* numbers : {"     1               2               3\n", "    17              18              19\n"}) {
+        auto r = RunImport(numbers + staff);
+        EXPECT_EQ(SongText(r->doc.Events()).substr(0, 10), "|4/4 42@0 ") << numbers;
+    }
+    // Numbers that do not count up by one, or with words, stay the bar's text.
+    auto words = RunImport("     Verse 2\n" + staff);
+    EXPECT_EQ(SongText(words->doc.Events()).substr(0, 19), "|4/4\"Verse 2\" 42@0 ");
+    auto other = RunImport("     1               3\n" + staff);
+    const std::string kept = "|4/4\"1               3\" 42@0 ";
+    EXPECT_EQ(SongText(other->doc.Events()).substr(0, kept.size()), kept);
+}
+
 } // namespace
