@@ -131,7 +131,8 @@ int TomByNumber(int n, int fallback)
 // ("Hi Tom", "Floor Tom", "Bass Drum", "Tom 2").
 std::string_view LabelWords(std::string_view label)
 {
-    static const char* const kTail[] = {"tom", "toms", "hat", "drum", "cymbal", "cym", "bell", "block", "stick", "foot"};
+    static const char* const kTail[] = {"tom", "toms", "hat", "drum", "cymbal", "cym", "bell", "block", "stick", "foot",
+                                        "ft", "pedal", "ped", "f"};
     size_t end = label.find(' ');
     while (end != std::string_view::npos) {
         size_t next = end;

@@ -163,8 +163,24 @@ INSTANTIATE_TEST_SUITE_P(
                       SCymbalCase{"HiHatFoot", "HH", 's', 44}, SCymbalCase{"HiHatFootCapital", "HH", 'S', 44},
                       SCymbalCase{"HiHatOpen", "HH", 'o', 46}, SCymbalCase{"HiHatCrashLetter", "HH", 'c', 49},
                       SCymbalCase{"CrashCymbalWords", "Crash Cymbal", 'x', 49},
-                      SCymbalCase{"HiHatFootWords", "Hi Hat foot", 'x', 44}),
+                      SCymbalCase{"HiHatFootWords", "Hi Hat foot", 'x', 44},
+                      SCymbalCase{"HatFt", "Hat Ft", 'x', 44}, SCymbalCase{"HHFt", "HH Ft", 'x', 44},
+                      SCymbalCase{"HatFoot", "Hat Foot", 'x', 44}, SCymbalCase{"HatPedal", "Hat pedal", 'x', 44},
+                      SCymbalCase{"HHPedal", "HH Pedal", 'x', 44}, SCymbalCase{"HHPed", "HH ped", 'x', 44},
+                      SCymbalCase{"HHF", "HH F", 'x', 44}, SCymbalCase{"HihatFt", "Hihat Ft", 'x', 44}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CymbalLabels, AFootLineUnderTheHatKeepsItsStrokes)
+{
+    // The foot's line plays with the hands' hat line: its strokes are its own, not the hat's
+    // written twice.
+    for (const char* foot : {"Hat Ft  ", "HH Pedal", "Hat Foot"}) {
+        auto r = RunImport(std::string("Hi-Hat   |x-x-x-x-x-x-x-x-|\nSnare    |----o-------o---|\n") + foot
+                           + " |--x---x---x---x-|\n");
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 42@48 44@48 42@96 38@96 42@144 44@144 42@192 42@240 44@240 "
+                                             "42@288 38@288 42@336 44@336") << foot;
+    }
+}
 
 TEST(CymbalLabels, GuessedLabelsAreListedWithTheirInstrument)
 {
