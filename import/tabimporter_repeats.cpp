@@ -203,6 +203,12 @@ bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int firs
         int bars = 0;
         for (int k = bar; k < f.m_barCount && f.m_barEnd[size_t(k)] <= segEnd + 1; ++k)
             ++bars;
+        // Words in parentheses that close well inside the next bar ("(repeat 4 times)" written
+        // across a bar line) speak for that bar too. A drawn bracket is read by its ends.
+        if (text[size_t(from)] == '(' && segEnd < annotation.Length() && text[size_t(segEnd)] == ')'
+            && bar + bars < f.m_barCount && segEnd > f.m_barOpen[size_t(bar + bars)] + 2
+            && std::none_of(text.begin() + from, text.begin() + segEnd, [](char c) { return c == '-' || c == '_' || c == '='; }))
+            ++bars;
         *groupBars = std::max(bars, 1);
     }
     return ReadRepeatWords(seg, repeatCount, ending, moreEndings);
@@ -226,7 +232,7 @@ int CTabImporter::StaffCountOf(const CImportLine& l)
 {
     const std::string_view t = l.m_text;
     // Not a bracket drawn over bars ("|--- x3 ---|", "____3x____", "<== x2 ==>").
-    if (l.Length() > 40 || t.find('|') != std::string_view::npos || t.find("--") != std::string_view::npos
+    if (l.Length() - std::max(FirstNonBlank(t, 0), 0) > 40 || t.find('|') != std::string_view::npos || t.find("--") != std::string_view::npos
         || t.find("__") != std::string_view::npos || t.find("==") != std::string_view::npos
         || t.find('<') != std::string_view::npos || t.find('>') != std::string_view::npos)
         return -1;
@@ -394,9 +400,10 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
         if (c == 3 && (!blankOrNone(i + 1)
                        || (i + 2 < int(m_lines.size()) && m_lines[size_t(i) + 2].m_text.find(m_barChar) != std::string::npos)))
             continue;
-        // Right beside the staff, only a line that starts left of its first bar: one over
-        // the bars speaks for the bars it stands over.
-        if ((c == 0 || c == 1) && FirstNonBlank(m_lines[size_t(i)].m_text, 0) >= f.m_barOpen[0])
+        // Right beside the staff, only a line that starts left of its first bar or right of
+        // its last: one over the bars speaks for the bars it stands over.
+        const int lineStart = FirstNonBlank(m_lines[size_t(i)].m_text, 0);
+        if ((c == 0 || c == 1) && lineStart >= f.m_barOpen[0] && lineStart <= f.m_barEnd[size_t(bars) - 1])
             continue;
         staffCount = StaffCountOf(m_lines[size_t(i)]);
         staffCountLine = i;

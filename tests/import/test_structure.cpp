@@ -172,6 +172,20 @@ TEST(Structure, RemarkOverABarPlaysOnce)
                            "B |o-------o-------|o---o---o---o---|\n";
     EXPECT_EQ(PlayOrderOf(tab), (std::vector<int>{1, 2}));
 }
+
+TEST(Structure, ACountUnderTheStaffPlaysItWhereverItStands)
+{
+    const QByteArray staff = "HH |x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\n"
+                             "SN |----o-------o---|----o-------o---|\n"
+                             "BD |o-------o-------|o-------o-------|\n";
+    const std::vector<int> fourTimes{1, 2, 1, 2, 1, 2, 1, 2};
+    // Left of the bars, right of them, and in parentheses across the bar line: the whole staff.
+    for (const char* count : {"(repeat 4 times)\n", "                                      (repeat 4 times)\n",
+                              "              (repeat 4 times)\n", "             repeat 4 times\r\n"})
+        EXPECT_EQ(PlayOrderOf(staff + count), fourTimes) << count;
+    // A count that stands inside one bar still speaks from that bar on.
+    EXPECT_EQ(PlayOrderOf(staff + "                        x3\n"), (std::vector<int>{1, 2, 2, 2}));
+}
 } // namespace
 
 namespace {
