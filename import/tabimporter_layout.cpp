@@ -101,20 +101,32 @@ bool IsBarlessStaffLine(std::string_view t, int* runStart)
 {
     if (t.find('|') != std::string_view::npos)
         return false;
-    size_t p = 0;
-    while (p < t.size() && IsBlank(t[p]))
-        ++p;
-    const size_t label = p;
-    while (p < t.size() && IsAlnum(t[p]))
-        ++p;
-    if (p == label || p - label > 4 || !IsLetter(t[label]))
+    // The run is the line's last word; the label before it a word or two ("Bass Drum",
+    // "Hi-Hat", "HH:").
+    const size_t lastBlank = t.find_last_of(" \t");
+    if (lastBlank == std::string_view::npos)
         return false;
-    if (p < t.size() && t[p] == ':') // "HH: x-x-x-x-"
-        ++p;
-    if (p >= t.size() || !IsBlank(t[p]))
+    const size_t p = lastBlank + 1;
+    const size_t label = size_t(std::max(CTabImporter::FirstNonBlank(t, 0), 0));
+    size_t labelEnd = lastBlank;
+    while (labelEnd > label && IsBlank(t[labelEnd - 1]))
+        --labelEnd;
+    if (labelEnd <= label || labelEnd - label > size_t(ImportLimits::kMaxLabelChars) || !IsLetter(t[label]))
         return false;
-    while (p < t.size() && IsBlank(t[p]))
-        ++p;
+    int words = 1;
+    for (size_t i = label; i < labelEnd; ++i) {
+        const char c = t[i];
+        if (IsBlank(c)) {
+            if (IsBlank(t[i - 1]))
+                return false; // words apart: text
+            ++words;
+        } else if (!IsAlnum(c) && c != '-' && c != '.' && !(c == ':' && i + 1 == labelEnd)) {
+            return false;
+        }
+    }
+    // Two words need room before the run, as a label column has.
+    if (words > 2 || (words == 2 && p - labelEnd < 2))
+        return false;
     if (t.size() - p < 8)
         return false;
     int ticks = 0;

@@ -179,6 +179,18 @@ TEST(Layouts, StavesWithoutBarLinesAreOneBarEach)
     EXPECT_EQ(BarsText(counted->doc.Events()), "|4/4 |4/4");
     EXPECT_EQ(SongText(counted->doc.Events()).substr(SongText(counted->doc.Events()).rfind("|4/4")),
               "|4/4 42@0 36@0 42@48 42@96 36@96 42@144 42@192 36@192 42@240 42@288 42@336");
+    // Labels spelled out, of two words or with a hyphen, the first line starting the staff.
+    for (const std::string words : {"Ride    x-x-x-x-x-x-x-x-\nSnare   ----o-------o---\nKick    o-------o-------\n",
+                                    "Hi-Hat     x-x-x-x-x-x-x-x-\nSnare      ----o-------o---\nBass Drum  o-------o-------\n"}) {
+        auto r = RunImport(words);
+        const std::string hand = words[0] == 'R' ? "51" : "42";
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 " + hand + "@0 36@0 " + hand + "@48 " + hand + "@96 38@96 " + hand + "@144 "
+                                                 + hand + "@192 36@192 " + hand + "@240 " + hand + "@288 38@288 " + hand + "@336")
+            << words;
+    }
+    // Words a blank apart before a run are a sentence, not a label.
+    auto sentence = RunImport("I play it x-x-x-x-x-x-x-x-\nSnare   ----o-------o---\nKick    o-------o-------\n");
+    EXPECT_EQ(sentence->imp.m_lines[0].m_text, "I play it x-x-x-x-x-x-x-x-");
     // Colons after the labels, lower case, CR LF.
     auto colons = RunImport(Crlf("hh: x-x-x-x-x-x-x-x-\nsn: ----o-------o---\nbd: o-------o-o-----\n"));
     EXPECT_EQ(SongText(colons->doc.Events()),
