@@ -347,6 +347,7 @@ private:
     // Slot grids of a drum machine's kind ("| bd -- bd -- |", each cell naming its sound):
     // a row a staff line labelled with the sound, a slot a note and a tick.
     void SpacedColumnsToTicks();
+    void BlankRestsToTicks();
     void SlotGridsToTicks();
     // Step grids ("Kick:  X . . . X . . .") a step a column, in bar lines.
     void StepGridsToTicks();

@@ -6,6 +6,7 @@
 #include "importtext.h"
 
 #include <algorithm>
+#include <cstring>
 
 using namespace ImportText;
 
@@ -270,6 +271,28 @@ bool IsSpacedLine(std::string_view t, bool staffLine, size_t* separator, std::ve
     return bars > 0;
 }
 
+// A staff line whose rests are blanks ("sn  |    o       o   |"): a short label, then bars of
+// blanks and note characters only, a note at least. Sets the columns of its separators.
+bool HasBlankRests(std::string_view t, std::vector<int>* separators)
+{
+    const size_t first = t.find('|');
+    const size_t last = t.rfind('|');
+    if (first == std::string_view::npos || last < first + 4 || !HasShortLabel(t, first))
+        return false;
+    separators->clear();
+    int notes = 0;
+    for (size_t i = first; i <= last; ++i) {
+        const char c = t[i];
+        if (c == '|')
+            separators->push_back(int(i));
+        else if (std::strchr("xXoOgGfFdDrRbBcCsS#@*", c) && c)
+            ++notes;
+        else if (!IsBlank(c))
+            return false;
+    }
+    return notes > 0;
+}
+
 // A label as a word: its letters in lower case ("Cymbal:" -> "cymbal").
 std::string LabelWord(const char* label)
 {
@@ -286,6 +309,7 @@ void CTabImporter::NormaliseLayout()
 {
     SpacedColumnsToTicks();
     RestDotsToTicks();
+    BlankRestsToTicks();
     SlotGridsToTicks();
     StepGridsToTicks();
     CellGridsToTicks();
@@ -355,6 +379,59 @@ void CTabImporter::SpacedColumnsToTicks()
             t = std::move(out);
         }
         i = j + 1;
+    }
+}
+
+void CTabImporter::BlankRestsToTicks()
+{
+    // Lines of a staff, one after the other, their bar lines in the same columns: those that
+    // write rests as blanks get ticks there. Two lines at least, with no tick among the
+    // blank-rest lines (a tick would make them staff lines of their own kind).
+    const size_t n = m_lines.size() - 1;
+    std::vector<int> separators;
+    std::vector<int> other;
+    size_t i = 0;
+    while (i < n) {
+        const std::string_view t = m_lines[i].m_text;
+        const bool blanks = t.find('-') == t.npos && HasBlankRests(t, &separators);
+        if (!blanks) {
+            ++i;
+            continue;
+        }
+        // Widen to the neighbours: blank-rest lines and ordinary staff lines with the same bars.
+        auto sameBars = [&](size_t l, bool* blankLine) {
+            const std::string_view lt = m_lines[l].m_text;
+            *blankLine = lt.find('-') == lt.npos && HasBlankRests(lt, &other);
+            if (!*blankLine) {
+                if (!LooksLikeStaffLine(lt))
+                    return false;
+                other.clear();
+                for (size_t k = lt.find('|'); k < lt.size(); ++k)
+                    if (lt[k] == '|')
+                        other.push_back(int(k));
+            }
+            return other == separators;
+        };
+        size_t from = i;
+        bool blankLine = false;
+        while (from > 0 && sameBars(from - 1, &blankLine) && !blankLine)
+            --from;
+        size_t to = i + 1;
+        std::vector<size_t> rewrite{i};
+        while (to < n && sameBars(to, &blankLine)) {
+            if (blankLine)
+                rewrite.push_back(to);
+            ++to;
+        }
+        if (to - from >= 2) {
+            for (size_t l : rewrite) {
+                std::pmr::string& lt = m_lines[l].m_text;
+                for (size_t k = size_t(separators.front()); k < size_t(separators.back()); ++k)
+                    if (IsBlank(lt[k]))
+                        lt[k] = '-';
+            }
+        }
+        i = to;
     }
 }
 

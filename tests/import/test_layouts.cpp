@@ -404,4 +404,22 @@ TEST(Layouts, BarNumbersOverAStaffAreNoText)
     EXPECT_EQ(SongText(other->doc.Events()).substr(0, kept.size()), kept);
 }
 
+TEST(Layouts, BlanksAsRestsInStaffLines)
+{
+    const std::string groove = "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336";
+    // Every line with blanks for rests, and blank-rest lines under a line of ticks.
+    const std::string blanks = "hh  |x x x x x x x x |\nsn  |    o       o   |\nbd  |o       o       |\n";
+    const std::string mixed = "HH |x-x-x-x-x-x-x-x-|\nSN |    o       o   |\nBD |o       o       |\n";
+    for (const std::string& text : {blanks, Crlf(blanks), mixed, Crlf(mixed)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, 1);
+        EXPECT_EQ(SongText(r->doc.Events()), groove) << text;
+    }
+    // Bars that do not line up, and letters that are no notes, stay as they are.
+    auto apart = RunImport("HH |x-x-x-x-x-x-x-x-|\nSN |    o       o    |\n");
+    EXPECT_EQ(apart->imp.m_lines[1].m_text, "SN |    o       o    |");
+    auto words = RunImport("Key |  a  e  h  |\nHH  |x-x-x-x-x-|\n");
+    EXPECT_EQ(words->imp.m_lines[0].m_text, "Key |  a  e  h  |");
+}
+
 } // namespace
