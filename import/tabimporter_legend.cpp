@@ -23,6 +23,7 @@ constexpr char kLastPlaceholder = 8;
 // the passes stay linear in the size of the file).
 constexpr size_t kMaxLegendEntries = 64;
 constexpr size_t kMaxMeaning = 64;
+constexpr int kFootHiHat = 44;
 
 bool IsWrapper(char c)
 {
@@ -278,8 +279,9 @@ void CTabImporter::ApplyLegends()
                 instrument = said[MeaningHiHat];
             else if (saidAny[MeaningSnare] && IsSnare(instrument))
                 instrument = said[MeaningSnare];
-            else if (saidAny[MeaningBass] && IsBass(instrument))
-                instrument = said[MeaningBass];
+            else if (saidAny[MeaningBass] && IsBass(instrument)
+                     && !(saidAny[MeaningHiHat] && said[MeaningHiHat] != kFootHiHat))
+                instrument = said[MeaningBass]; // the hat's foot; an open or closed hat is played by hand
             else if (saidAny[MeaningRide] && IsRide(instrument))
                 instrument = said[MeaningRide];
             // A new sound is played plain unless the legend says how.

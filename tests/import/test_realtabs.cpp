@@ -332,6 +332,20 @@ TEST(Legends, ASaidFootOverridesTheLetter)
     EXPECT_EQ(KeyOf(*r2, "S", 'x'), 38);
 }
 
+TEST(Legends, AnOpenOrClosedHatLegendLeavesTheKick)
+{
+    // "o = open hi-hat" speaks of the hat's 'o', not of the kick written with the same letter;
+    // a legend that names the foot still makes the kick line's letter the foot.
+    for (const char* legend : {"o = open hi-hat\nx = closed hi-hat\n", "o - open hihat, x - closed hihat\n"}) {
+        auto r = RunImport(std::string(legend) + "\nH |x-x-o-x-x-x-o-x-|\nS |----o-------o---|\nK |o-------o-o-----|\n");
+        ASSERT_EQ(r->blocks, 1);
+        EXPECT_EQ(KeyOf(*r, "H", 'o'), 46) << legend;
+        EXPECT_EQ(KeyOf(*r, "K", 'o'), 36) << legend;
+    }
+    auto foot = RunImport("f = hi-hat foot\nH |x-x-x-x-x-x-x-x-|\nK |o---f---o---f---|\n");
+    EXPECT_EQ(KeyOf(*foot, "K", 'f'), 44);
+}
+
 TEST(Legends, AnInstrumentGoesToTheLinesOfItsKind)
 {
     // x on the cymbal line is the crash, x on the hi-hat stays a hi-hat.
