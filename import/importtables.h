@@ -100,6 +100,7 @@ const char* Text(int32_t id);
 namespace ImportText {
 inline constexpr const char* kGroupsTooLong = "Unrecogized tab format (staff groups are too long). Import aborted";
 inline constexpr const char* kNotDrumTab = "WARNING: This tab does not look like a drum tab";
+inline constexpr const char* kStringStavesLeftOut = "WARNING: The guitar and bass staves of this tab were left out";
 inline constexpr const char* kBadSongList = "baddly formed band/album at line %1";
 inline constexpr const char* kSongListFile = "SONGLIST.txt";
 }

@@ -566,6 +566,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     DecideTabType();
     if (!MarkStaffGroups())
         return fail(QString::fromLatin1(ImportText::kGroupsTooLong));
+    SetAsideStringStaves();
     if (!m_userTimeOptions)
         DecideTickLength();
     ReadEmbeddedTimeSigs();

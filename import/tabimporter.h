@@ -368,6 +368,7 @@ private:
     int RunCharacterCensus();
     bool PreScanStaffGroups();
     void DecideTabType();
+    void SetAsideStringStaves();
     bool MarkStaffGroups();
     int ScanStaffGroups(int line, int tabType);
     bool IsStaffLine(int line, int tabType, int barCount, int dashCount, int spaceCount);
@@ -527,6 +528,7 @@ private:
     static void CharKindsOf(int c, int tick, int bar, bool separator, SCharTables* tables);
     // Census results.
     int m_groupCount = 0;
+    bool m_notDrumTab = false;
     int m_groupsBySize[8] = {};
     int m_drumScore = 0;
     int m_guitarScore = 0;

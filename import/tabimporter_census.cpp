@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 using namespace ImportText;
 
@@ -443,8 +444,8 @@ void CTabImporter::DecideTabType()
         type = TrackType::Bass5;
     else if (m_groupsBySize[4] > g / 20 + 1)
         type = TrackType::Bass4;
-    if (type != TrackType::Drums)
-        UserReport().Warning(QString::fromLatin1(ImportText::kNotDrumTab));
+    // Told once the staves of other instruments are known (SetAsideStringStaves).
+    m_notDrumTab = type != TrackType::Drums;
     // Every import is a drum import; the warning is all the user gets.
     m_tabType = TrackType::Drums;
 }
@@ -467,6 +468,68 @@ bool CTabImporter::MarkStaffGroups()
         if (ScanStaffGroups(i, m_tabType) == 2)
             return false;
     return true;
+}
+
+namespace {
+// A string's name as a tab labels it: a note letter, perhaps sharp or flat ("e", "B", "F#").
+bool IsStringName(std::string_view label)
+{
+    if (label.empty() || label.size() > 2 || !std::strchr("ABCDEFGabcdefg", label[0]))
+        return false;
+    return label.size() == 1 || label[1] == '#' || label[1] == 'b';
+}
+} // namespace
+
+void CTabImporter::SetAsideStringStaves()
+{
+    // Staves of four to eight lines, each labelled with a string's name and among them A and E
+    // or D (guitar "e B G D A E", bass "G D A E"), in a tab that has drum staves as well: the
+    // guitar and bass parts of a band's tab. They are left as text.
+    std::vector<std::pair<int, int>> groups;
+    for (int i = 0; i < int(m_lines.size()); ++i) {
+        if (m_lines[size_t(i)].m_groupFirst != i || m_lines[size_t(i)].m_type != LineType::StaffLine)
+            continue;
+        int last = i;
+        while (last + 1 < int(m_lines.size()) && m_lines[size_t(last) + 1].m_groupFirst == i)
+            ++last;
+        groups.emplace_back(i, last);
+    }
+    auto isStrings = [&](int first, int last) {
+        const int n = last - first + 1;
+        if (n < 4 || n > 8)
+            return false;
+        bool a = false, eOrD = false;
+        for (int l = first; l <= last; ++l) {
+            const std::string_view t = m_lines[size_t(l)].m_text;
+            const size_t bar = t.find(m_barChar);
+            if (bar == std::string_view::npos)
+                return false;
+            std::string_view label = Trim(t.substr(0, bar));
+            if (!label.empty() && label.back() == ':')
+                label.remove_suffix(1);
+            if (!IsStringName(label))
+                return false;
+            a = a || ToLower(label[0]) == 'a';
+            eOrD = eOrD || ToLower(label[0]) == 'e' || ToLower(label[0]) == 'd';
+        }
+        return a && eOrD;
+    };
+    std::vector<std::pair<int, int>> strings;
+    for (const auto& [first, last] : groups)
+        if (isStrings(first, last))
+            strings.emplace_back(first, last);
+    if (!strings.empty() && strings.size() < groups.size()) {
+        for (const auto& [first, last] : strings) {
+            for (int l = first; l <= last; ++l) {
+                m_lines[size_t(l)].m_type = LineType::MiscComment;
+                m_lines[size_t(l)].m_groupFirst = -1;
+            }
+        }
+        m_groupCount -= int(strings.size());
+        UserReport().Warning(QString::fromLatin1(ImportText::kStringStavesLeftOut));
+    } else if (m_notDrumTab) {
+        UserReport().Warning(QString::fromLatin1(ImportText::kNotDrumTab));
+    }
 }
 
 void CTabImporter::CommentPass()

@@ -140,6 +140,34 @@ TEST(TabType, GuitarTabWarnsAndImportsAsDrums)
     EXPECT_EQ(r->imp.m_tabType, int(TrackType::Drums));
 }
 
+TEST(TabType, GuitarAndBassStavesOfABandTabAreLeftOut)
+{
+    const QString leftOut = QStringLiteral("WARNING: The guitar and bass staves of this tab were left out");
+    const QString notDrums = QStringLiteral("WARNING: This tab does not look like a drum tab");
+    const std::string guitar = "e|-----------------|\nB|-----------------|\nG|-----7-----7-----|\n"
+                               "D|---7---7-7---7---|\nA|-5---------------|\nE|-----------------|\n";
+    const std::string bass = "G: |-----------------|\nD: |-----------------|\nA: |-----------------|\nE: |-0-0-0-0-3-3-3-3-|\n";
+    const std::string drums = "HH|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\nBD|o-------o-------|\n";
+    const std::string tab = "Guitar:\n" + guitar + "\nDrums:\n" + drums + "\nBass:\n" + bass;
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, 1);
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4\"Drums:\" 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 "
+                                             "42@288 38@288 42@336");
+        EXPECT_TRUE(r->report.m_messages.contains(leftOut));
+        EXPECT_FALSE(r->report.m_messages.contains(notDrums));
+    }
+    // A tab of strings alone is read as before, with its warning; a drum staff whose labels
+    // are letters that also name strings is a drum staff.
+    auto strings = RunImport(guitar + "\n" + bass);
+    EXPECT_TRUE(strings->report.m_messages.contains(notDrums));
+    EXPECT_FALSE(strings->report.m_messages.contains(leftOut));
+    EXPECT_EQ(strings->blocks, 2);
+    auto letters = RunImport("C |x---------------|\nH |--x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-------|\n\n" + guitar);
+    EXPECT_EQ(letters->blocks, 1);
+    EXPECT_EQ(SongText(letters->doc.Events()).substr(0, 19), "|4/4 49@0 36@0 42@4");
+}
+
 TEST(TabType, DrumLabelsGiveNoWarning)
 {
     auto r = RunImport(Staff("HH") + Staff("SD") + Staff("BD"));
