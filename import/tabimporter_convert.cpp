@@ -590,10 +590,30 @@ bool CTabImporter::ConvertBlock(CEventList& events)
 
     if (converted && !repeated) {
         for (int line : m_blockLines) {
-            const int count = TrailingRepeatCount(m_lines[size_t(line)]);
+            int count = TrailingRepeatCount(m_lines[size_t(line)]);
+            int measures = emitted;
+            // After a repeat sign that closes a group begun on this staff (":|| x3") the count
+            // is how often the group plays in all: the group becomes plain bars played that
+            // often (a measure repeat after a repeat group would play the group twice each time).
+            int last = bars - 1;
+            while (last >= 0 && (f.m_barFlags[size_t(last)] & BarFlag::KindMask) == BarFlag::KindText)
+                --last;
+            if (count > 0 && last >= 0 && (f.m_barFlags[size_t(last)] & BarFlag::RepeatEndSign)
+                && (f.m_barFlags[size_t(last)] & BarFlag::GroupEnd) && f.m_barAux[size_t(last)] == 0) {
+                int start = last;
+                while (start >= 0 && !(f.m_barFlags[size_t(start)] & BarFlag::GroupStart))
+                    --start;
+                if (start >= 0 && barEvents[size_t(start)] && barEvents[size_t(last)]) {
+                    measures = 0;
+                    for (int k = start; k <= last; ++k)
+                        measures += (f.m_barFlags[size_t(k)] & BarFlag::KindMask) != BarFlag::KindText;
+                    barEvents[size_t(start)]->m_word2 &= ~EventBits::RepeatGroupStart;
+                    barEvents[size_t(last)]->m_word2 &= ~EventBits::RepeatGroupEnd;
+                }
+            }
             if (count > 0) {
                 m_pendingRepeatCount = count;
-                m_pendingRepeatMeasures = emitted;
+                m_pendingRepeatMeasures = measures;
                 FlushPendingRepeat(events, f.m_barEnd.empty() ? 0 : f.m_barEnd.back());
                 break;
             }

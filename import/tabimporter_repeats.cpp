@@ -175,9 +175,16 @@ bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int firs
     const int end = f.m_barEnd[size_t(bar)];
     if (annotation.Length() < open + 2)
         return false;
-    // A mark that starts on the bar line ("1st ending" one column early) is the bar's own.
-    if (bar > 0 && IsDigit(annotation.At(open - 1)) && annotation.At(open - 2) == ' ')
-        --open;
+    // A mark that starts on the bar line or the repeat sign before the bar ("1st ending" one
+    // column early, "2nd time" over ":||") is the bar's own.
+    if (bar > 0) {
+        for (int c = f.m_barEnd[size_t(bar) - 1]; c < open; ++c) {
+            if (IsDigit(annotation.At(c)) && annotation.At(c - 1) == ' ') {
+                open = c;
+                break;
+            }
+        }
+    }
     const std::string_view text = annotation.m_text;
     int segEnd = std::min(end, annotation.Length());
     *groupStart = bar;

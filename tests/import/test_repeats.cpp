@@ -60,6 +60,17 @@ INSTANTIATE_TEST_SUITE_P(
                     std::string(22, ' ') + "1." + std::string(17, ' ') + "2.\nHH||:" + kHH + "|" + kHH + ":||" + kHH
                         + "||\nBD||:" + kBD + "|" + kBD + ":||" + kBD + "||\n",
                     "|4/4+s |4/4+a1 |4/4+a2"},
+        SRepeatCase{"CountAfterTheRepeatSign", "HH||:" + kHH + "|" + kHH + ":||\nBD||:" + kBD + "|" + kBD + ":|| x3\n",
+                    "|4/4 |4/4 %2*2"},
+        SRepeatCase{"TwiceAfterTheRepeatSign", "HH||:" + kHH + "|" + kHH + ":|| 2x\r\nBD||:" + kBD + "|" + kBD + ":||\r\n",
+                    "|4/4 |4/4 %2*1"},
+        SRepeatCase{"CountAfterAGroupLateInTheStaff",
+                    "HH|" + kHH + "||:" + kHH + "|" + kHH + ":|| x3\nBD|" + kBD + "||:" + kBD + "|" + kBD + ":||\n",
+                    "|4/4 |4/4 |4/4 %2*2"},
+        SRepeatCase{"EndingsOverTheRepeatSign",
+                    std::string(21, ' ') + "1st time" + std::string(10, ' ') + "2nd time\nHH||:" + kHH + "|" + kHH + ":||"
+                        + kHH + "||\nBD||:" + kBD + "|" + kBD + ":||" + kBD + "||\n",
+                    "|4/4+s |4/4+a1 |4/4+a2"},
         SRepeatCase{"RestBar", "HH|" + kHH + "|  rest  |\nBD|" + kBD + "|        |\n", "|4/4 |4/4"}),
     [](const auto& info) { return std::string(info.param.name); });
 
