@@ -550,6 +550,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     m_countedTicks = 0;
     m_barTotal = 0;
     m_hatMarksLine = -1;
+    m_lastBlockEnd = -1;
     auto fail = [this](const QString& text) {
         m_fatalMessage = text;
         UserReport().Error(text);

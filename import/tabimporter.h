@@ -369,6 +369,8 @@ private:
     bool PreScanStaffGroups();
     void DecideTabType();
     void SetAsideStringStaves();
+    // The tempo a line of its own gives ("Tempo: 124", "124 bpm"), or 0.
+    static int TempoLineValue(const CImportLine& line);
     bool MarkStaffGroups();
     int ScanStaffGroups(int line, int tabType);
     bool IsStaffLine(int line, int tabType, int barCount, int dashCount, int spaceCount);
@@ -529,6 +531,8 @@ private:
     // Census results.
     int m_groupCount = 0;
     bool m_notDrumTab = false;
+    int m_firstStaffLine = -1;
+    int m_lastBlockEnd = -1; // the last line of the block converted last
     int m_groupsBySize[8] = {};
     int m_drumScore = 0;
     int m_guitarScore = 0;

@@ -619,6 +619,19 @@ bool CTabImporter::ConvertBlock(CEventList& events)
             }
         }
     }
+    // A tempo line between the staff before and this one changes the tempo at its first bar.
+    const int blockFirst = std::min(m_blockLines.front(), m_blockPreComment >= 0 ? m_blockPreComment : INT32_MAX);
+    if (m_lastBlockEnd >= 0 && m_firstStaffLine >= 0) {
+        int tempo = 0;
+        for (int l = m_lastBlockEnd + 1; l < blockFirst; ++l)
+            if (m_lines[size_t(l)].m_type == LineType::Header)
+                if (const int t = TempoLineValue(m_lines[size_t(l)]); t > 0)
+                    tempo = t;
+        const auto bar = std::find_if(barEvents.begin(), barEvents.end(), [](const CEvent* e) { return e != nullptr; });
+        if (tempo > 0 && bar != barEvents.end())
+            (*bar)->m_word1 = ((*bar)->m_word1 & ~EventBits::TempoMask) | TempoBits(uint32_t(tempo));
+    }
+    m_lastBlockEnd = std::max({m_blockLines.back(), m_blockPostComment, m_blockTimeLine});
     if (!converted) {
         for (int line : m_blockLines)
             m_lines[size_t(line)].m_type = LineType::Unknown;

@@ -87,22 +87,31 @@ std::string CutAtBy(std::string* rest)
 }
 }
 
-void CTabImporter::MarkTempoLines()
+int CTabImporter::TempoLineValue(const CImportLine& line)
 {
     // Only a line that is the tempo and little else: "Tempo: 124", "124 bpm", "q = 124".
-    for (CImportLine& line : m_lines) {
-        if (line.m_type != LineType::Unknown || !line.m_hasDigit || line.Length() > 40)
+    if (!line.m_hasDigit || line.Length() > 40)
+        return 0;
+    int rowCount = 0;
+    const HeaderTables::SHeaderRow* rows = HeaderTables::Rows(&rowCount);
+    for (int i = 0; i < rowCount; ++i) {
+        if (rows[i].field != HeaderTables::kTempoField || FindKeyword(line.m_text, nullptr, rows[i].words) < 0)
             continue;
-        int rowCount = 0;
-        const HeaderTables::SHeaderRow* rows = HeaderTables::Rows(&rowCount);
-        for (int i = 0; i < rowCount; ++i) {
-            if (rows[i].field != HeaderTables::kTempoField || FindKeyword(line.m_text, nullptr, rows[i].words) < 0)
-                continue;
-            const int n = FirstNumber(line.m_text);
-            if (n >= HeaderTables::kMinTempo && n <= HeaderTables::kMaxTempo)
-                line.m_type = LineType::Header;
-            break;
-        }
+        const int n = FirstNumber(line.m_text);
+        return n >= HeaderTables::kMinTempo && n <= HeaderTables::kMaxTempo ? n : 0;
+    }
+    return 0;
+}
+
+void CTabImporter::MarkTempoLines()
+{
+    m_firstStaffLine = -1;
+    for (int i = 0; i < int(m_lines.size()); ++i) {
+        CImportLine& line = m_lines[size_t(i)];
+        if (m_firstStaffLine < 0 && line.m_type == LineType::StaffLine)
+            m_firstStaffLine = i;
+        if (line.m_type == LineType::Unknown && TempoLineValue(line) > 0)
+            line.m_type = LineType::Header;
     }
 }
 
@@ -125,8 +134,9 @@ void CTabImporter::ParseHeaderLine(int index)
         line.m_type = LineType::Header;
         const int field = rows[i].field;
         if (field == HeaderTables::kTempoField) {
+            // A tempo after the first staff changes the tempo there (ConvertBlock).
             const int n = FirstNumber(line.m_text);
-            if (n >= HeaderTables::kMinTempo && n <= HeaderTables::kMaxTempo)
+            if (n >= HeaderTables::kMinTempo && n <= HeaderTables::kMaxTempo && (m_firstStaffLine < 0 || index < m_firstStaffLine))
                 m_tempo = n;
             continue;
         }

@@ -452,6 +452,27 @@ INSTANTIATE_TEST_SUITE_P(Header, TempoLines,
                                            STempoCase{"\xE2\x99\xA9=124", 124}, STempoCase{"\xE2\x99\xA9 = 124", 124},
                                            STempoCase{"q=124", 124}, STempoCase{"Q = 124", 124}));
 
+TEST(TempoLines, ATempoBetweenStavesChangesItThere)
+{
+    // The song starts at the header's tempo; a tempo line between two staves sets the tempo of
+    // the first bar under it, wherever the line stands in the file.
+    const std::string staff = "HH|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|o-------o-------|\n";
+    std::string tab = "Song: Changes\nTempo: 100\n\n" + staff + "\nVerse\n" + staff + "\nTempo: 140\n\n" + staff;
+    for (int i = 0; i < 60; ++i)
+        tab += "\n"; // a change far down the file too
+    tab += "bpm = 90\n" + staff;
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        ASSERT_EQ(r->blocks, 4);
+        EXPECT_EQ(r->imp.m_tempo, 100);
+        std::vector<uint32_t> tempos;
+        for (const auto& ev : r->doc.Events())
+            if (ev->IsBar())
+                tempos.push_back(ev->GetTempo());
+        EXPECT_EQ(tempos, (std::vector<uint32_t>{0, 0, 0, 0, 140, 0, 90, 0})) << text;
+    }
+}
+
 TEST(HeaderNames, ByIsNoPartOfAName)
 {
     auto r = RunImport("Song: Paranoid by Black Sabbath\nTabbed by: Ann Lee\nTranscribed by Bo\n\n"
