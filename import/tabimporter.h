@@ -178,8 +178,6 @@ public:
     int m_barCount = 0;
     int m_labelStart = 0;
     int m_firstBarColumn = 0;
-    // How far this line's separators stand right of the group's first line.
-    int m_columnShift = 0;
     // Counted by the character census from column 2, for the staff line test.
     int m_separatorsFrom2 = 0;
     int m_dashesFrom2 = 0;
@@ -188,22 +186,25 @@ public:
     int m_groupFirst = -1;
     int m_lineNo = 0;
     uint32_t m_letters = 0; // bit n: the letter 'a' + n occurs (either case)
+    // How far this line's separators stand right of the group's first line (at most
+    // ImportLimits::kMaxColumnShift either way).
+    int8_t m_columnShift = 0;
+    int8_t m_type = LineType::Unknown;
+    int8_t m_labelIndex = -1; // a label slot (below ImportLimits::kLabelSlots)
+    // The line holds repeat or ending marks; the song carries them, so it is no bar text.
+    bool m_repeatAnnotation : 1 = false;
+    // The line's count ("Verse (x3)") plays its whole staff; only its other words are bar text.
+    bool m_staffCount : 1 = false;
+    bool m_hasDigit : 1 = false;
+
+private:
+    bool m_hasBarOpen : 1 = false;
+
+public:
     CLineText m_text;
 
 private:
     int* m_bars = nullptr; // the per-bar block, see Bytes()
-
-public:
-    int8_t m_type = LineType::Unknown;
-    int8_t m_labelIndex = -1; // a label slot (below ImportLimits::kLabelSlots)
-    // The line holds repeat or ending marks; the song carries them, so it is no bar text.
-    bool m_repeatAnnotation = false;
-    // The line's count ("Verse (x3)") plays its whole staff; only its other words are bar text.
-    bool m_staffCount = false;
-    bool m_hasDigit = false;
-
-private:
-    bool m_hasBarOpen = false;
 
 public:
     // Per bar, m_barCount of each. Columns are kept whole (staves of a thousand columns
@@ -241,6 +242,9 @@ private:
     uint8_t* Bytes() const { return reinterpret_cast<uint8_t*>(m_bars + (m_hasBarOpen ? 3 : 2) * Bars()); }
 };
 static_assert(std::is_trivially_copyable_v<CImportLine>);
+// Big tabs have hundreds of thousands of lines: keep the line small.
+static_assert(sizeof(CImportLine) <= 64);
+static_assert(ImportLimits::kMaxColumnShift <= 127 && ImportLimits::kLabelSlots <= 127);
 
 struct CImportIssue
 {
