@@ -116,8 +116,11 @@ public:
         std::memset(m_data + m_size, c, n);
         m_size += Count(n);
     }
+    // pos beyond the end is taken as the end, n beyond it as the rest (as the edits of a
+    // line shortened by an earlier pass ask).
     void Erase(size_t pos, size_t n, std::pmr::memory_resource* arena)
     {
+        pos = std::min(pos, size());
         n = std::min(n, size() - pos);
         if (!n)
             return;
@@ -128,6 +131,7 @@ public:
     // Puts with over the n characters at pos.
     void Replace(size_t pos, size_t n, std::string_view with, std::pmr::memory_resource* arena)
     {
+        pos = std::min(pos, size());
         n = std::min(n, size() - pos);
         if (n == with.size()) {
             if (n)

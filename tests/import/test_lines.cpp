@@ -60,6 +60,10 @@ TEST(LineText, EditsCopyAViewedTextAndLeaveTheViewedBytesAlone)
     EXPECT_EQ(std::string_view(t), "HHg-x-|-");
     t.Assign(t.substr(2, 4), &arena);
     EXPECT_EQ(std::string_view(t), "g-x-");
+    // Edits beyond the end touch nothing outside the text.
+    t.Erase(9, 2, &arena);
+    t.Replace(7, 3, "ab", &arena);
+    EXPECT_EQ(std::string_view(t), "g-x-ab");
     t.clear();
     EXPECT_TRUE(t.empty());
 
