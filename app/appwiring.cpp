@@ -39,7 +39,7 @@ SImportReport ReadImporter(const CRondelDoc& doc)
             // The bar of the staff line the column falls in.
             const CImportLine& first = imp->m_lines[size_t(row.groupLineIndex)];
             int bars = 0;
-            for (int column : first.m_barColumn)
+            for (int column : first.BarColumn())
                 if (column <= issue.m_start - line.m_columnShift)
                     ++bars;
             row.barInLine = std::max(bars - 1, 0);

@@ -101,36 +101,51 @@ uint32_t ClassesOf(std::string_view text)
 }
 }
 
-CImportLine::CImportLine(std::string_view raw, int lineNo, std::pmr::memory_resource* mr)
-    : m_barFlags(mr), m_barAux(mr), m_barAux2(mr), m_barColumn(mr), m_barTimeSig(mr), m_barOpen(mr), m_barEnd(mr),
-      m_lineNo(lineNo), m_text(mr)
+CImportLine::CImportLine(std::string_view raw, int lineNo, std::pmr::memory_resource* arena, bool rawIsKept)
+    : m_lineNo(lineNo)
 {
     size_t end = raw.size();
     while (end > 0 && IsSpace(raw[end - 1]))
         --end;
     raw = raw.substr(0, end);
     uint32_t classes = ClassesOf(raw);
-    if (!(classes & kTabBit)) {
-        m_text.assign(raw);
-    } else {
-        m_text.reserve(raw.size() + 16);
+    if (classes & kTabBit) {
+        std::string expanded;
+        expanded.reserve(raw.size() + 16);
         for (char c : raw) {
             if (c == '\t')
-                m_text.append(8 - m_text.size() % 8, ' ');
+                expanded.append(8 - expanded.size() % 8, ' ');
             else
-                m_text.push_back(c);
+                expanded.push_back(c);
         }
+        m_text.Assign(expanded, arena);
+    } else if (rawIsKept) {
+        m_text = CLineText::View(raw);
+    } else {
+        m_text.Assign(raw, arena);
     }
     if (classes & kAmpBit) {
         const size_t nbsp = m_text.find("&nbbsp");
         if (nbsp != std::string::npos) {
-            m_text.erase(nbsp, 6);
+            m_text.Erase(nbsp, 6, arena);
             classes = ClassesOf(m_text); // its letters may not occur elsewhere
         }
     }
     m_type = m_text.empty() ? LineType::Blank : LineType::Unknown;
     m_letters = classes & kLetterMask;
     m_hasDigit = (classes & kDigitBit) != 0;
+}
+
+void CImportLine::SetBars(int count, bool withOpen, std::pmr::memory_resource* arena)
+{
+    m_barCount = std::max(count, 0);
+    m_hasBarOpen = withOpen;
+    m_bars = nullptr;
+    if (!m_barCount)
+        return;
+    const size_t bytes = (withOpen ? 3 : 2) * Bars() * sizeof(int) + 4 * Bars();
+    m_bars = static_cast<int*>(arena->allocate(bytes, alignof(int)));
+    std::memset(m_bars, 0, bytes);
 }
 
 int CLabelRecord::EntryCount() const
@@ -197,11 +212,15 @@ bool OpensStaff(std::string_view line)
 
 void CTabImporter::ReadTabBytes(std::string_view bytes)
 {
+    // The bytes are kept first: they may be the kept bytes themselves (converting the kept
+    // text again) or a line's text, which goes with the lines.
     m_sourceBytes.assign(bytes);
-    std::string mapped;
-    bytes = MapTypographicBytes(bytes, &mapped);
     m_lines.clear();
     m_arena.release();
+    std::string().swap(m_mappedBytes);
+    bytes = MapTypographicBytes(m_sourceBytes, &m_mappedBytes);
+    if (bytes.data() != m_mappedBytes.data())
+        std::string().swap(m_mappedBytes);
     m_lines.reserve(CountByte(bytes, '\n') + 2);
     // Lines end with LF, CR LF or a lone CR. A long physical line stays one line: real tabs
     // write a whole song as one staff of a thousand columns.
@@ -232,7 +251,7 @@ void CTabImporter::ReadTabBytes(std::string_view bytes)
         // line: the two are one line.
         size_t keep = 0;
         if (!WrappedLineLength(line, &keep) || start >= bytes.size()) {
-            m_lines.emplace_back(line, firstNo, &m_arena);
+            m_lines.emplace_back(line, firstNo, &m_arena, true);
             continue;
         }
         joined.assign(line.substr(0, keep));

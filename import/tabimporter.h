@@ -18,6 +18,7 @@
 #include <array>
 #include <iterator>
 #include <memory_resource>
+#include <span>
 #include <type_traits>
 #include <utility>
 #include <cstdint>
@@ -34,7 +35,7 @@ inline constexpr uint8_t KindWritten = 1; // notes and ticks
 inline constexpr uint8_t KindRest = 2;
 inline constexpr uint8_t KindRepeat = 3;  // a measure-repeat bar (./.)
 inline constexpr uint8_t GroupStart = 0x04;
-inline constexpr uint8_t GroupEnd = 0x08; // or, with m_barAux != 0, alternate ending m_barAux
+inline constexpr uint8_t GroupEnd = 0x08; // or, with BarAux() != 0, alternate ending BarAux()
 inline constexpr int BeatShift = 4;       // count line beat unit, see BeatUnit
 inline constexpr uint8_t BeatMask = 0x30;
 inline constexpr uint8_t ClosesDouble = 0x40;
@@ -52,103 +53,117 @@ inline constexpr int DottedQuarter = 3;
 // Text of the tab as the user sees it: UTF-8 when it is valid UTF-8, else Latin-1.
 QString ImportedText(std::string_view text);
 
-// A per-bar array of an import line, in the importer's arena: a pointer to the elements and
-// the arena, 16 bytes, which counts over the hundreds of thousands of lines of a big tab. The
-// element count is kept in front of the elements, so an empty array (most lines' arrays are)
-// takes no room in the arena at all. Filled whole (assign, resize); the arena frees it with
-// the lines.
-template <class T>
-class CLineArray
+// The text of an import line: a view of the bytes the importer keeps (most lines are read
+// as written), or, once it differs from them, a copy in the importer's arena. 16 bytes, which
+// counts over the hundreds of thousands of lines of a big tab. Reads like a string_view; the
+// edits take the arena, since the line does not hold it.
+class CLineText
 {
 public:
-    explicit CLineArray(std::pmr::memory_resource* mr) : m_mr(mr) {}
-    CLineArray(CLineArray&& other) noexcept : m_data(std::exchange(other.m_data, nullptr)), m_mr(other.m_mr) {}
-    CLineArray& operator=(CLineArray&& other) noexcept
+    CLineText() = default;
+    // Views text, which must outlive the line unchanged.
+    static CLineText View(std::string_view text)
     {
-        if (this != &other) {
-            Free();
-            m_data = std::exchange(other.m_data, nullptr);
-            m_mr = other.m_mr;
-        }
-        return *this;
+        CLineText t;
+        t.m_data = const_cast<char*>(text.data());
+        t.m_size = Count(text.size());
+        return t;
     }
-    CLineArray(const CLineArray&) = delete;
-    CLineArray& operator=(const CLineArray&) = delete;
-    ~CLineArray() { Free(); }
 
-    void assign(size_t n, T value)
+    size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    const char* data() const { return m_data; }
+    char operator[](size_t i) const { return m_data[i]; }
+    char back() const { return m_data[m_size - 1]; }
+    const char* begin() const { return m_data; }
+    const char* end() const { return m_data + m_size; }
+    operator std::string_view() const { return {m_data, m_size}; }
+    std::string_view substr(size_t pos, size_t n = std::string_view::npos) const { return View().substr(pos, n); }
+    size_t find(std::string_view s, size_t from = 0) const { return View().find(s, from); }
+    size_t find(char c, size_t from = 0) const { return View().find(c, from); }
+    size_t rfind(char c, size_t from = std::string_view::npos) const { return View().rfind(c, from); }
+    size_t find_first_of(std::string_view s, size_t from = 0) const { return View().find_first_of(s, from); }
+    friend bool operator==(const CLineText& a, std::string_view b) { return a.View() == b; }
+    // True while the text is a copy of its own in the arena.
+    bool IsCopy() const { return m_capacity != 0; }
+
+    // The text, writable (copied into the arena first while it views the kept bytes).
+    char* Edit(std::pmr::memory_resource* arena)
     {
-        Reallocate(n);
-        std::fill_n(m_data, n, value);
+        if (!IsCopy() && m_size)
+            Reallocate(m_size, arena);
+        return m_data;
     }
-    template <std::input_iterator It>
-    void assign(It first, It last)
+    // text may be (a part of) the line's own text.
+    void Assign(std::string_view text, std::pmr::memory_resource* arena)
     {
-        Reallocate(size_t(std::distance(first, last)));
-        std::copy(first, last, m_data);
-    }
-    // New elements are zero; kept ones keep their values.
-    void resize(size_t n)
-    {
-        const size_t old = size();
-        if (n == old)
+        if (text.empty()) {
+            clear();
             return;
-        const size_t kept = std::min(n, old);
-        T* data = Allocate(n);
-        if (kept)
-            std::copy_n(m_data, kept, data);
-        std::fill(data + kept, data + n, T());
-        Free();
+        }
+        char* data = Allocate(text.size(), arena);
+        std::memcpy(data, text.data(), text.size());
         m_data = data;
+        m_size = Count(text.size());
+        m_capacity = m_size;
     }
-    size_t size() const
-    {
-        if (!m_data)
-            return 0;
-        Count n;
-        std::memcpy(&n, reinterpret_cast<const char*>(m_data) - sizeof(Count), sizeof(Count));
-        return n;
-    }
-    bool empty() const { return m_data == nullptr; }
-    T& operator[](size_t i) { return m_data[i]; }
-    const T& operator[](size_t i) const { return m_data[i]; }
-    T& back() { return m_data[size() - 1]; }
-    const T& back() const { return m_data[size() - 1]; }
-    T* begin() { return m_data; }
-    T* end() { return m_data + size(); }
-    const T* begin() const { return m_data; }
-    const T* end() const { return m_data + size(); }
-
-private:
-    static_assert(std::is_trivially_copyable_v<T>);
-    using Count = uint32_t;
-    // The count sits right before the elements, which keep their own alignment.
-    static constexpr size_t kAlign = std::max(alignof(T), alignof(Count));
-    static constexpr size_t kHeader = (sizeof(Count) + alignof(T) - 1) / alignof(T) * alignof(T);
-
-    // Room for n elements (nullptr for none), their count stored.
-    T* Allocate(size_t n)
+    void Append(size_t n, char c, std::pmr::memory_resource* arena)
     {
         if (!n)
-            return nullptr;
-        char* block = static_cast<char*>(m_mr->allocate(kHeader + n * sizeof(T), kAlign));
-        const auto count = Count(n);
-        std::memcpy(block + kHeader - sizeof(Count), &count, sizeof(Count));
-        return reinterpret_cast<T*>(block + kHeader);
+            return;
+        if (!IsCopy() || m_size + n > m_capacity)
+            Reallocate(m_size + n, arena);
+        std::memset(m_data + m_size, c, n);
+        m_size += Count(n);
     }
-    void Reallocate(size_t n)
+    // pos beyond the end is taken as the end, n beyond it as the rest (as the edits of a
+    // line shortened by an earlier pass ask).
+    void Erase(size_t pos, size_t n, std::pmr::memory_resource* arena)
     {
-        Free();
-        m_data = Allocate(n);
+        pos = std::min(pos, size());
+        n = std::min(n, size() - pos);
+        if (!n)
+            return;
+        Edit(arena);
+        std::memmove(m_data + pos, m_data + pos + n, m_size - pos - n);
+        m_size -= Count(n);
     }
-    void Free()
+    // Puts with over the n characters at pos.
+    void Replace(size_t pos, size_t n, std::string_view with, std::pmr::memory_resource* arena)
     {
-        if (m_data)
-            m_mr->deallocate(reinterpret_cast<char*>(m_data) - kHeader, kHeader + size() * sizeof(T), kAlign);
-        m_data = nullptr;
+        pos = std::min(pos, size());
+        n = std::min(n, size() - pos);
+        if (n == with.size()) {
+            if (n)
+                std::memcpy(Edit(arena) + pos, with.data(), n);
+            return;
+        }
+        std::string text(View().substr(0, pos));
+        text.append(with);
+        text.append(View().substr(pos + n));
+        Assign(text, arena);
     }
-    T* m_data = nullptr;
-    std::pmr::memory_resource* m_mr;
+    void clear() { m_size = 0; }
+
+private:
+    using Count = uint32_t;
+    std::string_view View() const { return {m_data, m_size}; }
+    static char* Allocate(size_t n, std::pmr::memory_resource* arena)
+    {
+        return static_cast<char*>(arena->allocate(n, 1));
+    }
+    // A copy of the text with room for n characters (the arena frees the old one with the lines).
+    void Reallocate(size_t n, std::pmr::memory_resource* arena)
+    {
+        char* data = Allocate(n, arena);
+        if (m_size)
+            std::memcpy(data, m_data, m_size);
+        m_data = data;
+        m_capacity = Count(n);
+    }
+    char* m_data = nullptr;
+    Count m_size = 0;
+    Count m_capacity = 0; // 0: a view of the kept bytes
 };
 
 namespace HatMarks {
@@ -159,41 +174,67 @@ class CImportLine
 {
 public:
     // Normalises the raw line: trailing blanks (and the line end) removed, TABs expanded to
-    // stops of 8, the first "&nbbsp" deleted.
-    // Text and per-bar arrays live in mr (the importer's arena, freed in one piece).
-    CImportLine(std::string_view raw, int lineNo, std::pmr::memory_resource* mr = std::pmr::get_default_resource());
+    // stops of 8, the first "&nbbsp" deleted. A line that needs no more than the trim views
+    // raw when rawIsKept (raw then outlives the line unchanged); any other is copied into
+    // arena, which also holds the per-bar arrays and frees them in one piece.
+    CImportLine(std::string_view raw, int lineNo, std::pmr::memory_resource* arena, bool rawIsKept = false);
 
-    int32_t m_type = LineType::Unknown;
+    // The per-bar arrays (see below), all of them zero, in one block of the arena; the
+    // old ones are dropped. withOpen: the line is its group's first and has BarOpen() too.
+    void SetBars(int count, bool withOpen, std::pmr::memory_resource* arena);
+
     int m_barCount = 0;
     int m_labelStart = 0;
     int m_firstBarColumn = 0;
-    int m_labelIndex = -1;
-    // How far this line's separators stand right of the group's first line.
-    int m_columnShift = 0;
     // Counted by the character census from column 2, for the staff line test.
     int m_separatorsFrom2 = 0;
     int m_dashesFrom2 = 0;
     int m_spacesFrom2 = 0;
-    // Per bar. Columns are kept whole (staves of a thousand columns exist), so they are ints.
-    CLineArray<uint8_t> m_barFlags;
-    CLineArray<uint8_t> m_barAux;
-    CLineArray<uint8_t> m_barAux2;
-    CLineArray<int> m_barColumn;
-    CLineArray<uint8_t> m_barTimeSig; // numerator bits 0-4, log2(denominator) bits 5-7
-    // On a group's first line only: the bar's content columns [m_barOpen, m_barEnd) on the
-    // line that governs the bars (repeat dots excluded); m_barEnd is the closing separator.
-    CLineArray<int> m_barOpen;
-    CLineArray<int> m_barEnd;
     // Index of the first line of this line's staff group (-1 outside groups).
     int m_groupFirst = -1;
     int m_lineNo = 0;
-    std::pmr::string m_text;
     uint32_t m_letters = 0; // bit n: the letter 'a' + n occurs (either case)
+    // How far this line's separators stand right of the group's first line (at most
+    // ImportLimits::kMaxColumnShift either way).
+    int8_t m_columnShift = 0;
+    int8_t m_type = LineType::Unknown;
+    int8_t m_labelIndex = -1; // a label slot (below ImportLimits::kLabelSlots)
     // The line holds repeat or ending marks; the song carries them, so it is no bar text.
-    bool m_repeatAnnotation = false;
+    bool m_repeatAnnotation : 1 = false;
     // The line's count ("Verse (x3)") plays its whole staff; only its other words are bar text.
-    bool m_staffCount = false;
-    bool m_hasDigit = false;
+    bool m_staffCount : 1 = false;
+    bool m_hasDigit : 1 = false;
+
+private:
+    bool m_hasBarOpen : 1 = false;
+
+public:
+    CLineText m_text;
+
+private:
+    int* m_bars = nullptr; // the per-bar block, see Bytes()
+
+public:
+    // Per bar, m_barCount of each. Columns are kept whole (staves of a thousand columns
+    // exist), so they are ints.
+    std::span<int> BarColumn() { return {Ints(), Bars()}; }
+    std::span<const int> BarColumn() const { return {Ints(), Bars()}; }
+    // On a group's first line only (empty on the others): the bar's content columns
+    // [BarOpen, BarEnd) on the line that governs the bars (repeat dots excluded); BarEnd is
+    // the closing separator.
+    std::span<int> BarOpen() { return {Ints() + 2 * Bars(), m_hasBarOpen ? Bars() : 0}; }
+    std::span<const int> BarOpen() const { return {Ints() + 2 * Bars(), m_hasBarOpen ? Bars() : 0}; }
+    std::span<int> BarEnd() { return {Ints() + Bars(), Bars()}; }
+    std::span<const int> BarEnd() const { return {Ints() + Bars(), Bars()}; }
+    std::span<uint8_t> BarFlags() { return {Bytes(), Bars()}; }
+    std::span<const uint8_t> BarFlags() const { return {Bytes(), Bars()}; }
+    std::span<uint8_t> BarAux() { return {Bytes() + Bars(), Bars()}; }
+    std::span<const uint8_t> BarAux() const { return {Bytes() + Bars(), Bars()}; }
+    std::span<uint8_t> BarAux2() { return {Bytes() + 2 * Bars(), Bars()}; }
+    std::span<const uint8_t> BarAux2() const { return {Bytes() + 2 * Bars(), Bars()}; }
+    // Numerator bits 0-4, log2(denominator) bits 5-7.
+    std::span<uint8_t> BarTimeSig() { return {Bytes() + 3 * Bars(), Bars()}; }
+    std::span<const uint8_t> BarTimeSig() const { return {Bytes() + 3 * Bars(), Bars()}; }
 
     int Length() const { return int(m_text.size()); }
     // False when the line cannot hold a word of these letters (ImportText::WordLetters): one
@@ -201,7 +242,17 @@ public:
     bool MayHold(uint32_t letters) const { return (m_letters & letters) == letters; }
     // The character at a column, or ' ' beyond the end.
     char At(int column) const { return column >= 0 && column < Length() ? m_text[size_t(column)] : ' '; }
+
+private:
+    // The block: columns, ends (and opens), then flags, aux, aux2 and signatures.
+    size_t Bars() const { return size_t(m_barCount); }
+    int* Ints() const { return m_bars; }
+    uint8_t* Bytes() const { return reinterpret_cast<uint8_t*>(m_bars + (m_hasBarOpen ? 3 : 2) * Bars()); }
 };
+static_assert(std::is_trivially_copyable_v<CImportLine>);
+// Big tabs have hundreds of thousands of lines: keep the line small.
+static_assert(sizeof(CImportLine) <= 64);
+static_assert(ImportLimits::kMaxColumnShift <= 127 && ImportLimits::kLabelSlots <= 127);
 
 struct CImportIssue
 {
@@ -293,7 +344,8 @@ public:
         uint8_t dynamic = 0;
     };
     std::vector<SUserMapping> m_userMappings;
-    // The bytes ReadTabBytes was given, kept so that the song can be converted again.
+    // The bytes ReadTabBytes was given, kept so that the song can be converted again. The
+    // lines' text views them: only ReadTabBytes changes them, after it has dropped the lines.
     std::string m_sourceBytes;
 
     // Holds the lines' text and bar arrays; declared before them so it outlives them.
@@ -340,6 +392,9 @@ public:
     int m_countedDen = 4;
 
 private:
+    // The kept bytes with the typographic dashes and blanks mapped, when there were any (the
+    // lines then view these).
+    std::string m_mappedBytes;
     // Layouts of real tabs put into the staff form the passes read (see
     // tabimporter_layout.cpp); run once the lines are read.
     void NormaliseLayout();

@@ -166,7 +166,7 @@ int CTabImporter::HatMarksOf(int line)
 void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int ticks, bool split, CEvent* barEvent)
 {
     const CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
-    const int end = f.m_barEnd[size_t(bar)];
+    const int end = f.BarEnd()[size_t(bar)];
     const int step = m_ticksPerChar * 12;
     const CImportLine* pre = m_blockPreComment >= 0 ? &m_lines[size_t(m_blockPreComment)] : nullptr;
     const int hatMarks = pre ? HatMarksOf(m_blockPreComment) : HatMarks::None;
@@ -344,9 +344,9 @@ int CTabImporter::FreeSpacingSteps(int firstColumn, int end, int ticks) const
 CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
 {
     const CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
-    const uint8_t flags = f.m_barFlags[size_t(bar)];
-    const int open = f.m_barOpen[size_t(bar)];
-    const int end = f.m_barEnd[size_t(bar)];
+    const uint8_t flags = f.BarFlags()[size_t(bar)];
+    const int open = f.BarOpen()[size_t(bar)];
+    const int end = f.BarEnd()[size_t(bar)];
     int firstColumn = open;
     int ticks = 0;
     bool split = false;
@@ -429,7 +429,7 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
         }
     }
 
-    if (const uint8_t sig = f.m_barTimeSig[size_t(bar)]; sig && (m_timeSigInMeasures || m_timeSigOwnMeasures) && !split) {
+    if (const uint8_t sig = f.BarTimeSig()[size_t(bar)]; sig && (m_timeSigInMeasures || m_timeSigOwnMeasures) && !split) {
         const int sigTicks = (sig & 0x1F) * 32 / (1 << (sig >> 5));
         if (sigTicks < ticks)
             AddIssue(ImportIssue::TooManyNotes, m_blockLines[0], open, 0);
@@ -437,7 +437,7 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
             AddIssue(ImportIssue::TimeSigMismatch, m_blockLines[0], open, 0);
     }
 
-    CEvent* barEvent = AppendEvent(events, EventType::Bar, BarWord(num, den, flags, f.m_barAux[size_t(bar)]));
+    CEvent* barEvent = AppendEvent(events, EventType::Bar, BarWord(num, den, flags, f.BarAux()[size_t(bar)]));
     EmitMeasureRef(barEvent, open);
     m_timeSigNum = num;
     m_timeSigDen = den;
@@ -450,7 +450,7 @@ int CTabImporter::TrailingRepeatCount(const CImportLine& line) const
 {
     if (line.m_barCount == 0)
         return -1;
-    int from = line.m_barEnd.back();
+    int from = line.BarEnd().back();
     while (from < line.Length() && (line.At(from) == m_barChar || IsDotChar(line.At(from))))
         ++from;
     if (from >= line.Length())
@@ -483,7 +483,7 @@ bool CTabImporter::ConvertBlock(CEventList& events)
     if (m_timeMode == 2 && m_blockTimeLine < 0) {
         bool written = false;
         for (int k = 0; k < bars; ++k)
-            written = written || (f.m_barFlags[size_t(k)] & BarFlag::KindMask) == BarFlag::KindWritten;
+            written = written || (f.BarFlags()[size_t(k)] & BarFlag::KindMask) == BarFlag::KindWritten;
         if (written)
             AddIssue(ImportIssue::BadTimeLine, m_blockLines[0], 0, m_lines[size_t(m_blockLines[0])].Length());
     }
@@ -529,10 +529,10 @@ bool CTabImporter::ConvertBlock(CEventList& events)
         repeated = true;
     };
     for (int k = 0; k < bars; ++k) {
-        const uint8_t flags = f.m_barFlags[size_t(k)];
-        const int open = f.m_barOpen[size_t(k)];
-        const uint8_t aux = f.m_barAux[size_t(k)];
-        const uint8_t aux2 = f.m_barAux2[size_t(k)];
+        const uint8_t flags = f.BarFlags()[size_t(k)];
+        const int open = f.BarOpen()[size_t(k)];
+        const uint8_t aux = f.BarAux()[size_t(k)];
+        const uint8_t aux2 = f.BarAux2()[size_t(k)];
         // Copies of a bar with several endings go before the first later ending of a higher
         // number, or before the first bar that is no ending.
         if (!m_endingCopies.empty() && (flags & BarFlag::KindMask) != BarFlag::KindText) {
@@ -547,7 +547,7 @@ bool CTabImporter::ConvertBlock(CEventList& events)
         }
         switch (flags & BarFlag::KindMask) {
         case BarFlag::KindText:
-            if (const uint8_t sig = f.m_barTimeSig[size_t(k)]) {
+            if (const uint8_t sig = f.BarTimeSig()[size_t(k)]) {
                 m_timeSigNum = sig & 0x1F;
                 m_timeSigDen = 1 << (sig >> 5);
             }
@@ -596,17 +596,17 @@ bool CTabImporter::ConvertBlock(CEventList& events)
             // is how often the group plays in all: the group becomes plain bars played that
             // often (a measure repeat after a repeat group would play the group twice each time).
             int last = bars - 1;
-            while (last >= 0 && (f.m_barFlags[size_t(last)] & BarFlag::KindMask) == BarFlag::KindText)
+            while (last >= 0 && (f.BarFlags()[size_t(last)] & BarFlag::KindMask) == BarFlag::KindText)
                 --last;
-            if (count > 0 && last >= 0 && (f.m_barFlags[size_t(last)] & BarFlag::RepeatEndSign)
-                && (f.m_barFlags[size_t(last)] & BarFlag::GroupEnd) && f.m_barAux[size_t(last)] == 0) {
+            if (count > 0 && last >= 0 && (f.BarFlags()[size_t(last)] & BarFlag::RepeatEndSign)
+                && (f.BarFlags()[size_t(last)] & BarFlag::GroupEnd) && f.BarAux()[size_t(last)] == 0) {
                 int start = last;
-                while (start >= 0 && !(f.m_barFlags[size_t(start)] & BarFlag::GroupStart))
+                while (start >= 0 && !(f.BarFlags()[size_t(start)] & BarFlag::GroupStart))
                     --start;
                 if (start >= 0 && barEvents[size_t(start)] && barEvents[size_t(last)]) {
                     measures = 0;
                     for (int k = start; k <= last; ++k)
-                        measures += (f.m_barFlags[size_t(k)] & BarFlag::KindMask) != BarFlag::KindText;
+                        measures += (f.BarFlags()[size_t(k)] & BarFlag::KindMask) != BarFlag::KindText;
                     barEvents[size_t(start)]->m_word2 &= ~EventBits::RepeatGroupStart;
                     barEvents[size_t(last)]->m_word2 &= ~EventBits::RepeatGroupEnd;
                 }
@@ -614,7 +614,7 @@ bool CTabImporter::ConvertBlock(CEventList& events)
             if (count > 0) {
                 m_pendingRepeatCount = count;
                 m_pendingRepeatMeasures = measures;
-                FlushPendingRepeat(events, f.m_barEnd.empty() ? 0 : f.m_barEnd.back());
+                FlushPendingRepeat(events, f.BarEnd().empty() ? 0 : f.BarEnd().back());
                 break;
             }
         }
@@ -672,7 +672,7 @@ void CTabImporter::AttachComment(const CImportLine& f, const std::vector<CEvent*
         text = words;
     }
     for (int k = 0; k < f.m_barCount; ++k) {
-        if (f.m_barEnd[size_t(k)] <= c || !barEvents[size_t(k)])
+        if (f.BarEnd()[size_t(k)] <= c || !barEvents[size_t(k)])
             continue;
         barEvents[size_t(k)]->SetText(ImportedText(text));
         return;

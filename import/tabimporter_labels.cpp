@@ -301,10 +301,10 @@ void CTabImporter::BuildLabelRecords(int index)
     const auto* text = reinterpret_cast<const unsigned char*>(line.m_text.data());
     bool triplet = false;
     for (int k = 0; k < line.m_barCount; ++k) {
-        if ((line.m_barFlags[size_t(k)] & BarFlag::KindMask) != BarFlag::KindWritten)
+        if ((line.BarFlags()[size_t(k)] & BarFlag::KindMask) != BarFlag::KindWritten)
             continue;
-        const int end = std::min(line.m_barEnd.empty() ? line.Length() : line.m_barEnd[size_t(k)], line.Length());
-        for (int col = line.m_barColumn[size_t(k)];; ++col) {
+        const int end = std::min(line.BarEnd().empty() ? line.Length() : line.BarEnd()[size_t(k)], line.Length());
+        for (int col = line.BarColumn()[size_t(k)];; ++col) {
             col = SkipMarked(text, col, end, pass.data());
             if (col >= end || pass[text[col]] == 2)
                 break;

@@ -368,15 +368,14 @@ void CTabImporter::SpacedColumnsToTicks()
                 lines.emplace_back(c, staffCells);
         }
         for (auto& [index, cells] : lines) {
-            std::pmr::string& t = m_lines[index].m_text;
-            std::pmr::string out(t.get_allocator());
-            out.assign(t, 0, sep);
+            CLineText& t = m_lines[index].m_text;
+            std::string out(t.substr(0, sep));
             for (size_t k = sep; k < t.size(); ++k)
                 if (k - sep >= cells.size() || cells[k - sep])
                     out.push_back(t[k]);
             while (!out.empty() && out.back() == ' ')
                 out.pop_back();
-            t = std::move(out);
+            t.Assign(out, &m_arena);
         }
         i = j + 1;
     }
@@ -425,10 +424,10 @@ void CTabImporter::BlankRestsToTicks()
         }
         if (to - from >= 2) {
             for (size_t l : rewrite) {
-                std::pmr::string& lt = m_lines[l].m_text;
+                CLineText& lt = m_lines[l].m_text;
                 for (size_t k = size_t(separators.front()); k < size_t(separators.back()); ++k)
                     if (IsBlank(lt[k]))
-                        lt[k] = '-';
+                        lt.Edit(&m_arena)[k] = '-';
             }
         }
         i = to;
@@ -499,8 +498,7 @@ void CTabImporter::SlotGridsToTicks()
         // A slot becomes two columns, a note and a tick, under "1 + 2 + ..." a column each.
         for (const SRow& row : rows) {
             CImportLine& line = m_lines[row.line];
-            std::pmr::string out(line.m_text.get_allocator());
-            out.assign(row.name.data(), row.name.size());
+            std::string out(row.name.data(), row.name.size());
             out.append(width - row.name.size() + 1, ' ');
             out.push_back('|');
             for (size_t k = 0; k < cellCount; ++k) {
@@ -508,13 +506,12 @@ void CTabImporter::SlotGridsToTicks()
                 if (barBefore[k + 1] || k + 1 == cellCount)
                     out.push_back('|');
             }
-            line.m_text = std::move(out);
+            line.m_text.Assign(out, &m_arena);
             line.m_letters |= 1u << ('x' - 'a');
         }
         // The count moves next to the staff, over the cell numbers that stood there.
         if (count < n) {
-            std::pmr::string out(m_lines[count].m_text.get_allocator());
-            out.assign(width + 2, ' ');
+            std::string out(width + 2, ' ');
             for (size_t k = 0; k < cellCount; ++k) {
                 out.push_back(m_lines[count].At(int(3 + 3 * k)));
                 out.push_back(' ');
@@ -528,7 +525,7 @@ void CTabImporter::SlotGridsToTicks()
                 m_lines[count].m_text.clear();
                 m_lines[count].m_type = LineType::Blank;
             }
-            m_lines[to].m_text = std::move(out);
+            m_lines[to].m_text.Assign(out, &m_arena);
         } else if (numbers < n) {
             m_lines[numbers].m_text.clear();
             m_lines[numbers].m_type = LineType::Blank;
@@ -555,15 +552,15 @@ void CTabImporter::StepGridsToTicks()
         // Three lines at least (a count and two instruments, or three instruments).
         if (j - i >= 3) {
             for (size_t l = i; l < j; ++l) {
-                std::pmr::string& t = m_lines[l].m_text;
+                CLineText& t = m_lines[l].m_text;
                 const bool count = IsDigit(t[size_t(first)]);
                 // One column a step; the count keeps its numbers and loses its dots, the
                 // staff lines get bar lines around their notes.
-                std::pmr::string out(t.get_allocator());
+                std::string out;
                 if (count)
                     out.assign(size_t(first), ' '); // "Step:" names the count, no instrument
                 else
-                    out.assign(t, 0, size_t(first) - 1).push_back('|');
+                    out.assign(t.substr(0, size_t(first) - 1)).push_back('|');
                 for (int st = 0; st < steps; ++st) {
                     const char c = t[size_t(first + 2 * st)];
                     out.push_back(c == '.' ? (count ? ' ' : '-') : c);
@@ -572,7 +569,7 @@ void CTabImporter::StepGridsToTicks()
                     out.push_back('|');
                 while (!out.empty() && out.back() == ' ')
                     out.pop_back();
-                t = std::move(out);
+                t.Assign(out, &m_arena);
             }
         }
         i = j;
@@ -621,9 +618,8 @@ void CTabImporter::BarlessStavesToBars()
             }
             // A bar line before the notes, in the blank that stands there, one where each bar
             // starts again (the count gets a blank there), and one after.
-            auto rewrite = [&](std::pmr::string& t, bool staffLine) {
-                std::pmr::string out(t.get_allocator());
-                out.assign(t, 0, size_t(start));
+            auto rewrite = [&](CLineText& t, bool staffLine) {
+                std::string out(t.substr(0, size_t(start)));
                 if (staffLine)
                     out.back() = '|';
                 size_t next = 0;
@@ -636,7 +632,7 @@ void CTabImporter::BarlessStavesToBars()
                 }
                 if (staffLine)
                     out.push_back('|');
-                t = std::move(out);
+                t.Assign(out, &m_arena);
             };
             for (size_t k = i; k < j; ++k)
                 rewrite(m_lines[k].m_text, true);
@@ -683,8 +679,7 @@ void CTabImporter::CellGridsToTicks()
         }
         // Each cell becomes a note and a tick; a bar line stands after the last cell of a bar.
         auto rewrite = [&](CImportLine& line, bool staffLine) {
-            std::pmr::string out(line.m_text.get_allocator());
-            out.assign(line.m_text, 0, std::min(line.m_text.size(), size_t(sep) + 1));
+            std::string out(line.m_text.substr(0, size_t(sep) + 1));
             out.resize(size_t(sep) + 1, ' ');
             for (int k = 0; k < cells; ++k) {
                 char c = line.At(sep + 1 + 2 * k);
@@ -697,7 +692,7 @@ void CTabImporter::CellGridsToTicks()
             }
             while (!out.empty() && out.back() == ' ')
                 out.pop_back();
-            line.m_text = std::move(out);
+            line.m_text.Assign(out, &m_arena);
         };
         for (size_t k : staff)
             rewrite(m_lines[k], true);
@@ -790,15 +785,16 @@ void CTabImporter::DropStaffSpacers()
 void CTabImporter::GhostsInParens()
 {
     for (CImportLine& line : m_lines) {
-        std::pmr::string& t = line.m_text;
+        CLineText& t = line.m_text;
         if (t.find('(') == std::string::npos || !LooksLikeStaffLine(t))
             continue;
         for (size_t at = t.find('('); at != std::string::npos; at = t.find('(', at + 1)) {
             if (!IsGhostInParens(t, at))
                 continue;
-            t[at] = '-';
-            t[at + 1] = 'g';
-            t[at + 2] = '-';
+            char* edit = t.Edit(&m_arena);
+            edit[at] = '-';
+            edit[at + 1] = 'g';
+            edit[at + 2] = '-';
             line.m_letters |= 1u << ('g' - 'a');
         }
     }
@@ -814,10 +810,11 @@ void CTabImporter::RestDotsToTicks()
     if (dotted.size() < 2)
         return;
     for (size_t i : dotted) {
-        std::pmr::string& t = m_lines[i].m_text;
+        CLineText& t = m_lines[i].m_text;
         const size_t first = t.find('|');
         const size_t last = t.rfind('|');
-        std::replace(t.begin() + std::ptrdiff_t(first), t.begin() + std::ptrdiff_t(last), '.', '-');
+        char* edit = t.Edit(&m_arena);
+        std::replace(edit + first, edit + last, '.', '-');
     }
 }
 

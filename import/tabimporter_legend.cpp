@@ -237,9 +237,10 @@ void CTabImporter::ReadLegends()
                     found = true;
                 }
                 m_legendEdits.push_back({int(l), int(at), int(li)});
-                line.m_text[at] = entry.noteChar;
+                char* text = line.m_text.Edit(&m_arena);
+                text[at] = entry.noteChar;
                 for (size_t k = 1; k < symbol.size(); ++k)
-                    line.m_text[at + k] = m_tickChar;
+                    text[at + k] = m_tickChar;
             }
         }
     }
@@ -343,7 +344,7 @@ void CTabImporter::RestoreLegendSymbols()
 {
     for (const SLegendEdit& edit : m_legendEdits) {
         const std::string& symbol = m_legend[size_t(edit.entry)].symbol;
-        m_lines[size_t(edit.line)].m_text.replace(size_t(edit.column), symbol.size(), symbol.data(), symbol.size());
+        m_lines[size_t(edit.line)].m_text.Replace(size_t(edit.column), symbol.size(), symbol, &m_arena);
     }
     m_legendEdits.clear();
 }

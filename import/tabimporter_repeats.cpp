@@ -171,14 +171,14 @@ bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int firs
                                          int* ending, int* groupStart, int* groupBars, unsigned* moreEndings)
 {
     const CImportLine& f = m_lines[size_t(first)];
-    int open = f.m_barOpen[size_t(bar)];
-    const int end = f.m_barEnd[size_t(bar)];
+    int open = f.BarOpen()[size_t(bar)];
+    const int end = f.BarEnd()[size_t(bar)];
     if (annotation.Length() < open + 2)
         return false;
     // A mark that starts on the bar line or the repeat sign before the bar ("1st ending" one
     // column early, "2nd time" over ":||") is the bar's own.
     if (bar > 0) {
-        for (int c = f.m_barEnd[size_t(bar) - 1]; c < open; ++c) {
+        for (int c = f.BarEnd()[size_t(bar) - 1]; c < open; ++c) {
             if (IsDigit(annotation.At(c)) && annotation.At(c - 1) == ' ') {
                 open = c;
                 break;
@@ -208,12 +208,12 @@ bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int firs
         segEnd = close == std::string_view::npos ? annotation.Length() : int(close);
         seg = text.substr(size_t(open), size_t(std::max(segEnd - open, 0)));
         int bars = 0;
-        for (int k = bar; k < f.m_barCount && f.m_barEnd[size_t(k)] <= segEnd + 1; ++k)
+        for (int k = bar; k < f.m_barCount && f.BarEnd()[size_t(k)] <= segEnd + 1; ++k)
             ++bars;
         // Words in parentheses that close well inside the next bar ("(repeat 4 times)" written
         // across a bar line) speak for that bar too. A drawn bracket is read by its ends.
         if (text[size_t(from)] == '(' && segEnd < annotation.Length() && text[size_t(segEnd)] == ')'
-            && bar + bars < f.m_barCount && segEnd > f.m_barOpen[size_t(bar + bars)] + 2
+            && bar + bars < f.m_barCount && segEnd > f.BarOpen()[size_t(bar + bars)] + 2
             && std::none_of(text.begin() + from, text.begin() + segEnd, [](char c) { return c == '-' || c == '_' || c == '='; }))
             ++bars;
         *groupBars = std::max(bars, 1);
@@ -356,7 +356,7 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
     bool closeAtStaffEnd = false;
 
     auto openGroup = [&](int line, int bar) {
-        m_lines[size_t(line)].m_barFlags[size_t(bar)] |= BarFlag::GroupStart;
+        m_lines[size_t(line)].BarFlags()[size_t(bar)] |= BarFlag::GroupStart;
         m_inRepeatGroup = true;
         m_groupStartLine = line;
         m_groupStartBar = bar;
@@ -366,17 +366,17 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
         m_pendingGroupCount = -1;
     };
     auto closeGroup = [&](int bar, int repeatCount) {
-        uint8_t& flags = f.m_barFlags[size_t(bar)];
+        uint8_t& flags = f.BarFlags()[size_t(bar)];
         if (repeatCount < 0) {
             flags |= BarFlag::GroupEnd;
         } else {
             // A counted group plays as a measure repeat after its last bar.
-            f.m_barAux[size_t(bar)] = uint8_t(std::clamp(repeatCount, 1, ImportLimits::kMaxRepeatCount));
-            f.m_barAux2[size_t(bar)] = uint8_t(std::clamp(m_groupBarCount, 1, ImportLimits::kMaxRepeatMeasures));
+            f.BarAux()[size_t(bar)] = uint8_t(std::clamp(repeatCount, 1, ImportLimits::kMaxRepeatCount));
+            f.BarAux2()[size_t(bar)] = uint8_t(std::clamp(m_groupBarCount, 1, ImportLimits::kMaxRepeatMeasures));
             if (m_groupStartLine >= 0) {
                 CImportLine& start = m_lines[size_t(m_groupStartLine)];
                 if (m_groupStartBar < start.m_barCount)
-                    start.m_barFlags[size_t(m_groupStartBar)] &= uint8_t(~BarFlag::GroupStart);
+                    start.BarFlags()[size_t(m_groupStartBar)] &= uint8_t(~BarFlag::GroupStart);
             }
         }
         m_inRepeatGroup = false;
@@ -410,7 +410,7 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
         // Right beside the staff, only a line that starts left of its first bar or right of
         // its last: one over the bars speaks for the bars it stands over.
         const int lineStart = FirstNonBlank(m_lines[size_t(i)].m_text, 0);
-        if ((c == 0 || c == 1) && lineStart >= f.m_barOpen[0] && lineStart <= f.m_barEnd[size_t(bars) - 1])
+        if ((c == 0 || c == 1) && lineStart >= f.BarOpen()[0] && lineStart <= f.BarEnd()[size_t(bars) - 1])
             continue;
         staffCount = StaffCountOf(m_lines[size_t(i)]);
         staffCountLine = i;
@@ -421,7 +421,7 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
 
     int lastMeasureBar = -1;
     for (int k = 0; k < bars; ++k) {
-        uint8_t& flags = f.m_barFlags[size_t(k)];
+        uint8_t& flags = f.BarFlags()[size_t(k)];
         if (m_groupMarks[size_t(k)] & kStartSign)
             openGroup(first, k);
 
@@ -457,10 +457,10 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
 
         if (found && ending > 0) {
             if ((flags & BarFlag::KindMask) == BarFlag::KindRepeat) {
-                AddIssue(ImportIssue::RepeatPrevAsEnding, first, f.m_barOpen[size_t(k)], 0);
+                AddIssue(ImportIssue::RepeatPrevAsEnding, first, f.BarOpen()[size_t(k)], 0);
                 flags = uint8_t((flags & ~BarFlag::KindMask) | BarFlag::KindRest);
-                f.m_barAux[size_t(k)] = 0;
-                f.m_barAux2[size_t(k)] = 0;
+                f.BarAux()[size_t(k)] = 0;
+                f.BarAux2()[size_t(k)] = 0;
             }
             bool ignore = false;
             // A first ending after the last group's endings starts a new group.
@@ -470,27 +470,27 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
                 if (k > 0) {
                     openGroup(first, 0);
                     for (int j = 0; j < k; ++j)
-                        m_groupBarCount += IsMeasureKind(f.m_barFlags[size_t(j)]);
-                    AddIssue(ImportIssue::EndingWithoutGroup, first, f.m_barOpen[size_t(k)], 0);
+                        m_groupBarCount += IsMeasureKind(f.BarFlags()[size_t(j)]);
+                    AddIssue(ImportIssue::EndingWithoutGroup, first, f.BarOpen()[size_t(k)], 0);
                 } else if (m_previousStaff >= 0 && m_lines[size_t(m_previousStaff)].m_barCount > 0) {
                     const CImportLine& prev = m_lines[size_t(m_previousStaff)];
                     openGroup(m_previousStaff, 0);
                     for (int j = 0; j < prev.m_barCount; ++j)
-                        m_groupBarCount += IsMeasureKind(prev.m_barFlags[size_t(j)]);
-                    AddIssue(ImportIssue::EndingWithoutGroup, first, f.m_barOpen[size_t(k)], 0);
+                        m_groupBarCount += IsMeasureKind(prev.BarFlags()[size_t(j)]);
+                    AddIssue(ImportIssue::EndingWithoutGroup, first, f.BarOpen()[size_t(k)], 0);
                 } else {
-                    AddIssue(ImportIssue::EndingOnFirstMeasure, first, f.m_barOpen[size_t(k)], 0);
+                    AddIssue(ImportIssue::EndingOnFirstMeasure, first, f.BarOpen()[size_t(k)], 0);
                     ignore = true;
                 }
             }
             if (!ignore) {
                 if (ending > m_lastEnding) {
                     flags |= BarFlag::GroupEnd;
-                    f.m_barAux[size_t(k)] = uint8_t(ending);
+                    f.BarAux()[size_t(k)] = uint8_t(ending);
                     if (ending > m_lastEnding + 1)
-                        AddIssue(ImportIssue::EndingOutOfSequence, first, f.m_barOpen[size_t(k)], 0);
+                        AddIssue(ImportIssue::EndingOutOfSequence, first, f.BarOpen()[size_t(k)], 0);
                 } else {
-                    AddIssue(ImportIssue::EndingOutOfSequence, first, f.m_barOpen[size_t(k)], 0);
+                    AddIssue(ImportIssue::EndingOutOfSequence, first, f.BarOpen()[size_t(k)], 0);
                 }
                 m_lastEnding = ending;
                 if (moreEndings && ending > 0 && ending <= 8) {
@@ -532,7 +532,7 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
                 closeGroup(k, m_pendingGroupCount);
                 closeAtStaffEnd = false;
             } else if ((flags & BarFlag::RepeatEndSign) && !m_inRepeatGroup) {
-                const int close = f.m_barEnd[size_t(k)];
+                const int close = f.BarEnd()[size_t(k)];
                 AddIssue(ImportIssue::RepeatEndOutsideGroup, first, close, close + 3);
             }
         }
@@ -568,11 +568,11 @@ void CTabImporter::ApplyOuterBracket(int first, int outer)
         // The song holds one group mark and one count per bar: an outer group whose ends
         // already carry marks of the inner one is left to the inner one.
         constexpr uint8_t kMarks = BarFlag::GroupStart | BarFlag::GroupEnd;
-        if ((f.m_barFlags[size_t(k)] & kMarks) || (f.m_barFlags[size_t(last)] & kMarks) || f.m_barAux[size_t(last)]
-            || f.m_barAux2[size_t(last)])
+        if ((f.BarFlags()[size_t(k)] & kMarks) || (f.BarFlags()[size_t(last)] & kMarks) || f.BarAux()[size_t(last)]
+            || f.BarAux2()[size_t(last)])
             return;
-        f.m_barFlags[size_t(k)] |= BarFlag::GroupStart;
-        f.m_barFlags[size_t(last)] |= BarFlag::GroupEnd;
+        f.BarFlags()[size_t(k)] |= BarFlag::GroupStart;
+        f.BarFlags()[size_t(last)] |= BarFlag::GroupEnd;
         o.m_type = LineType::PreComment;
         o.m_repeatAnnotation = true;
         return;

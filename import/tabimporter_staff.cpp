@@ -287,7 +287,7 @@ void CTabImporter::FindBars(int first, int count)
                 // The arrow is how long the hit rings, not a note.
                 CImportLine& l = m_lines[size_t(i)];
                 for (int a = e - 1 + l.m_columnShift; ringing && a > tail + l.m_columnShift && l.At(a) == '>'; --a)
-                    l.m_text[size_t(a)] = m_tickChar;
+                    l.m_text.Edit(&m_arena)[size_t(a)] = m_tickChar;
             }
             opens.push_back(tail);
             ends.push_back(end);
@@ -304,25 +304,19 @@ void CTabImporter::FindBars(int first, int count)
         if (lastClosed && m_barChar) {
             const int close = ends.back() + l.m_columnShift;
             if (l.Length() <= close && l.Length() > opens.back() + l.m_columnShift && l.m_text.back() != m_barChar) {
-                l.m_text.append(size_t(close - l.Length()), m_tickChar);
-                l.m_text.push_back(m_barChar);
+                l.m_text.Append(size_t(close - l.Length()), m_tickChar, &m_arena);
+                l.m_text.Append(1, m_barChar, &m_arena);
             }
         }
-        l.m_barCount = bars;
-        l.m_barFlags.assign(size_t(bars), 0);
-        l.m_barAux.assign(size_t(bars), 0);
-        l.m_barAux2.assign(size_t(bars), 0);
-        l.m_barTimeSig.assign(size_t(bars), 0);
-        l.m_barColumn.assign(size_t(bars), 0);
-        l.m_barEnd.resize(size_t(bars));
+        l.SetBars(bars, i == first, &m_arena);
         for (int k = 0; k < bars; ++k)
-            l.m_barEnd[size_t(k)] = ends[size_t(k)] + l.m_columnShift;
+            l.BarEnd()[size_t(k)] = ends[size_t(k)] + l.m_columnShift;
     }
-    f.m_barOpen.assign(opens.begin(), opens.end());
-    f.m_barEnd.assign(ends.begin(), ends.end());
+    std::copy(opens.begin(), opens.end(), f.BarOpen().begin());
+    std::copy(ends.begin(), ends.end(), f.BarEnd().begin());
     for (int k = 0; k < bars; ++k)
         if (closesDouble[size_t(k)])
-            f.m_barFlags[size_t(k)] |= BarFlag::ClosesDouble;
+            f.BarFlags()[size_t(k)] |= BarFlag::ClosesDouble;
 }
 
 void CTabImporter::FindRepeatDots(int first, int count)
@@ -358,41 +352,41 @@ void CTabImporter::FindRepeatDots(int first, int count)
                 continue;
             for (int c = left; c <= right; ++c) {
                 if (at(i, c) != m_barChar) {
-                    AddIssue(ImportIssue::MisalignedDoubleBar, i, f.m_barOpen[size_t(bar)] + l.m_columnShift, 0);
+                    AddIssue(ImportIssue::MisalignedDoubleBar, i, f.BarOpen()[size_t(bar)] + l.m_columnShift, 0);
                     break;
                 }
             }
         }
     };
     for (int k = 0; k < f.m_barCount; ++k) {
-        int& open = f.m_barOpen[size_t(k)];
-        int& end = f.m_barEnd[size_t(k)];
+        int& open = f.BarOpen()[size_t(k)];
+        int& end = f.BarEnd()[size_t(k)];
         if (m_groupMarks[size_t(k)] & kOpensDouble) {
-            if (k == 0 || !(f.m_barFlags[size_t(k) - 1] & BarFlag::ClosesDouble))
+            if (k == 0 || !(f.BarFlags()[size_t(k) - 1] & BarFlag::ClosesDouble))
                 lacksDoubleBar(k, open - 2, open - 1);
             if (open < end - 1 && isDotColumn(open, 1)) {
                 m_groupMarks[size_t(k)] |= kStartSign;
                 ++open;
             }
         }
-        if (f.m_barFlags[size_t(k)] & BarFlag::ClosesDouble) {
+        if (f.BarFlags()[size_t(k)] & BarFlag::ClosesDouble) {
             lacksDoubleBar(k, end, end + 1);
             if (end - 1 > open && isDotColumn(end - 1, -1)) {
-                f.m_barFlags[size_t(k)] |= BarFlag::RepeatEndSign;
+                f.BarFlags()[size_t(k)] |= BarFlag::RepeatEndSign;
                 --end;
             }
         }
     }
     // Separators of the other lines that do not line up with the governing ones.
     for (int k = 0; k < f.m_barCount; ++k) {
-        const int close = f.m_barFlags[size_t(k)] & BarFlag::RepeatEndSign ? f.m_barEnd[size_t(k)] + 1 : f.m_barEnd[size_t(k)];
+        const int close = f.BarFlags()[size_t(k)] & BarFlag::RepeatEndSign ? f.BarEnd()[size_t(k)] + 1 : f.BarEnd()[size_t(k)];
         for (int i = first + 1; i < first + count; ++i) {
             const CImportLine& l = m_lines[size_t(i)];
             if (l.Length() <= close + l.m_columnShift || at(i, close) == m_barChar)
                 continue;
             if (k + 1 == f.m_barCount && f.At(close) != m_barChar)
                 continue; // an unclosed last bar
-            AddIssue(ImportIssue::MisalignedBarSeparator, i, f.m_barOpen[size_t(k)] + l.m_columnShift, 0);
+            AddIssue(ImportIssue::MisalignedBarSeparator, i, f.BarOpen()[size_t(k)] + l.m_columnShift, 0);
         }
     }
 }
@@ -428,8 +422,8 @@ uint8_t CTabImporter::StackedTimeSig(int first, int count, int open, int end) co
 uint8_t CTabImporter::SkipLeadingTimeSig(int first, int count, int bar)
 {
     CImportLine& f = m_lines[size_t(first)];
-    const int open = f.m_barOpen[size_t(bar)];
-    const int end = f.m_barEnd[size_t(bar)];
+    const int open = f.BarOpen()[size_t(bar)];
+    const int end = f.BarEnd()[size_t(bar)];
     uint8_t sig = 0;
     int after = -1;
     for (int i = first; i < first + count; ++i) {
@@ -457,7 +451,7 @@ uint8_t CTabImporter::SkipLeadingTimeSig(int first, int count, int bar)
                 return 0;
         }
     }
-    f.m_barOpen[size_t(bar)] = after;
+    f.BarOpen()[size_t(bar)] = after;
     return sig;
 }
 
@@ -465,9 +459,9 @@ void CTabImporter::ClassifyBars(int first, int count)
 {
     CImportLine& f = m_lines[size_t(first)];
     for (int k = 0; k < f.m_barCount; ++k) {
-        const int end = f.m_barEnd[size_t(k)];
+        const int end = f.BarEnd()[size_t(k)];
         const uint8_t leadingSig = SkipLeadingTimeSig(first, count, k);
-        const int open = f.m_barOpen[size_t(k)];
+        const int open = f.BarOpen()[size_t(k)];
         bool anyTick = false;
         int others = 0;
         char lastOther = 0;
@@ -512,7 +506,7 @@ void CTabImporter::ClassifyBars(int first, int count)
                 others += lineNonSpace - lineTicks;
                 lastOther = LastOther(seg);
             }
-            l.m_barColumn[size_t(k)] = firstNonSpace >= 0 ? firstNonSpace : lo;
+            l.BarColumn()[size_t(k)] = firstNonSpace >= 0 ? firstNonSpace : lo;
             nonSpace += lineNonSpace;
             noteLike += lineNoteLike;
             if (lineNonSpace > 0)
@@ -545,9 +539,9 @@ void CTabImporter::ClassifyBars(int first, int count)
                     firstText = text;
             }
             if (i != first)
-                l.m_barFlags[size_t(k)] = kind;
+                l.BarFlags()[size_t(k)] = kind;
             else
-                f.m_barFlags[size_t(k)] = uint8_t((f.m_barFlags[size_t(k)] & ~BarFlag::KindMask) | kind);
+                f.BarFlags()[size_t(k)] = uint8_t((f.BarFlags()[size_t(k)] & ~BarFlag::KindMask) | kind);
         }
 
         uint8_t kind = BarFlag::KindText;
@@ -575,19 +569,19 @@ void CTabImporter::ClassifyBars(int first, int count)
             stackedSig = StackedTimeSig(first, count, open, end);
         if (stackedSig)
             kind = BarFlag::KindText;
-        f.m_barFlags[size_t(k)] = uint8_t((f.m_barFlags[size_t(k)] & ~BarFlag::KindMask) | kind);
-        f.m_barAux[size_t(k)] = aux;
-        f.m_barAux2[size_t(k)] = aux2;
+        f.BarFlags()[size_t(k)] = uint8_t((f.BarFlags()[size_t(k)] & ~BarFlag::KindMask) | kind);
+        f.BarAux()[size_t(k)] = aux;
+        f.BarAux2()[size_t(k)] = aux2;
 
         if (stackedSig) {
-            f.m_barTimeSig[size_t(k)] = stackedSig;
+            f.BarTimeSig()[size_t(k)] = stackedSig;
             ++m_timeSigOwnBars;
         } else if (kind == BarFlag::KindText) {
-            f.m_barTimeSig[size_t(k)] = ParseTimeSigText(firstText);
-            if (f.m_barTimeSig[size_t(k)])
+            f.BarTimeSig()[size_t(k)] = ParseTimeSigText(firstText);
+            if (f.BarTimeSig()[size_t(k)])
                 ++m_timeSigOwnBars;
         } else if (kind == BarFlag::KindWritten) {
-            f.m_barTimeSig[size_t(k)] = inBarSig;
+            f.BarTimeSig()[size_t(k)] = inBarSig;
             if (inBarSig)
                 ++m_timeSigInBars;
             // Tick length census: the average width of the bar over the lines that use it.
@@ -650,7 +644,7 @@ void CTabImporter::TakeOutBarSignatures(int first, int count)
         if (!others || !fits)
             continue;
         for (int t = found - 1; t >= 0; --t) {
-            l.m_text.erase(size_t(taken[t].column + 1), size_t(taken[t].width));
+            l.m_text.Erase(size_t(taken[t].column + 1), size_t(taken[t].width), &m_arena);
             m_takenSigs.push_back({i, taken[t].column + 1 - (width - taken[t].width), taken[t].sig});
             width -= taken[t].width;
         }
@@ -690,8 +684,8 @@ void CTabImporter::ReadEmbeddedTimeSigs()
         if (l.m_groupFirst < 0 || &l != &m_lines[size_t(l.m_groupFirst)])
             continue;
         for (int k = 0; k < l.m_barCount; ++k)
-            if ((l.m_barFlags[size_t(k)] & BarFlag::KindMask) == BarFlag::KindWritten)
-                l.m_barTimeSig[size_t(k)] = 0;
+            if ((l.BarFlags()[size_t(k)] & BarFlag::KindMask) == BarFlag::KindWritten)
+                l.BarTimeSig()[size_t(k)] = 0;
     }
 }
 
@@ -792,9 +786,9 @@ int CTabImporter::CountBarTicks(int bar, std::string* trailing)
 {
     (void)trailing;
     const CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
-    const int open = f.m_barOpen[size_t(bar)];
-    const int end = f.m_barEnd[size_t(bar)];
-    const bool endDots = f.m_barFlags[size_t(bar)] & BarFlag::RepeatEndSign;
+    const int open = f.BarOpen()[size_t(bar)];
+    const int end = f.BarEnd()[size_t(bar)];
+    const bool endDots = f.BarFlags()[size_t(bar)] & BarFlag::RepeatEndSign;
     const bool unclosed = bar + 1 == f.m_barCount && f.At(end) != m_barChar;
     std::vector<int>& counts = m_tickCounts;
     counts.assign(m_blockView.size(), 0);

@@ -283,8 +283,8 @@ void CTabImporter::ReadMeterAnchors(int bar)
 {
     const CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
     const CImportLine& t = m_lines[size_t(m_blockTimeLine)];
-    const int open = f.m_barOpen[size_t(bar)];
-    const int end = f.m_barEnd[size_t(bar)];
+    const int open = f.BarOpen()[size_t(bar)];
+    const int end = f.BarEnd()[size_t(bar)];
     m_anchors.clear();
     int sum = 0;
     int marked = 0; // triplet-marked symbols in a row
@@ -326,8 +326,8 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
 {
     CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
     const CImportLine& t = m_lines[size_t(m_blockTimeLine)];
-    const int open = f.m_barOpen[size_t(bar)];
-    const int end = f.m_barEnd[size_t(bar)];
+    const int open = f.BarOpen()[size_t(bar)];
+    const int end = f.BarEnd()[size_t(bar)];
     m_anchors.clear();
 
     // Beats: digit runs with their beat numbers. A single digit smaller than the one before
@@ -438,7 +438,7 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         if (plain)
             unit = BeatUnit::Quarter;
     }
-    f.m_barFlags[size_t(bar)] = uint8_t((f.m_barFlags[size_t(bar)] & ~BarFlag::BeatMask) | (unit << BarFlag::BeatShift));
+    f.BarFlags()[size_t(bar)] = uint8_t((f.BarFlags()[size_t(bar)] & ~BarFlag::BeatMask) | (unit << BarFlag::BeatShift));
     if (unit == BeatUnit::DottedQuarter)
         m_threePartCounting = true;
 

@@ -19,8 +19,9 @@ class LineNormalisation : public ::testing::TestWithParam<SLineCase>
 TEST_P(LineNormalisation, TrimsExpandsAndDeletes)
 {
     const SLineCase& c = GetParam();
-    const CImportLine line(c.raw, 7);
-    EXPECT_EQ(line.m_text, c.text);
+    std::pmr::monotonic_buffer_resource arena;
+    const CImportLine line(c.raw, 7, &arena);
+    EXPECT_EQ(std::string_view(line.m_text), c.text);
     EXPECT_EQ(line.m_type, c.type);
     EXPECT_EQ(line.m_lineNo, 7);
 }
@@ -34,38 +35,219 @@ INSTANTIATE_TEST_SUITE_P(Lines, LineNormalisation,
                                            SLineCase{"a&nbbspb&nbbsp", "ab&nbbsp", LineType::Unknown},
                                            SLineCase{"   ", "", LineType::Blank}));
 
-TEST(LineArrays, KeepTheirElementsThroughResizesAndMovesInTheArena)
+TEST(LineText, EditsCopyAViewedTextAndLeaveTheViewedBytesAlone)
 {
-    // Counts and elements share one block of the arena; arrays of different element sizes
-    // side by side must not overwrite each other.
     std::pmr::monotonic_buffer_resource arena;
-    CLineArray<uint8_t> flags(&arena);
-    CLineArray<int> columns(&arena);
-    EXPECT_TRUE(flags.empty());
-    EXPECT_EQ(flags.size(), 0u);
-    EXPECT_EQ(flags.begin(), flags.end());
-    flags.assign(3, 7);
-    const std::vector<int> wide = {5, 100000, -2, 1 << 30, 70000};
-    columns.assign(wide.begin(), wide.end());
-    flags.resize(6);
-    EXPECT_EQ(std::vector<uint8_t>(flags.begin(), flags.end()), (std::vector<uint8_t>{7, 7, 7, 0, 0, 0}));
-    EXPECT_EQ(std::vector<int>(columns.begin(), columns.end()), wide);
-    columns.resize(2);
-    EXPECT_EQ(columns.size(), 2u);
-    EXPECT_EQ(columns.back(), 100000);
-    flags[5] = 9;
-    CLineArray<uint8_t> moved(std::move(flags));
-    EXPECT_TRUE(flags.empty());
-    EXPECT_EQ(moved.size(), 6u);
-    EXPECT_EQ(moved.back(), 9);
-    flags = std::move(moved);
-    EXPECT_EQ(flags.size(), 6u);
-    flags.resize(0);
-    EXPECT_TRUE(flags.empty());
+    const std::string kept = "HH|x-x-|";
+    CLineText t = CLineText::View(kept);
+    EXPECT_FALSE(t.IsCopy());
+    EXPECT_EQ(t.data(), kept.data());
+    t.Edit(&arena)[3] = 'o';
+    EXPECT_TRUE(t.IsCopy());
+    EXPECT_EQ(std::string_view(t), "HH|o-x-|");
+    EXPECT_EQ(kept, "HH|x-x-|");
+    t.Append(3, '-', &arena);
+    t.Append(1, '|', &arena);
+    EXPECT_EQ(std::string_view(t), "HH|o-x-|---|");
+    t.Erase(2, 1, &arena);
+    EXPECT_EQ(std::string_view(t), "HHo-x-|---|");
+    t.Erase(8, 100, &arena); // clipped at the end
+    EXPECT_EQ(std::string_view(t), "HHo-x-|-");
+    // Replacing with a longer and a shorter text, and assigning a part of the text itself.
+    t.Replace(2, 1, "ff", &arena);
+    EXPECT_EQ(std::string_view(t), "HHff-x-|-");
+    t.Replace(2, 2, "g", &arena);
+    EXPECT_EQ(std::string_view(t), "HHg-x-|-");
+    t.Assign(t.substr(2, 4), &arena);
+    EXPECT_EQ(std::string_view(t), "g-x-");
+    // Edits beyond the end touch nothing outside the text.
+    t.Erase(9, 2, &arena);
+    t.Replace(7, 3, "ab", &arena);
+    EXPECT_EQ(std::string_view(t), "g-x-ab");
+    t.clear();
+    EXPECT_TRUE(t.empty());
+
+    // Edits of a view that needs no copy make none.
+    CLineText u = CLineText::View(kept);
+    u.Erase(3, 0, &arena);
+    u.Replace(3, 0, "", &arena);
+    EXPECT_FALSE(u.IsCopy());
+    u.Replace(3, 1, "X", &arena); // same length: written in place, in a copy
+    EXPECT_TRUE(u.IsCopy());
+    EXPECT_EQ(std::string_view(u), "HH|X-x-|");
+    EXPECT_EQ(kept, "HH|x-x-|");
+}
+
+TEST(LineBars, OneBlockOfZeroedArraysThatDoNotOverlap)
+{
+    std::pmr::monotonic_buffer_resource arena;
+    CImportLine first("SD|o-o-|", 1, &arena);
+    CImportLine other("BD|o---|", 2, &arena);
+    EXPECT_TRUE(first.BarFlags().empty());
+    EXPECT_TRUE(first.BarOpen().empty());
     // 70 000 bars on one line: a count that needs more than 16 bits.
-    columns.assign(size_t(70000), 3);
-    EXPECT_EQ(columns.size(), 70000u);
-    EXPECT_EQ(columns[69999], 3);
+    const int bars = 70000;
+    first.SetBars(bars, true, &arena);
+    other.SetBars(bars, false, &arena);
+    EXPECT_EQ(first.m_barCount, bars);
+    EXPECT_EQ(first.BarOpen().size(), size_t(bars));
+    EXPECT_TRUE(other.BarOpen().empty());
+    for (CImportLine* l : {&first, &other}) {
+        EXPECT_EQ(l->BarColumn().size(), size_t(bars));
+        EXPECT_EQ(l->BarTimeSig().size(), size_t(bars));
+        for (size_t k = 0; k < size_t(bars); k += 997) {
+            EXPECT_EQ(l->BarFlags()[k] | l->BarAux()[k] | l->BarAux2()[k] | l->BarTimeSig()[k], 0);
+            EXPECT_EQ(l->BarColumn()[k] | l->BarEnd()[k], 0);
+        }
+    }
+    // Each array filled with its own value, the others' last elements written after: nothing
+    // runs into its neighbour.
+    for (CImportLine* l : {&first, &other}) {
+        std::fill(l->BarColumn().begin(), l->BarColumn().end(), 1 << 20);
+        std::fill(l->BarEnd().begin(), l->BarEnd().end(), 100000);
+        std::fill(l->BarOpen().begin(), l->BarOpen().end(), -7);
+        std::fill(l->BarFlags().begin(), l->BarFlags().end(), 1);
+        std::fill(l->BarAux().begin(), l->BarAux().end(), 2);
+        std::fill(l->BarAux2().begin(), l->BarAux2().end(), 3);
+        std::fill(l->BarTimeSig().begin(), l->BarTimeSig().end(), 4);
+    }
+    const CImportLine& f = first;
+    for (size_t k : {size_t(0), size_t(bars / 2), size_t(bars - 1)}) {
+        EXPECT_EQ(f.BarColumn()[k], 1 << 20);
+        EXPECT_EQ(f.BarEnd()[k], 100000);
+        EXPECT_EQ(f.BarOpen()[k], -7);
+        EXPECT_EQ(f.BarFlags()[k], 1);
+        EXPECT_EQ(f.BarAux()[k], 2);
+        EXPECT_EQ(f.BarAux2()[k], 3);
+        EXPECT_EQ(f.BarTimeSig()[k], 4);
+        EXPECT_EQ(other.BarEnd()[k], 100000);
+        EXPECT_EQ(other.BarFlags()[k], 1);
+        EXPECT_EQ(other.BarTimeSig()[k], 4);
+    }
+    // New bars start from zero; no bars, no block.
+    first.SetBars(3, false, &arena);
+    EXPECT_EQ(first.BarEnd()[2], 0);
+    EXPECT_TRUE(first.BarOpen().empty());
+    first.SetBars(0, true, &arena);
+    EXPECT_TRUE(first.BarFlags().empty());
+    EXPECT_TRUE(first.BarOpen().empty());
+}
+
+// True when the line's text lies in the kept bytes, not in a copy of its own.
+bool ViewsKeptBytes(const CTabImporter& imp, const CImportLine& line)
+{
+    const char* begin = imp.m_sourceBytes.data();
+    return !line.m_text.IsCopy() && line.m_text.data() >= begin
+        && line.m_text.data() + line.m_text.size() <= begin + imp.m_sourceBytes.size();
+}
+
+TEST(LineStorage, PlainLinesViewTheKeptBytesAndNormalisedOnesAreCopies)
+{
+    // TABs and "&nbbsp" in some lines, plain lines around them, both line ends: the same song
+    // as the tab written out plainly.
+    const std::string plain = "Song: Plain\n"
+                              "\n"
+                              "HH|x-x-x-x-|x-x-x-x-|\n"
+                              "SD|----o---|----o---|\n"
+                              "BD|o-------|o---o---|\n";
+    const std::string mixed = "Song: Plain  \n"
+                              "\t\n"
+                              "HH|x-x-x-x-|x-x-x-x-|\t\n"
+                              "SD|----o-&nbbsp--|----o---|\n"
+                              "BD|o-------|o---o---|   \n";
+    const std::string expected = SongText(RunImport(plain)->doc.Events());
+    ASSERT_NE(expected, "");
+    for (const std::string& text : {mixed, Crlf(mixed)}) {
+        const auto r = RunImport(text);
+        EXPECT_EQ(SongText(r->doc.Events()), expected);
+        const std::vector<CImportLine>& lines = r->imp.m_lines;
+        ASSERT_GE(lines.size(), 5u);
+        EXPECT_EQ(std::string_view(lines[0].m_text), "Song: Plain");
+        EXPECT_TRUE(ViewsKeptBytes(r->imp, lines[0]));
+        EXPECT_TRUE(lines[1].m_text.empty());
+        EXPECT_EQ(std::string_view(lines[2].m_text), "HH|x-x-x-x-|x-x-x-x-|");
+        EXPECT_TRUE(ViewsKeptBytes(r->imp, lines[2])); // a trailing TAB is only trimmed
+        EXPECT_EQ(std::string_view(lines[3].m_text), "SD|----o---|----o---|");
+        EXPECT_TRUE(lines[3].m_text.IsCopy());
+        EXPECT_TRUE(ViewsKeptBytes(r->imp, lines[4]));
+        EXPECT_EQ(r->imp.m_sourceBytes, text); // the kept bytes stay as read
+    }
+}
+
+TEST(LineStorage, ConvertingTheKeptTextAgainGivesTheSameSong)
+{
+    // Typographic dashes are mapped (the lines view the mapped bytes), a wrapped line is
+    // joined (a copy), a TAB expanded.
+    const std::string tab = "Song: Again\n"
+                            "HH|x-x-x-x-|x-x-x-x-|x-x-x-x-|=\n"
+                            "x-x-x-x-|\n"
+                            "SD|----o---|----o---|----o---|----o---|\n"
+                            "BD|o\xe2\x80\x94---o-|o-------|o---o---|o-------|\t\n"
+                            "\n"
+                            "HH|x-x-x-x-|\n"
+                            "SD|(x)-o---|\n";
+    CTabImporter imp;
+    CRondelDoc doc;
+    CRecordingReport report;
+    CScopedUserReport scope(&report);
+    imp.ReadTabBytes(tab);
+    ASSERT_GT(imp.ImportTab(doc), 0);
+    const std::string first = SongText(doc.Events());
+    EXPECT_EQ(imp.m_sourceBytes, tab);
+    // Again from the kept bytes themselves, on the same importer, twice.
+    for (int round = 0; round < 2; ++round) {
+        imp.ReadTabBytes(imp.m_sourceBytes);
+        EXPECT_EQ(imp.m_sourceBytes, tab);
+        CRondelDoc again;
+        ASSERT_GT(imp.ImportTab(again), 0);
+        EXPECT_EQ(SongText(again.Events()), first);
+    }
+    // And from a line's own text (here a view of the mapped bytes), which goes with the
+    // lines it is read over.
+    ASSERT_EQ(std::string_view(imp.m_lines[1].m_text), "HH|x-x-x-x-|x-x-x-x-|x-x-x-x-|x-x-x-x-|");
+    imp.ReadTabBytes(imp.m_lines[3].m_text);
+    EXPECT_EQ(imp.m_sourceBytes, "BD|o-----o-|o-------|o---o---|o-------|");
+    ASSERT_EQ(imp.m_lines.size(), 2u);
+    EXPECT_EQ(std::string_view(imp.m_lines[0].m_text), imp.m_sourceBytes);
+}
+
+TEST(LineStorage, AStaffOfThousandsOfBarsOnOneLine)
+{
+    const int bars = 5000;
+    std::string hh = "HH|", sd = "SD|";
+    for (int i = 0; i < bars; ++i) {
+        hh += "x-x-x-x-|";
+        sd += i % 2 ? "o-------|" : "----o---|";
+    }
+    const auto r = RunImport(hh + "\n" + sd + "\n");
+    ASSERT_EQ(r->blocks, 1);
+    const CImportLine& f = r->imp.m_lines[0];
+    ASSERT_EQ(f.m_barCount, bars);
+    EXPECT_EQ(f.BarOpen()[bars - 1], 3 + 9 * (bars - 1));
+    EXPECT_EQ(f.BarEnd()[bars - 1], 3 + 9 * bars - 1);
+    EXPECT_EQ(r->imp.m_lines[1].BarEnd()[bars - 1], 3 + 9 * bars - 1);
+    EXPECT_TRUE(r->imp.m_lines[1].BarOpen().empty());
+    const std::string bt = BarsText(r->doc.Events());
+    EXPECT_EQ(size_t(std::count(bt.begin(), bt.end(), '|')), size_t(bars));
+}
+
+TEST(LineStorage, AFileOfVeryManyLines)
+{
+    // 20 000 blocks of a count and three staff lines: 100 000 lines.
+    std::string tab;
+    const int blocks = 20000;
+    for (int b = 0; b < blocks; ++b)
+        tab += "   1 + 2 + 3 + 4 +\nHH|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\nBD|o-------o-" + std::string(b % 2 ? "o" : "-")
+            + "-----|\n\n";
+    const auto r = RunImport(tab);
+    EXPECT_EQ(r->blocks, blocks);
+    ASSERT_EQ(r->imp.m_lines.size(), size_t(5 * blocks) + 1);
+    const CImportLine& last = r->imp.m_lines[size_t(5 * blocks - 2)];
+    EXPECT_EQ(last.m_lineNo, 5 * blocks - 1);
+    EXPECT_EQ(std::string_view(last.m_text), "BD|o-------o-o-----|");
+    EXPECT_TRUE(ViewsKeptBytes(r->imp, last));
+    const std::string bt = BarsText(r->doc.Events());
+    EXPECT_EQ(size_t(std::count(bt.begin(), bt.end(), '|')), size_t(blocks));
 }
 
 struct SReadCase
