@@ -301,6 +301,19 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
         const size_t last = t.rfind(m_barChar);
         return last != std::string::npos && int(last) <= at;
     }
+    if (m_barChar == '|' && barCount == 1 && dashCount == 0 && p == 0 && c1 == m_barChar && IsAlnum(c0)) {
+        // A one-letter label and a stroke on every column ("H|xxxxxxxx|"): a staff line when
+        // its bar lines stand with its neighbour's.
+        const size_t last = t.rfind(m_barChar);
+        bool strokes = last > 2;
+        for (size_t i = 2; i < last && strokes; ++i)
+            strokes = IsAlnum(t[i]) || t[i] == '*' || t[i] == '#' || t[i] == '@';
+        if (strokes && index > 0 && m_lines[size_t(index) - 1].m_type != LineType::StaffLine && size_t(index) + 1 < m_lines.size()
+            && m_lines[size_t(index) + 1].m_text.find(m_tickChar) == std::string::npos)
+            strokes = false; // nothing to line up with
+        if (strokes)
+            return alignmentCheck();
+    }
     if (m_barChar != '|' || barCount < 2) {
         const size_t open = t.find('(', 1);
         const size_t close = t.find(')', 1);

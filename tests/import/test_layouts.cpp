@@ -422,4 +422,18 @@ TEST(Layouts, BlanksAsRestsInStaffLines)
     EXPECT_EQ(words->imp.m_lines[0].m_text, "Key |  a  e  h  |");
 }
 
+TEST(Layouts, AOneLetterLabelOverStrokesOnEveryColumn)
+{
+    // "H|xxxxxxxx|" has no tick to tell it from text; lined up with the staff under it, it is
+    // the staff's first line.
+    for (const std::string& text : {std::string("H|xxxxxxxx|\nS|--o---o-|\nB|o---o---|\n"),
+                                    Crlf("H|xxxxxxxx|\nS|--o---o-|\nB|o---o---|\n")}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(SongText(r->doc.Events()), "|2/4 42@0 36@0 42@24 42@48 38@48 42@72 42@96 36@96 42@120 42@144 38@144 42@168");
+    }
+    // Alone, or over lines that do not line up, it stays text.
+    auto alone = RunImport("A|bcdefghi|\n\nHH|x-x-x-x-|\nBD|o---o---|\n");
+    EXPECT_NE(alone->imp.m_lines[0].m_type, LineType::StaffLine);
+}
+
 } // namespace
