@@ -151,6 +151,10 @@ private:
     std::pmr::memory_resource* m_mr;
 };
 
+// A time signature "N/D" anywhere in the text, as numerator bits 0-4 and log2(denominator) bits
+// 5-7; 0 when there is none.
+uint8_t FindTimeSigInText(std::string_view text);
+
 namespace HatMarks {
 enum : int { None = 0, OOpens = 1, PlusOpens = 2 };
 }
@@ -533,6 +537,7 @@ private:
     bool m_notDrumTab = false;
     int m_firstStaffLine = -1;
     int m_lastBlockEnd = -1; // the last line of the block converted last
+    uint8_t m_statedSig = 0; // the last signature the tab stated outside its staves ("Time: 6/8")
     int m_groupsBySize[8] = {};
     int m_drumScore = 0;
     int m_guitarScore = 0;

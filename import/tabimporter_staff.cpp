@@ -88,6 +88,9 @@ int LeadingTimeSig(std::string_view text, int from, int end, char separator, uin
     return c < end && text[size_t(c)] != separator ? c : -1;
 }
 
+
+}
+
 // A time signature "N/D" anywhere in the text.
 uint8_t FindTimeSigInText(std::string_view text)
 {
@@ -106,8 +109,6 @@ uint8_t FindTimeSigInText(std::string_view text)
             return sig;
     }
     return 0;
-}
-
 }
 
 void CTabImporter::FindLabelEnd(int first, int count)

@@ -436,4 +436,24 @@ TEST(Layouts, AOneLetterLabelOverStrokesOnEveryColumn)
     EXPECT_NE(alone->imp.m_lines[0].m_type, LineType::StaffLine);
 }
 
+TEST(Layouts, ASignatureStatedAboveTheStavesNamesTheirBars)
+{
+    // Twelve sixteenths under "Time: 6/8" are a 6/8 bar, not 3/4; the notes stay where they are.
+    for (const char* stated : {"Time: 6/8\n", "(6/8)\n", "Time signature 6/8\n\n"}) {
+        auto r = RunImport(std::string(stated) + "HH|x-x-x-x-x-x-|\nSD|------o-----|\nBD|o-----------|\n");
+        const std::string song = SongText(r->doc.Events());
+        EXPECT_EQ(song.substr(song.find(" 42@0")), " 42@0 36@0 42@48 42@96 42@144 38@144 42@192 42@240") << stated;
+        EXPECT_EQ(BarsText(r->doc.Events()), "|6/8") << stated;
+    }
+    // A shuffle of one column an eighth under "(12/8)": the columns spread over the 12/8 bar.
+    auto shuffle = RunImport(Crlf("Shuffle (12/8)\nHH|x-xx-xx-xx-x|\nSD|---o-----o--|\nBD|o-----o-----|\n"));
+    const std::string song = SongText(shuffle->doc.Events());
+    EXPECT_EQ(song.substr(song.find(" 42@0")), " 42@0 36@0 42@96 42@144 38@144 42@240 42@288 36@288 42@384 42@432 38@432 42@528");
+    EXPECT_EQ(BarsText(shuffle->doc.Events()), "|12/8");
+    // The statement holds on for later staves; bars of another length keep their own.
+    auto later = RunImport("Time: 6/8\nHH|x-x-x-x-x-x-|\nBD|o-----------|\n\nHH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n\n"
+                           "HH|x-x-x-x-x-x-|\nBD|o-----o-----|\n");
+    EXPECT_EQ(BarsText(later->doc.Events()), "|6/8 |4/4 |6/8");
+}
+
 } // namespace
