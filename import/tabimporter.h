@@ -373,6 +373,10 @@ private:
     bool PreScanStaffGroups();
     void DecideTabType();
     void SetAsideStringStaves();
+    // The two staff lines have the same label.
+    bool SameLabel(const CImportLine& a, const CImportLine& b) const;
+    // From `index` on, the staff lines repeat the open group's labels in order, to their end.
+    bool RepeatsGroupLabels(int index);
     // The tempo a line of its own gives ("Tempo: 124", "124 bpm"), or 0.
     static int TempoLineValue(const CImportLine& line);
     bool MarkStaffGroups();
@@ -535,6 +539,9 @@ private:
     // Census results.
     int m_groupCount = 0;
     bool m_notDrumTab = false;
+    bool m_rescanLine = false; // ScanStaffGroups ended a group at a line that opens the next
+    int m_periodicUntil = -1; // staff lines before it repeat their labels every m_periodicPeriod
+    int m_periodicPeriod = 0;
     int m_firstStaffLine = -1;
     int m_lastBlockEnd = -1; // the last line of the block converted last
     uint8_t m_statedSig = 0; // the last signature the tab stated outside its staves ("Time: 6/8")

@@ -384,6 +384,41 @@ void CTabImporter::ScoreLabel(const CImportLine& line)
     }
 }
 
+bool CTabImporter::SameLabel(const CImportLine& a, const CImportLine& b) const
+{
+    auto label = [this](const CImportLine& l) {
+        const std::string_view t = l.m_text;
+        const size_t bar = m_barChar ? t.find(m_barChar) : std::string_view::npos;
+        std::string_view s = Trim(t.substr(0, bar == std::string_view::npos ? 0 : bar));
+        if (!s.empty() && s.back() == ':')
+            s.remove_suffix(1);
+        return s;
+    };
+    const std::string_view x = label(a);
+    return !x.empty() && x == label(b);
+}
+
+bool CTabImporter::RepeatsGroupLabels(int index)
+{
+    const int period = m_groupLineCount;
+    // Staves run on without blank lines: the run was found periodic when its first staff
+    // ended, and holds for the staves after it.
+    if (index < m_periodicUntil && period == m_periodicPeriod)
+        return true;
+    int end = index;
+    while (end < int(m_lines.size()) && m_barChar && m_lines[size_t(end)].m_text.find(m_barChar) != std::string::npos
+           && FirstNonBlank(m_lines[size_t(end)].m_text, 0) >= 0)
+        ++end;
+    if ((end - m_groupFirstLine) % period != 0)
+        return false;
+    for (int l = index; l < end; ++l)
+        if (!SameLabel(m_lines[size_t(m_groupFirstLine + (l - m_groupFirstLine) % period)], m_lines[size_t(l)]))
+            return false;
+    m_periodicUntil = end;
+    m_periodicPeriod = period;
+    return true;
+}
+
 int CTabImporter::ScanStaffGroups(int index, int tabType)
 {
     CImportLine& line = m_lines[size_t(index)];
@@ -402,6 +437,16 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
         return 0;
     }
     if (line.m_type != LineType::Blank && accepts()) {
+        // The group's labels again, in the same order, for as long as the staff lines go on
+        // ("HH SD BD HH SD BD"): the next staff, written with no blank line between. The group
+        // ends, and the line is read again to open the next one.
+        if (m_groupLineCount >= 2 && SameLabel(m_lines[size_t(m_groupFirstLine)], line) && RepeatsGroupLabels(index)) {
+            m_groupState = 0;
+            if (tabType != 0)
+                AnalyseStaffGroup(m_groupFirstLine, m_groupLineCount);
+            m_rescanLine = true;
+            return 1;
+        }
         line.m_type = LineType::StaffLine;
         if (++m_groupLineCount >= ImportLimits::kMaxGroupLines)
             return 2;
@@ -422,6 +467,8 @@ bool CTabImporter::PreScanStaffGroups()
     m_drumScore = 0;
     m_guitarScore = 0;
     std::fill(std::begin(m_groupsBySize), std::end(m_groupsBySize), 0);
+    m_rescanLine = false;
+    m_periodicUntil = -1;
     for (int i = 0; i < int(m_lines.size()); ++i) {
         const int r = ScanStaffGroups(i, 0);
         // The pre-scan only counts: its marks are undone at once.
@@ -436,6 +483,10 @@ bool CTabImporter::PreScanStaffGroups()
             if (size >= 4 && size <= 7)
                 ++m_groupsBySize[size];
             ++m_groupCount;
+        }
+        if (m_rescanLine) {
+            m_rescanLine = false;
+            --i;
         }
     }
     return true;
@@ -477,9 +528,16 @@ bool CTabImporter::MarkStaffGroups()
     m_moreEndings.clear();
     m_takenSigs.clear();
     m_endingsAhead = 0;
-    for (int i = 0; i < int(m_lines.size()); ++i)
+    m_rescanLine = false;
+    m_periodicUntil = -1;
+    for (int i = 0; i < int(m_lines.size()); ++i) {
         if (ScanStaffGroups(i, m_tabType) == 2)
             return false;
+        if (m_rescanLine) {
+            m_rescanLine = false;
+            --i;
+        }
+    }
     return true;
 }
 

@@ -746,6 +746,10 @@ bool CTabImporter::AssembleBlock(int index)
         }
         return false;
     case 1:
+        // A staff line of another group (the next staff, no blank line between) ends the block
+        // and opens the next.
+        if (type == LineType::StaffLine && m_lines[size_t(index)].m_groupFirst != m_lines[size_t(m_blockLines[0])].m_groupFirst)
+            return complete(true);
         if (type == LineType::StaffLine) {
             if (int(m_blockLines.size()) >= ImportLimits::kMaxBlockLines) {
                 KADENZO_INTERNAL_PROBLEM(ReportSource::Import);

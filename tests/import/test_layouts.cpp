@@ -456,4 +456,23 @@ TEST(Layouts, ASignatureStatedAboveTheStavesNamesTheirBars)
     EXPECT_EQ(BarsText(later->doc.Events()), "|6/8 |4/4 |6/8");
 }
 
+TEST(Layouts, StavesWithNoBlankLineBetweenStaySeparate)
+{
+    const std::string one = "HH |x-x-x-x-x-x-x-x-|\nSD |----o-------o---|\nBD |o-------o-------|\n";
+    const std::string two = "HH |x-x-x-x-x-x-x-x-|\nSD |----o---o-o-o-o-|\nBD |o-------o-------|\n";
+    for (const std::string& text : {one + two, Crlf(one + two + one)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, text.size() > 200 ? 3 : 2);
+        const std::string song = SongText(r->doc.Events());
+        EXPECT_NE(song.find("|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 38@192 36@192 42@240 38@240 42@288 38@288 "
+                            "42@336 38@336"),
+                  std::string::npos)
+            << song;
+    }
+    // A staff that writes each line twice, or labels that come back out of order, is one staff.
+    auto twice = RunImport("C |X-------|\nH |--x-x-x-|\nC |X-------|\nH |--x-x-x-|\nB |o---o---|\n");
+    EXPECT_EQ(twice->blocks, 1);
+    EXPECT_EQ(SongText(twice->doc.Events()), "|2/4 49@0 36@0 42@48 42@96 36@96 42@144");
+}
+
 } // namespace
