@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <numeric>
 
 using namespace ImportText;
 
@@ -553,9 +554,15 @@ bool IsStringName(std::string_view label)
 
 void CTabImporter::SetAsideStringStaves()
 {
-    // Staves of four to eight lines, each labelled with a string's name and among them A and E
+    // Staves of four to seven lines, each labelled with a string's name and among them A and E
     // or D (guitar "e B G D A E", bass "G D A E"), in a tab that has drum staves as well: the
     // guitar and bass parts of a band's tab. They are left as text.
+    // The pre-scan counted the staves of four to seven lines: most tabs have none.
+    if (std::accumulate(std::begin(m_groupsBySize) + 4, std::begin(m_groupsBySize) + 8, 0) == 0) {
+        if (m_notDrumTab)
+            UserReport().Warning(QString::fromLatin1(ImportText::kNotDrumTab));
+        return;
+    }
     std::vector<std::pair<int, int>> groups;
     for (int i = 0; i < int(m_lines.size()); ++i) {
         if (m_lines[size_t(i)].m_groupFirst != i || m_lines[size_t(i)].m_type != LineType::StaffLine)
@@ -567,7 +574,7 @@ void CTabImporter::SetAsideStringStaves()
     }
     auto isStrings = [&](int first, int last) {
         const int n = last - first + 1;
-        if (n < 4 || n > 8)
+        if (n < 4 || n > 7)
             return false;
         bool a = false, eOrD = false;
         for (int l = first; l <= last; ++l) {
