@@ -570,6 +570,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     m_barTotal = 0;
     m_hatMarksLine = -1;
     m_lastBlockEnd = -1;
+    m_statedSig = 0;
     auto fail = [this](const QString& text) {
         m_fatalMessage = text;
         UserReport().Error(text);

@@ -166,6 +166,10 @@ private:
     Count m_capacity = 0; // 0: a view of the kept bytes
 };
 
+// A time signature "N/D" anywhere in the text, as numerator bits 0-4 and log2(denominator) bits
+// 5-7; 0 when there is none.
+uint8_t FindTimeSigInText(std::string_view text);
+
 namespace HatMarks {
 enum : int { None = 0, OOpens = 1, PlusOpens = 2 };
 }
@@ -424,6 +428,10 @@ private:
     bool PreScanStaffGroups();
     void DecideTabType();
     void SetAsideStringStaves();
+    // The two staff lines have the same label.
+    bool SameLabel(const CImportLine& a, const CImportLine& b) const;
+    // From `index` on, the staff lines repeat the open group's labels in order, to their end.
+    bool RepeatsGroupLabels(int index);
     // The tempo a line of its own gives ("Tempo: 124", "124 bpm"), or 0.
     static int TempoLineValue(const CImportLine& line);
     bool MarkStaffGroups();
@@ -586,8 +594,12 @@ private:
     // Census results.
     int m_groupCount = 0;
     bool m_notDrumTab = false;
+    bool m_rescanLine = false; // ScanStaffGroups ended a group at a line that opens the next
+    int m_periodicUntil = -1; // staff lines before it repeat their labels every m_periodicPeriod
+    int m_periodicPeriod = 0;
     int m_firstStaffLine = -1;
     int m_lastBlockEnd = -1; // the last line of the block converted last
+    uint8_t m_statedSig = 0; // the last signature the tab stated outside its staves ("Time: 6/8")
     int m_groupsBySize[8] = {};
     int m_drumScore = 0;
     int m_guitarScore = 0;

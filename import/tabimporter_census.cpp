@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <numeric>
 
 using namespace ImportText;
 
@@ -301,6 +302,19 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
         const size_t last = t.rfind(m_barChar);
         return last != std::string::npos && int(last) <= at;
     }
+    if (m_barChar == '|' && barCount == 1 && dashCount == 0 && p == 0 && c1 == m_barChar && IsAlnum(c0)) {
+        // A one-letter label and a stroke on every column ("H|xxxxxxxx|"): a staff line when
+        // its bar lines stand with its neighbour's.
+        const size_t last = t.rfind(m_barChar);
+        bool strokes = last > 2;
+        for (size_t i = 2; i < last && strokes; ++i)
+            strokes = IsAlnum(t[i]) || t[i] == '*' || t[i] == '#' || t[i] == '@';
+        if (strokes && index > 0 && m_lines[size_t(index) - 1].m_type != LineType::StaffLine && size_t(index) + 1 < m_lines.size()
+            && m_lines[size_t(index) + 1].m_text.find(m_tickChar) == std::string::npos)
+            strokes = false; // nothing to line up with
+        if (strokes)
+            return alignmentCheck();
+    }
     if (m_barChar != '|' || barCount < 2) {
         const size_t open = t.find('(', 1);
         const size_t close = t.find(')', 1);
@@ -371,6 +385,41 @@ void CTabImporter::ScoreLabel(const CImportLine& line)
     }
 }
 
+bool CTabImporter::SameLabel(const CImportLine& a, const CImportLine& b) const
+{
+    auto label = [this](const CImportLine& l) {
+        const std::string_view t = l.m_text;
+        const size_t bar = m_barChar ? t.find(m_barChar) : std::string_view::npos;
+        std::string_view s = Trim(t.substr(0, bar == std::string_view::npos ? 0 : bar));
+        if (!s.empty() && s.back() == ':')
+            s.remove_suffix(1);
+        return s;
+    };
+    const std::string_view x = label(a);
+    return !x.empty() && x == label(b);
+}
+
+bool CTabImporter::RepeatsGroupLabels(int index)
+{
+    const int period = m_groupLineCount;
+    // Staves run on without blank lines: the run was found periodic when its first staff
+    // ended, and holds for the staves after it.
+    if (index < m_periodicUntil && period == m_periodicPeriod)
+        return true;
+    int end = index;
+    while (end < int(m_lines.size()) && m_barChar && m_lines[size_t(end)].m_text.find(m_barChar) != std::string::npos
+           && FirstNonBlank(m_lines[size_t(end)].m_text, 0) >= 0)
+        ++end;
+    if ((end - m_groupFirstLine) % period != 0)
+        return false;
+    for (int l = index; l < end; ++l)
+        if (!SameLabel(m_lines[size_t(m_groupFirstLine + (l - m_groupFirstLine) % period)], m_lines[size_t(l)]))
+            return false;
+    m_periodicUntil = end;
+    m_periodicPeriod = period;
+    return true;
+}
+
 int CTabImporter::ScanStaffGroups(int index, int tabType)
 {
     CImportLine& line = m_lines[size_t(index)];
@@ -389,6 +438,16 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
         return 0;
     }
     if (line.m_type != LineType::Blank && accepts()) {
+        // The group's labels again, in the same order, for as long as the staff lines go on
+        // ("HH SD BD HH SD BD"): the next staff, written with no blank line between. The group
+        // ends, and the line is read again to open the next one.
+        if (m_groupLineCount >= 2 && SameLabel(m_lines[size_t(m_groupFirstLine)], line) && RepeatsGroupLabels(index)) {
+            m_groupState = 0;
+            if (tabType != 0)
+                AnalyseStaffGroup(m_groupFirstLine, m_groupLineCount);
+            m_rescanLine = true;
+            return 1;
+        }
         line.m_type = LineType::StaffLine;
         if (++m_groupLineCount >= ImportLimits::kMaxGroupLines)
             return 2;
@@ -409,6 +468,8 @@ bool CTabImporter::PreScanStaffGroups()
     m_drumScore = 0;
     m_guitarScore = 0;
     std::fill(std::begin(m_groupsBySize), std::end(m_groupsBySize), 0);
+    m_rescanLine = false;
+    m_periodicUntil = -1;
     for (int i = 0; i < int(m_lines.size()); ++i) {
         const int r = ScanStaffGroups(i, 0);
         // The pre-scan only counts: its marks are undone at once.
@@ -423,6 +484,10 @@ bool CTabImporter::PreScanStaffGroups()
             if (size >= 4 && size <= 7)
                 ++m_groupsBySize[size];
             ++m_groupCount;
+        }
+        if (m_rescanLine) {
+            m_rescanLine = false;
+            --i;
         }
     }
     return true;
@@ -464,9 +529,16 @@ bool CTabImporter::MarkStaffGroups()
     m_moreEndings.clear();
     m_takenSigs.clear();
     m_endingsAhead = 0;
-    for (int i = 0; i < int(m_lines.size()); ++i)
+    m_rescanLine = false;
+    m_periodicUntil = -1;
+    for (int i = 0; i < int(m_lines.size()); ++i) {
         if (ScanStaffGroups(i, m_tabType) == 2)
             return false;
+        if (m_rescanLine) {
+            m_rescanLine = false;
+            --i;
+        }
+    }
     return true;
 }
 
@@ -482,9 +554,15 @@ bool IsStringName(std::string_view label)
 
 void CTabImporter::SetAsideStringStaves()
 {
-    // Staves of four to eight lines, each labelled with a string's name and among them A and E
+    // Staves of four to seven lines, each labelled with a string's name and among them A and E
     // or D (guitar "e B G D A E", bass "G D A E"), in a tab that has drum staves as well: the
     // guitar and bass parts of a band's tab. They are left as text.
+    // The pre-scan counted the staves of four to seven lines: most tabs have none.
+    if (std::accumulate(std::begin(m_groupsBySize) + 4, std::begin(m_groupsBySize) + 8, 0) == 0) {
+        if (m_notDrumTab)
+            UserReport().Warning(QString::fromLatin1(ImportText::kNotDrumTab));
+        return;
+    }
     std::vector<std::pair<int, int>> groups;
     for (int i = 0; i < int(m_lines.size()); ++i) {
         if (m_lines[size_t(i)].m_groupFirst != i || m_lines[size_t(i)].m_type != LineType::StaffLine)
@@ -496,7 +574,7 @@ void CTabImporter::SetAsideStringStaves()
     }
     auto isStrings = [&](int first, int last) {
         const int n = last - first + 1;
-        if (n < 4 || n > 8)
+        if (n < 4 || n > 7)
             return false;
         bool a = false, eOrD = false;
         for (int l = first; l <= last; ++l) {

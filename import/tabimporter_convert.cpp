@@ -437,6 +437,27 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
             AddIssue(ImportIssue::TimeSigMismatch, m_blockLines[0], open, 0);
     }
 
+    if (m_statedSig && !split && !timeLine) {
+        // The stated signature writes bars of its length (6/8, not the 3/4 of twelve
+        // sixteenths); a bar of one column for each of its beats ("x-xx-xx-xx-x" under 12/8)
+        // spreads its columns over it.
+        const int sNum = m_statedSig & 0x1F;
+        const int sDen = 1 << (m_statedSig >> 5);
+        const int sTicks = sNum * 32 / sDen;
+        if (sTicks == ticks) {
+            num = sNum;
+            den = sDen;
+        } else if (sDen == 8 && end - firstColumn == sNum && m_anchors.empty() && sTicks <= 64) {
+            num = sNum;
+            den = sDen;
+            ticks = sTicks;
+            m_anchors.push_back({firstColumn, 0, false});
+            m_anchorOpen = firstColumn;
+            m_anchorClose = end;
+            m_anchorEnd = sTicks * 12;
+        }
+    }
+
     CEvent* barEvent = AppendEvent(events, EventType::Bar, BarWord(num, den, flags, f.BarAux()[size_t(bar)]));
     EmitMeasureRef(barEvent, open);
     m_timeSigNum = num;
@@ -528,6 +549,14 @@ bool CTabImporter::ConvertBlock(CEventList& events)
         m_pendingRepeatMeasures = measures;
         repeated = true;
     };
+    // A signature the tab states above this staff ("Time: 6/8", "(12/8)"), on a line of its own
+    // since the staff before, holds for the bars from here on.
+    for (int l = m_lastBlockEnd + 1; l < m_blockLines.front(); ++l) {
+        const CImportLine& line = m_lines[size_t(l)];
+        if (line.m_type != LineType::StaffLine && line.m_type != LineType::TimeLine && line.m_hasDigit)
+            if (const uint8_t sig = FindTimeSigInText(line.m_text))
+                m_statedSig = sig;
+    }
     for (int k = 0; k < bars; ++k) {
         const uint8_t flags = f.BarFlags()[size_t(k)];
         const int open = f.BarOpen()[size_t(k)];

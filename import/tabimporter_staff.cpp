@@ -88,6 +88,9 @@ int LeadingTimeSig(std::string_view text, int from, int end, char separator, uin
     return c < end && text[size_t(c)] != separator ? c : -1;
 }
 
+
+}
+
 // A time signature "N/D" anywhere in the text.
 uint8_t FindTimeSigInText(std::string_view text)
 {
@@ -106,8 +109,6 @@ uint8_t FindTimeSigInText(std::string_view text)
             return sig;
     }
     return 0;
-}
-
 }
 
 void CTabImporter::FindLabelEnd(int first, int count)
@@ -739,6 +740,10 @@ bool CTabImporter::AssembleBlock(int index)
         }
         return false;
     case 1:
+        // A staff line of another group (the next staff, no blank line between) ends the block
+        // and opens the next.
+        if (type == LineType::StaffLine && m_lines[size_t(index)].m_groupFirst != m_lines[size_t(m_blockLines[0])].m_groupFirst)
+            return complete(true);
         if (type == LineType::StaffLine) {
             if (int(m_blockLines.size()) >= ImportLimits::kMaxBlockLines) {
                 KADENZO_INTERNAL_PROBLEM(ReportSource::Import);

@@ -422,4 +422,57 @@ TEST(Layouts, BlanksAsRestsInStaffLines)
     EXPECT_EQ(words->imp.m_lines[0].m_text, "Key |  a  e  h  |");
 }
 
+TEST(Layouts, AOneLetterLabelOverStrokesOnEveryColumn)
+{
+    // "H|xxxxxxxx|" has no tick to tell it from text; lined up with the staff under it, it is
+    // the staff's first line.
+    for (const std::string& text : {std::string("H|xxxxxxxx|\nS|--o---o-|\nB|o---o---|\n"),
+                                    Crlf("H|xxxxxxxx|\nS|--o---o-|\nB|o---o---|\n")}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(SongText(r->doc.Events()), "|2/4 42@0 36@0 42@24 42@48 38@48 42@72 42@96 36@96 42@120 42@144 38@144 42@168");
+    }
+    // Alone, or over lines that do not line up, it stays text.
+    auto alone = RunImport("A|bcdefghi|\n\nHH|x-x-x-x-|\nBD|o---o---|\n");
+    EXPECT_NE(alone->imp.m_lines[0].m_type, LineType::StaffLine);
+}
+
+TEST(Layouts, ASignatureStatedAboveTheStavesNamesTheirBars)
+{
+    // Twelve sixteenths under "Time: 6/8" are a 6/8 bar, not 3/4; the notes stay where they are.
+    for (const char* stated : {"Time: 6/8\n", "(6/8)\n", "Time signature 6/8\n\n"}) {
+        auto r = RunImport(std::string(stated) + "HH|x-x-x-x-x-x-|\nSD|------o-----|\nBD|o-----------|\n");
+        const std::string song = SongText(r->doc.Events());
+        EXPECT_EQ(song.substr(song.find(" 42@0")), " 42@0 36@0 42@48 42@96 42@144 38@144 42@192 42@240") << stated;
+        EXPECT_EQ(BarsText(r->doc.Events()), "|6/8") << stated;
+    }
+    // A shuffle of one column an eighth under "(12/8)": the columns spread over the 12/8 bar.
+    auto shuffle = RunImport(Crlf("Shuffle (12/8)\nHH|x-xx-xx-xx-x|\nSD|---o-----o--|\nBD|o-----o-----|\n"));
+    const std::string song = SongText(shuffle->doc.Events());
+    EXPECT_EQ(song.substr(song.find(" 42@0")), " 42@0 36@0 42@96 42@144 38@144 42@240 42@288 36@288 42@384 42@432 38@432 42@528");
+    EXPECT_EQ(BarsText(shuffle->doc.Events()), "|12/8");
+    // The statement holds on for later staves; bars of another length keep their own.
+    auto later = RunImport("Time: 6/8\nHH|x-x-x-x-x-x-|\nBD|o-----------|\n\nHH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n\n"
+                           "HH|x-x-x-x-x-x-|\nBD|o-----o-----|\n");
+    EXPECT_EQ(BarsText(later->doc.Events()), "|6/8 |4/4 |6/8");
+}
+
+TEST(Layouts, StavesWithNoBlankLineBetweenStaySeparate)
+{
+    const std::string one = "HH |x-x-x-x-x-x-x-x-|\nSD |----o-------o---|\nBD |o-------o-------|\n";
+    const std::string two = "HH |x-x-x-x-x-x-x-x-|\nSD |----o---o-o-o-o-|\nBD |o-------o-------|\n";
+    for (const std::string& text : {one + two, Crlf(one + two + one)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, text.size() > 200 ? 3 : 2);
+        const std::string song = SongText(r->doc.Events());
+        EXPECT_NE(song.find("|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 38@192 36@192 42@240 38@240 42@288 38@288 "
+                            "42@336 38@336"),
+                  std::string::npos)
+            << song;
+    }
+    // A staff that writes each line twice, or labels that come back out of order, is one staff.
+    auto twice = RunImport("C |X-------|\nH |--x-x-x-|\nC |X-------|\nH |--x-x-x-|\nB |o---o---|\n");
+    EXPECT_EQ(twice->blocks, 1);
+    EXPECT_EQ(SongText(twice->doc.Events()), "|2/4 49@0 36@0 42@48 42@96 36@96 42@144");
+}
+
 } // namespace
