@@ -323,6 +323,7 @@ void CTabImporter::SpacedColumnsToTicks()
     const size_t n = m_lines.size() - 1;
     std::vector<char> keep;
     size_t i = 0;
+    size_t done = 0; // lines before it were rewritten already (a count under the staff before)
     while (i < n) {
         size_t sep = 0;
         if (!IsSpacedLine(m_lines[i].m_text, true, &sep, &keep)) {
@@ -360,7 +361,7 @@ void CTabImporter::SpacedColumnsToTicks()
             return syllables >= 4;
         };
         for (size_t c : {i - 1, j}) {
-            if (c >= n)
+            if (c >= n || c < done)
                 continue;
             if (IsSpacedLine(m_lines[c].m_text, false, &s, &keep) && s == sep)
                 lines.emplace_back(c, keep);
@@ -378,6 +379,7 @@ void CTabImporter::SpacedColumnsToTicks()
             t.Assign(out, &m_arena);
         }
         i = j + 1;
+        done = i;
     }
 }
 
