@@ -1,18 +1,29 @@
 #include "eventpool.h"
 
-#include <array>
+#include <deque>
 #include <mutex>
-#include <vector>
+#include <new>
+
+#if !KADENZO_EVENT_POOL
+#include <sanitizer/asan_interface.h>
+#endif
 
 namespace EventPool {
+
+constinit std::atomic<char*> g_slabs[kMaxSlabs]{};
+
 namespace {
 
 struct SShared
 {
     std::mutex mutex;
-    std::array<SFreeChunk*, kMaxPools> free{};
-    std::vector<void*> slabs;
+    uint32_t free = 0; // free slots handed back by ended threads
+    size_t slabCount = 0;
     size_t reserved = 0;
+    // Checked builds: freed slots, oldest first, and the slab being carved.
+    std::deque<uint32_t> resting;
+    char* carve = nullptr;
+    char* carveEnd = nullptr;
 };
 
 // Never destroyed: threads may end, and events may be freed, after static destruction began.
@@ -22,75 +33,143 @@ SShared& Shared()
     return *shared;
 }
 
-// Hands a thread's free chunks, and what is left of the slab it was carving, to the shared
-// lists when the thread ends.
+// A new slab, registered in the table; its carving starts after the header slot. Call with
+// the lock held.
+char* NewSlab(SShared& shared)
+{
+    if (shared.slabCount + 1 >= kMaxSlabs)
+        throw std::bad_alloc();
+    auto* slab = static_cast<char*>(::operator new(kSlabBytes, std::align_val_t(kSlabBytes)));
+    const size_t index = ++shared.slabCount;
+    const auto first = uint32_t(index << kSlotBits);
+    std::memcpy(slab, &first, sizeof first);
+    g_slabs[index].store(slab, std::memory_order_release);
+    shared.reserved += kSlabBytes;
+    return slab;
+}
+
+char* SlabEnd(char* slab)
+{
+    return slab + kSlabBytes / kStride * kStride;
+}
+
+// Hands a thread's free slots, and what is left of the slab it was carving, to the shared
+// list when the thread ends.
 class CExitHook
 {
 public:
-    void Watch(SThreadCache* cache, size_t chunkSize, int index)
-    {
-        m_caches[size_t(index)] = cache;
-        m_sizes[size_t(index)] = chunkSize;
-    }
+    void Watch(SThreadCache* cache) { m_cache = cache; }
 
     ~CExitHook()
     {
+        SThreadCache* c = m_cache;
+        if (!c)
+            return;
         SShared& shared = Shared();
         const std::lock_guard lock(shared.mutex);
-        for (size_t i = 0; i < m_caches.size(); ++i) {
-            SThreadCache* c = m_caches[i];
-            if (!c)
-                continue;
-            for (char* p = c->carve; p != c->carveEnd; p += m_sizes[i]) {
-                SFreeChunk* chunk = reinterpret_cast<SFreeChunk*>(p);
-                chunk->next = c->free;
-                c->free = chunk;
-            }
-            if (c->free) {
-                SFreeChunk* tail = c->free;
-                while (tail->next)
-                    tail = tail->next;
-                tail->next = shared.free[i];
-                shared.free[i] = c->free;
-            }
-            *c = SThreadCache{};
-            c->exitHooked = true;
+        for (char* p = c->carve; p != c->carveEnd; p += kStride) {
+            std::memcpy(p, &c->free, sizeof c->free);
+            c->free = SlotOf(p);
         }
+        if (c->free) {
+            uint32_t tail = c->free;
+            for (;;) {
+                uint32_t next;
+                std::memcpy(&next, SlotAddress(tail), sizeof next);
+                if (!next)
+                    break;
+                tail = next;
+            }
+            std::memcpy(SlotAddress(tail), &shared.free, sizeof shared.free);
+            shared.free = c->free;
+        }
+        *c = SThreadCache{};
+        c->exitHooked = true;
     }
 
 private:
-    std::array<SThreadCache*, kMaxPools> m_caches{};
-    std::array<size_t, kMaxPools> m_sizes{};
+    SThreadCache* m_cache = nullptr;
 };
 
 thread_local CExitHook t_exitHook;
 
 } // namespace
 
-void* Refill(SThreadCache& cache, size_t chunkSize, int index)
+void* Refill(SThreadCache& cache)
 {
     if (!cache.exitHooked) {
-        t_exitHook.Watch(&cache, chunkSize, index);
+        t_exitHook.Watch(&cache);
         cache.exitHooked = true;
     }
     SShared& shared = Shared();
-    char* slab = nullptr;
-    {
-        const std::lock_guard lock(shared.mutex);
-        if (SFreeChunk* chain = shared.free[size_t(index)]) {
-            shared.free[size_t(index)] = nullptr;
-            cache.free = chain->next;
-            return chain;
-        }
-        shared.slabs.reserve(shared.slabs.size() + 1); // may throw; nothing taken yet
-        slab = static_cast<char*>(::operator new(kSlabBytes));
-        shared.slabs.push_back(slab);
-        shared.reserved += kSlabBytes;
+    const std::lock_guard lock(shared.mutex);
+    if (const uint32_t chain = shared.free) {
+        shared.free = 0;
+        void* p = SlotAddress(chain);
+        std::memcpy(&cache.free, p, sizeof cache.free);
+        return p;
     }
-    cache.carve = slab + chunkSize;
-    cache.carveEnd = slab + kSlabBytes / chunkSize * chunkSize;
-    return slab;
+    char* slab = NewSlab(shared);
+    cache.carve = slab + 2 * kStride;
+    cache.carveEnd = SlabEnd(slab);
+    return slab + kStride;
 }
+
+#if KADENZO_EVENT_POOL
+
+void* AllocateChecked()
+{
+    return Allocate();
+}
+
+void FreeChecked(void* p) noexcept
+{
+    Free(p);
+}
+
+#else
+
+namespace {
+// Freed slots wait this long before they are handed out again, so that a use after free
+// finds them poisoned.
+constexpr size_t kRestingSlots = size_t(1) << 18;
+} // namespace
+
+void* AllocateChecked()
+{
+    SShared& shared = Shared();
+    const std::lock_guard lock(shared.mutex);
+    void* p = nullptr;
+    if (shared.resting.size() > kRestingSlots) {
+        p = SlotAddress(shared.resting.front());
+        shared.resting.pop_front();
+    } else {
+        if (shared.carve == shared.carveEnd) {
+            char* slab = NewSlab(shared);
+            ASAN_POISON_MEMORY_REGION(slab + kStride, kSlabBytes - kStride);
+            shared.carve = slab + kStride;
+            shared.carveEnd = SlabEnd(slab);
+        }
+        p = shared.carve;
+        shared.carve += kStride;
+    }
+    ASAN_UNPOISON_MEMORY_REGION(p, kEventBytes);
+    return p;
+}
+
+void FreeChecked(void* p) noexcept
+{
+    SShared& shared = Shared();
+    const std::lock_guard lock(shared.mutex);
+    ASAN_POISON_MEMORY_REGION(p, kEventBytes);
+    try {
+        shared.resting.push_back(SlotOf(p));
+    } catch (...) {
+        // No room to queue it: the slot is simply not reused.
+    }
+}
+
+#endif
 
 size_t ReservedBytes()
 {
