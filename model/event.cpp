@@ -55,9 +55,12 @@ uint32_t RepeatPrevWord(uint32_t n, uint32_t count, uint32_t num, uint32_t den)
 }
 
 CEvent::CEvent(uint32_t word1, uint32_t word2, uint32_t importRef, const QString* text)
-    : m_word1(word1), m_word2(word2)
+    : m_word1(word1), m_word2(word2), m_ref(importRef)
 {
-    SetImportRef(importRef);
+    if (importRef & kRecordTag) {
+        m_ref = 0;
+        NeedRecord().m_importRef = importRef;
+    }
     if (text) {
         auto copy = std::make_unique<QString>(*text);
         NeedRecord().m_pText = std::move(copy);
@@ -215,7 +218,8 @@ void CEvent::Serialize(CArchive& ar)
     }
 }
 
-CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef)
+// The importer's hot path: everything it calls is inlined into it.
+[[gnu::flatten]] CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef)
 {
     return &list.emplace_back(word1, word2, importRef);
 }
@@ -290,8 +294,7 @@ void CEventList::clear() noexcept
     while (slot) {
         CEvent* e = Event(slot);
         slot = e->m_next;
-        e->m_prev = e->m_next = 0;
-        delete e;
+        delete e; // its links go with it
     }
 }
 
