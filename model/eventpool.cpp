@@ -3,6 +3,10 @@
 #include <deque>
 #include <mutex>
 #include <new>
+#include <utility>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 #if !KADENZO_EVENT_POOL
 #include <sanitizer/asan_interface.h>
@@ -10,7 +14,7 @@
 
 namespace EventPool {
 
-constinit std::atomic<char*> g_slabs[kMaxSlabs]{};
+char* g_region = nullptr;
 
 namespace {
 
@@ -18,9 +22,10 @@ struct SShared
 {
     std::mutex mutex;
     uint32_t free = 0; // free slots handed back by ended threads
-    size_t slabCount = 0;
+    size_t maxSlots = 0; // slots the region has room for
+    size_t nextRun = 0;  // first slot of the next run to back
     size_t reserved = 0;
-    // Checked builds: freed slots, oldest first, and the slab being carved.
+    // Checked builds: freed slots, oldest first, and the run being carved.
     std::deque<uint32_t> resting;
     char* carve = nullptr;
     char* carveEnd = nullptr;
@@ -33,27 +38,42 @@ SShared& Shared()
     return *shared;
 }
 
-// A new slab, registered in the table; its carving starts after the header slot. Call with
-// the lock held.
-char* NewSlab(SShared& shared)
+// Reserves the region: the whole of it when the system grants it, else the most it grants.
+void Reserve(SShared& shared)
 {
-    if (shared.slabCount + 1 >= kMaxSlabs)
+    for (size_t slots = kMaxSlots; slots >= kRunSlots * 16; slots /= 2) {
+        void* p = ::mmap(nullptr, slots * kStride, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (p != MAP_FAILED) {
+            g_region = static_cast<char*>(p);
+            shared.maxSlots = slots;
+            shared.nextRun = 1; // slot 0 stands for "none"
+            return;
+        }
+    }
+    throw std::bad_alloc();
+}
+
+// Backs the next run of slots with memory and returns its bounds. Call with the lock held.
+std::pair<char*, char*> NewRun(SShared& shared)
+{
+    if (!g_region)
+        Reserve(shared);
+    const size_t first = shared.nextRun;
+    const size_t end = (first / kRunSlots + 1) * kRunSlots; // the first run is one slot short
+    if (end > shared.maxSlots)
         throw std::bad_alloc();
-    auto* slab = static_cast<char*>(::operator new(kSlabBytes, std::align_val_t(kSlabBytes)));
-    const size_t index = ++shared.slabCount;
-    const auto first = uint32_t(index << kSlotBits);
-    std::memcpy(slab, &first, sizeof first);
-    g_slabs[index].store(slab, std::memory_order_release);
-    shared.reserved += kSlabBytes;
-    return slab;
+    char* begin = g_region + first * kStride;
+    char* stop = g_region + end * kStride;
+    const auto page = uintptr_t(::sysconf(_SC_PAGESIZE));
+    const auto from = reinterpret_cast<uintptr_t>(begin) / page * page;
+    if (::mprotect(reinterpret_cast<void*>(from), size_t(reinterpret_cast<uintptr_t>(stop) - from), PROT_READ | PROT_WRITE) != 0)
+        throw std::bad_alloc();
+    shared.nextRun = end;
+    shared.reserved += size_t(stop - begin);
+    return {begin, stop};
 }
 
-char* SlabEnd(char* slab)
-{
-    return slab + kSlabBytes / kStride * kStride;
-}
-
-// Hands a thread's free slots, and what is left of the slab it was carving, to the shared
+// Hands a thread's free slots, and what is left of the run it was carving, to the shared
 // list when the thread ends.
 class CExitHook
 {
@@ -109,10 +129,10 @@ void* Refill(SThreadCache& cache)
         std::memcpy(&cache.free, p, sizeof cache.free);
         return p;
     }
-    char* slab = NewSlab(shared);
-    cache.carve = slab + 2 * kStride;
-    cache.carveEnd = SlabEnd(slab);
-    return slab + kStride;
+    const auto [begin, end] = NewRun(shared);
+    cache.carve = begin + kStride;
+    cache.carveEnd = end;
+    return begin;
 }
 
 #if KADENZO_EVENT_POOL
@@ -145,10 +165,10 @@ void* AllocateChecked()
         shared.resting.pop_front();
     } else {
         if (shared.carve == shared.carveEnd) {
-            char* slab = NewSlab(shared);
-            ASAN_POISON_MEMORY_REGION(slab + kStride, kSlabBytes - kStride);
-            shared.carve = slab + kStride;
-            shared.carveEnd = SlabEnd(slab);
+            const auto [begin, end] = NewRun(shared);
+            ASAN_POISON_MEMORY_REGION(begin, size_t(end - begin));
+            shared.carve = begin;
+            shared.carveEnd = end;
         }
         p = shared.carve;
         shared.carve += kStride;

@@ -4,23 +4,21 @@
 // An imported song holds hundreds of thousands of small events, made in one burst and freed
 // together. The general heap spends more time on them than the importer spends reading the
 // tab, and an 8-byte pointer per link would cost more than the event's own words, so events
-// live in slabs of their own and name each other by slot number. A thread takes slots from its
-// own free list or from the slab it is carving, without a lock. Slots freed on a thread go to
-// that thread's list; when a thread ends, its free slots go to a shared list that the next
-// thread to run dry takes from. Slabs are kept for the life of the process and reused, so an
-// event never moves while it lives.
+// live in a region of their own and name each other by slot number. A thread takes slots from
+// its own free list or from the run of slots it is carving, without a lock. Slots freed on a
+// thread go to that thread's list; when a thread ends, its free slots go to a shared list that
+// the next thread to run dry takes from. Memory taken for slots is kept for the life of the
+// process and reused, so an event never moves while it lives.
 //
-// Slabs are aligned to their size and begin with a header holding the slot number of their
-// first slot, so the slot of an address is a mask, a read and a division by a constant; the
-// address of a slot is a read of a fixed table of slabs (written once per slab, under the
-// pool's lock, and read without one). Slot 0 is never handed out and stands for "none"; its
-// address is the null pointer.
+// The region is one range of address space, reserved whole when the first event is made and
+// backed with memory a run of slots at a time, so the address of a slot is the region's start
+// plus the slot's number, in 4-byte words: walking a list costs little more than following a
+// pointer. Slot 0 is never handed out and stands for "none"; its address is the null pointer.
 //
-// Builds with AddressSanitizer keep the slabs but poison every slot that is not in use and a
-// gap after each event, and let freed slots rest in a long queue before they are handed out
-// again, so that use-after-free and overflows on events are still caught.
+// Builds with AddressSanitizer poison every slot that is not in use and a gap after each
+// event, and let freed slots rest in a long queue before they are handed out again, so that
+// use-after-free and overflows on events are still caught.
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -44,32 +42,29 @@ inline constexpr size_t kEventBytes = 20;
 // sanitizer's 8-byte granule, and a poisoned gap.
 inline constexpr size_t kStride = KADENZO_EVENT_POOL ? kEventBytes : (kEventBytes + 7) / 8 * 8 + 8;
 
-inline constexpr size_t kSlabBytes = 64 * 1024;
-// A slot number is the slab's number above kSlotBits bits of slot within the slab.
-inline constexpr int kSlotBits = 12;
-inline constexpr uint32_t kSlotMask = (1u << kSlotBits) - 1;
-inline constexpr size_t kMaxSlabs = size_t(1) << (32 - kSlotBits);
-static_assert(kSlabBytes / kStride <= kSlotMask + 1);
-static_assert(kStride >= sizeof(uint32_t) && kStride % alignof(uint32_t) == 0);
+// Slots are backed with memory this many at a time; a run is a whole number of pages.
+inline constexpr uint32_t kRunSlots = 4096;
+// Room reserved for slots: 2^28 events (5 GB of address space at 20 bytes an event, of which
+// only the runs in use are ever backed). Less when the system grants less.
+inline constexpr size_t kMaxSlots = size_t(1) << 28;
 
-// Untouched entries cost no memory: the table is zero-filled and only written for slabs in
-// use. Entry 0 stays null.
-extern std::atomic<char*> g_slabs[kMaxSlabs];
+// Start of the region; set once, under the pool's lock, before the first slot is handed out.
+extern char* g_region;
+
+// A slot's number is its offset from the region's start in 4-byte words: the address of a
+// slot is then one multiply-add away, with nothing to look up.
+inline constexpr size_t kSlotUnit = 4;
+static_assert(kStride % kSlotUnit == 0 && kMaxSlots * kStride / kSlotUnit <= UINT32_MAX);
 
 inline void* SlotAddress(uint32_t slot)
 {
-    // Slot 0 gives the null pointer: entry 0 is null and its offset is 0.
-    return g_slabs[slot >> kSlotBits].load(std::memory_order_acquire) + size_t(slot & kSlotMask) * kStride;
+    return slot ? g_region + size_t(slot) * kSlotUnit : nullptr;
 }
 
 // The slot of a live event's address.
 inline uint32_t SlotOf(const void* p)
 {
-    const auto address = reinterpret_cast<uintptr_t>(p);
-    const uintptr_t base = address & ~uintptr_t(kSlabBytes - 1);
-    uint32_t first;
-    std::memcpy(&first, reinterpret_cast<const void*>(base), sizeof first);
-    return first + uint32_t((address - base) / kStride);
+    return uint32_t(size_t(static_cast<const char*>(p) - g_region) / kSlotUnit);
 }
 
 // What one thread holds of the pool. Trivially destructible and constant-initialised, so that
@@ -122,7 +117,7 @@ inline void Free(void* p) noexcept
     c.free = slot;
 }
 
-// Bytes taken from the general heap for slabs so far, over all threads.
+// Bytes of the region backed with memory so far, over all threads.
 size_t ReservedBytes();
 
 } // namespace EventPool

@@ -256,7 +256,7 @@ TEST(EventList, MillionsOfEventsMadeAndFreedAcrossThreads)
         inOrder = it->m_word2 == --expected;
     EXPECT_TRUE(inOrder);
     if (KADENZO_EVENT_POOL) {
-        // Slabs, not nodes: the pool grew by little more than 20 bytes an event.
+        // No nodes: the pool grew by little more than 20 bytes an event.
         const double perEvent = double(EventPool::ReservedBytes() - reservedBefore) / double(all.size());
         EXPECT_LE(perEvent, 21.0);
     }

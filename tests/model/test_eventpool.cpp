@@ -64,7 +64,7 @@ TEST_F(EventPoolTest, FreedEventsAreReusedOnTheSameThread)
 
 TEST_F(EventPoolTest, AnEndedThreadHandsItsChunksToTheNext)
 {
-    // Warm up: the first thread takes slabs.
+    // Warm up: the first thread takes runs of slots.
     std::thread([] {
         CEventList list;
         Fill(list, 200000, 1);
