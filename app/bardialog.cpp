@@ -66,7 +66,7 @@ CBarDialog::CBarDialog(CRondelDoc& doc, int barNo, QWidget* parent) : QDialog(pa
 
     const EventPos node = FindBar(doc.Events(), barNo);
     if (node != doc.Events().end())
-        m_values = FillBarProperties(**node, doc.m_trackType);
+        m_values = FillBarProperties(*node, doc.m_trackType);
     Show(m_values);
     // The repeat choices exclude one another as the rules say.
     auto exclusive = [this](QCheckBox* box, void (SBarProperties::*rule)(bool)) {
@@ -157,15 +157,15 @@ void CBarDialog::accept()
     // A shorter measure must not lose notes behind the user's back.
     if (!v.m_insertNewMeasure && !v.m_repeatPreceding && v.m_denominator > 0) {
         const int ticks = v.m_numerator * 32 / v.m_denominator;
-        for (auto it = std::next(node); it != events.end() && !(*it)->IsMeasure(); ++it)
-            if (int((*it)->GetTick()) >= ticks) {
+        for (auto it = std::next(node); it != events.end() && !it->IsMeasure(); ++it)
+            if (int(it->GetTick()) >= ticks) {
                 UserReport().Warning(QString::fromLatin1(EditText::kNotesPastBarEnd));
                 return;
             }
     }
-    if (v.m_repeatPreceding && !v.m_insertNewMeasure && (*node)->IsBar()) {
+    if (v.m_repeatPreceding && !v.m_insertNewMeasure && node->IsBar()) {
         auto end = std::next(node);
-        while (end != events.end() && !(*end)->IsMeasure())
+        while (end != events.end() && !end->IsMeasure())
             ++end;
         if (end != std::next(node)) {
             // Notes in a measure repeat would never sound: they go, once the user agrees.

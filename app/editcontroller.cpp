@@ -54,7 +54,7 @@ EventPos CEditController::MeasureEnd(EventPos bar) const
 {
     CEventList& events = m_doc.Events();
     auto it = std::next(bar);
-    while (it != events.end() && !(*it)->IsMeasure())
+    while (it != events.end() && !it->IsMeasure())
         ++it;
     return it;
 }
@@ -64,22 +64,22 @@ EventPos CEditController::FindEvent(const CEvent* ev) const
     CEventList& events = m_doc.Events();
     if (!ev)
         return events.end();
-    return std::find_if(events.begin(), events.end(), [ev](const auto& e) { return e.get() == ev; });
+    return std::find_if(events.begin(), events.end(), [ev](const auto& e) { return &e == ev; });
 }
 
 EventPos CEditController::BarOf(EventPos it) const
 {
     CEventList& events = m_doc.Events();
-    while (it != events.begin() && !(*it)->IsMeasure())
+    while (it != events.begin() && !it->IsMeasure())
         --it;
-    return (*it)->IsMeasure() ? it : events.end();
+    return it->IsMeasure() ? it : events.end();
 }
 
 int CEditController::BarNumberOfPos(EventPos bar) const
 {
     int n = 0;
     for (auto it = m_doc.Events().begin(); it != m_doc.Events().end(); ++it) {
-        if ((*it)->IsMeasure())
+        if (it->IsMeasure())
             ++n;
         if (it == bar)
             return n;
@@ -91,7 +91,7 @@ int CEditController::MeasureCount() const
 {
     int n = 0;
     for (const auto& e : m_doc.Events())
-        if (e->IsMeasure())
+        if (e.IsMeasure())
             ++n;
     return n;
 }
@@ -99,12 +99,12 @@ int CEditController::MeasureCount() const
 void CEditController::KeepClosingBar()
 {
     CEventList& events = m_doc.Events();
-    if (!events.empty() && events.back()->IsBar() && events.size() > 1)
+    if (!events.empty() && events.back().IsBar() && events.size() > 1)
         return;
     uint32_t sig = TimeSigWord(4, 4);
     for (auto it = events.rbegin(); it != events.rend(); ++it)
-        if ((*it)->IsMeasure()) {
-            sig = (*it)->m_word2 & EventBits::TimeSigMask;
+        if (it->IsMeasure()) {
+            sig = it->m_word2 & EventBits::TimeSigMask;
             break;
         }
     AppendEvent(events, EventType::Bar, sig);
@@ -135,7 +135,7 @@ void CEditController::SetCursor(int bar, int tick)
     }
     bar = std::clamp(bar, 1, count);
     const EventPos pos = FindBar(m_doc.Events(), bar);
-    const int ticks = std::max(int((*pos)->GetMeasureTicks()), 1);
+    const int ticks = std::max(int(pos->GetMeasureTicks()), 1);
     tick = std::clamp(tick, 0, ticks - 1);
     m_range = {bar, tick, bar, tick};
     m_selType = SelCursor;
@@ -204,9 +204,9 @@ int CEditController::TripletState() const
     std::vector<const CEvent*> selected;
     for (auto it = span->m_first;; ++it) {
         // Only notes and rests of one measure can form a triplet.
-        if (!IsNoteOrRest(**it))
+        if (!IsNoteOrRest(*it))
             return 0;
-        selected.push_back(it->get());
+        selected.push_back(&*it);
         if (it == span->m_last)
             break;
     }
@@ -309,15 +309,15 @@ bool CEditController::ToggleDrum(int bar, int tick, int key, CEvent** added)
     const EventPos barPos = FindBar(events, bar);
     if (barPos == events.end() || key < int(EventType::FirstNote) || key > int(EventType::LastNote))
         return false;
-    if ((*barPos)->IsRepeatPrev()) {
+    if (barPos->IsRepeatPrev()) {
         UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
         return false;
     }
-    if (tick < 0 || tick >= int((*barPos)->GetMeasureTicks()))
+    if (tick < 0 || tick >= int(barPos->GetMeasureTicks()))
         return false;
     const EventPos end = MeasureEnd(barPos);
     for (auto it = std::next(barPos); it != end; ++it)
-        if (int((*it)->GetTick()) == tick && int((*it)->GetEventType()) == key) {
+        if (int(it->GetTick()) == tick && int(it->GetEventType()) == key) {
             events.erase(it);
             return Commit();
         }
@@ -336,14 +336,14 @@ CEvent* CEditController::InsertNote(EventPos barPos, int tick, uint32_t key, uin
     m_pendingMark = 0;
     // Next to a triplet the new note joins it.
     for (auto it = std::next(barPos); it != end; ++it)
-        if ((*it)->IsTriplet() && int64_t((*it)->GetPosition()) >= pos && int64_t((*it)->GetPosition()) <= pos + 8) {
-            pos = (*it)->GetPosition();
+        if (it->IsTriplet() && int64_t(it->GetPosition()) >= pos && int64_t(it->GetPosition()) <= pos + 8) {
+            pos = it->GetPosition();
             word1 |= EventBits::Triplet;
             break;
         }
     EventPos after = barPos;
     for (auto it = std::next(barPos); it != end; ++it)
-        if (int64_t((*it)->GetPosition()) <= pos)
+        if (int64_t(it->GetPosition()) <= pos)
             after = it;
     auto note = std::make_unique<CEvent>(word1, uint32_t(pos) | word2Bits);
     CEvent* raw = note.get();
@@ -357,7 +357,7 @@ bool CEditController::CanAddNotesTo(int bar) const
     const EventPos barPos = FindBar(events, bar);
     if (barPos == events.end())
         return false;
-    if ((*barPos)->IsRepeatPrev()) {
+    if (barPos->IsRepeatPrev()) {
         UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
         return false;
     }
@@ -370,8 +370,8 @@ const CEvent* CEditController::NoteAt(int bar, int tick, int key, int string) co
     const EventPos barPos = FindBar(events, bar);
     if (barPos == events.end())
         return nullptr;
-    for (auto it = std::next(barPos); it != events.end() && !(*it)->IsMeasure(); ++it) {
-        const CEvent& e = **it;
+    for (auto it = std::next(barPos); it != events.end() && !it->IsMeasure(); ++it) {
+        const CEvent& e = *it;
         if (!e.IsNote() || int(e.GetTick()) != tick)
             continue;
         if (string >= 0 ? int(e.GetString()) == string : int(e.GetEventType()) == key)
@@ -404,7 +404,7 @@ bool CEditController::AddPitchedNote(int bar, int tick, int pitch, int string)
         return false;
     CEventList& events = m_doc.Events();
     const EventPos barPos = FindBar(events, bar);
-    if (tick < 0 || tick >= int((*barPos)->GetMeasureTicks()))
+    if (tick < 0 || tick >= int(barPos->GetMeasureTicks()))
         return false;
     // One note per string and tick: a new fret replaces the old one.
     if (const CEvent* old = NoteAt(bar, tick, 0, string))
@@ -418,7 +418,7 @@ bool CEditController::DeleteNote(const CEvent* note)
     if (!CanEdit())
         return false;
     const EventPos it = FindEvent(note);
-    if (it == m_doc.Events().end() || !IsNoteOrRest(**it))
+    if (it == m_doc.Events().end() || !IsNoteOrRest(*it))
         return false;
     m_doc.Events().erase(it);
     return Commit();
@@ -429,9 +429,9 @@ bool CEditController::StepNoteKey(const CEvent* note, int delta)
     if (!CanEdit())
         return false;
     const EventPos it = FindEvent(note);
-    if (it == m_doc.Events().end() || !(*it)->IsNote())
+    if (it == m_doc.Events().end() || !it->IsNote())
         return false;
-    const int key = int((*it)->GetEventType());
+    const int key = int(it->GetEventType());
     const bool drums = m_doc.m_trackType == TrackType::Drums;
     const int low = drums ? 35 : 2;
     const int high = drums ? 81 : 99;
@@ -441,11 +441,11 @@ bool CEditController::StepNoteKey(const CEvent* note, int delta)
     // A string sounds nothing below its open pitch.
     if (!drums) {
         const std::vector<int> strings = CTrack::OpenStrings(m_doc.m_trackType);
-        const size_t string = (*it)->GetString();
+        const size_t string = it->GetString();
         if (string < strings.size() && next < strings[string])
             return false;
     }
-    (*it)->m_word1 = ((*it)->m_word1 & ~EventBits::TypeMask) | uint32_t(next);
+    it->m_word1 = (it->m_word1 & ~EventBits::TypeMask) | uint32_t(next);
     return Commit();
 }
 
@@ -455,13 +455,13 @@ bool CEditController::JogNote(const CEvent* note, int delta, int* movedToBar)
         return false;
     CEventList& events = m_doc.Events();
     const EventPos it = FindEvent(note);
-    if (it == events.end() || !IsNoteOrRest(**it))
+    if (it == events.end() || !IsNoteOrRest(*it))
         return false;
     const EventPos bar = BarOf(it);
     if (bar == events.end())
         return false;
-    const int64_t pos = int64_t((*it)->GetPosition()) + delta * 12;
-    const int64_t length = int64_t((*bar)->GetMeasurePositions());
+    const int64_t pos = int64_t(it->GetPosition()) + delta * 12;
+    const int64_t length = int64_t(bar->GetMeasurePositions());
     EventPos target = bar;
     if (pos < 0) {
         if (bar == events.begin())
@@ -469,22 +469,22 @@ bool CEditController::JogNote(const CEvent* note, int delta, int* movedToBar)
         target = BarOf(std::prev(bar));
         if (target == events.end())
             return false;
-        if ((*target)->IsRepeatPrev()) {
+        if (target->IsRepeatPrev()) {
             UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
             return false;
         }
-        SetPosition(**it, int64_t((*target)->GetMeasureTicks()) * 12 - 12);
+        SetPosition(*it, int64_t(target->GetMeasureTicks()) * 12 - 12);
     } else if (pos >= length) {
         target = MeasureEnd(bar);
         if (target == events.end())
             return false;
-        if ((*target)->IsRepeatPrev()) {
+        if (target->IsRepeatPrev()) {
             UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
             return false;
         }
-        SetPosition(**it, 0);
+        SetPosition(*it, 0);
     } else {
-        SetPosition(**it, pos);
+        SetPosition(*it, pos);
     }
     if (target != bar) {
         // Moves the node itself: the event stays the same object.
@@ -509,21 +509,21 @@ int CEditController::MoveNotes(std::vector<const CEvent*> notes, int delta)
         if (it == events.end())
             continue;
         const EventPos bar = BarOf(it);
-        const int64_t pos = int64_t((*it)->GetPosition()) + delta * 12;
-        const int64_t length = int64_t((*bar)->GetMeasurePositions());
+        const int64_t pos = int64_t(it->GetPosition()) + delta * 12;
+        const int64_t length = int64_t(bar->GetMeasurePositions());
         EventPos target = bar;
         if (pos < 0) {
             target = bar == events.begin() ? events.end() : BarOf(std::prev(bar));
-            if (target == events.end() || (*target)->IsRepeatPrev())
+            if (target == events.end() || target->IsRepeatPrev())
                 continue;
-            SetPosition(**it, int64_t((*target)->GetMeasureTicks()) * 12 - 12);
+            SetPosition(*it, int64_t(target->GetMeasureTicks()) * 12 - 12);
         } else if (pos >= length) {
             target = MeasureEnd(bar);
-            if (target == events.end() || (*target)->IsRepeatPrev())
+            if (target == events.end() || target->IsRepeatPrev())
                 continue;
-            SetPosition(**it, 0);
+            SetPosition(*it, 0);
         } else {
-            SetPosition(**it, pos);
+            SetPosition(*it, pos);
         }
         if (target != bar)
             events.splice(MeasureEnd(target), events, it);
@@ -551,9 +551,9 @@ bool CEditController::JogCursor(int delta, bool toBarEnd)
     const EventPos b = FindBar(events, bar);
     std::vector<const CEvent*> notes;
     if (b != events.end())
-        for (auto it = std::next(b); it != events.end() && !(*it)->IsMeasure(); ++it)
-            if (IsNoteOrRest(**it) && int((*it)->GetTick()) == tick)
-                notes.push_back(it->get());
+        for (auto it = std::next(b); it != events.end() && !it->IsMeasure(); ++it)
+            if (IsNoteOrRest(*it) && int(it->GetTick()) == tick)
+                notes.push_back(&*it);
     // Nothing at the cursor: only the cursor moves.
     if (notes.empty()) {
         MoveCursor(delta);
@@ -580,8 +580,8 @@ bool CEditController::JogRange(int delta)
         return false;
     std::vector<const CEvent*> notes;
     for (auto it = span->m_first;; ++it) {
-        if (IsNoteOrRest(**it))
-            notes.push_back(it->get());
+        if (IsNoteOrRest(*it))
+            notes.push_back(&*it);
         if (it == span->m_last)
             break;
     }
@@ -594,12 +594,12 @@ bool CEditController::JogRange(int delta)
         if (tick == kTickBarLine || tick == kTickBarEnd)
             return;
         const EventPos b = FindBar(events, bar);
-        const int ticks = b == events.end() ? 32 : int((*b)->GetMeasureTicks());
+        const int ticks = b == events.end() ? 32 : int(b->GetMeasureTicks());
         tick += delta;
         if (tick < 0 && bar > 1) {
             --bar;
             const EventPos p = FindBar(events, bar);
-            tick = p == events.end() ? 0 : int((*p)->GetMeasureTicks()) - 1;
+            tick = p == events.end() ? 0 : int(p->GetMeasureTicks()) - 1;
         } else if (tick >= ticks) {
             ++bar;
             tick = 0;
@@ -625,14 +625,14 @@ void CEditController::MoveCursor(int delta)
             tick = 0;
         else {
             --bar;
-            tick = int((*FindBar(m_doc.Events(), bar))->GetMeasureTicks()) - 1;
+            tick = int((*FindBar(m_doc.Events(), bar)).GetMeasureTicks()) - 1;
         }
-    } else if (tick >= int((*b)->GetMeasureTicks())) {
+    } else if (tick >= int(b->GetMeasureTicks())) {
         if (bar < MeasureCount()) {
             ++bar;
             tick = 0;
         } else {
-            tick = int((*b)->GetMeasureTicks()) - 1;
+            tick = int(b->GetMeasureTicks()) - 1;
         }
     }
     SetCursor(bar, tick);
@@ -645,7 +645,7 @@ bool CEditController::InsertRestAtCursor()
     const auto at = InsertPoint();
     if (!at)
         return false;
-    if ((*at->m_bar)->IsRepeatPrev()) {
+    if (at->m_bar->IsRepeatPrev()) {
         UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
         return false;
     }
@@ -660,8 +660,8 @@ bool CEditController::ToggleMark(uint32_t mask, const CEvent* note)
             return false;
         std::vector<CEvent*> notes;
         for (auto it = span->m_first;; ++it) {
-            if ((*it)->IsNote())
-                notes.push_back(it->get());
+            if (it->IsNote())
+                notes.push_back(&*it);
             if (it == span->m_last)
                 break;
         }
@@ -679,9 +679,9 @@ bool CEditController::ToggleMark(uint32_t mask, const CEvent* note)
         if (!CanEdit())
             return false;
         const EventPos it = FindEvent(note);
-        if (it == m_doc.Events().end() || !(*it)->IsNote())
+        if (it == m_doc.Events().end() || !it->IsNote())
             return false;
-        (*it)->ToggleDynamic(mask);
+        it->ToggleDynamic(mask);
         return Commit();
     }
     m_pendingMark = m_pendingMark == mask ? 0 : mask;
@@ -696,16 +696,16 @@ bool CEditController::TripletizeRange(bool jog)
     const auto span = Span();
     CEventList& events = m_doc.Events();
     const EventPos bar = BarOf(span->m_first);
-    const int64_t length = int64_t((*bar)->GetMeasurePositions());
-    const int64_t base = (*span->m_first)->GetPosition();
+    const int64_t length = int64_t(bar->GetMeasurePositions());
+    const int64_t base = span->m_first->GetPosition();
     auto moved = [&](int64_t pos) { return state == 2 ? base + (pos - base) * 2 / 3 : base + (pos - base) * 3 / 2; };
-    const int64_t lastOld = (*span->m_last)->GetPosition();
+    const int64_t lastOld = span->m_last->GetPosition();
     const int64_t d = lastOld - moved(lastOld);
     const int64_t shift = -(d * 3 / 2);
     const EventPos end = MeasureEnd(bar);
     // Nothing may leave the measure.
     for (auto it = span->m_first;; ++it) {
-        if (moved((*it)->GetPosition()) >= length) {
+        if (moved(it->GetPosition()) >= length) {
             UserReport().Warning(QString::fromLatin1(EditText::kNotesPastBarEnd));
             return false;
         }
@@ -714,14 +714,14 @@ bool CEditController::TripletizeRange(bool jog)
     }
     if (jog)
         for (auto it = std::next(span->m_last); it != end; ++it) {
-            const int64_t p = int64_t((*it)->GetPosition()) + shift;
+            const int64_t p = int64_t(it->GetPosition()) + shift;
             if (p < 0 || p >= length) {
                 UserReport().Warning(QString::fromLatin1(EditText::kNotesPastBarEnd));
                 return false;
             }
         }
     for (auto it = span->m_first;; ++it) {
-        CEvent& e = **it;
+        CEvent& e = *it;
         SetPosition(e, moved(e.GetPosition()));
         if (state == 2)
             e.m_word1 |= EventBits::Triplet;
@@ -732,7 +732,7 @@ bool CEditController::TripletizeRange(bool jog)
     }
     if (jog)
         for (auto it = std::next(span->m_last); it != end; ++it)
-            SetPosition(**it, int64_t((*it)->GetPosition()) + shift);
+            SetPosition(*it, int64_t(it->GetPosition()) + shift);
     SortMeasure(events, bar);
     const int barNo = m_range.m_barDn;
     const int tickUp = int(moved(lastOld) * 8 / 96);
@@ -753,7 +753,7 @@ bool CEditController::SetNoteLengths(int ticks)
     int t = -1;
     int prevOld = -1;
     for (auto it = span->m_first;; ++it) {
-        CEvent& e = **it;
+        CEvent& e = *it;
         if (e.IsMeasure()) {
             bar = it;
             t = -1;
@@ -764,7 +764,7 @@ bool CEditController::SetNoteLengths(int ticks)
             else if (old != prevOld)
                 t += ticks;
             prevOld = old;
-            if (t >= int((*bar)->GetMeasureTicks())) {
+            if (t >= int(bar->GetMeasureTicks())) {
                 UserReport().Warning(QString::fromLatin1(EditText::kNotesPastBarEnd));
                 return false;
             }
@@ -776,7 +776,7 @@ bool CEditController::SetNoteLengths(int ticks)
     for (auto& [e, tick] : moves)
         SetPosition(*e, int64_t(tick) * 12);
     for (auto it = events.begin(); it != events.end(); ++it)
-        if ((*it)->IsMeasure())
+        if (it->IsMeasure())
             SortMeasure(events, it);
     return Commit();
 }
@@ -788,7 +788,7 @@ bool CEditController::SetInstrument(int group, int key)
         if (m_doc.m_trackType != TrackType::Drums || !CanEdit())
             return false;
         for (auto it = span->m_first;; ++it) {
-            CEvent& e = **it;
+            CEvent& e = *it;
             if (e.IsNote() && InGroup(e, group))
                 e.m_word1 = (e.m_word1 & ~EventBits::TypeMask) | uint32_t(key);
             if (it == span->m_last)
@@ -843,11 +843,11 @@ bool CEditController::SetTimeSignature(int bar, int numerator, int denominator)
         return false;
     const int ticks = numerator * 32 / denominator;
     for (auto it = std::next(pos); it != MeasureEnd(pos); ++it)
-        if (int((*it)->GetTick()) >= ticks) {
+        if (int(it->GetTick()) >= ticks) {
             UserReport().Warning(QString::fromLatin1(EditText::kNotesPastBarEnd));
             return false;
         }
-    (*pos)->m_word2 = ((*pos)->m_word2 & ~EventBits::TimeSigMask) | TimeSigWord(uint32_t(numerator), uint32_t(denominator));
+    pos->m_word2 = (pos->m_word2 & ~EventBits::TimeSigMask) | TimeSigWord(uint32_t(numerator), uint32_t(denominator));
     return Commit();
 }
 
@@ -865,7 +865,7 @@ bool CEditController::SplitAtCursor(int numerator, int denominator)
         const EventPos end = MeasureEnd(at->m_bar);
         const int64_t shift = int64_t(at->m_tick) * 12;
         for (auto it = std::next(at->m_after); it != end; ++it)
-            SetPosition(**it, int64_t((*it)->GetPosition()) - shift);
+            SetPosition(*it, int64_t(it->GetPosition()) - shift);
         events.insert(std::next(at->m_after), std::make_unique<CEvent>(EventType::Bar, sig));
     } else {
         events.insert(MeasureEnd(at->m_bar), std::make_unique<CEvent>(EventType::Bar, sig));
@@ -890,13 +890,13 @@ bool CEditController::ToggleMarker(int bar, CEvent*& marker)
 {
     CEventList& events = m_doc.Events();
     const EventPos pos = FindBar(events, bar);
-    if (pos == events.end() || !(*pos)->IsBar())
+    if (pos == events.end() || !pos->IsBar())
         return false;
     if (std::next(pos) == events.end()) {
         UserReport().Warning(QString::fromLatin1(EditText::kNoMarkerOnClosingBar));
         return false;
     }
-    marker = marker == pos->get() ? nullptr : pos->get();
+    marker = marker == &*pos ? nullptr : &*pos;
     m_doc.MarkersChanged();
     m_doc.NotifyViews();
     return true;

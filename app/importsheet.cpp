@@ -161,14 +161,14 @@ bool Reconvert(CRondelDoc& doc, const std::function<void(CTabImporter&)>& adjust
     if (fresh->ImportTab(scratch) < 0 || scratch.Events().empty())
         return false;
     CEventList& events = scratch.Events();
-    if (!events.back()->IsBar())
+    if (!events.back().IsBar())
         AppendEvent(events, EventType::Bar, TimeSigWord(4, 4));
-    if (!events.front()->IsMeasure())
+    if (!events.front().IsMeasure())
         events.push_front(std::make_unique<CEvent>(EventType::Bar, TimeSigWord(4, 4)));
     SortNotesByPosition(events);
     // The song keeps the tempo and patch its first bar had.
-    const CEvent* oldFirst = doc.Events().empty() ? nullptr : doc.Events().front().get();
-    CEvent& first = *events.front();
+    const CEvent* oldFirst = doc.Events().empty() ? nullptr : &doc.Events().front();
+    CEvent& first = events.front();
     if (oldFirst && oldFirst->IsMeasure()) {
         constexpr uint32_t kept = EventBits::TempoPresent | EventBits::TempoMask | EventBits::PatchMask | EventBits::PatchPresent;
         first.m_word1 = (first.m_word1 & ~kept) | (oldFirst->m_word1 & kept);

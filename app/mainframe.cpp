@@ -142,8 +142,8 @@ void EnsureBarTimes(CRondelDoc& doc)
 int FirstBarTempo(const CRondelDoc& doc)
 {
     for (const auto& e : doc.Events())
-        if (e->IsMeasure())
-            return e->GetTempo() ? int(e->GetTempo()) : doc.m_songTempo;
+        if (e.IsMeasure())
+            return e.GetTempo() ? int(e.GetTempo()) : doc.m_songTempo;
     return doc.m_songTempo;
 }
 }
@@ -729,8 +729,8 @@ void CMainFrame::StartPlay(bool loop, bool oneBar, int button)
     int startMsecs = 0;
     int n = 0;
     for (const auto& e : doc.Events())
-        if (e->IsMeasure() && n++ == startBar) {
-            startMsecs = int(e->GetRunTime2());
+        if (e.IsMeasure() && n++ == startBar) {
+            startMsecs = int(e.GetRunTime2());
             break;
         }
     if (!player->TellsTransport())
@@ -877,12 +877,12 @@ void CMainFrame::CursorStatus(int barNo, int index32)
     int tempo = doc->m_songTempo;
     const CEvent* bar = nullptr;
     for (const auto& e : doc->Events()) {
-        if (!e->IsMeasure())
+        if (!e.IsMeasure())
             continue;
-        if (e->GetTempo())
-            tempo = int(e->GetTempo());
+        if (e.GetTempo())
+            tempo = int(e.GetTempo());
         if (++n == barNo) {
-            bar = e.get();
+            bar = &e;
             break;
         }
     }
@@ -924,12 +924,12 @@ void CMainFrame::ShowIssuePlace(const SImportIssueRow& issue)
     int fallback = 0;
     int n = 0;
     for (const auto& e : view->Doc().Events()) {
-        if (!e->IsMeasure())
+        if (!e.IsMeasure())
             continue;
         ++n;
-        if (!(e->m_word1 & EventBits::ImportedLineStart) || issue.groupLineIndex < 0)
+        if (!(e.m_word1 & EventBits::ImportedLineStart) || issue.groupLineIndex < 0)
             continue;
-        const int ref = int(e->m_importRef >> 10);
+        const int ref = int(e.GetImportRef() >> 10);
         if (ref == issue.groupLineIndex) {
             barNo = n + issue.barInLine;
             break;
@@ -1041,7 +1041,7 @@ QMdiSubWindow* CMainFrame::UntouchedBlankSong() const
     if (!doc || doc->IsModified() || !doc->m_pathName.isEmpty() || !doc->m_importPath.isEmpty())
         return nullptr;
     for (const auto& ev : doc->Events())
-        if (!ev->IsMeasure() || ev->HasText())
+        if (!ev.IsMeasure() || ev.HasText())
             return nullptr;
     return subs.front();
 }

@@ -31,7 +31,7 @@ bool CMidiPlayer::Play(bool loop, bool oneBar, int startBar)
     std::optional<EventPos> start;
     int n = 0;
     for (auto it = events.begin(); it != events.end(); ++it)
-        if ((*it)->IsMeasure() && n++ == startBar) {
+        if (it->IsMeasure() && n++ == startBar) {
             start = it;
             break;
         }
@@ -40,7 +40,7 @@ bool CMidiPlayer::Play(bool loop, bool oneBar, int startBar)
         if (!ev)
             return std::nullopt;
         for (auto it = events.begin(); it != events.end(); ++it)
-            if (it->get() == ev && std::next(it) != events.end())
+            if (&*it == ev && std::next(it) != events.end())
                 return it;
         return std::nullopt;
     };

@@ -80,12 +80,12 @@ void CCommentListView::Fill()
         return;
     int barNo = 0;
     for (const auto& e : m_pDoc->Events()) {
-        if (!e->IsMeasure())
+        if (!e.IsMeasure())
             continue;
         ++barNo;
-        if (!e->HasText())
+        if (!e.HasText())
             continue;
-        auto* item = new QListWidgetItem(e->GetText().left(100));
+        auto* item = new QListWidgetItem(e.GetText().left(100));
         item->setData(kLineRole, barNo);
         addItem(item);
     }

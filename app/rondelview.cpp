@@ -37,15 +37,15 @@ CEvent* MeasureAt(CRondelDoc& doc, int barNo)
 {
     int n = 0;
     for (auto& e : doc.Events())
-        if (e->IsMeasure() && ++n == barNo)
-            return e.get();
+        if (e.IsMeasure() && ++n == barNo)
+            return &e;
     return nullptr;
 }
 int MeasureCount(const CRondelDoc& doc)
 {
     int n = 0;
     for (const auto& e : doc.Events())
-        if (e->IsMeasure())
+        if (e.IsMeasure())
             ++n;
     return n;
 }
@@ -269,9 +269,9 @@ void CRondelView::UpdateHover(const QPoint& layoutPos)
     if (bar == m_doc.Events().end())
         return;
     for (int key : keys)
-        for (auto it = std::next(bar); it != m_doc.Events().end() && !(*it)->IsMeasure(); ++it)
-            if (int((*it)->GetTick()) == hit.tick && int((*it)->GetEventType()) == key) {
-                m_hover.note = it->get();
+        for (auto it = std::next(bar); it != m_doc.Events().end() && !it->IsMeasure(); ++it)
+            if (int(it->GetTick()) == hit.tick && int(it->GetEventType()) == key) {
+                m_hover.note = &*it;
                 return;
             }
 }
@@ -503,9 +503,9 @@ int CRondelView::PlayStartBar() const
     if (m_doc.m_pStartMarker) {
         int n = 0;
         for (const auto& e : m_doc.Events()) {
-            if (e->IsMeasure())
+            if (e.IsMeasure())
                 ++n;
-            if (e.get() == m_doc.m_pStartMarker)
+            if (&e == m_doc.m_pStartMarker)
                 return n;
         }
     }
@@ -659,12 +659,12 @@ void CRondelView::keyPressEvent(QKeyEvent* e)
             if (ctrl) {
                 if (m_edit.CanEdit())
                     for (auto& ev : m_doc.Events())
-                        if (ev.get() == m_hover.note) {
-                            ev->m_word1 |= EventBits::TailOverride;
+                        if (&ev == m_hover.note) {
+                            ev.m_word1 |= EventBits::TailOverride;
                             if (key == Qt::Key_Up)
-                                ev->m_word1 |= EventBits::TailDirection;
+                                ev.m_word1 |= EventBits::TailDirection;
                             else
-                                ev->m_word1 &= ~EventBits::TailDirection;
+                                ev.m_word1 &= ~EventBits::TailDirection;
                             m_doc.CommitEdit();
                             break;
                         }
@@ -811,9 +811,9 @@ void CRondelView::StartPlayback(CPlayer* player, int startBar, CScopeBar* scope)
     } else if (m_doc.m_pEndMarker) {
         int n = 0;
         for (const auto& e : m_doc.Events()) {
-            if (e->IsMeasure())
+            if (e.IsMeasure())
                 ++n;
-            if (e.get() == m_doc.m_pEndMarker) {
+            if (&e == m_doc.m_pEndMarker) {
                 m_playEndBar = n - 1;
                 break;
             }
@@ -864,7 +864,7 @@ void CRondelView::UpdatePlayCursor(int position)
     int n = 0;
     auto& events = m_doc.Events();
     for (auto it = events.begin(); it != events.end(); ++it) {
-        CEvent& e = **it;
+        CEvent& e = *it;
         if (!e.IsMeasure())
             continue;
         ++n;
@@ -903,9 +903,9 @@ void CRondelView::UpdatePlayCursor(int position)
     // Song time: the bar's start plus the time into it at the bar's tempo.
     int tempo = 0;
     for (auto& e : events) {
-        if (e->IsMeasure() && e->GetTempo())
-            tempo = int(e->GetTempo());
-        if (e.get() == current)
+        if (e.IsMeasure() && e.GetTempo())
+            tempo = int(e.GetTempo());
+        if (&e == current)
             break;
     }
     if (tempo <= 0)
@@ -938,9 +938,9 @@ bool CRondelView::GotoTime(int msecs)
     std::vector<int> starts;
     std::vector<int> ticks;
     for (const auto& e : m_doc.Events())
-        if (e->IsMeasure()) {
-            starts.push_back(int(e->GetRunTime2()));
-            ticks.push_back(int(e->GetMeasureTicks()));
+        if (e.IsMeasure()) {
+            starts.push_back(int(e.GetRunTime2()));
+            ticks.push_back(int(e.GetMeasureTicks()));
         }
     SBarTarget target;
     if (!GotoTimeTarget(starts, ticks, msecs, &target))

@@ -30,16 +30,16 @@ SMusicPoint MusicPointAt(CRondelDoc& doc, QPoint layout)
     SMusicPoint best;
     int bestDistance = INT_MAX;
     for (const auto& e : doc.Events()) {
-        if (!e->IsMeasure())
+        if (!e.IsMeasure())
             continue;
-        const int x = LayoutBarX(e->GetLayoutPos());
-        const int top = LayoutStaffTop(e->GetLayoutPos());
-        if (layout.x() < x || layout.x() >= x + int(e->GetDisplayWidth()))
+        const int x = LayoutBarX(e.GetLayoutPos());
+        const int top = LayoutStaffTop(e.GetLayoutPos());
+        if (layout.x() < x || layout.x() >= x + int(e.GetDisplayWidth()))
             continue;
         const int distance = std::abs(layout.y() - top);
         if (distance < bestDistance) {
             bestDistance = distance;
-            best = {e.get(), QPoint(layout.x() - x, layout.y() - top)};
+            best = {&e, QPoint(layout.x() - x, layout.y() - top)};
         }
     }
     return best;

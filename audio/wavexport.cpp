@@ -138,8 +138,8 @@ int64_t PlayedTicks(CMidi& midi)
     // The measures in the order they are played, repeats included.
     std::vector<const CEvent*> measures;
     for (const auto& ev : midi.Events())
-        if (ev->IsMeasure())
-            measures.push_back(ev.get());
+        if (ev.IsMeasure())
+            measures.push_back(&ev);
     int64_t ticks = 0;
     for (int ordinal : midi.PlayOrder())
         if (ordinal >= 1 && size_t(ordinal) <= measures.size())

@@ -75,7 +75,7 @@ void BM_ExportTextTab(benchmark::State& state)
 {
     CRondelDoc doc;
     FillSong(doc, int(state.range(0)));
-    doc.Events().front()->m_word1 |= TempoBits(120);
+    doc.Events().front().m_word1 |= TempoBits(120);
     for (auto _ : state)
         benchmark::DoNotOptimize(MakeTextTab(doc));
     state.counters["bars"] = double(state.range(0));

@@ -36,9 +36,9 @@ void DumpMidi(CRondelDoc& doc, QJsonObject& o)
     m[QStringLiteral("playOrder")] = order;
     m[QStringLiteral("eventCount")] = midi.CountMidiEvents();
     // After a pass, the closing bar carries the song's end.
-    if (!doc.Events().empty() && doc.Events().back()->IsMeasure()) {
-        m[QStringLiteral("endTicks")] = qint64(doc.Events().back()->GetRunTime1());
-        m[QStringLiteral("endMsecs")] = qint64(doc.Events().back()->GetRunTime2());
+    if (!doc.Events().empty() && doc.Events().back().IsMeasure()) {
+        m[QStringLiteral("endTicks")] = qint64(doc.Events().back().GetRunTime1());
+        m[QStringLiteral("endMsecs")] = qint64(doc.Events().back().GetRunTime2());
     }
     o[QStringLiteral("midi")] = m;
 }

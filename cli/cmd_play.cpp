@@ -83,18 +83,18 @@ QString PlayingStatus(CMidi& midi, EventPos start, int64_t position, const CAudi
     int measure = 0;
     int counted = 0;
     for (EventPos it = start; it != none; ++it) {
-        if (!(*it)->IsMeasure())
+        if (!it->IsMeasure())
             continue;
         ++counted;
-        if (int64_t((*it)->GetRunTime1()) > position && current != none)
+        if (int64_t(it->GetRunTime1()) > position && current != none)
             break;
         current = it;
         measure = counted;
     }
     int msecs = 0;
     if (current != none) {
-        const int tempo = std::max(1, int(((*current)->m_word1 & EventBits::TempoMask) >> EventBits::TempoShift));
-        msecs = int((*current)->GetRunTime2()) + int((position - int64_t((*current)->GetRunTime1())) * 60000 / (tempo * 96));
+        const int tempo = std::max(1, int((current->m_word1 & EventBits::TempoMask) >> EventBits::TempoShift));
+        msecs = int(current->GetRunTime2()) + int((position - int64_t(current->GetRunTime1())) * 60000 / (tempo * 96));
     }
     QString text = QStringLiteral("PLAYING: %1 measure %2").arg(Clock(msecs)).arg(measure);
     if (overlay && overlay->IsPlaying())

@@ -147,9 +147,9 @@ void ForEachEventJson(CRondelDoc& doc, F&& f)
     int index = 0;
     int bar = 0;
     for (const auto& ev : doc.Events()) {
-        if (ev->IsMeasure())
+        if (ev.IsMeasure())
             ++bar;
-        f(DumpEvent(*ev, index++, bar));
+        f(DumpEvent(ev, index++, bar));
     }
 }
 
@@ -514,7 +514,7 @@ void ConvertOne(SBatchFile& f)
         return;
     }
     for (const auto& ev : doc.Events())
-        f.bars += ev->IsMeasure() ? 1 : 0;
+        f.bars += ev.IsMeasure() ? 1 : 0;
     f.bars = std::max(0, f.bars - 1); // the closing bar holds nothing
     f.issues = ImportIssueCount(doc);
     if (!QDir().mkpath(QFileInfo(f.output).path())) {

@@ -590,7 +590,7 @@ unsigned CTabImporter::MoreEndingsOf(int line, int bar) const
 void CTabImporter::KeepEndingCopies(const CEventList& events, const CEvent* bar, unsigned numbers)
 {
     auto it = events.end();
-    while (it != events.begin() && std::prev(it)->get() != bar)
+    while (it != events.begin() && &*std::prev(it) != bar)
         --it;
     if (it == events.begin())
         return;
@@ -601,7 +601,7 @@ void CTabImporter::KeepEndingCopies(const CEventList& events, const CEvent* bar,
         SEndingCopy copy;
         copy.ending = n;
         for (auto e = it; e != events.end(); ++e)
-            copy.words.emplace_back((*e)->m_word1, (*e)->m_word2);
+            copy.words.emplace_back(e->m_word1, e->m_word2);
         m_endingCopies.push_back(std::move(copy));
     }
 }

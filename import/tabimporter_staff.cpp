@@ -838,8 +838,8 @@ void CTabImporter::EmitMeasureRef(CEvent* ev, int column)
         return;
     m_measureRefDone = true;
     ev->m_word1 |= EventBits::ImportedLineStart;
-    ev->m_importRef = (uint32_t(m_blockLines[0]) << ImportLimits::kImportRefLineShift)
-        | (uint32_t(column) & ImportLimits::kImportRefColumnMask);
+    ev->SetImportRef((uint32_t(m_blockLines[0]) << ImportLimits::kImportRefLineShift)
+        | (uint32_t(column) & ImportLimits::kImportRefColumnMask));
 }
 
 void CTabImporter::FlushPendingRepeat(CEventList& events, int column)

@@ -46,7 +46,7 @@ void PutWord(std::vector<uint8_t>& out, uint32_t w)
 bool ContainsEvent(const CEventList& list, const CEvent* ev)
 {
     for (const auto& e : list)
-        if (e.get() == ev)
+        if (&e == ev)
             return true;
     return false;
 }
@@ -183,8 +183,8 @@ bool CMidi::RenderAhead()
         // those of the bars played now: they get theirs again when they are rendered.
         if (const CEvent* playing = m_streamBuffer.m_bar)
             for (auto& e : Events())
-                if (e->IsMeasure() && e.get() != playing && e->GetRunTime1() > playing->GetRunTime1())
-                    e->SetRunTime1(0);
+                if (e.IsMeasure() && &e != playing && e.GetRunTime1() > playing->GetRunTime1())
+                    e.SetRunTime1(0);
     }
     // One bar of look-ahead: keep the bar after the one playing in the stream.
     if (m_oneBar || (m_nextNode == None() && !m_loop))
@@ -218,8 +218,8 @@ bool CMidi::PlayOn(std::unique_ptr<CMidiStream> stream, const SPlayRange& range,
     m_loop = loop ? 1 : 0;
     m_oneBar = oneBar ? 1 : 0;
     BeginPass(RENDER_PLAY);
-    m_tempo = int(events.front()->GetTempo());
-    m_patch = int(events.front()->GetPatch());
+    m_tempo = int(events.front().GetTempo());
+    m_patch = int(events.front().GetPatch());
 
     // 2. The first bar.
     EventPos first = Events().begin();
@@ -229,7 +229,7 @@ bool CMidi::PlayOn(std::unique_ptr<CMidiStream> stream, const SPlayRange& range,
         first = *m_playStartMarker;
     else if ((range.m_type == 1 || range.m_type == 2) && range.m_startBarPos)
         first = *range.m_startBarPos;
-    if (first != None() && !(*first)->IsMeasure())
+    if (first != None() && !first->IsMeasure())
         first = NextMeasure(first);
     if (first == None())
         return false;
@@ -276,8 +276,8 @@ bool CMidi::PlayOn(std::unique_ptr<CMidiStream> stream, const SPlayRange& range,
         // Guitar and bass: every program the song may select, loaded before the clock runs.
         std::vector<int> programs{28};
         for (const auto& ev : events)
-            if (ev->IsMeasure())
-                programs.push_back(int((ev->m_word1 & EventBits::PatchMask) >> EventBits::PatchShift));
+            if (ev.IsMeasure())
+                programs.push_back(int((ev.m_word1 & EventBits::PatchMask) >> EventBits::PatchShift));
         g_player.m_stream->PreparePrograms(programs);
     }
 
@@ -290,7 +290,7 @@ bool CMidi::PlayOn(std::unique_ptr<CMidiStream> stream, const SPlayRange& range,
     SetVolume(100 - host.FaderPos());
 
     // 8. Tempo.
-    m_tempo = StoredTempo(**first);
+    m_tempo = StoredTempo(*first);
     const int playTempo = host.CurrentPlayTempo();
     SetTempo(playTempo != 0 ? playTempo : m_tempo);
     if (playTempo == 0 && m_tempo > 0)
@@ -300,7 +300,7 @@ bool CMidi::PlayOn(std::unique_ptr<CMidiStream> stream, const SPlayRange& range,
     host.ShowPlayState(1, m_loop);
     // The recording keeps its place against the song: a count-in plays what comes before the
     // first bar in the recording, or waits in silence where the recording has less.
-    const int startMsecs = int((*first)->GetRunTime2());
+    const int startMsecs = int(first->GetRunTime2());
     if (m_countInTicks == 0) {
         host.NotifyOverlay(1, startMsecs);
     } else {
@@ -378,7 +378,7 @@ void CMidi::ContinueAt(EventPos bar)
 {
     if (g_player.m_owner != this || (GetPlayState() != 1 && GetPlayState() != 2) || m_oneBar)
         return;
-    if (bar == None() || !(*bar)->IsMeasure())
+    if (bar == None() || !bar->IsMeasure())
         return;
     m_continueNode = bar;
 }
@@ -390,7 +390,7 @@ void CMidi::RefreshLookAhead()
     // Nodes of the saved state must still be in the song.
     for (EventPos pos : {m_lookAheadBefore->m_nextNode, m_lookAheadBefore->m_prevMeasuresNode, m_lookAheadBefore->m_groupStart,
                          m_startNode}) {
-        if (pos != None() && !ContainsEvent(Events(), pos->get()))
+        if (pos != None() && !ContainsEvent(Events(), &*pos))
             return;
     }
     const SRenderSnapshot after = *m_lookAheadAfter;

@@ -101,7 +101,7 @@ EventPos CMidi::NextMeasure(EventPos from)
     if (from == none)
         return none;
     for (EventPos it = std::next(from); it != none; ++it)
-        if ((*it)->IsMeasure())
+        if (it->IsMeasure())
             return it;
     return none;
 }
@@ -158,8 +158,8 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
     case RENDER_FILE:
         m_eventCount += 5; // counted as the counting pass does
         // The closing bar renders nothing, not even its time signature.
-        if (node != none && (*node)->IsTimeSigShown() && std::next(node) != none)
-            bytes += EmitTimeSig(0, int((*node)->GetTimeSigNumerator()), int((*node)->GetTimeSigDenominator()));
+        if (node != none && node->IsTimeSigShown() && std::next(node) != none)
+            bytes += EmitTimeSig(0, int(node->GetTimeSigNumerator()), int(node->GetTimeSigDenominator()));
         break;
     case RENDER_COUNT:
         m_eventCount += 5;
@@ -174,7 +174,7 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
         ResetRepeatState();
     }
     // Only measures are handed in; anything else starts at the measure that follows it.
-    if (node != none && !(*node)->IsMeasure())
+    if (node != none && !node->IsMeasure())
         node = NextMeasure(node);
     if (node == none) {
         total += bytes;
@@ -182,10 +182,10 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
     }
 
     EventPos bar = node;
-    if ((*bar)->IsRepeatPrev()) {
+    if (bar->IsRepeatPrev()) {
         // The marker's measure starts when its first repeat does.
-        if (m_mode == RENDER_TIMING && (*bar)->GetRunTime2() == kNotTimed)
-            (*bar)->SetRunTime2(RunTimeWord(m_msecs));
+        if (m_mode == RENDER_TIMING && bar->GetRunTime2() == kNotTimed)
+            bar->SetRunTime2(RunTimeWord(m_msecs));
         bar = ExpandRepeatPrevMeasures(bar);
         if (bar == none) {
             total += bytes;
@@ -194,17 +194,17 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
         ++m_barNumber;
     }
     bool explicitTempo = false;
-    ApplyTempoAndPatch(**bar, explicitTempo);
+    ApplyTempoAndPatch(*bar, explicitTempo);
 
     // The closing bar: nothing to play, no time added.
     if (std::next(bar) == none) {
         if (m_mode == RENDER_TIMING)
-            FillTiming(**bar);
+            FillTiming(*bar);
         total += bytes;
         return none;
     }
 
-    CEvent& b = **bar;
+    CEvent& b = *bar;
     if (b.IsBar()) {
         if (b.IsRepeatGroupStart()) {
             StartRepeatGroup(bar);
@@ -219,12 +219,12 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
                 bar = chosen;
                 // A bar reached this way is what it is: a group start starts its group, and
                 // the closing bar ends the song.
-                if ((*bar)->IsRepeatGroupStart())
+                if (bar->IsRepeatGroupStart())
                     StartRepeatGroup(bar);
-                ApplyTempoAndPatch(**bar, explicitTempo);
+                ApplyTempoAndPatch(*bar, explicitTempo);
                 if (std::next(bar) == none) {
                     if (m_mode == RENDER_TIMING)
-                        FillTiming(**bar);
+                        FillTiming(*bar);
                     total += bytes;
                     return none;
                 }
@@ -247,7 +247,7 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
         }
     }
 
-    CEvent& chosen = **bar;
+    CEvent& chosen = *bar;
     const int barTicks = BarTicks(chosen);
     chosen.SetRunTime1(RunTimeWord(m_ticks));
     if (m_pPlayOrder)
@@ -290,7 +290,7 @@ EventPos CMidi::RenderBar(EventPos node, int& total)
     // Playback renders one bar ahead: the bar after it may be the one sounding now (a loop of
     // two bars), whose start must stay as it is until it is rendered again.
     if (m_mode != RENDER_PLAY)
-        (*next)->SetRunTime1(RunTimeWord(m_ticks));
+        next->SetRunTime1(RunTimeWord(m_ticks));
     ++m_barNumber;
 
     // Playback stops at the end marker or the end of a range; files hold the whole song.
@@ -309,12 +309,12 @@ EventPos CMidi::NextAlternateEnding(EventPos bar)
     const EventPos none = None();
     EventPos current = bar;
     for (;;) {
-        const int ending = int((*current)->GetRepeatGroupAltEnd());
+        const int ending = int(current->GetRepeatGroupAltEnd());
         if (ending == m_groupPass) {
             const EventPos next = NextMeasure(current);
             if (next == none)
                 return none;
-            const CEvent& n = **next;
+            const CEvent& n = *next;
             if (n.IsBar() && !n.IsRepeatGroupStart() && int(n.GetRepeatGroupAltEnd()) > ending) {
                 ++m_groupPass;
                 if (m_groupStart != none) {
@@ -331,13 +331,13 @@ EventPos CMidi::NextAlternateEnding(EventPos bar)
         }
         // An ending of an earlier pass (or a bar inside a multi-bar ending): skip it.
         EventPos skip = std::next(current);
-        while (skip != none && !(*skip)->IsBar())
+        while (skip != none && !skip->IsBar())
             ++skip;
         if (skip == none) {
             m_groupPass = 0;
             return current == bar ? none : current;
         }
-        if ((*skip)->IsRepeatGroupStart()) {
+        if (skip->IsRepeatGroupStart()) {
             m_groupPass = 0;
             return skip;
         }
@@ -348,7 +348,7 @@ EventPos CMidi::NextAlternateEnding(EventPos bar)
 EventPos CMidi::ExpandRepeatPrevMeasures(EventPos marker)
 {
     const EventPos none = None();
-    CEvent& m = **marker;
+    CEvent& m = *marker;
     const int n = int(m.GetRepeatPrevNMeasures());
     const int times = int(m.GetRepeatPrevCount());
 
@@ -362,10 +362,10 @@ EventPos CMidi::ExpandRepeatPrevMeasures(EventPos marker)
         EventPos p = marker;
         while (p != Events().begin() && counted < n) {
             --p;
-            if ((*p)->IsBar()) {
+            if (p->IsBar()) {
                 ++counted;
                 found = p;
-            } else if ((*p)->IsRepeatPrev()) {
+            } else if (p->IsRepeatPrev()) {
                 if (counted == 0) {
                     UserReport().InternalProblem(ReportSource::Midi, kLineMarkerBeforeBar);
                     return none;
@@ -405,7 +405,7 @@ EventPos CMidi::FinishRepeatPrevMeasures(EventPos marker)
     const EventPos next = NextMeasure(marker);
     if (next == None())
         return next;
-    CEvent& e = **next;
+    CEvent& e = *next;
     if (e.IsRepeatPrev()) {
         UserReport().Warning(QStringLiteral("Cannot  repeat a measure inside another repeat measure. Repeat measure at bar %1 has been automatically removed")
                                  .arg(m_barNumber + 1));
@@ -467,8 +467,8 @@ int CMidi::RenderBarNotes(EventPos first, int barTicks, int patch)
     bool rendered = false;
     int lastPos = 0;
     int program = 0;
-    for (EventPos it = first; it != none && !(*it)->IsMeasure(); ++it) {
-        const CEvent& ev = **it;
+    for (EventPos it = first; it != none && !it->IsMeasure(); ++it) {
+        const CEvent& ev = *it;
         const int pos = int(ev.GetPosition());
         if ((ev.IsNote() || ev.IsRest()) && pos <= barTicks) {
             const bool rest = ev.IsRest();
@@ -559,11 +559,11 @@ void CMidi::ComputeBarTimes()
     BeginPass(RENDER_TIMING);
     if (events.empty())
         return;
-    m_tempo = int(events.front()->GetTempo());
-    m_patch = int(events.front()->GetPatch());
+    m_tempo = int(events.front().GetTempo());
+    m_patch = int(events.front().GetPatch());
     for (auto& ev : events)
-        if (ev->IsMeasure())
-            ev->SetRunTime2(kNotTimed);
+        if (ev.IsMeasure())
+            ev.SetRunTime2(kNotTimed);
 
     int total = 0;
     const bool finished = RunPass(total);
@@ -571,11 +571,11 @@ void CMidi::ComputeBarTimes()
     int measuresBefore = 0;
     bool foundUnreached = false;
     for (auto& ev : events) {
-        if (!ev->IsMeasure())
+        if (!ev.IsMeasure())
             continue;
-        if (ev->GetRunTime2() == kNotTimed) {
+        if (ev.GetRunTime2() == kNotTimed) {
             foundUnreached = true;
-            ev->SetRunTime2(0);
+            ev.SetRunTime2(0);
         }
         if (!foundUnreached)
             ++measuresBefore;
@@ -611,8 +611,8 @@ std::vector<int> CMidi::PlayOrder()
     std::unordered_map<const CEvent*, int> ordinal;
     int n = 0;
     for (const auto& ev : Events())
-        if (ev->IsMeasure())
-            ordinal[ev.get()] = ++n;
+        if (ev.IsMeasure())
+            ordinal[&ev] = ++n;
     std::vector<int> order;
     order.reserve(played.size());
     for (const CEvent* e : played)
@@ -647,14 +647,14 @@ int CMidi::EmitClicksUpTo(int64_t upTo)
 
 int CMidi::RenderCountIn(EventPos node)
 {
-    if (node != None() && !(*node)->IsMeasure())
+    if (node != None() && !node->IsMeasure())
         node = NextMeasure(node);
     // In the meter of the first bar played (a measure repeat at the head repeats nothing: 4/4).
     int numerator = 4, denominator = 4, ticks = 384;
-    if (node != None() && (*node)->IsBar() && BarTicks(**node) > 0) {
-        numerator = int((*node)->GetTimeSigNumerator());
-        denominator = int((*node)->GetTimeSigDenominator());
-        ticks = BarTicks(**node);
+    if (node != None() && node->IsBar() && BarTicks(*node) > 0) {
+        numerator = int(node->GetTimeSigNumerator());
+        denominator = int(node->GetTimeSigDenominator());
+        ticks = BarTicks(*node);
     }
     int bytes = 0;
     switch (m_mode) {
@@ -662,7 +662,7 @@ int CMidi::RenderCountIn(EventPos node)
         m_writePos = 0;
         m_streamBuffer.Clear();
         bytes += EmitMasterVolume();
-        m_streamBuffer.m_tempo = node != None() ? StoredTempo(**node) : 0;
+        m_streamBuffer.m_tempo = node != None() ? StoredTempo(*node) : 0;
         break;
     case RENDER_FILE:
         m_eventCount += 5;

@@ -371,7 +371,7 @@ void MarkTriplets(CEventList& events, int position)
 {
     int newPositions = 0;
     for (auto it = events.rbegin(); it != events.rend(); ++it) {
-        CEvent& ev = **it;
+        CEvent& ev = *it;
         if (ev.IsMeasure())
             break;
         if (!ev.IsNote())

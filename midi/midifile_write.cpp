@@ -66,8 +66,8 @@ bool CMidi::WriteTrack()
     BeginPass(RENDER_FILE);
     // The tempo and patch in force at the start are the first bar's.
     const CEventList& events = Events();
-    m_tempo = events.empty() ? 0 : int(events.front()->GetTempo());
-    m_patch = events.empty() ? 0 : int(events.front()->GetPatch());
+    m_tempo = events.empty() ? 0 : int(events.front().GetTempo());
+    m_patch = events.empty() ? 0 : int(events.front().GetPatch());
     if (m_tempo == 0)
         m_tempo = m_doc.m_songTempo > 0 ? int(m_doc.m_songTempo) : 120;
 

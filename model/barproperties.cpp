@@ -178,7 +178,7 @@ CEvent* ApplyBarProperties(CRondelDoc& doc, EventPos node, const SBarProperties&
     CEventList& events = doc.Events();
     if (v.m_insertNewMeasure)
         node = events.insert(node, std::make_unique<CEvent>(EventType::Bar, TimeSigWord(4, 4)));
-    CEvent& ev = **node;
+    CEvent& ev = *node;
 
     auto setBit = [](uint32_t& word, uint32_t bit, bool on) { word = on ? (word | bit) : (word & ~bit); };
     setBit(ev.m_word1, EventBits::NewLine, v.m_newLine);

@@ -20,7 +20,7 @@ QByteArray CopyEvents(const SEventSpan& span)
     CArchive ar(&bytes);
     ar.WriteCount(count);
     for (auto it = span.m_first;; ++it) {
-        (*it)->Serialize(ar);
+        it->Serialize(ar);
         if (it == span.m_last)
             break;
     }
@@ -58,12 +58,12 @@ namespace {
 // The song ends with a plain BAR; a new one takes the time signature of the last BAR.
 void KeepClosingBar(CEventList& events)
 {
-    if (!events.empty() && events.back()->IsBar())
+    if (!events.empty() && events.back().IsBar())
         return;
     uint32_t sig = TimeSigWord(4, 4);
     for (auto it = events.rbegin(); it != events.rend(); ++it) {
-        if ((*it)->IsBar()) {
-            sig = (*it)->m_word2 & EventBits::TimeSigMask;
+        if (it->IsBar()) {
+            sig = it->m_word2 & EventBits::TimeSigMask;
             break;
         }
     }
@@ -86,7 +86,7 @@ bool PasteEvents(CRondelDoc& doc, const QByteArray& bytes, const std::optional<S
         std::any_of(pasted.begin(), pasted.end(), [](const auto& ev) { return ev->IsMeasure(); });
     if (!withMeasures) {
         // Notes in a measure repeat would never sound.
-        if ((*at->m_bar)->IsRepeatPrev()) {
+        if (at->m_bar->IsRepeatPrev()) {
             UserReport().Warning(QString::fromLatin1(kNoNotesInRepeat));
             return false;
         }
@@ -94,7 +94,7 @@ bool PasteEvents(CRondelDoc& doc, const QByteArray& bytes, const std::optional<S
         // that would end up past the bar end are refused rather than lost later.
         const int64_t base = pasted.front()->GetPosition();
         const int64_t cursor = int64_t(at->m_tick) * 12;
-        const int64_t barEnd = int64_t((*at->m_bar)->GetMeasurePositions());
+        const int64_t barEnd = int64_t(at->m_bar->GetMeasurePositions());
         for (const auto& ev : pasted)
             if (int64_t(ev->GetPosition()) - base + cursor >= barEnd) {
                 UserReport().Warning(QString::fromLatin1(kPasteDoesNotFit));
@@ -110,14 +110,14 @@ bool PasteEvents(CRondelDoc& doc, const QByteArray& bytes, const std::optional<S
     } else {
         const EventPos before = at->m_bar;
         const bool atHead = before == events.begin();
-        const uint32_t songStart = (*before)->m_word1 & (EventBits::TempoPresent | EventBits::TempoMask | EventBits::PatchPresent | EventBits::PatchMask);
+        const uint32_t songStart = before->m_word1 & (EventBits::TempoPresent | EventBits::TempoMask | EventBits::PatchPresent | EventBits::PatchMask);
         if (!pasted.front()->IsMeasure())
             events.insert(before, std::make_unique<CEvent>(EventType::Bar, TimeSigWord(4, 4)));
         for (auto& ev : pasted)
             events.insert(before, std::move(ev));
         if (atHead) {
             // Pasted in front of bar 1: the song still starts with its own tempo and patch.
-            CEvent& first = *events.front();
+            CEvent& first = events.front();
             constexpr uint32_t kTempo = EventBits::TempoPresent | EventBits::TempoMask;
             constexpr uint32_t kPatch = EventBits::PatchPresent | EventBits::PatchMask;
             if ((songStart & EventBits::TempoPresent) && !(first.m_word1 & EventBits::TempoPresent))
@@ -146,19 +146,19 @@ bool AdjustMeasureRepeat(CEventList& events, int fromBar, int delta)
     int bar = 0;
     int counted = 0; // measures between the change and the one looked at
     for (auto& ev : events) {
-        if (!ev->IsMeasure() || ++bar < fromBar)
+        if (!ev.IsMeasure() || ++bar < fromBar)
             continue;
         if (counted >= 8)
             break;
-        if (ev->IsRepeatPrev()) {
-            const int n = int(ev->GetRepeatPrevNMeasures());
+        if (ev.IsRepeatPrev()) {
+            const int n = int(ev.GetRepeatPrevNMeasures());
             if (n > counted) {
                 // Only the removed measures that lay inside the group leave it.
                 const int changed = delta > 0 ? delta : -std::min(-delta, n - counted);
                 const int newN = n + changed;
                 if (newN < 1 || newN > 15)
                     return false;
-                ev->m_word2 = (ev->m_word2 & ~(EventBits::RepeatNLowMask | EventBits::RepeatNHigh))
+                ev.m_word2 = (ev.m_word2 & ~(EventBits::RepeatNLowMask | EventBits::RepeatNHigh))
                     | ((uint32_t(newN) & 7) << EventBits::RepeatNShift) | ((newN & 8) ? EventBits::RepeatNHigh : 0);
                 return true;
             }
@@ -172,7 +172,7 @@ int RemoveEvents(CRondelDoc& doc, const SEventSpan& span)
 {
     CEventList& events = doc.Events();
     // The song's opening tempo and patch stay with whatever becomes the first measure.
-    const CEvent& head = *events.front();
+    const CEvent& head = events.front();
     const uint32_t headTempo = head.m_word1 & (EventBits::TempoPresent | EventBits::TempoMask);
     const uint32_t headPatch = head.m_word1 & (EventBits::PatchPresent | EventBits::PatchMask);
     const bool headHasTempo = head.IsMeasure() && (head.m_word1 & EventBits::TempoPresent);
@@ -180,33 +180,33 @@ int RemoveEvents(CRondelDoc& doc, const SEventSpan& span)
     // A bar line goes with the range only when its whole measure does: the span must reach the
     // measure's last event. The last measure opener of the span is the only one in doubt.
     const auto stop = std::next(span.m_last);
-    const bool lastMeasureWhole = stop == events.end() || (*stop)->IsMeasure();
+    const bool lastMeasureWhole = stop == events.end() || stop->IsMeasure();
     EventPos lastOpener = events.end();
     for (auto it = span.m_first; it != stop && it != span.m_endBar && it != events.end(); ++it)
-        if ((*it)->IsMeasure())
+        if (it->IsMeasure())
             lastOpener = it;
     int bars = 0;
     uint32_t firstRemovedSig = 0;
     auto it = span.m_first;
     while (it != events.end() && it != stop && it != span.m_endBar) {
-        if ((*it)->IsMeasure()) {
+        if (it->IsMeasure()) {
             if (it == lastOpener && !lastMeasureWhole) {
                 ++it; // its measure goes on after the range: the bar line stays
                 continue;
             }
             if (bars++ == 0)
-                firstRemovedSig = (*it)->m_word2 & EventBits::TimeSigMask;
-            doc.ForgetMarkersAt(it->get());
+                firstRemovedSig = it->m_word2 & EventBits::TimeSigMask;
+            doc.ForgetMarkersAt(&*it);
         }
         it = events.erase(it);
     }
-    if (it == events.end() && (events.empty() || !events.back()->IsBar()))
+    if (it == events.end() && (events.empty() || !events.back().IsBar()))
         AppendEvent(events, EventType::Bar, TimeSigWord(4, 4));
     // Notes whose opening bar line went with the range would otherwise stand before the first
     // measure; they keep their measure's time signature.
-    if (!events.front()->IsMeasure())
+    if (!events.front().IsMeasure())
         events.push_front(std::make_unique<CEvent>(EventType::Bar, firstRemovedSig ? firstRemovedSig : TimeSigWord(4, 4)));
-    CEvent& first = *events.front();
+    CEvent& first = events.front();
     if (headHasTempo && !(first.m_word1 & EventBits::TempoPresent))
         first.m_word1 = (first.m_word1 & ~(EventBits::TempoPresent | EventBits::TempoMask)) | headTempo;
     if (headHasPatch && !(first.m_word1 & EventBits::PatchPresent))

@@ -55,8 +55,12 @@ uint32_t RepeatPrevWord(uint32_t n, uint32_t count, uint32_t num, uint32_t den)
 }
 
 CEvent::CEvent(uint32_t word1, uint32_t word2, uint32_t importRef, const QString* text)
-    : m_word1(word1), m_word2(word2), m_importRef(importRef)
+    : m_word1(word1), m_word2(word2), m_ref(importRef)
 {
+    if (importRef & kRecordTag) {
+        m_ref = 0;
+        NeedRecord().m_importRef = importRef;
+    }
     if (text) {
         auto copy = std::make_unique<QString>(*text);
         NeedRecord().m_pText = std::move(copy);
@@ -71,8 +75,9 @@ CEvent::CEvent(uint32_t word1, uint32_t word2, uint32_t importRef, const QString
 }
 
 CEvent::CEvent(const CEvent& other)
-    : m_word1(other.m_word1), m_word2(other.m_word2), m_importRef(other.m_importRef)
+    : m_word1(other.m_word1), m_word2(other.m_word2)
 {
+    SetImportRef(other.GetImportRef());
     if (other.IsBar() && other.HasText()) {
         auto copy = std::make_unique<QString>(other.GetTextOrNull()->left(kMaxSavedText));
         NeedRecord().m_pText = std::move(copy);
@@ -81,9 +86,23 @@ CEvent::CEvent(const CEvent& other)
 
 EventExtras::SRecord& CEvent::NeedRecord()
 {
-    if (!m_extra)
-        m_extra = EventExtras::Acquire();
-    return EventExtras::At(m_extra);
+    if (EventExtras::SRecord* r = Record())
+        return *r;
+    const uint32_t handle = EventExtras::Acquire();
+    EventExtras::SRecord& r = EventExtras::At(handle);
+    r.m_importRef = m_ref;
+    m_ref = kRecordTag | handle;
+    return r;
+}
+
+void CEvent::SetImportRef(uint32_t ref)
+{
+    if (EventExtras::SRecord* r = Record())
+        r->m_importRef = ref;
+    else if (ref & kRecordTag)
+        NeedRecord().m_importRef = ref;
+    else
+        m_ref = ref;
 }
 
 uint32_t CEvent::GetMeasureTicks() const
@@ -94,8 +113,8 @@ uint32_t CEvent::GetMeasureTicks() const
 
 void CEvent::SetText(const QString& text)
 {
-    if (m_extra)
-        EventExtras::At(m_extra).m_pText.reset();
+    if (EventExtras::SRecord* r = Record())
+        r->m_pText.reset();
     if (!text.isEmpty()) {
         auto copy = std::make_unique<QString>(text);
         NeedRecord().m_pText = std::move(copy);
@@ -181,8 +200,8 @@ void CEvent::Serialize(CArchive& ar)
     }
     m_word1 = ar.ReadU32();
     m_word2 = ar.ReadU32();
-    if (m_extra)
-        EventExtras::At(m_extra).m_pText.reset();
+    if (EventExtras::SRecord* r = Record())
+        r->m_pText.reset();
     if (IsBar() && (m_word1 & EventBits::TextFollows)) {
         auto text = std::make_unique<QString>(ar.ReadString());
         m_word1 &= ~EventBits::TextFollows;
@@ -199,17 +218,134 @@ void CEvent::Serialize(CArchive& ar)
     }
 }
 
-CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef)
+// The importer's hot path: everything it calls is inlined into it.
+[[gnu::flatten]] CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef)
 {
-    list.push_back(std::make_unique<CEvent>(word1, word2, importRef));
-    return list.back().get();
+    return &list.emplace_back(word1, word2, importRef);
+}
+
+void CEventList::LinkBefore(CEvent* next, CEvent* first, CEvent* last, uint32_t firstSlot, uint32_t lastSlot) noexcept
+{
+    const uint32_t prevSlot = next ? next->m_prev : m_tail;
+    first->m_prev = prevSlot;
+    last->m_next = next ? EventPool::SlotOf(next) : 0;
+    if (prevSlot)
+        Event(prevSlot)->m_next = firstSlot;
+    else
+        m_head = firstSlot;
+    if (next)
+        next->m_prev = lastSlot;
+    else
+        m_tail = lastSlot;
+}
+
+void CEventList::Unlink(CEvent* first, CEvent* last) noexcept
+{
+    if (first->m_prev)
+        Event(first->m_prev)->m_next = last->m_next;
+    else
+        m_head = last->m_next;
+    if (last->m_next)
+        Event(last->m_next)->m_prev = first->m_prev;
+    else
+        m_tail = first->m_prev;
+}
+
+CEventList::iterator CEventList::insert(const_iterator pos, std::unique_ptr<CEvent> event) noexcept
+{
+    CEvent* next = Mutable(pos);
+    if (!event)
+        return {next, this};
+    CEvent* e = event.release();
+    const uint32_t slot = EventPool::SlotOf(e);
+    LinkBefore(next, e, e, slot, slot);
+    ++m_size;
+    return {e, this};
+}
+
+std::unique_ptr<CEvent> CEventList::extract(const_iterator pos) noexcept
+{
+    CEvent* e = Mutable(pos);
+    Unlink(e, e);
+    e->m_prev = e->m_next = 0;
+    --m_size;
+    return std::unique_ptr<CEvent>(e);
+}
+
+CEventList::iterator CEventList::erase(const_iterator pos) noexcept
+{
+    CEvent* next = Event(pos->m_next);
+    extract(pos);
+    return {next, this};
+}
+
+CEventList::iterator CEventList::erase(const_iterator first, const_iterator last) noexcept
+{
+    while (first != last)
+        first = erase(first);
+    return {Mutable(last), this};
+}
+
+void CEventList::clear() noexcept
+{
+    uint32_t slot = m_head;
+    m_head = m_tail = 0;
+    m_size = 0;
+    while (slot) {
+        CEvent* e = Event(slot);
+        slot = e->m_next;
+        delete e; // its links go with it
+    }
+}
+
+void CEventList::splice(const_iterator pos, CEventList& other) noexcept
+{
+    if (&other == this || other.empty())
+        return;
+    CEvent* first = Event(other.m_head);
+    CEvent* last = Event(other.m_tail);
+    const uint32_t firstSlot = other.m_head;
+    const uint32_t lastSlot = other.m_tail;
+    LinkBefore(Mutable(pos), first, last, firstSlot, lastSlot);
+    m_size += other.m_size;
+    other.m_head = other.m_tail = 0;
+    other.m_size = 0;
+}
+
+void CEventList::splice(const_iterator pos, CEventList& other, const_iterator it) noexcept
+{
+    CEvent* e = Mutable(it);
+    if (e == pos.m_event)
+        return;
+    if (e->m_next && Event(e->m_next) == pos.m_event && &other == this)
+        return; // already in place
+    insert(pos, other.extract(it));
+}
+
+void CEventList::splice(const_iterator pos, CEventList& other, const_iterator first, const_iterator last) noexcept
+{
+    if (first == last)
+        return;
+    CEvent* f = Mutable(first);
+    CEvent* l = last.m_event ? Event(last->m_prev) : Event(other.m_tail);
+    if (&other != this) {
+        size_t n = 1;
+        for (CEvent* e = f; e != l; e = Event(e->m_next))
+            ++n;
+        other.m_size -= n;
+        m_size += n;
+    }
+    const uint32_t firstSlot = EventPool::SlotOf(f);
+    const uint32_t lastSlot = EventPool::SlotOf(l);
+    other.Unlink(f, l);
+    LinkBefore(Mutable(pos), f, l, firstSlot, lastSlot);
 }
 
 int BarNumberOf(const CEventList& list, CEventList::const_iterator pos)
 {
     int bar = 0;
     for (auto it = list.begin(); it != list.end(); ++it) {
-        if ((*it)->IsMeasure())
+        if (it->IsMeasure())
             ++bar;
         if (it == pos)
             break;

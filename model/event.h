@@ -1,8 +1,9 @@
 #pragma once
 // One event of a song: a measure opener (BAR, REPEAT_PREV_MEASURES), a note or a rest.
 // Two saved 32-bit words hold every musical fact; see the masks below for their fields.
-// A note is 16 bytes: the two words, its import reference and the handle of the side record
-// that measures keep their layout and timing words and their text in.
+// An event is 20 bytes: the two words; one word holding either its import reference or the
+// handle of the side record that measures keep their layout and timing words, their text and
+// then their import reference in; and the links of the song list it belongs to.
 // Positions are in units of 12 to a 32nd note (96 to a quarter); a tick is a 32nd index.
 
 #include "eventextras.h"
@@ -10,11 +11,16 @@
 
 #include <QString>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
-#include <list>
+#include <iterator>
 #include <memory>
+#include <type_traits>
+#include <vector>
 
 class CArchive;
+class CEventList;
 
 namespace EventType {
 inline constexpr uint32_t Rest = 1;
@@ -98,13 +104,14 @@ public:
     CEvent(uint32_t word1, uint32_t word2, uint32_t importRef = 0, const QString* text = nullptr);
     CEvent(uint32_t word1, uint32_t word2, uint32_t importRef, const QString& text);
     // Copies the saved words and the import reference; the text only for a BAR with a
-    // non-empty text, cut to 100 characters. Layout and run-time words start at 0.
+    // non-empty text, cut to 100 characters. Layout and run-time words start at 0, and the
+    // copy belongs to no list.
     CEvent(const CEvent& other);
     CEvent& operator=(const CEvent&) = delete;
     ~CEvent()
     {
-        if (m_extra)
-            EventExtras::Release(m_extra);
+        if (m_ref & kRecordTag)
+            EventExtras::Release(m_ref & ~kRecordTag);
     }
 
     // Events come from their own pool; see eventpool.h.
@@ -171,10 +178,10 @@ public:
     // Words that only measure openers use, filled by the layout and the render passes; 0
     // until set. Kept beside the event rather than in it, so that a note costs only its
     // saved words.
-    uint32_t GetLayoutPos() const { return m_extra ? EventExtras::At(m_extra).m_layoutPos : 0; }   // staff top y in bits 0-19, bar left x in bits 20-31
-    uint32_t GetLayoutSize() const { return m_extra ? EventExtras::At(m_extra).m_layoutSize : 0; } // row offsets of the bar's system
-    uint32_t GetRunTime1() const { return m_extra ? EventExtras::At(m_extra).m_runTime1 : 0; }     // bar start in position units, last render pass
-    uint32_t GetRunTime2() const { return m_extra ? EventExtras::At(m_extra).m_runTime2 : 0; }     // bar start in milliseconds, timing pass
+    uint32_t GetLayoutPos() const { return Word(&EventExtras::SRecord::m_layoutPos); }   // staff top y in bits 0-19, bar left x in bits 20-31
+    uint32_t GetLayoutSize() const { return Word(&EventExtras::SRecord::m_layoutSize); } // row offsets of the bar's system
+    uint32_t GetRunTime1() const { return Word(&EventExtras::SRecord::m_runTime1); }     // bar start in position units, last render pass
+    uint32_t GetRunTime2() const { return Word(&EventExtras::SRecord::m_runTime2); }     // bar start in milliseconds, timing pass
     void SetLayoutPos(uint32_t value) { SetWord(&EventExtras::SRecord::m_layoutPos, value); }
     void SetLayoutSize(uint32_t value) { SetWord(&EventExtras::SRecord::m_layoutSize, value); }
     void SetRunTime1(uint32_t value) { SetWord(&EventExtras::SRecord::m_runTime1, value); }
@@ -201,50 +208,273 @@ public:
 
     void Serialize(CArchive& ar);
 
+    // (import line index << 10) | (column & 0x3FF); 0 for none.
+    uint32_t GetImportRef() const
+    {
+        const EventExtras::SRecord* r = Record();
+        return r ? r->m_importRef : m_ref;
+    }
+    void SetImportRef(uint32_t ref);
+
     uint32_t m_word1 = 0;
     uint32_t m_word2 = 0;
-    uint32_t m_importRef = 0; // (import line index << 10) | (column & 0x3FF)
 
 private:
+    // In m_ref: the rest of the word is a side record's handle, not an import reference.
+    static constexpr uint32_t kRecordTag = 1u << 31;
+
     // The measure's side record, made when one of its words is first set to a non-zero
     // value or a text is set. Notes never get one.
-    EventExtras::SRecord* Record() const { return m_extra ? &EventExtras::At(m_extra) : nullptr; }
+    EventExtras::SRecord* Record() const { return (m_ref & kRecordTag) ? &EventExtras::At(m_ref & ~kRecordTag) : nullptr; }
     EventExtras::SRecord& NeedRecord();
+    uint32_t Word(uint32_t EventExtras::SRecord::*word) const
+    {
+        const EventExtras::SRecord* r = Record();
+        return r ? r->*word : 0;
+    }
     void SetWord(uint32_t EventExtras::SRecord::*word, uint32_t value)
     {
-        if (m_extra)
-            EventExtras::At(m_extra).*word = value;
+        if (EventExtras::SRecord* r = Record())
+            r->*word = value;
         else if (value)
             NeedRecord().*word = value;
     }
 
-    uint32_t m_extra = 0; // handle of the side record, 0 for none
+    // The import reference while the event has no side record; once it has one, kRecordTag
+    // and the record's handle, and the reference moves into the record. An event takes a
+    // record for a reference only when its line number is too large to leave the tag bit free.
+    uint32_t m_ref = 0;
+
+    // Slots of the neighbours in the song list (0: none, or not in a list).
+    friend class CEventList;
+    template <bool Const>
+    friend class CEventIterator;
+    uint32_t m_prev = 0;
+    uint32_t m_next = 0;
 };
 
 inline void* CEvent::operator new(size_t size)
 {
-    if constexpr (KADENZO_EVENT_POOL) {
-        if (size == sizeof(CEvent))
-            return EventPool::CFixedPool<EventPool::ChunkSizeFor(sizeof(CEvent))>::Allocate();
-    }
+    if (size == sizeof(CEvent))
+        return EventPool::Allocate();
     return ::operator new(size);
 }
 
 inline void CEvent::operator delete(void* p, size_t size) noexcept
 {
-    if constexpr (KADENZO_EVENT_POOL) {
-        if (size == sizeof(CEvent)) {
-            EventPool::CFixedPool<EventPool::ChunkSizeFor(sizeof(CEvent))>::Free(p);
-            return;
-        }
+    if (size == sizeof(CEvent)) {
+        EventPool::Free(p);
+        return;
     }
     ::operator delete(p);
 }
 
-static_assert(sizeof(CEvent) == 16, "a note holds its saved words, its import reference and a handle, nothing more");
+static_assert(sizeof(CEvent) == EventPool::kEventBytes, "a note holds its saved words, its import reference, a handle and its links, nothing more");
 
-// The song: an owning list; iterators stay valid while other elements are inserted or erased.
-using CEventList = std::list<std::unique_ptr<CEvent>, EventPool::CNodeAllocator<std::unique_ptr<CEvent>>>;
+// Position in a song list. `*it` is the event, `it->` reaches its members. Stays valid while
+// other events are inserted or erased, and while its event is spliced to another list.
+template <bool Const>
+class CEventIterator
+{
+public:
+    using iterator_category = std::bidirectional_iterator_tag;
+    using value_type = CEvent;
+    using difference_type = std::ptrdiff_t;
+    using pointer = std::conditional_t<Const, const CEvent*, CEvent*>;
+    using reference = std::conditional_t<Const, const CEvent&, CEvent&>;
+
+    CEventIterator() = default;
+    template <bool OtherConst>
+        requires(Const && !OtherConst)
+    CEventIterator(const CEventIterator<OtherConst>& other) : m_event(other.m_event), m_list(other.m_list)
+    {
+    }
+
+    reference operator*() const { return *m_event; }
+    pointer operator->() const { return m_event; }
+
+    CEventIterator& operator++()
+    {
+        m_event = At(m_event->m_next);
+        return *this;
+    }
+    CEventIterator operator++(int)
+    {
+        CEventIterator old = *this;
+        ++*this;
+        return old;
+    }
+    CEventIterator& operator--();
+    CEventIterator operator--(int)
+    {
+        CEventIterator old = *this;
+        --*this;
+        return old;
+    }
+
+    // Every list's end compares equal: positions are events.
+    friend bool operator==(const CEventIterator& a, const CEventIterator& b) { return a.m_event == b.m_event; }
+
+private:
+    friend class CEventList;
+    friend class CEventIterator<!Const>;
+    CEventIterator(pointer event, const CEventList* list) : m_event(event), m_list(list) {}
+    static pointer At(uint32_t slot) { return static_cast<pointer>(EventPool::SlotAddress(slot)); }
+
+    pointer m_event = nullptr; // nullptr at the end
+    const CEventList* m_list = nullptr;
+};
+
+// The song: a list that owns its events and links them through the events themselves, so an
+// event costs no node of its own. An event keeps its address while it is in a list, is moved
+// to another or handed out and back: inserting a std::unique_ptr moves that very event into
+// the list, `extract` hands it back. Iterators stay valid while other elements are inserted or
+// erased. Not copyable; moving a list moves its events, and positions in the moved-from list
+// no longer step back from its end.
+class CEventList
+{
+public:
+    using value_type = CEvent;
+    using size_type = size_t;
+    using difference_type = std::ptrdiff_t;
+    using reference = CEvent&;
+    using const_reference = const CEvent&;
+    using iterator = CEventIterator<false>;
+    using const_iterator = CEventIterator<true>;
+    using reverse_iterator = std::reverse_iterator<iterator>;
+    using const_reverse_iterator = std::reverse_iterator<const_iterator>;
+
+    CEventList() noexcept = default;
+    CEventList(const CEventList&) = delete;
+    CEventList& operator=(const CEventList&) = delete;
+    CEventList(CEventList&& other) noexcept : m_head(other.m_head), m_tail(other.m_tail), m_size(other.m_size)
+    {
+        other.m_head = other.m_tail = 0;
+        other.m_size = 0;
+    }
+    CEventList& operator=(CEventList&& other) noexcept
+    {
+        if (this != &other) {
+            clear();
+            swap(other);
+        }
+        return *this;
+    }
+    ~CEventList() { clear(); }
+
+    iterator begin() noexcept { return {Event(m_head), this}; }
+    iterator end() noexcept { return {nullptr, this}; }
+    const_iterator begin() const noexcept { return {Event(m_head), this}; }
+    const_iterator end() const noexcept { return {nullptr, this}; }
+    const_iterator cbegin() const noexcept { return begin(); }
+    const_iterator cend() const noexcept { return end(); }
+    reverse_iterator rbegin() noexcept { return reverse_iterator(end()); }
+    reverse_iterator rend() noexcept { return reverse_iterator(begin()); }
+    const_reverse_iterator rbegin() const noexcept { return const_reverse_iterator(end()); }
+    const_reverse_iterator rend() const noexcept { return const_reverse_iterator(begin()); }
+
+    size_t size() const noexcept { return m_size; }
+    bool empty() const noexcept { return m_size == 0; }
+    CEvent& front() { return *Event(m_head); }
+    CEvent& back() { return *Event(m_tail); }
+    const CEvent& front() const { return *Event(m_head); }
+    const CEvent& back() const { return *Event(m_tail); }
+
+    // Moves the event into the list before pos and returns its position; an empty pointer
+    // inserts nothing and returns pos.
+    iterator insert(const_iterator pos, std::unique_ptr<CEvent> event) noexcept;
+    template <class... Args>
+    iterator emplace(const_iterator pos, Args&&... args)
+    {
+        return insert(pos, std::make_unique<CEvent>(std::forward<Args>(args)...));
+    }
+    void push_back(std::unique_ptr<CEvent> event) noexcept { insert(end(), std::move(event)); }
+    void push_front(std::unique_ptr<CEvent> event) noexcept { insert(begin(), std::move(event)); }
+    template <class... Args>
+    CEvent& emplace_back(Args&&... args)
+    {
+        return *emplace(end(), std::forward<Args>(args)...);
+    }
+
+    // Frees the event at pos and returns the position after it.
+    iterator erase(const_iterator pos) noexcept;
+    iterator erase(const_iterator first, const_iterator last) noexcept;
+    void pop_front() noexcept { erase(begin()); }
+    void pop_back() noexcept { erase(iterator(Event(m_tail), this)); }
+    void clear() noexcept;
+    // Takes the event at pos out of the list and hands it over, at the same address.
+    std::unique_ptr<CEvent> extract(const_iterator pos) noexcept;
+
+    // Moves events of other (all, one, or [first, last)) before pos; only links change.
+    void splice(const_iterator pos, CEventList& other) noexcept;
+    void splice(const_iterator pos, CEventList&& other) noexcept { splice(pos, other); }
+    void splice(const_iterator pos, CEventList& other, const_iterator it) noexcept;
+    void splice(const_iterator pos, CEventList&& other, const_iterator it) noexcept { splice(pos, other, it); }
+    void splice(const_iterator pos, CEventList& other, const_iterator first, const_iterator last) noexcept;
+    void splice(const_iterator pos, CEventList&& other, const_iterator first, const_iterator last) noexcept
+    {
+        splice(pos, other, first, last);
+    }
+
+    // Puts the events in order by less(const CEvent&, const CEvent&), keeping equal ones in
+    // their order. Events keep their addresses.
+    template <class Less>
+    void sort(Less less);
+
+    void swap(CEventList& other) noexcept
+    {
+        std::swap(m_head, other.m_head);
+        std::swap(m_tail, other.m_tail);
+        std::swap(m_size, other.m_size);
+    }
+
+private:
+    template <bool Const>
+    friend class CEventIterator;
+
+    static CEvent* Event(uint32_t slot) { return static_cast<CEvent*>(EventPool::SlotAddress(slot)); }
+    static CEvent* Mutable(const_iterator pos) { return const_cast<CEvent*>(pos.m_event); }
+    // Links the chain first..last (already linked among themselves) before next.
+    void LinkBefore(CEvent* next, CEvent* first, CEvent* last, uint32_t firstSlot, uint32_t lastSlot) noexcept;
+    // Unlinks first..last from this list; their outer links are left as they were.
+    void Unlink(CEvent* first, CEvent* last) noexcept;
+
+    uint32_t m_head = 0;
+    uint32_t m_tail = 0;
+    size_t m_size = 0;
+};
+
+template <bool Const>
+CEventIterator<Const>& CEventIterator<Const>::operator--()
+{
+    m_event = m_event ? At(m_event->m_prev) : At(m_list->m_tail);
+    return *this;
+}
+
+template <class Less>
+void CEventList::sort(Less less)
+{
+    if (m_size < 2)
+        return;
+    std::vector<CEvent*> order;
+    order.reserve(m_size);
+    for (uint32_t slot = m_head; slot; slot = Event(slot)->m_next)
+        order.push_back(Event(slot));
+    std::stable_sort(order.begin(), order.end(), [&less](const CEvent* a, const CEvent* b) { return less(*a, *b); });
+    uint32_t prev = 0;
+    for (CEvent* e : order) {
+        const uint32_t slot = EventPool::SlotOf(e);
+        e->m_prev = prev;
+        if (prev)
+            Event(prev)->m_next = slot;
+        else
+            m_head = slot;
+        prev = slot;
+    }
+    Event(prev)->m_next = 0;
+    m_tail = prev;
+}
+
 using EventPos = CEventList::iterator;
 
 // Appends a new event and returns it.

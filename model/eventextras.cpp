@@ -38,7 +38,7 @@ uint32_t Acquire()
         ++shared.live;
         return handle;
     }
-    if (shared.next > UINT32_MAX)
+    if (shared.next >= uint64_t(kMaxBlocks) << kBlockBits)
         throw std::bad_alloc();
     const auto handle = uint32_t(shared.next);
     std::atomic<SRecord*>& block = g_blocks[handle >> kBlockBits];
@@ -53,7 +53,7 @@ void Release(uint32_t handle) noexcept
 {
     SRecord& r = At(handle);
     r.m_pText.reset();
-    r.m_layoutSize = r.m_runTime1 = r.m_runTime2 = 0;
+    r.m_layoutSize = r.m_runTime1 = r.m_runTime2 = r.m_importRef = 0;
     SShared& shared = Shared();
     const std::lock_guard lock(shared.mutex);
     r.m_layoutPos = shared.freeHead;

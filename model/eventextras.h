@@ -21,12 +21,13 @@ struct SRecord
     uint32_t m_layoutSize = 0;
     uint32_t m_runTime1 = 0;
     uint32_t m_runTime2 = 0;
+    uint32_t m_importRef = 0; // the event's, once it has a record
     std::unique_ptr<QString> m_pText;
 };
 
 inline constexpr int kBlockBits = 13;
 inline constexpr uint32_t kBlockMask = (1u << kBlockBits) - 1;
-inline constexpr size_t kMaxBlocks = size_t(1) << (32 - kBlockBits);
+inline constexpr size_t kMaxBlocks = size_t(1) << (31 - kBlockBits);
 
 // Untouched entries cost no memory: the table is zero-filled and only the pages of blocks in
 // use are ever written.
@@ -37,7 +38,8 @@ inline SRecord& At(uint32_t handle)
     return g_blocks[handle >> kBlockBits].load(std::memory_order_acquire)[handle & kBlockMask];
 }
 
-// A cleared record's handle (never 0). Throws std::bad_alloc when memory or handles run out.
+// A cleared record's handle (never 0, below 2^31: events keep a tag bit beside it). Throws
+// std::bad_alloc when memory or handles run out.
 uint32_t Acquire();
 // Clears the record and makes its handle free for reuse.
 void Release(uint32_t handle) noexcept;

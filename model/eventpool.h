@@ -1,20 +1,27 @@
 #pragma once
-// Fixed-size pools for the song's events and the nodes of the song list.
+// The pool the song's events come from, and the 32-bit slot numbers events link each other by.
 //
 // An imported song holds hundreds of thousands of small events, made in one burst and freed
 // together. The general heap spends more time on them than the importer spends reading the
-// tab, so each size gets its own pool: a thread takes chunks from its own free list or from
-// the slab it is carving, without a lock. Chunks freed on a thread go to that thread's list;
-// when a thread ends, its free chunks go to a shared list that the next thread to run dry
-// takes from. Slabs are kept for the life of the process and reused.
+// tab, and an 8-byte pointer per link would cost more than the event's own words, so events
+// live in a region of their own and name each other by slot number. A thread takes slots from
+// its own free list or from the run of slots it is carving, without a lock. Slots freed on a
+// thread go to that thread's list; when a thread ends, its free slots go to a shared list that
+// the next thread to run dry takes from. Memory taken for slots is kept for the life of the
+// process and reused, so an event never moves while it lives.
 //
-// Builds with AddressSanitizer use the general heap, so that use-after-free and overflows on
-// events are still caught.
+// The region is one range of address space, reserved whole when the first event is made and
+// backed with memory a run of slots at a time, so the address of a slot is the region's start
+// plus the slot's number, in 4-byte words: walking a list costs little more than following a
+// pointer. Slot 0 is never handed out and stands for "none"; its address is the null pointer.
+//
+// Builds with AddressSanitizer poison every slot that is not in use and a gap after each
+// event, and let freed slots rest in a long queue before they are handed out again, so that
+// use-after-free and overflows on events are still caught.
 
 #include <cstddef>
 #include <cstdint>
-#include <new>
-#include <type_traits>
+#include <cstring>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define KADENZO_EVENT_POOL 0
@@ -29,117 +36,88 @@
 
 namespace EventPool {
 
-struct SFreeChunk
-{
-    SFreeChunk* next;
-};
+// Size of one event; event.h checks that it matches.
+inline constexpr size_t kEventBytes = 20;
+// Distance between slots: the event itself, or in checked builds the event, rounded up to the
+// sanitizer's 8-byte granule, and a poisoned gap.
+inline constexpr size_t kStride = KADENZO_EVENT_POOL ? kEventBytes : (kEventBytes + 7) / 8 * 8 + 8;
 
-// What one thread holds of one pool. Trivially destructible and constant-initialised, so
-// that reaching it costs no more than a plain thread-local read.
+// Slots are backed with memory this many at a time; a run is a whole number of pages.
+inline constexpr uint32_t kRunSlots = 4096;
+// Room reserved for slots: 2^28 events (5 GB of address space at 20 bytes an event, of which
+// only the runs in use are ever backed). Less when the system grants less.
+inline constexpr size_t kMaxSlots = size_t(1) << 28;
+
+// Start of the region; set once, under the pool's lock, before the first slot is handed out.
+extern char* g_region;
+
+// A slot's number is its offset from the region's start in 4-byte words: the address of a
+// slot is then one multiply-add away, with nothing to look up.
+inline constexpr size_t kSlotUnit = 4;
+static_assert(kStride % kSlotUnit == 0 && kMaxSlots * kStride / kSlotUnit <= UINT32_MAX);
+
+inline void* SlotAddress(uint32_t slot)
+{
+    return slot ? g_region + size_t(slot) * kSlotUnit : nullptr;
+}
+
+// The slot of a live event's address.
+inline uint32_t SlotOf(const void* p)
+{
+    return uint32_t(size_t(static_cast<const char*>(p) - g_region) / kSlotUnit);
+}
+
+// What one thread holds of the pool. Trivially destructible and constant-initialised, so that
+// reaching it costs no more than a plain thread-local read.
 struct SThreadCache
 {
-    SFreeChunk* free = nullptr;
+    uint32_t free = 0; // first slot of the free list; each free slot holds the next
     char* carve = nullptr;
     char* carveEnd = nullptr;
-    // The thread hands its chunks back when it ends; chunks freed after that stay on its
-    // list until the process exits.
+    // The thread hands its slots back when it ends; slots freed after that stay on its list
+    // until the process exits.
     bool exitHooked = false;
 };
 
-// The slow paths, shared by every chunk size.
-void* Refill(SThreadCache& cache, size_t chunkSize, int poolIndex);
-// Bytes taken from the general heap for slabs so far, over all threads and sizes.
-size_t ReservedBytes();
+inline constinit thread_local SThreadCache t_cache{};
 
-inline constexpr size_t kSlabBytes = 64 * 1024;
+// The slow paths.
+void* Refill(SThreadCache& cache);
+void* AllocateChecked();
+void FreeChecked(void* p) noexcept;
 
-constexpr size_t ChunkSizeFor(size_t bytes)
+// Room for one event. Throws std::bad_alloc when memory or slot numbers run out.
+inline void* Allocate()
 {
-    return (bytes + alignof(SFreeChunk) - 1) / alignof(SFreeChunk) * alignof(SFreeChunk);
+    if constexpr (!KADENZO_EVENT_POOL)
+        return AllocateChecked();
+    SThreadCache& c = t_cache;
+    if (const uint32_t slot = c.free) {
+        void* p = SlotAddress(slot);
+        std::memcpy(&c.free, p, sizeof c.free);
+        return p;
+    }
+    if (c.carve != c.carveEnd) {
+        void* p = c.carve;
+        c.carve += kStride;
+        return p;
+    }
+    return Refill(c);
 }
 
-// Pool index is the chunk size in words, minus one; room for chunks up to 64 bytes.
-inline constexpr int kMaxPools = 8;
-
-template <size_t ChunkSize>
-class CFixedPool
+inline void Free(void* p) noexcept
 {
-    static_assert(ChunkSize % alignof(SFreeChunk) == 0 && ChunkSize >= sizeof(SFreeChunk));
-    static_assert(ChunkSize / alignof(SFreeChunk) <= size_t(kMaxPools));
-    static constexpr int kIndex = int(ChunkSize / alignof(SFreeChunk)) - 1;
-
-public:
-    static void* Allocate()
-    {
-        SThreadCache& c = t_cache;
-        if (SFreeChunk* chunk = c.free) {
-            c.free = chunk->next;
-            return chunk;
-        }
-        if (c.carve != c.carveEnd) {
-            void* p = c.carve;
-            c.carve += ChunkSize;
-            return p;
-        }
-        return Refill(c, ChunkSize, kIndex);
+    if constexpr (!KADENZO_EVENT_POOL) {
+        FreeChecked(p);
+        return;
     }
+    SThreadCache& c = t_cache;
+    const uint32_t slot = SlotOf(p);
+    std::memcpy(p, &c.free, sizeof c.free);
+    c.free = slot;
+}
 
-    static void Free(void* p) noexcept
-    {
-        SThreadCache& c = t_cache;
-        SFreeChunk* chunk = static_cast<SFreeChunk*>(p);
-        chunk->next = c.free;
-        c.free = chunk;
-    }
-
-private:
-    static inline constinit thread_local SThreadCache t_cache{};
-};
-
-// Allocator for node-based containers of events: single nodes come from the pool, anything
-// else from the general heap. Stateless, so lists can splice into each other freely.
-template <class T>
-class CNodeAllocator
-{
-public:
-    using value_type = T;
-    using is_always_equal = std::true_type;
-
-    CNodeAllocator() noexcept = default;
-    template <class U>
-    CNodeAllocator(const CNodeAllocator<U>&) noexcept
-    {
-    }
-
-    T* allocate(size_t n)
-    {
-        if constexpr (kPooled) {
-            if (n == 1)
-                return static_cast<T*>(CFixedPool<ChunkSizeFor(sizeof(T))>::Allocate());
-        }
-        return static_cast<T*>(::operator new(n * sizeof(T)));
-    }
-
-    void deallocate(T* p, [[maybe_unused]] size_t n) noexcept
-    {
-        if constexpr (kPooled) {
-            if (n == 1) {
-                CFixedPool<ChunkSizeFor(sizeof(T))>::Free(p);
-                return;
-            }
-        }
-        ::operator delete(p);
-    }
-
-    template <class U>
-    friend bool operator==(const CNodeAllocator&, const CNodeAllocator<U>&) noexcept
-    {
-        return true;
-    }
-
-private:
-    static constexpr bool kPooled = KADENZO_EVENT_POOL && alignof(T) <= alignof(SFreeChunk)
-        && ChunkSizeFor(sizeof(T)) / alignof(SFreeChunk) <= size_t(kMaxPools);
-};
+// Bytes of the region backed with memory so far, over all threads.
+size_t ReservedBytes();
 
 } // namespace EventPool

@@ -119,9 +119,9 @@ void CRondelDoc::Serialize(CArchive& ar)
         ar.WriteU16(m_songTempo);
         ar.WriteU16(m_audioSync);
         ar.WriteCount(uint32_t(m_pEvents->size()));
-        for (const auto& ev : *m_pEvents) {
+        for (auto& ev : *m_pEvents) {
             ar.WriteObjectTag("CEvent", kEventSchema);
-            ev->Serialize(ar);
+            ev.Serialize(ar);
         }
         ar.WriteU32(0); // embedded item count
         return;
@@ -183,8 +183,8 @@ bool CRondelDoc::ReadBytes(const QByteArray& bytes, QString* error, bool fixNewP
     // for something else: clear it everywhere.
     if (fixNewPageBits && ar.m_textsOnNewPageBars > ar.m_textsOnOtherBars) {
         for (auto& ev : *loaded.m_pEvents)
-            if (ev->IsBar())
-                ev->m_word1 &= ~EventBits::NewPage;
+            if (ev.IsBar())
+                ev.m_word1 &= ~EventBits::NewPage;
     }
     SwapSavedContents(loaded);
     return true;
@@ -219,12 +219,12 @@ QByteArray CRondelDoc::SnapshotBytes()
     uint32_t start = 0;
     uint32_t end = 0;
     for (const auto& ev : *m_pEvents) {
-        PutU32(bytes, ev->m_importRef);
-        if (ev->IsMeasure()) {
+        PutU32(bytes, ev.GetImportRef());
+        if (ev.IsMeasure()) {
             ++measure;
-            if (ev.get() == m_pStartMarker)
+            if (&ev == m_pStartMarker)
                 start = uint32_t(measure);
-            if (ev.get() == m_pEndMarker)
+            if (&ev == m_pEndMarker)
                 end = uint32_t(measure);
         }
     }
@@ -268,13 +268,13 @@ void CRondelDoc::RestoreSnapshot(const QByteArray& snapshot)
     const bool linksFit = links.size() == m_pEvents->size();
     for (auto& ev : *m_pEvents) {
         if (linksFit)
-            ev->m_importRef = links[i++];
-        if (ev->IsMeasure()) {
+            ev.SetImportRef(links[i++]);
+        if (ev.IsMeasure()) {
             ++measure;
             if (uint32_t(measure) == start)
-                m_pStartMarker = ev.get();
+                m_pStartMarker = &ev;
             if (uint32_t(measure) == end)
-                m_pEndMarker = ev.get();
+                m_pEndMarker = &ev;
         }
     }
 }
@@ -358,15 +358,15 @@ void SortNotesByPosition(CEventList& events)
     // Renderer, layout and editing all walk a measure's notes in position order; a file that
     // lists them otherwise (damaged, or written by hand) is put in order once, here.
     auto measureEnd = [&](EventPos from) {
-        return std::find_if(from, events.end(), [](const auto& ev) { return ev->IsMeasure(); });
+        return std::find_if(from, events.end(), [](const auto& ev) { return ev.IsMeasure(); });
     };
     for (EventPos it = events.begin(); it != events.end();) {
-        EventPos notes = (*it)->IsMeasure() ? std::next(it) : it;
+        EventPos notes = it->IsMeasure() ? std::next(it) : it;
         EventPos end = measureEnd(notes);
-        if (!std::is_sorted(notes, end, [](const auto& a, const auto& b) { return a->GetPosition() < b->GetPosition(); })) {
+        if (!std::is_sorted(notes, end, [](const auto& a, const auto& b) { return a.GetPosition() < b.GetPosition(); })) {
             CEventList run;
             run.splice(run.begin(), events, notes, end);
-            run.sort([](const auto& a, const auto& b) { return a->GetPosition() < b->GetPosition(); });
+            run.sort([](const auto& a, const auto& b) { return a.GetPosition() < b.GetPosition(); });
             events.splice(end, run);
         }
         it = end;
@@ -380,14 +380,14 @@ bool CRondelDoc::FinishOpen(QString* error)
         SetError(error, QStringLiteral("The file holds no song."));
         return false;
     }
-    if (!events.back()->IsBar())
+    if (!events.back().IsBar())
         AppendEvent(events, EventType::Bar, TimeSigWord(4, 4));
     // The first-bar fix-ups below write bar fields: a song that starts with a note (only a
     // damaged or foreign file does) gets its opening bar line first.
-    if (!events.front()->IsMeasure())
+    if (!events.front().IsMeasure())
         events.push_front(std::make_unique<CEvent>(EventType::Bar, TimeSigWord(4, 4)));
     SortNotesByPosition(events);
-    CEvent& first = *events.front();
+    CEvent& first = events.front();
     if (first.GetTempo() == 0) {
         // The tempo field holds 1 to 255; a damaged file may carry any song tempo.
         const uint32_t tempo = m_songTempo == 0 ? 120 : std::min<uint32_t>(m_songTempo, 255);

@@ -21,10 +21,10 @@ std::vector<SMeasure> Measures(const CEventList& events, const SCompareOptions& 
 {
     std::vector<SMeasure> measures(1);
     for (const auto& ev : events) {
-        if (ev->IsMeasure()) {
-            measures.push_back({ev.get(), {}});
-        } else if (ev->IsNote() || (options.m_rests && ev->IsRest())) {
-            measures.back().notes.push_back(ev.get());
+        if (ev.IsMeasure()) {
+            measures.push_back({&ev, {}});
+        } else if (ev.IsNote() || (options.m_rests && ev.IsRest())) {
+            measures.back().notes.push_back(&ev);
         }
     }
     for (SMeasure& m : measures)

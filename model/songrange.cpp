@@ -29,7 +29,7 @@ std::optional<SEventSpan> ResolveSongRange(CEventList& events, const SSongRange&
     int bar = 0;
     EventPos prev = events.end();
     for (auto it = events.begin(); it != events.end(); prev = it, ++it) {
-        const CEvent& ev = **it;
+        const CEvent& ev = *it;
         if (ev.IsMeasure()) {
             ++bar;
             if (bar < barDn)
@@ -80,7 +80,7 @@ std::optional<SEventSpan> ResolveSongRange(CEventList& events, const SSongRange&
         return std::nullopt;
     s.m_last = prev;
     s.m_endBar = std::next(s.m_last);
-    while (s.m_endBar != events.end() && !(*s.m_endBar)->IsMeasure())
+    while (s.m_endBar != events.end() && !s.m_endBar->IsMeasure())
         ++s.m_endBar;
     s.m_barDn = barDn;
     s.m_tickDn = tickDn;
@@ -95,15 +95,15 @@ std::optional<SInsertPoint> FindInsertPoint(CEventList& events, int bar, int tic
     if (barPos == events.end())
         return std::nullopt;
     // Positions are tick * 12: keep the tick inside the measure so that nothing overflows.
-    const int ticks = int((*barPos)->GetMeasureTicks());
+    const int ticks = int(barPos->GetMeasureTicks());
     tick = std::clamp(tick, 0, std::max(ticks, 0));
     SInsertPoint p;
     p.m_bar = barPos;
     p.m_after = barPos;
     p.m_bar1 = bar;
     p.m_tick = tick;
-    for (auto it = std::next(barPos); it != events.end() && !(*it)->IsMeasure(); ++it) {
-        if (int((*it)->GetTick()) >= tick)
+    for (auto it = std::next(barPos); it != events.end() && !it->IsMeasure(); ++it) {
+        if (int(it->GetTick()) >= tick)
             break;
         p.m_after = it;
     }
@@ -116,7 +116,7 @@ EventPos FindBar(CEventList& events, int bar)
         return events.end();
     int n = 0;
     for (auto it = events.begin(); it != events.end(); ++it)
-        if ((*it)->IsMeasure() && ++n == bar)
+        if (it->IsMeasure() && ++n == bar)
             return it;
     return events.end();
 }
@@ -127,10 +127,10 @@ int BarOrdinal(const CEventList& events, const CEvent* bar)
         return 0;
     int n = 0;
     for (const auto& ev : events) {
-        if (ev->IsBar())
+        if (ev.IsBar())
             ++n;
-        if (ev.get() == bar)
-            return ev->IsBar() ? n : 0;
+        if (&ev == bar)
+            return ev.IsBar() ? n : 0;
     }
     return 0;
 }
@@ -141,8 +141,8 @@ CEvent* BarAtOrdinal(CEventList& events, int ordinal)
         return nullptr;
     int n = 0;
     for (auto& ev : events)
-        if (ev->IsBar() && ++n == ordinal)
-            return ev.get();
+        if (ev.IsBar() && ++n == ordinal)
+            return &ev;
     return nullptr;
 }
 
@@ -152,10 +152,10 @@ void SortMeasure(CEventList& events, EventPos bar)
         return;
     auto begin = std::next(bar);
     auto end = begin;
-    while (end != events.end() && !(*end)->IsMeasure())
+    while (end != events.end() && !end->IsMeasure())
         ++end;
     CEventList measure;
     measure.splice(measure.end(), events, begin, end);
-    measure.sort([](const auto& a, const auto& b) { return a->GetPosition() < b->GetPosition(); });
+    measure.sort([](const auto& a, const auto& b) { return a.GetPosition() < b.GetPosition(); });
     events.splice(end, measure);
 }

@@ -366,7 +366,7 @@ public:
     CTextTabWriter(const CRondelDoc& doc, bool denseCounts) : m_doc(doc), m_denseCounts(denseCounts)
     {
         for (const auto& ev : doc.Events())
-            m_events.push_back(ev.get());
+            m_events.push_back(&ev);
     }
 
     QByteArray Write()

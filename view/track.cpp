@@ -93,8 +93,8 @@ const CEvent* CTrack::FindBar(int bar) const
         return nullptr;
     int n = 0;
     for (const auto& ev : m_doc.Events())
-        if (ev->IsMeasure() && ++n == bar)
-            return ev.get();
+        if (ev.IsMeasure() && ++n == bar)
+            return &ev;
     return nullptr;
 }
 
@@ -104,20 +104,20 @@ bool CTrack::HitTestBarTick(int px, int py, int* bar, int* tick) const
     *tick = 0;
     int n = 0;
     for (const auto& ev : m_doc.Events()) {
-        if (!ev->IsMeasure())
+        if (!ev.IsMeasure())
             continue;
         ++n;
-        const SBarGeometry g = GeometryOf(*ev);
+        const SBarGeometry g = GeometryOf(ev);
         if (!(g.staffTop - 68 < py && py < g.staffTop + g.S))
             continue;
         if (g.systemStart && px < g.x)
             return false; // the left margin of a system
         if (px < g.x + g.width) {
             const int d = px - g.x;
-            const int lead = (ev->m_word2 & EventBits::TimeSigShown) && ev->IsBar() ? 32 : 10;
+            const int lead = (ev.m_word2 & EventBits::TimeSigShown) && ev.IsBar() ? 32 : 10;
             if (d > lead) {
                 const int t = (d - lead) / 8;
-                *tick = t >= int(ev->GetMeasureTicks()) ? INT_MAX : t;
+                *tick = t >= int(ev.GetMeasureTicks()) ? INT_MAX : t;
             } else {
                 *tick = -1;
             }
@@ -300,12 +300,12 @@ void CTrackPass::PreScan()
     // counted, so that every pass of the same song has the same rows.
     std::array<bool, 128> used{};
     for (const auto& ev : m_doc.Events()) {
-        if (ev->IsNote())
-            used[ev->GetEventType()] = true;
-        else if (ev->IsMeasure() && (ev->m_word1 & EventBits::ImportedLineStart)) {
-            if (!m_blockRefs.empty() && (ev->m_importRef >> 10) < (m_blockRefs.back() >> 10))
+        if (ev.IsNote())
+            used[ev.GetEventType()] = true;
+        else if (ev.IsMeasure() && (ev.m_word1 & EventBits::ImportedLineStart)) {
+            if (!m_blockRefs.empty() && (ev.GetImportRef() >> 10) < (m_blockRefs.back() >> 10))
                 m_blockRefsInOrder = false;
-            m_blockRefs.push_back(ev->m_importRef);
+            m_blockRefs.push_back(ev.GetImportRef());
         }
     }
     if (m_rows.tab && m_drums) {
@@ -412,7 +412,7 @@ int CTrackPass::Run(QSize* sizeOut)
     bool stopped = false;
 
     for (auto it = events.begin(); it != events.end();) {
-        CEvent* ev = it->get();
+        CEvent* ev = &*it;
         if (!ev->IsMeasure()) {
             if (ev->GetPosition() > currentLength) {
                 // An event outside its measure: removing bogus event.
@@ -474,7 +474,7 @@ int CTrackPass::Run(QSize* sizeOut)
 
             std::vector<SImportTextLine> lines;
             if (importShown && blockStart) {
-                lines = m_import->LinesForBlock(ev->m_importRef, NextBlockRef(ev->m_importRef));
+                lines = m_import->LinesForBlock(ev->GetImportRef(), NextBlockRef(ev->GetImportRef()));
                 importHeight = lines.empty() ? 0 : 13 * int(lines.size());
             }
             const int systemBottom = staffTop + S + (importShown && importHeight > 0 ? 10 + importHeight : 0);

@@ -173,7 +173,7 @@ void CTrackPass::DrawImportText(const std::vector<SImportTextLine>& lines, const
     const QFont& font = NotationFonts().m_importText;
     const qreal charWidth = TextWidth(font, QStringLiteral("0"));
     qreal x = 20;
-    const int column = m_import->AlignColumn(bar.m_importRef);
+    const int column = m_import->AlignColumn(bar.GetImportRef());
     if (column >= 0) {
         // Shift so that the bar's first tab character sits under its first tick.
         const SBarGeometry g = CTrack::GeometryOf(bar);
@@ -201,8 +201,8 @@ void CTrackPass::DrawImportText(const std::vector<SImportTextLine>& lines, const
 
 bool CTrackPass::LeadIsCrowded(CEventList::iterator bar) const
 {
-    for (auto it = std::next(bar); it != m_doc.Events().end() && !(*it)->IsMeasure(); ++it) {
-        const CEvent& ev = **it;
+    for (auto it = std::next(bar); it != m_doc.Events().end() && !it->IsMeasure(); ++it) {
+        const CEvent& ev = *it;
         if (ev.GetPosition() != 0)
             break;
         if (ev.IsNote() && (m_drums ? ev.IsFlamOrPM() : ev.GetAccidental(uint32_t(m_trackType)) != 0))
@@ -386,7 +386,7 @@ void CTrackPass::UpdateEnding(const CEvent& ev, CEventList::iterator it, bool dr
             int bar = m_barNo;
             int scanned = 0;
             for (auto next = std::next(it); next != m_doc.Events().end() && scanned < kMaxEndingScan; ++next) {
-                const CEvent& nb = **next;
+                const CEvent& nb = *next;
                 if (!nb.IsMeasure())
                     continue;
                 ++scanned;

@@ -104,9 +104,9 @@ std::vector<std::pair<int, int>> SongImagePages(CRondelDoc& doc, int width, std:
     std::vector<int> cuts;
     int previousBottom = 0;
     for (const auto& ev : doc.Events()) {
-        if (!ev->IsMeasure())
+        if (!ev.IsMeasure())
             continue;
-        const SBarGeometry g = CTrack::GeometryOf(*ev);
+        const SBarGeometry g = CTrack::GeometryOf(ev);
         if (g.systemStart && g.staffTop > 0)
             cuts.push_back(std::max(g.staffTop - 93, previousBottom) * scale);
         previousBottom = std::max(previousBottom, g.staffTop + g.S);
@@ -253,13 +253,13 @@ std::vector<SLayoutEntry> LayoutSong(CRondelDoc& doc, int width, EDisplayMode mo
     int bar = 0;
     int page = 0;
     for (const auto& ev : doc.Events()) {
-        if (!ev->IsMeasure())
+        if (!ev.IsMeasure())
             continue;
         ++bar;
-        const SBarGeometry g = CTrack::GeometryOf(*ev);
+        const SBarGeometry g = CTrack::GeometryOf(ev);
         if (g.pageStart)
             ++page;
-        entries.push_back({bar, int(ev->GetEventType()), g, std::max(page, 1)});
+        entries.push_back({bar, int(ev.GetEventType()), g, std::max(page, 1)});
     }
     return entries;
 }

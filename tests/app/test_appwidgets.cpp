@@ -144,15 +144,15 @@ TEST_F(AppWindow, ViewScrollsOverTheSizeTheLayoutReports)
     int n = 0;
     int staffTop = 0;
     for (const auto& e : view->Doc().Events())
-        if (e->IsMeasure() && ++n == 200)
-            staffTop = LayoutStaffTop(e->GetLayoutPos());
+        if (e.IsMeasure() && ++n == 200)
+            staffTop = LayoutStaffTop(e.GetLayoutPos());
     EXPECT_EQ(view->ScrollY(), staffTop - 100);
     view->GotoBar(5000);
     EXPECT_EQ(view->ScrollY(), std::min(view->verticalScrollBar()->maximum(), [&] {
         int k = 0, top = 0;
         for (const auto& e : view->Doc().Events())
-            if (e->IsMeasure() && ++k == 300)
-                top = LayoutStaffTop(e->GetLayoutPos());
+            if (e.IsMeasure() && ++k == 300)
+                top = LayoutStaffTop(e.GetLayoutPos());
         return top - 100;
     }()));
 }
@@ -221,8 +221,8 @@ TEST_F(AppWindow, PlayCursorScrollsToASystemBelowTheVisiblePart)
     EXPECT_EQ(view->PlayMeasure(), 101);
     int n = 0, top = 0;
     for (const auto& e : view->Doc().Events())
-        if (e->IsMeasure() && ++n == 101)
-            top = LayoutStaffTop(e->GetLayoutPos());
+        if (e.IsMeasure() && ++n == 101)
+            top = LayoutStaffTop(e.GetLayoutPos());
     EXPECT_EQ(view->ScrollY(), std::min(top - 93, view->verticalScrollBar()->maximum()));
     f->OnStop();
 }
@@ -488,10 +488,10 @@ TEST_F(AppWindow, IssuePaneListsIssuesAndShowsTheirPlace)
     // Bars 1, 5, 9, ... open imported lines 0, 4, 8, ...: bar 29 opens index 28.
     int n = 0;
     for (auto& e : f->ActiveDocument()->Events()) {
-        if (!e->IsMeasure() || (n++ % 4) != 0)
+        if (!e.IsMeasure() || (n++ % 4) != 0)
             continue;
-        e->m_word1 |= EventBits::ImportedLineStart;
-        e->m_importRef = uint32_t(n - 1) << 10;
+        e.m_word1 |= EventBits::ImportedLineStart;
+        e.SetImportRef(uint32_t(n - 1) << 10);
     }
     f->IssuePane()->SetDocument(f->ActiveDocument());
     f->IndexPane()->SetDocument(f->ActiveDocument());
@@ -504,8 +504,8 @@ TEST_F(AppWindow, IssuePaneListsIssuesAndShowsTheirPlace)
     n = 0;
     int top = 0;
     for (const auto& e : f->ActiveDocument()->Events())
-        if (e->IsMeasure() && ++n == 31)
-            top = LayoutStaffTop(e->GetLayoutPos());
+        if (e.IsMeasure() && ++n == 31)
+            top = LayoutStaffTop(e.GetLayoutPos());
     EXPECT_EQ(f->ActiveView()->ScrollY(), std::min(top - 100, f->ActiveView()->verticalScrollBar()->maximum()))
         << "bar 29 + 2 is shown";
     EXPECT_EQ(f->StatusText(), QStringLiteral("Import issue at line 30, column 41"));
@@ -702,8 +702,8 @@ TEST_F(AppWindow, MouseOverTheTimeSignatureBoxNamesTheMeasure)
     int n = 0;
     QPoint lead;
     for (const auto& e : view->Doc().Events())
-        if (e->IsMeasure() && ++n == 3)
-            lead = QPoint(LayoutBarX(e->GetLayoutPos()) + 4, LayoutStaffTop(e->GetLayoutPos()) + 10);
+        if (e.IsMeasure() && ++n == 3)
+            lead = QPoint(LayoutBarX(e.GetLayoutPos()) + 4, LayoutStaffTop(e.GetLayoutPos()) + 10);
     view->GotoBar(3); // bring it into the window
     QTest::mouseMove(view->viewport(), lead - QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value()));
     EXPECT_EQ(f->StatusText(), QStringLiteral("MOUSE OVER: measure 3, 32nd note position -1"));
@@ -713,8 +713,8 @@ TEST_F(AppWindow, MouseOverTheTimeSignatureBoxNamesTheMeasure)
     const CEvent* bar3 = nullptr;
     n = 0;
     for (const auto& e : view->Doc().Events())
-        if (e->IsMeasure() && ++n == 3)
-            bar3 = e.get();
+        if (e.IsMeasure() && ++n == 3)
+            bar3 = &e;
     const int cellX = LayoutBarX(bar3->GetLayoutPos()) + view->Renderer().Lead(*bar3) + 8 * 4;
     const QPoint note(cellX + 3, LayoutStaffTop(bar3->GetLayoutPos()) + 13);
     QTest::mouseMove(view->viewport(), note - QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value()));
@@ -761,8 +761,8 @@ TEST_F(AppWindow, ZoneTooltipsNameWhatAClickDoes)
     const CEvent* bar3 = nullptr;
     int n = 0;
     for (const auto& e : view->Doc().Events())
-        if (e->IsMeasure() && ++n == 3)
-            bar3 = e.get();
+        if (e.IsMeasure() && ++n == 3)
+            bar3 = &e;
     ASSERT_NE(bar3, nullptr);
     const int x = LayoutBarX(bar3->GetLayoutPos());
     const int top = LayoutStaffTop(bar3->GetLayoutPos());

@@ -87,7 +87,7 @@ TEST_F(AppAutosave, TheNextStartOffersAKilledRunsSongsAndOpensThemChanged)
     // The song as it was: the new song's two bars and the added 3/4 bar (the window's timing
     // pass fills in the bar times, so the bytes are not compared).
     ASSERT_EQ(doc->Events().size(), 3u);
-    EXPECT_EQ(doc->Events().back()->GetTimeSigNumerator(), 3u);
+    EXPECT_EQ(doc->Events().back().GetTimeSigNumerator(), 3u);
     EXPECT_FALSE(QFileInfo::exists(original)); // nothing is written to the user's file
 
     // The recovered song is this run's now: autosaved again, and gone after a clean close.

@@ -85,8 +85,8 @@ std::map<int, int> NoteCounts(const CRondelDoc& doc)
 {
     std::map<int, int> counts;
     for (const auto& e : doc.Events())
-        if (e->IsNote())
-            ++counts[int(e->GetEventType())];
+        if (e.IsNote())
+            ++counts[int(e.GetEventType())];
     return counts;
 }
 
@@ -95,8 +95,8 @@ std::vector<std::pair<int, int>> TimeSignatures(const CRondelDoc& doc)
     std::vector<std::pair<int, int>> sigs;
     const auto& events = doc.Events();
     for (auto it = events.begin(); it != events.end(); ++it)
-        if ((*it)->IsMeasure() && std::next(it) != events.end())
-            sigs.emplace_back(int((*it)->GetTimeSigNumerator()), int((*it)->GetTimeSigDenominator()));
+        if (it->IsMeasure() && std::next(it) != events.end())
+            sigs.emplace_back(int(it->GetTimeSigNumerator()), int(it->GetTimeSigDenominator()));
     return sigs;
 }
 
@@ -201,8 +201,8 @@ TEST_F(Dialogs, ChangeInstrumentCorrectsAMisreadLabelAsOneUndoStep)
     EXPECT_EQ(counts[50], 3);
     EXPECT_EQ(counts[38], 4);
     for (const auto& e : doc->Events()) {
-        if (e->IsNote() && e->GetEventType() == 50) {
-            EXPECT_TRUE(e->IsAccent());
+        if (e.IsNote() && e.GetEventType() == 50) {
+            EXPECT_TRUE(e.IsAccent());
         }
     }
     const int newRow = DecodedRow(*sheet, QStringLiteral("H2"), u'o');
@@ -264,7 +264,7 @@ TEST_F(Dialogs, TimeKeyPageCorrectsTheTickLength)
     ASSERT_TRUE(f->OpenFile(Write(QStringLiteral("t32.txt"), kThirtySecondTab)));
     CRondelDoc* doc = f->ActiveDocument();
     // The first bar's tempo was set by hand: a conversion keeps it.
-    doc->Events().front()->m_word1 = (doc->Events().front()->m_word1 & ~EventBits::TempoMask) | TempoBits(90);
+    doc->Events().front().m_word1 = (doc->Events().front().m_word1 & ~EventBits::TempoMask) | TempoBits(90);
     const auto before = TimeSignatures(*doc);
     ASSERT_EQ(before.size(), 2u);
     EXPECT_EQ(before[0], std::make_pair(4, 4)) << "16 columns read as 16ths";
@@ -282,7 +282,7 @@ TEST_F(Dialogs, TimeKeyPageCorrectsTheTickLength)
     ASSERT_EQ(after.size(), 2u);
     EXPECT_EQ(after[0].first * 32 / after[0].second, 16) << "two bars of 16 32nds";
     EXPECT_EQ(NoteCounts(*doc)[42], 32);
-    EXPECT_EQ(doc->Events().front()->GetTempo(), 90u);
+    EXPECT_EQ(doc->Events().front().GetTempo(), 90u);
     EXPECT_TRUE(sheet->ThirtySecond()->isChecked());
     // Applying again with nothing changed takes no step.
     sheet->Apply();
@@ -672,8 +672,8 @@ TEST_F(Dialogs, SnapToSixteenthsReachesTheMidiReader)
         EXPECT_EQ(MidiImportOptions().m_snapTo32nd, !sixteenths);
         int pos = -1;
         for (const auto& e : f->ActiveDocument()->Events())
-            if (e->IsNote() && e->GetEventType() == 38)
-                pos = int(e->GetPosition());
+            if (e.IsNote() && e.GetEventType() == 38)
+                pos = int(e.GetPosition());
         EXPECT_EQ(pos, sixteenths ? 24 : 36);
     }
 }

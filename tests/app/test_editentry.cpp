@@ -234,8 +234,8 @@ TEST_F(EditEntry, TheInstrumentToolBarSetsDefaultsAndReplacesSelectedDrums)
     EXPECT_FALSE(tool(QStringLiteral("ToolAccent"))->isChecked());
     const CEvent* added = nullptr;
     for (const auto& e : doc.Events())
-        if (e->GetEventType() == 38 && e->GetPosition() == 96)
-            added = e.get();
+        if (e.GetEventType() == 38 && e.GetPosition() == 96)
+            added = &e;
     ASSERT_NE(added, nullptr);
     EXPECT_TRUE(added->IsAccent());
     EXPECT_TRUE(tool(QStringLiteral("ToolFlam"))->isEnabled());
@@ -300,8 +300,8 @@ protected:
     {
         QStringList out;
         for (const auto& e : doc.Events())
-            if (e->IsNote())
-                out << QStringLiteral("%1s%2@%3").arg(e->GetEventType()).arg(e->GetString()).arg(e->GetPosition());
+            if (e.IsNote())
+                out << QStringLiteral("%1s%2@%3").arg(e.GetEventType()).arg(e.GetString()).arg(e.GetPosition());
         return out.join(QLatin1Char(' '));
     }
 };
@@ -401,13 +401,13 @@ TEST_F(EditEntry, WalkThroughAFixtureTabToTheSavedSong)
     CRondelDoc& doc = *f->ActiveDocument();
     CRondelView& view = View(*f);
     auto measures = [&doc] {
-        return int(std::count_if(doc.Events().begin(), doc.Events().end(), [](const auto& e) { return e->IsMeasure(); }));
+        return int(std::count_if(doc.Events().begin(), doc.Events().end(), [](const auto& e) { return e.IsMeasure(); }));
     };
     ASSERT_EQ(measures(), 3) << "two measures and the closing bar line";
     auto words = [](const CRondelDoc& d) {
         std::vector<std::pair<uint32_t, uint32_t>> out;
         for (const auto& e : d.Events())
-            out.emplace_back(e->m_word1, e->m_word2);
+            out.emplace_back(e.m_word1, e.m_word2);
         return out;
     };
 
@@ -451,9 +451,9 @@ TEST_F(EditEntry, WalkThroughAFixtureTabToTheSavedSong)
     auto has = [&doc](int bar, int key, int tick) {
         int b = 0;
         for (const auto& e : doc.Events()) {
-            if (e->IsMeasure())
+            if (e.IsMeasure())
                 ++b;
-            else if (b == bar && int(e->GetEventType()) == key && int(e->GetTick()) == tick)
+            else if (b == bar && int(e.GetEventType()) == key && int(e.GetTick()) == tick)
                 return true;
         }
         return false;

@@ -175,7 +175,7 @@ TEST_F(Editing, EditMenuCopiesPastesCutsAndUndoes)
     Click(*f, CountPoint(*f, 1, -1));
     f->OnDelete();
     EXPECT_EQ(Describe(doc), L("B 38@0 B 38@0 B 42@0 B"));
-    EXPECT_EQ(doc.Events().front()->GetTempo(), 120u) << "the song keeps its tempo";
+    EXPECT_EQ(doc.Events().front().GetTempo(), 120u) << "the song keeps its tempo";
     f->OnUndo();
     f->OnUndo();
     EXPECT_EQ(Describe(doc), L("B 36@0 B 38@0 B 36@0 B 38@0 B 42@0 B"));
@@ -209,10 +209,10 @@ TEST_F(Editing, KeysActAtTheMouseAndHeldKeysActOnce)
     // Accent on the hovered snare, then ghost replaces it; Up raises the key by one.
     Hover(*f, DrumPoint(*f, 1, 8, 38));
     Key(*f, Qt::Key_A);
-    EXPECT_TRUE(std::next(doc.Events().begin(), 2)->get()->IsAccent());
+    EXPECT_TRUE(std::next(doc.Events().begin(), 2)->IsAccent());
     Key(*f, Qt::Key_G);
-    EXPECT_TRUE(std::next(doc.Events().begin(), 2)->get()->IsGhost());
-    EXPECT_FALSE(std::next(doc.Events().begin(), 2)->get()->IsAccent());
+    EXPECT_TRUE(std::next(doc.Events().begin(), 2)->IsGhost());
+    EXPECT_FALSE(std::next(doc.Events().begin(), 2)->IsAccent());
 
     // Right jogs the hovered snare one tick; holding it is one undo step.
     const int steps = doc.UndoHistory().UndoSteps();
@@ -242,7 +242,7 @@ TEST_F(Editing, MarkersAndPlayRanges)
     CRondelDoc& doc = *f->ActiveDocument();
     Hover(*f, BoxPoint(*f, 2));
     Key(*f, Qt::Key_BracketLeft);
-    EXPECT_EQ(doc.m_pStartMarker, std::next(doc.Events().begin(), 2)->get());
+    EXPECT_EQ(doc.m_pStartMarker, &*std::next(doc.Events().begin(), 2));
     Key(*f, Qt::Key_BracketLeft);
     EXPECT_EQ(doc.m_pStartMarker, nullptr);
     Key(*f, Qt::Key_BracketRight);
@@ -313,7 +313,7 @@ TEST_F(Editing, SpecialAndInstrumentMenusActOnTheRange)
     EXPECT_EQ(view.Edit().TripletState(), 2);
     f->EditAction(QStringLiteral("SpecialTripletJog"))->trigger();
     EXPECT_EQ(Describe(doc), L("B 42@0 42@16 42@32 42@48 B 38@0 B"));
-    EXPECT_TRUE(std::next(doc.Events().begin(), 2)->get()->IsTriplet());
+    EXPECT_TRUE(std::next(doc.Events().begin(), 2)->IsTriplet());
     // A range over a bar line is no triplet, and the menu then changes nothing.
     Drag(*f, CountPoint(*f, 1, 2), CountPoint(*f, 2, 0));
     EXPECT_EQ(view.Edit().TripletState(), 0);
@@ -356,15 +356,15 @@ TEST_F(Editing, WalkThroughFromATabToASavedSong)
     auto count = [&doc](int key, int bar) {
         int n = 0, b = 0;
         for (const auto& e : doc.Events()) {
-            if (e->IsMeasure())
+            if (e.IsMeasure())
                 ++b;
-            else if (b == bar && int(e->GetEventType()) == key)
+            else if (b == bar && int(e.GetEventType()) == key)
                 ++n;
         }
         return n;
     };
     auto measures = [&doc] {
-        return int(std::count_if(doc.Events().begin(), doc.Events().end(), [](const auto& e) { return e->IsMeasure(); }));
+        return int(std::count_if(doc.Events().begin(), doc.Events().end(), [](const auto& e) { return e.IsMeasure(); }));
     };
     const int snares = count(38, 1);
     Click(*f, DrumPoint(*f, 1, 1, 38));
@@ -372,9 +372,9 @@ TEST_F(Editing, WalkThroughFromATabToASavedSong)
     const int hats = count(42, 1);
     ASSERT_GT(hats, 0);
     int hatTick = -1;
-    for (auto it = std::next(doc.Events().begin()); it != doc.Events().end() && !(*it)->IsMeasure(); ++it)
-        if ((*it)->GetEventType() == 42) {
-            hatTick = int((*it)->GetTick());
+    for (auto it = std::next(doc.Events().begin()); it != doc.Events().end() && !it->IsMeasure(); ++it)
+        if (it->GetEventType() == 42) {
+            hatTick = int(it->GetTick());
             break;
         }
     Hover(*f, DrumPoint(*f, 1, hatTick, 42));
@@ -442,7 +442,7 @@ TEST_F(Editing, TheTimeSignatureBoxOpensTheBarDialog)
     };
     Click(*f, BoxPoint(*f, 1));
     EXPECT_EQ(m_report.m_messages.back(), QString::fromLatin1(BarDialogText::kFirstBarCannotRepeat));
-    EXPECT_EQ(doc.Events().front()->GetTempo(), 120u);
+    EXPECT_EQ(doc.Events().front().GetTempo(), 120u);
     // A measure with notes becomes a repeat only when the user agrees to lose them.
     fill = [](CBarDialog& dlg) {
         dlg.m_repeatPreceding->setChecked(true);

@@ -279,8 +279,8 @@ TEST_F(MainWindow, ZoomKeepsTheMusicUnderTheMouseInPlace)
     auto barAt = [&](int n) -> const CEvent* {
         int i = 0;
         for (const auto& e : view->Doc().Events())
-            if (e->IsMeasure() && ++i == n)
-                return e.get();
+            if (e.IsMeasure() && ++i == n)
+                return &e;
         return nullptr;
     };
     view->GotoBar(6);

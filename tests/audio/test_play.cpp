@@ -64,7 +64,7 @@ EventPos Bar(CRondelDoc& doc, int number)
 {
     int n = 0;
     for (EventPos it = doc.Events().begin(); it != doc.Events().end(); ++it)
-        if ((*it)->IsMeasure() && ++n == number)
+        if (it->IsMeasure() && ++n == number)
             return it;
     return doc.Events().end();
 }
@@ -377,7 +377,7 @@ TEST_F(CPlayFixture, AnEditReplacesTheLookAheadBar)
     Run(1000);
     // Bar 2 is queued already; change its notes and tell the views.
     for (EventPos it = std::next(Bar(doc, 2)); it != Bar(doc, 3); ++it)
-        (*it)->m_word1 = ((*it)->m_word1 & ~EventBits::TypeMask) | 49;
+        it->m_word1 = (it->m_word1 & ~EventBits::TypeMask) | 49;
     doc.UpdateAllViews();
     Run(3600);
     EXPECT_EQ(Keys(), (std::vector<int>{36, 36, 36, 36, 49, 49, 49, 49, 42, 42}));

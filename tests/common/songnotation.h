@@ -35,14 +35,14 @@ inline QStringList DescribeSong(const CEventList& events)
 {
     QStringList out;
     for (const auto& ev : events) {
-        if (ev->IsBar()) {
-            const bool plain = ev->GetTimeSigNumerator() == 4 && ev->GetTimeSigDenominator() == 4;
+        if (ev.IsBar()) {
+            const bool plain = ev.GetTimeSigNumerator() == 4 && ev.GetTimeSigDenominator() == 4;
             out << (plain ? QStringLiteral("B")
-                          : QStringLiteral("B%1/%2").arg(ev->GetTimeSigNumerator()).arg(ev->GetTimeSigDenominator()));
-        } else if (ev->IsRepeatPrev()) {
-            out << QStringLiteral("R%1x%2").arg(ev->GetRepeatPrevNMeasures()).arg(ev->GetRepeatPrevCount());
+                          : QStringLiteral("B%1/%2").arg(ev.GetTimeSigNumerator()).arg(ev.GetTimeSigDenominator()));
+        } else if (ev.IsRepeatPrev()) {
+            out << QStringLiteral("R%1x%2").arg(ev.GetRepeatPrevNMeasures()).arg(ev.GetRepeatPrevCount());
         } else {
-            out << QStringLiteral("%1@%2").arg(ev->GetEventType()).arg(ev->GetPosition());
+            out << QStringLiteral("%1@%2").arg(ev.GetEventType()).arg(ev.GetPosition());
         }
     }
     return out;

@@ -68,30 +68,30 @@ inline std::string SongText(const CEventList& events)
     for (const auto& ev : events) {
         if (!out.empty())
             out += ' ';
-        if (ev->IsBar()) {
-            out += "|" + std::to_string(ev->GetTimeSigNumerator()) + "/" + std::to_string(ev->GetTimeSigDenominator());
-            if (ev->IsRepeatGroupStart())
+        if (ev.IsBar()) {
+            out += "|" + std::to_string(ev.GetTimeSigNumerator()) + "/" + std::to_string(ev.GetTimeSigDenominator());
+            if (ev.IsRepeatGroupStart())
                 out += "+s";
-            if (ev->IsRepeatGroupEnd())
+            if (ev.IsRepeatGroupEnd())
                 out += "+e";
-            if (ev->GetRepeatGroupAltEnd())
-                out += "+a" + std::to_string(ev->GetRepeatGroupAltEnd());
-            if (ev->HasText())
-                out += "\"" + ev->GetText().toStdString() + "\"";
-        } else if (ev->IsRepeatPrev()) {
-            out += "%" + std::to_string(ev->GetRepeatPrevNMeasures()) + "*" + std::to_string(ev->GetRepeatPrevCount());
+            if (ev.GetRepeatGroupAltEnd())
+                out += "+a" + std::to_string(ev.GetRepeatGroupAltEnd());
+            if (ev.HasText())
+                out += "\"" + ev.GetText().toStdString() + "\"";
+        } else if (ev.IsRepeatPrev()) {
+            out += "%" + std::to_string(ev.GetRepeatPrevNMeasures()) + "*" + std::to_string(ev.GetRepeatPrevCount());
         } else {
-            out += (ev->IsRest() ? std::string("r") : std::to_string(ev->GetEventType())) + "@"
-                + std::to_string(ev->GetPosition());
-            if (ev->IsAccent())
+            out += (ev.IsRest() ? std::string("r") : std::to_string(ev.GetEventType())) + "@"
+                + std::to_string(ev.GetPosition());
+            if (ev.IsAccent())
                 out += "!";
-            if (ev->IsGhost())
+            if (ev.IsGhost())
                 out += "g";
-            if (ev->IsFlamOrPM())
+            if (ev.IsFlamOrPM())
                 out += "f";
-            if (ev->IsTriplet())
+            if (ev.IsTriplet())
                 out += "t";
-            if (ev->IsChoked())
+            if (ev.IsChoked())
                 out += "#";
         }
     }
@@ -103,10 +103,10 @@ inline std::string BarsText(const CEventList& events)
 {
     std::string out;
     for (const auto& ev : events) {
-        if (!ev->IsMeasure())
+        if (!ev.IsMeasure())
             continue;
         CEventList one;
-        one.push_back(std::make_unique<CEvent>(ev->m_word1, ev->m_word2));
+        one.push_back(std::make_unique<CEvent>(ev.m_word1, ev.m_word2));
         if (!out.empty())
             out += ' ';
         out += SongText(one);

@@ -16,29 +16,29 @@ std::string SongProblem(const CEventList& events)
 {
     if (events.empty())
         return {};
-    if (!events.front()->IsMeasure())
+    if (!events.front().IsMeasure())
         return "the song does not start with a measure";
     const CEvent* measure = nullptr;
     uint32_t lastPos = 0;
     for (const auto& ev : events) {
-        if (ev->IsMeasure()) {
-            const uint32_t num = ev->GetTimeSigNumerator();
-            const uint32_t den = ev->GetTimeSigDenominator();
+        if (ev.IsMeasure()) {
+            const uint32_t num = ev.GetTimeSigNumerator();
+            const uint32_t den = ev.GetTimeSigDenominator();
             if (num < 1 || num > 63 || den < 1 || (den & (den - 1)) != 0)
                 return "bad time signature " + std::to_string(num) + "/" + std::to_string(den);
-            if (ev->IsRepeatPrev() && (ev->GetRepeatPrevNMeasures() < 1 || ev->GetRepeatPrevCount() < 1))
+            if (ev.IsRepeatPrev() && (ev.GetRepeatPrevNMeasures() < 1 || ev.GetRepeatPrevCount() < 1))
                 return "empty measure repeat";
-            measure = ev.get();
+            measure = &ev;
             lastPos = 0;
             continue;
         }
         if (measure->IsRepeatPrev())
             return "notes after a measure repeat";
-        if (!ev->IsNote() && !ev->IsRest())
+        if (!ev.IsNote() && !ev.IsRest())
             return "unknown event type";
-        if (ev->GetPosition() < lastPos)
+        if (ev.GetPosition() < lastPos)
             return "notes out of order";
-        lastPos = ev->GetPosition();
+        lastPos = ev.GetPosition();
     }
     return {};
 }
@@ -81,8 +81,8 @@ TEST_P(Corpus, EveryTabImportsIntoAWellFormedSong)
         timeLines += r->imp.m_timeMode != 0;
         bool hasRepeat = false;
         for (const auto& ev : r->doc.Events())
-            hasRepeat = hasRepeat || ev->IsRepeatPrev() || ev->IsRepeatGroupStart() || ev->IsRepeatGroupEnd()
-                || ev->GetRepeatGroupAltEnd();
+            hasRepeat = hasRepeat || ev.IsRepeatPrev() || ev.IsRepeatGroupStart() || ev.IsRepeatGroupEnd()
+                || ev.GetRepeatGroupAltEnd();
         repeats += hasRepeat;
     }
     std::vector<std::pair<int, int>> byCount(issueCounts.begin(), issueCounts.end());

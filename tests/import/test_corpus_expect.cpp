@@ -34,12 +34,12 @@ std::string HitsOf(const CEventList& events, int measure, const std::set<int>& k
     std::vector<std::pair<uint32_t, int>> found;
     int index = -1;
     for (const auto& ev : events) {
-        if (ev->IsMeasure()) {
+        if (ev.IsMeasure()) {
             ++index;
             continue;
         }
-        if (index == measure && ev->IsNote() && keys.count(int(ev->GetEventType())))
-            found.emplace_back(ev->GetPosition(), int(ev->GetEventType()));
+        if (index == measure && ev.IsNote() && keys.count(int(ev.GetEventType())))
+            found.emplace_back(ev.GetPosition(), int(ev.GetEventType()));
     }
     std::sort(found.begin(), found.end());
     std::string out;

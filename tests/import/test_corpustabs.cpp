@@ -42,9 +42,9 @@ std::vector<std::pair<std::string, std::string>> Measures(const CEventList& even
     std::vector<std::pair<std::string, std::string>> out;
     for (const auto& ev : events) {
         CEventList one;
-        one.push_back(std::make_unique<CEvent>(ev->m_word1, ev->m_word2));
+        one.push_back(std::make_unique<CEvent>(ev.m_word1, ev.m_word2));
         std::string text = SongText(one);
-        if (ev->IsMeasure()) {
+        if (ev.IsMeasure()) {
             out.emplace_back(text.substr(1), std::string());
             continue;
         }

@@ -15,15 +15,15 @@ std::string Skeleton(const CEventList& events)
     std::string out;
     bool first = false;
     for (const auto& ev : events) {
-        if (ev->IsBar()) {
+        if (ev.IsBar()) {
             out += out.empty() ? "|" : " |";
-            if (ev->IsRepeatGroupStart())
+            if (ev.IsRepeatGroupStart())
                 out += "s";
-            if (const int e = int(ev->GetRepeatGroupAltEnd()))
+            if (const int e = int(ev.GetRepeatGroupAltEnd()))
                 out += std::to_string(e);
             first = true;
-        } else if (first && !ev->IsRest()) {
-            out += ":" + std::to_string(ev->GetEventType()) + "@" + std::to_string(ev->GetPosition());
+        } else if (first && !ev.IsRest()) {
+            out += ":" + std::to_string(ev.GetEventType()) + "@" + std::to_string(ev.GetPosition());
             first = false;
         }
     }

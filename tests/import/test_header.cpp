@@ -66,8 +66,8 @@ TEST(Comments, RemarkOverTheThirdBarBecomesItsText)
     EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4 |4/4");
     std::vector<QString> texts;
     for (const auto& ev : r->doc.Events())
-        if (ev->IsBar())
-            texts.push_back(ev->GetText());
+        if (ev.IsBar())
+            texts.push_back(ev.GetText());
     EXPECT_EQ(texts, (std::vector<QString>{QString(), QString(), QStringLiteral("Chorus")}));
 }
 
@@ -118,8 +118,8 @@ TEST(Comments, RemarkRightAfterAStaffBelongsToTheNextOne)
     EXPECT_EQ(r->TypeOf(3), LineType::PreComment);
     std::vector<QString> texts;
     for (const auto& ev : r->doc.Events())
-        if (ev->IsBar())
-            texts.push_back(ev->GetText());
+        if (ev.IsBar())
+            texts.push_back(ev.GetText());
     EXPECT_EQ(texts, (std::vector<QString>{QString(), QStringLiteral("Chorus")}));
 }
 } // namespace

@@ -97,7 +97,7 @@ std::string Difference(CRondelDoc& doc, const SExpected& e)
     std::vector<int> measureToWritten;    // measure ordinal (from 1) -> written bar, 0 for repeat signs
     const auto& events = doc.Events();
     for (auto it = events.begin(); it != events.end(); ++it) {
-        const CEvent& ev = **it;
+        const CEvent& ev = *it;
         if (std::next(it) == events.end())
             break; // the closing bar
         if (ev.IsMeasure())

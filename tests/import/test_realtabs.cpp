@@ -467,8 +467,8 @@ TEST(TempoLines, ATempoBetweenStavesChangesItThere)
         EXPECT_EQ(r->imp.m_tempo, 100);
         std::vector<uint32_t> tempos;
         for (const auto& ev : r->doc.Events())
-            if (ev->IsBar())
-                tempos.push_back(ev->GetTempo());
+            if (ev.IsBar())
+                tempos.push_back(ev.GetTempo());
         EXPECT_EQ(tempos, (std::vector<uint32_t>{0, 0, 0, 0, 140, 0, 90, 0})) << text;
     }
 }

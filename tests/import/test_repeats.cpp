@@ -182,7 +182,7 @@ TEST(StaffCount, TheCountIsLeftOutOfTheBarText)
         for (const std::string& tab : {std::string(c.line) + "\n" + staff + next, Crlf(std::string(c.line) + "\n" + staff + next)}) {
             auto r = RunImport(tab);
             ASSERT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4 %2*2 |4/4") << c.line;
-            EXPECT_EQ(r->doc.Events().front()->GetText().toStdString(), c.text) << c.line;
+            EXPECT_EQ(r->doc.Events().front().GetText().toStdString(), c.text) << c.line;
 
             // Written out and read again: the same bars, without a complaint.
             ASSERT_TRUE(r->doc.FinishOpen(nullptr));

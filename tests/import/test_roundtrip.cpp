@@ -130,7 +130,7 @@ SWritten WriteAndReadBack(const char* song, const std::vector<size_t>& triplets 
     size_t index = 0;
     for (auto& ev : doc.Events())
         if (std::find(triplets.begin(), triplets.end(), index++) != triplets.end())
-            ev->m_word1 |= EventBits::Triplet;
+            ev.m_word1 |= EventBits::Triplet;
     SWritten w;
     w.tab = MakeTextTab(doc).replace("\r\n", "\n");
     auto back = RunImport(w.tab.toStdString());

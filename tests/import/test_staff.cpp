@@ -56,7 +56,7 @@ TEST(Staff, ThirtySecondColumns)
     ASSERT_EQ(r->blocks, 1);
     EXPECT_EQ(r->imp.m_ticksPerChar, 1);
     EXPECT_EQ(BarsText(r->doc.Events()), "|4/4");
-    EXPECT_EQ(r->doc.Events().back()->GetPosition(), 360u);
+    EXPECT_EQ(r->doc.Events().back().GetPosition(), 360u);
 }
 
 TEST(Staff, MostFrequentTickCountWinsAndTheOddLineIsReported)
@@ -154,7 +154,7 @@ TEST(Staff, EveryBarOfALongStaffIsConverted)
     // Every bar's notes are there; column references wrap at 1024 but the notes do not.
     int notes = 0;
     for (const auto& ev : r->doc.Events())
-        notes += ev->IsNote();
+        notes += ev.IsNote();
     EXPECT_EQ(notes, 80 * 10);
 }
 
@@ -181,19 +181,19 @@ TEST(Staff, ImportReferenceOnTheFirstMeasureOfEachBlock)
     ASSERT_EQ(r->blocks, 2);
     std::vector<const CEvent*> bars;
     for (const auto& ev : r->doc.Events())
-        if (ev->IsBar())
-            bars.push_back(ev.get());
+        if (ev.IsBar())
+            bars.push_back(&ev);
     ASSERT_EQ(bars.size(), 3u);
     EXPECT_TRUE(bars[0]->m_word1 & EventBits::ImportedLineStart);
-    EXPECT_EQ(bars[0]->m_importRef, (0u << 10) | 3u);
+    EXPECT_EQ(bars[0]->GetImportRef(), (0u << 10) | 3u);
     EXPECT_FALSE(bars[1]->m_word1 & EventBits::ImportedLineStart);
-    EXPECT_EQ(bars[1]->m_importRef, 0u);
+    EXPECT_EQ(bars[1]->GetImportRef(), 0u);
     EXPECT_TRUE(bars[2]->m_word1 & EventBits::ImportedLineStart);
-    EXPECT_EQ(bars[2]->m_importRef, (3u << 10) | 3u);
+    EXPECT_EQ(bars[2]->GetImportRef(), (3u << 10) | 3u);
     // Notes point at their staff line and column.
     auto it = r->doc.Events().begin();
     ++it;
-    EXPECT_EQ((*it)->m_importRef, (0u << 10) | 3u);
+    EXPECT_EQ(it->GetImportRef(), (0u << 10) | 3u);
 }
 
 TEST(Staff, StaffWithoutBarsGoesBackToUnknown)

@@ -194,8 +194,8 @@ std::vector<uint32_t> PositionsOf(const CEventList& events, int key)
 {
     std::vector<uint32_t> out;
     for (const auto& ev : events)
-        if (ev->IsNote() && int(ev->GetEventType()) == key)
-            out.push_back(ev->GetPosition());
+        if (ev.IsNote() && int(ev.GetEventType()) == key)
+            out.push_back(ev.GetPosition());
     return out;
 }
 

@@ -158,8 +158,8 @@ TEST(RoundTrip, CompareCommandOnARealTab)
     CRondelDoc song;
     ASSERT_TRUE(song.OnOpenDocument(kdz));
     for (auto& ev : song.Events())
-        if (ev->IsNote() && !(ev->m_word1 & EventBits::Dynamics)) {
-            ev->ToggleDynamic(EventBits::Ghost);
+        if (ev.IsNote() && !(ev.m_word1 & EventBits::Dynamics)) {
+            ev.ToggleDynamic(EventBits::Ghost);
             break;
         }
     ASSERT_TRUE(song.OnSaveDocument(kdz));

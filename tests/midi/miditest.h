@@ -40,14 +40,14 @@ public:
     CEvent& Measure(int n)
     {
         for (auto& ev : m_doc.Events())
-            if (ev->IsMeasure() && --n == 0)
-                return *ev;
+            if (ev.IsMeasure() && --n == 0)
+                return ev;
         throw std::out_of_range("no such measure");
     }
     EventPos MeasurePos(int n)
     {
         for (auto it = m_doc.Events().begin(); it != m_doc.Events().end(); ++it)
-            if ((*it)->IsMeasure() && --n == 0)
+            if (it->IsMeasure() && --n == 0)
                 return it;
         return m_doc.Events().end();
     }

@@ -43,8 +43,8 @@ struct SRead
     {
         std::vector<const CEvent*> out;
         for (const auto& e : events)
-            if (e->IsMeasure())
-                out.push_back(e.get());
+            if (e.IsMeasure())
+                out.push_back(&e);
         return out;
     }
     // "bar:key@pos" for every note, with a t for triplets.
@@ -53,10 +53,10 @@ struct SRead
         QStringList out;
         int bar = 0;
         for (const auto& e : events) {
-            if (e->IsMeasure())
+            if (e.IsMeasure())
                 ++bar;
             else
-                out << QStringLiteral("%1:%2@%3%4").arg(bar).arg(e->GetEventType()).arg(e->GetPosition()).arg(e->IsTriplet() ? "t" : "");
+                out << QStringLiteral("%1:%2@%3%4").arg(bar).arg(e.GetEventType()).arg(e.GetPosition()).arg(e.IsTriplet() ? "t" : "");
         }
         return out;
     }
@@ -232,8 +232,8 @@ TEST(MidiRead, MarkTripletsTakesTheThreeLatestPositionsWithTheirChords)
     MarkTriplets(list, 128);
     QStringList marked;
     for (const auto& e : list)
-        if (e->IsTriplet())
-            marked << QStringLiteral("%1@%2").arg(e->GetEventType()).arg(e->GetPosition());
+        if (e.IsTriplet())
+            marked << QStringLiteral("%1@%2").arg(e.GetEventType()).arg(e.GetPosition());
     EXPECT_EQ(marked, (QStringList{"42@32", "36@64", "42@64", "38@96"}));
 }
 
@@ -254,8 +254,8 @@ TEST_P(MidiReadFiles, EveryFileReads)
             for (const QString& m : r.messages)
                 EXPECT_TRUE(m.startsWith(QStringLiteral("Some drum keys"))) << name.toStdString() << ": " << m.toStdString();
             for (const auto& e : r.events) {
-                if (e->IsNote()) {
-                    EXPECT_TRUE(e->GetEventType() >= 35 && e->GetEventType() <= 81) << name.toStdString();
+                if (e.IsNote()) {
+                    EXPECT_TRUE(e.GetEventType() >= 35 && e.GetEventType() <= 81) << name.toStdString();
                 }
             }
         }
@@ -276,14 +276,14 @@ TEST(MidiRead, OpeningAMidFileMakesADocument)
     QString error;
     ASSERT_TRUE(doc.OnOpenDocument(path, &error)) << error.toStdString();
     ASSERT_NE(dynamic_cast<CMidi*>(doc.m_pMidi.get()), nullptr);
-    const CEvent& first = *doc.Events().front();
+    const CEvent& first = doc.Events().front();
     EXPECT_EQ(first.GetTempo(), 100u);
-    EXPECT_TRUE(doc.Events().back()->IsBar());
+    EXPECT_TRUE(doc.Events().back().IsBar());
     // The timing pass has run: bar 2 starts 2400 ms in.
     int bars = 0;
     for (const auto& e : doc.Events()) {
-        if (e->IsMeasure() && ++bars == 2) {
-            EXPECT_EQ(e->GetRunTime2(), 2400u);
+        if (e.IsMeasure() && ++bars == 2) {
+            EXPECT_EQ(e.GetRunTime2(), 2400u);
         }
     }
 
@@ -291,7 +291,7 @@ TEST(MidiRead, OpeningAMidFileMakesADocument)
     CRondelDoc sixteenths;
     ASSERT_TRUE(sixteenths.OnOpenDocument(path, &error));
     MidiImportOptions() = SMidiImportOptions();
-    EXPECT_EQ(std::next(sixteenths.Events().begin(), 2)->get()->GetPosition(), 24u);
+    EXPECT_EQ(std::next(sixteenths.Events().begin(), 2)->GetPosition(), 24u);
 
     // A file without drum notes is an empty song: the open fails.
     const QString empty = dir.filePath(QStringLiteral("piano.mid"));

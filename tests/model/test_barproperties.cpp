@@ -33,7 +33,7 @@ protected:
     {
         int n = 0;
         for (const auto& ev : m_doc.Events())
-            n += ev->IsMeasure();
+            n += ev.IsMeasure();
         return n;
     }
     CRondelDoc m_doc;
@@ -41,7 +41,7 @@ protected:
 
 TEST_F(BarProperties, SixEightButtonChangesOnlyTheTimeSignature)
 {
-    CEvent& bar = **Bar(2);
+    CEvent& bar = *Bar(2);
     bar.m_word1 |= EventBits::NewLine | EventBits::ImportedLineStart;
     bar.m_word2 |= EventBits::RepeatGroupEnd | EventBits::TimeSigShown;
     const uint32_t w1 = bar.m_word1;
@@ -61,7 +61,7 @@ TEST_F(BarProperties, SixEightButtonChangesOnlyTheTimeSignature)
 
 TEST_F(BarProperties, GroupStartWinsOverAnAlternateEndingTickedByHand)
 {
-    SBarProperties v = FillBarProperties(**Bar(2), m_doc.m_trackType);
+    SBarProperties v = FillBarProperties(*Bar(2), m_doc.m_trackType);
     v.m_repeatStart = true;
     v.m_altEnding = true;
     v.m_altEndNumber = 2;
@@ -74,7 +74,7 @@ TEST_F(BarProperties, GroupStartWinsOverAnAlternateEndingTickedByHand)
 
 TEST_F(BarProperties, RepeatPrecedingAndBack)
 {
-    CEvent& bar = **Bar(3);
+    CEvent& bar = *Bar(3);
     bar.m_word2 |= EventBits::RepeatGroupStart | (5u << EventBits::AltEndShift);
     SBarProperties v = FillBarProperties(bar, m_doc.m_trackType);
     v.SetRepeatPreceding(true);
@@ -103,7 +103,7 @@ TEST_F(BarProperties, RepeatPrecedingAndBack)
 
 TEST_F(BarProperties, MoreThanSevenMeasuresUseTheHighBit)
 {
-    SBarProperties v = FillBarProperties(**Bar(3), m_doc.m_trackType);
+    SBarProperties v = FillBarProperties(*Bar(3), m_doc.m_trackType);
     v.SetRepeatPreceding(true);
     v.m_measures = 11;
     v.m_times = 63;
@@ -116,20 +116,20 @@ TEST_F(BarProperties, MoreThanSevenMeasuresUseTheHighBit)
 
 TEST_F(BarProperties, ClosingBarMadeARepeatGetsANewClosingBar)
 {
-    m_doc.Events().back()->m_word2 = TimeSigWord(3, 4);
-    SBarProperties v = FillBarProperties(**Bar(4), m_doc.m_trackType);
+    m_doc.Events().back().m_word2 = TimeSigWord(3, 4);
+    SBarProperties v = FillBarProperties(*Bar(4), m_doc.m_trackType);
     v.SetRepeatPreceding(true);
     ASSERT_TRUE(Apply(4, v));
     EXPECT_EQ(Bars(), 5);
-    EXPECT_TRUE(m_doc.Events().back()->IsBar());
-    EXPECT_EQ(m_doc.Events().back()->m_word2, TimeSigWord(3, 4));
-    EXPECT_TRUE((*Bar(4))->IsRepeatPrev());
+    EXPECT_TRUE(m_doc.Events().back().IsBar());
+    EXPECT_EQ(m_doc.Events().back().m_word2, TimeSigWord(3, 4));
+    EXPECT_TRUE((*Bar(4)).IsRepeatPrev());
 }
 
 TEST_F(BarProperties, BassPatchIsShownByNameAndKept)
 {
     m_doc.m_trackType = TrackType::Bass4;
-    CEvent& bar = **Bar(2);
+    CEvent& bar = *Bar(2);
     bar.m_word1 |= PatchBits(34);
     SBarProperties v = FillBarProperties(bar, m_doc.m_trackType);
     EXPECT_EQ(v.m_patch, QStringLiteral("34 Electric bass (pick)"));
@@ -148,7 +148,7 @@ TEST_F(BarProperties, BassPatchIsShownByNameAndKept)
 
 TEST_F(BarProperties, DrumTracksHaveNoPatch)
 {
-    CEvent& bar = **Bar(2);
+    CEvent& bar = *Bar(2);
     SBarProperties v = FillBarProperties(bar, m_doc.m_trackType);
     EXPECT_TRUE(v.m_patch.isEmpty());
     v.m_patch = QStringLiteral("999"); // ignored on a drum track, so not refused either
@@ -158,7 +158,7 @@ TEST_F(BarProperties, DrumTracksHaveNoPatch)
 
 TEST_F(BarProperties, InsertNewMeasureLeavesTheClickedOneAlone)
 {
-    CEvent* clicked = Bar(2)->get();
+    CEvent* clicked = &*Bar(2);
     const uint32_t w1 = clicked->m_word1;
     const uint32_t w2 = clicked->m_word2;
     SBarProperties v = FillBarProperties(*clicked, m_doc.m_trackType);
@@ -167,8 +167,8 @@ TEST_F(BarProperties, InsertNewMeasureLeavesTheClickedOneAlone)
     CEvent* inserted = Apply(2, v);
     ASSERT_TRUE(inserted);
     EXPECT_NE(inserted, clicked);
-    EXPECT_EQ(Bar(2)->get(), inserted);
-    EXPECT_EQ(Bar(3)->get(), clicked);
+    EXPECT_EQ(&*Bar(2), inserted);
+    EXPECT_EQ(&*Bar(3), clicked);
     EXPECT_EQ(inserted->GetTempo(), 100u);
     EXPECT_EQ(inserted->GetTimeSigNumerator(), 4u);
     EXPECT_EQ(inserted->GetTimeSigDenominator(), 4u);
@@ -179,7 +179,7 @@ TEST_F(BarProperties, InsertNewMeasureLeavesTheClickedOneAlone)
 
 TEST_F(BarProperties, TempoZeroRemovesTheTempoChange)
 {
-    CEvent& first = **Bar(1);
+    CEvent& first = *Bar(1);
     SBarProperties v = FillBarProperties(first, m_doc.m_trackType);
     EXPECT_EQ(v.m_tempo, 120);
     v.m_tempo = 0;
@@ -190,7 +190,7 @@ TEST_F(BarProperties, TempoZeroRemovesTheTempoChange)
 
 TEST_F(BarProperties, TextAndLayoutChoices)
 {
-    CEvent& bar = **Bar(2);
+    CEvent& bar = *Bar(2);
     SBarProperties v = FillBarProperties(bar, m_doc.m_trackType);
     v.m_text = QStringLiteral("Chorus");
     v.m_newLine = true;
@@ -208,12 +208,12 @@ TEST_F(BarProperties, TextAndLayoutChoices)
     EXPECT_FALSE(bar.m_word1 & EventBits::NewLine);
     // The undo history holds each step.
     ASSERT_TRUE(m_doc.Undo());
-    EXPECT_EQ((*Bar(2))->GetText(), QStringLiteral("Chorus"));
+    EXPECT_EQ((*Bar(2)).GetText(), QStringLiteral("Chorus"));
 }
 
 TEST_F(BarProperties, FillingShowsTheRepeatFields)
 {
-    CEvent& bar = **Bar(2);
+    CEvent& bar = *Bar(2);
     bar.m_word2 |= (3u << EventBits::AltEndShift);
     bar.SetText(QString(150, QLatin1Char('t')));
     SBarProperties v = FillBarProperties(bar, m_doc.m_trackType);
@@ -268,7 +268,7 @@ TEST_P(BarPropertiesChecks, RefusedValuesChangeNothing)
     CRondelDoc doc;
     doc.OnNewDocument();
     doc.m_trackType = c.trackType;
-    SBarProperties v = FillBarProperties(*doc.Events().front(), doc.m_trackType);
+    SBarProperties v = FillBarProperties(doc.Events().front(), doc.m_trackType);
     c.change(v);
     EXPECT_EQ(CheckBarProperties(v, doc.m_trackType), QString::fromLatin1(c.message)) << c.what;
     const QByteArray before = doc.SaveBytes();

@@ -33,11 +33,11 @@ TEST(SongRange, DragInsideOneBarSnapsToNotes)
     const auto span = ResolveSongRange(doc.Events(), {1, 3, 1, 9});
     ASSERT_TRUE(span);
     EXPECT_EQ(span->m_count, 2);
-    EXPECT_EQ((*span->m_first)->GetPosition(), 48u);
-    EXPECT_EQ((*span->m_last)->GetPosition(), 96u);
+    EXPECT_EQ(span->m_first->GetPosition(), 48u);
+    EXPECT_EQ(span->m_last->GetPosition(), 96u);
     EXPECT_EQ(span->m_tickDn, 4);
     EXPECT_EQ(span->m_tickUp, 8);
-    EXPECT_TRUE((*span->m_endBar)->IsBar());
+    EXPECT_TRUE(span->m_endBar->IsBar());
 }
 
 TEST(SongRange, FromTheBarLineTakesTheBar)
@@ -47,11 +47,11 @@ TEST(SongRange, FromTheBarLineTakesTheBar)
     // Ends given the wrong way round are ordered first.
     const auto span = ResolveSongRange(doc.Events(), {3, 4, 2, kTickBarLine});
     ASSERT_TRUE(span);
-    EXPECT_TRUE((*span->m_first)->IsBar());
+    EXPECT_TRUE(span->m_first->IsBar());
     EXPECT_EQ(span->m_barDn, 2);
     EXPECT_EQ(span->m_count, 5); // bar 2, its two notes, bar 3, its note at tick 0
-    EXPECT_EQ((*span->m_last)->GetPosition(), 0u);
-    EXPECT_EQ((*span->m_last)->GetEventType(), 42u);
+    EXPECT_EQ(span->m_last->GetPosition(), 0u);
+    EXPECT_EQ(span->m_last->GetEventType(), 42u);
 }
 
 TEST(SongRange, EmptyOrInvalidRangesResolveToNothing)
@@ -68,7 +68,7 @@ TEST(SongRange, EmptyOrInvalidRangesResolveToNothing)
     EXPECT_EQ(span->m_barDn, 2);
     EXPECT_EQ(span->m_tickDn, 2);
     EXPECT_EQ(span->m_count, 1);
-    EXPECT_EQ((*span->m_first)->GetEventType(), 38u);
+    EXPECT_EQ(span->m_first->GetEventType(), 38u);
 }
 
 TEST(SongRange, InsertPointFollowsTheNotesBeforeTheTick)
@@ -77,15 +77,15 @@ TEST(SongRange, InsertPointFollowsTheNotesBeforeTheTick)
     Build(doc, L("B 36@0 B 38@0 38@96 B"));
     auto p = FindInsertPoint(doc.Events(), 2, 8);
     ASSERT_TRUE(p);
-    EXPECT_EQ((*p->m_after)->GetPosition(), 0u);
-    EXPECT_EQ((*p->m_after)->GetEventType(), 38u);
+    EXPECT_EQ(p->m_after->GetPosition(), 0u);
+    EXPECT_EQ(p->m_after->GetEventType(), 38u);
     p = FindInsertPoint(doc.Events(), 2, 0);
     ASSERT_TRUE(p);
     EXPECT_TRUE(p->m_after == p->m_bar);
     p = FindInsertPoint(doc.Events(), 2, kTickBarEnd);
     ASSERT_TRUE(p);
     EXPECT_EQ(p->m_tick, 32);
-    EXPECT_EQ((*p->m_after)->GetPosition(), 96u);
+    EXPECT_EQ(p->m_after->GetPosition(), 96u);
     EXPECT_FALSE(FindInsertPoint(doc.Events(), 4, 0));
 }
 
@@ -93,7 +93,7 @@ TEST(Clipboard, BytesAreTheCountThenEachRecord)
 {
     CRondelDoc doc;
     Build(doc, L("B 38@48 B"));
-    doc.Events().front()->SetText(QStringLiteral("Intro"));
+    doc.Events().front().SetText(QStringLiteral("Intro"));
     const auto span = ResolveSongRange(doc.Events(), {1, kTickBarLine, 1, kTickBarEnd});
     ASSERT_TRUE(span);
     const QByteArray expected = U16(2) + U32(100 | 0x40000000) + U32(260) + QByteArray("\x05Intro") + U32(38) + U32(48);
@@ -217,7 +217,7 @@ TEST(Delete, LastBarLeavesANewClosingBar)
 {
     CRondelDoc doc;
     Build(doc, L("B 36@0 B 38@0 B"));
-    doc.m_pEndMarker = doc.Events().back().get();
+    doc.m_pEndMarker = &doc.Events().back();
     const auto span = ResolveSongRange(doc.Events(), {2, kTickBarLine, 3, kTickBarEnd});
     ASSERT_TRUE(span);
     EXPECT_EQ(DeleteEvents(doc, *span), 2);
@@ -229,13 +229,13 @@ TEST(Delete, NotesLeftBehindTheFirstBarKeepAMeasure)
 {
     CRondelDoc doc;
     Build(doc, L("B3/4 36@0 38@96 B"));
-    doc.m_pStartMarker = doc.Events().front().get();
+    doc.m_pStartMarker = &doc.Events().front();
     const auto span = ResolveSongRange(doc.Events(), {1, kTickBarLine, 1, 4});
     ASSERT_TRUE(span);
     // The measure goes on after the range: its bar line, and the marker on it, stay.
     EXPECT_EQ(DeleteEvents(doc, *span), 0);
     EXPECT_EQ(Describe(doc), L("B3/4 38@96 B"));
-    EXPECT_EQ(doc.m_pStartMarker, doc.Events().front().get());
+    EXPECT_EQ(doc.m_pStartMarker, &doc.Events().front());
 }
 
 TEST(Delete, ABarLineGoesOnlyWithItsWholeMeasure)
@@ -258,13 +258,13 @@ TEST(Delete, TheSongKeepsItsOpeningTempoAndPatch)
 {
     CRondelDoc doc;
     Build(doc, L("B 36@0 B 38@0 B"));
-    doc.Events().front()->m_word1 |= TempoBits(97) | PatchBits(5);
+    doc.Events().front().m_word1 |= TempoBits(97) | PatchBits(5);
     const auto span = ResolveSongRange(doc.Events(), {1, kTickBarLine, 1, kTickBarEnd});
     ASSERT_TRUE(span);
     EXPECT_EQ(DeleteEvents(doc, *span), 1);
     EXPECT_EQ(Describe(doc), L("B 38@0 B"));
-    EXPECT_EQ(doc.Events().front()->GetTempo(), 97u);
-    EXPECT_EQ(doc.Events().front()->GetPatch(), 5u);
+    EXPECT_EQ(doc.Events().front().GetTempo(), 97u);
+    EXPECT_EQ(doc.Events().front().GetPatch(), 5u);
 }
 
 TEST(Paste, RefusesRepeatMeasuresAndNotesPastTheBarEnd)
@@ -297,10 +297,10 @@ TEST(Paste, MeasuresPastedAtTheHeadKeepTheSongsTempo)
     ASSERT_TRUE(span);
     CRondelDoc doc;
     Build(doc, L("B 42@0 B"));
-    doc.Events().front()->m_word1 |= TempoBits(90);
+    doc.Events().front().m_word1 |= TempoBits(90);
     ASSERT_TRUE(PasteEvents(doc, CopyEvents(*span), FindInsertPoint(doc.Events(), 1, 0)));
     EXPECT_EQ(Describe(doc), L("B 36@0 B 42@0 B"));
-    EXPECT_EQ(doc.Events().front()->GetTempo(), 90u);
+    EXPECT_EQ(doc.Events().front().GetTempo(), 90u);
 }
 
 class TextPasteTest : public testing::Test

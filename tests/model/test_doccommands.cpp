@@ -62,13 +62,13 @@ TEST_P(DocCommandsOpen, EveryStepAfterTheImport)
     QString error;
     ASSERT_TRUE(doc.OnOpenDocument(path, &error)) << error.toStdString();
     ASSERT_EQ(doc.Events().size(), 3u);
-    const CEvent& first = *doc.Events().front();
+    const CEvent& first = doc.Events().front();
     EXPECT_EQ(first.GetTempo(), 90u);
     EXPECT_EQ(first.GetTimeSigNumerator(), 3u);
     EXPECT_EQ(first.GetPatch(), GetParam().patch);
     EXPECT_EQ(bool(first.m_word1 & EventBits::PatchPresent), GetParam().patch != 0);
-    EXPECT_EQ(doc.Events().back()->m_word2, TimeSigWord(4, 4));
-    EXPECT_TRUE(doc.Events().back()->IsBar());
+    EXPECT_EQ(doc.Events().back().m_word2, TimeSigWord(4, 4));
+    EXPECT_TRUE(doc.Events().back().IsBar());
     EXPECT_EQ(doc.m_sizeDoc[1], 1200u);
     EXPECT_EQ(doc.m_bImported, 1u);
     EXPECT_EQ(doc.m_pathName, path);
@@ -169,7 +169,7 @@ TEST_P(DamagedSongs, OpenIntoAWellFormedSong)
     ASSERT_TRUE(doc.OnOpenDocument(path)) << c.what;
     std::vector<std::pair<uint32_t, uint32_t>> opened;
     for (const auto& ev : doc.Events())
-        opened.emplace_back(ev->m_word1, ev->m_word2);
+        opened.emplace_back(ev.m_word1, ev.m_word2);
     EXPECT_EQ(opened, c.opened) << c.what;
 }
 

@@ -47,8 +47,8 @@ TEST(Document, NewSongHasTwoBarsAtTempo120)
     CRondelDoc doc;
     ASSERT_TRUE(doc.OnNewDocument());
     ASSERT_EQ(doc.Events().size(), 2u);
-    EXPECT_EQ(doc.Events().front()->GetTempo(), 120u);
-    EXPECT_EQ(doc.Events().back()->GetTempo(), 0u);
+    EXPECT_EQ(doc.Events().front().GetTempo(), 120u);
+    EXPECT_EQ(doc.Events().back().GetTempo(), 0u);
     EXPECT_FALSE(doc.IsModified());
     EXPECT_EQ(doc.m_trackType, TrackType::Drums);
 }
@@ -77,7 +77,7 @@ TEST(Document, SaveLoadRoundTripKeepsEverySavedField)
     doc.m_audioSync = 150;
     doc.m_bThreePartCounting = 1;
     doc.m_sizeDoc[1] = 1234;
-    doc.Events().front()->SetText(QString::fromLatin1("Intro \xe9t\xe9"));
+    doc.Events().front().SetText(QString::fromLatin1("Intro \xe9t\xe9"));
     AppendEvent(doc.Events(), 38 | EventBits::Accent, 48);
 
     const QByteArray bytes = doc.SaveBytes();
@@ -94,7 +94,7 @@ TEST(Document, SaveLoadRoundTripKeepsEverySavedField)
     EXPECT_EQ(back.m_bThreePartCounting, 1u);
     EXPECT_EQ(back.m_sizeDoc[1], 1234u);
     ASSERT_EQ(back.Events().size(), 3u);
-    EXPECT_EQ(back.Events().front()->GetText(), QString::fromLatin1("Intro \xe9t\xe9"));
+    EXPECT_EQ(back.Events().front().GetText(), QString::fromLatin1("Intro \xe9t\xe9"));
     EXPECT_EQ(back.SaveBytes(), bytes);
 }
 
@@ -130,7 +130,7 @@ TEST(Document, NewPageBitIsClearedWhenMostTextsSitOnNewPageBars)
         EXPECT_TRUE(doc.LoadBytes(bytes, nullptr));
         int n = 0;
         for (const auto& ev : doc.Events())
-            n += (ev->m_word1 & EventBits::NewPage) != 0;
+            n += (ev.m_word1 & EventBits::NewPage) != 0;
         return n;
     };
     EXPECT_EQ(newPageBars(make(3, 0)), 0);
@@ -171,7 +171,7 @@ TEST(Document, FileCutAtAnyOffsetIsRefusedAndLeavesDocumentAlone)
 {
     CRondelDoc source;
     source.OnNewDocument();
-    source.Events().front()->SetText(QStringLiteral("Verse one"));
+    source.Events().front().SetText(QStringLiteral("Verse one"));
     source.m_header[1] = QStringLiteral("Band");
     const QByteArray bytes = source.SaveBytes();
 
@@ -260,9 +260,9 @@ TEST_F(DocumentFiles, LastNoteGetsClosingBar)
     CRondelDoc doc;
     ASSERT_TRUE(doc.OnOpenDocument(Write(QStringLiteral("a.kdz"), DocBytes({{100 | TempoBits(100), 260}, {38, 0}}))));
     ASSERT_EQ(doc.Events().size(), 3u);
-    EXPECT_TRUE(doc.Events().back()->IsBar());
-    EXPECT_EQ(doc.Events().back()->m_word2, TimeSigWord(4, 4));
-    EXPECT_EQ(doc.Events().front()->GetTempo(), 100u);
+    EXPECT_TRUE(doc.Events().back().IsBar());
+    EXPECT_EQ(doc.Events().back().m_word2, TimeSigWord(4, 4));
+    EXPECT_EQ(doc.Events().front().GetTempo(), 100u);
 }
 
 TEST_F(DocumentFiles, NotesOutOfOrderArePutInPositionOrder)
@@ -272,7 +272,7 @@ TEST_F(DocumentFiles, NotesOutOfOrderArePutInPositionOrder)
         DocBytes({{100 | TempoBits(100), 260}, {38, 96}, {36, 48}, {42, 48}, {100, 260}, {49, 0}}))));
     std::vector<std::pair<uint32_t, uint32_t>> order;
     for (const auto& ev : doc.Events())
-        order.emplace_back(ev->GetEventType(), ev->IsMeasure() ? 0 : ev->GetPosition());
+        order.emplace_back(ev.GetEventType(), ev.IsMeasure() ? 0 : ev.GetPosition());
     EXPECT_EQ(order, (std::vector<std::pair<uint32_t, uint32_t>>{{100, 0}, {36, 48}, {42, 48}, {38, 96}, {100, 0}, {49, 0}, {100, 0}}));
 }
 
@@ -281,9 +281,9 @@ TEST_F(DocumentFiles, FirstBarWithoutTempoTakesSongTempo)
     CRondelDoc doc;
     // Tempo bit set with tempo 0 counts as no tempo.
     ASSERT_TRUE(doc.OnOpenDocument(Write(QStringLiteral("b.kdz"), DocBytes({{100 | 0x100, 260}, {100, 260}}, 90))));
-    EXPECT_EQ(doc.Events().front()->GetTempo(), 90u);
+    EXPECT_EQ(doc.Events().front().GetTempo(), 90u);
     // Drum tracks get no patch.
-    EXPECT_EQ(doc.Events().front()->m_word1 & EventBits::PatchPresent, 0u);
+    EXPECT_EQ(doc.Events().front().m_word1 & EventBits::PatchPresent, 0u);
 }
 
 TEST_F(DocumentFiles, EmptySongFailsToOpenAndKeepsThePreviousSong)

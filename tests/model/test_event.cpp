@@ -114,7 +114,7 @@ TEST(Event, CopyKeepsBarTextOnlyAndCutsIt)
     CEvent copy(bar);
     EXPECT_EQ(copy.m_word1, bar.m_word1);
     EXPECT_EQ(copy.m_word2, bar.m_word2);
-    EXPECT_EQ(copy.m_importRef, 77u);
+    EXPECT_EQ(copy.GetImportRef(), 77u);
     EXPECT_EQ(copy.GetText().size(), 100);
     EXPECT_EQ(copy.GetLayoutPos(), 0u);
     EXPECT_EQ(copy.GetRunTime2(), 0u);
@@ -272,8 +272,8 @@ TEST(SongRules, TimeSignatureShownOnFirstBarAndOnChanges)
     MarkShownTimeSignatures(events);
     std::vector<bool> shown;
     for (const auto& ev : events)
-        if (ev->IsBar())
-            shown.push_back(ev->IsTimeSigShown());
+        if (ev.IsBar())
+            shown.push_back(ev.IsTimeSigShown());
     EXPECT_EQ(shown, (std::vector<bool>{true, false, true, false, true}));
 }
 }

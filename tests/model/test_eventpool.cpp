@@ -1,4 +1,4 @@
-// Events and song-list nodes come from per-thread pools. These tests check that memory is
+// Events come from per-thread pools. These tests check that memory is
 // reused rather than growing, within a thread and across threads, and that events keep their
 // contents while lists are built, moved and destroyed on different threads; measures keep
 // their layout and timing words and texts in side records of their own.
@@ -25,7 +25,7 @@ bool Intact(const CEventList& list, uint32_t seed)
 {
     uint32_t i = 0;
     for (const auto& e : list) {
-        if (e->m_word1 != EventType::FirstNote + i % 90 || e->m_word2 != seed + i || e->m_importRef != i)
+        if (e.m_word1 != EventType::FirstNote + i % 90 || e.m_word2 != seed + i || e.GetImportRef() != i)
             return false;
         ++i;
     }
@@ -49,14 +49,14 @@ TEST_F(EventPoolTest, FreedEventsAreReusedOnTheSameThread)
         CEventList list;
         Fill(list, 5000, 0);
         for (const auto& e : list)
-            first.insert(e.get());
+            first.insert(&e);
     }
     const size_t reserved = EventPool::ReservedBytes();
     CEventList again;
     Fill(again, 5000, 7);
     int reused = 0;
     for (const auto& e : again)
-        reused += first.count(e.get()) ? 1 : 0;
+        reused += first.count(&e) ? 1 : 0;
     EXPECT_EQ(reused, 5000);
     EXPECT_EQ(EventPool::ReservedBytes(), reserved);
     EXPECT_TRUE(Intact(again, 7));
@@ -64,7 +64,7 @@ TEST_F(EventPoolTest, FreedEventsAreReusedOnTheSameThread)
 
 TEST_F(EventPoolTest, AnEndedThreadHandsItsChunksToTheNext)
 {
-    // Warm up: the first thread takes slabs.
+    // Warm up: the first thread takes runs of slots.
     std::thread([] {
         CEventList list;
         Fill(list, 200000, 1);
@@ -115,7 +115,7 @@ TEST(EventPool, ListsOnManyThreadsAtOnceKeepTheirContents)
                 good = good && Intact(song, uint32_t(t * 1000 + round));
                 CEventList copy;
                 for (const auto& e : song)
-                    copy.push_back(std::make_unique<CEvent>(*e));
+                    copy.push_back(std::make_unique<CEvent>(e));
                 song.clear();
                 good = good && Intact(copy, uint32_t(t * 1000 + round));
                 lists[size_t(t)].splice(lists[size_t(t)].end(), copy);
@@ -154,13 +154,13 @@ TEST(EventExtras, OnlyMeasuresThatAreLaidOutOrTimedOrHaveTextTakeARecord)
         EXPECT_EQ(EventExtras::LiveCount() - before, 250u + 50u);
         int bar = 0;
         for (const auto& e : song) {
-            if (!e->IsBar()) {
-                EXPECT_EQ(e->GetRunTime1() | e->GetRunTime2() | e->GetLayoutPos() | e->GetLayoutSize(), 0u);
-                EXPECT_EQ(e->GetTextOrNull(), nullptr);
+            if (!e.IsBar()) {
+                EXPECT_EQ(e.GetRunTime1() | e.GetRunTime2() | e.GetLayoutPos() | e.GetLayoutSize(), 0u);
+                EXPECT_EQ(e.GetTextOrNull(), nullptr);
                 continue;
             }
-            EXPECT_EQ(e->GetRunTime2(), bar % 2 ? uint32_t(bar) * 2000 + 1 : 0u) << "bar " << bar;
-            EXPECT_EQ(e->GetText(), bar % 5 == 0 ? QStringLiteral("bar %1").arg(bar) : QString()) << "bar " << bar;
+            EXPECT_EQ(e.GetRunTime2(), bar % 2 ? uint32_t(bar) * 2000 + 1 : 0u) << "bar " << bar;
+            EXPECT_EQ(e.GetText(), bar % 5 == 0 ? QStringLiteral("bar %1").arg(bar) : QString()) << "bar " << bar;
             ++bar;
         }
     }
@@ -209,7 +209,7 @@ TEST(EventExtras, MeasuresMadeAndFreedOnManyThreadsKeepTheirOwnWords)
                 }
                 uint32_t i = 0;
                 for (const auto& e : song)
-                    good = good && e->GetRunTime1() == uint32_t(t * 100000) + ++i && e->GetLayoutSize() == uint32_t(round);
+                    good = good && e.GetRunTime1() == uint32_t(t * 100000) + ++i && e.GetLayoutSize() == uint32_t(round);
                 if (round == 9)
                     kept[size_t(t)].splice(kept[size_t(t)].end(), song);
             }
@@ -222,7 +222,7 @@ TEST(EventExtras, MeasuresMadeAndFreedOnManyThreadsKeepTheirOwnWords)
         EXPECT_TRUE(ok[size_t(t)]) << "thread " << t;
         uint32_t i = 0;
         for (const auto& e : kept[size_t(t)])
-            ASSERT_EQ(e->GetRunTime1(), uint32_t(t * 100000) + ++i);
+            ASSERT_EQ(e.GetRunTime1(), uint32_t(t * 100000) + ++i);
     }
     EXPECT_EQ(EventExtras::LiveCount() - before, size_t(kThreads) * 2000);
     kept.clear();

@@ -28,7 +28,7 @@ TEST(SongCompare, EqualSongsMatchWhateverTheChordOrder)
     // The same chord listed the other way round.
     auto hh = std::next(a.begin());
     a.splice(std::next(hh, 2), a, hh);
-    EXPECT_EQ((*std::next(a.begin()))->GetEventType(), 36u);
+    EXPECT_EQ((*std::next(a.begin())).GetEventType(), 36u);
     EXPECT_FALSE(CompareSongs(a, Reference()).m_differ);
 }
 
@@ -52,7 +52,7 @@ TEST_P(SongCompareDifferences, FirstDifferenceIsNamed)
     EXPECT_EQ(d.Message(), QString::fromLatin1(GetParam().message)) << GetParam().what;
 }
 
-CEvent& At(CEventList& l, int index) { return **std::next(l.begin(), index); }
+CEvent& At(CEventList& l, int index) { return *std::next(l.begin(), index); }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SongCompareDifferences,

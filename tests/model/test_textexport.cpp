@@ -50,7 +50,7 @@ public:
     }
     Song& Text(const QString& text)
     {
-        m_doc.Events().back()->SetText(text);
+        m_doc.Events().back().SetText(text);
         return *this;
     }
     QByteArray Tab() const { return MakeTextTab(m_doc); }

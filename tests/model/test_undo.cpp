@@ -78,7 +78,7 @@ TEST(Undo, RestoresHeaderAndSettings)
     doc.m_audioFile = QStringLiteral("/music/take.wav");
     doc.m_bThreePartCounting = 1;
     doc.m_sizeDoc[1] = 4000;
-    doc.Events().front()->SetText(QStringLiteral("Intro"));
+    doc.Events().front().SetText(QStringLiteral("Intro"));
     doc.CommitEdit();
     const QByteArray after = doc.SaveBytes();
 
@@ -98,13 +98,13 @@ TEST(Undo, NewPageBitsOnCommentedBarsSurviveUndo)
     // snapshot is not an opened file and must come back exactly.
     CRondelDoc doc;
     doc.OnNewDocument();
-    doc.Events().front()->m_word1 |= EventBits::NewPage;
-    doc.Events().front()->SetText(QStringLiteral("page two"));
+    doc.Events().front().m_word1 |= EventBits::NewPage;
+    doc.Events().front().SetText(QStringLiteral("page two"));
     doc.CommitEdit();
     AppendEvent(doc.Events(), 36, 0);
     doc.CommitEdit();
     ASSERT_TRUE(doc.Undo());
-    EXPECT_TRUE(doc.Events().front()->m_word1 & EventBits::NewPage);
+    EXPECT_TRUE(doc.Events().front().m_word1 & EventBits::NewPage);
 }
 
 TEST(Undo, MarkersStayOnTheSameBarOrdinals)
@@ -119,7 +119,7 @@ TEST(Undo, MarkersStayOnTheSameBarOrdinals)
     doc.m_pEndMarker = BarAtOrdinal(doc.Events(), 4);
     ASSERT_TRUE(doc.m_pStartMarker && doc.m_pEndMarker);
     EXPECT_EQ(BarNumberOf(doc.Events(), std::find_if(doc.Events().begin(), doc.Events().end(),
-                                                     [&](const auto& e) { return e.get() == doc.m_pStartMarker; })),
+                                                     [&](const auto& e) { return &e == doc.m_pStartMarker; })),
               3);
 
     AppendEvent(doc.Events(), 36, 0);
@@ -236,10 +236,10 @@ TEST(Undo, ImportLinksAndMarkersComeBackWithTheirStep)
     CRondelDoc doc;
     MakeBars(doc, 3);
     auto second = std::next(doc.Events().begin());
-    while (!(*second)->IsMeasure())
+    while (!second->IsMeasure())
         ++second;
-    (*second)->m_importRef = (7u << 10) | 3;
-    doc.m_pStartMarker = second->get();
+    second->SetImportRef((7u << 10) | 3);
+    doc.m_pStartMarker = &*second;
     doc.MarkersChanged();
     EXPECT_EQ(doc.UndoHistory().UndoSteps(), 0) << "a marker is no undo step";
     // A bar inserted in front of the marked one, then undone: the marker and the link are
@@ -248,10 +248,10 @@ TEST(Undo, ImportLinksAndMarkersComeBackWithTheirStep)
     doc.CommitEdit();
     ASSERT_TRUE(doc.Undo());
     auto again = std::next(doc.Events().begin());
-    while (!(*again)->IsMeasure())
+    while (!again->IsMeasure())
         ++again;
-    EXPECT_EQ(doc.m_pStartMarker, again->get());
-    EXPECT_EQ((*again)->m_importRef, (7u << 10) | 3);
+    EXPECT_EQ(doc.m_pStartMarker, &*again);
+    EXPECT_EQ(again->GetImportRef(), (7u << 10) | 3);
     ASSERT_TRUE(doc.Redo());
     EXPECT_EQ(BarOrdinal(doc.Events(), doc.m_pStartMarker), 3);
 }

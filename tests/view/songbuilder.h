@@ -32,7 +32,7 @@ public:
     }
     CSongBuilder& Text(const QString& text)
     {
-        m_events.back()->SetText(text);
+        m_events.back().SetText(text);
         return *this;
     }
     // A bar of the plain rock beat: eighth hi-hats, snare on 2 and 4, bass on 1 and 3.

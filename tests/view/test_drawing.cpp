@@ -485,9 +485,9 @@ TEST_F(Drawing, FretsTwelveAndTwentyOneGetTheirMarks)
 {
     m_doc.m_trackType = TrackType::Guitar6;
     Song().Bar(4, 4, PatchBits(27)).Note(64 + 12, 0).Note(64 + 21, 16).Note(40 + 3, 24).Close();
-    m_doc.Events().back()->m_word2 |= 0; // closing bar
+    m_doc.Events().back().m_word2 |= 0; // closing bar
     // The last note on the low E string (string index 5).
-    std::prev(m_doc.Events().end(), 2)->get()->m_word2 |= 5u << EventBits::StringShift;
+    std::prev(m_doc.Events().end(), 2)->m_word2 |= 5u << EventBits::StringShift;
     const QImage image = Draw();
     const auto texts = Glyphs(EGlyph::TabText, 1);
     ASSERT_EQ(texts.size(), 3u);

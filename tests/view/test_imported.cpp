@@ -145,8 +145,8 @@ TEST_P(ImportedTabs, Render)
         EXPECT_GE(CTrack::Of(doc)->Draw(print, &size), 1) << name.toStdString();
         // Every measure got a place on a line.
         for (const auto& ev : doc.Events()) {
-            if (ev->IsMeasure()) {
-                EXPECT_GT(CTrack::GeometryOf(*ev).x, 0) << name.toStdString();
+            if (ev.IsMeasure()) {
+                EXPECT_GT(CTrack::GeometryOf(ev).x, 0) << name.toStdString();
             }
         }
         ++rendered;

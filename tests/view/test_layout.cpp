@@ -33,8 +33,8 @@ TEST_F(Geometry, TimeSignatureShownOnlyWhereItChanges)
 {
     Song().Bar(4, 4).Bar(4, 4).Bar(3, 4).RepeatPrev(1, 1).Bar(3, 4).Bar(4, 4).Close();
     // A stale bit from an earlier pass must not survive.
-    m_doc.Events().front()->m_word2 &= ~EventBits::TimeSigShown;
-    std::next(m_doc.Events().begin())->get()->m_word2 |= EventBits::TimeSigShown;
+    m_doc.Events().front().m_word2 &= ~EventBits::TimeSigShown;
+    std::next(m_doc.Events().begin())->m_word2 |= EventBits::TimeSigShown;
     Layout();
     // The measure repeat carries 4/4, so the 3/4 after it is shown again.
     const bool expected[] = {true, false, true, false, true, true, false};
@@ -154,7 +154,7 @@ TEST_F(Geometry, UserLineAndPageBreaks)
     EXPECT_TRUE(Bar(4).pageStart);
     EXPECT_EQ(pages, 2);
     // The layout bits are cleared and set again on every pass.
-    std::prev(m_doc.Events().end())->get()->m_word1 |= EventBits::LayoutPageStart;
+    std::prev(m_doc.Events().end())->m_word1 |= EventBits::LayoutPageStart;
     Layout(3000, EDisplayMode::Print);
     EXPECT_FALSE(Bar(5).pageStart);
 }
@@ -203,8 +203,8 @@ TEST_F(Geometry, BogusEventsAreRemoved)
     Layout();
     std::vector<std::pair<int, uint32_t>> left;
     for (const auto& ev : m_doc.Events())
-        if (!ev->IsMeasure())
-            left.emplace_back(int(ev->GetEventType()), ev->GetPosition());
+        if (!ev.IsMeasure())
+            left.emplace_back(int(ev.GetEventType()), ev.GetPosition());
     // Before the first bar only position 0 fits; a note at the bar's length survives.
     const std::vector<std::pair<int, uint32_t>> expected = {{38, 0}, {42, 384}, {36, 288}};
     EXPECT_EQ(left, expected);
@@ -219,7 +219,7 @@ TEST_F(Geometry, SupersizeHalvesTheLineWidthOnScreen)
     auto systems = [&] {
         int n = 0;
         for (const auto& ev : m_doc.Events())
-            n += bool(ev->m_word1 & EventBits::LayoutLineStart);
+            n += bool(ev.m_word1 & EventBits::LayoutLineStart);
         return n;
     };
     QImage image(1200, 800, QImage::Format_RGB32);
@@ -247,8 +247,8 @@ TEST_F(Geometry, ImportedBlocksStartLinesAndReserveTheirText)
     Track().m_importText = &text;
     m_doc.m_bImported = 1;
     Song().Bar(4, 4, EventBits::ImportedLineStart).Bar(4, 4, EventBits::ImportedLineStart).Bar().Close();
-    std::next(m_doc.Events().begin(), 0)->get()->m_importRef = 1u << 10;
-    std::next(m_doc.Events().begin(), 1)->get()->m_importRef = (4u << 10) | 2;
+    std::next(m_doc.Events().begin(), 0)->SetImportRef(1u << 10);
+    std::next(m_doc.Events().begin(), 1)->SetImportRef((4u << 10) | 2);
     Layout();
     EXPECT_TRUE(Bar(2).systemStart);
     EXPECT_FALSE(Bar(3).systemStart);

@@ -178,10 +178,10 @@ TEST_F(Render, RandomSongsDrawWithoutFault)
         }
         uint32_t length = 0;
         for (const auto& ev : m_doc.Events()) {
-            if (ev->IsMeasure())
-                length = ev->GetMeasurePositions();
+            if (ev.IsMeasure())
+                length = ev.GetMeasurePositions();
             else
-                ASSERT_LE(ev->GetPosition(), length);
+                ASSERT_LE(ev.GetPosition(), length);
         }
         int bar = 0;
         int tick = 0;
