@@ -428,6 +428,8 @@ private:
     bool PreScanStaffGroups();
     void DecideTabType();
     void SetAsideStringStaves();
+    // A staff line's label: the text before its first bar line, trimmed, without a colon.
+    std::string_view StaffLabel(const CImportLine& line) const;
     // The two staff lines have the same label.
     bool SameLabel(const CImportLine& a, const CImportLine& b) const;
     // From `index` on, the staff lines repeat the open group's labels in order, to their end.

@@ -385,18 +385,20 @@ void CTabImporter::ScoreLabel(const CImportLine& line)
     }
 }
 
+std::string_view CTabImporter::StaffLabel(const CImportLine& line) const
+{
+    const std::string_view t = line.m_text;
+    const size_t bar = m_barChar ? t.find(m_barChar) : std::string_view::npos;
+    std::string_view s = Trim(t.substr(0, bar == std::string_view::npos ? 0 : bar));
+    if (!s.empty() && s.back() == ':')
+        s.remove_suffix(1);
+    return s;
+}
+
 bool CTabImporter::SameLabel(const CImportLine& a, const CImportLine& b) const
 {
-    auto label = [this](const CImportLine& l) {
-        const std::string_view t = l.m_text;
-        const size_t bar = m_barChar ? t.find(m_barChar) : std::string_view::npos;
-        std::string_view s = Trim(t.substr(0, bar == std::string_view::npos ? 0 : bar));
-        if (!s.empty() && s.back() == ':')
-            s.remove_suffix(1);
-        return s;
-    };
-    const std::string_view x = label(a);
-    return !x.empty() && x == label(b);
+    const std::string_view x = StaffLabel(a);
+    return !x.empty() && x == StaffLabel(b);
 }
 
 bool CTabImporter::RepeatsGroupLabels(int index)
@@ -578,13 +580,7 @@ void CTabImporter::SetAsideStringStaves()
             return false;
         bool a = false, eOrD = false;
         for (int l = first; l <= last; ++l) {
-            const std::string_view t = m_lines[size_t(l)].m_text;
-            const size_t bar = t.find(m_barChar);
-            if (bar == std::string_view::npos)
-                return false;
-            std::string_view label = Trim(t.substr(0, bar));
-            if (!label.empty() && label.back() == ':')
-                label.remove_suffix(1);
+            const std::string_view label = StaffLabel(m_lines[size_t(l)]);
             if (!IsStringName(label))
                 return false;
             a = a || ToLower(label[0]) == 'a';
