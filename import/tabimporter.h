@@ -450,6 +450,7 @@ private:
     // others leave its columns blank: the bar's first column moves to the notes after it.
     // Returns the signature, or 0.
     uint8_t SkipLeadingTimeSig(int first, int count, int bar);
+    uint8_t StackedLeadingTimeSig(int first, int count, int bar);
     // Signatures written after a bar line on one line of a staff, whose bar lines stand right
     // of the others' by their width: taken out of the line's text, kept in m_takenSigs.
     void TakeOutBarSignatures(int first, int count);

@@ -441,7 +441,7 @@ uint8_t CTabImporter::SkipLeadingTimeSig(int first, int count, int bar)
         after = at - l.m_columnShift;
     }
     if (!sig)
-        return 0;
+        return StackedLeadingTimeSig(first, count, bar);
     // The other lines leave the signature's columns blank, so their notes start where the
     // signed line's do; a line with ticks or notes there keeps the bar as written.
     for (int i = first; i < first + count; ++i) {
@@ -454,6 +454,48 @@ uint8_t CTabImporter::SkipLeadingTimeSig(int first, int count, int bar)
     }
     f.BarOpen()[size_t(bar)] = after;
     return sig;
+}
+
+uint8_t CTabImporter::StackedLeadingTimeSig(int first, int count, int bar)
+{
+    // The halves of a signature stacked at the start of a bar, before its notes ("| 5  -oo-",
+    // "|--- -o--", "| 4  ----"): a number on each of two lines, the other lines blank or
+    // ticks there, then a column blank on every line.
+    CImportLine& f = m_lines[size_t(first)];
+    const int open = f.BarOpen()[size_t(bar)];
+    const int end = f.BarEnd()[size_t(bar)];
+    int digitLines = 0;
+    for (int i = first; i < first + count; ++i) {
+        const CImportLine& l = m_lines[size_t(i)];
+        bool digit = false;
+        for (int c = open; c < open + 4 && l.m_hasDigit && !digit; ++c)
+            digit = IsDigit(l.At(c + l.m_columnShift));
+        digitLines += digit;
+    }
+    if (digitLines < 2)
+        return 0;
+    for (int sep = open + 1; sep <= open + 4 && sep + 1 < end; ++sep) {
+        bool blank = true;
+        for (int i = first; i < first + count && blank; ++i) {
+            const CImportLine& l = m_lines[size_t(i)];
+            blank = l.At(sep + l.m_columnShift) == ' ';
+        }
+        if (!blank)
+            continue;
+        const uint8_t sig = StackedTimeSig(first, count, open, sep);
+        if (!sig)
+            continue;
+        int after = sep + 1;
+        for (bool blanks = true; blanks && after + 1 < end; after += blanks) {
+            for (int i = first; i < first + count && blanks; ++i) {
+                const CImportLine& l = m_lines[size_t(i)];
+                blanks = l.At(after + l.m_columnShift) == ' ';
+            }
+        }
+        f.BarOpen()[size_t(bar)] = after;
+        return sig;
+    }
+    return 0;
 }
 
 void CTabImporter::ClassifyBars(int first, int count)

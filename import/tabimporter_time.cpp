@@ -407,8 +407,9 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     auto judge = [&unit](const SBeat& b) {
         // A triplet count fills its beat with three parts: 16th triplets ("1 t l") an
         // eighth, eighth and quarter triplets a quarter.
+        // "3tl+tl" holds two of them, one on each eighth: the beat is a quarter.
         if (b.triplet)
-            unit = b.triplet == 'l' ? BeatUnit::Eighth : BeatUnit::Quarter;
+            unit = b.triplet == 'l' && !b.amp ? BeatUnit::Eighth : BeatUnit::Quarter;
         else if (b.e)
             unit = BeatUnit::Quarter;
         else if (b.aAlone || (b.ampThenA && b.gaps == 0)) {
@@ -535,6 +536,18 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         }
         if (IsDigit(ch))
             continue;
+        // The second triplet of a quarter counted "3tl+tl": the '+' and the two after it.
+        if ((ch == '+' || ch == '&') && unit == BeatUnit::Quarter && b.triplet == 'l') {
+            const int tc = c + 1;
+            const int nc = tc + 1;
+            if (nc < end && ToLower(t.At(tc)) == 't' && ToLower(t.At(nc)) == 'l') {
+                m_anchors.push_back({c, start + 48, true});
+                m_anchors.push_back({tc, start + 64, true});
+                m_anchors.push_back({nc, start + 80, true});
+                c = nc;
+                continue;
+            }
+        }
         // A syllable the beat unit has no place for ("e" when counting sixteenths) marks nothing.
         int off = SyllableOffset(ch, unit);
         // "1&a" in three eighths: the '&' is the second of them, the 'a' the third.

@@ -45,6 +45,43 @@ TEST(TabForms, SignatureInsideASecondBarChangesTheMeterThere)
     EXPECT_EQ(song.substr(song.find("|3/4")), kWaltz);
 }
 
+TEST(TabForms, SignatureStackedAtTheStartOfABar)
+{
+    // The two halves of the signature stand on two lines, in the bar's first columns; the
+    // other lines leave them blank or draw ticks there.
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+    };
+    const SCase cases[] = {
+        {"on the hat and kick", "H |x-x-x-x-x-x-x-x-| 3  x-x-x-x-x-x-|\n"
+                                "S |----o-------o---|    ----o---o---|\n"
+                                "B |o-------o-------| 4  o-----------|\n"},
+        {"ticks on the snare", "H |x-x-x-x-x-x-x-x-| 3  x-x-x-x-x-x-|\n"
+                               "S |----o-------o---|--- ----o---o---|\n"
+                               "B |o-------o-------| 4  o-----------|\n"},
+        {"on the inner lines", "C |x---------------|    ------------|\n"
+                               "H |--x-x-x-x-x-x-x-| 3  x-x-x-x-x-x-|\n"
+                               "S |----o-------o---|    ----o---o---|\n"
+                               "B |o-------o-------| 4  o-----------|\n"
+                               "F |----------------|    ------------|\n"},
+        {"one blank", "H |x-x-x-x-x-x-x-x-|3 x-x-x-x-x-x-|\n"
+                      "S |----o-------o---|  ----o---o---|\n"
+                      "B |o-------o-------|4 o-----------|\n"},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(c.tab) : c.tab);
+            EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |3/4");
+            const std::string song = SongText(r->doc.Events());
+            EXPECT_EQ(song.substr(song.find("|3/4")), kWaltz);
+            EXPECT_TRUE(r->report.m_messages.empty());
+        }
+    }
+}
+
 TEST(TabForms, SignatureOnOneLineOnlyPushingItsBarLinesRight)
 {
     // The signature takes columns on its line alone; the other lines' bars are as wide as

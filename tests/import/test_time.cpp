@@ -64,6 +64,29 @@ TEST(TimeLines, CountTripletsInSixEight)
     EXPECT_EQ(SongText(r->doc.Events()).substr(0, 32), "|6/8 51@0t 36@0t 51@48t 51@96t 5");
 }
 
+TEST(TimeLines, SixteenthTripletsOnBothHalvesOfABeat)
+{
+    // "3tl+tl": a triplet on each eighth of beat 3, so six columns to the beat; "4tl+ " a
+    // triplet on the first eighth and a plain eighth after it. The bar stays 4/4.
+    const char* tab = "C |x---x--------------|\n"
+                      "T |--------------ooo--|\n"
+                      "SD|----o---oooooo-----|\n"
+                      "FT|-----------------o-|\n"
+                      "B |o--o---o-----------|\n"
+                      "  (1 + 2 + 3tl+tl4tl+ )\n";
+    for (bool crlf : {false, true}) {
+        SCOPED_TRACE(crlf ? "CR LF" : "LF");
+        auto r = RunImport(crlf ? Crlf(tab) : std::string(tab));
+        ASSERT_EQ(r->imp.m_timeMode, 2);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4");
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 49@0 36@0 36@72 49@96 38@96 36@168 38@192t 38@208t 38@224t 38@240t "
+                                             "38@256t 38@272t 50@288t 50@304t 50@320t 41@336");
+    }
+    // Without the "+", a triplet count fills an eighth: "1tl2tl3tl4tl" is 4/8.
+    auto eighths = RunImport("SD|oooooooooooo|\n  |1tl2tl3tl4tl|\n\nSD|oooooooooooo|\n  |1tl2tl3tl4tl|\n");
+    EXPECT_EQ(BarsText(eighths->doc.Events()), "|4/8 |4/8");
+}
+
 TEST(TimeLines, MeterLine)
 {
     std::string tab;
