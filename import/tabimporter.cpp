@@ -567,6 +567,8 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
         m_meterValue[uint8_t(m_timeKey[size_t(i)].symbol)] = m_timeKey[size_t(i)].value;
     m_blockCount = 0;
     m_countedTicks = 0;
+    m_countedColumns = 0;
+    m_countedAnchors.clear();
     m_barTotal = 0;
     m_hatMarksLine = -1;
     m_lastBlockEnd = -1;

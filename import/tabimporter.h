@@ -406,6 +406,7 @@ private:
     // Slot grids of a drum machine's kind ("| bd -- bd -- |", each cell naming its sound):
     // a row a staff line labelled with the sound, a slot a note and a tick.
     void SpacedColumnsToTicks();
+    void SpreadCountsToColumns();
     void BlankRestsToTicks();
     void SlotGridsToTicks();
     // Step grids ("Kick:  X . . . X . . .") a step a column, in bar lines.
@@ -697,6 +698,10 @@ private:
     int m_anchorOpen = 0;  // bar columns [open, close) and its length in position units
     int m_anchorClose = 0;
     int m_anchorEnd = 0;
+    // The columns of the last bar a count line measured: a bar of as many columns with no count under it places its notes the same
+    // way (a triplet count over the first bar holds for the bars after it).
+    int m_countedColumns = 0;
+    std::vector<SAnchor> m_countedAnchors;
 
     // Repeat group state, carried from staff to staff.
     int m_groupStartLine = -1;

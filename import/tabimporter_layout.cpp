@@ -293,6 +293,30 @@ bool HasBlankRests(std::string_view t, std::vector<int>* separators)
     return notes > 0;
 }
 
+// A count written with a blank after every syllable and no bar lines ("1 e + a 2 e + a"):
+// the column of each syllable, or false. Only digits and count syllables.
+bool IsSpreadCount(std::string_view t, std::vector<int>* columns)
+{
+    columns->clear();
+    size_t k = 0;
+    while (k < t.size() && IsBlank(t[k]))
+        ++k;
+    if (k >= t.size() || t[k] != '1')
+        return false;
+    for (; k < t.size(); ++k) {
+        const char c = t[k];
+        if (IsBlank(c))
+            continue;
+        if (!IsDigit(c) && !std::strchr("eE+&aAtTlLiIpP", c))
+            return false;
+        // One blank after each syllable, two at most at the end of a bar's count.
+        if (!columns->empty() && k - size_t(columns->back()) != 2 && k - size_t(columns->back()) != 3)
+            return false;
+        columns->push_back(int(k));
+    }
+    return columns->size() >= 6;
+}
+
 // A label as a word: its letters in lower case ("Cymbal:" -> "cymbal").
 std::string LabelWord(const char* label)
 {
@@ -308,6 +332,7 @@ std::string LabelWord(const char* label)
 void CTabImporter::NormaliseLayout()
 {
     SpacedColumnsToTicks();
+    SpreadCountsToColumns();
     RestDotsToTicks();
     BlankRestsToTicks();
     SlotGridsToTicks();
@@ -380,6 +405,63 @@ void CTabImporter::SpacedColumnsToTicks()
         }
         i = j + 1;
         done = i;
+    }
+}
+
+void CTabImporter::SpreadCountsToColumns()
+{
+    // A count over a staff with one column a syllable, its syllables written a blank apart
+    // ("1 e + a 2 e + a 3 e + a 4 e + a" over "HH|x-x-x-x-x-x-x-x-|"): the count of one bar
+    // spread over two. Where a bar has as many columns as a round of the count has syllables
+    // (from one "1" to the next), the syllables are set over its columns.
+    const size_t n = m_lines.size() - 1;
+    std::vector<int> columns;
+    std::vector<int> separators;
+    for (size_t i = 0; i < n; ++i) {
+        const std::string_view t = m_lines[i].m_text;
+        if (t.find('1') == std::string_view::npos || !IsSpreadCount(t, &columns))
+            continue;
+        // The staff line next to it, above or below.
+        size_t staff = n;
+        for (size_t c : {i + 1, i - 1})
+            if (c < n && LooksLikeStaffLine(m_lines[c].m_text)) {
+                staff = c;
+                break;
+            }
+        if (staff == n)
+            continue;
+        const std::string_view st = m_lines[staff].m_text;
+        separators.clear();
+        for (size_t k = st.find('|'); k < st.size(); ++k)
+            if (st[k] == '|' && (separators.empty() || int(k) > separators.back() + 1))
+                separators.push_back(int(k));
+        if (separators.size() < 2)
+            continue;
+        // The rounds of the count, each from a "1".
+        std::string out(size_t(std::max(columns.front(), separators.front() + 1)), ' ');
+        out.resize(size_t(separators.front() + 1), ' ');
+        size_t bar = 0;
+        size_t from = 0;
+        bool fits = true;
+        while (from < columns.size() && fits) {
+            size_t to = from + 1;
+            while (to < columns.size() && t[size_t(columns[to])] != '1')
+                ++to;
+            const int width = bar + 1 < separators.size() ? separators[bar + 1] - separators[bar] - 1 : 0;
+            // Spread: its round is wider than the bar it counts.
+            fits = width == int(to - from) && columns[to - 1] - columns[from] + 1 > width
+                && std::abs(columns[from] - (separators[bar] + 1)) <= 3 + int(bar) * width;
+            if (!fits)
+                break;
+            out.resize(size_t(separators[bar] + 1), ' ');
+            for (size_t k = from; k < to; ++k)
+                out.push_back(t[size_t(columns[k])]);
+            from = to;
+            ++bar;
+        }
+        if (bar == 0 || from < columns.size())
+            continue;
+        m_lines[i].m_text.Assign(out, &m_arena);
     }
 }
 

@@ -393,6 +393,14 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
                 beats.clear();
     }
     if (beats.empty()) {
+        if (m_countedColumns == end - open && !m_countedAnchors.empty()) {
+            for (const SAnchor& a : m_countedAnchors)
+                m_anchors.push_back({a.column + open, a.pos, a.triplet});
+            *num = m_countedNum;
+            *den = m_countedDen;
+            m_anchorEnd = m_countedTicks * 12;
+            return m_countedTicks;
+        }
         const int ticks = CountBarTicks(bar, nullptr);
         if (ticks == m_countedTicks) {
             *num = m_countedNum;
@@ -485,6 +493,7 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
 
     // Positions of the digits and syllables.
     size_t bi = 0;
+    size_t tripletMiddle = SIZE_MAX; // the beat whose 'T' was read
     for (int c = open; c < end; ++c) {
         while (bi + 1 < beats.size() && beats[bi + 1].column <= c)
             ++bi;
@@ -553,6 +562,13 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         // "1&a" in three eighths: the '&' is the second of them, the 'a' the third.
         if (unit == BeatUnit::DottedQuarter && b.ampThenA && b.gaps == 0 && off > 0)
             off = ch == '&' || ch == '+' ? 48 : 96;
+        // "1 T a" ("one trip-a"): the 'T' is the second eighth, the 'a' after it the third.
+        if (unit == BeatUnit::DottedQuarter && ch == 't') {
+            off = 48;
+            tripletMiddle = bi;
+        } else if (unit == BeatUnit::DottedQuarter && (ch == 'a' || ch == 'u') && tripletMiddle == bi) {
+            off = 96;
+        }
         if (off > 0)
             m_anchors.push_back({c, start + off, false});
     }
@@ -581,5 +597,9 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
             m_anchors[kept++] = m_anchors[i];
     m_anchors.resize(kept);
     m_anchorEnd = ticks * 12;
+    m_countedColumns = end - open;
+    m_countedAnchors.clear();
+    for (const SAnchor& a : m_anchors)
+        m_countedAnchors.push_back({a.column - open, a.pos, a.triplet});
     return ticks;
 }

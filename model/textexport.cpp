@@ -95,11 +95,14 @@ SGlyph GlyphOf(int key)
     return {};
 }
 
+// The digit written for beat `number` (1-based): its last digit.
+char BeatDigit(int64_t number) { return char('0' + number % 10); }
+
 // The count-line character of the column at 32nd tick t of a measure.
 char CountChar(int64_t t)
 {
     if (t % 8 == 0)
-        return char('1' + t / 8);
+        return BeatDigit(t / 8 + 1);
     if (t % 4 == 0)
         return '+';
     if (t % 8 == 2)
@@ -119,7 +122,9 @@ int64_t TickOf(int64_t pos) { return pos * 8 / 96; }
 // beats before it.
 constexpr int kQuarter = 96;
 constexpr int kEighth = 48;
-constexpr int kMaxCountBeats = 9; // beat numbers are single digits
+// Beat numbers are single digits: after 9 comes 0 for ten, 1 for eleven, as the reader counts on
+// from ten when a number is smaller than the one before ("9+0+1+2+", a 12/8 bar in eighths).
+constexpr int kMaxCountBeats = 12;
 
 struct STimeSig
 {
@@ -151,7 +156,7 @@ enum class EBeatStyle { Sixteenths, Triplets, Eighths, EighthTriplets };
 char BeatChar(EBeatStyle style, int o, int number)
 {
     if (o == 0)
-        return char('0' + number);
+        return BeatDigit(number);
     switch (style) {
     case EBeatStyle::Sixteenths: return o == 24 ? 'e' : o == 48 ? '+' : o == 72 ? 'a' : ' ';
     case EBeatStyle::Triplets: return o == 32 || o == 64 ? 't' : o == 48 ? '+' : ' ';
@@ -294,7 +299,7 @@ std::vector<SColumn> CountedColumns(int64_t units, STimeSig sig, const std::vect
             if (slack ? 4 * syllables - width - (onEnd ? 1 : 0) < -*slack : 8 * syllables < width)
                 continue;
             if (onEnd)
-                columns.push_back({units, char('0' + beats + 1)});
+                columns.push_back({units, BeatDigit(int(beats + 1))});
             if (uniform && beat / wholeWidth <= 8)
                 return columns;
             if (best.empty() || columns.size() < best.size())

@@ -205,6 +205,13 @@ TEST(TextRoundTripGrids, ShortSignatures)
     const SWritten plain = WriteAndReadBack("B6/8 36@0 42@12 38@144 B");
     EXPECT_EQ(plain.song, "B3/4 36@0 42@12 38@144 B");
     EXPECT_EQ(CountLine(plain.tab), "    1 e + a 2 e + a 3 e + a |");
+
+    // 12/8 with 16th-note triplets: counted in twelve eighths, the tenth to twelfth written
+    // 0, 1 and 2 as the reader counts on from ten.
+    const char* twelve = "B12/8 38@0 50@16 48@32 36@48 42@144 38@432 42@528 B";
+    const SWritten compound = WriteAndReadBack(twelve);
+    EXPECT_EQ(compound.song, twelve) << compound.tab.toStdString();
+    EXPECT_EQ(CountLine(compound.tab), "    1tl2tl3tl4tl5tl6tl7tl8tl9tl0tl1tl2tl|");
 }
 
 TEST(TextRoundTripGrids, NotesOffEveryGrid)

@@ -82,6 +82,56 @@ TEST(TabForms, SignatureStackedAtTheStartOfABar)
     }
 }
 
+TEST(TabForms, CountSpreadWiderThanItsBar)
+{
+    // "1 e + a 2 e + a 3 e + a 4 e + a" a blank between syllables over bars of sixteen
+    // columns: the count of one bar, not of two bars of 2/4.
+    const std::string staff = "HH|x-x-x-x-x-x-x-o-|x-x-x-x-x-x-x-o-|\n"
+                              "SD|--g-O--g-g--O--g|--g-O--g-g--O-gg|\n"
+                              "BD|o--o-----o-o----|o--o-----o-o--o-|\n";
+    const std::string forms[] = {
+        "   1 e + a 2 e + a 3 e + a 4 e + a\n" + staff,
+        "  1 e + a 2 e + a 3 e + a 4 e + a\n" + staff,
+        staff + "   1 e + a 2 e + a 3 e + a 4 e + a\n",
+        staff + "   1 + 2 + 3 + 4 + 1 + 2 + 3 + 4 +\n", // eight syllables over sixteen columns
+    };
+    for (const std::string& tab : forms) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(tab + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(tab) : tab);
+            EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+            const std::string song = SongText(r->doc.Events());
+            EXPECT_EQ(song.substr(0, 51), "|4/4 42@0 36@0 42@48 38@48g 36@72 42@96 38@96! 42@1");
+            EXPECT_NE(song.find("46@336 38@336g 36@336 38@360g"), std::string::npos) << song;
+        }
+    }
+    // A shuffle counted "1 T a" over twelve-column bars: 12/8 in eighths, and the bar after
+    // the counted one, of the same width, is read the same way.
+    auto shuffle = RunImport("   1 T a 2 T a 3 T a 4 T a\n"
+                             "R |x-xx-xx-xx-x|x-xx-xx-xx-x|\n"
+                             "S |---o-----o--|---o-----ffo|\n"
+                             "B |o-----o-o---|o-----o-----|\n");
+    EXPECT_EQ(BarsText(shuffle->doc.Events()), "|12/8 |12/8");
+    const std::string song = SongText(shuffle->doc.Events());
+    EXPECT_EQ(song.substr(0, song.find("|12/8", 1)), "|12/8 51@0 36@0 51@96 51@144 38@144 51@240 51@288 36@288 51@384 36@384 "
+                                                      "51@432 38@432 51@528 ");
+}
+
+TEST(TabForms, ACountOverTheFirstBarHoldsForTheBarsAfterIt)
+{
+    // Triplets counted under the first bar only: the second bar, as wide, is read on the
+    // same grid, not as 16th notes.
+    auto r = RunImport("H |x--x--x--x--|x--x--x--x--|\n"
+                       "S |---o-----o--|---o-----o--|\n"
+                       "B |o-----o-----|o-----o-----|\n"
+                       "  |1tl2tl3tl4tl|\n");
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/8 |4/8");
+    const std::string song = SongText(r->doc.Events());
+    const size_t second = song.find("|4/8", 1);
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_EQ(song.substr(0, second - 1), song.substr(second));
+}
+
 TEST(TabForms, SignatureOnOneLineOnlyPushingItsBarLinesRight)
 {
     // The signature takes columns on its line alone; the other lines' bars are as wide as
