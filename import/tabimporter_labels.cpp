@@ -376,6 +376,17 @@ int CTabImporter::ReadKeyEntries(const CImportLine& line)
         const size_t limit = std::min(t.size(), d + ImportLimits::kMaxDescriptionScan);
         while (e < limit && t[e] != ',' && t[e] != '=')
             ++e;
+        // Up to '=' the text ends with the next entry's symbol ("closed hat   o = open hat").
+        if (e < t.size() && t[e] == '=') {
+            size_t k = e;
+            while (k > d && t[k - 1] == ' ')
+                --k;
+            size_t w = k;
+            while (w > d && t[w - 1] != ' ' && t[w - 1] != ',')
+                --w;
+            if (w > d && k - w <= 3)
+                e = w;
+        }
         std::string_view desc = Trim(std::string_view(t).substr(d, e - d));
         desc = desc.substr(0, ImportLimits::kMaxDescriptionChars);
         for (int label : m_keyLabels) {
@@ -456,6 +467,7 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
     int rowCount = 0;
     const SLabelRow* rows = LabelRows(&rowCount);
     bool matched = false;
+    bool footLabel = false; // the hat's foot: "closed" and "open" say nothing new on its line
     const size_t slot = size_t(&record - m_labels.data());
     if (const SLabelAlias* alias = FindAlias(label)) {
         matched = true;
@@ -477,6 +489,7 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
                 return false;
             }
             family = Cymbal;
+            footLabel = alias->instrument == 44;
             break;
         case AliasTom:
             if (alias->instrument && n == 0) {
@@ -581,6 +594,8 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
             static const SKeywords bell = {{"bell"}};
             if (instrument == 51 && MatchAny(words, n, bell))
                 instrument = 53;
+            if (footLabel && (instrument == 42 || instrument == 46))
+                instrument = 44;
         }
         break;
     case Snare:

@@ -13,6 +13,8 @@ using namespace InstrumentTables;
 
 namespace {
 constexpr size_t kMaxSymbol = 3;
+// A label spelt out as a word ("Crash = crash", "Pedal = hat w/ foot", "Hi-Hat: closed").
+constexpr size_t kMaxLabelSymbol = 8;
 // A symbol may be written as it stands in a bar: |-x-|, -x-, (x), 'x'.
 constexpr size_t kMaxWrittenSymbol = 7;
 // Symbols of several characters are replaced in the staff lines by one of these bytes, which
@@ -53,17 +55,20 @@ std::vector<std::pair<std::string, std::string>> ParseLegendLine(std::string_vie
         while (e > 0 && t[e - 1] == ' ')
             --e;
         size_t b = e;
-        while (b > 0 && e - b <= kMaxWrittenSymbol && t[b - 1] != ' ' && t[b - 1] != ',' && t[b - 1] != ';'
-               && t[b - 1] != '=' && t[b - 1] != ':')
+        while (b > 0 && e - b <= std::max(kMaxWrittenSymbol, kMaxLabelSymbol) && t[b - 1] != ' ' && t[b - 1] != ','
+               && t[b - 1] != ';' && t[b - 1] != '=' && t[b - 1] != ':')
             --b;
-        if (b == e || e - b > kMaxWrittenSymbol)
+        if (b == e || e - b > std::max(kMaxWrittenSymbol, kMaxLabelSymbol))
             continue;
         std::string_view symbol = t.substr(b, e - b);
         while (symbol.size() > 1 && IsWrapper(symbol.front()))
             symbol.remove_prefix(1);
         while (symbol.size() > 1 && IsWrapper(symbol.back()))
             symbol.remove_suffix(1);
-        if (symbol.empty() || symbol.size() > kMaxSymbol || symbol.find_first_of("=:") != std::string_view::npos)
+        // A longer symbol is a word of letters: a label named in full.
+        const bool word = symbol.size() > kMaxSymbol && symbol.size() <= kMaxLabelSymbol
+            && std::all_of(symbol.begin(), symbol.end(), [](char c) { return IsLetter(c) || c == '-'; });
+        if (symbol.empty() || (symbol.size() > kMaxSymbol && !word) || symbol.find_first_of("=:") != std::string_view::npos)
             continue;
         if (!raw.empty() && raw.back().meaningStart > b)
             continue; // inside the previous symbol
@@ -218,8 +223,8 @@ void CTabImporter::ReadLegends()
     char next = kFirstPlaceholder;
     for (size_t li = 0; li < m_legend.size(); ++li) {
         SLegendEntry& entry = m_legend[li];
-        if (entry.symbol.size() < 2 || next > kLastPlaceholder || !Understood(entry.meaning))
-            continue; // "tt = 8th note triplet" is about the count line
+        if (entry.symbol.size() < 2 || entry.symbol.size() > kMaxSymbol || next > kLastPlaceholder || !Understood(entry.meaning))
+            continue; // "tt = 8th note triplet" is about the count line; "Crash" a label
         for (const SLegendEntry& other : m_legend)
             if (&other != &entry && other.symbol == entry.symbol && other.noteChar)
                 entry.noteChar = other.noteChar;
@@ -276,8 +281,9 @@ void CTabImporter::ApplyLegends()
             int instrument = entry.instrument;
             if (saidAny[MeaningInstrument])
                 instrument = said[MeaningInstrument];
-            else if (saidAny[MeaningHiHat] && IsHiHat(instrument))
-                instrument = said[MeaningHiHat];
+            else if (saidAny[MeaningHiHat] && IsHiHat(instrument)
+                     && !(instrument == kFootHiHat && said[MeaningHiHat] != kFootHiHat))
+                instrument = said[MeaningHiHat]; // the foot's line stays the foot: "x = closed" is its stroke
             else if (saidAny[MeaningSnare] && IsSnare(instrument))
                 instrument = said[MeaningSnare];
             else if (saidAny[MeaningBass] && IsBass(instrument)

@@ -359,10 +359,34 @@ void CTabImporter::FindRepeatDots(int first, int count)
             }
         }
     };
+    // Repeat signs on a single bar line ("|:x-x-", "x-x-:|"): a colon in that column on every
+    // line of the staff.
+    auto isColonColumn = [&](int column) {
+        int colons = 0;
+        for (int i = first; i < first + count; ++i) {
+            const char c = at(i, column);
+            if (c == ':')
+                ++colons;
+            else if (c != ' ' && c != 0)
+                return false;
+        }
+        return colons >= std::min(count, 2);
+    };
     for (int k = 0; k < f.m_barCount; ++k) {
         int& open = f.BarOpen()[size_t(k)];
         int& end = f.BarEnd()[size_t(k)];
-        if (m_groupMarks[size_t(k)] & kOpensDouble) {
+        bool singleStart = false;
+        if (!(m_groupMarks[size_t(k)] & kOpensDouble) && open < end - 1 && isColonColumn(open)) {
+            m_groupMarks[size_t(k)] |= kOpensDouble | kStartSign;
+            ++open;
+            singleStart = true;
+        }
+        if (!(f.BarFlags()[size_t(k)] & BarFlag::ClosesDouble) && end - 1 > open && isColonColumn(end - 1)) {
+            f.BarFlags()[size_t(k)] |= BarFlag::ClosesDouble | BarFlag::RepeatEndSign;
+            --end;
+            continue;
+        }
+        if ((m_groupMarks[size_t(k)] & kOpensDouble) && !singleStart) {
             if (k == 0 || !(f.BarFlags()[size_t(k) - 1] & BarFlag::ClosesDouble))
                 lacksDoubleBar(k, open - 2, open - 1);
             if (open < end - 1 && isDotColumn(open, 1)) {

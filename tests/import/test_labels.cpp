@@ -113,3 +113,50 @@ TEST(Labels, KeyHeaderWithoutEntriesGoesBackToUnknown)
     EXPECT_NE(r->TypeOf(4), LineType::NoteKey);
 }
 } // namespace
+
+namespace {
+// The keys of the first bar's notes, in order.
+std::string KeysOfFirstBar(const std::string& tab)
+{
+    auto r = RunImport(tab);
+    const std::string song = SongText(r->doc.Events());
+    std::string bar = song.substr(0, song.find('|', 1));
+    while (!bar.empty() && bar.back() == ' ')
+        bar.pop_back();
+    return bar;
+}
+} // namespace
+
+TEST(Legends, SeveralEntriesOnALineEachKeepTheirMeaning)
+{
+    // Labels spelt out as words end the entry before them ("BD = bass drum, Crash = crash").
+    EXPECT_EQ(KeysOfFirstBar("Hat = hi hat, Sn = snare, BD = bass drum, Crash = crash, Ft = floor tom\n\n"
+                             "Crash|x---------------|\n"
+                             "Hat  |--x-x-x-x-x-x-x-|\n"
+                             "Sn   |----o-------o---|\n"
+                             "BD   |o-------o-------|\n"),
+              "|4/4 49@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336");
+    // A label legend, then a line of note entries a few blanks apart: each entry's meaning
+    // ends where the next entry's symbol starts.
+    for (const char* entries : {"x = closed hat   o = open hat (on the H line)", "x = closed hat, o = open hat"}) {
+        SCOPED_TRACE(entries);
+        EXPECT_EQ(KeysOfFirstBar(std::string("H = hi-hat\n") + entries + "\n\nH |x-x-x-x-x-x-o-x-|\nB |o-------o-------|\n"),
+                  "|4/4 42@0 36@0 42@48 42@96 42@144 42@192 36@192 42@240 46@288 42@336");
+    }
+}
+
+TEST(Legends, TheHatFootLineStaysTheFootWhatEverItsStrokesAreCalled)
+{
+    const char* forms[] = {
+        "H = hi-hat, S = snare, K = kick, Pedal = hat w/ foot\nx = closed, o = open\n\n",
+        "x = closed, o = open\n\n",
+        "",
+    };
+    for (const char* legend : forms) {
+        for (const char* label : {"Pedal", "FH   ", "Hf   ", "HF   "}) {
+            SCOPED_TRACE(std::string(legend) + label);
+            EXPECT_EQ(KeysOfFirstBar(std::string(legend) + "H    |x-x-x-x-x-x-x-x-|\n" + label + "|----x-------x---|\n"),
+                      "|4/4 42@0 42@48 42@96 44@96 42@144 42@192 42@240 42@288 44@288 42@336");
+        }
+    }
+}

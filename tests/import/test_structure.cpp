@@ -165,6 +165,29 @@ TEST(Structure, EndingsOfTwoGroupsPlayEveryBar)
     EXPECT_EQ(PlayOrderOf(tab), (std::vector<int>{1, 2, 1, 3, 4, 5, 4, 6}));
 }
 
+TEST(Structure, RepeatSignsOnSingleBarLines)
+{
+    // "|:" and ":|" on plain bar lines: the colons are the signs, not a column of hits.
+    const QByteArray staves[] = {
+        "Hh|:x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-:|x-x-x-x-x-x-x-x-|\n"
+        "Sn|:----o-------o---|----o-------o-o-:|----o---o-o-o-o-|\n"
+        "Bd|:o-------o-------|o-------o-------:|o-------o-------|\n",
+        "Hh |:x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-:|x-x-x-x-x-x-x-x-|\r\n"
+        "Sn |:----o-------o---|----o-------o-o-:|----o---o-o-o-o-|\r\n"
+        "Bd |:o-------o-------|o-------o-------:|o-------o-------|\r\n",
+    };
+    for (const QByteArray& staff : staves) {
+        SCOPED_TRACE(staff.toStdString());
+        EXPECT_EQ(PlayOrderOf(staff), (std::vector<int>{1, 2, 1, 2, 3}));
+        auto r = RunImport(staff.toStdString());
+        const std::string song = SongText(r->doc.Events());
+        EXPECT_EQ(song.substr(0, song.find('|', 1)), "|4/4+s 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336 ");
+        EXPECT_TRUE(r->report.m_messages.empty());
+        // With endings over the last two bars.
+        EXPECT_EQ(PlayOrderOf("                     1.                2.\n" + staff), (std::vector<int>{1, 2, 1, 3}));
+    }
+}
+
 TEST(Structure, RemarkOverABarPlaysOnce)
 {
     const QByteArray tab = "                      8thtrip\n"
