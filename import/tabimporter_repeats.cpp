@@ -173,7 +173,8 @@ bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int firs
     const CImportLine& f = m_lines[size_t(first)];
     int open = f.BarOpen()[size_t(bar)];
     const int end = f.BarEnd()[size_t(bar)];
-    if (annotation.Length() < open + 2)
+    // A mark may start on the bar line before the bar (see below), and end the line there.
+    if (annotation.Length() < (bar > 0 ? f.BarEnd()[size_t(bar) - 1] : open) + 2)
         return false;
     // A mark that starts on the bar line or the repeat sign before the bar ("1st ending" one
     // column early, "2nd time" over ":||") is the bar's own.
