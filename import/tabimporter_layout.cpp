@@ -83,9 +83,11 @@ bool IsGhostInParens(std::string_view t, size_t open)
     const char c = t[open + 1];
     if (c != 'x' && c != 'X' && c != 'o' && c != 'O')
         return false;
+    // Between ticks, bar lines or other notes ("-(o)o---", "o(o)|").
+    auto fits = [](char n) { return n == '-' || n == '|' || n == 'x' || n == 'X' || n == 'o' || n == 'O'; };
     const char before = open > 0 ? t[open - 1] : ' ';
     const char after = open + 3 < t.size() ? t[open + 3] : '|';
-    return (before == '-' || before == '|') && (after == '-' || after == '|');
+    return fits(before) && fits(after);
 }
 
 // Allowed in the notes of a staff written without bar lines: ticks and note characters.

@@ -121,6 +121,13 @@ TEST(Layouts, RailsBetweenStaffLinesAndGhostsInParens)
         EXPECT_EQ(r->blocks, 1);
         EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 42@96! 42@192 38@192g 36@192 42@288!");
     }
+    // Ghosts in parentheses next to other strokes keep their columns.
+    const std::string beside = "HH |x-x-x-x-x-x-x-x-|\nSD |-(o)o---(o)-o---|\nBD |o-------o-o-----|\n";
+    for (const std::string& text : {beside, Crlf(beside)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 36@0 42@48 38@48g 42@96 38@96 42@144 42@192 36@192 38@216g "
+                                             "42@240 36@240 42@288 38@288 42@336");
+    }
     // Parentheses that are no ghost note stay as written.
     auto words = RunImport("HH|x-x-x-x-x-x-x-x-| (twice)\nBD|o-------o-------|\n");
     EXPECT_EQ(words->imp.m_lines[0].m_text, "HH|x-x-x-x-x-x-x-x-| (twice)");
