@@ -368,6 +368,17 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
     };
     auto closeGroup = [&](int bar, int repeatCount) {
         uint8_t& flags = f.BarFlags()[size_t(bar)];
+        // A group of one bar ("||:x-x-:||") plays it twice: the song's repeat group needs a
+        // start and an end on two bars, so it becomes a measure repeat.
+        if (repeatCount < 0 && m_groupStartLine == first && m_groupStartBar == bar) {
+            repeatCount = 1;
+            // A count after the staff's closing sign (":|| x4") says how often in all.
+            for (int i = first; i < first + count && bar + 1 == f.m_barCount; ++i)
+                if (const int trailing = TrailingRepeatCount(m_lines[size_t(i)]); trailing > 0) {
+                    repeatCount = trailing;
+                    break;
+                }
+        }
         if (repeatCount < 0) {
             flags |= BarFlag::GroupEnd;
         } else {
@@ -452,6 +463,12 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
             found = true;
             repeatCount = staffCount;
             groupBars = 0;
+            m_lines[size_t(staffCountLine)].m_type = staffCountLine < first ? LineType::PreComment : LineType::PostComment;
+            m_lines[size_t(staffCountLine)].m_staffCount = true;
+        } else if (!found && k == 0 && staffCount > 0 && m_inRepeatGroup && m_groupStartLine == first && m_groupStartBar == 0
+                   && m_pendingGroupCount < 0) {
+            // "Verse x4" over a staff that opens with a repeat sign: the count is the group's.
+            m_pendingGroupCount = staffCount;
             m_lines[size_t(staffCountLine)].m_type = staffCountLine < first ? LineType::PreComment : LineType::PostComment;
             m_lines[size_t(staffCountLine)].m_staffCount = true;
         }

@@ -188,6 +188,22 @@ TEST(Structure, RepeatSignsOnSingleBarLines)
     }
 }
 
+TEST(Structure, ARepeatGroupOfOneBar)
+{
+    const std::string bar = "Rd||:x-x-x-x-x-x-x-x-:||\nSD||:----o-------o---:||\nBD||:o-o-o-o-o-o-o-o-:||\n";
+    const std::string intro = "Rd|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\n\n";
+    EXPECT_EQ(PlayOrderOf(QByteArray::fromStdString(bar)), (std::vector<int>{1, 1}));
+    EXPECT_EQ(PlayOrderOf(QByteArray::fromStdString(intro + bar)), (std::vector<int>{1, 2, 2}));
+    // A count over the staff, or after its closing sign, is how often the bar plays in all.
+    for (const char* over : {"[Verse] x4\n", "Verse (x4)\n", "play 4 times\n"}) {
+        SCOPED_TRACE(over);
+        EXPECT_EQ(PlayOrderOf(QByteArray::fromStdString(intro + over + bar)), (std::vector<int>{1, 2, 2, 2, 2}));
+    }
+    const std::string counted = "Rd||:x-x-x-x-x-x-x-x-:|| x3\nSD||:----o-------o---:||\nBD||:o-o-o-o-o-o-o-o-:||\n";
+    EXPECT_EQ(PlayOrderOf(QByteArray::fromStdString(intro + counted)), (std::vector<int>{1, 2, 2, 2}));
+    EXPECT_EQ(PlayOrderOf(QByteArray::fromStdString(Crlf(intro + counted))), (std::vector<int>{1, 2, 2, 2}));
+}
+
 TEST(Structure, RemarkOverABarPlaysOnce)
 {
     const QByteArray tab = "                      8thtrip\n"
