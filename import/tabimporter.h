@@ -433,6 +433,8 @@ private:
     std::string_view StaffLabel(const CImportLine& line) const;
     // The two staff lines have the same label.
     bool SameLabel(const CImportLine& a, const CImportLine& b) const;
+    bool StartsPartialStaff(int index) const;
+    bool BreaksRunOrder(int index) const;
     // From `index` on, the staff lines repeat the open group's labels in order, to their end.
     bool RepeatsGroupLabels(int index);
     // The tempo a line of its own gives ("Tempo: 124", "124 bpm"), or 0.
@@ -601,6 +603,8 @@ private:
     bool m_rescanLine = false; // ScanStaffGroups ended a group at a line that opens the next
     int m_periodicUntil = -1; // staff lines before it repeat their labels every m_periodicPeriod
     int m_periodicPeriod = 0;
+    int m_runRefFirst = -1; // the first staff of a run of staves with no blank line between
+    int m_runRefCount = 0;
     int m_firstStaffLine = -1;
     int m_lastBlockEnd = -1; // the last line of the block converted last
     uint8_t m_statedSig = 0; // the last signature the tab stated outside its staves ("Time: 6/8")

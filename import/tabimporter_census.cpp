@@ -422,6 +422,64 @@ bool CTabImporter::RepeatsGroupLabels(int index)
     return true;
 }
 
+bool CTabImporter::BreaksRunOrder(int index) const
+{
+    // In a run of staves with no blank line between, a label that comes before the last
+    // line's in the first staff's order ("CC" after "BD") opens the next staff.
+    if (m_runRefFirst < 0)
+        return false;
+    auto position = [&](int line) {
+        for (int g = 0; g < m_runRefCount; ++g)
+            if (SameLabel(m_lines[size_t(m_runRefFirst + g)], m_lines[size_t(line)]))
+                return g;
+        return -1;
+    };
+    const int p = position(index);
+    const int q = position(index - 1);
+    return p >= 0 && q >= 0 && p <= q;
+}
+
+bool CTabImporter::StartsPartialStaff(int index) const
+{
+    // The next staff with fewer lines than this one (a crash line only in the first: "CC H S
+    // K" then "H S K"): from this line to the end of the run, staves of two lines at least,
+    // each naming the group's labels in the group's order. A line written twice in a row
+    // ("HH HH SD SD") stays in its staff.
+    const int n = m_groupLineCount;
+    auto position = [&](int line) {
+        for (int g = 0; g < n; ++g)
+            if (SameLabel(m_lines[size_t(m_groupFirstLine + g)], m_lines[size_t(line)]))
+                return g;
+        return -1;
+    };
+    const int start = position(index);
+    if (start < 0 || start >= n - 1)
+        return false;
+    // The staff so far names each line once.
+    for (int g = 1; g < n; ++g)
+        if (position(m_groupFirstLine + g) != g)
+            return false;
+    int end = index;
+    while (end < int(m_lines.size()) && end - index < ImportLimits::kMaxGroupLines && m_barChar
+           && m_lines[size_t(end)].m_text.find(m_barChar) != std::string::npos && FirstNonBlank(m_lines[size_t(end)].m_text, 0) >= 0)
+        ++end;
+    int last = -1;
+    int lines = 0;
+    for (int l = index; l < end; ++l) {
+        const int p = position(l);
+        if (p < 0)
+            return false;
+        if (p <= last) {
+            if (lines < 2)
+                return false;
+            lines = 0;
+        }
+        last = p;
+        ++lines;
+    }
+    return lines >= 2;
+}
+
 int CTabImporter::ScanStaffGroups(int index, int tabType)
 {
     CImportLine& line = m_lines[size_t(index)];
@@ -443,7 +501,13 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
         // The group's labels again, in the same order, for as long as the staff lines go on
         // ("HH SD BD HH SD BD"): the next staff, written with no blank line between. The group
         // ends, and the line is read again to open the next one.
-        if (m_groupLineCount >= 2 && SameLabel(m_lines[size_t(m_groupFirstLine)], line) && RepeatsGroupLabels(index)) {
+        if (m_groupLineCount >= 2
+            && (BreaksRunOrder(index) || (SameLabel(m_lines[size_t(m_groupFirstLine)], line) ? RepeatsGroupLabels(index) : StartsPartialStaff(index)))) {
+            // The first staff of the run sets the order of the labels for the staves after it.
+            if (m_runRefFirst < 0) {
+                m_runRefFirst = m_groupFirstLine;
+                m_runRefCount = m_groupLineCount;
+            }
             m_groupState = 0;
             if (tabType != 0)
                 AnalyseStaffGroup(m_groupFirstLine, m_groupLineCount);
@@ -458,6 +522,8 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
         return 0;
     }
     m_groupState = 0;
+    m_runRefFirst = -1;
+    m_runRefCount = 0;
     if (tabType != 0)
         AnalyseStaffGroup(m_groupFirstLine, m_groupLineCount);
     return 1;
@@ -472,6 +538,8 @@ bool CTabImporter::PreScanStaffGroups()
     std::fill(std::begin(m_groupsBySize), std::end(m_groupsBySize), 0);
     m_rescanLine = false;
     m_periodicUntil = -1;
+    m_runRefFirst = -1;
+    m_runRefCount = 0;
     for (int i = 0; i < int(m_lines.size()); ++i) {
         const int r = ScanStaffGroups(i, 0);
         // The pre-scan only counts: its marks are undone at once.
@@ -533,6 +601,8 @@ bool CTabImporter::MarkStaffGroups()
     m_endingsAhead = 0;
     m_rescanLine = false;
     m_periodicUntil = -1;
+    m_runRefFirst = -1;
+    m_runRefCount = 0;
     for (int i = 0; i < int(m_lines.size()); ++i) {
         if (ScanStaffGroups(i, m_tabType) == 2)
             return false;

@@ -492,6 +492,17 @@ TEST(Layouts, StavesWithNoBlankLineBetweenStaySeparate)
     auto twice = RunImport("C |X-------|\nH |--x-x-x-|\nC |X-------|\nH |--x-x-x-|\nB |o---o---|\n");
     EXPECT_EQ(twice->blocks, 1);
     EXPECT_EQ(SongText(twice->doc.Events()), "|2/4 49@0 36@0 42@48 42@96 36@96 42@144");
+
+    // The next staff without the crash line of the first: a staff of its own all the same.
+    const std::string crash = "CC|X---------------|\n" + one;
+    for (const std::string& text : {crash + two, Crlf(crash + two), crash + two + crash + two}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->blocks, text.size() > 300 ? 4 : 2);
+        EXPECT_EQ(BarsText(r->doc.Events()), text.size() > 300 ? "|4/4 |4/4 |4/4 |4/4" : "|4/4 |4/4");
+        const std::string song = SongText(r->doc.Events());
+        EXPECT_EQ(song.substr(0, 18), "|4/4 49@0 42@0 36@") << song;
+        EXPECT_NE(song.find("|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 38@192 36@192"), std::string::npos) << song;
+    }
 }
 
 } // namespace
