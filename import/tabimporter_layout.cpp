@@ -319,6 +319,37 @@ bool IsSpreadCount(std::string_view t, std::vector<int>* columns)
     return columns->size() >= 6;
 }
 
+// A staff line with its label written after the bars ("|x-x-x-x-| HH"): the column where
+// the label starts, or 0. The line opens with a bar line and holds ticks.
+size_t TrailingLabelAt(std::string_view t)
+{
+    size_t first = 0;
+    while (first < t.size() && IsBlank(t[first]))
+        ++first;
+    if (first >= t.size() || t[first] != '|')
+        return 0;
+    size_t end = t.size();
+    while (end > first && IsBlank(t[end - 1]))
+        --end;
+    size_t word = end;
+    while (word > first && IsAlnum(t[word - 1]))
+        --word;
+    if (word == end || end - word > 6 || !IsLetter(t[word]) || word <= first + 1)
+        return 0;
+    // A count ("x4"), not a label.
+    if (ToLower(t[word]) == 'x' && end - word > 1 && IsDigit(t[word + 1]))
+        return 0;
+    size_t bar = word;
+    while (bar > first && IsBlank(t[bar - 1]))
+        --bar;
+    if (bar == word || t[bar - 1] != '|')
+        return 0;
+    int ticks = 0;
+    for (size_t i = first; i < bar && ticks < 4; ++i)
+        ticks += t[i] == '-';
+    return ticks >= 4 ? word : 0;
+}
+
 // A label as a word: its letters in lower case ("Cymbal:" -> "cymbal").
 std::string LabelWord(const char* label)
 {
@@ -333,6 +364,7 @@ std::string LabelWord(const char* label)
 
 void CTabImporter::NormaliseLayout()
 {
+    LabelsAfterBarsToFront();
     SpacedColumnsToTicks();
     SpreadCountsToColumns();
     RestDotsToTicks();
@@ -407,6 +439,59 @@ void CTabImporter::SpacedColumnsToTicks()
         }
         i = j + 1;
         done = i;
+    }
+}
+
+void CTabImporter::LabelsAfterBarsToFront()
+{
+    // Two lines at least, one after the other, each its own label: the labels go in front,
+    // and the lines next to them (a count, endings) move right with the bars.
+    const size_t n = m_lines.size() - 1;
+    size_t i = 0;
+    while (i < n) {
+        if (!TrailingLabelAt(m_lines[i].m_text)) {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        size_t width = 0;
+        while (j < n && TrailingLabelAt(m_lines[j].m_text)) {
+            const std::string_view t = m_lines[j].m_text;
+            width = std::max(width, Trim(t.substr(TrailingLabelAt(t))).size());
+            ++j;
+        }
+        bool distinct = j - i >= 2;
+        for (size_t a = i; a < j && distinct; ++a)
+            for (size_t b = a + 1; b < j && distinct; ++b)
+                distinct = Trim(m_lines[a].m_text.substr(TrailingLabelAt(m_lines[a].m_text)))
+                    != Trim(m_lines[b].m_text.substr(TrailingLabelAt(m_lines[b].m_text)));
+        if (!distinct) {
+            i = j;
+            continue;
+        }
+        for (size_t l = i; l < j; ++l) {
+            CLineText& t = m_lines[l].m_text;
+            const size_t at = TrailingLabelAt(t);
+            std::string label(Trim(t.substr(at)));
+            std::string out = label + std::string(width + 1 - label.size(), ' ');
+            std::string_view notes = t.substr(0, at);
+            while (!notes.empty() && IsBlank(notes.back()))
+                notes.remove_suffix(1);
+            out.append(notes);
+            t.Assign(out, &m_arena);
+        }
+        const std::string pad(width + 1, ' ');
+        for (size_t l = i; l-- > 0 && FirstNonBlank(m_lines[l].m_text, 0) >= 0;) {
+            std::string out = pad;
+            out.append(m_lines[l].m_text);
+            m_lines[l].m_text.Assign(out, &m_arena);
+        }
+        for (size_t l = j; l < n && FirstNonBlank(m_lines[l].m_text, 0) >= 0; ++l) {
+            std::string out = pad;
+            out.append(m_lines[l].m_text);
+            m_lines[l].m_text.Assign(out, &m_arena);
+        }
+        i = j;
     }
 }
 

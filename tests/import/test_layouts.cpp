@@ -475,6 +475,31 @@ TEST(Layouts, ASignatureStatedAboveTheStavesNamesTheirBars)
     EXPECT_EQ(BarsText(later->doc.Events()), "|6/8 |4/4 |6/8");
 }
 
+TEST(Layouts, LabelsWrittenAfterTheBars)
+{
+    const std::string forms[] = {
+        "|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-| HH\n|----o-------o---|----o-------o---| SN\n|o-------o-------|o-------o-o-----| BD\n",
+        "  |x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|  Hat\n  |----o-------o---|----o-------o---|  S\n  |o-------o-------|o-------o-o-----|  Kick\n",
+        // With a count under the bars: it moves with them.
+        "|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-| HH\n|----o-------o---|----o-------o---| SN\n|o-------o-------|o-------o-o-----| BD\n"
+        " 1 + 2 + 3 + 4 +  1 + 2 + 3 + 4 +\n",
+    };
+    for (const std::string& tab : forms) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(tab + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(tab) : tab);
+            EXPECT_EQ(r->blocks, 1);
+            EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+            EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336 "
+                                                 "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 36@240 42@288 38@288 42@336");
+            EXPECT_TRUE(r->report.m_messages.empty());
+        }
+    }
+    // A count or a remark after the bars is no label.
+    auto count = RunImport("HH|x-x-x-x-x-x-x-x-| x4\nBD|o-------o-------|\n");
+    EXPECT_EQ(count->imp.m_lines[0].m_text, "HH|x-x-x-x-x-x-x-x-| x4");
+}
+
 TEST(Layouts, StavesWithNoBlankLineBetweenStaySeparate)
 {
     const std::string one = "HH |x-x-x-x-x-x-x-x-|\nSD |----o-------o---|\nBD |o-------o-------|\n";
