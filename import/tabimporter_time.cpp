@@ -447,6 +447,39 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         if (plain)
             unit = BeatUnit::Quarter;
     }
+    // Three syllables evenly spread over each beat ("1 + a 2 + a"): the width of a third of
+    // the beat in columns, or 0.
+    auto evenThirds = [&](size_t bi) {
+        const int c = beats[bi].column;
+        int span = (bi + 1 < beats.size() ? beats[bi + 1].column : end) - c;
+        // The last beat of a count set a column or two right of the bar line is cut short
+        // by it: it spans what the beats before it span.
+        if (bi + 1 == beats.size() && bi > 0) {
+            const int before = c - beats[bi - 1].column;
+            if (span < before && span >= before - 2)
+                span = before;
+        }
+        if (span <= 3 || span % 3 != 0 || span > 12)
+            return 0;
+        const int k = span / 3;
+        auto isSyllable = [this](char x) { return x != ' ' && x != '-' && x != m_barChar && !IsDigit(x); };
+        if (!isSyllable(t.At(c + k)) || !isSyllable(t.At(c + 2 * k)))
+            return 0;
+        for (int o = 1; o < span; ++o)
+            if (o != k && o != 2 * k && t.At(c + o) != ' ' && t.At(c + o) != '-')
+                return 0;
+        return k;
+    };
+    // Counted so under a signature in eighths the tab states ("Time: 6/8"): beats of three
+    // eighths, not quarters in triplets.
+    bool compoundThirds = false;
+    if (unit == BeatUnit::Quarter && (m_statedSig >> 5) == 3) {
+        compoundThirds = true;
+        for (size_t bi = 0; bi < beats.size() && compoundThirds; ++bi)
+            compoundThirds = evenThirds(bi) > 0;
+        if (compoundThirds)
+            unit = BeatUnit::DottedQuarter;
+    }
     f.BarFlags()[size_t(bar)] = uint8_t((f.BarFlags()[size_t(bar)] & ~BarFlag::BeatMask) | (unit << BarFlag::BeatShift));
     if (unit == BeatUnit::DottedQuarter)
         m_threePartCounting = true;
@@ -507,6 +540,17 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
             // Three syllables where the other beats have four ("1e+a 2e+a 3te 4+a"): a
             // triplet over the beat.
             const int span = (bi + 1 < beats.size() ? beats[bi + 1].column : end) - c;
+            // Three syllables evenly spread over the beat with blanks between ("1 + a 2 + a",
+            // "1  +  a"): a triplet over the beat too, or three eighths in a compound meter.
+            if (unit == BeatUnit::Quarter || compoundThirds) {
+                if (const int k = evenThirds(bi)) {
+                    m_anchors.back().triplet = !compoundThirds;
+                    m_anchors.push_back({c + k, start + beat / 3, !compoundThirds});
+                    m_anchors.push_back({c + 2 * k, start + 2 * beat / 3, !compoundThirds});
+                    c += 2 * k;
+                    continue;
+                }
+            }
             if (unit == BeatUnit::Quarter && span == 3) {
                 const char s1 = t.At(c + 1);
                 const char s2 = t.At(c + 2);

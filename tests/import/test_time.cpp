@@ -87,6 +87,34 @@ TEST(TimeLines, SixteenthTripletsOnBothHalvesOfABeat)
     EXPECT_EQ(BarsText(eighths->doc.Events()), "|4/8 |4/8");
 }
 
+TEST(TimeLines, ThreeSyllablesSpreadOverABeat)
+{
+    // "1 + a" a blank apart over six columns a beat: each beat in three, the columns
+    // sixteenth-note triplets.
+    const std::string shuffle = "   |1 + a 2 + a 3 + a 4 + a |\n"
+                                "HH |x---x-x---x-x---x-x---x-|\n"
+                                "SD |------o-----------o-----|\n"
+                                "BD |o-----------o---o-------|\n";
+    for (bool crlf : {false, true}) {
+        auto r = RunImport(crlf ? Crlf(shuffle) : shuffle);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4");
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0t 36@0t 42@64t 42@96t 38@96t 42@160t 42@192t 36@192t 42@256t 36@256t "
+                                             "42@288t 38@288t 42@352t");
+    }
+    // Under a stated signature in eighths the same count is of dotted quarters: 6/8.
+    const std::string sixEight = "Time: 6/8\n\n"
+                                 "   1 & a 2 & a   1 & a 2 & a\n"
+                                 "H |x-x-x-x-x-x-|x-x-x-x-x-x-|\n"
+                                 "S |------o-----|------o---o-|\n"
+                                 "B |o---------o-|o-----------|\n";
+    for (bool crlf : {false, true}) {
+        auto r = RunImport(crlf ? Crlf(sixEight) : sixEight);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|6/8 |6/8");
+        EXPECT_EQ(SongText(r->doc.Events()), "|6/8 42@0 36@0 42@48 42@96 42@144 38@144 42@192 42@240 36@240 "
+                                             "|6/8 42@0 36@0 42@48 42@96 42@144 38@144 42@192 42@240 38@240");
+    }
+}
+
 TEST(TimeLines, MeterLine)
 {
     std::string tab;
