@@ -224,6 +224,8 @@ const SMeaningRow kMeanings[] = {
     {"stick", MeaningSnare, 37},
     {"hi hat", MeaningBass, 44}, {"hihat", MeaningBass, 44}, {"pedal", MeaningBass, 44}, {"foot", MeaningBass, 44},
     {"unaccented", MeaningDynamic, Dynamic::Normal}, {"flam", MeaningDynamic, Dynamic::Flam},
+    // A drag or ruff has two grace notes; the song holds one, the flam's: its nearest sound.
+    {"drag", MeaningDynamic, Dynamic::Flam}, {"ruff", MeaningDynamic, Dynamic::Flam},
     {"ghost", MeaningDynamic, Dynamic::Ghost}, {"accent", MeaningDynamic, Dynamic::Accent},
     {"accented", MeaningDynamic, Dynamic::Accent},
     {"double", MeaningDynamic, Dynamic::DoubleStroke}, {"diddle", MeaningDynamic, Dynamic::DoubleStroke},

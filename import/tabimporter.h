@@ -606,6 +606,7 @@ private:
     int m_periodicPeriod = 0;
     int m_runRefFirst = -1; // the first staff of a run of staves with no blank line between
     int m_runRefCount = 0;
+    bool m_legendNamesD = false; // a legend gives 'd' a meaning: no built-in double stroke
     int m_firstStaffLine = -1;
     int m_lastBlockEnd = -1; // the last line of the block converted last
     uint8_t m_statedSig = 0; // the last signature the tab stated outside its staves ("Time: 6/8")

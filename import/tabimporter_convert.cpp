@@ -287,7 +287,9 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
                 | (uint32_t(lc) & ImportLimits::kImportRefColumnMask);
             notes.push_back({w1, uint32_t(at), ref});
             produced = true;
-            if (ch == 'd' || ((v >> 8) & Dynamic::DoubleStroke)) // a double stroke: the second hit half a column later
+            // A double stroke ('d', unless a legend says what it is): the second hit half a
+            // column later.
+            if ((ch == 'd' && !m_legendNamesD) || ((v >> 8) & Dynamic::DoubleStroke))
                 notes.push_back({w1, uint32_t(at + m_ticksPerChar * 6), ref});
         }
         if (inTriplet && tMark && !produced)

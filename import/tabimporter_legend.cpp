@@ -253,6 +253,7 @@ void CTabImporter::ReadLegends()
 
 void CTabImporter::ApplyLegends()
 {
+    m_legendNamesD = false;
     int rowCount = 0;
     const SMeaningRow* rows = MeaningRows(&rowCount);
     // Lines a note key block has taken keep its reading.
@@ -341,8 +342,11 @@ void CTabImporter::ApplyLegends()
                 }
             }
         }
-        if (applied)
+        if (applied) {
             line.m_type = LineType::NoteKey;
+            if (noteChar == 'd' && !isLabel)
+                m_legendNamesD = true;
+        }
     }
 }
 

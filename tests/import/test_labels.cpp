@@ -160,3 +160,15 @@ TEST(Legends, TheHatFootLineStaysTheFootWhatEverItsStrokesAreCalled)
         }
     }
 }
+
+TEST(Legends, ADragIsOneStrokeWithItsGrace)
+{
+    // "d" is a double stroke until a legend says otherwise; a drag is played with the one
+    // grace note the song can hold (a flam).
+    const std::string staff = "HH|x-x-x-x-x-x-x-x-|\nSD|----o---d---f---|\nBD|o-------o-------|\n";
+    for (const char* legend : {"f = flam   d = drag\n\n", "d - drag, f - flam\n\n", "d = ruff\n\n"}) {
+        SCOPED_TRACE(legend);
+        EXPECT_EQ(KeysOfFirstBar(legend + staff), "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 38@192f 36@192 42@240 42@288 38@288f 42@336");
+    }
+    EXPECT_EQ(KeysOfFirstBar(staff), "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 38@192 36@192 38@204 42@240 42@288 38@288f 42@336");
+}
