@@ -180,6 +180,8 @@ int CTabImporter::RunCharacterCensus()
     int tickedLines = 0;
     int dashAt0 = 0;
     int dashAt1 = 0;
+    // Colons as bar lines stand among ticks; those of "Title:" or "Tempo:" lines do not count.
+    int colonsOnTicked = 0;
     std::vector<SCharCensus> from2(m_lines.size());
     for (size_t i = 0; i < m_lines.size(); ++i) {
         CImportLine& line = m_lines[i];
@@ -194,15 +196,17 @@ int CTabImporter::RunCharacterCensus()
         if (c.dashes > 0)
             ++dashedLines;
         // A dash or two (a title, marks over a staff) do not make a staff line.
-        if (c.dashes > 2)
+        if (c.dashes > 2) {
             ++tickedLines;
+            colonsOnTicked += c.colons;
+        }
         if (line.At(0) == '-')
             ++dashAt0;
         if (line.At(1) == '-')
             ++dashAt1;
     }
 
-    const int pipes = total.pipes, eyes = total.capitalI, colons = total.colons;
+    const int pipes = total.pipes, eyes = total.capitalI, colons = colonsOnTicked;
     if (pipes > eyes && pipes > colons) {
         m_barChar = pipes >= tickedLines ? '|' : 0;
     } else if (eyes > pipes && eyes > colons) {

@@ -229,3 +229,19 @@ TEST(TabType, ShortDrumTabsGiveNoWarningButOtherTextsDo)
         EXPECT_TRUE(r->report.m_messages.contains(warning)) << text;
     }
 }
+
+TEST(Census, ColonsOfHeaderLinesAreNoBarLines)
+{
+    // As many "Field:" lines as the staff has bar lines: the colons stand in no staff.
+    const std::string tab = "Title: Some Song\nArtist: Some Band\nTabbed by: me\nTempo: approx 118 bpm\n\n"
+                            "H |x-x-x-x-x-x-o-x-|\nB |o-------o-------|\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(r->imp.m_barChar, '|');
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 36@0 42@48 42@96 42@144 42@192 36@192 42@240 46@288 42@336");
+    }
+    // Colons between bars are read as bar lines still.
+    auto colons = RunImport("HH:x-x-x-x-x-x-x-x-:x-x-x-x-x-x-x-x-:\nBD:o-------o-------:o-------o-------:\n");
+    EXPECT_EQ(colons->imp.m_barChar, ':');
+    EXPECT_EQ(BarsText(colons->doc.Events()), "|4/4 |4/4");
+}
