@@ -49,6 +49,7 @@ int SecondLineOf(int key)
 
 // The staff is closed before a measure that would take it to this many columns.
 constexpr int kMaxColumns = 100;
+constexpr int kLabelColumns = 3; // a line's label, "HH ", before its first bar line
 constexpr int kMaxCommentChars = 32;
 
 struct SGlyph
@@ -428,7 +429,7 @@ private:
         for (auto& keys : m_keyAt)
             keys.clear();
         m_commentUsed = false;
-        m_col = 3;
+        m_col = kLabelColumns;
     }
 
     void AppendColumn(char fill, char count)
@@ -601,7 +602,10 @@ private:
         const bool closing = last && !m_measureWritten && m_anyNoteWritten;
         std::vector<SColumn> counted = last && !closing ? std::vector<SColumn>() : CountedLayout(i);
         const int64_t width = counted.empty() ? int64_t(nextTicks) : int64_t(counted.size());
-        if (m_col + width >= kMaxColumns || (last && !closing)) {
+        // A tempo change starts a staff of its own: its line stands above the staff, and read
+        // back it holds from the staff's first measure on.
+        const bool tempoChange = ev.GetTempo() != 0 && m_col > kLabelColumns && !last;
+        if (m_col + width >= kMaxColumns || (last && !closing) || tempoChange) {
             WriteBlock();
             if (last && !closing)
                 return false;
@@ -774,7 +778,7 @@ private:
     bool m_anyNoteWritten = false;
     int64_t m_snap = 1;            // the grid the notes of a counted measure are written on
     bool m_percussionUsed = false; // for the legend: lasts the whole file
-    int m_col = 3;
+    int m_col = kLabelColumns;
     int64_t m_pos = 0;                // position units within the measure being written
     const CEvent* m_measure = nullptr; // opener of the measure being written
 };

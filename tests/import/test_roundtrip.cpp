@@ -76,6 +76,25 @@ TEST(TextRoundTrip, NotesSharingALineAtOneTickComeBack)
     EXPECT_EQ(ExportAndReimport(r->doc), song);
 }
 
+TEST(TextRoundTrip, ATempoChangeComesBackAtItsMeasure)
+{
+    // Two measures at the song's tempo, then a change: written as a block of its own, the
+    // change is read back on the measure that carries it.
+    auto r = RunImport("Tempo: 100\n\nHH|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|o-------o-------|\n\n"
+                       "Tempo: 140\n\nHH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n");
+    ASSERT_TRUE(r->doc.FinishOpen(nullptr));
+    const QByteArray text = MakeTextTab(r->doc);
+    auto back = RunImport(QByteArray(text).replace("\r\n", "\n").toStdString());
+    ASSERT_TRUE(back->doc.FinishOpen(nullptr));
+    std::vector<int> tempos;
+    for (const CEvent& ev : back->doc.Events())
+        if (ev.IsBar())
+            tempos.push_back(int(ev.GetTempo()));
+    ASSERT_GE(tempos.size(), 3u) << text.toStdString();
+    EXPECT_EQ(tempos[2], 140) << text.toStdString();
+    EXPECT_EQ(tempos[1], 0) << text.toStdString();
+}
+
 TEST(TextRoundTrip, AccentedCymbalsAndRemarksComeBack)
 {
     auto r = RunImport("   cresc >>>>>>>>>>\n"

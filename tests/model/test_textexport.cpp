@@ -266,13 +266,19 @@ TEST(TextExport, TempoChangesStandAboveTheirBlock)
     Song s;
     s.Bar(4, 4, TempoBits(100)).Bar(4, 4, TempoBits(140)).Bar(4, 4, TempoBits(90)).Bar();
     const QByteArray body = s.Body();
-    // Both tempo lines of the first block come before it; the third before the second block.
+    // Each tempo change opens a block of its own, its line right above it: read back, a
+    // tempo line holds from the first measure of the block under it.
     const int t100 = body.indexOf("tempo=100bpm\r\n\r\n");
-    const int t140 = body.indexOf("tempo=140bpm\r\n\r\n");
     const int hh1 = body.indexOf("HH |");
-    const int t90 = body.indexOf("tempo=90bpm\r\n\r\n");
+    const int t140 = body.indexOf("tempo=140bpm\r\n\r\n");
     const int hh2 = body.indexOf("HH |", hh1 + 1);
-    EXPECT_TRUE(t100 == 0 && t100 < t140 && t140 < hh1 && hh1 < t90 && t90 < hh2) << body.toStdString();
+    const int t90 = body.indexOf("tempo=90bpm\r\n\r\n");
+    const int hh3 = body.indexOf("HH |", hh2 + 1);
+    EXPECT_TRUE(t100 == 0 && hh1 > t100 && t140 > hh1 && hh2 > t140 && t90 > hh2 && hh3 > t90) << body.toStdString();
+    // A tempo on the first measure of a block breaks nothing.
+    Song one;
+    one.Bar(4, 4, TempoBits(100)).Bar(4, 4).Bar();
+    EXPECT_EQ(one.Body().count("HH |"), 1);
 }
 
 TEST(TextExport, BlockBreaksBeforeReaching100Columns)
