@@ -265,10 +265,10 @@ bool IsSpacedLine(std::string_view t, bool staffLine, size_t* separator, std::ve
         ++bars;
         open = end + 1;
     }
-    // Bar lines and whatever follows the last one stay.
+    // Bar lines and whatever follows the last one stay as they are (2).
     for (size_t i = first; i < t.size(); ++i)
         if (t[i] == '|' || i >= open)
-            (*keep)[i - first] = 1;
+            (*keep)[i - first] = 2;
     *separator = first;
     return bars > 0;
 }
@@ -427,12 +427,21 @@ void CTabImporter::SpacedColumnsToTicks()
             else if (overCells(m_lines[c].m_text))
                 lines.emplace_back(c, staffCells);
         }
+        // Each cell becomes two columns, the cell and a tick (a blank on the count), so the
+        // count keeps its spacing: "1 2 3 4 5 6" over six cells is six eighths, as it is
+        // over "x-x-x-x-x-x-".
         for (auto& [index, cells] : lines) {
             CLineText& t = m_lines[index].m_text;
+            const bool staff = index >= i && index < j;
+            const char rest = !staff ? ' ' : t.find('.', sep) != std::string_view::npos ? '.' : '-';
             std::string out(t.substr(0, sep));
-            for (size_t k = sep; k < t.size(); ++k)
-                if (k - sep >= cells.size() || cells[k - sep])
+            for (size_t k = sep; k < t.size(); ++k) {
+                const char cell = k - sep >= cells.size() ? 2 : cells[k - sep];
+                if (cell)
                     out.push_back(t[k]);
+                if (cell == 1)
+                    out.push_back(rest);
+            }
             while (!out.empty() && out.back() == ' ')
                 out.pop_back();
             t.Assign(out, &m_arena);

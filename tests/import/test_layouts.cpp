@@ -372,13 +372,26 @@ TEST(Layouts, ColumnsABlankApartAreOneColumnEach)
     EXPECT_EQ(BarsText(eighths->doc.Events()), "|4/4 |4/4 %2*1");
 }
 
+TEST(Layouts, SpacedStaffCountedInBeatNumbersAlone)
+{
+    // "1 2 3 4 5 6" over six cells a blank apart: six eighths, as over "x-x-x-x-x-x-".
+    const std::string tab = "HH |x x x x x x |\nSD |- - - o - - |\nBD |o - - - - - |\n    1 2 3 4 5 6\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|6/8");
+        EXPECT_EQ(SongText(r->doc.Events()), "|6/8 42@0 36@0 42@48 42@96 42@144 38@144 42@192 42@240");
+    }
+}
+
 TEST(Layouts, SpacedStavesWithTheirCountBetweenThem)
 {
-    // The count under the first staff stands right over the second: it loses its blanks once.
+    // The count under the first staff stands right over the second: the staves' cells take
+    // two columns each, and the count, written once for both, keeps its spacing.
     const std::string staff = "HH |x - x - x - x - x - x - x - x - |\nBD |o - - - - - - - o - - - - - - - |\n";
     const std::string count = "   |1 e & a 2 e & a 3 e & a 4 e & a |\n";
     auto r = RunImport(staff + count + staff);
-    EXPECT_EQ(r->imp.m_lines[2].m_text, "   |1e&a2e&a3e&a4e&a|");
+    EXPECT_EQ(r->imp.m_lines[0].m_text, "HH |x---x---x---x---x---x---x---x---|");
+    EXPECT_EQ(r->imp.m_lines[2].m_text, "   |1 e & a 2 e & a 3 e & a 4 e & a |");
     EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
     const std::string song = SongText(r->doc.Events());
     EXPECT_EQ(song.substr(song.rfind(" 42@0 ")), " 42@0 36@0 42@48 42@96 42@144 42@192 36@192 42@240 42@288 42@336");
