@@ -449,7 +449,8 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
         if (sTicks == ticks) {
             num = sNum;
             den = sDen;
-        } else if (sDen == 8 && end - firstColumn == sNum && m_anchors.empty() && sTicks <= 64) {
+        } else if (m_anchors.empty() && sTicks <= 64 && ((end - firstColumn) * 4 == sTicks || (end - firstColumn) * 8 == sTicks)) {
+            // A column for each eighth or each quarter of it ("(5/4)" over ten columns).
             num = sNum;
             den = sDen;
             ticks = sTicks;

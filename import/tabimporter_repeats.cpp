@@ -7,6 +7,7 @@
 #include "report.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 using namespace ImportText;
@@ -145,7 +146,13 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
         };
         const size_t suffixEnd = after + (c == '.' ? 1 : 2);
         // Several endings on one bar: "1,3" and "1-3" as well as "1.3.".
-        const unsigned more = number <= 8 ? MoreEndings(segment, after, number) : 0;
+        unsigned more = number <= 8 ? MoreEndings(segment, after, number) : 0;
+        // "1&2&3&4&" is a count: an "and" after each number, or more than three of them.
+        if (more && c == '&') {
+            const std::string_view rest = Trim(segment.substr(after));
+            if (rest.back() == '&' || std::popcount(more) > 2)
+                more = 0;
+        }
         if (more && (c == ',' || c == '-' || c == '&')) {
             *ending = number;
             if (moreEndings)

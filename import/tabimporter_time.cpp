@@ -447,6 +447,22 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         if (plain)
             unit = BeatUnit::Quarter;
     }
+    // Beats of eighths or quarters ("1&2&3&4&5&"): the signature the tab states decides
+    // ("(5/4)" over ten columns: quarters in eighth columns).
+    if (m_statedSig && (unit == BeatUnit::Eighth || unit == BeatUnit::Quarter)) {
+        const int statedTicks = (m_statedSig & 0x1F) * 32 / (1 << (m_statedSig >> 5));
+        int beatsWritten = 0;
+        for (const SBeat& b : beats)
+            beatsWritten = std::max(beatsWritten, b.number);
+        const int other = unit == BeatUnit::Eighth ? BeatUnit::Quarter : BeatUnit::Eighth;
+        if (beatsWritten * kBeatValue[unit] * 8 / 96 != statedTicks && beatsWritten * kBeatValue[other] * 8 / 96 == statedTicks) {
+            bool plain = true;
+            for (const SBeat& b : beats)
+                plain = plain && !b.e && !b.aAlone && !b.ampThenA && !b.triplet;
+            if (plain)
+                unit = other;
+        }
+    }
     // Three syllables evenly spread over each beat ("1 + a 2 + a"): the width of a third of
     // the beat in columns, or 0.
     auto evenThirds = [&](size_t bi) {

@@ -115,6 +115,37 @@ TEST(TimeLines, ThreeSyllablesSpreadOverABeat)
     }
 }
 
+TEST(TimeLines, AndsBetweenBeatNumbersAreACountNotEndings)
+{
+    // "1&2&3&4&5&6&" under each bar: a count of 6/8 in sixteenths, played once.
+    const std::string tab = "HH |x-x-x-x-x-x-|x-x-x-x-x-x-|\nSD |------o-----|------o-oooo|\nBD |o-------o---|o-----------|\n"
+                            "   |1&2&3&4&5&6&|1&2&3&4&5&6&|\n";
+    for (bool crlf : {false, true}) {
+        auto r = RunImport(crlf ? Crlf(tab) : tab);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|6/8 |6/8");
+        EXPECT_EQ(r->imp.m_lines[3].m_type, LineType::TimeLine);
+    }
+}
+
+TEST(TimeLines, AStatedSignatureSetsTheGridOfItsColumns)
+{
+    // "(5/4)" over bars of ten columns: a column for each eighth, with a count of quarters
+    // and their "and" or without one.
+    const std::string staff = "Rd |xxxxxxxxxx|xx-xx-xx-x|\nSd |--o---o---|--o--o--oo|\nBd |o---o-o-o-|o--o--o---|\n";
+    const std::string title = "Five Four Thing (5/4)\n\n";
+    for (const std::string& tab : {title + staff + "    1&2&3&4&5& 1&2&3&4&5&\n", title + staff}) {
+        SCOPED_TRACE(tab);
+        auto r = RunImport(tab);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|5/4 |5/4");
+        const std::string song = SongText(r->doc.Events());
+        EXPECT_EQ(song.substr(0, song.find('|', 1)), "|5/4 51@0 36@0 51@48 51@96 38@96 51@144 51@192 36@192 51@240 51@288 "
+                                                     "38@288 36@288 51@336 51@384 36@384 51@432 ");
+    }
+    // Without the stated signature ten columns of "1&2&3&4&5&" stay 5/8 in sixteenths.
+    auto plain = RunImport(staff + "    1&2&3&4&5& 1&2&3&4&5&\n");
+    EXPECT_EQ(BarsText(plain->doc.Events()), "|5/8 |5/8");
+}
+
 TEST(TimeLines, MeterLine)
 {
     std::string tab;
