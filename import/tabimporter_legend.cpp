@@ -268,13 +268,28 @@ void CTabImporter::ApplyLegends()
         // What the meaning says, by kind: the first row of each kind that is found.
         int said[MeaningSame + 1];
         bool saidAny[MeaningSame + 1] = {};
+        bool instruments = false; // more than one instrument named
+        std::vector<std::string_view> named; // their phrases ("ride bell" names no "ride" too)
         for (int r = 0; r < rowCount; ++r) {
             const SMeaningRow& row = rows[r];
-            if (saidAny[row.kind] || !HasPhrase(legend.meaning, row.word))
+            if (!HasPhrase(legend.meaning, row.word))
+                continue;
+            if (row.kind == MeaningInstrument) {
+                const std::string_view word = row.word;
+                const bool within = std::any_of(named.begin(), named.end(), [&](std::string_view n) { return n.find(word) != std::string_view::npos; });
+                if (!within && !named.empty() && row.value != said[MeaningInstrument])
+                    instruments = true;
+                named.push_back(word);
+            }
+            if (saidAny[row.kind])
                 continue;
             saidAny[row.kind] = true;
             said[row.kind] = row.value;
         }
+        // "x = closed hat / ride / crash" lists the lines the character is written on: each
+        // line keeps its own instrument.
+        if (instruments)
+            saidAny[MeaningInstrument] = false;
         if (std::none_of(std::begin(saidAny), std::end(saidAny), [](bool b) { return b; }))
             continue; // nothing we understand: the built-in meaning stays
         bool applied = false;

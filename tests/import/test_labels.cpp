@@ -172,3 +172,16 @@ TEST(Legends, ADragIsOneStrokeWithItsGrace)
     }
     EXPECT_EQ(KeysOfFirstBar(staff), "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 38@192 36@192 38@204 42@240 42@288 38@288f 42@336");
 }
+
+TEST(Legends, ACharacterListedForSeveralInstrumentsLeavesEachLineItsOwn)
+{
+    // "x = closed hat / ride / crash" says where x is written, not that it is a crash.
+    const std::string staff = " C |x---------------|\n R |----x-x-x-x-x-x-|\n S |----o-------o---|\n B |o-------o-o-----|\n";
+    for (const char* key : {"Key:\n  x = closed hat / ride / crash\n  o = snare / kick\n\n", "x = hat, ride or crash\n\n"}) {
+        SCOPED_TRACE(key);
+        EXPECT_EQ(KeysOfFirstBar(key + staff), "|4/4 49@0 36@0 51@96 38@96 51@144 51@192 36@192 51@240 36@240 51@288 38@288 51@336");
+    }
+    // One instrument named in a longer name ("ride bell" holds "ride") still sets the character.
+    EXPECT_EQ(KeysOfFirstBar("x = ride bell\n\n R |----x-x-x-x-x-x-|\n B |o-------o-o-----|\n"),
+              "|4/4 36@0 53@96 53@144 53@192 36@192 53@240 36@240 53@288 53@336");
+}
