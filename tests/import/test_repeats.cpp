@@ -164,6 +164,19 @@ TEST(StaffCount, ALineOfItsOwnPlaysTheWholeStaff)
     }
 }
 
+TEST(StaffCount, ACountLineBetweenTheStaffAndItsCount)
+{
+    const std::string staff = "HH|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|o-------o-o-----|\n";
+    const std::string count = "  |1 + 2 + 3 + 4 + |1 + 2 + 3 + 4 + |\n";
+    const std::string next = "\nHH|x---x---x---x---|\n";
+    for (const std::string& tab : {"INTRO x2\n" + count + staff + next, staff + count + "(play 2x)\n" + next,
+                                   staff + count + "\nx2\n", Crlf("INTRO x2\n" + count + staff + next)}) {
+        SCOPED_TRACE(tab);
+        auto r = RunImport(tab);
+        EXPECT_EQ(BarsText(r->doc.Events()).substr(0, 14), "|4/4 |4/4 %2*1");
+    }
+}
+
 // The count is played, not shown: the rest of the line is the bar's text, so that a tab
 // written back out and read again plays the staff as often as before.
 TEST(StaffCount, TheCountIsLeftOutOfTheBarText)
