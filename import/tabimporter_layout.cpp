@@ -332,9 +332,11 @@ size_t TrailingLabelAt(std::string_view t)
     while (end > first && IsBlank(t[end - 1]))
         --end;
     size_t word = end;
-    while (word > first && IsAlnum(t[word - 1]))
+    while (word > first && (IsAlnum(t[word - 1]) || t[word - 1] == '-'))
         --word;
-    if (word == end || end - word > 6 || !IsLetter(t[word]) || word <= first + 1)
+    while (word < end && t[word] == '-')
+        ++word; // "hi-hat", not the bar's ticks
+    if (word == end || end - word > 8 || !IsLetter(t[word]) || word <= first + 1)
         return 0;
     // A count ("x4"), not a label.
     if (ToLower(t[word]) == 'x' && end - word > 1 && IsDigit(t[word + 1]))
@@ -364,6 +366,7 @@ std::string LabelWord(const char* label)
 
 void CTabImporter::NormaliseLayout()
 {
+    StripQuotesAndLineNumbers();
     LabelsAfterBarsToFront();
     SpacedColumnsToTicks();
     SpreadCountsToColumns();
@@ -448,6 +451,67 @@ void CTabImporter::SpacedColumnsToTicks()
         }
         i = j + 1;
         done = i;
+    }
+}
+
+void CTabImporter::StripQuotesAndLineNumbers()
+{
+    // A tab quoted in a forum post ("> HH|x-x-"), or pasted with line numbers ("3.  Cr|x-"):
+    // a run of lines with the same kind of prefix, one of them a staff line once the prefix
+    // is gone. The prefix goes, the same number of columns on every line of the run.
+    const size_t n = m_lines.size() - 1;
+    auto prefix = [](std::string_view t, bool numbers) -> size_t {
+        size_t k = 0;
+        if (numbers) {
+            while (k < t.size() && k < 4 && IsDigit(t[k]))
+                ++k;
+            if (k == 0)
+                return std::string_view::npos;
+            while (k < t.size() && k < 6 && t[k] == ' ')
+                ++k;
+            if (k >= t.size() || (t[k] != '.' && t[k] != ':' && t[k] != ')'))
+                return std::string_view::npos;
+            ++k;
+        } else {
+            if (t.empty() || t[0] != '>')
+                return std::string_view::npos;
+            k = 1;
+        }
+        return k;
+    };
+    for (const bool numbers : {false, true}) {
+        size_t i = 0;
+        while (i < n) {
+            if (prefix(m_lines[i].m_text, numbers) == std::string_view::npos) {
+                ++i;
+                continue;
+            }
+            size_t j = i;
+            bool staff = false;
+            size_t width = SIZE_MAX; // the blanks after the prefix that every line has
+            while (j < n) {
+                const std::string_view t = m_lines[j].m_text;
+                const size_t k = prefix(t, numbers);
+                if (k == std::string_view::npos)
+                    break;
+                size_t b = k;
+                while (b < t.size() && IsBlank(t[b]))
+                    ++b;
+                if (b < t.size())
+                    width = std::min(width, b);
+                staff = staff || LooksLikeStaffLine(t.substr(k));
+                ++j;
+            }
+            if (staff && j - i >= 2 && width != SIZE_MAX) {
+                for (size_t l = i; l < j; ++l) {
+                    CLineText& t = m_lines[l].m_text;
+                    const size_t cut = std::min(width, t.size());
+                    const std::string out(t.substr(cut));
+                    t.Assign(out, &m_arena);
+                }
+            }
+            i = j;
+        }
     }
 }
 

@@ -493,6 +493,7 @@ TEST(Layouts, LabelsWrittenAfterTheBars)
     const std::string forms[] = {
         "|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-| HH\n|----o-------o---|----o-------o---| SN\n|o-------o-------|o-------o-o-----| BD\n",
         "  |x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|  Hat\n  |----o-------o---|----o-------o---|  S\n  |o-------o-------|o-------o-o-----|  Kick\n",
+        "|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-| hi-hat\n|----o-------o---|----o-------o---| snare\n|o-------o-------|o-------o-o-----| bass\n",
         // With a count under the bars: it moves with them.
         "|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-| HH\n|----o-------o---|----o-------o---| SN\n|o-------o-------|o-------o-o-----| BD\n"
         " 1 + 2 + 3 + 4 +  1 + 2 + 3 + 4 +\n",
@@ -511,6 +512,31 @@ TEST(Layouts, LabelsWrittenAfterTheBars)
     // A count or a remark after the bars is no label.
     auto count = RunImport("HH|x-x-x-x-x-x-x-x-| x4\nBD|o-------o-------|\n");
     EXPECT_EQ(count->imp.m_lines[0].m_text, "HH|x-x-x-x-x-x-x-x-| x4");
+}
+
+TEST(Layouts, QuotedAndNumberedLines)
+{
+    const std::string groove = "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 36@240 42@288 38@288 46@336";
+    const std::string forms[] = {
+        // Quoted in a forum post.
+        "Quote from: someone\n> it's basically this:\n>\n> HH|x-x-x-x-x-x-x-o-|\n> SD|----o-------o---|\n"
+        "> BD|o-------o-o-----|\n>\n> play it loose\n\nthanks!\n",
+        ">HH|x-x-x-x-x-x-x-o-|\n>SD|----o-------o---|\n>BD|o-------o-o-----|\n",
+        // Pasted with line numbers.
+        "1.  Groove from my notes\n2.\n3.  HH|x-x-x-x-x-x-x-o-|\n4.  SD|----o-------o---|\n5.  BD|o-------o-o-----|\n",
+        "9  : HH|x-x-x-x-x-x-x-o-|\n10 : SD|----o-------o---|\n11 : BD|o-------o-o-----|\n",
+    };
+    for (const std::string& tab : forms) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(tab + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(tab) : tab);
+            EXPECT_EQ(r->blocks, 1);
+            EXPECT_EQ(SongText(r->doc.Events()), groove);
+        }
+    }
+    // An ending line over a staff is no numbered line.
+    auto endings = RunImport("  1.              2.\nH |x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\nB |o-------o-------|o-------o-------|\n");
+    EXPECT_EQ(endings->imp.m_lines[0].m_text, "  1.              2.");
 }
 
 TEST(Layouts, StavesWithNoBlankLineBetweenStaySeparate)
