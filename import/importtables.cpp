@@ -155,7 +155,7 @@ const SLabelAlias kAliases[] = {
     {"h", AliasCymbal, 42}, {"hh", AliasCymbal, 42}, {"hihat", AliasCymbal, 42}, {"hat", AliasCymbal, 42},
     {"hhc", AliasCymbal, 42}, {"hc", AliasCymbal, 42}, {"ch", AliasCymbal, 52},
     {"hf", AliasCymbal, 44}, {"fh", AliasCymbal, 44}, {"hhf", AliasCymbal, 44}, {"hp", AliasCymbal, 44}, {"hhp", AliasCymbal, 44},
-    {"hfoot", AliasCymbal, 44}, {"foot", AliasCymbal, 44}, {"pedal", AliasCymbal, 44},
+    {"hfoot", AliasCymbal, 44}, {"foot", AliasCymbal, 44}, {"pedal", AliasCymbal, 44}, {"ped", AliasCymbal, 44},
     {"c", AliasCymbal, 49}, {"cc", AliasCymbal, 49}, {"c1", AliasCymbal, 49}, {"cc1", AliasCymbal, 49},
     {"cr", AliasCymbal, 49}, {"cr1", AliasCymbal, 49}, {"crash", AliasCymbal, 49}, {"crash1", AliasCymbal, 49},
     {"cy", AliasCymbal, 49}, {"cym", AliasCymbal, 49}, {"crashcymbal", AliasCymbal, 49},

@@ -186,6 +186,33 @@ int LineParts(std::string_view t)
     return -1;
 }
 
+// "x on the snare line = rim click": a character's meaning on one kind of line. The parts
+// of the kit as LineParts gives them, or -1.
+int CharOnLineLegend(std::string_view t, std::string* symbol, std::string* meaning)
+{
+    const size_t eq = t.find('=');
+    if (eq == std::string_view::npos)
+        return -1;
+    std::string_view left = Trim(t.substr(0, eq));
+    if (left.size() < 8 || IsBlank(left[0]) || left[1] != ' ')
+        return -1;
+    std::string_view rest = Trim(left.substr(1));
+    if (rest.size() < 3 || !EqualsNoCase(rest.substr(0, 3), "on "))
+        return -1;
+    rest = Trim(rest.substr(3));
+    if (rest.size() >= 4 && EqualsNoCase(rest.substr(0, 4), "the "))
+        rest = Trim(rest.substr(4));
+    if (rest.size() < 6 || !EqualsNoCase(rest.substr(rest.size() - 5), " line"))
+        return -1;
+    const std::string word = std::string(Trim(rest.substr(0, rest.size() - 5))) + ":";
+    const int parts = LineParts(word);
+    if (parts < 0)
+        return -1;
+    *symbol = std::string(1, left[0]);
+    *meaning = std::string(Trim(t.substr(eq + 1)));
+    return parts;
+}
+
 // Whether the meaning says anything the importer understands.
 bool Understood(std::string_view meaning)
 {
@@ -211,6 +238,11 @@ void CTabImporter::ReadLegends()
         const CImportLine& line = m_lines[size_t(i)];
         if (line.m_type != LineType::Unknown || !MayBeLegend(line.m_text))
             continue;
+        std::string onSymbol, onMeaning;
+        if (const int onParts = CharOnLineLegend(line.m_text, &onSymbol, &onMeaning); onParts >= 0) {
+            m_legend.push_back({std::move(onSymbol), std::move(onMeaning), i, 0, onParts});
+            continue;
+        }
         const int parts = LineParts(line.m_text);
         for (auto& [symbol, meaning] : ParseLegendLine(line.m_text))
             if (m_legend.size() < kMaxLegendEntries)

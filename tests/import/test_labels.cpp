@@ -185,3 +185,16 @@ TEST(Legends, ACharacterListedForSeveralInstrumentsLeavesEachLineItsOwn)
     EXPECT_EQ(KeysOfFirstBar("x = ride bell\n\n R |----x-x-x-x-x-x-|\n B |o-------o-o-----|\n"),
               "|4/4 36@0 53@96 53@144 53@192 36@192 53@240 36@240 53@288 53@336");
 }
+
+TEST(Legends, ACharacterOnOneKindOfLine)
+{
+    // "x on the snare line = rim click": the snare's x only; the cowbell's x stays.
+    const std::string staff = "CB |X-x-X-x-X-x-X-x-|\nSN |----x---x-------|\nBD |------o-----o---|\n";
+    for (const char* legend : {"Legend:  CB = cowbell\n         x on the snare line = rim click (clave)\n\n",
+                               "x on snare line = side stick\n\n"}) {
+        SCOPED_TRACE(legend);
+        EXPECT_EQ(KeysOfFirstBar(legend + staff), "|4/4 56@0 56@48 56@96 37@96 56@144 36@144 56@192 37@192 56@240 56@288 36@288 56@336");
+    }
+    // "Ped" is the hat's foot.
+    EXPECT_EQ(KeysOfFirstBar("HH |x-x-x-x-x-x-x-x-|\nPed|----x-------x---|\n"), "|4/4 42@0 42@48 42@96 44@96 42@144 42@192 42@240 42@288 44@288 42@336");
+}
