@@ -439,7 +439,7 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
             AddIssue(ImportIssue::TimeSigMismatch, m_blockLines[0], open, 0);
     }
 
-    if (m_statedSig && !split && !timeLine) {
+    if (m_statedSig && !split && !timeLine && !f.BarTimeSig()[size_t(bar)]) {
         // The stated signature writes bars of its length (6/8, not the 3/4 of twelve
         // sixteenths); a bar of one column for each of its beats ("x-xx-xx-xx-x" under 12/8)
         // spreads its columns over it.

@@ -437,6 +437,20 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         judge(beats[i]);
     if (beats.size() == 1)
         judge(beats[0]);
+    // Up to four beats each written "1tl" with nothing between ("|1tl2tl3tl4tl|", one trip-let):
+    // triplets of quarter beats, as drummers count them (six such beats are eighths of
+    // sixteenth-note triplets, 6/8).
+    bool beatTriplets = false;
+    if (unit == BeatUnit::Eighth && beats.size() >= 2 && beats.size() <= 4 && beats.back().number <= 4) {
+        beatTriplets = true;
+        for (size_t bi = 0; bi < beats.size() && beatTriplets; ++bi) {
+            const SBeat& b = beats[bi];
+            const int span = (bi + 1 < beats.size() ? beats[bi + 1].column : end) - b.column;
+            beatTriplets = b.triplet == 'l' && !b.amp && !b.e && b.gaps == 0 && (span == 3 || bi + 1 == beats.size());
+        }
+        if (beatTriplets)
+            unit = BeatUnit::Quarter;
+    }
     // Beat numbers a column apart, alone or with their "and", up to four ("|1 2 3 4 |" or
     // "|1+2+3+4+|" under "|x-x-x-x-|"): the beats are quarters and the columns eighths, as
     // drummers write 2/4, 3/4 and 4/4; six and more such beats are eighths (6/8).
@@ -593,7 +607,7 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
                 while (nc < end && t.At(nc) == ' ')
                     ++nc;
                 const char kind = ToLower(t.At(nc));
-                const int second = kind == 'l' ? 16 : kind == 't' ? 32 : kind == 'q' ? 64 : 0;
+                const int second = kind == 'l' ? (beatTriplets ? 32 : 16) : kind == 't' ? 32 : kind == 'q' ? 64 : 0;
                 if (second && nc < end) {
                     m_anchors.back().triplet = true;
                     m_anchors.push_back({tc, start + second, true});

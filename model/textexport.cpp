@@ -278,6 +278,10 @@ std::vector<SColumn> CountedColumns(int64_t units, STimeSig sig, const std::vect
         for (int64_t p : positions)
             whole = std::gcd(whole, p);
         auto [wholeStyle, wholeWidth] = BeatLayout(beat, int(whole));
+        // Up to four eighths written "1tl2tl" would read as one trip-let a quarter: they are
+        // spaced out ("1 t l 2 t l"), which reads as eighths.
+        if (beat == kEighth && beats <= 4 && wholeStyle == EBeatStyle::EighthTriplets && wholeWidth == 16)
+            wholeWidth = 8;
         if (onEnd) {
             // At least nine columns a quarter, five an eighth.
             if (wholeStyle == EBeatStyle::Eighths)

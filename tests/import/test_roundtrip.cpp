@@ -225,6 +225,11 @@ TEST(TextRoundTripGrids, ShortSignatures)
     EXPECT_EQ(plain.song, "B3/4 36@0 42@12 38@144 B");
     EXPECT_EQ(CountLine(plain.tab), "    1 e + a 2 e + a 3 e + a |");
 
+    // Four eighths of 16th-note triplets are no "1tl2tl3tl4tl" (one trip-let a quarter).
+    const char* fourEighths = "B4/8 38@0 50@16 48@32 36@48 42@64 38@80 38@96 50@112 48@128 36@144 42@160 38@176 B";
+    const SWritten quick = WriteAndReadBack(fourEighths);
+    EXPECT_EQ(quick.song, fourEighths) << quick.tab.toStdString();
+
     // 12/8 with 16th-note triplets: counted in twelve eighths, the tenth to twelfth written
     // 0, 1 and 2 as the reader counts on from ten.
     const char* twelve = "B12/8 38@0 50@16 48@32 36@48 42@144 38@432 42@528 B";

@@ -125,9 +125,9 @@ TEST(TabForms, ACountOverTheFirstBarHoldsForTheBarsAfterIt)
                        "S |---o-----o--|---o-----o--|\n"
                        "B |o-----o-----|o-----o-----|\n"
                        "  |1tl2tl3tl4tl|\n");
-    EXPECT_EQ(BarsText(r->doc.Events()), "|4/8 |4/8");
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
     const std::string song = SongText(r->doc.Events());
-    const size_t second = song.find("|4/8", 1);
+    const size_t second = song.find("|4/4", 1);
     ASSERT_NE(second, std::string::npos);
     EXPECT_EQ(song.substr(0, second - 1), song.substr(second));
 }

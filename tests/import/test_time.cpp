@@ -82,9 +82,18 @@ TEST(TimeLines, SixteenthTripletsOnBothHalvesOfABeat)
         EXPECT_EQ(SongText(r->doc.Events()), "|4/4 49@0 36@0 36@72 49@96 38@96 36@168 38@192t 38@208t 38@224t 38@240t "
                                              "38@256t 38@272t 50@288t 50@304t 50@320t 41@336");
     }
-    // Without the "+", a triplet count fills an eighth: "1tl2tl3tl4tl" is 4/8.
-    auto eighths = RunImport("SD|oooooooooooo|\n  |1tl2tl3tl4tl|\n\nSD|oooooooooooo|\n  |1tl2tl3tl4tl|\n");
-    EXPECT_EQ(BarsText(eighths->doc.Events()), "|4/8 |4/8");
+    // Without the "+", a triplet count fills an eighth: "1 t l 2 t l" is 2/8 ...
+    auto eighths = RunImport("SD|oooooooooooo|\n  |1 t l 2 t l |\n\nSD|oooooooooooo|\n  |1 t l 2 t l |\n");
+    EXPECT_EQ(BarsText(eighths->doc.Events()), "|2/8 |2/8");
+    // ... and so are six beats written "1tl2tl..." (6/8), but up to four of them are one
+    // trip-let each: eighth-note triplets of quarter beats.
+    auto six = RunImport("SD|oooooooooooooooooo|\n  |1tl2tl3tl4tl5tl6tl|\n\nSD|oooooooooooooooooo|\n  |1tl2tl3tl4tl5tl6tl|\n");
+    EXPECT_EQ(BarsText(six->doc.Events()), "|6/8 |6/8");
+    auto four = RunImport("SD|oooooooooooo|\n  |1tl2tl3tl4tl|\n\nSD|oooooooooooo|\n  |1tl2tl3tl4tl|\n");
+    EXPECT_EQ(BarsText(four->doc.Events()), "|4/4 |4/4");
+    const std::string song = SongText(four->doc.Events());
+    EXPECT_EQ(song.substr(0, song.find('|', 1)), "|4/4 38@0t 38@32t 38@64t 38@96t 38@128t 38@160t 38@192t 38@224t 38@256t 38@288t "
+                                                 "38@320t 38@352t ");
 }
 
 TEST(TimeLines, ThreeSyllablesSpreadOverABeat)
