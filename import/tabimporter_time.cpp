@@ -18,6 +18,7 @@
 #include "report.h"
 
 #include <algorithm>
+#include <cstring>
 
 using namespace ImportText;
 
@@ -192,6 +193,22 @@ void CTabImporter::CensusTimeLines()
         CheckCountLine(l, false, false, &m2, &b2);
         if (m2 == 0 && b2 == 0)
             m2 = PlainBeatCount(l.m_text);
+        // Digits standing alone that count up ("1 t t 2 t t 3 t t"): beat numbers, whatever
+        // else the line holds, not the note lengths 1, 2 and 4 of a meter line.
+        if (m1 >= m2 && m2 > 0) {
+            const std::string_view lt = l.m_text;
+            auto apart = [&](size_t k) { return k >= lt.size() || lt[k] == ' ' || lt[k] == m_barChar; };
+            int last = 0, run = 0;
+            for (size_t k = 0; k < lt.size() && run < 3; ++k) {
+                if (!IsDigit(lt[k]) || (k > 0 && !apart(k - 1)) || !apart(k + 1))
+                    continue;
+                const int d = lt[k] - '0';
+                run = d == last + 1 ? run + 1 : d == 1 ? 1 : 0;
+                last = d;
+            }
+            if (run >= 3)
+                m1 = m2 - 1;
+        }
         // A short word over a staff ("Verse") is no time line: at least four symbols.
         const int limit = std::max(l.Length() / 4 - 4, ImportLimits::kMinTimeSymbols - 1);
         if (m1 >= m2) {

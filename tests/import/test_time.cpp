@@ -155,6 +155,23 @@ TEST(TimeLines, AStatedSignatureSetsTheGridOfItsColumns)
     EXPECT_EQ(BarsText(plain->doc.Events()), "|5/8 |5/8");
 }
 
+TEST(TimeLines, BeatNumbersWithTripletSyllablesAreACountNotLengths)
+{
+    // "1 t t 2 t t 3 t t 4 t t": the digits count up, so they are beats, not the whole, half
+    // and quarter notes of a line of lengths.
+    const std::string tab = "     1 t t 2 t t 3 t t 4 t t\n"
+                            "HH  |x---x-x---x-x---x-x---x-|\n"
+                            "SN  |--g-----g---O-g-----g---|\n"
+                            "BD  |o---------o-----o-------|\n";
+    for (bool crlf : {false, true}) {
+        auto r = RunImport(crlf ? Crlf(tab) : tab);
+        EXPECT_EQ(r->imp.m_timeMode, 2);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4");
+        const std::string song = SongText(r->doc.Events());
+        EXPECT_EQ(song.substr(0, 40), "|4/4 42@0t 36@0t 38@32gt 42@64t 42@96t 3");
+    }
+}
+
 TEST(TimeLines, MeterLine)
 {
     std::string tab;
