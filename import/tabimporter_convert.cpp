@@ -363,6 +363,14 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
         TimeSigFromTicks(ticks, &num, &den);
     } else if (timeLine && m_timeMode == 2) {
         ticks = CountLineBarTicks(bar, &num, &den);
+    } else if (m_timeMode == 2 && m_countedColumns == end - open && !m_countedAnchors.empty()) {
+        // A staff with no count, its bars as wide as the last counted one: read the same way.
+        for (const SAnchor& a : m_countedAnchors)
+            m_anchors.push_back({a.column + open, a.pos, a.triplet});
+        m_anchorEnd = m_countedTicks * 12;
+        ticks = m_countedTicks;
+        num = m_countedNum;
+        den = m_countedDen;
     }
     // A time line that gives no length, or one no signature can hold, is read as Linear.
     if (ticks <= 0 || num > ImportLimits::kMaxNumerator) {
@@ -557,8 +565,15 @@ bool CTabImporter::ConvertBlock(CEventList& events)
     for (int l = m_lastBlockEnd + 1; l < m_blockLines.front(); ++l) {
         const CImportLine& line = m_lines[size_t(l)];
         if (line.m_type != LineType::StaffLine && line.m_type != LineType::TimeLine && line.m_hasDigit)
-            if (const uint8_t sig = FindTimeSigInText(line.m_text))
-                m_statedSig = sig;
+            if (const uint8_t sig = FindTimeSigInText(line.m_text)) {
+                // One signature: a line naming several ("goes 4/4, 3/4, 2/4") states none.
+                const std::string_view t = line.m_text;
+                int slashes = 0;
+                for (size_t k = 1; k + 1 < t.size(); ++k)
+                    slashes += t[k] == '/' && IsDigit(t[k - 1]) && IsDigit(t[k + 1]);
+                if (slashes == 1)
+                    m_statedSig = sig;
+            }
     }
     for (int k = 0; k < bars; ++k) {
         const uint8_t flags = f.BarFlags()[size_t(k)];

@@ -444,6 +444,15 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
     const bool aboveAnnotates = aboveOk && !(staffCount > 0 && staffCountLine == above);
     const bool belowAnnotates = belowOk && !(staffCount > 0 && staffCountLine == below);
 
+    // "CHORUS (2x)" over a staff whose last bars carry "1st time", "2nd time": the endings
+    // say how the group repeats; the count in the title over the first bar adds nothing.
+    bool aboveHasEndings = false;
+    for (int k = 1; aboveAnnotates && k < bars && !aboveHasEndings; ++k) {
+        int count = -1, ending = 0, start = k, spanned = 1;
+        unsigned more = 0;
+        aboveHasEndings = ParseRepeatAnnotation(m_lines[size_t(above)], first, k, &count, &ending, &start, &spanned, &more) && ending > 0;
+    }
+
     int lastMeasureBar = -1;
     for (int k = 0; k < bars; ++k) {
         uint8_t& flags = f.BarFlags()[size_t(k)];
@@ -459,6 +468,8 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
                                      &moreEndings)) {
             found = aboveUsed = true;
             aboveCovered = k + std::max(groupBars, 1) - 1;
+            if (k == 0 && aboveHasEndings && ending == 0 && repeatCount > 0)
+                found = false;
         } else if (belowAnnotates && k > belowCovered
                    && ParseRepeatAnnotation(m_lines[size_t(below)], first, k, &repeatCount, &ending, &groupStart,
                                             &groupBars, &moreEndings)) {

@@ -218,7 +218,8 @@ void CTabImporter::CensusTimeLines()
                 ++meter[side];
                 return true;
             }
-        } else if (m2 > b2 && m2 > limit) {
+        } else if (m2 > b2 && m2 > limit && !(l.m_hasDigit && FindTimeSigInText(l.m_text))) {
+            // ("4/4   3/4" over the bars is signatures, not a count.)
             ++count[side];
             return true;
         }
@@ -250,7 +251,9 @@ void CTabImporter::CensusTimeLines()
     const int m = std::max(meter[0], meter[1]);
     const int k = std::max(count[0], count[1]);
     if (m <= k) {
-        if (k > failures / 2) {
+        // Counts under some staves only (the verse counted, the chorus not): the counted ones
+        // use theirs, as long as they are a quarter of the sides that could hold one.
+        if (k > failures / 2 || (k >= 1 && 4 * k >= k + failures)) {
             m_timeMode = 2;
             m_timeAbove = count[0] > count[1];
         }
@@ -480,18 +483,17 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     }
     // Beats of eighths or quarters ("1&2&3&4&5&"): the signature the tab states decides
     // ("(5/4)" over ten columns: quarters in eighth columns).
-    if (m_statedSig && (unit == BeatUnit::Eighth || unit == BeatUnit::Quarter)) {
+    if (m_statedSig && unit == BeatUnit::Eighth) {
         const int statedTicks = (m_statedSig & 0x1F) * 32 / (1 << (m_statedSig >> 5));
         int beatsWritten = 0;
         for (const SBeat& b : beats)
             beatsWritten = std::max(beatsWritten, b.number);
-        const int other = unit == BeatUnit::Eighth ? BeatUnit::Quarter : BeatUnit::Eighth;
-        if (beatsWritten * kBeatValue[unit] * 8 / 96 != statedTicks && beatsWritten * kBeatValue[other] * 8 / 96 == statedTicks) {
+        if (beatsWritten * kBeatValue[BeatUnit::Eighth] * 8 / 96 != statedTicks && beatsWritten * kBeatValue[BeatUnit::Quarter] * 8 / 96 == statedTicks) {
             bool plain = true;
             for (const SBeat& b : beats)
-                plain = plain && !b.e && !b.aAlone && !b.ampThenA && !b.triplet;
+                plain = plain && !b.e && !b.aAlone && !b.ampThenA && !b.triplet && b.gaps == 0;
             if (plain)
-                unit = other;
+                unit = BeatUnit::Quarter;
         }
     }
     // Three syllables evenly spread over each beat ("1 + a 2 + a"): the width of a third of

@@ -204,6 +204,16 @@ TEST(Structure, ARepeatGroupOfOneBar)
     EXPECT_EQ(PlayOrderOf(QByteArray::fromStdString(Crlf(intro + counted))), (std::vector<int>{1, 2, 2, 2}));
 }
 
+TEST(Structure, ACountInTheTitleOfAStaffWithEndings)
+{
+    // "CHORUS (2x)" and "1st time", "2nd time" over the last two bars: the endings say how
+    // the staff repeats.
+    const QByteArray tab = "CHORUS (2x)" + QByteArray(28, ' ') + "1st time" + QByteArray(9, ' ') + "2nd time\n"
+                           "HH  |x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\n"
+                           "BD  |o-------o-------|o-------o-------|o-------o-o-----|o---o---o---o---|\n";
+    EXPECT_EQ(PlayOrderOf(tab), (std::vector<int>{1, 2, 3, 1, 2, 4}));
+}
+
 TEST(Structure, RemarkOverABarPlaysOnce)
 {
     const QByteArray tab = "                      8thtrip\n"

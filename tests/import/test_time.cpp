@@ -172,6 +172,28 @@ TEST(TimeLines, BeatNumbersWithTripletSyllablesAreACountNotLengths)
     }
 }
 
+TEST(TimeLines, ACountUnderOneStaffHoldsForTheUncountedStavesAfterIt)
+{
+    // Beats three columns apart under the verse: 4/4 in eighth-note triplets, and so for the
+    // chorus of the same width, which has no count.
+    const std::string tab = "VERSE\n"
+                            "HH  |x-xx-xx-xx-x|\n"
+                            "BD  |------o-----|\n"
+                            "    |1  2  3  4  |\n"
+                            "\n"
+                            "CHORUS\n"
+                            "HH  |x-xx-xx-xx-x|x-xx-xx-x---|\n"
+                            "Sn  |------o-----|---------ooo|\n"
+                            "BD  |------o-----|o-----o-----|\n";
+    for (bool crlf : {false, true}) {
+        auto r = RunImport(crlf ? Crlf(tab) : tab);
+        EXPECT_EQ(r->imp.m_timeMode, 2);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4 |4/4");
+        const std::string song = SongText(r->doc.Events());
+        EXPECT_EQ(song.substr(song.rfind("|4/4")), "|4/4 42@0t 36@0t 42@64t 42@96t 42@160t 42@192t 36@192t 42@256t 38@288t 38@320t 38@352t");
+    }
+}
+
 TEST(TimeLines, MeterLine)
 {
     std::string tab;
