@@ -560,6 +560,12 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         if (beatColumns >= 2 && left * 4 <= beatColumns * 3 && lastColumn - before == beatColumns && sameSyllables)
             length = (lastBeat - 1) * beat + left * beat / beatColumns;
     }
+    // A pickup: the song's first bar counted from a later beat ("4e+a" before the band comes
+    // in on the 1) is as short as the beats it counts, not a whole bar of rests before them.
+    int pickup = 0;
+    if (m_barTotal == 0 && beats.front().number > 1 && beats.front().column - open <= 1 && lastBeat > beats.front().number - 1)
+        pickup = (beats.front().number - 1) * beat;
+    length -= pickup;
     const int ticks = std::max(1, length * 8 / 96);
     TimeSigFromTicks(ticks, num, den);
     if (unit == BeatUnit::Sixteenth && (*den == 8 || *den == 4)) {
@@ -682,6 +688,9 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
             for (SAnchor& a : m_anchors)
                 a.column -= lead;
     }
+    if (pickup > 0)
+        for (SAnchor& a : m_anchors)
+            a.pos = std::max(0, a.pos - pickup);
     // Positions only grow along the line; a syllable that would go back is read as a
     // continuation of the one before.
     size_t kept = 0;

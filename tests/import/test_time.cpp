@@ -194,6 +194,24 @@ TEST(TimeLines, ACountUnderOneStaffHoldsForTheUncountedStavesAfterIt)
     }
 }
 
+TEST(TimeLines, APickupBarIsAsShortAsItsCount)
+{
+    const std::string tab = "     4e+a 1e+a2e+a3e+a4e+a\n"
+                            "CC  |----|x---------------|\n"
+                            "HH  |----|----x-x-x-x-x-x-|\n"
+                            "SN  |oooo|----o-------o---|\n"
+                            "BD  |----|o-------o-o-----|\n";
+    for (bool crlf : {false, true}) {
+        auto r = RunImport(crlf ? Crlf(tab) : tab);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|1/4 |4/4");
+        const std::string song = SongText(r->doc.Events());
+        EXPECT_EQ(song.substr(0, song.find("|4/4")), "|1/4 38@0 38@24 38@48 38@72 ");
+    }
+    // Counted from a later beat further on in the song, a bar keeps its length.
+    auto later = RunImport("H |x-x-x-x-x-x-x-x-|x-x-x-x-|\n  |1e+a2e+a3e+a4e+a|3e+a4e+a|\n");
+    EXPECT_EQ(BarsText(later->doc.Events()), "|4/4 |4/4");
+}
+
 TEST(TimeLines, MeterLine)
 {
     std::string tab;
