@@ -239,6 +239,31 @@ size_t FindNoCase(std::string_view text, const char* word, size_t from)
     return std::string_view::npos;
 }
 
+// "repeat", "(repeat)", "repeat this", "repeat chorus": a line that asks for the staff once
+// more without a count. The word after "repeat", in lower case ("" when none).
+bool IsBareRepeat(std::string_view t, std::string* what)
+{
+    std::vector<std::string> words;
+    std::string w;
+    for (char c : t) {
+        if (IsLetter(c)) {
+            w.push_back(ToLower(c));
+        } else if (c == ' ' || c == '(' || c == ')' || c == '.' || c == '!' || c == '\t') {
+            if (!w.empty())
+                words.push_back(std::move(w));
+            w.clear();
+        } else {
+            return false;
+        }
+    }
+    if (!w.empty())
+        words.push_back(std::move(w));
+    if (words.empty() || words.size() > 2 || words[0] != "repeat")
+        return false;
+    *what = words.size() == 2 ? words[1] : std::string();
+    return true;
+}
+
 } // namespace
 
 // A short line that says how often the staff next to it plays, wherever it stands over it:
@@ -439,6 +464,19 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
             continue;
         staffCount = StaffCountOf(m_lines[size_t(i)]);
         staffCountLine = i;
+        // "(repeat)" or "repeat chorus" under a staff headed "Chorus": once more.
+        std::string what;
+        if (staffCount < 0 && i > first && IsBareRepeat(m_lines[size_t(i)].m_text, &what)) {
+            bool same = what.empty() || what == "this" || what == "that" || what == "it" || what == "above" || what == "once";
+            const int title = first - 1;
+            if (!same && title >= 0 && m_lines[size_t(title)].m_type != LineType::StaffLine) {
+                const std::string_view tt = Trim(m_lines[size_t(title)].m_text);
+                same = tt.size() >= what.size() && EqualsNoCase(tt.substr(0, what.size()), what)
+                    && (tt.size() == what.size() || !IsLetter(tt[what.size()]));
+            }
+            if (same)
+                staffCount = 1;
+        }
     }
 
     const bool aboveAnnotates = aboveOk && !(staffCount > 0 && staffCountLine == above);

@@ -177,6 +177,20 @@ TEST(StaffCount, ACountLineBetweenTheStaffAndItsCount)
     }
 }
 
+TEST(StaffCount, RepeatWithoutACountPlaysTheStaffOnceMore)
+{
+    const std::string staff = "H |x-x-x-x-x-x-x-x-|\nS |----o-------o---|\nB |o-------o-o-----|\n";
+    for (const std::string& tab : {"Chorus\n" + staff + "\n(repeat chorus)\n", "Chorus\n" + staff + "repeat\n",
+                                   "Chorus:\n" + staff + "\nRepeat this.\n", Crlf("Chorus\n" + staff + "\n(repeat chorus)\n")}) {
+        SCOPED_TRACE(tab);
+        auto r = RunImport(tab);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 %1*1");
+    }
+    // "repeat the intro" under the chorus names another staff: nothing is repeated here.
+    auto other = RunImport("Chorus\n" + staff + "\nrepeat intro\n");
+    EXPECT_EQ(BarsText(other->doc.Events()), "|4/4");
+}
+
 // The count is played, not shown: the rest of the line is the bar's text, so that a tab
 // written back out and read again plays the staff as often as before.
 TEST(StaffCount, TheCountIsLeftOutOfTheBarText)
