@@ -303,9 +303,18 @@ bool IsSpreadCount(std::string_view t, std::vector<int>* columns)
     size_t k = 0;
     while (k < t.size() && IsBlank(t[k]))
         ++k;
-    if (k >= t.size() || t[k] != '1')
+    // Bar lines at its two ends only ("|1 e + a 2 e + a|").
+    size_t end = t.size();
+    if (k < t.size() && t[k] == '|') {
+        ++k;
+        while (end > k && IsBlank(t[end - 1]))
+            --end;
+        if (end > k && t[end - 1] == '|')
+            --end;
+    }
+    if (k >= end || t[k] != '1')
         return false;
-    for (; k < t.size(); ++k) {
+    for (; k < end; ++k) {
         const char c = t[k];
         if (IsBlank(c))
             continue;

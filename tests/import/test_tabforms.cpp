@@ -93,6 +93,7 @@ TEST(TabForms, CountSpreadWiderThanItsBar)
         "   1 e + a 2 e + a 3 e + a 4 e + a\n" + staff,
         "  1 e + a 2 e + a 3 e + a 4 e + a\n" + staff,
         staff + "   1 e + a 2 e + a 3 e + a 4 e + a\n",
+        staff + "  |1 e + a 2 e + a 3 e + a 4 e + a|\n", // bar lines at its ends only
         staff + "   1 + 2 + 3 + 4 + 1 + 2 + 3 + 4 +\n", // eight syllables over sixteen columns
     };
     for (const std::string& tab : forms) {
