@@ -468,6 +468,7 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
     const SLabelRow* rows = LabelRows(&rowCount);
     bool matched = false;
     bool footLabel = false; // the hat's foot: "closed" and "open" say nothing new on its line
+    int aliasCymbal = 0;    // the cymbal the label names, when it names one
     const size_t slot = size_t(&record - m_labels.data());
     if (const SLabelAlias* alias = FindAlias(label)) {
         matched = true;
@@ -490,6 +491,7 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
             }
             family = Cymbal;
             footLabel = alias->instrument == 44;
+            aliasCymbal = alias->instrument;
             break;
         case AliasTom:
             if (alias->instrument && n == 0) {
@@ -554,8 +556,10 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
 
     int instrument = 0;
     int kind = 2;
+    bool fallback = false; // the description names nothing the table knows ("hit")
     auto fromRows = [&](const SDescriptionRow* table, int count) {
         const SDescriptionRow& row = MatchRow(table, count, words, n);
+        fallback = &row == &table[count - 1];
         instrument = row.instrument;
         kind = row.kind;
         if (row.dynamic >= 0)
@@ -596,6 +600,16 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
                 instrument = 53;
             if (footLabel && (instrument == 42 || instrument == 46))
                 instrument = 44;
+            // "x = hit" under a splash, china or ride bell label: the label's cymbal.
+            if (fallback && aliasCymbal) {
+                instrument = CymbalFor(aliasCymbal, c);
+                static const SKeywords accent = {{"accent", "accented", "loud", "hard"}};
+                static const SKeywords ghost = {{"ghost", "soft"}};
+                if (MatchAny(words, n, accent) || (c >= 'A' && c <= 'Z' && m_upperCaseAccents && instrument == aliasCymbal))
+                    dynamic = Dynamic::Accent;
+                else if (MatchAny(words, n, ghost))
+                    dynamic = Dynamic::Ghost;
+            }
         }
         break;
     case Snare:

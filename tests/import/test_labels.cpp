@@ -198,3 +198,12 @@ TEST(Legends, ACharacterOnOneKindOfLine)
     // "Ped" is the hat's foot.
     EXPECT_EQ(KeysOfFirstBar("HH |x-x-x-x-x-x-x-x-|\nPed|----x-------x---|\n"), "|4/4 42@0 42@48 42@96 44@96 42@144 42@192 42@240 42@288 44@288 42@336");
 }
+
+TEST(Legends, ANoteKeySayingHitLeavesEachCymbalLabelItsCymbal)
+{
+    const std::string tab = "Legend:\n Spl = splash    Rb = ride bell    Chn = china\n x = hit   X = accent   o = open/bell\n\n"
+                            "Spl |--------------x-|\nChn |X---------------|\nRb  |x---x---x---x---|\nSn  |----o-------o---|\n"
+                            "Kck |o-------o-------|\n";
+    EXPECT_EQ(KeysOfFirstBar(tab), "|4/4 52@0! 53@0 36@0 53@96 38@96 53@192 36@192 53@288 38@288 55@336");
+    EXPECT_EQ(KeysOfFirstBar(Crlf(tab)), "|4/4 52@0! 53@0 36@0 53@96 38@96 53@192 36@192 53@288 38@288 55@336");
+}
