@@ -406,6 +406,7 @@ private:
     // Slot grids of a drum machine's kind ("| bd -- bd -- |", each cell naming its sound):
     // a row a staff line labelled with the sound, a slot a note and a tick.
     void StripQuotesAndLineNumbers();
+    void ColonsAfterLabelsToBarLines();
     void LabelsAfterBarsToFront();
     void SpacedColumnsToTicks();
     void SpreadCountsToColumns();

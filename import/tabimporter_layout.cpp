@@ -376,6 +376,7 @@ std::string LabelWord(const char* label)
 void CTabImporter::NormaliseLayout()
 {
     StripQuotesAndLineNumbers();
+    ColonsAfterLabelsToBarLines();
     LabelsAfterBarsToFront();
     SpacedColumnsToTicks();
     SpreadCountsToColumns();
@@ -460,6 +461,37 @@ void CTabImporter::SpacedColumnsToTicks()
         }
         i = j + 1;
         done = i;
+    }
+}
+
+void CTabImporter::ColonsAfterLabelsToBarLines()
+{
+    // "HH:x-x-x-x-|x-x-x-x-|": the colon after the label opens the first bar. On two lines in a
+    // row at least, it becomes the bar line it stands for (same column: nothing moves).
+    auto colonAt = [this](std::string_view t) -> size_t {
+        size_t k = 0;
+        while (k < t.size() && IsBlank(t[k]))
+            ++k;
+        const size_t label = k;
+        while (k < t.size() && k - label < 8 && (IsAlnum(t[k]) || t[k] == ' ' || t[k] == '-' || t[k] == '.'))
+            ++k;
+        if (k == label || k + 1 >= t.size() || t[k] != ':' || !IsLetter(t[label]))
+            return 0;
+        const char next = t[k + 1];
+        if (next != '-' && !IsAlnum(next))
+            return 0; // "HH: x-x-" or "HH:|x-x-" are read as they stand
+        return t.find('|', k) != std::string_view::npos && std::count(t.begin() + long(k), t.end(), '-') >= 4 ? k : 0;
+    };
+    const size_t n = m_lines.size() - 1;
+    size_t i = 0;
+    while (i < n) {
+        size_t j = i;
+        while (j < n && colonAt(m_lines[j].m_text))
+            ++j;
+        if (j - i >= 2)
+            for (size_t l = i; l < j; ++l)
+                m_lines[l].m_text.Edit(&m_arena)[colonAt(m_lines[l].m_text)] = '|';
+        i = j + 1;
     }
 }
 

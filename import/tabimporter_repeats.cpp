@@ -268,9 +268,51 @@ bool IsBareRepeat(std::string_view t, std::string* what)
 
 // A short line that says how often the staff next to it plays, wherever it stands over it:
 // "x3", "(x3)", "Verse (x3)", "repeat 3 times", "(play 4 times)". The repeat count, or -1.
+namespace {
+// "play this 8 times", "repeat it 4x", "play 3 times" anywhere in a sentence: the number of
+// plays, or -1.
+int PlaysInSentence(std::string_view t)
+{
+    std::vector<std::string_view> words;
+    for (size_t k = 0; k < t.size();) {
+        while (k < t.size() && !IsAlnum(t[k]))
+            ++k;
+        size_t e = k;
+        while (e < t.size() && IsAlnum(t[e]))
+            ++e;
+        if (e > k)
+            words.push_back(t.substr(k, e - k));
+        k = e;
+    }
+    for (size_t w = 0; w + 2 < words.size(); ++w) {
+        if (!EqualsNoCase(words[w], "play") && !EqualsNoCase(words[w], "repeat"))
+            continue;
+        size_t at = w + 1;
+        if (EqualsNoCase(words[at], "this") || EqualsNoCase(words[at], "it") || EqualsNoCase(words[at], "that"))
+            ++at;
+        if (at + 1 > words.size())
+            continue;
+        std::string_view number = words[at];
+        bool timesWord = at + 1 < words.size() && EqualsNoCase(words[at + 1], "times");
+        if (number.size() > 1 && ToLower(number.back()) == 'x') {
+            number.remove_suffix(1);
+            timesWord = true;
+        }
+        if (!timesWord || number.empty() || number.size() > 2 || !std::all_of(number.begin(), number.end(), [](char c) { return IsDigit(c); }))
+            continue;
+        const int n = number.size() == 1 ? number[0] - '0' : (number[0] - '0') * 10 + (number[1] - '0');
+        return n >= 2 ? n : -1;
+    }
+    return -1;
+}
+} // namespace
+
 int CTabImporter::StaffCountOf(const CImportLine& l)
 {
     const std::string_view t = l.m_text;
+    if (l.Length() > 40)
+        if (const int n = PlaysInSentence(t); n > 0 && t.find('|') == std::string_view::npos)
+            return n - 1;
     // Not a bracket drawn over bars ("|--- x3 ---|", "____3x____", "<== x2 ==>").
     if (l.Length() - std::max(FirstNonBlank(t, 0), 0) > 40 || t.find('|') != std::string_view::npos || t.find("--") != std::string_view::npos
         || t.find("__") != std::string_view::npos || t.find("==") != std::string_view::npos

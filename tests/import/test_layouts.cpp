@@ -539,6 +539,17 @@ TEST(Layouts, QuotedAndNumberedLines)
     EXPECT_EQ(endings->imp.m_lines[0].m_text, "  1.              2.");
 }
 
+TEST(Layouts, AColonAfterTheLabelOpensTheFirstBar)
+{
+    const std::string tab = "HH:x-x-x-x-x-x-x-|x-x-x-x-x-x-x-|\nSD:----o-------o-|----o-----o-o-|\nBD:o-------o-----|o-o-----o-----|\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|7/8 |7/8");
+        const std::string song = SongText(r->doc.Events());
+        EXPECT_EQ(song.substr(0, song.find('|', 1)), "|7/8 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 ");
+    }
+}
+
 TEST(Layouts, StavesWithNoBlankLineBetweenStaySeparate)
 {
     const std::string one = "HH |x-x-x-x-x-x-x-x-|\nSD |----o-------o---|\nBD |o-------o-------|\n";

@@ -191,6 +191,20 @@ TEST(StaffCount, RepeatWithoutACountPlaysTheStaffOnceMore)
     EXPECT_EQ(BarsText(other->doc.Events()), "|4/4");
 }
 
+TEST(StaffCount, ACountInASentenceOverTheStaff)
+{
+    const std::string staff = "H|x-x-x-x-x-x-x-x-|\nS|----o-------o---|\nB|o-----o---o-----|\n";
+    for (const char* line : {"Groove for the main riff - play this 8 times then go to bridge\n\n",
+                             "Main riff: repeat it 8x before the bridge comes in, watch the singer\n"}) {
+        SCOPED_TRACE(line);
+        auto r = RunImport(line + staff);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 %1*7");
+    }
+    // A long sentence with a number that counts nothing repeats nothing.
+    auto none = RunImport("Groove for the main riff, learned it in 3 days from the record\n\n" + staff);
+    EXPECT_EQ(BarsText(none->doc.Events()), "|4/4");
+}
+
 // The count is played, not shown: the rest of the line is the bar's text, so that a tab
 // written back out and read again plays the staff as often as before.
 TEST(StaffCount, TheCountIsLeftOutOfTheBarText)
