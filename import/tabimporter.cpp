@@ -561,6 +561,10 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
 {
     m_issues.clear();
     m_fatalMessage.clear();
+    // Bars a tick or two short or long on one line of a staff were evened out as the lines
+    // were read: the line is shown as inconsistent there.
+    for (const auto& [line, column] : m_evenedBars)
+        AddIssue(ImportIssue::InconsistentTicks, line, column, 0);
     m_timeKey = DefaultTimeKey();
     std::fill(std::begin(m_meterValue), std::end(m_meterValue), 0);
     for (int i = kTimeKeyEntries - 1; i >= 1; --i) // the first entry of a symbol wins

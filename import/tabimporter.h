@@ -407,6 +407,7 @@ private:
     // a row a staff line labelled with the sound, a slot a note and a tick.
     void StripQuotesAndLineNumbers();
     void ColonsAfterLabelsToBarLines();
+    void EvenOutShortBars();
     void LabelsAfterBarsToFront();
     void SpacedColumnsToTicks();
     void SpreadCountsToColumns();
@@ -609,6 +610,7 @@ private:
     int m_runRefFirst = -1; // the first staff of a run of staves with no blank line between
     int m_runRefCount = 0;
     bool m_legendNamesD = false; // a legend gives 'd' a meaning: no built-in double stroke
+    std::vector<std::pair<int, int>> m_evenedBars; // line and column of bars given or cut ticks
     int m_firstStaffLine = -1;
     int m_lastBlockEnd = -1; // the last line of the block converted last
     uint8_t m_statedSig = 0; // the last signature the tab stated outside its staves ("Time: 6/8")

@@ -377,6 +377,7 @@ void CTabImporter::NormaliseLayout()
 {
     StripQuotesAndLineNumbers();
     ColonsAfterLabelsToBarLines();
+    EvenOutShortBars();
     LabelsAfterBarsToFront();
     SpacedColumnsToTicks();
     SpreadCountsToColumns();
@@ -461,6 +462,86 @@ void CTabImporter::SpacedColumnsToTicks()
         }
         i = j + 1;
         done = i;
+    }
+}
+
+void CTabImporter::EvenOutShortBars()
+{
+    // A staff line whose bar is a tick or two short or long ("o-------o------|" under sixteen
+    // columns), so that its later bar lines stand left or right of the others': the bar gets
+    // ticks before its closing bar line, or loses the ticks it has too many there. Lines of a
+    // staff, one after the other, with as many bar lines, their first in the same column.
+    m_evenedBars.clear();
+    const size_t n = m_lines.size() - 1;
+    auto separators = [](std::string_view t, std::vector<int>* at) {
+        at->clear();
+        for (size_t k = 0; k < t.size(); ++k)
+            if (t[k] == '|')
+                at->push_back(int(k));
+    };
+    std::vector<std::vector<int>> bars;
+    std::vector<int> mine;
+    size_t i = 0;
+    while (i < n) {
+        if (!LooksLikeStaffLine(m_lines[i].m_text)) {
+            ++i;
+            continue;
+        }
+        separators(m_lines[i].m_text, &mine);
+        size_t j = i + 1;
+        bars.assign(1, mine);
+        std::vector<int> other;
+        while (j < n && LooksLikeStaffLine(m_lines[j].m_text)) {
+            separators(m_lines[j].m_text, &other);
+            if (other.size() != mine.size() || other.front() != mine.front())
+                break;
+            bars.push_back(other);
+            ++j;
+        }
+        if (j - i >= 3 && mine.size() >= 2) {
+            // The width of each bar on most lines.
+            std::vector<int> common(mine.size());
+            bool clear = true;
+            for (size_t s = 1; s < mine.size() && clear; ++s) {
+                std::vector<int> widths;
+                for (const auto& b : bars)
+                    widths.push_back(b[s] - b[s - 1]);
+                std::sort(widths.begin(), widths.end());
+                common[s] = widths[widths.size() / 2];
+                clear = std::count(widths.begin(), widths.end(), common[s]) * 2 > int(widths.size());
+            }
+            for (size_t l = i; l < j && clear; ++l) {
+                const std::vector<int>& b = bars[l - i];
+                std::string text(m_lines[l].m_text);
+                int shift = 0; // columns added so far
+                bool ok = true;
+                bool changed = false;
+                for (size_t s = 1; s < b.size() && ok; ++s) {
+                    const int at = b[s] + shift;
+                    const int want = common[s] - (b[s] - b[s - 1]);
+                    changed = changed || want != 0;
+                    if (want == 0)
+                        continue;
+                    if (want != 0)
+                        m_evenedBars.push_back({int(l), b[s - 1] + 1});
+                    if (want > 0 && want <= 2) {
+                        text.insert(size_t(at), size_t(want), '-');
+                    } else if (want < 0 && want >= -2 && at + want > 0
+                               && std::all_of(text.begin() + at + want, text.begin() + at, [](char c) { return c == '-'; })) {
+                        text.erase(size_t(at + want), size_t(-want));
+                    } else {
+                        ok = false;
+                    }
+                    shift += want;
+                }
+                if (ok && changed)
+                    m_lines[l].m_text.Assign(text, &m_arena);
+                else
+                    while (!m_evenedBars.empty() && m_evenedBars.back().first == int(l))
+                        m_evenedBars.pop_back();
+            }
+        }
+        i = j;
     }
 }
 
