@@ -7,6 +7,10 @@
 #include <cstdint>
 
 namespace ImportLimits {
+// A section asked for again ("same as verse") is copied: its events at most, and all the
+// copies of a tab together at most this many measures.
+inline constexpr int kMaxSectionEvents = 20000;
+inline constexpr int kMaxCopiedMeasures = 2000;
 // A staff group of this many lines aborts the import (real tabs never come close).
 inline constexpr int kMaxGroupLines = 16;
 // Label records: 32 slots, the last always empty, so 31 distinct labels.

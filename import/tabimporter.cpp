@@ -571,6 +571,8 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
         m_meterValue[uint8_t(m_timeKey[size_t(i)].symbol)] = m_timeKey[size_t(i)].value;
     m_blockCount = 0;
     m_countedTicks = 0;
+    m_sections.clear();
+    m_copiedMeasures = 0;
     m_countedColumns = 0;
     m_countedAnchors.clear();
     m_barTotal = 0;
@@ -649,6 +651,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
         }
     }
     EmitEndingCopies(events, 0);
+    EmitSectionCopies(events, m_lastBlockEnd + 1, int(m_lines.size()));
     RestoreLegendSymbols();
     return m_blockCount;
 }

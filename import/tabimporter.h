@@ -611,6 +611,17 @@ private:
     int m_runRefCount = 0;
     bool m_legendNamesD = false; // a legend gives 'd' a meaning: no built-in double stroke
     std::vector<std::pair<int, int>> m_evenedBars; // line and column of bars given or cut ticks
+    // The staves converted so far under a title ("Verse", "Chorus"), with their events' words:
+    // a later "same as verse" or "(repeat chorus)" plays them again.
+    struct SSection
+    {
+        std::string name;
+        std::vector<std::pair<uint32_t, uint32_t>> words;
+    };
+    std::vector<SSection> m_sections;
+    int m_copiedMeasures = 0;
+    void EmitSectionCopies(CEventList& events, int from, int to);
+    void RecordSection(const CEventList& events, const CEvent* before, int blockFirst);
     int m_firstStaffLine = -1;
     int m_lastBlockEnd = -1; // the last line of the block converted last
     uint8_t m_statedSig = 0; // the last signature the tab stated outside its staves ("Time: 6/8")

@@ -520,6 +520,11 @@ bool CTabImporter::ConvertBlock(CEventList& events)
             AddIssue(ImportIssue::BadTimeLine, m_blockLines[0], 0, m_lines[size_t(m_blockLines[0])].Length());
     }
 
+    // "same as verse" or "(repeat chorus)" between the staff before and this one.
+    const int titleFirst = std::min(m_blockLines.front(), m_blockPreComment >= 0 ? m_blockPreComment : INT32_MAX);
+    EmitSectionCopies(events, m_lastBlockEnd + 1, titleFirst);
+    const CEvent* before = events.empty() ? nullptr : &events.back();
+
     // Triplet marks need a 't' on a staff line or a count digit in the post comment.
     m_blockMayHoldTriplets = m_blockPostComment >= 0 && m_lines[size_t(m_blockPostComment)].m_hasDigit;
     for (int line : m_blockLines) {
@@ -678,6 +683,8 @@ bool CTabImporter::ConvertBlock(CEventList& events)
         if (tempo > 0 && bar != barEvents.end())
             (*bar)->m_word1 = ((*bar)->m_word1 & ~EventBits::TempoMask) | TempoBits(uint32_t(tempo));
     }
+    if (converted)
+        RecordSection(events, before, m_blockLines.front());
     m_lastBlockEnd = std::max({m_blockLines.back(), m_blockPostComment, m_blockTimeLine});
     if (!converted) {
         for (int line : m_blockLines)
@@ -789,5 +796,105 @@ void CTabImporter::FindBarCharacters(int firstColumn, int end)
         fill.assign(columnStart.begin(), columnStart.end() - 1);
         for (const SWalkChar& w : found)
             byColumn[size_t(fill[size_t(w.column)]++)] = w;
+    }
+}
+
+namespace {
+// The first word of a title, in lower case ("Chorus (x2)" -> "chorus").
+std::string SectionName(std::string_view t)
+{
+    std::string name;
+    size_t k = 0;
+    while (k < t.size() && !IsLetter(t[k]))
+        ++k;
+    while (k < t.size() && IsLetter(t[k]))
+        name.push_back(ToLower(t[k++]));
+    return name;
+}
+
+// The section a line asks for again: "Verse 2 - same as verse", "(repeat chorus)", "repeat
+// the chorus". Empty when it asks for none.
+std::string SectionAskedFor(std::string_view t)
+{
+    std::string lower;
+    for (char c : t)
+        lower.push_back(ToLower(c));
+    size_t at = lower.find("same as ");
+    size_t from = std::string::npos;
+    if (at != std::string::npos) {
+        from = at + 8;
+    } else {
+        at = lower.find("repeat ");
+        if (at == std::string::npos || (at > 0 && IsLetter(lower[at - 1])))
+            return {};
+        // Only "repeat" and its section: "repeat chorus", "(repeat the chorus)".
+        for (size_t k = 0; k < at; ++k)
+            if (lower[k] != ' ' && lower[k] != '(' && lower[k] != '[')
+                return {};
+        from = at + 7;
+    }
+    std::string_view rest = std::string_view(lower).substr(from);
+    while (!rest.empty() && rest.front() == ' ')
+        rest.remove_prefix(1);
+    if (rest.substr(0, 4) == "the ")
+        rest.remove_prefix(4);
+    std::string name = SectionName(rest);
+    if (name == "this" || name == "that" || name == "it" || name == "above" || name == "once")
+        return {};
+    return name;
+}
+} // namespace
+
+void CTabImporter::RecordSection(const CEventList& events, const CEvent* before, int blockFirst)
+{
+    std::string name;
+    for (int l = blockFirst - 1; l > m_lastBlockEnd && l >= 0; --l) {
+        const CImportLine& line = m_lines[size_t(l)];
+        if (line.m_type == LineType::Blank || line.m_type == LineType::TimeLine)
+            continue;
+        if (line.m_type == LineType::StaffLine)
+            break;
+        name = SectionName(line.m_text);
+        break;
+    }
+    if (name.empty())
+        return;
+    SSection section{std::move(name), {}};
+    auto it = events.begin();
+    if (before) {
+        while (it != events.end() && &*it != before)
+            ++it;
+        if (it != events.end())
+            ++it;
+    }
+    for (; it != events.end(); ++it)
+        section.words.emplace_back(it->m_word1, it->m_word2);
+    if (!section.words.empty() && section.words.size() <= size_t(ImportLimits::kMaxSectionEvents))
+        m_sections.push_back(std::move(section));
+}
+
+void CTabImporter::EmitSectionCopies(CEventList& events, int from, int to)
+{
+    for (int l = std::max(from, 0); l < to && l < int(m_lines.size()); ++l) {
+        CImportLine& line = m_lines[size_t(l)];
+        if (line.m_type == LineType::StaffLine || line.m_type == LineType::TimeLine || line.m_staffCount || line.Length() > 60)
+            continue;
+        const std::string name = SectionAskedFor(line.m_text);
+        if (name.empty())
+            continue;
+        const auto section = std::find_if(m_sections.rbegin(), m_sections.rend(), [&](const SSection& s) { return s.name == name; });
+        if (section == m_sections.rend())
+            continue;
+        for (const auto& [w1, w2] : section->words) {
+            const uint32_t type = w1 & EventBits::TypeMask;
+            const bool measure = type == EventType::Bar || type == EventType::RepeatPrevMeasures;
+            if (measure && m_copiedMeasures >= ImportLimits::kMaxCopiedMeasures)
+                return;
+            AppendEvent(events, w1, w2);
+            if (measure) {
+                ++m_barTotal;
+                ++m_copiedMeasures;
+            }
+        }
     }
 }

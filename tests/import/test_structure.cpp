@@ -214,6 +214,35 @@ TEST(Structure, ACountInTheTitleOfAStaffWithEndings)
     EXPECT_EQ(PlayOrderOf(tab), (std::vector<int>{1, 2, 3, 1, 2, 4}));
 }
 
+TEST(Structure, ASectionAskedForAgainIsPlayedAgain)
+{
+    const std::string tab = "Intro\nHH|x-x-x-x-x-x-x-x-|\n\n"
+                            "Verse (x2)\nHH|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\nBD|o-------o-o-----|\n\n"
+                            "Chorus\nRD|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\nBD|o---o---o---o---|\n\n"
+                            "Verse 2 - same as verse\n\n(repeat the chorus)\n\n"
+                            "Outro\nCC|x---------------|\nBD|o---------------|\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        // Measures: intro, verse and its repeat, chorus, the verse again with its repeat,
+        // the chorus again, outro.
+        EXPECT_EQ(PlayOrderOf(QByteArray::fromStdString(text)), (std::vector<int>{1, 2, 2, 4, 5, 5, 7, 8}));
+        auto r = RunImport(text);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4 %1*1 |4/4 |4/4 %1*1 |4/4 |4/4");
+        // The written bars' notes, without their texts.
+        const std::string song = SongText(r->doc.Events()) + " ";
+        std::vector<std::string> bars;
+        for (size_t at = song.find('|'); at != std::string::npos; at = song.find('|', at + 1)) {
+            const size_t notes = song.find(' ', at);
+            bars.push_back(song.substr(notes, song.find('|', at + 1) - notes));
+        }
+        ASSERT_EQ(bars.size(), 6u) << song;
+        EXPECT_EQ(bars[1], bars[3]) << song; // the verse, again (with its repeat)
+        EXPECT_EQ(bars[2], bars[4]) << song; // the chorus, again
+    }
+    // A section no staff before it has is asked for in vain.
+    auto none = RunImport("Verse\nHH|x-x-x-x-x-x-x-x-|\n\nsame as bridge\n");
+    EXPECT_EQ(BarsText(none->doc.Events()), "|4/4");
+}
+
 TEST(Structure, RemarkOverABarPlaysOnce)
 {
     const QByteArray tab = "                      8thtrip\n"
