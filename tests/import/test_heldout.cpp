@@ -1,8 +1,8 @@
 // Tabs written for this test in the ways drummers post them, each with the bars, meters,
 // hits and play order a drummer reads from it, kept beside it in a .expect file (lines that
 // start with '#' give the reading where a tab allows two). Each set was scored before the
-// importer was mended for what it got wrong; b2_ and b3_ were written by someone who had not
-// read the importer:
+// importer was mended for what it got wrong; b2_, b3_ and b4_ were written by someone who had
+// not read the importer:
 //   bars N
 //   meters 4/4 3/4 ...
 //   hits B key:pos,pos key:pos ...   (written bar B; positions 96 to a quarter note)
