@@ -573,6 +573,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     m_countedTicks = 0;
     m_sections.clear();
     m_copiedMeasures = 0;
+    m_asksForSections = AsksForSections();
     m_countedColumns = 0;
     m_countedAnchors.clear();
     m_barTotal = 0;

@@ -609,8 +609,11 @@ private:
     int m_periodicPeriod = 0;
     int m_runRefFirst = -1; // the first staff of a run of staves with no blank line between
     int m_runRefCount = 0;
+    std::vector<std::string_view> m_runRefLabels; // its labels
+    std::vector<std::string_view> m_groupLabels;  // the labels of the staff being scanned
     bool m_legendNamesD = false; // a legend gives 'd' a meaning: no built-in double stroke
     std::vector<std::pair<int, int>> m_evenedBars; // line and column of bars given or cut ticks
+    std::vector<int> m_scratchSeparators;
     // The staves converted so far under a title ("Verse", "Chorus"), with their events' words:
     // a later "same as verse" or "(repeat chorus)" plays them again.
     struct SSection
@@ -620,6 +623,8 @@ private:
     };
     std::vector<SSection> m_sections;
     int m_copiedMeasures = 0;
+    bool m_asksForSections = false; // some line asks for a section again
+    bool AsksForSections() const;
     void EmitSectionCopies(CEventList& events, int from, int to);
     void RecordSection(const CEventList& events, const CEvent* before, int blockFirst);
     int m_firstStaffLine = -1;

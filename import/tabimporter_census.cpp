@@ -433,9 +433,10 @@ bool CTabImporter::BreaksRunOrder(int index) const
     if (m_runRefFirst < 0)
         return false;
     auto position = [&](int line) {
-        for (int g = 0; g < m_runRefCount; ++g)
-            if (SameLabel(m_lines[size_t(m_runRefFirst + g)], m_lines[size_t(line)]))
-                return g;
+        const std::string_view label = StaffLabel(m_lines[size_t(line)]);
+        for (size_t g = 0; g < m_runRefLabels.size() && !label.empty(); ++g)
+            if (m_runRefLabels[g] == label)
+                return int(g);
         return -1;
     };
     const int p = position(index);
@@ -449,10 +450,11 @@ bool CTabImporter::StartsPartialStaff(int index) const
     // K" then "H S K"): from this line to the end of the run, staves of two lines at least,
     // each naming the group's labels in the group's order. A line written twice in a row
     // ("HH HH SD SD") stays in its staff.
-    const int n = m_groupLineCount;
+    const int n = int(m_groupLabels.size());
     auto position = [&](int line) {
-        for (int g = 0; g < n; ++g)
-            if (SameLabel(m_lines[size_t(m_groupFirstLine + g)], m_lines[size_t(line)]))
+        const std::string_view label = StaffLabel(m_lines[size_t(line)]);
+        for (int g = 0; g < n && !label.empty(); ++g)
+            if (m_groupLabels[size_t(g)] == label)
                 return g;
         return -1;
     };
@@ -461,8 +463,9 @@ bool CTabImporter::StartsPartialStaff(int index) const
         return false;
     // The staff so far names each line once.
     for (int g = 1; g < n; ++g)
-        if (position(m_groupFirstLine + g) != g)
-            return false;
+        for (int h = 0; h < g; ++h)
+            if (m_groupLabels[size_t(g)] == m_groupLabels[size_t(h)])
+                return false;
     int end = index;
     while (end < int(m_lines.size()) && end - index < ImportLimits::kMaxGroupLines && m_barChar
            && m_lines[size_t(end)].m_text.find(m_barChar) != std::string::npos && FirstNonBlank(m_lines[size_t(end)].m_text, 0) >= 0)
@@ -497,6 +500,7 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
         m_groupState = 1;
         m_groupFirstLine = index;
         m_groupLineCount = 1;
+        m_groupLabels.assign(1, StaffLabel(line));
         if (tabType == 0)
             ScoreLabel(line);
         return 0;
@@ -511,6 +515,7 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
             if (m_runRefFirst < 0) {
                 m_runRefFirst = m_groupFirstLine;
                 m_runRefCount = m_groupLineCount;
+                m_runRefLabels = m_groupLabels;
             }
             m_groupState = 0;
             if (tabType != 0)
@@ -519,6 +524,7 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
             return 1;
         }
         line.m_type = LineType::StaffLine;
+        m_groupLabels.push_back(StaffLabel(line));
         if (++m_groupLineCount >= ImportLimits::kMaxGroupLines)
             return 2;
         if (tabType == 0)

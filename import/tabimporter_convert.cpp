@@ -845,8 +845,24 @@ std::string SectionAskedFor(std::string_view t)
 }
 } // namespace
 
+bool CTabImporter::AsksForSections() const
+{
+    for (const CImportLine& line : m_lines) {
+        if (line.Length() > 60 || line.Length() < 8 || !line.MayHold(WordLetters("e")))
+            continue;
+        const std::string_view t = line.m_text;
+        if ((t.find("same") != std::string_view::npos || t.find("Same") != std::string_view::npos || t.find("epeat") != std::string_view::npos
+             || t.find("EPEAT") != std::string_view::npos || t.find("SAME") != std::string_view::npos)
+            && !SectionAskedFor(t).empty())
+            return true;
+    }
+    return false;
+}
+
 void CTabImporter::RecordSection(const CEventList& events, const CEvent* before, int blockFirst)
 {
+    if (!m_asksForSections)
+        return;
     std::string name;
     for (int l = blockFirst - 1; l > m_lastBlockEnd && l >= 0; --l) {
         const CImportLine& line = m_lines[size_t(l)];
@@ -859,18 +875,23 @@ void CTabImporter::RecordSection(const CEventList& events, const CEvent* before,
     }
     if (name.empty())
         return;
-    SSection section{std::move(name), {}};
-    auto it = events.begin();
-    if (before) {
-        while (it != events.end() && &*it != before)
-            ++it;
-        if (it != events.end())
-            ++it;
+    // The block's events, back from the end of the song to the one before them.
+    std::vector<std::pair<uint32_t, uint32_t>> words;
+    for (auto it = events.end(); it != events.begin();) {
+        --it;
+        if (&*it == before || words.size() > size_t(ImportLimits::kMaxSectionEvents))
+            break;
+        words.emplace_back(it->m_word1, it->m_word2);
     }
-    for (; it != events.end(); ++it)
-        section.words.emplace_back(it->m_word1, it->m_word2);
-    if (!section.words.empty() && section.words.size() <= size_t(ImportLimits::kMaxSectionEvents))
-        m_sections.push_back(std::move(section));
+    if (words.empty() || words.size() > size_t(ImportLimits::kMaxSectionEvents))
+        return;
+    std::reverse(words.begin(), words.end());
+    // The latest staff under a name is the one asked for.
+    const auto same = std::find_if(m_sections.begin(), m_sections.end(), [&](const SSection& s) { return s.name == name; });
+    if (same != m_sections.end())
+        same->words = std::move(words);
+    else
+        m_sections.push_back({std::move(name), std::move(words)});
 }
 
 void CTabImporter::EmitSectionCopies(CEventList& events, int from, int to)
@@ -882,8 +903,8 @@ void CTabImporter::EmitSectionCopies(CEventList& events, int from, int to)
         const std::string name = SectionAskedFor(line.m_text);
         if (name.empty())
             continue;
-        const auto section = std::find_if(m_sections.rbegin(), m_sections.rend(), [&](const SSection& s) { return s.name == name; });
-        if (section == m_sections.rend())
+        const auto section = std::find_if(m_sections.begin(), m_sections.end(), [&](const SSection& s) { return s.name == name; });
+        if (section == m_sections.end())
             continue;
         for (const auto& [w1, w2] : section->words) {
             const uint32_t type = w1 & EventBits::TypeMask;

@@ -490,15 +490,26 @@ void CTabImporter::EvenOutShortBars()
         separators(m_lines[i].m_text, &mine);
         size_t j = i + 1;
         bars.assign(1, mine);
-        std::vector<int> other;
+        std::vector<int>& other = m_scratchSeparators;
+        bool uneven = false;
         while (j < n && LooksLikeStaffLine(m_lines[j].m_text)) {
-            separators(m_lines[j].m_text, &other);
-            if (other.size() != mine.size() || other.front() != mine.front())
+            // Most lines have their bar lines where the first has them: a look at those
+            // columns tells, without a pass over the line.
+            const std::string_view t = m_lines[j].m_text;
+            if (t.size() == m_lines[i].m_text.size() && !mine.empty()
+                && std::all_of(mine.begin(), mine.end(), [&](int c) { return t[size_t(c)] == '|'; })) {
+                bars.push_back(mine);
+                ++j;
+                continue;
+            }
+            separators(t, &other);
+            if (other.empty() || mine.empty() || other.size() != mine.size() || other.front() != mine.front())
                 break;
             bars.push_back(other);
+            uneven = true;
             ++j;
         }
-        if (j - i >= 3 && mine.size() >= 2) {
+        if (uneven && j - i >= 3 && mine.size() >= 2) {
             // The width of each bar on most lines.
             std::vector<int> common(mine.size());
             bool clear = true;
@@ -701,7 +712,7 @@ void CTabImporter::SpreadCountsToColumns()
     std::vector<int> separators;
     for (size_t i = 0; i < n; ++i) {
         const std::string_view t = m_lines[i].m_text;
-        if (t.find('1') == std::string_view::npos || !IsSpreadCount(t, &columns))
+        if (!IsSpreadCount(t, &columns))
             continue;
         // The staff line next to it, above or below.
         size_t staff = n;
