@@ -218,10 +218,33 @@ void CEvent::Serialize(CArchive& ar)
     }
 }
 
-// The importer's hot path: everything it calls is inlined into it.
-[[gnu::flatten]] CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef)
+namespace {
+[[gnu::noinline]] CEvent* NewEvent(uint32_t word1, uint32_t word2, uint32_t importRef)
 {
-    return &list.emplace_back(word1, word2, importRef);
+    return new CEvent(word1, word2, importRef);
+}
+} // namespace
+
+// The importer's hot path, once per note: a slot from the pool, the words, the links at the
+// list's end. Only what needs a side record takes the general constructor.
+CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef)
+{
+    CEvent* e = nullptr;
+    if (!(importRef & CEvent::kRecordTag) && (word1 & EventBits::TypeMask) != EventType::Bar) [[likely]]
+        e = ::new (EventPool::Allocate()) CEvent(word1, word2, importRef, CEvent::SPlain{});
+    else
+        e = NewEvent(word1, word2, importRef);
+    const uint32_t slot = EventPool::SlotOf(e);
+    const uint32_t tail = list.m_tail;
+    e->m_prev = tail;
+    e->m_next = 0;
+    if (tail)
+        CEventList::Event(tail)->m_next = slot;
+    else
+        list.m_head = slot;
+    list.m_tail = slot;
+    ++list.m_size;
+    return e;
 }
 
 void CEventList::LinkBefore(CEvent* next, CEvent* first, CEvent* last, uint32_t firstSlot, uint32_t lastSlot) noexcept

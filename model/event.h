@@ -220,8 +220,16 @@ public:
     uint32_t m_word2 = 0;
 
 private:
+    friend CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef);
+
     // In m_ref: the rest of the word is a side record's handle, not an import reference.
     static constexpr uint32_t kRecordTag = 1u << 31;
+
+    // The words as given: for an event that needs no side record and no correction.
+    struct SPlain
+    {
+    };
+    CEvent(uint32_t word1, uint32_t word2, uint32_t importRef, SPlain) : m_word1(word1), m_word2(word2), m_ref(importRef) {}
 
     // The measure's side record, made when one of its words is first set to a non-zero
     // value or a text is set. Notes never get one.
@@ -434,6 +442,7 @@ public:
 private:
     template <bool Const>
     friend class CEventIterator;
+    friend CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef);
 
     static CEvent* Event(uint32_t slot) { return static_cast<CEvent*>(EventPool::SlotAddress(slot)); }
     static CEvent* Mutable(const_iterator pos) { return Event(pos.m_slot); }
