@@ -234,16 +234,7 @@ CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t i
         e = ::new (EventPool::Allocate()) CEvent(word1, word2, importRef, CEvent::SPlain{});
     else
         e = NewEvent(word1, word2, importRef);
-    const uint32_t slot = EventPool::SlotOf(e);
-    const uint32_t tail = list.m_tail;
-    e->m_prev = tail;
-    e->m_next = 0;
-    if (tail)
-        CEventList::Event(tail)->m_next = slot;
-    else
-        list.m_head = slot;
-    list.m_tail = slot;
-    ++list.m_size;
+    list.LinkBack(e);
     return e;
 }
 

@@ -399,7 +399,11 @@ public:
     {
         return insert(pos, std::make_unique<CEvent>(std::forward<Args>(args)...));
     }
-    void push_back(std::unique_ptr<CEvent> event) noexcept { insert(end(), std::move(event)); }
+    void push_back(std::unique_ptr<CEvent> event) noexcept
+    {
+        if (event)
+            LinkBack(event.release());
+    }
     void push_front(std::unique_ptr<CEvent> event) noexcept { insert(begin(), std::move(event)); }
     template <class... Args>
     CEvent& emplace_back(Args&&... args)
@@ -448,6 +452,19 @@ private:
     static CEvent* Mutable(const_iterator pos) { return Event(pos.m_slot); }
     // Links the chain first..last (already linked among themselves) before next.
     void LinkBefore(CEvent* next, CEvent* first, CEvent* last, uint32_t firstSlot, uint32_t lastSlot) noexcept;
+    // Links e, in no list, at the end.
+    void LinkBack(CEvent* e) noexcept
+    {
+        const uint32_t slot = EventPool::SlotOf(e);
+        e->m_prev = m_tail;
+        e->m_next = 0;
+        if (m_tail)
+            Event(m_tail)->m_next = slot;
+        else
+            m_head = slot;
+        m_tail = slot;
+        ++m_size;
+    }
     // Unlinks first..last from this list; their outer links are left as they were.
     void Unlink(CEvent* first, CEvent* last) noexcept;
 
