@@ -6,6 +6,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <random>
+#include <vector>
+
 namespace {
 
 void FillSong(CRondelDoc& doc, int bars)
@@ -98,5 +102,57 @@ void BM_PasteMeasures(benchmark::State& state)
     state.counters["bars"] = double(state.range(0));
 }
 BENCHMARK(BM_PasteMeasures)->Arg(500);
+
+// Walking the song list forward and back, counting measures, with the events as a song made
+// in one go has them (one after another in memory), and after every other event was moved
+// elsewhere (arg 1) or the whole list was shuffled (arg 2), as long editing leaves it.
+void BM_WalkEvents(benchmark::State& state)
+{
+    CRondelDoc doc;
+    FillSong(doc, 2000);
+    CEventList& events = doc.Events();
+    if (state.range(0) > 0) {
+        std::vector<EventPos> order;
+        for (auto it = events.begin(); it != events.end(); ++it)
+            order.push_back(it);
+        if (state.range(0) == 1) {
+            for (size_t i = 1; i < order.size(); i += 2)
+                events.splice(events.end(), events, order[i]);
+        } else {
+            std::mt19937 random(7);
+            std::shuffle(order.begin(), order.end(), random);
+            for (const EventPos& it : order)
+                events.splice(events.end(), events, it);
+        }
+    }
+    for (auto _ : state) {
+        int measures = 0;
+        for (const CEvent& e : events)
+            measures += e.IsMeasure();
+        for (auto it = events.rbegin(); it != events.rend(); ++it)
+            measures += it->IsMeasure();
+        benchmark::DoNotOptimize(measures);
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(events.size()) * 2);
+}
+BENCHMARK(BM_WalkEvents)->Arg(0)->Arg(1)->Arg(2);
+
+// Songs made again on the slots of songs just freed, as importing a folder of tabs does:
+// 46 lists of 576 notes. "per_event" is the time of one AppendEvent.
+void BM_RemakeSongs(benchmark::State& state)
+{
+    std::vector<CEventList> lists(46);
+    for (auto _ : state) {
+        for (CEventList& list : lists)
+            for (uint32_t i = 0; i < 576; ++i)
+                AppendEvent(list, 42, i);
+        state.PauseTiming();
+        for (CEventList& list : lists)
+            list.clear();
+        state.ResumeTiming();
+    }
+    state.counters["per_event"] = benchmark::Counter(46.0 * 576, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_RemakeSongs);
 
 } // namespace

@@ -174,6 +174,13 @@ void CTabImporter::ParseHeaderLine(int index)
 
 void CTabImporter::LookupSongList()
 {
+    // Only unknown lines above the first staff consult the list: without one, the file is
+    // not looked for at all.
+    const auto asks = std::find_if(m_lines.begin(), m_lines.end(), [](const CImportLine& line) {
+        return line.m_type != LineType::Blank && line.m_type != LineType::Header;
+    });
+    if (asks == m_lines.end() || asks->m_type != LineType::Unknown)
+        return;
     QFile file(QString::fromLatin1(ImportText::kSongListFile));
     if (!file.exists() || !file.open(QIODevice::ReadOnly))
         return;

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <unordered_map>
 
 using namespace ImportText;
 using namespace InstrumentTables;
@@ -173,12 +175,18 @@ const SLabelAlias* FindAlias(std::string_view label)
     const std::string key = LabelKey(label);
     if (key.empty())
         return nullptr;
-    int count = 0;
-    const SLabelAlias* aliases = LabelAliases(&count);
-    for (int i = 0; i < count; ++i)
-        if (key == aliases[i].key)
-            return &aliases[i];
-    return nullptr;
+    // Every note character of every label asks: the table is indexed once, the first entry
+    // of a key winning as in a scan.
+    static const std::unordered_map<std::string_view, const SLabelAlias*> byKey = [] {
+        std::unordered_map<std::string_view, const SLabelAlias*> map;
+        int count = 0;
+        const SLabelAlias* aliases = LabelAliases(&count);
+        for (int i = 0; i < count; ++i)
+            map.emplace(aliases[i].key, &aliases[i]);
+        return map;
+    }();
+    const auto it = byKey.find(key);
+    return it != byKey.end() ? it->second : nullptr;
 }
 
 // A note character on a line that plays the cymbal `base`: the hi-hat line keeps the letters

@@ -113,7 +113,13 @@ bool Negated(std::string_view text, size_t at)
 // or nothing ("cross stick", "cross-stick", "crossstick").
 bool HasPhrase(std::string_view text, std::string_view phrase)
 {
+    // Phrases are lower case: a place can only match where the byte, its case bit set, is the
+    // phrase's first letter. Most bytes fail that one test.
+    const char first = phrase.empty() ? 0 : phrase[0];
+    const bool letter = first >= 'a' && first <= 'z';
     for (size_t i = 0; i < text.size(); ++i) {
+        if (letter && char(text[i] | 0x20) != first)
+            continue;
         if (i > 0 && IsLetter(text[i - 1]))
             continue;
         size_t t = i;

@@ -218,10 +218,24 @@ void CEvent::Serialize(CArchive& ar)
     }
 }
 
-// The importer's hot path: everything it calls is inlined into it.
-[[gnu::flatten]] CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef)
+namespace {
+[[gnu::noinline]] CEvent* NewEvent(uint32_t word1, uint32_t word2, uint32_t importRef)
 {
-    return &list.emplace_back(word1, word2, importRef);
+    return new CEvent(word1, word2, importRef);
+}
+} // namespace
+
+// The importer's hot path, once per note: a slot from the pool, the words, the links at the
+// list's end. Only what needs a side record takes the general constructor.
+CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef)
+{
+    CEvent* e = nullptr;
+    if (!(importRef & CEvent::kRecordTag) && (word1 & EventBits::TypeMask) != EventType::Bar) [[likely]]
+        e = ::new (EventPool::Allocate()) CEvent(word1, word2, importRef, CEvent::SPlain{});
+    else
+        e = NewEvent(word1, word2, importRef);
+    list.LinkBack(e);
+    return e;
 }
 
 void CEventList::LinkBefore(CEvent* next, CEvent* first, CEvent* last, uint32_t firstSlot, uint32_t lastSlot) noexcept
@@ -255,12 +269,12 @@ CEventList::iterator CEventList::insert(const_iterator pos, std::unique_ptr<CEve
 {
     CEvent* next = Mutable(pos);
     if (!event)
-        return {next, this};
+        return {pos.m_slot, this};
     CEvent* e = event.release();
     const uint32_t slot = EventPool::SlotOf(e);
     LinkBefore(next, e, e, slot, slot);
     ++m_size;
-    return {e, this};
+    return {slot, this};
 }
 
 std::unique_ptr<CEvent> CEventList::extract(const_iterator pos) noexcept
@@ -274,7 +288,7 @@ std::unique_ptr<CEvent> CEventList::extract(const_iterator pos) noexcept
 
 CEventList::iterator CEventList::erase(const_iterator pos) noexcept
 {
-    CEvent* next = Event(pos->m_next);
+    const uint32_t next = pos->m_next;
     extract(pos);
     return {next, this};
 }
@@ -283,17 +297,20 @@ CEventList::iterator CEventList::erase(const_iterator first, const_iterator last
 {
     while (first != last)
         first = erase(first);
-    return {Mutable(last), this};
+    return {last.m_slot, this};
 }
 
 void CEventList::clear() noexcept
 {
-    uint32_t slot = m_head;
+    // From the back: the pool hands freed slots out again last freed first, so the events
+    // made next get the slots in the order this list had them, and lie one after another
+    // again when these did.
+    uint32_t slot = m_tail;
     m_head = m_tail = 0;
     m_size = 0;
     while (slot) {
         CEvent* e = Event(slot);
-        slot = e->m_next;
+        slot = EventPool::Follow(slot, e->m_prev, -EventPool::kSlotStep);
         delete e; // its links go with it
     }
 }
@@ -315,9 +332,9 @@ void CEventList::splice(const_iterator pos, CEventList& other) noexcept
 void CEventList::splice(const_iterator pos, CEventList& other, const_iterator it) noexcept
 {
     CEvent* e = Mutable(it);
-    if (e == pos.m_event)
+    if (it == pos)
         return;
-    if (e->m_next && Event(e->m_next) == pos.m_event && &other == this)
+    if (e->m_next && e->m_next == pos.m_slot && &other == this)
         return; // already in place
     insert(pos, other.extract(it));
 }
@@ -327,7 +344,7 @@ void CEventList::splice(const_iterator pos, CEventList& other, const_iterator fi
     if (first == last)
         return;
     CEvent* f = Mutable(first);
-    CEvent* l = last.m_event ? Event(last->m_prev) : Event(other.m_tail);
+    CEvent* l = Event(last.m_slot ? last->m_prev : other.m_tail);
     if (&other != this) {
         size_t n = 1;
         for (CEvent* e = f; e != l; e = Event(e->m_next))

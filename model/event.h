@@ -220,8 +220,16 @@ public:
     uint32_t m_word2 = 0;
 
 private:
+    friend CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef);
+
     // In m_ref: the rest of the word is a side record's handle, not an import reference.
     static constexpr uint32_t kRecordTag = 1u << 31;
+
+    // The words as given: for an event that needs no side record and no correction.
+    struct SPlain
+    {
+    };
+    CEvent(uint32_t word1, uint32_t word2, uint32_t importRef, SPlain) : m_word1(word1), m_word2(word2), m_ref(importRef) {}
 
     // The measure's side record, made when one of its words is first set to a non-zero
     // value or a text is set. Notes never get one.
@@ -273,6 +281,8 @@ static_assert(sizeof(CEvent) == EventPool::kEventBytes, "a note holds its saved 
 
 // Position in a song list. `*it` is the event, `it->` reaches its members. Stays valid while
 // other events are inserted or erased, and while its event is spliced to another list.
+// A position is the event's slot number (0 at the end), so stepping is one load from the
+// slot's address; the list is only needed to step back from the end.
 template <bool Const>
 class CEventIterator
 {
@@ -286,16 +296,16 @@ public:
     CEventIterator() = default;
     template <bool OtherConst>
         requires(Const && !OtherConst)
-    CEventIterator(const CEventIterator<OtherConst>& other) : m_event(other.m_event), m_list(other.m_list)
+    CEventIterator(const CEventIterator<OtherConst>& other) : m_slot(other.m_slot), m_list(other.m_list)
     {
     }
 
-    reference operator*() const { return *m_event; }
-    pointer operator->() const { return m_event; }
+    reference operator*() const { return *Get(); }
+    pointer operator->() const { return Get(); }
 
     CEventIterator& operator++()
     {
-        m_event = At(m_event->m_next);
+        m_slot = EventPool::Follow(m_slot, Get()->m_next, EventPool::kSlotStep);
         return *this;
     }
     CEventIterator operator++(int)
@@ -313,15 +323,16 @@ public:
     }
 
     // Every list's end compares equal: positions are events.
-    friend bool operator==(const CEventIterator& a, const CEventIterator& b) { return a.m_event == b.m_event; }
+    friend bool operator==(const CEventIterator& a, const CEventIterator& b) { return a.m_slot == b.m_slot; }
 
 private:
     friend class CEventList;
     friend class CEventIterator<!Const>;
-    CEventIterator(pointer event, const CEventList* list) : m_event(event), m_list(list) {}
-    static pointer At(uint32_t slot) { return static_cast<pointer>(EventPool::SlotAddress(slot)); }
+    CEventIterator(uint32_t slot, const CEventList* list) : m_slot(slot), m_list(list) {}
+    // Not to be called at the end.
+    pointer Get() const { return static_cast<pointer>(EventPool::LiveSlotAddress(m_slot)); }
 
-    pointer m_event = nullptr; // nullptr at the end
+    uint32_t m_slot = 0; // 0 at the end
     const CEventList* m_list = nullptr;
 };
 
@@ -362,10 +373,10 @@ public:
     }
     ~CEventList() { clear(); }
 
-    iterator begin() noexcept { return {Event(m_head), this}; }
-    iterator end() noexcept { return {nullptr, this}; }
-    const_iterator begin() const noexcept { return {Event(m_head), this}; }
-    const_iterator end() const noexcept { return {nullptr, this}; }
+    iterator begin() noexcept { return {m_head, this}; }
+    iterator end() noexcept { return {0, this}; }
+    const_iterator begin() const noexcept { return {m_head, this}; }
+    const_iterator end() const noexcept { return {0, this}; }
     const_iterator cbegin() const noexcept { return begin(); }
     const_iterator cend() const noexcept { return end(); }
     reverse_iterator rbegin() noexcept { return reverse_iterator(end()); }
@@ -388,7 +399,11 @@ public:
     {
         return insert(pos, std::make_unique<CEvent>(std::forward<Args>(args)...));
     }
-    void push_back(std::unique_ptr<CEvent> event) noexcept { insert(end(), std::move(event)); }
+    void push_back(std::unique_ptr<CEvent> event) noexcept
+    {
+        if (event)
+            LinkBack(event.release());
+    }
     void push_front(std::unique_ptr<CEvent> event) noexcept { insert(begin(), std::move(event)); }
     template <class... Args>
     CEvent& emplace_back(Args&&... args)
@@ -400,7 +415,7 @@ public:
     iterator erase(const_iterator pos) noexcept;
     iterator erase(const_iterator first, const_iterator last) noexcept;
     void pop_front() noexcept { erase(begin()); }
-    void pop_back() noexcept { erase(iterator(Event(m_tail), this)); }
+    void pop_back() noexcept { erase(iterator(m_tail, this)); }
     void clear() noexcept;
     // Takes the event at pos out of the list and hands it over, at the same address.
     std::unique_ptr<CEvent> extract(const_iterator pos) noexcept;
@@ -431,11 +446,25 @@ public:
 private:
     template <bool Const>
     friend class CEventIterator;
+    friend CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef);
 
     static CEvent* Event(uint32_t slot) { return static_cast<CEvent*>(EventPool::SlotAddress(slot)); }
-    static CEvent* Mutable(const_iterator pos) { return const_cast<CEvent*>(pos.m_event); }
+    static CEvent* Mutable(const_iterator pos) { return Event(pos.m_slot); }
     // Links the chain first..last (already linked among themselves) before next.
     void LinkBefore(CEvent* next, CEvent* first, CEvent* last, uint32_t firstSlot, uint32_t lastSlot) noexcept;
+    // Links e, in no list, at the end.
+    void LinkBack(CEvent* e) noexcept
+    {
+        const uint32_t slot = EventPool::SlotOf(e);
+        e->m_prev = m_tail;
+        e->m_next = 0;
+        if (m_tail)
+            Event(m_tail)->m_next = slot;
+        else
+            m_head = slot;
+        m_tail = slot;
+        ++m_size;
+    }
     // Unlinks first..last from this list; their outer links are left as they were.
     void Unlink(CEvent* first, CEvent* last) noexcept;
 
@@ -447,7 +476,7 @@ private:
 template <bool Const>
 CEventIterator<Const>& CEventIterator<Const>::operator--()
 {
-    m_event = m_event ? At(m_event->m_prev) : At(m_list->m_tail);
+    m_slot = m_slot ? EventPool::Follow(m_slot, Get()->m_prev, -EventPool::kSlotStep) : m_list->m_tail;
     return *this;
 }
 

@@ -61,6 +61,32 @@ inline void* SlotAddress(uint32_t slot)
     return slot ? g_region + size_t(slot) * kSlotUnit : nullptr;
 }
 
+// The address of a slot known not to be 0: the multiply-add alone, which the compiler folds
+// into the load that reads the event.
+inline void* LiveSlotAddress(uint32_t slot)
+{
+    return g_region + size_t(slot) * kSlotUnit;
+}
+
+// Slot numbers from one slot to the next in the region.
+inline constexpr uint32_t kSlotStep = uint32_t(kStride / kSlotUnit);
+
+// The slot a link leads to, from slot `from` whose link word holds `link`. Events made one
+// after another mostly sit in consecutive slots, and then the answer is `from + step`, known
+// before the link is read. Handing that on through a branch instead of the loaded word lets
+// the processor run ahead along a list while the loads are still on their way, rather than
+// wait for each one: a walk then costs the work per event, not the memory's latency per
+// event. The empty asm hides that the two are equal, so the compiler keeps the branch.
+inline uint32_t Follow(uint32_t from, uint32_t link, uint32_t step)
+{
+    uint32_t guess = from + step;
+    if (link == guess) [[likely]] {
+        asm("" : "+r"(guess));
+        return guess;
+    }
+    return link;
+}
+
 // The slot of a live event's address.
 inline uint32_t SlotOf(const void* p)
 {

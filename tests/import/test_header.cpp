@@ -102,6 +102,18 @@ TEST_F(SongList, CompletesTheHeaderFromAKnownTitle)
     EXPECT_EQ(r->TypeOf(1), LineType::Header);
 }
 
+// Blank and header lines above the title are passed over; a title below the first staff is
+// not looked up.
+TEST_F(SongList, OnlyUnknownLinesAboveTheFirstStaffAreLookedUp)
+{
+    auto above = RunImport(std::string("\nTempo: 120\nShoot to Thrill\n\n") + kStaff);
+    EXPECT_EQ(above->imp.m_header[Header::Song], QStringLiteral("Shoot to Thrill"));
+    EXPECT_EQ(above->imp.m_header[Header::TrackNo], QStringLiteral("2"));
+    auto below = RunImport(std::string(kStaff) + "\nShoot to Thrill\n");
+    EXPECT_TRUE(below->imp.m_header[Header::Song].isEmpty());
+    EXPECT_TRUE(below->imp.m_header[Header::TrackNo].isEmpty());
+}
+
 TEST_F(SongList, BadBandLineIsNamed)
 {
     auto r = RunImport(std::string("Oops Tune\n\n") + kStaff);

@@ -210,6 +210,42 @@ TEST(EventList, SortKeepsEqualEventsInOrderAndAtTheirAddresses)
     EXPECT_EQ(back, Positions(list));
 }
 
+// Walks take a shortcut when the next event sits in the slot after this one; they must give
+// the list's own order wherever its events lie: in runs made one after another, in runs
+// reversed by splicing, beside events of another list and after a clear reused the slots.
+TEST(EventList, WalksFollowTheLinksWhereverTheEventsLie)
+{
+    CEventList list;
+    CEventList other;
+    for (int round = 0; round < 2; ++round) {
+        Fill(list, 0, 40);
+        Fill(other, 1000, 10);
+        Fill(list, 40, 20);
+        // Reverse the middle run: each event's neighbour in memory is now its predecessor.
+        for (int i = 1; i < 20; ++i)
+            list.splice(std::next(list.begin(), 10), list, std::next(list.begin(), 10 + i));
+        // Events of the other list between ours, and one of ours moved to its end.
+        list.splice(std::next(list.begin(), 45), other, std::next(other.begin(), 3), std::next(other.begin(), 6));
+        list.splice(list.end(), list, std::next(list.begin(), 5));
+
+        std::vector<uint32_t> expected = Range(0, 60);
+        std::reverse(expected.begin() + 10, expected.begin() + 30);
+        expected.insert(expected.begin() + 45, {1003, 1004, 1005});
+        expected.erase(expected.begin() + 5);
+        expected.push_back(5);
+        EXPECT_EQ(Positions(list), expected);
+        std::vector<uint32_t> back = Backwards(list);
+        std::reverse(back.begin(), back.end());
+        EXPECT_EQ(back, expected);
+        EXPECT_EQ(std::prev(list.end())->GetPosition(), 5u);
+        EXPECT_EQ(std::distance(list.begin(), list.end()), std::ptrdiff_t(expected.size()));
+        EXPECT_EQ(Positions(other), (std::vector<uint32_t>{1000, 1001, 1002, 1006, 1007, 1008, 1009}));
+        // The second round runs on the slots this one frees.
+        list.clear();
+        other.clear();
+    }
+}
+
 TEST(EventList, AMovedListTakesItsEvents)
 {
     CEventList a;
