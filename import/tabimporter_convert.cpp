@@ -847,13 +847,12 @@ std::string SectionAskedFor(std::string_view t)
 
 bool CTabImporter::AsksForSections() const
 {
+    static const uint32_t same = WordLetters("same");
+    static const uint32_t repeat = WordLetters("repeat");
     for (const CImportLine& line : m_lines) {
-        if (line.Length() > 60 || line.Length() < 8 || !line.MayHold(WordLetters("e")))
+        if (line.Length() > 60 || line.Length() < 8 || (!line.MayHold(same) && !line.MayHold(repeat)))
             continue;
-        const std::string_view t = line.m_text;
-        if ((t.find("same") != std::string_view::npos || t.find("Same") != std::string_view::npos || t.find("epeat") != std::string_view::npos
-             || t.find("EPEAT") != std::string_view::npos || t.find("SAME") != std::string_view::npos)
-            && !SectionAskedFor(t).empty())
+        if (!SectionAskedFor(line.m_text).empty())
             return true;
     }
     return false;

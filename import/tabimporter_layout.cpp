@@ -489,7 +489,6 @@ void CTabImporter::EvenOutShortBars()
         }
         separators(m_lines[i].m_text, &mine);
         size_t j = i + 1;
-        bars.assign(1, mine);
         std::vector<int>& other = m_scratchSeparators;
         bool uneven = false;
         while (j < n && LooksLikeStaffLine(m_lines[j].m_text)) {
@@ -498,18 +497,21 @@ void CTabImporter::EvenOutShortBars()
             const std::string_view t = m_lines[j].m_text;
             if (t.size() == m_lines[i].m_text.size() && !mine.empty()
                 && std::all_of(mine.begin(), mine.end(), [&](int c) { return t[size_t(c)] == '|'; })) {
-                bars.push_back(mine);
                 ++j;
                 continue;
             }
             separators(t, &other);
             if (other.empty() || mine.empty() || other.size() != mine.size() || other.front() != mine.front())
                 break;
-            bars.push_back(other);
             uneven = true;
             ++j;
         }
         if (uneven && j - i >= 3 && mine.size() >= 2) {
+            bars.clear();
+            for (size_t l = i; l < j; ++l) {
+                separators(m_lines[l].m_text, &other);
+                bars.push_back(other);
+            }
             // The width of each bar on most lines.
             std::vector<int> common(mine.size());
             bool clear = true;

@@ -310,8 +310,9 @@ int PlaysInSentence(std::string_view t)
 int CTabImporter::StaffCountOf(const CImportLine& l)
 {
     const std::string_view t = l.m_text;
-    if (l.Length() > 40)
-        if (const int n = PlaysInSentence(t); n > 0 && t.find('|') == std::string_view::npos)
+    if (l.Length() > 40 && l.m_hasDigit && t.find('|') == std::string_view::npos
+        && (FindNoCase(t, "play", 0) != std::string_view::npos || FindNoCase(t, "repeat", 0) != std::string_view::npos))
+        if (const int n = PlaysInSentence(t); n > 0)
             return n - 1;
     // Not a bracket drawn over bars ("|--- x3 ---|", "____3x____", "<== x2 ==>").
     if (l.Length() - std::max(FirstNonBlank(t, 0), 0) > 40 || t.find('|') != std::string_view::npos || t.find("--") != std::string_view::npos
@@ -527,7 +528,7 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
     // "CHORUS (2x)" over a staff whose last bars carry "1st time", "2nd time": the endings
     // say how the group repeats; the count in the title over the first bar adds nothing.
     bool aboveHasEndings = false;
-    for (int k = 1; aboveAnnotates && k < bars && !aboveHasEndings; ++k) {
+    for (int k = 1; aboveAnnotates && m_lines[size_t(above)].m_hasDigit && k < bars && !aboveHasEndings; ++k) {
         int count = -1, ending = 0, start = k, spanned = 1;
         unsigned more = 0;
         aboveHasEndings = ParseRepeatAnnotation(m_lines[size_t(above)], first, k, &count, &ending, &start, &spanned, &more) && ending > 0;

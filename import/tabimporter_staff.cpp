@@ -488,6 +488,11 @@ uint8_t CTabImporter::StackedLeadingTimeSig(int first, int count, int bar)
     CImportLine& f = m_lines[size_t(first)];
     const int open = f.BarOpen()[size_t(bar)];
     const int end = f.BarEnd()[size_t(bar)];
+    int withDigits = 0;
+    for (int i = first; i < first + count && withDigits < 2; ++i)
+        withDigits += m_lines[size_t(i)].m_hasDigit;
+    if (withDigits < 2)
+        return 0;
     int digitLines = 0;
     for (int i = first; i < first + count; ++i) {
         const CImportLine& l = m_lines[size_t(i)];
