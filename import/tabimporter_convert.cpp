@@ -910,7 +910,8 @@ void CTabImporter::EmitSectionCopies(CEventList& events, int from, int to)
             const bool measure = type == EventType::Bar || type == EventType::RepeatPrevMeasures;
             if (measure && m_copiedMeasures >= ImportLimits::kMaxCopiedMeasures)
                 return;
-            AppendEvent(events, w1, w2);
+            // A copy stands at no line of the tab: it starts no imported staff line.
+            AppendEvent(events, measure ? w1 & ~EventBits::ImportedLineStart : w1, w2);
             if (measure) {
                 ++m_barTotal;
                 ++m_copiedMeasures;

@@ -237,6 +237,11 @@ TEST(Structure, ASectionAskedForAgainIsPlayedAgain)
         ASSERT_EQ(bars.size(), 6u) << song;
         EXPECT_EQ(bars[1], bars[3]) << song; // the verse, again (with its repeat)
         EXPECT_EQ(bars[2], bars[4]) << song; // the chorus, again
+        // The copies stand at no line of the tab.
+        int lineStarts = 0;
+        for (const CEvent& ev : r->doc.Events())
+            lineStarts += ev.IsMeasure() && (ev.m_word1 & EventBits::ImportedLineStart);
+        EXPECT_EQ(lineStarts, 4); // intro, verse, chorus, outro
     }
     // A section no staff before it has is asked for in vain.
     auto none = RunImport("Verse\nHH|x-x-x-x-x-x-x-x-|\n\nsame as bridge\n");
