@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     doc.CommitEdit();
     const QByteArray before = doc.SaveBytes();
     if (PasteEvents(doc, bytes, FindInsertPoint(doc.Events(), 1 + data[0] % 3, data[1] % 40))) {
-        if (!doc.Events().back()->IsBar() || !doc.Events().front()->IsMeasure())
+        if (!doc.Events().back().IsBar() || !doc.Events().front().IsMeasure())
             __builtin_trap();
         MakeTextTab(doc);
         if (!doc.Undo() || doc.SaveBytes() != before)

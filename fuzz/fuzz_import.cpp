@@ -23,18 +23,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const CEvent* measure = nullptr;
     uint32_t last = 0;
     for (const auto& ev : doc.Events()) {
-        if (ev->IsMeasure()) {
-            const uint32_t num = ev->GetTimeSigNumerator(), den = ev->GetTimeSigDenominator();
+        if (ev.IsMeasure()) {
+            const uint32_t num = ev.GetTimeSigNumerator(), den = ev.GetTimeSigDenominator();
             if (num < 1 || den < 1 || (den & (den - 1)) != 0)
                 __builtin_trap();
-            measure = ev.get();
+            measure = &ev;
             last = 0;
             continue;
         }
         // Notes follow their measure in ascending position; a measure repeat has none.
-        if (!measure || measure->IsRepeatPrev() || ev->GetPosition() < last || (!ev->IsNote() && !ev->IsRest()))
+        if (!measure || measure->IsRepeatPrev() || ev.GetPosition() < last || (!ev.IsNote() && !ev.IsRest()))
             __builtin_trap();
-        last = ev->GetPosition();
+        last = ev.GetPosition();
     }
     for (const CImportIssue& issue : imp.m_issues)
         if (issue.m_line < 0 || issue.m_line >= int(imp.m_lines.size()) || issue.m_start > issue.m_end)

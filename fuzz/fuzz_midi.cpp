@@ -21,10 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     for (const auto& ev : doc.Events()) {
         // Everything the reader makes is a bar or a drum note inside its bar.
-        if (!ev->IsBar() && !(ev->IsNote() && ev->GetEventType() >= 35 && ev->GetEventType() <= 81))
+        if (!ev.IsBar() && !(ev.IsNote() && ev.GetEventType() >= 35 && ev.GetEventType() <= 81))
             __builtin_trap();
     }
-    if (!doc.Events().back()->IsBar())
+    if (!doc.Events().back().IsBar())
         AppendEvent(doc.Events(), EventType::Bar, TimeSigWord(4, 4));
     CMidi& midi = MidiOf(doc);
     midi.ComputeBarTimes();
