@@ -507,14 +507,17 @@ void CTabImporter::EvenOutShortBars()
             ++j;
         }
         if (uneven && j - i >= 3 && mine.size() >= 2) {
+            // Every line with as many bar lines (a line that has them where the first has
+            // them may have more).
+            bool clear = true;
             bars.clear();
-            for (size_t l = i; l < j; ++l) {
+            for (size_t l = i; l < j && clear; ++l) {
                 separators(m_lines[l].m_text, &other);
                 bars.push_back(other);
+                clear = other.size() == mine.size();
             }
             // The width of each bar on most lines.
             std::vector<int> common(mine.size());
-            bool clear = true;
             for (size_t s = 1; s < mine.size() && clear; ++s) {
                 std::vector<int> widths;
                 for (const auto& b : bars)
