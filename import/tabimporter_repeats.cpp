@@ -193,6 +193,9 @@ bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int firs
             }
         }
     }
+    // (Without such a mark the line must reach into the bar itself.)
+    if (annotation.Length() < open + 2)
+        return false;
     const std::string_view text = annotation.m_text;
     int segEnd = std::min(end, annotation.Length());
     *groupStart = bar;
