@@ -530,6 +530,7 @@ private:
     int CountBarTicks(int bar, std::string* trailing);
     int MeterBarTicks(int bar);
     int CountLineBarTicks(int bar, int* num, int* den);
+    bool ReuseCountedGrid(int open, int end, int* ticks, int* num, int* den);
     // Positions read from a time line: anchors at the columns of its symbols or syllables.
     struct SAnchor
     {

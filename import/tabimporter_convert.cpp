@@ -363,14 +363,9 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
         TimeSigFromTicks(ticks, &num, &den);
     } else if (timeLine && m_timeMode == 2) {
         ticks = CountLineBarTicks(bar, &num, &den);
-    } else if (m_timeMode == 2 && m_countedColumns == end - open && !m_countedAnchors.empty()) {
+    } else if (m_timeMode == 2) {
         // A staff with no count, its bars as wide as the last counted one: read the same way.
-        for (const SAnchor& a : m_countedAnchors)
-            m_anchors.push_back({a.column + open, a.pos, a.triplet});
-        m_anchorEnd = m_countedTicks * 12;
-        ticks = m_countedTicks;
-        num = m_countedNum;
-        den = m_countedDen;
+        ReuseCountedGrid(open, end, &ticks, &num, &den);
     }
     // A time line that gives no length, or one no signature can hold, is read as Linear.
     if (ticks <= 0 || num > ImportLimits::kMaxNumerator) {

@@ -538,8 +538,7 @@ void CTabImporter::EvenOutShortBars()
                     changed = changed || want != 0;
                     if (want == 0)
                         continue;
-                    if (want != 0)
-                        m_evenedBars.push_back({int(l), b[s - 1] + 1});
+                    m_evenedBars.push_back({int(l), b[s - 1] + 1});
                     if (want > 0 && want <= 2) {
                         text.insert(size_t(at), size_t(want), '-');
                     } else if (want < 0 && want >= -2 && at + want > 0

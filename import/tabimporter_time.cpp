@@ -413,14 +413,8 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
                 beats.clear();
     }
     if (beats.empty()) {
-        if (m_countedColumns == end - open && !m_countedAnchors.empty()) {
-            for (const SAnchor& a : m_countedAnchors)
-                m_anchors.push_back({a.column + open, a.pos, a.triplet});
-            *num = m_countedNum;
-            *den = m_countedDen;
-            m_anchorEnd = m_countedTicks * 12;
-            return m_countedTicks;
-        }
+        if (int ticks = 0; ReuseCountedGrid(open, end, &ticks, num, den))
+            return ticks;
         const int ticks = CountBarTicks(bar, nullptr);
         if (ticks == m_countedTicks) {
             *num = m_countedNum;
@@ -496,6 +490,7 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
                 unit = BeatUnit::Quarter;
         }
     }
+    auto isSyllable = [this](char x) { return x != ' ' && x != '-' && x != m_barChar && !IsDigit(x); };
     // Three syllables evenly spread over each beat ("1 + a 2 + a"): the width of a third of
     // the beat in columns, or 0.
     auto evenThirds = [&](size_t bi) {
@@ -511,7 +506,6 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         if (span <= 3 || span % 3 != 0 || span > 12)
             return 0;
         const int k = span / 3;
-        auto isSyllable = [this](char x) { return x != ' ' && x != '-' && x != m_barChar && !IsDigit(x); };
         if (!isSyllable(t.At(c + k)) || !isSyllable(t.At(c + 2 * k)))
             return 0;
         for (int o = 1; o < span; ++o)
@@ -609,7 +603,6 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
             if (unit == BeatUnit::Quarter && span == 3) {
                 const char s1 = t.At(c + 1);
                 const char s2 = t.At(c + 2);
-                auto isSyllable = [this](char x) { return x != ' ' && x != '-' && x != m_barChar && !IsDigit(x); };
                 // Beat numbers alone three columns apart ("1  2  3  4") split their beats in three too.
                 const bool bare = s1 == ' ' && s2 == ' ' && !b.amp && !b.e && !b.aAlone;
                 if ((isSyllable(s1) && isSyllable(s2)) || bare) {
@@ -704,4 +697,19 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     for (const SAnchor& a : m_anchors)
         m_countedAnchors.push_back({a.column - open, a.pos, a.triplet});
     return ticks;
+}
+
+bool CTabImporter::ReuseCountedGrid(int open, int end, int* ticks, int* num, int* den)
+{
+    // A bar with no count under it, as wide as the last bar a count measured: read on that
+    // bar's grid and with its signature.
+    if (m_countedColumns != end - open || m_countedAnchors.empty())
+        return false;
+    for (const SAnchor& a : m_countedAnchors)
+        m_anchors.push_back({a.column + open, a.pos, a.triplet});
+    m_anchorEnd = m_countedTicks * 12;
+    *ticks = m_countedTicks;
+    *num = m_countedNum;
+    *den = m_countedDen;
+    return true;
 }
