@@ -761,6 +761,19 @@ void CTabImporter::SpreadToms()
     }
     if (std::all_of(key.begin(), key.end(), [](int k) { return k == 0; }))
         return; // no toms
+    // "LT" is the low tom, alone or under a mid tom; right under a high tom it is the tom
+    // next to it, the low-mid one.
+    const auto used = [&](int k) { return std::find(key.begin(), key.begin() + m_labelCount, k) != key.begin() + m_labelCount; };
+    if ((used(48) || !used(50)) && !used(45)) {
+        for (int i = 0; i < m_labelCount; ++i) {
+            const std::string k = LabelKey(m_labels[size_t(i)].label);
+            if (key[size_t(i)] == 47 && (k == "lt" || k == "lotom" || k == "lowtom" || k == "ltom")) {
+                key[size_t(i)] = 45;
+                for (int e = 0; e < m_labels[size_t(i)].EntryCount(); ++e)
+                    m_labels[size_t(i)].entries[size_t(e)].instrument = 45;
+            }
+        }
+    }
     // A bare T takes the highest tom no other label plays; a small t stands above a capital T.
     std::vector<int> bare;
     for (int pass = 0; pass < 2; ++pass)

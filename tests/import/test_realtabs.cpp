@@ -49,8 +49,9 @@ TEST(TomLabels, FiveTomsFallFromHighToLow)
                        "LT|------------o---|\n2T|--------------o-|\nB |o---o---o---o---|\n");
     ASSERT_EQ(r->blocks, 1);
     EXPECT_EQ(SongText(r->doc.Events()), "|4/4 50@0 36@0 48@96 36@96 47@192 36@192 45@288 36@288 43@336");
-    // HT, LT and 2T name toms already taken above them: each is moved and listed.
-    EXPECT_EQ(Guesses(*r), (std::vector<std::string>{"HT=47", "LT=45", "2T=43"}));
+    // HT and 2T name toms already taken above them: each is moved and listed. LT under a
+    // mid tom is the low tom by its name.
+    EXPECT_EQ(Guesses(*r), (std::vector<std::string>{"HT=47", "2T=43"}));
 }
 
 struct STomCase
@@ -101,7 +102,11 @@ INSTANTIATE_TEST_SUITE_P(
                       STomCase{"NumberedFirst", {"1T", "2T", "3T", "4T"}, {50, 48, 47, 45}},
                       STomCase{"NumberedAfter", {"T1", "T2", "T3", "T4"}, {50, 48, 47, 45}},
                       STomCase{"Words", {"Tom1", "Tom2", "Floor"}, {50, 48, 41}},
-                      STomCase{"TwoWordNames", {"Hi Tom", "Mid", "Lo Tom"}, {50, 48, 47}},
+                      STomCase{"TwoWordNames", {"Hi Tom", "Mid", "Lo Tom"}, {50, 48, 45}},
+                      STomCase{"FourNamed", {"HT", "MT", "LT", "FT"}, {50, 48, 45, 41}},
+                      STomCase{"LowUnderHigh", {"HT", "LT", "FT"}, {50, 47, 41}},
+                      STomCase{"LowAlone", {"LT"}, {45}},
+                      STomCase{"LowOverFloor", {"Lo Tom", "Floor"}, {45, 41}},
                       STomCase{"WithColons", {"ht:", "mt:", "ft:"}, {50, 48, 43}},
                       STomCase{"Dotted", {"T1", "F.T."}, {50, 41}},
                       STomCase{"SmallTom", {"sT", "LT"}, {50, 47}},
