@@ -368,6 +368,7 @@ public:
     bool m_timeAbove = false;
     bool m_timeOutside = false;
     bool m_upperCaseAccents = true;
+    bool m_cymbalOIsHit = false; // the tab writes its cymbals with 'o' and its drums with 'x'
     bool m_dashAtColumn0 = false;
     bool m_dashAtColumn1 = false;
     int m_ticksPerChar = 1;

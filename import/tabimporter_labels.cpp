@@ -464,7 +464,7 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
 {
     CNoteKeyEntry& entry = record.entries[size_t(entryIndex)];
     const std::string_view label(record.label);
-    const char c = entry.noteChar;
+    char c = entry.noteChar;
     std::string words[3];
     const int n = DescriptionWords(entry.description, words);
     int dynamic = Dynamic::Normal;
@@ -483,6 +483,8 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
         switch (alias->kind) {
         case AliasCymbal:
             if (n == 0) {
+                if (m_cymbalOIsHit && (c == 'o' || c == 'O'))
+                    c = c == 'o' ? 'x' : 'X';
                 entry.instrument = uint8_t(CymbalFor(alias->instrument, c));
                 // A letter that names another sound is plain; otherwise capitals are accents.
                 const bool named = entry.instrument != alias->instrument;
@@ -692,6 +694,27 @@ void CTabImporter::RecognizeAll()
     m_accentedCrashes = 0;
     m_plainCrashes = 0;
     m_labelGuessed.fill(false);
+    // Some write every cymbal with 'o' and every drum with 'x' (and say so in a sentence):
+    // there an 'o' on the hi-hat is a plain stroke, not an open hat.
+    int cymbalLines = 0;
+    int drumLines = 0;
+    bool inverse = true;
+    for (int i = 0; i < m_labelCount && inverse; ++i) {
+        const CLabelRecord& rec = m_labels[size_t(i)];
+        const SLabelAlias* alias = FindAlias(rec.label);
+        if (!alias || rec.EntryCount() == 0)
+            continue;
+        const bool cymbal = alias->kind == AliasCymbal && alias->instrument != 44;
+        const bool drum = alias->kind == AliasSnare || alias->kind == AliasBass || alias->kind == AliasTom;
+        if (!cymbal && !drum)
+            continue;
+        for (int e = 0; e < rec.EntryCount(); ++e) {
+            const char c = ToLower(rec.entries[size_t(e)].noteChar);
+            inverse = inverse && c == (cymbal ? 'o' : 'x');
+        }
+        ++(cymbal ? cymbalLines : drumLines);
+    }
+    m_cymbalOIsHit = inverse && cymbalLines > 0 && drumLines >= 2;
     for (int i = 0; i < m_labelCount; ++i) {
         CLabelRecord& rec = m_labels[size_t(i)];
         const int n = rec.EntryCount();

@@ -351,6 +351,30 @@ TEST(Legends, AnOpenOrClosedHatLegendLeavesTheKick)
     EXPECT_EQ(KeyOf(*foot, "K", 'f'), 44);
 }
 
+TEST(CymbalLabels, OCymbalsOverXDrumsArePlainStrokes)
+{
+    // Cymbals written with 'o' and drums with 'x' throughout: the hat's 'o' is no open hat.
+    const std::string tab = "(i use o for the cymbals and x for the drums)\n\n"
+                            "crash |o---------------|\nhat   |--o-o-o-o-o-o-o-|\n"
+                            "snare |----x-------x---|\nkick  |x-------x-------|\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        ASSERT_EQ(r->blocks, 1);
+        EXPECT_EQ(KeyOf(*r, "hat", 'o'), 42);
+        EXPECT_EQ(KeyOf(*r, "crash", 'o'), 49);
+        EXPECT_EQ(KeyOf(*r, "snare", 'x'), 38);
+        EXPECT_EQ(KeyOf(*r, "kick", 'x'), 36);
+    }
+    // An 'o' among the drums, or an 'x' on the hat, keeps the usual letters.
+    auto mixed = RunImport("H |o-o-o-o-o-o-o-o-|\nS |----o-------o---|\nB |x-------x-------|\n");
+    EXPECT_EQ(KeyOf(*mixed, "H", 'o'), 46);
+    auto both = RunImport("H |x-x-o-x-x-x-o-x-|\nS |----x-------x---|\nB |x-------x-------|\n");
+    EXPECT_EQ(KeyOf(*both, "H", 'o'), 46);
+    // One drum line is too little to tell.
+    auto lone = RunImport("H |o-o-o-o-o-o-o-o-|\nB |x-------x-------|\n");
+    EXPECT_EQ(KeyOf(*lone, "H", 'o'), 46);
+}
+
 TEST(Legends, AnInstrumentGoesToTheLinesOfItsKind)
 {
     // x on the cymbal line is the crash, x on the hi-hat stays a hi-hat.
