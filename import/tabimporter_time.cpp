@@ -523,6 +523,19 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         if (compoundThirds)
             unit = BeatUnit::DottedQuarter;
     }
+    // "1&a2&a3&a4&a" with no compound signature stated is the swing or shuffle count: triplets
+    // over quarter beats, not 12/8 (a tab in 12/8 says so: "Slow blues in 12/8").
+    bool compactThirds = false;
+    if (unit == BeatUnit::DottedQuarter && (m_statedSig >> 5) != 3 && beats.size() >= 2) {
+        compactThirds = true;
+        for (size_t bi = 0; bi < beats.size() && compactThirds; ++bi) {
+            const SBeat& b = beats[bi];
+            const int span = (bi + 1 < beats.size() ? beats[bi + 1].column : end) - b.column;
+            compactThirds = b.ampThenA && b.gaps == 0 && !b.e && !b.aAlone && !b.triplet && span == 3;
+        }
+        if (compactThirds)
+            unit = BeatUnit::Quarter;
+    }
     f.BarFlags()[size_t(bar)] = uint8_t((f.BarFlags()[size_t(bar)] & ~BarFlag::BeatMask) | (unit << BarFlag::BeatShift));
     if (unit == BeatUnit::DottedQuarter)
         m_threePartCounting = true;
@@ -591,6 +604,13 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
             const int span = (bi + 1 < beats.size() ? beats[bi + 1].column : end) - c;
             // Three syllables evenly spread over the beat with blanks between ("1 + a 2 + a",
             // "1  +  a"): a triplet over the beat too, or three eighths in a compound meter.
+            if (compactThirds) {
+                m_anchors.back().triplet = true;
+                m_anchors.push_back({c + 1, start + beat / 3, true});
+                m_anchors.push_back({c + 2, start + 2 * beat / 3, true});
+                c += 2;
+                continue;
+            }
             if (unit == BeatUnit::Quarter || compoundThirds) {
                 if (const int k = evenThirds(bi)) {
                     m_anchors.back().triplet = !compoundThirds;
