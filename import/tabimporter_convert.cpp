@@ -442,17 +442,17 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
             AddIssue(ImportIssue::TimeSigMismatch, m_blockLines[0], open, 0);
     }
 
-    if (m_statedSig && !split && !timeLine && !f.BarTimeSig()[size_t(bar)]) {
+    if (m_statedSig && !split && !f.BarTimeSig()[size_t(bar)]) {
         // The stated signature writes bars of its length (6/8, not the 3/4 of twelve
-        // sixteenths); a bar of one column for each of its beats ("x-xx-xx-xx-x" under 12/8)
-        // spreads its columns over it.
+        // sixteenths, counted or not); a bar of one column for each of its beats
+        // ("x-xx-xx-xx-x" under 12/8) spreads its columns over it.
         const int sNum = m_statedSig & 0x1F;
         const int sDen = 1 << (m_statedSig >> 5);
         const int sTicks = sNum * 32 / sDen;
         if (sTicks == ticks) {
             num = sNum;
             den = sDen;
-        } else if (m_anchors.empty() && sTicks <= 64 && ((end - firstColumn) * 4 == sTicks || (end - firstColumn) * 8 == sTicks)) {
+        } else if (!timeLine && m_anchors.empty() && sTicks <= 64 && ((end - firstColumn) * 4 == sTicks || (end - firstColumn) * 8 == sTicks)) {
             // A column for each eighth or each quarter of it ("(5/4)" over ten columns).
             num = sNum;
             den = sDen;

@@ -486,6 +486,11 @@ TEST(Layouts, ASignatureStatedAboveTheStavesNamesTheirBars)
     auto later = RunImport("Time: 6/8\nHH|x-x-x-x-x-x-|\nBD|o-----------|\n\nHH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n\n"
                            "HH|x-x-x-x-x-x-|\nBD|o-----o-----|\n");
     EXPECT_EQ(BarsText(later->doc.Events()), "|6/8 |4/4 |6/8");
+    // A count in sixteenths under the statement places the notes; the statement names the bar.
+    auto counted = RunImport(Crlf("Time: 6/8\n\n    1 e + a 2 e + a 3 e + a\nHH |x-x-x-x-x-x-x-x-x-x-x-x-|\n"
+                                  "BD |o-----------o-----------|\n"));
+    EXPECT_EQ(BarsText(counted->doc.Events()), "|6/8");
+    EXPECT_EQ(SongText(counted->doc.Events()).substr(0, 30), "|6/8 42@0 36@0 42@24 42@48 42@");
 }
 
 TEST(Layouts, LabelsWrittenAfterTheBars)

@@ -92,15 +92,10 @@ TEST_P(RoundTripTabs, KeepBarsTimeSignaturesAndNotes)
     // Reading a tab never ends in an internal problem, written by us or not.
     for (const QString& m : report.m_messages)
         EXPECT_FALSE(m.contains(QStringLiteral("internal problem"))) << m.toStdString();
-    // Measured: 42 of the 46 corpus tabs come back the same. The other four each hold a
-    // measure whose notes lie past its end (a 5/4 bar with hits up to a half note beyond it;
-    // 4/8 bars with hits after their closing bar line, three tabs): the reader takes a
-    // measure's length from the same columns that place its notes, so only a hit on the
-    // closing bar line itself can be written in the measure. Of the project's own 9 tabs 7
-    // come back the same (the 6/8 bars of 32nd notes of the shuffle come back as 3/4, the
-    // same length; a funk bar has two snare hits within one 32nd note, which only a count
-    // too sparse to be taken for one could place).
-    EXPECT_GE(same, GetParam() == ESongSource::Corpus ? 42 : 7);
+    // Measured: all 46 corpus tabs come back the same. Of the project's own 9 tabs 8 come
+    // back the same: the 12/8 bars of the shuffle are written on 32nd-note columns counted
+    // in quarters, so they come back as 6/4, the same length with every note in place.
+    EXPECT_GE(same, GetParam() == ESongSource::Corpus ? 46 : 8);
 }
 
 // A tab whose endings carry several numbers plays each pass as its text says.
