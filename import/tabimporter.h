@@ -208,6 +208,8 @@ public:
     // The line's count ("Verse (x3)") plays its whole staff; only its other words are bar text.
     bool m_staffCount : 1 = false;
     bool m_hasDigit : 1 = false;
+    // The staff (its first line) ends with a last hit after its last bar line ("|X--").
+    bool m_lastHitBar : 1 = false;
 
 private:
     bool m_hasBarOpen : 1 = false;

@@ -464,6 +464,14 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
         }
     }
 
+    // A last hit after the staff's last bar line ("|X--", "|x-->") rings through a bar of
+    // the meter before it.
+    if (f.m_lastHitBar && bar + 1 == f.m_barCount && !split && m_timeSigNum * 32 / m_timeSigDen > ticks) {
+        num = m_timeSigNum;
+        den = m_timeSigDen;
+        ticks = num * 32 / den;
+    }
+
     CEvent* barEvent = AppendEvent(events, EventType::Bar, BarWord(num, den, flags, f.BarAux()[size_t(bar)]));
     EmitMeasureRef(barEvent, open);
     m_timeSigNum = num;

@@ -276,9 +276,24 @@ void CTabImporter::FindBars(int first, int count)
         int c = tail;
         while (c < refEnd && at(ref, c) != ' ')
             ticks += at(ref, c++) == m_tickChar;
-        // A last hit left to ring ("|x-->"): a short bar of its own.
+        // A last hit left to ring ("|x-->", "|X--"): a hit on some lines, ticks after it, a
+        // bar of its own.
         const bool ringing = at(ref, c - 1) == '>' && ticks >= 1 && at(ref, tail) != m_tickChar;
-        if (ticks >= ImportLimits::kMinOpenBarTicks || ringing) {
+        bool lastHit = !ringing && ticks >= 1 && ticks < ImportLimits::kMinOpenBarTicks;
+        bool hit = false;
+        for (int i = first; i < first + count && lastHit; ++i) {
+            const char h = at(i, tail);
+            if (h == ' ' || h == 0)
+                continue;
+            hit = hit || h != m_tickChar;
+            int e = tail + 1;
+            for (; at(i, e) != ' ' && at(i, e) != 0 && lastHit; ++e)
+                lastHit = at(i, e) == m_tickChar;
+            lastHit = lastHit && e - tail <= ImportLimits::kMinOpenBarTicks;
+        }
+        lastHit = lastHit && hit;
+        f.m_lastHitBar = ringing || lastHit;
+        if (ticks >= ImportLimits::kMinOpenBarTicks || ringing || lastHit) {
             int end = c;
             for (int i = first; i < first + count; ++i) {
                 int e = tail;

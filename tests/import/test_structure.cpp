@@ -371,16 +371,28 @@ TEST(Structure, RemarksBetweenAStaffAndItsCountLineBelow)
 } // namespace
 
 namespace {
-TEST(Structure, LastHitLeftToRingIsAShortBar)
+TEST(Structure, LastHitAfterTheLastBarLineRingsABar)
 {
-    for (const std::string& count : {std::string(), std::string("  |1 + 2 + 3 + 4 + |1 +\n")}) {
-        auto r = RunImport("H |x-x-x-x-x-x-x-x-|x-->\nB |o-------o-------|o-->\n" + count);
-        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |1/4") << count;
-        // The crash of the last bar and its kick on the beat; the arrow is no note.
-        EXPECT_EQ(SongText(r->doc.Events()).substr(SongText(r->doc.Events()).rfind('|')), "|1/4 42@0 36@0") << count;
+    // With an arrow or without, counted or not: the hit on the one of a bar of the meter before.
+    const std::string tails[][2] = {{"x-->", "o-->"}, {"x--", "o--"}, {"x-", "o"}};
+    for (const auto& tail : tails) {
+        for (const std::string& count : {std::string(), std::string("  |1 + 2 + 3 + 4 + |1 +\n")}) {
+            const std::string tab = "H |x-x-x-x-x-x-x-x-|" + tail[0] + "\nB |o-------o-------|" + tail[1] + "\n" + count;
+            for (const std::string& text : {tab, Crlf(tab)}) {
+                auto r = RunImport(text);
+                EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4") << text;
+                // The crash of the last bar and its kick on the beat; the arrow is no note.
+                const std::string song = SongText(r->doc.Events());
+                EXPECT_EQ(song.substr(song.rfind('|')), "|4/4 42@0 36@0") << text;
+            }
+        }
     }
-    // Two columns of ticks after the last bar line stay text.
+    auto waltz = RunImport("C |------------|X--\nS |---o--o--o--|o--\nB |o-----------|o--\n");
+    EXPECT_EQ(BarsText(waltz->doc.Events()), "|3/4 |3/4");
+    // Two columns of ticks after the last bar line stay text, and so do two hits.
     auto text = RunImport("H |x-x-x-x-x-x-x-x-| -- end\nB |o-------o-------|\n");
     EXPECT_EQ(BarsText(text->doc.Events()), "|4/4");
+    auto two = RunImport("H |x-x-x-x-x-x-x-x-|x-x\nB |o-------o-------|o--\n");
+    EXPECT_EQ(BarsText(two->doc.Events()), "|4/4");
 }
 } // namespace
