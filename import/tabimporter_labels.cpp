@@ -784,9 +784,34 @@ void CTabImporter::SpreadToms()
     }
     if (std::all_of(key.begin(), key.end(), [](int k) { return k == 0; }))
         return; // no toms
+    // Four toms numbered T1 to T4 are high, mid, low and floor tom: T3 the low tom, T4 the
+    // floor tom. Three, or five and six, take the tom keys in order.
+    const auto used = [&](int k) { return std::find(key.begin(), key.begin() + m_labelCount, k) != key.begin() + m_labelCount; };
+    bool fourth = false;
+    for (int i = 0; i < m_labelCount; ++i) {
+        const std::string k = LabelKey(m_labels[size_t(i)].label);
+        fourth = fourth || (key[size_t(i)] == 45 && (k == "t4" || k == "4t" || k == "tom4"));
+    }
+    if (fourth && std::count_if(key.begin(), key.begin() + m_labelCount, [](int k) { return k != 0; }) <= 4) {
+        for (const int n : {4, 3}) {
+            const int from = n == 4 ? 45 : 47;
+            const int to = n == 4 ? 43 : 45;
+            if (used(to))
+                continue;
+            const char digit = char('0' + n);
+            for (int i = 0; i < m_labelCount; ++i) {
+                const std::string k = LabelKey(m_labels[size_t(i)].label);
+                const bool numbered = k == std::string{'t', digit} || k == std::string{digit, 't'} || k == "tom" + std::string(1, digit);
+                if (key[size_t(i)] != from || !numbered)
+                    continue;
+                key[size_t(i)] = to;
+                for (int e = 0; e < m_labels[size_t(i)].EntryCount(); ++e)
+                    m_labels[size_t(i)].entries[size_t(e)].instrument = uint8_t(to);
+            }
+        }
+    }
     // "LT" is the low tom, alone or under a mid tom; right under a high tom it is the tom
     // next to it, the low-mid one.
-    const auto used = [&](int k) { return std::find(key.begin(), key.begin() + m_labelCount, k) != key.begin() + m_labelCount; };
     if ((used(48) || !used(50)) && !used(45)) {
         for (int i = 0; i < m_labelCount; ++i) {
             const std::string k = LabelKey(m_labels[size_t(i)].label);

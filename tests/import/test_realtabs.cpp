@@ -57,8 +57,8 @@ TEST(TomLabels, FiveTomsFallFromHighToLow)
 struct STomCase
 {
     const char* name;
-    const char* labels[4];
-    int keys[4];
+    const char* labels[5];
+    int keys[5];
 };
 
 class Toms : public ::testing::TestWithParam<STomCase>
@@ -87,7 +87,7 @@ TEST_P(Toms, PlayTheirTom)
     for (const std::string& text : {aligned, Crlf(aligned)}) {
         auto r = RunImport(text);
         ASSERT_EQ(r->blocks, 1) << text;
-        for (int i = 0; i < 4 && c.labels[i]; ++i) {
+        for (int i = 0; i < 5 && c.labels[i]; ++i) {
             std::string label(c.labels[i]);
             while (!label.empty() && (label.back() == ' ' || label.back() == ':'))
                 label.pop_back();
@@ -99,8 +99,10 @@ TEST_P(Toms, PlayTheirTom)
 INSTANTIATE_TEST_SUITE_P(
     Labels, Toms,
     ::testing::Values(STomCase{"HighMidFloor", {"HT", "MT", "FT"}, {50, 48, 41}},
-                      STomCase{"NumberedFirst", {"1T", "2T", "3T", "4T"}, {50, 48, 47, 45}},
-                      STomCase{"NumberedAfter", {"T1", "T2", "T3", "T4"}, {50, 48, 47, 45}},
+                      STomCase{"NumberedFirst", {"1T", "2T", "3T", "4T"}, {50, 48, 45, 43}},
+                      STomCase{"NumberedThree", {"T1", "T2", "T3"}, {50, 48, 47}},
+                      STomCase{"NumberedAfter", {"T1", "T2", "T3", "T4"}, {50, 48, 45, 43}},
+                      STomCase{"NumberedWithFloor", {"T1", "T2", "T3", "T4", "FT"}, {50, 48, 47, 45, 41}},
                       STomCase{"Words", {"Tom1", "Tom2", "Floor"}, {50, 48, 41}},
                       STomCase{"TwoWordNames", {"Hi Tom", "Mid", "Lo Tom"}, {50, 48, 45}},
                       STomCase{"FourNamed", {"HT", "MT", "LT", "FT"}, {50, 48, 45, 41}},
