@@ -192,6 +192,8 @@ const SLabelAlias kAliases[] = {
     {"snare", AliasSnare, 38}, {"snaredrum", AliasSnare, 38},
     {"b", AliasBass, 36}, {"bd", AliasBass, 36}, {"k", AliasBass, 36}, {"kd", AliasBass, 36},
     {"kick", AliasBass, 36}, {"bass", AliasBass, 36}, {"bassdrum", AliasBass, 36}, {"kickdrum", AliasBass, 36},
+    // The feet of a double bass drum (a left foot beside a kick line is the hat's: see RecognizeAll).
+    {"rf", AliasBass, 36}, {"lf", AliasBass, 36}, {"rightfoot", AliasBass, 36}, {"leftfoot", AliasBass, 36},
     // Percussion.
     {"cb", AliasFixed, 56}, {"cow", AliasFixed, 56}, {"cowb", AliasFixed, 56}, {"cowbell", AliasFixed, 56},
     {"tamb", AliasFixed, 54}, {"tambourine", AliasFixed, 54}, {"clap", AliasFixed, 39}, {"cl", AliasFixed, 75},
@@ -218,7 +220,7 @@ const SMeaningRow kMeanings[] = {
     {"triangle", MeaningInstrument, 81}, {"shaker", MeaningInstrument, 70}, {"maracas", MeaningInstrument, 70},
     {"floor tom", MeaningInstrument, 41}, {"high tom", MeaningInstrument, 50}, {"mid tom", MeaningInstrument, 48},
     {"low tom", MeaningInstrument, 47},
-    {"kick", MeaningInstrument, 36}, {"bass drum", MeaningInstrument, 36},
+    {"kick", MeaningInstrument, 36}, {"bass drum", MeaningInstrument, 36}, {"right foot", MeaningInstrument, 36},
     {"half open", MeaningHiHat, 46}, {"open", MeaningHiHat, 46}, {"closed", MeaningHiHat, 42},
     {"pedal", MeaningHiHat, 44}, {"foot", MeaningHiHat, 44},
     {"stick", MeaningSnare, 37},

@@ -721,6 +721,24 @@ void CTabImporter::RecognizeAll()
         for (int e = 0; e < n; ++e)
             RecognizeInstrument(rec, e);
     }
+    // A left foot line beside a kick line of its own is the hat's foot; beside the right
+    // foot, the second bass drum.
+    for (int i = 0; i < m_labelCount; ++i) {
+        const std::string k = LabelKey(m_labels[size_t(i)].label);
+        if (k != "lf" && k != "leftfoot")
+            continue;
+        bool kick = false;
+        for (int j = 0; j < m_labelCount; ++j) {
+            const SLabelAlias* alias = FindAlias(m_labels[size_t(j)].label);
+            const std::string other = LabelKey(m_labels[size_t(j)].label);
+            kick = kick || (j != i && alias && alias->kind == AliasBass && other != "rf" && other != "rightfoot" && other != "lf" && other != "leftfoot");
+        }
+        CLabelRecord& rec = m_labels[size_t(i)];
+        for (int e = 0; kick && e < rec.EntryCount(); ++e) {
+            rec.entries[size_t(e)].instrument = 44;
+            rec.entries[size_t(e)].dynamic = 0;
+        }
+    }
     // A tab that writes every crash in capitals does not mean them accented.
     if (m_accentedCrashes >= 1 && m_plainCrashes == 0) {
         for (int i = 0; i < m_labelCount; ++i) {

@@ -371,6 +371,10 @@ void CTabImporter::ApplyLegends()
             const bool foot = saidAny[MeaningHiHat] && said[MeaningHiHat] == 44;
             if (!saidAny[MeaningInstrument] && !foot)
                 continue;
+            // "LF = left foot" over a second bass drum spells the label out.
+            if (foot && !saidAny[MeaningInstrument] && rec.EntryCount() > 0 && IsBass(rec.entries[0].instrument)
+                && HasPhrase(legend.meaning, "left foot"))
+                continue;
             for (int e = 0; e < rec.EntryCount(); ++e)
                 apply(rec.entries[size_t(e)]);
             m_labelGuessed[size_t(i)] = false;

@@ -353,6 +353,25 @@ TEST(Legends, AnOpenOrClosedHatLegendLeavesTheKick)
     EXPECT_EQ(KeyOf(*foot, "K", 'f'), 44);
 }
 
+TEST(BassLabels, RightAndLeftFoot)
+{
+    const std::string staff = "Sn|----o-------o---|\nRF|o---o---o---o---|\nLF|--o---o---o---o-|\n";
+    // Alone, or spelt out in a legend: two bass drums.
+    for (const std::string& legend : {std::string(), std::string("RF = right foot, LF = left foot (both on bass drums)\n\n"),
+                                      std::string("RF = right foot\nLF = left foot\n\n")}) {
+        for (const std::string& text : {legend + staff, Crlf(legend + staff)}) {
+            auto r = RunImport(text);
+            ASSERT_EQ(r->blocks, 1) << text;
+            EXPECT_EQ(KeyOf(*r, "RF", 'o'), 36) << text;
+            EXPECT_EQ(KeyOf(*r, "LF", 'o'), 36) << text;
+        }
+    }
+    // Beside a kick line the left foot plays the hat.
+    auto hat = RunImport("HH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\nLF|--x---x---x---x-|\n");
+    EXPECT_EQ(KeyOf(*hat, "BD", 'o'), 36);
+    EXPECT_EQ(KeyOf(*hat, "LF", 'x'), 44);
+}
+
 TEST(CymbalLabels, OCymbalsOverXDrumsArePlainStrokes)
 {
     // Cymbals written with 'o' and drums with 'x' throughout: the hat's 'o' is no open hat.
