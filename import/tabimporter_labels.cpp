@@ -477,6 +477,7 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
     bool matched = false;
     bool footLabel = false; // the hat's foot: "closed" and "open" say nothing new on its line
     int aliasCymbal = 0;    // the cymbal the label names, when it names one
+    int aliasTom = 0;       // the tom the label names, when it names one
     const size_t slot = size_t(&record - m_labels.data());
     if (const SLabelAlias* alias = FindAlias(label)) {
         matched = true;
@@ -504,6 +505,7 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
             aliasCymbal = alias->instrument;
             break;
         case AliasTom:
+            aliasTom = alias->instrument;
             if (alias->instrument && n == 0) {
                 entry.instrument = uint8_t(alias->instrument);
                 entry.dynamic = uint8_t(DynamicRule(c, m_upperCaseAccents));
@@ -640,7 +642,16 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
         break;
     case Tom:
         dynamic = DynamicRule(c, m_upperCaseAccents);
-        if (n == 0) {
+        if (n > 0) {
+            int count = 0;
+            const SDescriptionRow* table = TomRows(&count);
+            fromRows(table, count);
+        }
+        // A description that names no tom ("o = open" in a legend for the whole kit) leaves
+        // the tom the label names.
+        if (n > 0 && fallback && aliasTom) {
+            instrument = aliasTom;
+        } else if (n == 0 || fallback) {
             const int number = FirstNumber(label);
             const char first = label.empty() ? 0 : label[0];
             if (first == 'F' || first == 'f') {
@@ -653,10 +664,6 @@ bool CTabImporter::RecognizeInstrument(CLabelRecord& record, int entryIndex)
                 instrument = TomByNumber(number, 41);
             }
             kind = 2;
-        } else {
-            int count = 0;
-            const SDescriptionRow* table = TomRows(&count);
-            fromRows(table, count);
         }
         break;
     case Bass: {

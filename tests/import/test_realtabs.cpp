@@ -396,6 +396,25 @@ TEST(CymbalLabels, OCymbalsOverXDrumsArePlainStrokes)
     EXPECT_EQ(KeyOf(*lone, "H", 'o'), 46);
 }
 
+TEST(Legends, AStrokeForTheWholeKitLeavesEachTomItsOwn)
+{
+    // "o = open" speaks of the hat; on the tom lines 'o' is still each tom's stroke.
+    const std::string tab = "LEGEND\nHH = Hi-hat     SN = Snare     K = Kick\n"
+                            "R = Ride        T1/T2 = rack toms   FT = floor tom\nx = hit   o = open   g = ghost\n\n"
+                            "HH|x-x-x-x-o-x-x-x-|\nSN|--g-----o-------|\nT1|--------oo------|\nT2|----------oo----|\n"
+                            "FT|------------oooo|\nK |o-----o---o-----|\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        ASSERT_EQ(r->blocks, 1);
+        EXPECT_EQ(KeyOf(*r, "T1", 'o'), 50);
+        EXPECT_EQ(KeyOf(*r, "T2", 'o'), 48);
+        EXPECT_EQ(KeyOf(*r, "FT", 'o') == 41 || KeyOf(*r, "FT", 'o') == 43, true) << KeyOf(*r, "FT", 'o');
+        EXPECT_EQ(KeyOf(*r, "HH", 'o'), 46);
+        EXPECT_EQ(KeyOf(*r, "SN", 'o'), 38);
+        EXPECT_EQ(DynamicOf(*r, "SN", 'g'), Dynamic::Ghost);
+    }
+}
+
 TEST(Legends, AnInstrumentGoesToTheLinesOfItsKind)
 {
     // x on the cymbal line is the crash, x on the hi-hat stays a hi-hat.
