@@ -210,7 +210,7 @@ const SMeaningRow kMeanings[] = {
     {"rimshot", MeaningInstrument, 37}, {"rim shot", MeaningInstrument, 37}, {"rim", MeaningInstrument, 37},
     {"cow bell", MeaningInstrument, 56}, {"cowbell", MeaningInstrument, 56},
     {"china", MeaningInstrument, 52}, {"chinese", MeaningInstrument, 52}, {"trash", MeaningInstrument, 52},
-    {"splash", MeaningInstrument, 55},
+    {"foot splash", MeaningInstrument, 46}, {"splash", MeaningInstrument, 55},
     {"ride bell", MeaningInstrument, 53}, {"bell", MeaningRide, 53},
     {"2nd crash", MeaningInstrument, 57}, {"second crash", MeaningInstrument, 57}, {"crash 2", MeaningInstrument, 57},
     {"crash", MeaningInstrument, 49}, {"ride", MeaningInstrument, 51},

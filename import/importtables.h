@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace ImportLimits {
 // A section asked for again ("same as verse") is copied: its events at most, and all the
@@ -167,6 +169,9 @@ struct SLabelAlias
     int instrument; // the cymbal, the tom or the fixed instrument
 };
 const SLabelAlias* LabelAliases(int* count);
+// The label as the alias table spells it, and its alias (nullptr: none).
+std::string LabelKey(std::string_view label);
+const SLabelAlias* FindAlias(std::string_view label);
 // The tom keys, high to low.
 inline constexpr int kTomKeys[6] = {50, 48, 47, 45, 43, 41};
 bool IsTomKey(int key);

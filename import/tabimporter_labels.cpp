@@ -155,9 +155,10 @@ std::string_view LabelWords(std::string_view label)
     }
     return label.substr(0, end);
 }
+} // namespace
 
 // The label as the alias table spells it: lower case, without '.', '-', '_' and blanks.
-std::string LabelKey(std::string_view label)
+std::string InstrumentTables::LabelKey(std::string_view label)
 {
     std::string key;
     for (char c : label)
@@ -166,7 +167,7 @@ std::string LabelKey(std::string_view label)
     return key;
 }
 
-const SLabelAlias* FindAlias(std::string_view label)
+const SLabelAlias* InstrumentTables::FindAlias(std::string_view label)
 {
     // sT is the small tom; ST and St stay with the snare.
     static const SLabelAlias smallTom = {"st", AliasTom, 50};
@@ -188,6 +189,8 @@ const SLabelAlias* FindAlias(std::string_view label)
     const auto it = byKey.find(key);
     return it != byKey.end() ? it->second : nullptr;
 }
+
+namespace {
 
 // A note character on a line that plays the cymbal `base`: the hi-hat line keeps the letters
 // drummers write on it (o open, f and s the foot, c a crash), any other cymbal plays itself,

@@ -249,7 +249,20 @@ void CTabImporter::ReadLegends()
             m_legend.push_back({std::move(onSymbol), std::move(onMeaning), i, 0, onParts});
             continue;
         }
-        const int parts = LineParts(line.m_text);
+        int parts = LineParts(line.m_text);
+        // "... HF line: x = foot chick, o = foot splash" after a sentence: that line's kind.
+        size_t on = std::string_view::npos;
+        for (size_t k = 0; parts < 0 && k + 6 <= line.m_text.size() && on == std::string_view::npos; ++k)
+            if (EqualsNoCase(std::string_view(line.m_text).substr(k, 6), " line:"))
+                on = k;
+        if (on != std::string_view::npos) {
+            const std::string_view before = Trim(std::string_view(line.m_text).substr(0, on));
+            const size_t space = before.find_last_of(" \t");
+            const std::string_view word = space == std::string_view::npos ? before : before.substr(space + 1);
+            parts = LineParts(std::string(word) + ":");
+            if (const SLabelAlias* alias = parts < 0 ? FindAlias(word) : nullptr; alias && alias->instrument)
+                parts = 1 << KitPart(alias->instrument);
+        }
         for (auto& [symbol, meaning] : ParseLegendLine(line.m_text))
             if (m_legend.size() < kMaxLegendEntries)
                 m_legend.push_back({std::move(symbol), std::move(meaning), i, 0, parts});

@@ -415,6 +415,25 @@ TEST(Legends, AStrokeForTheWholeKitLeavesEachTomItsOwn)
     }
 }
 
+TEST(Legends, ALineNamedAfterASentenceScopesItsEntries)
+{
+    // "HF line:" after a sentence: its 'o' is the hat's, not the snare's or the kick's.
+    for (const char* head : {"Ride groove with hat foot.   HF line: x = foot chick, o = foot splash\n",
+                             "groove below. hi-hat line: x = foot chick, o = foot splash\n"}) {
+        const std::string tab = std::string(head) + "\nRd |x---x-x-x---x-x-|\nSn |----------o-----|\n"
+                                "HF |----x-------o---|\nBd |o-------------o-|\n";
+        for (const std::string& text : {tab, Crlf(tab)}) {
+            auto r = RunImport(text);
+            ASSERT_EQ(r->blocks, 1) << text;
+            EXPECT_EQ(KeyOf(*r, "Sn", 'o'), 38) << head;
+            EXPECT_EQ(KeyOf(*r, "Bd", 'o'), 36) << head;
+            EXPECT_EQ(KeyOf(*r, "HF", 'x'), 44) << head;
+            // A foot splash is the hat opened by the foot.
+            EXPECT_EQ(KeyOf(*r, "HF", 'o'), 46) << head;
+        }
+    }
+}
+
 TEST(Legends, AnInstrumentGoesToTheLinesOfItsKind)
 {
     // x on the cymbal line is the crash, x on the hi-hat stays a hi-hat.
