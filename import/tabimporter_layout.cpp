@@ -78,16 +78,20 @@ bool IsRailLine(std::string_view t)
 // A note in parentheses, "(x)" between ticks or separators: one ghosted stroke.
 bool IsGhostInParens(std::string_view t, size_t open)
 {
-    if (open + 2 >= t.size() || t[open] != '(' || t[open + 2] != ')')
+    auto shape = [t](size_t p) {
+        if (p + 2 >= t.size() || t[p] != '(' || t[p + 2] != ')')
+            return false;
+        const char c = t[p + 1];
+        return c == 'x' || c == 'X' || c == 'o' || c == 'O';
+    };
+    if (!shape(open))
         return false;
-    const char c = t[open + 1];
-    if (c != 'x' && c != 'X' && c != 'o' && c != 'O')
-        return false;
-    // Between ticks, bar lines or other notes ("-(o)o---", "o(o)|").
+    // Between ticks, bar lines or other notes ("-(o)o---", "o(o)|"), or beside another
+    // ghost ("-(o)(o)o").
     auto fits = [](char n) { return n == '-' || n == '|' || n == 'x' || n == 'X' || n == 'o' || n == 'O'; };
     const char before = open > 0 ? t[open - 1] : ' ';
     const char after = open + 3 < t.size() ? t[open + 3] : '|';
-    return fits(before) && fits(after);
+    return (fits(before) || (before == ')' && open >= 3 && shape(open - 3))) && (fits(after) || (after == '(' && shape(open + 3)));
 }
 
 // Allowed in the notes of a staff written without bar lines: ticks and note characters.

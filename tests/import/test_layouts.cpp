@@ -128,6 +128,15 @@ TEST(Layouts, RailsBetweenStaffLinesAndGhostsInParens)
         EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 36@0 42@48 38@48g 42@96 38@96 42@144 42@192 36@192 38@216g "
                                              "42@240 36@240 42@288 38@288 42@336");
     }
+    // Two and three ghosts side by side.
+    const std::string pair = "H  |x-x-x-x-x-x-x-x-|\nS  |----o-(o)(o)o---|\nB  |o-o-------o--o--|\n";
+    for (const std::string& text : {pair, Crlf(pair)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 36@0 42@48 36@48 42@96 38@96 42@144 38@168g 42@192 42@240 38@240g 36@240 "
+                                             "42@288 38@288 36@312 42@336");
+    }
+    auto three = RunImport("S |(o)(o)(x)-------|\nB |o---------------|\n");
+    EXPECT_EQ(SongText(three->doc.Events()), "|4/4 36@0 38@24g 38@96g 38@168g");
     // Parentheses that are no ghost note stay as written.
     auto words = RunImport("HH|x-x-x-x-x-x-x-x-| (twice)\nBD|o-------o-------|\n");
     EXPECT_EQ(words->imp.m_lines[0].m_text, "HH|x-x-x-x-x-x-x-x-| (twice)");
