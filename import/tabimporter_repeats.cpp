@@ -489,18 +489,27 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
     // Past the staff's count line too ("INTRO x2", the count, the staff).
     auto countLine = [&](int i) { return freeLine(i) && IsCountLine(m_lines[size_t(i)], false); };
     const int afterCount = countLine(first + count) ? first + count + 1 : -1;
+    // A legend between the staff and its count ("R = rimclick", then "play 8x").
+    auto legendLine = [&](int i) {
+        if (!freeLine(i))
+            return false;
+        const std::string_view t = m_lines[size_t(i)].m_text;
+        return t.find('=') != std::string_view::npos && (!m_barChar || t.find(m_barChar) == std::string_view::npos);
+    };
+    const int afterLegend = blankOrNone(first + count) && legendLine(first + count + 1) ? first + count + 2 : -1;
     const int candidates[] = {first - 1, first + count,
                               blankOrNone(first - 1) && first >= 1 ? first - 2 : -1,
                               blankOrNone(first + count) ? first + count + 1 : -1,
                               countLine(first - 1) ? first - 2 : -1,
                               afterCount,
-                              afterCount >= 0 && blankOrNone(afterCount) ? afterCount + 1 : -1};
-    for (int c = 0; c < 7 && staffCount < 0; ++c) {
+                              afterCount >= 0 && blankOrNone(afterCount) ? afterCount + 1 : -1,
+                              afterLegend};
+    for (int c = 0; c < 8 && staffCount < 0; ++c) {
         const int i = candidates[c];
-        if (!freeLine(i) || (c == 2 && !notStaff(i - 1)) || ((c == 3 || c == 6) && !notStaff(i + 1)) || (c >= 4 && countLine(i)))
+        if (!freeLine(i) || (c == 2 && !notStaff(i - 1)) || ((c == 3 || c >= 6) && !notStaff(i + 1)) || (c >= 4 && countLine(i)))
             continue;
         // One blank line below: only when no staff follows it.
-        if ((c == 3 || c == 6) && (!blankOrNone(i + 1)
+        if ((c == 3 || c >= 6) && (!blankOrNone(i + 1)
                        || (i + 2 < int(m_lines.size()) && m_lines[size_t(i) + 2].m_text.find(m_barChar) != std::string::npos)))
             continue;
         // Right beside the staff, only a line that starts left of its first bar or right of

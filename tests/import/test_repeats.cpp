@@ -203,6 +203,15 @@ TEST(StaffCount, ACountInASentenceOverTheStaff)
     // A long sentence with a number that counts nothing repeats nothing.
     auto none = RunImport("Groove for the main riff, learned it in 3 days from the record\n\n" + staff);
     EXPECT_EQ(BarsText(none->doc.Events()), "|4/4");
+    // Under the staff, past a legend for its letters.
+    const std::string legend = staff + "\nR = rimclick (cross stick)\nplay 8x then into the chorus\n";
+    for (const std::string& tab : {legend, Crlf(legend)}) {
+        auto r = RunImport(tab);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 %1*7");
+    }
+    // ... but not when another staff follows it.
+    auto next = RunImport(staff + "\nR = rimclick\nplay 8x\n" + staff);
+    EXPECT_EQ(BarsText(next->doc.Events()).substr(0, 9), "|4/4 |4/4");
 }
 
 // The count is played, not shown: the rest of the line is the bar's text, so that a tab
