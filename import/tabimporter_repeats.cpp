@@ -317,6 +317,28 @@ int CTabImporter::StaffCountOf(const CImportLine& l)
         && (FindNoCase(t, "play", 0) != std::string_view::npos || FindNoCase(t, "repeat", 0) != std::string_view::npos))
         if (const int n = PlaysInSentence(t); n > 0)
             return n - 1;
+    // "then the bell part x2, he leans on the bell here": one "x2" standing as a word.
+    if (l.Length() > 40 && l.m_hasDigit && t.find('|') == std::string_view::npos) {
+        int found = -1;
+        int words = 0;
+        for (size_t k = 0; k < t.size();) {
+            while (k < t.size() && !IsAlnum(t[k]))
+                ++k;
+            size_t e = k;
+            while (e < t.size() && IsAlnum(t[e]))
+                ++e;
+            const std::string_view w = t.substr(k, e - k);
+            if (w.size() >= 2 && w.size() <= 3 && ToLower(w[0]) == 'x' && IsDigit(w[1]) && (w.size() == 2 || IsDigit(w[2]))
+                && (k == 0 || t[k - 1] == ' ' || t[k - 1] == '(')) {
+                const int n = w.size() == 2 ? w[1] - '0' : (w[1] - '0') * 10 + (w[2] - '0');
+                found = found < 0 && n >= 2 ? n : 0;
+                ++words;
+            }
+            k = e;
+        }
+        if (found > 0 && words == 1)
+            return found - 1;
+    }
     // Not a bracket drawn over bars ("|--- x3 ---|", "____3x____", "<== x2 ==>").
     if (l.Length() - std::max(FirstNonBlank(t, 0), 0) > 40 || t.find('|') != std::string_view::npos || t.find("--") != std::string_view::npos
         || t.find("__") != std::string_view::npos || t.find("==") != std::string_view::npos

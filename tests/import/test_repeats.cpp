@@ -203,6 +203,12 @@ TEST(StaffCount, ACountInASentenceOverTheStaff)
     // A long sentence with a number that counts nothing repeats nothing.
     auto none = RunImport("Groove for the main riff, learned it in 3 days from the record\n\n" + staff);
     EXPECT_EQ(BarsText(none->doc.Events()), "|4/4");
+    // One "x2" standing as a word in a tabber's note.
+    for (const std::string& tab : {"then the bell part x2, he leans on the bell here\n" + staff,
+                                   Crlf("Bell part (x2) -- he really leans on the bell in this one\n" + staff)}) {
+        auto r = RunImport(tab);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 %1*1") << tab;
+    }
     // Under the staff, past a legend for its letters.
     const std::string legend = staff + "\nR = rimclick (cross stick)\nplay 8x then into the chorus\n";
     for (const std::string& tab : {legend, Crlf(legend)}) {
