@@ -573,7 +573,6 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     m_countedTicks = 0;
     m_sections.clear();
     m_copiedMeasures = 0;
-    m_asksForSections = AsksForSections();
     m_countedColumns = 0;
     m_countedAnchors.clear();
     m_barTotal = 0;
@@ -637,6 +636,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
         }
     }
 
+    m_asksForSections = AsksForSections();
     m_timeSigNum = 4;
     m_timeSigDen = 4;
     m_pendingRepeatCount = 0;

@@ -628,6 +628,10 @@ private:
     std::vector<SSection> m_sections;
     int m_copiedMeasures = 0;
     bool m_asksForSections = false; // some line asks for a section again
+    // "Chorus again x2 (same as above)", "Chorus x2" on a line of its own with no staff under
+    // it, naming an earlier section that is not the staff right above: the section's name
+    // (empty: none) and how often it plays.
+    std::string SectionCall(int line, int* plays) const;
     bool AsksForSections() const;
     void EmitSectionCopies(CEventList& events, int from, int to);
     void RecordSection(const CEventList& events, const CEvent* before, int blockFirst);

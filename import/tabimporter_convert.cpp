@@ -852,13 +852,66 @@ bool CTabImporter::AsksForSections() const
 {
     static const uint32_t same = WordLetters("same");
     static const uint32_t repeat = WordLetters("repeat");
-    for (const CImportLine& line : m_lines) {
-        if (line.Length() > 60 || line.Length() < 8 || (!line.MayHold(same) && !line.MayHold(repeat)))
+    for (int l = 0; l < int(m_lines.size()); ++l) {
+        const CImportLine& line = m_lines[size_t(l)];
+        if (line.Length() > 60 || line.Length() < 4 || line.m_type == LineType::StaffLine)
             continue;
-        if (!SectionAskedFor(line.m_text).empty())
+        if ((line.MayHold(same) || line.MayHold(repeat)) && line.Length() >= 8 && !SectionAskedFor(line.m_text).empty())
+            return true;
+        int plays = 0;
+        if (!SectionCall(l, &plays).empty())
             return true;
     }
     return false;
+}
+
+std::string CTabImporter::SectionCall(int l, int* plays) const
+{
+    const CImportLine& line = m_lines[size_t(l)];
+    const std::string_view t = line.m_text;
+    if (line.Length() > 60 || line.m_type == LineType::StaffLine || line.m_type == LineType::TimeLine
+        || (m_barChar && t.find(m_barChar) != std::string_view::npos))
+        return {};
+    const std::string name = SectionName(t);
+    if (name.size() < 3 || name == "same" || name == "repeat" || name == "play" || name == "then" || name == "this")
+        return {};
+    std::string lower;
+    for (char c : t)
+        lower.push_back(ToLower(c));
+    const bool again = lower.find(" again") != std::string::npos || lower.find("as above") != std::string::npos
+        || lower.find("as before") != std::string::npos;
+    const int n = FindMultiplier(t);
+    if (!again && n < 2)
+        return {};
+    // No staff (or its count) under it: then it is the staff's title.
+    for (int k = l + 1; k < int(m_lines.size()); ++k) {
+        const CImportLine& next = m_lines[size_t(k)];
+        if (next.m_type == LineType::Blank)
+            continue;
+        if (next.m_type == LineType::StaffLine || next.m_type == LineType::TimeLine)
+            return {};
+        break;
+    }
+    // The titles of the staves above, the nearest last.
+    std::string nearest;
+    bool earlier = false;
+    for (int k = 0; k < l; ++k) {
+        const CImportLine& title = m_lines[size_t(k)];
+        if (title.m_type == LineType::Blank || title.m_type == LineType::StaffLine || title.m_type == LineType::TimeLine)
+            continue;
+        int s = k + 1;
+        while (s < l && m_lines[size_t(s)].m_type == LineType::TimeLine)
+            ++s;
+        if (s >= l || m_lines[size_t(s)].m_type != LineType::StaffLine)
+            continue;
+        const std::string titleName = SectionName(title.m_text);
+        nearest = titleName;
+        earlier = earlier || titleName == name;
+    }
+    if (!earlier || nearest == name)
+        return {};
+    *plays = std::max(n, 1);
+    return name;
 }
 
 void CTabImporter::RecordSection(const CEventList& events, const CEvent* before, int blockFirst)
@@ -902,22 +955,27 @@ void CTabImporter::EmitSectionCopies(CEventList& events, int from, int to)
         CImportLine& line = m_lines[size_t(l)];
         if (line.m_type == LineType::StaffLine || line.m_type == LineType::TimeLine || line.m_staffCount || line.Length() > 60)
             continue;
-        const std::string name = SectionAskedFor(line.m_text);
+        int plays = 1;
+        std::string name = SectionAskedFor(line.m_text);
+        if (name.empty())
+            name = SectionCall(l, &plays);
         if (name.empty())
             continue;
         const auto section = std::find_if(m_sections.begin(), m_sections.end(), [&](const SSection& s) { return s.name == name; });
         if (section == m_sections.end())
             continue;
-        for (const auto& [w1, w2] : section->words) {
-            const uint32_t type = w1 & EventBits::TypeMask;
-            const bool measure = type == EventType::Bar || type == EventType::RepeatPrevMeasures;
-            if (measure && m_copiedMeasures >= ImportLimits::kMaxCopiedMeasures)
-                return;
-            // A copy stands at no line of the tab: it starts no imported staff line.
-            AppendEvent(events, measure ? w1 & ~EventBits::ImportedLineStart : w1, w2);
-            if (measure) {
-                ++m_barTotal;
-                ++m_copiedMeasures;
+        for (int play = 0; play < plays; ++play) {
+            for (const auto& [w1, w2] : section->words) {
+                const uint32_t type = w1 & EventBits::TypeMask;
+                const bool measure = type == EventType::Bar || type == EventType::RepeatPrevMeasures;
+                if (measure && m_copiedMeasures >= ImportLimits::kMaxCopiedMeasures)
+                    return;
+                // A copy stands at no line of the tab: it starts no imported staff line.
+                AppendEvent(events, measure ? w1 & ~EventBits::ImportedLineStart : w1, w2);
+                if (measure) {
+                    ++m_barTotal;
+                    ++m_copiedMeasures;
+                }
             }
         }
     }

@@ -530,6 +530,10 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
         const int i = candidates[c];
         if (!freeLine(i) || (c == 2 && !notStaff(i - 1)) || ((c == 3 || c >= 6) && !notStaff(i + 1)) || (c >= 4 && countLine(i)))
             continue;
+        // "Chorus again x2" under the verse asks for the chorus, not for this staff.
+        int plays = 0;
+        if (i > first && !SectionCall(i, &plays).empty())
+            continue;
         // One blank line below: only when no staff follows it.
         if ((c == 3 || c >= 6) && (!blankOrNone(i + 1)
                        || (i + 2 < int(m_lines.size()) && m_lines[size_t(i) + 2].m_text.find(m_barChar) != std::string::npos)))

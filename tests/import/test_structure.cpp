@@ -248,6 +248,40 @@ TEST(Structure, ASectionAskedForAgainIsPlayedAgain)
     EXPECT_EQ(BarsText(none->doc.Events()), "|4/4");
 }
 
+TEST(Structure, ASectionNamedWithACountAndNoStaffIsPlayedThatOften)
+{
+    const std::string head = "Verse\nHH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n\n"
+                             "Chorus\nCR|x---------------|\nBD|o---o---o---o---|\n\n"
+                             "Verse 2\nHH|x-x-x-x-x-x-x-x-|\nBD|o-------o-o-----|\n\n";
+    const std::string end = "\nEnd\nCR|x---------------|\nBD|o---------------|\n";
+    // Verse, chorus, verse 2, the chorus twice more, the end.
+    for (const char* call : {"Chorus again x2 (same as above)\n", "CHORUS x2\n", "chorus (2x)\n"}) {
+        for (const std::string& text : {head + call + end, Crlf(head + call + end)}) {
+            SCOPED_TRACE(call);
+            EXPECT_EQ(PlayOrderOf(QByteArray::fromStdString(text)), (std::vector<int>{1, 2, 3, 4, 5, 6}));
+            auto r = RunImport(text);
+            EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4 |4/4 |4/4 |4/4 |4/4");
+            // Bars 4 and 5 are the chorus: its notes, without its text.
+            const std::string song = SongText(r->doc.Events()) + " ";
+            std::vector<std::string> bars;
+            for (size_t at = song.find('|'); at != std::string::npos; at = song.find('|', at + 1)) {
+                const size_t notes = song.find(" 4", at);
+                bars.push_back(song.substr(notes, song.find('|', at + 1) - notes));
+            }
+            ASSERT_EQ(bars.size(), 6u) << song;
+            EXPECT_EQ(bars[3], bars[1]) << song;
+            EXPECT_EQ(bars[4], bars[1]) << song;
+            EXPECT_NE(bars[2], bars[1]) << song;
+        }
+    }
+    // Under the chorus itself the count plays that staff: no copy.
+    auto own = RunImport("Verse\nHH|x-x-x-x-x-x-x-x-|\n\nChorus\nCR|x---------------|\n\nChorus x2\n");
+    EXPECT_EQ(BarsText(own->doc.Events()), "|4/4 |4/4 %1*1");
+    // A title with a count over a staff is that staff's.
+    auto title = RunImport("Chorus\nCR|x---------------|\n\nVerse\nHH|x-x-x-x-x-x-x-x-|\n\nChorus x2\nCR|x-------x-------|\n");
+    EXPECT_EQ(BarsText(title->doc.Events()), "|4/4 |4/4 |4/4 %1*1");
+}
+
 TEST(Structure, RemarkOverABarPlaysOnce)
 {
     const QByteArray tab = "                      8thtrip\n"
