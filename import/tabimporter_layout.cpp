@@ -342,6 +342,9 @@ size_t TrailingLabelAt(std::string_view t)
     if (first >= t.size() || t[first] != '|')
         return 0;
     size_t end = t.size();
+    // A remark after the label ("| SD  <- fill") stays a remark.
+    if (const size_t arrow = t.find(" <-", first); arrow != std::string_view::npos)
+        end = arrow;
     while (end > first && IsBlank(t[end - 1]))
         --end;
     size_t word = end;
@@ -667,18 +670,21 @@ void CTabImporter::LabelsAfterBarsToFront()
             ++i;
             continue;
         }
+        // The label, without a remark after it.
+        auto labelOf = [](std::string_view t) {
+            const std::string_view label = Trim(t.substr(TrailingLabelAt(t)));
+            return label.substr(0, std::min(label.size(), label.find_first_of(" \t")));
+        };
         size_t j = i;
         size_t width = 0;
         while (j < n && TrailingLabelAt(m_lines[j].m_text)) {
-            const std::string_view t = m_lines[j].m_text;
-            width = std::max(width, Trim(t.substr(TrailingLabelAt(t))).size());
+            width = std::max(width, labelOf(m_lines[j].m_text).size());
             ++j;
         }
         bool distinct = j - i >= 2;
         for (size_t a = i; a < j && distinct; ++a)
             for (size_t b = a + 1; b < j && distinct; ++b)
-                distinct = Trim(m_lines[a].m_text.substr(TrailingLabelAt(m_lines[a].m_text)))
-                    != Trim(m_lines[b].m_text.substr(TrailingLabelAt(m_lines[b].m_text)));
+                distinct = labelOf(m_lines[a].m_text) != labelOf(m_lines[b].m_text);
         if (!distinct) {
             i = j;
             continue;
@@ -686,12 +692,19 @@ void CTabImporter::LabelsAfterBarsToFront()
         for (size_t l = i; l < j; ++l) {
             CLineText& t = m_lines[l].m_text;
             const size_t at = TrailingLabelAt(t);
-            std::string label(Trim(t.substr(at)));
-            std::string out = label + std::string(width + 1 - label.size(), ' ');
+            std::string_view label = Trim(t.substr(at));
+            std::string_view remark;
+            if (const size_t blank = label.find_first_of(" \t"); blank != std::string_view::npos) {
+                remark = Trim(label.substr(blank));
+                label = label.substr(0, blank);
+            }
+            std::string out = std::string(label) + std::string(width + 1 - label.size(), ' ');
             std::string_view notes = t.substr(0, at);
             while (!notes.empty() && IsBlank(notes.back()))
                 notes.remove_suffix(1);
             out.append(notes);
+            if (!remark.empty())
+                out.append(" ").append(remark);
             t.Assign(out, &m_arena);
         }
         const std::string pad(width + 1, ' ');

@@ -511,6 +511,8 @@ TEST(Layouts, LabelsWrittenAfterTheBars)
         // With a count under the bars: it moves with them.
         "|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-| HH\n|----o-------o---|----o-------o---| SN\n|o-------o-------|o-------o-o-----| BD\n"
         " 1 + 2 + 3 + 4 +  1 + 2 + 3 + 4 +\n",
+        // A remark after a label ("<- fill") is no part of it.
+        "|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-| HH\n|----o-------o---|----o-------o---| SD  <- fill\n|o-------o-------|o-------o-o-----| BD\n",
     };
     for (const std::string& tab : forms) {
         for (bool crlf : {false, true}) {
