@@ -412,6 +412,9 @@ private:
     void ColonsAfterLabelsToBarLines();
     void EvenOutShortBars();
     void LabelsAfterBarsToFront();
+    // Staves with no label on any line: labels from a note naming the lines top to bottom,
+    // else hi-hat, snare and bass drum (listed as guesses).
+    void LabelsFromOrder();
     void SpacedColumnsToTicks();
     void SpreadCountsToColumns();
     void BlankRestsToTicks();
@@ -659,6 +662,7 @@ private:
 
     // Labels the importer could not place for certain (by label slot).
     std::array<bool, ImportLimits::kLabelSlots> m_labelGuessed{};
+    std::vector<std::string> m_orderGuessedLabels; // labels LabelsFromOrder made up
     // One legend entry: the symbol as written, what it stands for, its line, and the note
     // character a symbol of several letters was replaced with in the staff lines.
     struct SLegendEntry

@@ -749,6 +749,10 @@ void CTabImporter::RecognizeAll()
             rec.entries[size_t(e)].dynamic = 0;
         }
     }
+    // Labels made up for lines that had none are guesses.
+    for (int i = 0; i < m_labelCount && !m_orderGuessedLabels.empty(); ++i)
+        if (std::find(m_orderGuessedLabels.begin(), m_orderGuessedLabels.end(), m_labels[size_t(i)].label) != m_orderGuessedLabels.end())
+            m_labelGuessed[size_t(i)] = true;
     // A tab that writes every crash in capitals does not mean them accented.
     if (m_accentedCrashes >= 1 && m_plainCrashes == 0) {
         for (int i = 0; i < m_labelCount; ++i) {

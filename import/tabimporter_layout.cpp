@@ -386,6 +386,7 @@ void CTabImporter::NormaliseLayout()
     ColonsAfterLabelsToBarLines();
     EvenOutShortBars();
     LabelsAfterBarsToFront();
+    LabelsFromOrder();
     SpacedColumnsToTicks();
     SpreadCountsToColumns();
     RestDotsToTicks();
@@ -709,6 +710,95 @@ void CTabImporter::LabelsAfterBarsToFront()
         }
         const std::string pad(width + 1, ' ');
         for (size_t l = i; l-- > 0 && FirstNonBlank(m_lines[l].m_text, 0) >= 0;) {
+            std::string out = pad;
+            out.append(m_lines[l].m_text);
+            m_lines[l].m_text.Assign(out, &m_arena);
+        }
+        for (size_t l = j; l < n && FirstNonBlank(m_lines[l].m_text, 0) >= 0; ++l) {
+            std::string out = pad;
+            out.append(m_lines[l].m_text);
+            m_lines[l].m_text.Assign(out, &m_arena);
+        }
+        i = j;
+    }
+}
+
+void CTabImporter::LabelsFromOrder()
+{
+    m_orderGuessedLabels.clear();
+    const size_t n = m_lines.size() - 1;
+    // "|x---x---|x---x---|": a bar line first, two at least, ticks.
+    auto bare = [](std::string_view t) {
+        const int p = FirstNonBlank(t, 0);
+        if (p < 0 || t[size_t(p)] != '|')
+            return false;
+        int bars = 0;
+        int dashes = 0;
+        for (size_t i = size_t(p); i < t.size(); ++i) {
+            bars += t[i] == '|';
+            dashes += t[i] == '-';
+            if (IsLetter(t[i]) && i + 1 < t.size() && IsLetter(t[i + 1]))
+                return false; // words
+        }
+        return bars >= 2 && dashes >= 4;
+    };
+    for (size_t i = 0; i < n; ++i)
+        if (LooksLikeStaffLine(m_lines[i].m_text))
+            return; // the tab labels its lines
+    size_t i = 0;
+    while (i < n) {
+        if (!bare(m_lines[i].m_text)) {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        while (j < n && bare(m_lines[j].m_text))
+            ++j;
+        const size_t count = j - i;
+        // A note above naming the lines in order ("lines are, top to bottom: ride, snare, kick").
+        std::vector<std::string> names;
+        for (size_t l = i; l-- > 0 && i - l <= 4 && names.size() != count;) {
+            const std::string_view t = m_lines[l].m_text;
+            names.clear();
+            for (size_t k = 0; k < t.size();) {
+                while (k < t.size() && !IsLetter(t[k]))
+                    ++k;
+                size_t e = k;
+                while (e < t.size() && (IsLetter(t[e]) || (t[e] == '-' && e + 1 < t.size() && IsLetter(t[e + 1]))))
+                    ++e;
+                const std::string_view word = t.substr(k, e - k);
+                const bool upper = word.size() == 2 && !(word[0] >= 'a' && word[0] <= 'z') && !(word[1] >= 'a' && word[1] <= 'z');
+                if ((word.size() >= 3 || upper) && word.size() <= 8 && InstrumentTables::FindAlias(word))
+                    names.emplace_back(word);
+                k = e;
+            }
+        }
+        const bool named = names.size() == count;
+        if (!named) {
+            names.clear();
+            if (count == 2)
+                names = {"HH", "BD"};
+            else if (count == 3)
+                names = {"HH", "SD", "BD"};
+        }
+        if (names.size() != count) {
+            i = j;
+            continue;
+        }
+        size_t width = 0;
+        for (const std::string& name : names)
+            width = std::max(width, name.size());
+        for (size_t l = i; l < j; ++l) {
+            const std::string& name = names[l - i];
+            if (!named)
+                m_orderGuessedLabels.push_back(name);
+            std::string out = name + std::string(width + 1 - name.size(), ' ');
+            out.append(m_lines[l].m_text);
+            m_lines[l].m_text.Assign(out, &m_arena);
+        }
+        // A count or endings next to the staff move right with it.
+        const std::string pad(width + 1, ' ');
+        for (size_t l = i; l-- > 0 && FirstNonBlank(m_lines[l].m_text, 0) >= 0 && !LooksLikeStaffLine(m_lines[l].m_text);) {
             std::string out = pad;
             out.append(m_lines[l].m_text);
             m_lines[l].m_text.Assign(out, &m_arena);

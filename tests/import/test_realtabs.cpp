@@ -372,6 +372,31 @@ TEST(BassLabels, RightAndLeftFoot)
     EXPECT_EQ(KeyOf(*hat, "LF", 'x'), 44);
 }
 
+TEST(UnlabelledStaves, ANoteNamesTheLinesTopToBottom)
+{
+    const std::string staff = "|x---x---x---x---|x---x---x---x---|\n|--------o-------|--------o-------|\n"
+                              "|o-----o---o-----|o-----o-----o-o-|\n";
+    const std::string tab = "Half-time groove (no labels - lines are, top to bottom: ride, snare, kick)\nTempo 85\n\n" + staff;
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        ASSERT_EQ(r->blocks, 1);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+        const std::string song = SongText(r->doc.Events());
+        EXPECT_EQ(song.substr(0, song.find(" |")), "|4/4 51@0 36@0 51@96 36@144 51@192 38@192 36@240 51@288");
+        EXPECT_TRUE(Guesses(*r).empty());
+    }
+    // With no such note, three lines are hat, snare and kick, and said to be guesses; a count
+    // under them moves with them.
+    auto guessed = RunImport("groove:\n\n" + staff + " 1 + 2 + 3 + 4 +  1 + 2 + 3 + 4 +\n");
+    ASSERT_EQ(guessed->blocks, 1);
+    const std::string song = SongText(guessed->doc.Events());
+    EXPECT_EQ(song.substr(0, song.find(" |")), "|4/4 42@0 36@0 42@96 36@144 42@192 38@192 36@240 42@288");
+    EXPECT_EQ(Guesses(*guessed), (std::vector<std::string>{"HH=42", "SD=38", "BD=36"}));
+    // A labelled tab keeps its unlabelled lines as they are (a rest bar, endings).
+    auto labelled = RunImport("H |x-x-x-x-x-x-x-x-|\n  |----------------|\nB |o-------o-------|\n");
+    EXPECT_EQ(labelled->imp.m_lines[1].m_text, "  |----------------|");
+}
+
 TEST(CymbalLabels, OCymbalsOverXDrumsArePlainStrokes)
 {
     // Cymbals written with 'o' and drums with 'x' throughout: the hat's 'o' is no open hat.
