@@ -93,6 +93,36 @@ std::vector<std::pair<std::string, std::string>> ParseLegendLine(std::string_vie
     return out;
 }
 
+// A legend in a sentence: "I use c for the cross-stick and * for the bell of the ride". A
+// symbol of one character standing alone, "for", its meaning up to "and", ',', ';' or '.'.
+std::vector<std::pair<std::string, std::string>> ParseProseLegend(std::string_view t)
+{
+    std::vector<std::pair<std::string, std::string>> out;
+    bool says = false;
+    for (const char* word : {"use ", "using ", "write ", "means "})
+        for (size_t k = t.find(word); k != std::string_view::npos && !says; k = t.find(word, k + 1))
+            says = k == 0 || !IsLetter(t[k - 1]);
+    if (!says)
+        return out;
+    for (size_t at = t.find(" for "); at != std::string_view::npos; at = t.find(" for ", at + 1)) {
+        if (at < 2 || t[at - 2] != ' ' || IsDigit(t[at - 1]) || t[at - 1] == ' ')
+            continue;
+        std::string_view meaning = t.substr(at + 5);
+        if (meaning.substr(0, 4) == "the ")
+            meaning.remove_prefix(4);
+        size_t end = meaning.find_first_of(",;.");
+        const size_t conj = meaning.find(" and ");
+        end = std::min(end, conj);
+        meaning = Trim(meaning.substr(0, std::min(end, meaning.size())).substr(0, kMaxMeaning));
+        int letters = 0;
+        for (char c : meaning)
+            letters += IsLetter(c);
+        if (letters >= 3)
+            out.emplace_back(std::string(1, t[at - 1]), std::string(meaning));
+    }
+    return out;
+}
+
 // Whether the word before column `at` says "not" ("accent (not rimshot)", "no flam").
 bool Negated(std::string_view text, size_t at)
 {
@@ -242,7 +272,13 @@ void CTabImporter::ReadLegends()
     m_legendEdits.clear();
     for (int i = 0; i < int(m_lines.size()); ++i) {
         const CImportLine& line = m_lines[size_t(i)];
-        if (line.m_type != LineType::Unknown || !MayBeLegend(line.m_text))
+        if (line.m_type != LineType::Unknown)
+            continue;
+        if (line.m_text.find(" for ") != std::string_view::npos)
+            for (auto& [symbol, meaning] : ParseProseLegend(line.m_text))
+                if (m_legend.size() < kMaxLegendEntries && Understood(meaning))
+                    m_legend.push_back({std::move(symbol), std::move(meaning), i, 0, -1});
+        if (!MayBeLegend(line.m_text))
             continue;
         std::string onSymbol, onMeaning;
         if (const int onParts = CharOnLineLegend(line.m_text, &onSymbol, &onMeaning); onParts >= 0) {
@@ -337,6 +373,9 @@ void CTabImporter::ApplyLegends()
             saidAny[row.kind] = true;
             said[row.kind] = row.value;
         }
+        // "the bell of the ride": the ride's bell.
+        if (saidAny[MeaningInstrument] && said[MeaningInstrument] == 51 && saidAny[MeaningRide] && said[MeaningRide] == 53)
+            said[MeaningInstrument] = 53;
         // "x = closed hat / ride / crash" lists the lines the character is written on: each
         // line keeps its own instrument.
         if (instruments)

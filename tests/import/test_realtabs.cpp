@@ -459,6 +459,24 @@ TEST(Legends, ALineNamedAfterASentenceScopesItsEntries)
     }
 }
 
+TEST(Legends, SymbolsExplainedInASentence)
+{
+    const std::string staff = "\nRd |x-x-*-x-x-x-*-x-|\nSn |----c-------c---|\nK  |o-------o-o-----|\n";
+    for (const char* note : {"Verse groove - I use c for the cross-stick and * for the bell of the ride, the rest is standard.\n",
+                             "using * for the ride bell; c for the cross stick\n"}) {
+        for (const std::string& text : {note + staff, Crlf(note + staff)}) {
+            auto r = RunImport(text);
+            ASSERT_EQ(r->blocks, 1) << note;
+            EXPECT_EQ(KeyOf(*r, "Sn", 'c'), 37) << note;
+            EXPECT_EQ(KeyOf(*r, "Rd", '*'), 53) << note;
+            EXPECT_EQ(KeyOf(*r, "Rd", 'x'), 51) << note;
+        }
+    }
+    // A sentence that uses no symbol leaves the letters alone.
+    auto none = RunImport("I use a 14 for the snare and play it loud\n" + staff);
+    EXPECT_EQ(KeyOf(*none, "Sn", 'c'), 56);
+}
+
 TEST(Legends, AnInstrumentGoesToTheLinesOfItsKind)
 {
     // x on the cymbal line is the crash, x on the hi-hat stays a hi-hat.
