@@ -217,6 +217,7 @@ const SMeaningRow kMeanings[] = {
     {"tambourine", MeaningInstrument, 54}, {"tamborine", MeaningInstrument, 54},
     {"wood block", MeaningInstrument, 76}, {"woodblock", MeaningInstrument, 76},
     {"hand clap", MeaningInstrument, 39}, {"clap", MeaningInstrument, 39},
+    {"electronic snare", MeaningInstrument, 40}, {"electric snare", MeaningInstrument, 40},
     {"triangle", MeaningInstrument, 81}, {"shaker", MeaningInstrument, 70}, {"maracas", MeaningInstrument, 70},
     {"floor tom", MeaningInstrument, 41}, {"high tom", MeaningInstrument, 50}, {"mid tom", MeaningInstrument, 48},
     {"low tom", MeaningInstrument, 47},

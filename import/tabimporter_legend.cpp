@@ -72,6 +72,12 @@ std::vector<std::pair<std::string, std::string>> ParseLegendLine(std::string_vie
             continue;
         if (!raw.empty() && raw.back().meaningStart > b)
             continue; // inside the previous symbol
+        // "P1 = pad 1: 808 clap": the number of a word in the meaning before, not a symbol.
+        if (c == ':' && !raw.empty() && std::all_of(symbol.begin(), symbol.end(), [](char d) { return IsDigit(d); })) {
+            const std::string_view between = Trim(t.substr(raw.back().meaningStart, b - raw.back().meaningStart));
+            if (!between.empty() && between.find_first_of(" ,;") == std::string_view::npos && IsLetter(between.back()))
+                continue;
+        }
         raw.push_back({b, j + 1, symbol});
     }
     std::vector<std::pair<std::string, std::string>> out;

@@ -477,6 +477,19 @@ TEST(Legends, SymbolsExplainedInASentence)
     EXPECT_EQ(KeyOf(*none, "Sn", 'c'), 56);
 }
 
+TEST(Legends, ANumberedWordInAMeaning)
+{
+    // "pad 1:" is part of P1's meaning, not an entry for '1'.
+    const std::string tab = "P1 = pad 1: 808 clap     P2 = pad 2: electronic snare\n\n"
+                            "HH |x-x-x-x-x-x-x-x-|\nP1 |----x-------x---|\nP2 |------------x--x|\nBD |o-----o-o-------|\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        ASSERT_EQ(r->blocks, 1);
+        EXPECT_EQ(KeyOf(*r, "P1", 'x'), 39);
+        EXPECT_EQ(KeyOf(*r, "P2", 'x'), 40);
+    }
+}
+
 TEST(Legends, AnInstrumentGoesToTheLinesOfItsKind)
 {
     // x on the cymbal line is the crash, x on the hi-hat stays a hi-hat.
