@@ -298,7 +298,7 @@ const SCharInstrument* PercussionChars(int* count)
 namespace HeaderTables {
 namespace {
 const SHeaderRow kRows[] = {
-    {{{"song title", "song"}}, 0},
+    {{{"song title", "song", "title"}}, 0},
     {{{"band name", "band", "artist"}}, 1},
     {{{"album"}}, 2},
     {{{"copyright"}}, 6},

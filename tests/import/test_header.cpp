@@ -20,6 +20,18 @@ TEST(Header, TitleBandAlbumAndTempo)
         EXPECT_EQ(r->TypeOf(line), LineType::Header) << line;
 }
 
+TEST(Header, TitleLine)
+{
+    for (const char* line : {"Title: Broken Porch Light\r\n", "TITLE - Broken Porch Light\n", "Song title: Broken Porch Light\n"}) {
+        auto r = RunImport(std::string(line) + "Artist: The Lantern Kids\n\n" + kStaff);
+        EXPECT_EQ(r->imp.m_header[Header::Song], QStringLiteral("Broken Porch Light")) << line;
+        EXPECT_EQ(r->imp.m_header[Header::Band], QStringLiteral("The Lantern Kids")) << line;
+    }
+    // A word that merely holds "title" names nothing.
+    auto sub = RunImport(std::string("Subtitles: none\n\n") + kStaff);
+    EXPECT_TRUE(sub->imp.m_header[Header::Song].isEmpty());
+}
+
 struct STempoCase
 {
     const char* line;
