@@ -816,15 +816,25 @@ void CTabImporter::SpreadToms()
     }
     if (std::all_of(key.begin(), key.end(), [](int k) { return k == 0; }))
         return; // no toms
-    // Four toms numbered T1 to T4 are high, mid, low and floor tom: T3 the low tom, T4 the
-    // floor tom. Three, or five and six, take the tom keys in order.
+    // Four toms numbered T1 to T4, and no other, are high, mid, low and floor tom: T3 the
+    // low tom, T4 the floor tom. Other numberings take the tom keys in order.
     const auto used = [&](int k) { return std::find(key.begin(), key.begin() + m_labelCount, k) != key.begin() + m_labelCount; };
-    bool fourth = false;
+    int numbered = 0; // bit n-1: a label numbers tom n
     for (int i = 0; i < m_labelCount; ++i) {
         const std::string k = LabelKey(m_labels[size_t(i)].label);
-        fourth = fourth || (key[size_t(i)] == 45 && (k == "t4" || k == "4t" || k == "tom4"));
+        for (int t = 1; t <= 4; ++t) {
+            const char digit = char('0' + t);
+            if (key[size_t(i)] == kTomKeys[t - 1]
+                && (k == std::string{'t', digit} || k == std::string{digit, 't'} || k == "tom" + std::string(1, digit)))
+                numbered |= 1 << (t - 1);
+        }
     }
-    if (fourth && std::count_if(key.begin(), key.begin() + m_labelCount, [](int k) { return k != 0; }) <= 4) {
+    // Kadenzo's own text export numbers the six toms of the song's kit: T1 to T4 are its
+    // four highest there.
+    const bool ours = numbered == 0xF && std::any_of(m_lines.begin(), m_lines.end(), [](const CImportLine& l) {
+        return std::string_view(l.m_text).starts_with("Created using Kadenzo");
+    });
+    if (numbered == 0xF && !ours && std::count_if(key.begin(), key.begin() + m_labelCount, [](int k) { return k != 0; }) == 4) {
         for (const int n : {4, 3}) {
             const int from = n == 4 ? 45 : 47;
             const int to = n == 4 ? 43 : 45;

@@ -169,6 +169,15 @@ std::string CountLine(const QByteArray& tab)
     return {};
 }
 
+TEST(TextRoundTripGrids, FourTomsComeBackAsTheyWere)
+{
+    // Written T1 to T4, read back as the same four toms (a hand-written T1-T4 tab is high,
+    // mid, low and floor tom).
+    const char* song = "B 50@0 36@0 48@96 47@192 45@288 B";
+    const SWritten w = WriteAndReadBack(song);
+    EXPECT_EQ(w.song, song) << w.tab.toStdString();
+}
+
 TEST(TextRoundTripGrids, SixteenthTripletsOverEighthsAndQuarters)
 {
     // 6/8 of 16th-note triplets: three columns an eighth, counted the way tabs count them.
