@@ -872,6 +872,11 @@ std::string CTabImporter::SectionCall(int l, int* plays) const
     if (line.Length() > 60 || line.m_type == LineType::StaffLine || line.m_type == LineType::TimeLine
         || (m_barChar && t.find(m_barChar) != std::string_view::npos))
         return {};
+    static const uint32_t againLetters = WordLetters("again");
+    static const uint32_t asLetters = WordLetters("as");
+    const int n = line.m_hasDigit ? FindMultiplier(t) : -1;
+    if (n < 2 && !line.MayHold(againLetters) && !line.MayHold(asLetters))
+        return {};
     const std::string name = SectionName(t);
     if (name.size() < 3 || name == "same" || name == "repeat" || name == "play" || name == "then" || name == "this")
         return {};
@@ -880,7 +885,6 @@ std::string CTabImporter::SectionCall(int l, int* plays) const
         lower.push_back(ToLower(c));
     const bool again = lower.find(" again") != std::string::npos || lower.find("as above") != std::string::npos
         || lower.find("as before") != std::string::npos;
-    const int n = FindMultiplier(t);
     if (!again && n < 2)
         return {};
     // No staff (or its count) under it: then it is the staff's title.
@@ -892,10 +896,10 @@ std::string CTabImporter::SectionCall(int l, int* plays) const
             return {};
         break;
     }
-    // The titles of the staves above, the nearest last.
-    std::string nearest;
+    // The titles of the staves above, back from the nearest (a song's worth of lines).
+    bool nearest = true;
     bool earlier = false;
-    for (int k = 0; k < l; ++k) {
+    for (int k = l - 1; k >= 0 && k >= l - ImportLimits::kMaxSectionLookBack && !earlier; --k) {
         const CImportLine& title = m_lines[size_t(k)];
         if (title.m_type == LineType::Blank || title.m_type == LineType::StaffLine || title.m_type == LineType::TimeLine)
             continue;
@@ -904,11 +908,13 @@ std::string CTabImporter::SectionCall(int l, int* plays) const
             ++s;
         if (s >= l || m_lines[size_t(s)].m_type != LineType::StaffLine)
             continue;
-        const std::string titleName = SectionName(title.m_text);
-        nearest = titleName;
-        earlier = earlier || titleName == name;
+        const bool same = SectionName(title.m_text) == name;
+        if (nearest && same)
+            return {}; // the count of the staff right above
+        nearest = false;
+        earlier = same;
     }
-    if (!earlier || nearest == name)
+    if (!earlier)
         return {};
     *plays = std::max(n, 1);
     return name;
