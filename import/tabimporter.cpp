@@ -637,6 +637,7 @@ int CTabImporter::ImportTab(CRondelDoc& doc)
     }
 
     m_asksForSections = AsksForSections();
+    DecideEighthGrid();
     m_timeSigNum = 4;
     m_timeSigDen = 4;
     m_pendingRepeatCount = 0;

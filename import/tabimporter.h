@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <iterator>
 #include <memory_resource>
 #include <span>
@@ -631,6 +632,10 @@ private:
     std::vector<SSection> m_sections;
     int m_copiedMeasures = 0;
     bool m_asksForSections = false; // some line asks for a section again
+    // Bars of eight columns from this line on are 4/4 in eighths ("one character = one 8th
+    // note", or a backbeat on their third and seventh columns); INT_MAX: none.
+    int m_eighthGridFrom = INT_MAX;
+    void DecideEighthGrid();
     // "Chorus again x2 (same as above)", "Chorus x2" on a line of its own with no staff under
     // it, naming an earlier section that is not the staff right above: the section's name
     // (empty: none) and how often it plays.

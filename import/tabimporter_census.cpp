@@ -222,7 +222,9 @@ int CTabImporter::RunCharacterCensus()
     for (size_t i = 0; i < m_lines.size(); ++i)
         m_lines[i].m_separatorsFrom2 = from2[i].Of(m_barChar);
 
-    if (total.dashes < 4 * dashedLines)
+    // Four ticks a line on average; a dash in a label ("Hi-Hat") or in prose ("each - is an
+    // 8th") makes no line of ticks.
+    if (total.dashes < 4 * dashedLines && (tickedLines == 0 || total.dashes < 4 * tickedLines))
         return ImportIssue::TooFewTicks;
     m_tickChar = '-';
     m_dashAtColumn0 = dashAt0 > dashedLines / 2;

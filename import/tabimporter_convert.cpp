@@ -416,6 +416,14 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
             m_anchorClose = firstColumn + (end - firstColumn) / steps * steps;
             m_anchorEnd = kPositionsPer44;
         }
+        if (m_anchors.empty() && end - firstColumn == 8 && ticks == 16 && m_blockLines[0] >= m_eighthGridFrom) {
+            // Eight columns of eighths: a 4/4 bar.
+            ticks = 32;
+            m_anchors.push_back({firstColumn, 0, false});
+            m_anchorOpen = firstColumn;
+            m_anchorClose = end;
+            m_anchorEnd = kPositionsPer44;
+        }
         if (ticks >= 64 && m_splitLongMeasures && m_anchors.empty()) {
             AddIssue(ImportIssue::MeasureTooLong, m_blockLines[0], open, 0);
             split = true;
@@ -863,6 +871,59 @@ bool CTabImporter::AsksForSections() const
             return true;
     }
     return false;
+}
+
+void CTabImporter::DecideEighthGrid()
+{
+    m_eighthGridFrom = INT_MAX;
+    if (m_ticksPerChar != 2)
+        return;
+    // Said in words: "one character = one 8th note", "each - is an 8th".
+    static const uint32_t eighth = WordLetters("th");
+    for (int l = 0; l < int(m_lines.size()); ++l) {
+        const CImportLine& line = m_lines[size_t(l)];
+        if (line.m_type == LineType::StaffLine || line.Length() > 120 || !line.MayHold(eighth))
+            continue;
+        std::string lower;
+        for (char c : std::string_view(line.m_text))
+            lower.push_back(ToLower(c));
+        const bool said = lower.find("8th") != std::string::npos || lower.find("eighth") != std::string::npos;
+        const bool per = lower.find("char") != std::string::npos || lower.find("column") != std::string::npos
+            || lower.find("dash") != std::string::npos || lower.find("each") != std::string::npos
+            || lower.find(" - ") != std::string::npos || lower.find("space") != std::string::npos;
+        if (said && per) {
+            m_eighthGridFrom = l;
+            return;
+        }
+    }
+    // A backbeat on the third and seventh of eight columns, in a tab with no wider bars.
+    int on = 0;
+    int off = 0;
+    for (const CImportLine& line : m_lines) {
+        if (line.m_type != LineType::StaffLine || line.m_labelIndex < 0 || line.m_groupFirst < 0)
+            continue;
+        const CImportLine& f = m_lines[size_t(line.m_groupFirst)];
+        const bool snare = [&] {
+            const InstrumentTables::SLabelAlias* alias = InstrumentTables::FindAlias(m_labels[size_t(line.m_labelIndex)].label);
+            return alias && alias->kind == InstrumentTables::AliasSnare;
+        }();
+        for (int k = 0; k < f.m_barCount && k < int(f.BarOpen().size()); ++k) {
+            const int open = f.BarOpen()[size_t(k)];
+            const int width = f.BarEnd()[size_t(k)] - open;
+            if (width >= 12)
+                return; // bars of sixteenths
+            if (width != 8 || !snare)
+                continue;
+            for (int c = 0; c < 8; ++c) {
+                const char ch = line.At(open + line.m_columnShift + c);
+                if (ch == m_tickChar || ch == ' ' || ch == m_barChar)
+                    continue;
+                ++(c == 2 || c == 6 ? on : off);
+            }
+        }
+    }
+    if (on >= 2 && on >= 2 * off)
+        m_eighthGridFrom = 0;
 }
 
 std::string CTabImporter::SectionCall(int l, int* plays) const

@@ -20,10 +20,11 @@ TEST(Layouts, DotsAreRestsInStaffLines)
         EXPECT_EQ(SongText(r->doc.Events()),
                   "|4/4 51@0 36@0 51@48 51@96 38@96 51@144 51@192 36@192 51@240 36@240 51@288 38@288 51@336");
     }
-    // Dotted sixteenths in an indented, colon-labelled staff of two bars.
+    // Dotted eighths in an indented, colon-labelled staff of two bars: eight columns with the
+    // backbeat on the third and seventh are a 4/4 bar of eighths.
     auto two = RunImport("   HH: |x.x.x.x.|x.x.x.x.|\n   SD: |..o...o.|..o...o.|\n   BD: |o...o...|o.o.o...|\n");
-    EXPECT_EQ(BarsText(two->doc.Events()), "|2/4 |2/4");
-    EXPECT_EQ(SongText(two->doc.Events()).substr(0, 43), "|2/4 42@0 36@0 42@48 38@48 42@96 36@96 42@1");
+    EXPECT_EQ(BarsText(two->doc.Events()), "|4/4 |4/4");
+    EXPECT_EQ(SongText(two->doc.Events()).substr(0, 43), "|4/4 42@0 36@0 42@96 38@96 42@192 36@192 42");
 }
 
 TEST(Layouts, DotsElsewhereStayText)
@@ -463,6 +464,28 @@ TEST(Layouts, BlanksAsRestsInStaffLines)
     EXPECT_EQ(words->imp.m_lines[0].m_text, "Key |  a  e  h  |");
 }
 
+TEST(Layouts, EightColumnBarsOfEighths)
+{
+    const std::string eighths = "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 36@288 42@336";
+    // Said in words, or shown by the backbeat on the third and seventh column.
+    for (const char* head : {"Simple 8th note beats, one character = one 8th note\n\n", "each - is an 8th note\n\n", ""}) {
+        const std::string tab = std::string(head) + "Hi-Hat: |xxxxxxxx|\nSnare:  |--o---o-|\nKick:   |o---o-o-|\n";
+        for (const std::string& text : {tab, Crlf(tab)}) {
+            auto r = RunImport(text);
+            EXPECT_EQ(SongText(r->doc.Events()), eighths) << head;
+        }
+    }
+    // Said halfway: the bars after the words only.
+    auto later = RunImport("HH|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\n\neach char = 8th note now\n"
+                           "HH|xxxxxxxx|\nSD|--o---o-|\n");
+    EXPECT_EQ(BarsText(later->doc.Events()), "|4/4 |4/4");
+    // Eight columns of sixteenths stay 2/4: the snare on the beats, or bars of sixteen beside them.
+    auto half = RunImport("HH|x-x-x-x-|\nSD|----o---|\nBD|o-------|\n");
+    EXPECT_EQ(BarsText(half->doc.Events()), "|2/4");
+    auto mixed = RunImport("HH|x-x-x-x-x-x-x-x-|x-x-x-x-|\nSD|----o-------o---|--o---o-|\n");
+    EXPECT_EQ(BarsText(mixed->doc.Events()), "|4/4 |2/4");
+}
+
 TEST(Layouts, AOneLetterLabelOverStrokesOnEveryColumn)
 {
     // "H|xxxxxxxx|" has no tick to tell it from text; lined up with the staff under it, it is
@@ -470,7 +493,7 @@ TEST(Layouts, AOneLetterLabelOverStrokesOnEveryColumn)
     for (const std::string& text : {std::string("H|xxxxxxxx|\nS|--o---o-|\nB|o---o---|\n"),
                                     Crlf("H|xxxxxxxx|\nS|--o---o-|\nB|o---o---|\n")}) {
         auto r = RunImport(text);
-        EXPECT_EQ(SongText(r->doc.Events()), "|2/4 42@0 36@0 42@24 42@48 38@48 42@72 42@96 36@96 42@120 42@144 38@144 42@168");
+        EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336");
     }
     // Alone, or over lines that do not line up, it stays text.
     auto alone = RunImport("A|bcdefghi|\n\nHH|x-x-x-x-|\nBD|o---o---|\n");
