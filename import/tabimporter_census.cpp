@@ -262,8 +262,24 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
         return false;
     if (FindLineKeyword(line, kHiHatWord) >= 0)
         --dashCount;
-    if (3 * spaceCount > len && barCount < spaceCount / 5)
-        return false;
+    if (3 * spaceCount > len && barCount < spaceCount / 5) {
+        // Blanks around a measure-repeat sign ("|   %   |", "|  ./.  |") fill a bar, not prose.
+        int signBlanks = 0;
+        size_t from = m_barChar ? t.find(m_barChar) : std::string_view::npos;
+        while (from != std::string_view::npos) {
+            const size_t to = t.find(m_barChar, from + 1);
+            if (to == std::string_view::npos)
+                break;
+            const std::string_view bar = t.substr(from + 1, to - from - 1);
+            const std::string_view sign = Trim(bar);
+            if (!sign.empty() && sign.size() <= 3 && sign.find_first_not_of("%./") == std::string_view::npos)
+                signBlanks += int(bar.size() - sign.size());
+            from = to;
+        }
+        spaceCount -= signBlanks;
+        if (3 * spaceCount > len && barCount < spaceCount / 5)
+            return false;
+    }
     if (tabType >= int(TrackType::Bass4) && tabType <= int(TrackType::Guitar7)) {
         if (IsPalmMuteLine(line))
             return false;

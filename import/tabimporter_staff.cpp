@@ -555,6 +555,7 @@ void CTabImporter::ClassifyBars(int first, int count)
         int nonSpace = 0;
         int noteLike = 0;
         int linesWithContent = 0;
+        int percentLines = 0;
         bool firstColumnUsed = false;
         uint8_t inBarSig = leadingSig;
         for (const STakenSig& t : m_takenSigs)
@@ -598,6 +599,9 @@ void CTabImporter::ClassifyBars(int first, int count)
             noteLike += lineNoteLike;
             if (lineNonSpace > 0)
                 ++linesWithContent;
+            // "%" on every line of the staff: one measure repeat.
+            if (lineNonSpace == 1 && Trim(seg) == "%")
+                ++percentLines;
             const char firstChar = l.At(open + l.m_columnShift);
             if (firstChar != ' ' && firstChar != m_barChar)
                 firstColumnUsed = true;
@@ -634,7 +638,7 @@ void CTabImporter::ClassifyBars(int first, int count)
         uint8_t kind = BarFlag::KindText;
         uint8_t aux = 0;
         uint8_t aux2 = 0;
-        if (others == 1 && lastOther == '%') {
+        if ((others == 1 && lastOther == '%') || (!anyTick && percentLines > 0 && percentLines == linesWithContent)) {
             kind = BarFlag::KindRepeat;
             aux = 1;
             aux2 = 1;

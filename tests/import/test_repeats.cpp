@@ -38,6 +38,11 @@ INSTANTIATE_TEST_SUITE_P(
         SRepeatCase{"TwoInARow", "HH|" + kHH + "| ./. | ./. |\nBD|" + kBD + "|     |     |\n", "|4/4 %1*2"},
         SRepeatCase{"PercentBar", "HH|" + kHH + "|-------%--------|\nBD|" + kBD + "|----------------|\n",
                     "|4/4 %1*1"},
+        // A '%' on every line of a wide blank bar, twice in a row, then a written bar.
+        SRepeatCase{"PercentOnEveryLine",
+                    "HH|" + kHH + "|       %        |       %        |" + kHH + "|\nSD|----o-------o---|       %        |"
+                        "       %        |----o---oooooooo|\nBD|" + kBD + "|       %        |       %        |" + kBD + "|\n",
+                    "|4/4 %1*2 |4/4"},
         SRepeatCase{"DoubleBarsWithDots", "HH||:" + kHH + "|" + kHH + ":||\nBD||:" + kBD + "|" + kBD + ":||\n",
                     "|4/4+s |4/4+e"},
         SRepeatCase{"MultiplierAfterStaff", "HH|" + kHH + "|" + kHH + "| x4\nBD|" + kBD + "|" + kBD + "|\n",
