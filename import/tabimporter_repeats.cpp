@@ -601,8 +601,10 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
             }
         }
 
-        if (!found && k == 0 && staffCount > 0 && !m_inRepeatGroup) {
-            // The count line speaks for the whole staff (it was not read over a bar).
+        if (!found && k == 0 && staffCount > 0 && (!m_inRepeatGroup || m_lastEnding > 0)) {
+            // The count line speaks for the whole staff (it was not read over a bar). A group
+            // before it whose endings were all written is over.
+            m_inRepeatGroup = false;
             found = true;
             repeatCount = staffCount;
             groupBars = 0;

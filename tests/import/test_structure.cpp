@@ -248,6 +248,18 @@ TEST(Structure, ASectionAskedForAgainIsPlayedAgain)
     EXPECT_EQ(BarsText(none->doc.Events()), "|4/4");
 }
 
+TEST(Structure, ACountOverTheStaffAfterAGroupWithEndings)
+{
+    const std::string tab = "Verse\n" + std::string(21, ' ') + "1.               2.\n"
+                            "Hh |:x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-:|x-x-x-x-x-x-x-x-|\n"
+                            "Bd |:o-------o-o-----|o-------o-------:|o-------o-------|\n\n"
+                            "Chorus  x2\nCr |x---------------|----------------|\nBd |o-------o-------|o-------o-o-----|\n\n"
+                            "End\nCr |x---------------|\n";
+    // Measures: the verse's three bars, the chorus's two and their repeat (6), the end.
+    for (const std::string& text : {tab, Crlf(tab)})
+        EXPECT_EQ(PlayOrderOf(QByteArray::fromStdString(text)), (std::vector<int>{1, 2, 1, 3, 4, 5, 4, 5, 7}));
+}
+
 TEST(Structure, ASectionNamedWithACountAndNoStaffIsPlayedThatOften)
 {
     const std::string head = "Verse\nHH|x-x-x-x-x-x-x-x-|\nBD|o-------o-------|\n\n"
