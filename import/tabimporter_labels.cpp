@@ -852,9 +852,9 @@ void CTabImporter::SpreadToms()
             }
         }
     }
-    // "LT" is the low tom, alone or under a mid tom; right under a high tom it is the tom
-    // next to it, the low-mid one.
-    if ((used(48) || !used(50)) && !used(45)) {
+    // "LT" is the low tom, alone, under a mid tom or over a floor tom; right under a high tom
+    // as the last tom it is the tom next to it, the low-mid one.
+    if ((used(48) || !used(50) || used(43) || used(41)) && !used(45)) {
         for (int i = 0; i < m_labelCount; ++i) {
             const std::string k = LabelKey(m_labels[size_t(i)].label);
             if (key[size_t(i)] == 47 && (k == "lt" || k == "lotom" || k == "lowtom" || k == "ltom")) {
