@@ -305,6 +305,14 @@ void CTabImporter::FindBars(int first, int count)
                 for (int a = e - 1 + l.m_columnShift; ringing && a > tail + l.m_columnShift && l.At(a) == '>'; --a)
                     l.m_text.Edit(&m_arena)[size_t(a)] = m_tickChar;
             }
+            // A last bar whose lines stop a tick or two short of the bar before it, with no
+            // bar line to close it: as long as that one, its rest left unwritten.
+            if (!ringing && !lastHit && !opens.empty()) {
+                const int before = ends.back() - opens.back();
+                const int width = end - tail;
+                if (width < before && before - width <= 2 && width >= 8)
+                    end = tail + before;
+            }
             opens.push_back(tail);
             ends.push_back(end);
             m_groupMarks.push_back(bounds.back().right > bounds.back().left ? kOpensDouble : 0);
@@ -919,6 +927,9 @@ int CTabImporter::CountBarTicks(int bar, std::string* trailing)
             AddIssue(ImportIssue::InconsistentTicks, m_blockLines[i], open + l.m_columnShift, 0);
         }
     }
+    // An unclosed last bar whose lines stop short is as wide as FindBars made it.
+    if (unclosed && winner > 0 && winner < end - open)
+        winner = end - open;
     return winner * m_ticksPerChar;
 }
 

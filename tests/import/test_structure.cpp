@@ -248,6 +248,18 @@ TEST(Structure, ASectionAskedForAgainIsPlayedAgain)
     EXPECT_EQ(BarsText(none->doc.Events()), "|4/4");
 }
 
+TEST(Structure, AnUnclosedLastBarAFewTicksShort)
+{
+    const std::string tab = "HH |x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x\nSD |----o-------o---|----o-------o--\nBD |o-------o-------|o-------o-----\n";
+    for (const std::string& text : {tab, Crlf(tab)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4");
+    }
+    // Much shorter, it is a bar of its own length.
+    auto short3 = RunImport("HH |x-x-x-x-x-x-x-x-|x-x-x-x-x-x-\nBD |o-------o-------|o-------o---\n");
+    EXPECT_EQ(BarsText(short3->doc.Events()), "|4/4 |3/4");
+}
+
 TEST(Structure, ACountOverTheStaffAfterAGroupWithEndings)
 {
     const std::string tab = "Verse\n" + std::string(21, ' ') + "1.               2.\n"
