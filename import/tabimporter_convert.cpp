@@ -809,8 +809,24 @@ std::string SectionName(std::string_view t)
 
 // The section a line asks for again: "Verse 2 - same as verse", "(repeat chorus)", "repeat
 // the chorus". Empty when it asks for none.
+// Whether phrase (lower case) stands in text, ignoring case.
+bool HoldsNoCase(std::string_view text, std::string_view phrase)
+{
+    for (size_t i = 0; i + phrase.size() <= text.size(); ++i) {
+        size_t k = 0;
+        while (k < phrase.size() && ToLower(text[i + k]) == phrase[k])
+            ++k;
+        if (k == phrase.size())
+            return true;
+    }
+    return false;
+}
+
 std::string SectionAskedFor(std::string_view t)
 {
+    // Most lines ask for nothing: looked for before the line is copied in lower case.
+    if (!HoldsNoCase(t, "same as ") && !HoldsNoCase(t, "repeat "))
+        return {};
     std::string lower;
     for (char c : t)
         lower.push_back(ToLower(c));

@@ -115,6 +115,37 @@ void CTabImporter::MarkTempoLines()
     }
 }
 
+namespace {
+// The letters of a text as a set (bit n: 'a' + n, either case).
+uint32_t LettersOf(std::string_view text)
+{
+    uint32_t bits = 0;
+    for (char c : text)
+        if (IsLetter(c))
+            bits |= 1u << (ToLower(c) - 'a');
+    return bits;
+}
+
+// Whether a line with these letters may hold one of the header row's keywords: a keyword
+// needs all of its letters. The keywords' letters are worked out once.
+bool RowMayMatch(int row, uint32_t lineLetters)
+{
+    static const std::vector<std::array<uint32_t, 5>> keywordLetters = [] {
+        int count = 0;
+        const HeaderTables::SHeaderRow* rows = HeaderTables::Rows(&count);
+        std::vector<std::array<uint32_t, 5>> v(static_cast<size_t>(count));
+        for (int r = 0; r < count; ++r)
+            for (size_t k = 0; k < 5; ++k)
+                v[size_t(r)][k] = rows[r].words.k[k] ? LettersOf(rows[r].words.k[k]) : ~0u;
+        return v;
+    }();
+    for (const uint32_t letters : keywordLetters[size_t(row)])
+        if ((letters & lineLetters) == letters)
+            return true;
+    return false;
+}
+} // namespace
+
 void CTabImporter::ParseHeaderLine(int index)
 {
     CImportLine& line = m_lines[size_t(index)];
@@ -126,7 +157,10 @@ void CTabImporter::ParseHeaderLine(int index)
         return;
     int rowCount = 0;
     const HeaderTables::SHeaderRow* rows = HeaderTables::Rows(&rowCount);
+    const uint32_t lineLetters = LettersOf(line.m_text);
     for (int i = 0; i < rowCount; ++i) {
+        if (!RowMayMatch(i, lineLetters))
+            continue;
         std::string rest;
         const int at = FindKeyword(line.m_text, &rest, rows[i].words);
         if (at < 0)
