@@ -87,34 +87,6 @@ std::string CutAtBy(std::string* rest)
 }
 }
 
-int CTabImporter::TempoLineValue(const CImportLine& line)
-{
-    // Only a line that is the tempo and little else: "Tempo: 124", "124 bpm", "q = 124".
-    if (!line.m_hasDigit || line.Length() > 40)
-        return 0;
-    int rowCount = 0;
-    const HeaderTables::SHeaderRow* rows = HeaderTables::Rows(&rowCount);
-    for (int i = 0; i < rowCount; ++i) {
-        if (rows[i].field != HeaderTables::kTempoField || FindKeyword(line.m_text, nullptr, rows[i].words) < 0)
-            continue;
-        const int n = FirstNumber(line.m_text);
-        return n >= HeaderTables::kMinTempo && n <= HeaderTables::kMaxTempo ? n : 0;
-    }
-    return 0;
-}
-
-void CTabImporter::MarkTempoLines()
-{
-    m_firstStaffLine = -1;
-    for (int i = 0; i < int(m_lines.size()); ++i) {
-        CImportLine& line = m_lines[size_t(i)];
-        if (m_firstStaffLine < 0 && line.m_type == LineType::StaffLine)
-            m_firstStaffLine = i;
-        if (line.m_type == LineType::Unknown && TempoLineValue(line) > 0)
-            line.m_type = LineType::Header;
-    }
-}
-
 namespace {
 // The letters of a text as a set (bit n: 'a' + n, either case).
 uint32_t LettersOf(std::string_view text)
@@ -145,6 +117,36 @@ bool RowMayMatch(int row, uint32_t lineLetters)
     return false;
 }
 } // namespace
+
+int CTabImporter::TempoLineValue(const CImportLine& line)
+{
+    // Only a line that is the tempo and little else: "Tempo: 124", "124 bpm", "q = 124".
+    if (!line.m_hasDigit || line.Length() > 40)
+        return 0;
+    int rowCount = 0;
+    const HeaderTables::SHeaderRow* rows = HeaderTables::Rows(&rowCount);
+    const uint32_t lineLetters = LettersOf(line.m_text);
+    for (int i = 0; i < rowCount; ++i) {
+        if (rows[i].field != HeaderTables::kTempoField || !RowMayMatch(i, lineLetters)
+            || FindKeyword(line.m_text, nullptr, rows[i].words) < 0)
+            continue;
+        const int n = FirstNumber(line.m_text);
+        return n >= HeaderTables::kMinTempo && n <= HeaderTables::kMaxTempo ? n : 0;
+    }
+    return 0;
+}
+
+void CTabImporter::MarkTempoLines()
+{
+    m_firstStaffLine = -1;
+    for (int i = 0; i < int(m_lines.size()); ++i) {
+        CImportLine& line = m_lines[size_t(i)];
+        if (m_firstStaffLine < 0 && line.m_type == LineType::StaffLine)
+            m_firstStaffLine = i;
+        if (line.m_type == LineType::Unknown && TempoLineValue(line) > 0)
+            line.m_type = LineType::Header;
+    }
+}
 
 void CTabImporter::ParseHeaderLine(int index)
 {

@@ -157,6 +157,10 @@ void CTabImporter::FindLabelEnd(int first, int count)
             if (q < t.size() && IsLetter(t[q]) && q - size_t(p) <= 4)
                 return int(q);
         }
+        // A signature starts with a digit (after any blanks it trims): most labels do not,
+        // and need no search for the blank after them.
+        if (!IsDigit(t[size_t(p)]) && !IsSpace(t[size_t(p)]))
+            return 0;
         const size_t space = l.m_text.find(' ', size_t(p));
         if (space == std::string::npos)
             return 0;
@@ -595,7 +599,8 @@ void CTabImporter::ClassifyBars(int first, int count)
             // looked up only on lines that have some.
             if (lineNonSpace > lineTicks) {
                 others += lineNonSpace - lineTicks;
-                lastOther = LastOther(seg);
+                if (lineNonSpace - lineTicks == 1) // a line with more makes the bar's count two or more
+                    lastOther = LastOther(seg);
             }
             l.BarColumn()[size_t(k)] = firstNonSpace >= 0 ? firstNonSpace : lo;
             nonSpace += lineNonSpace;
