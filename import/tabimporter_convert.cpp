@@ -73,6 +73,9 @@ uint32_t BarWord(int num, int den, uint8_t flags, uint8_t aux)
 // Tab text is mostly ASCII; UTF-8 is kept as such and anything else read as Latin-1.
 QString ImportedText(std::string_view text)
 {
+    // Plain ASCII reads the same either way: no decoder to set up.
+    if (!text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return uint8_t(c) < 0x80; }))
+        return QString::fromLatin1(text.data(), qsizetype(text.size()));
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString s = utf8.decode(QByteArrayView(text.data(), qsizetype(text.size())));
     if (utf8.hasError())
