@@ -438,8 +438,31 @@ int CTabImporter::FirstNonBlank(std::string_view text, int from)
     return -1;
 }
 
+namespace {
+// Whether text holds an 'x' or an 'X', eight bytes at a time.
+bool HoldsX(std::string_view text)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if (ZeroBytes((w | kByteOnes * 0x20) ^ (kByteOnes * uint8_t('x'))))
+            return true;
+    }
+    for (; i < n; ++i)
+        if ((p[i] | 0x20) == 'x')
+            return true;
+    return false;
+}
+} // namespace
+
 int CTabImporter::FindMultiplier(std::string_view text)
 {
+    // Either form needs an 'x'; most texts (counts, labels, bars) have none.
+    if (!HoldsX(text))
+        return -1;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (IsDigit(c) && (i == 0 || !IsAlnum(text[i - 1]))) {

@@ -387,12 +387,21 @@ void CTabImporter::ScoreLabel(const CImportLine& line)
         // B, C, F and G alone are as often bass drum, crash, floor tom and china as strings:
         // the strokes decide (x and o are drums, fret numbers are strings).
         if (alone && (c == 'B' || c == 'C' || c == 'F' || c == 'G')) {
-            bool strokes = false;
+            // By byte: 1 a digit, 2 a stroke (x or o, either case).
+            static constexpr std::array<uint8_t, 256> kStrokeOrDigit = [] {
+                std::array<uint8_t, 256> t{};
+                for (int d = '0'; d <= '9'; ++d)
+                    t[size_t(d)] = 1;
+                for (const char s : {'x', 'X', 'o', 'O'})
+                    t[uint8_t(s)] = 2;
+                return t;
+            }();
+            uint8_t strokes = 0;
             for (int i = p + 1; i < line.Length(); ++i) {
-                const char ch = ToLower(line.m_text[size_t(i)]);
-                if (IsDigit(ch))
+                const uint8_t k = kStrokeOrDigit[uint8_t(line.m_text[size_t(i)])];
+                if (k & 1)
                     return;
-                strokes = strokes || ch == 'x' || ch == 'o';
+                strokes |= k;
             }
             if (strokes)
                 ++m_drumScore;
@@ -410,7 +419,15 @@ void CTabImporter::ScoreLabel(const CImportLine& line)
 std::string_view CTabImporter::StaffLabel(const CImportLine& line) const
 {
     const std::string_view t = line.m_text;
-    const size_t bar = m_barChar ? t.find(m_barChar) : std::string_view::npos;
+    size_t bar = std::string_view::npos;
+    if (m_barChar) {
+        // Labels are short: the first columns are looked at in place, the rest by find.
+        const size_t head = std::min<size_t>(t.size(), 16);
+        size_t k = 0;
+        while (k < head && t[k] != m_barChar)
+            ++k;
+        bar = k < head ? k : t.find(m_barChar, head);
+    }
     std::string_view s = Trim(t.substr(0, bar == std::string_view::npos ? 0 : bar));
     if (!s.empty() && s.back() == ':')
         s.remove_suffix(1);

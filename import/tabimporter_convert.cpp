@@ -73,6 +73,9 @@ uint32_t BarWord(int num, int den, uint8_t flags, uint8_t aux)
 // Tab text is mostly ASCII; UTF-8 is kept as such and anything else read as Latin-1.
 QString ImportedText(std::string_view text)
 {
+    // Plain ASCII reads the same either way: no decoder to set up.
+    if (!text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return uint8_t(c) < 0x80; }))
+        return QString::fromLatin1(text.data(), qsizetype(text.size()));
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString s = utf8.decode(QByteArrayView(text.data(), qsizetype(text.size())));
     if (utf8.hasError())
@@ -212,14 +215,25 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
     // The characters that may be notes, from one pass along each line, by column, top first.
     FindBarCharacters(firstColumn, end);
     const bool plain = m_anchors.empty() && !m_blockMayHoldTriplets; // no triplets, no time line
+    // The column loop's tables, read through locals: the notes it appends cannot move them.
+    const uint8_t* const columnUsed = m_walkColumnUsed.data();
+    const int* const columnStart = m_walkColumnStart.data();
+    const SWalkChar* const byColumn = m_walkByColumn.data();
+    const SBlockLine* const view = m_blockView.data();
+    const bool anchored = !m_anchors.empty();
+    const bool legendNamesD = m_legendNamesD;
+    const int doubleStrokeGap = m_ticksPerChar * 6;
     for (int col = firstColumn; col < end; ++col) {
         const size_t k = size_t(col - firstColumn);
-        if (!m_walkColumnUsed[k])
+        if (!columnUsed[k])
             continue;
-        if (plain && !split && m_walkColumnStart[k] == m_walkColumnStart[k + 1]) {
+        if (plain && !split && columnStart[k] == columnStart[k + 1]) {
             p += step; // ticks only: the column just takes its time
             continue;
         }
+        // Under a time line a column of ticks only places nothing: its position is not needed.
+        if (!split && anchored && columnStart[k] == columnStart[k + 1])
+            continue;
         if (split && p >= kPositionsPer44) {
             flushNotes();
             consumedTicks += 32;
@@ -237,7 +251,7 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
             ++m_barTotal;
         }
         bool anchorTriplet = false;
-        if (!m_anchors.empty()) {
+        if (anchored) {
             p = AnchorPosition(col, &anchorTriplet);
         } else {
             if (tripletLeft == 0 && m_blockMayHoldTriplets) {
@@ -252,10 +266,10 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
         int pos = p;
         bool produced = false;
         bool tMark = false;
-        for (int n = m_walkColumnStart[k]; n < m_walkColumnStart[k + 1]; ++n) {
-            const SBlockLine& b = m_blockView[size_t(m_walkByColumn[size_t(n)].line)];
+        for (int n = columnStart[k]; n < columnStart[k + 1]; ++n) {
+            const SBlockLine& b = view[size_t(byColumn[size_t(n)].line)];
             const int lc = col + b.shift;
-            const char ch = m_walkByColumn[size_t(n)].ch;
+            const char ch = byColumn[size_t(n)].ch;
             const uint16_t kind = m_charKind[uint8_t(ch)];
             if (kind & kKindTee)
                 tMark = true;
@@ -289,12 +303,12 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
             produced = true;
             // A double stroke ('d', unless a legend says what it is): the second hit half a
             // column later.
-            if ((ch == 'd' && !m_legendNamesD) || ((v >> 8) & Dynamic::DoubleStroke))
-                notes.push_back({w1, uint32_t(at + m_ticksPerChar * 6), ref});
+            if ((ch == 'd' && !legendNamesD) || ((v >> 8) & Dynamic::DoubleStroke))
+                notes.push_back({w1, uint32_t(at + doubleStrokeGap), ref});
         }
         if (inTriplet && tMark && !produced)
             notes.push_back({EventType::Rest | EventBits::Triplet, uint32_t(pos), 0});
-        if (!m_anchors.empty())
+        if (anchored)
             continue;
         p += inTriplet ? step * 2 / 3 : step;
         if (tripletLeft > 0)
@@ -825,8 +839,24 @@ std::string SectionName(std::string_view t)
 
 // The section a line asks for again: "Verse 2 - same as verse", "(repeat chorus)", "repeat
 // the chorus". Empty when it asks for none.
+// Whether phrase (lower case) stands in text, ignoring case.
+bool HoldsNoCase(std::string_view text, std::string_view phrase)
+{
+    for (size_t i = 0; i + phrase.size() <= text.size(); ++i) {
+        size_t k = 0;
+        while (k < phrase.size() && ToLower(text[i + k]) == phrase[k])
+            ++k;
+        if (k == phrase.size())
+            return true;
+    }
+    return false;
+}
+
 std::string SectionAskedFor(std::string_view t)
 {
+    // Most lines ask for nothing: looked for before the line is copied in lower case.
+    if (!HoldsNoCase(t, "same as ") && !HoldsNoCase(t, "repeat "))
+        return {};
     std::string lower;
     for (char c : t)
         lower.push_back(ToLower(c));

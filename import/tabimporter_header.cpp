@@ -87,6 +87,37 @@ std::string CutAtBy(std::string* rest)
 }
 }
 
+namespace {
+// The letters of a text as a set (bit n: 'a' + n, either case).
+uint32_t LettersOf(std::string_view text)
+{
+    uint32_t bits = 0;
+    for (char c : text)
+        if (IsLetter(c))
+            bits |= 1u << (ToLower(c) - 'a');
+    return bits;
+}
+
+// Whether a line with these letters may hold one of the header row's keywords: a keyword
+// needs all of its letters. The keywords' letters are worked out once.
+bool RowMayMatch(int row, uint32_t lineLetters)
+{
+    static const std::vector<std::array<uint32_t, 5>> keywordLetters = [] {
+        int count = 0;
+        const HeaderTables::SHeaderRow* rows = HeaderTables::Rows(&count);
+        std::vector<std::array<uint32_t, 5>> v(static_cast<size_t>(count));
+        for (int r = 0; r < count; ++r)
+            for (size_t k = 0; k < 5; ++k)
+                v[size_t(r)][k] = rows[r].words.k[k] ? LettersOf(rows[r].words.k[k]) : ~0u;
+        return v;
+    }();
+    for (const uint32_t letters : keywordLetters[size_t(row)])
+        if ((letters & lineLetters) == letters)
+            return true;
+    return false;
+}
+} // namespace
+
 int CTabImporter::TempoLineValue(const CImportLine& line)
 {
     // Only a line that is the tempo and little else: "Tempo: 124", "124 bpm", "q = 124".
@@ -94,8 +125,10 @@ int CTabImporter::TempoLineValue(const CImportLine& line)
         return 0;
     int rowCount = 0;
     const HeaderTables::SHeaderRow* rows = HeaderTables::Rows(&rowCount);
+    const uint32_t lineLetters = LettersOf(line.m_text);
     for (int i = 0; i < rowCount; ++i) {
-        if (rows[i].field != HeaderTables::kTempoField || FindKeyword(line.m_text, nullptr, rows[i].words) < 0)
+        if (rows[i].field != HeaderTables::kTempoField || !RowMayMatch(i, lineLetters)
+            || FindKeyword(line.m_text, nullptr, rows[i].words) < 0)
             continue;
         const int n = FirstNumber(line.m_text);
         return n >= HeaderTables::kMinTempo && n <= HeaderTables::kMaxTempo ? n : 0;
@@ -126,7 +159,10 @@ void CTabImporter::ParseHeaderLine(int index)
         return;
     int rowCount = 0;
     const HeaderTables::SHeaderRow* rows = HeaderTables::Rows(&rowCount);
+    const uint32_t lineLetters = LettersOf(line.m_text);
     for (int i = 0; i < rowCount; ++i) {
+        if (!RowMayMatch(i, lineLetters))
+            continue;
         std::string rest;
         const int at = FindKeyword(line.m_text, &rest, rows[i].words);
         if (at < 0)

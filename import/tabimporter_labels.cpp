@@ -285,6 +285,8 @@ void CTabImporter::BuildLabelRecords(int index)
 
     int slot = -1;
     for (int i = 0; i < m_labelCount; ++i) {
+        if (m_labels[size_t(i)].label[0] != label[0])
+            continue; // differs at once: no need to measure the stored label
         if (label == m_labels[size_t(i)].label) {
             slot = i;
             break;

@@ -322,7 +322,15 @@ bool IsSpreadCount(std::string_view t, std::vector<int>* columns)
         const char c = t[k];
         if (IsBlank(c))
             continue;
-        if (!IsDigit(c) && !std::strchr("eE+&aAtTlLiIpP", c))
+        // The syllables by byte (a table: the search for one per column showed).
+        static constexpr auto kSyllable = [] {
+            std::array<bool, 256> t{};
+            for (const char s : std::string_view("eE+&aAtTlLiIpP"))
+                t[uint8_t(s)] = true;
+            t[0] = true; // as the string search had it: it matched the terminator
+            return t;
+        }();
+        if (!IsDigit(c) && !kSyllable[uint8_t(c)])
             return false;
         // One blank after each syllable, two at most at the end of a bar's count.
         if (!columns->empty() && k - size_t(columns->back()) != 2 && k - size_t(columns->back()) != 3)

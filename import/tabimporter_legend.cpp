@@ -255,13 +255,51 @@ int CharOnLineLegend(std::string_view t, std::string* symbol, std::string* meani
     return parts;
 }
 
+// The letters of a text as a set (bit n: 'a' + n, either case).
+uint32_t LettersOf(std::string_view text)
+{
+    uint32_t bits = 0;
+    for (char c : text)
+        if (IsLetter(c))
+            bits |= 1u << (ToLower(c) - 'a');
+    return bits;
+}
+
+// The meaning rows' phrases with their letters, worked out once: a phrase can only stand in
+// a text that holds all of its letters, which rules out most rows without a search.
+struct SRowPhrase
+{
+    std::string_view word;
+    uint32_t letters;
+};
+const std::vector<SRowPhrase>& RowPhrases()
+{
+    static const std::vector<SRowPhrase> phrases = [] {
+        int count = 0;
+        const SMeaningRow* rows = MeaningRows(&count);
+        std::vector<SRowPhrase> v;
+        for (int r = 0; r < count; ++r)
+            v.push_back({rows[r].word, LettersOf(rows[r].word)});
+        return v;
+    }();
+    return phrases;
+}
+
+// HasPhrase for meaning row r, given the text's letters.
+bool HasRowPhrase(std::string_view text, uint32_t textLetters, int r)
+{
+    const SRowPhrase& row = RowPhrases()[size_t(r)];
+    return (row.letters & textLetters) == row.letters && HasPhrase(text, row.word);
+}
+
 // Whether the meaning says anything the importer understands.
 bool Understood(std::string_view meaning)
 {
     int count = 0;
-    const SMeaningRow* rows = MeaningRows(&count);
+    MeaningRows(&count);
+    const uint32_t letters = LettersOf(meaning);
     for (int r = 0; r < count; ++r)
-        if (HasPhrase(meaning, rows[r].word))
+        if (HasRowPhrase(meaning, letters, r))
             return true;
     return false;
 }
@@ -363,9 +401,10 @@ void CTabImporter::ApplyLegends()
         bool saidAny[MeaningSame + 1] = {};
         bool instruments = false; // more than one instrument named
         std::vector<std::string_view> named; // their phrases ("ride bell" names no "ride" too)
+        const uint32_t meaningLetters = LettersOf(legend.meaning);
         for (int r = 0; r < rowCount; ++r) {
             const SMeaningRow& row = rows[r];
-            if (!HasPhrase(legend.meaning, row.word))
+            if (!HasRowPhrase(legend.meaning, meaningLetters, r))
                 continue;
             if (row.kind == MeaningInstrument) {
                 const std::string_view word = row.word;

@@ -13,6 +13,25 @@
 using namespace ImportText;
 
 namespace {
+// How often c occurs in text, eight bytes at a time (a staff line holds many bar lines: one
+// look per byte beats a search per bar line).
+size_t CountByteWide(std::string_view text, char c)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    const uint64_t pattern = kByteOnes * uint8_t(c);
+    size_t count = 0;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        count += size_t(HighByteCount(ZeroBytes(w ^ pattern)));
+    }
+    for (; i < n; ++i)
+        count += p[i] == uint8_t(c);
+    return count;
+}
+
 // Block assembler state: a remark under the staff, its time line next.
 constexpr int kStateBeforeTimeBelow = 7;
 
@@ -138,6 +157,10 @@ void CTabImporter::FindLabelEnd(int first, int count)
             if (q < t.size() && IsLetter(t[q]) && q - size_t(p) <= 4)
                 return int(q);
         }
+        // A signature starts with a digit (after any blanks it trims): most labels do not,
+        // and need no search for the blank after them.
+        if (!IsDigit(t[size_t(p)]) && !IsSpace(t[size_t(p)]))
+            return 0;
         const size_t space = l.m_text.find(' ', size_t(p));
         if (space == std::string::npos)
             return 0;
@@ -225,7 +248,7 @@ void CTabImporter::FindBars(int first, int count)
     for (int i = first; i < first + count && m_barChar; ++i) {
         const CImportLine& l = m_lines[size_t(i)];
         const int from = std::max(0, col + l.m_columnShift);
-        const int n = from < l.Length() ? int(CountByte(std::string_view(l.m_text).substr(size_t(from)), m_barChar)) : 0;
+        const int n = from < l.Length() ? int(CountByteWide(std::string_view(l.m_text).substr(size_t(from)), m_barChar)) : 0;
         if (n > best) {
             best = n;
             ref = i;
@@ -600,7 +623,8 @@ void CTabImporter::ClassifyBars(int first, int count)
             // looked up only on lines that have some.
             if (lineNonSpace > lineTicks) {
                 others += lineNonSpace - lineTicks;
-                lastOther = LastOther(seg);
+                if (lineNonSpace - lineTicks == 1) // a line with more makes the bar's count two or more
+                    lastOther = LastOther(seg);
             }
             l.BarColumn()[size_t(k)] = firstNonSpace >= 0 ? firstNonSpace : lo;
             nonSpace += lineNonSpace;

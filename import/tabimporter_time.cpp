@@ -361,7 +361,10 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         int gaps = 0;
         char triplet = 0; // 'l', 't' or 'q' of a count triplet "1 t l"
     };
-    std::vector<SBeat> beats;
+    // A bar's beats fit on the stack; only a count of very many goes to the heap.
+    std::array<std::byte, 64 * sizeof(SBeat)> beatBuffer;
+    std::pmr::monotonic_buffer_resource beatArena(beatBuffer.data(), beatBuffer.size());
+    std::pmr::vector<SBeat> beats(&beatArena);
     int offset = 0;
     for (int c = open; c < end; ++c) {
         const char ch = ToLower(t.At(c));

@@ -147,3 +147,26 @@ TEST(Comments, RemarkRightAfterAStaffBelongsToTheNextOne)
     EXPECT_EQ(texts, (std::vector<QString>{QString(), QStringLiteral("Chorus")}));
 }
 } // namespace
+
+namespace {
+TEST(Header, KeywordsInCapitals)
+{
+    auto r = RunImport(std::string("SONG: Paranoid\nBAND: Black Sabbath\nTEMPO: 164\n\n") + kStaff);
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(r->imp.m_header[Header::Song], QStringLiteral("Paranoid"));
+    EXPECT_EQ(r->imp.m_header[Header::Band], QStringLiteral("Black Sabbath"));
+    EXPECT_EQ(r->imp.m_tempo, 164);
+    for (int line = 1; line <= 3; ++line)
+        EXPECT_EQ(r->TypeOf(line), LineType::Header) << line;
+}
+
+TEST(Header, TempoLineBetweenStavesIsAHeaderLine)
+{
+    auto r = RunImport(std::string(kStaff) + "\nTEMPO 140\n\n" + kStaff);
+    EXPECT_EQ(r->blocks, 2);
+    EXPECT_EQ(r->TypeOf(4), LineType::Header);
+    // Words with none of a tempo keyword's letters stay what they are.
+    auto text = RunImport(std::string(kStaff) + "\nbuild up\n\n" + kStaff);
+    EXPECT_NE(text->TypeOf(4), LineType::Header);
+}
+} // namespace

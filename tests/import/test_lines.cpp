@@ -398,3 +398,12 @@ INSTANTIATE_TEST_SUITE_P(Text, TicksToSignature,
                                            STicksCase{30, 15, 16}, STicksCase{12, 3, 8}, STicksCase{14, 7, 16},
                                            STicksCase{33, 33, 32}, STicksCase{0, 4, 4}));
 } // namespace
+
+namespace {
+// Counts far into a long text, and long texts with none.
+INSTANTIATE_TEST_SUITE_P(LongText, Multipliers,
+                         ::testing::Values(SMultiplierCase{"Intro riff, the whole thing twice more x12", 12},
+                                           SMultiplierCase{"last time only, then the ending 3X", 3},
+                                           SMultiplierCase{"1 e + a 2 e + a 3 e + a 4 e + a", -1},
+                                           SMultiplierCase{"Play the verse groove again and again", -1}));
+} // namespace

@@ -646,3 +646,14 @@ TEST(HeaderNames, ATitleIsNeverPunctuationAlone)
     EXPECT_EQ(r->imp.m_header[Header::Song], QStringLiteral("Enter Sandman"));
 }
 } // namespace
+
+namespace {
+TEST(Legends, MeaningsInCapitals)
+{
+    auto r = RunImport("c = CROSS-STICK\n@ = Flam\n\nH |x-x-x-x-x-x-x-x-|\nS |----c-------@---|\nB |o-------o-------|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(KeyOf(*r, "S", 'c'), 37);
+    EXPECT_EQ(KeyOf(*r, "S", '@'), 38);
+    EXPECT_EQ(DynamicOf(*r, "S", '@'), Dynamic::Flam);
+}
+} // namespace

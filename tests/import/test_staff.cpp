@@ -217,3 +217,39 @@ TEST(Staff, IssueOnAShortFirstLineStaysAnEmptySpan)
         EXPECT_LE(issue.m_start, issue.m_end);
 }
 } // namespace
+
+namespace {
+// The label of a 1-based staff line, as its label record keeps it ("" without one).
+std::string LabelOfLine(const SImported& r, int lineNo)
+{
+    const int slot = r.imp.m_lines[size_t(lineNo - 1)].m_labelIndex;
+    return slot < 0 ? std::string() : std::string(r.imp.m_labels[size_t(slot)].label);
+}
+
+TEST(Staff, SignatureInFrontOfTheLabelIsNoPartOfIt)
+{
+    auto r = RunImport("3/4 HH|x-x-x-x-x-x-|\n    SD|----o-------|\n    BD|o-------o---|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(LabelOfLine(*r, 1), "HH");
+    EXPECT_EQ(LabelOfLine(*r, 2), "SD");
+    EXPECT_EQ(BarsText(r->doc.Events()), "|3/4");
+    // Labels of two words, or starting with a digit, keep all of it.
+    auto words = RunImport("Hi Hat|x-x-x-x-x-x-x-x-|\nSnare |----o-------o---|\n");
+    ASSERT_EQ(words->blocks, 1);
+    EXPECT_EQ(LabelOfLine(*words, 1), "Hi Hat");
+    auto toms = RunImport("HH|x-x-x-x-x-x-x-x-|\n1T|------------oo--|\n2T|--------------oo|\n");
+    ASSERT_EQ(toms->blocks, 1);
+    EXPECT_EQ(LabelOfLine(*toms, 2), "1T");
+}
+
+TEST(Staff, TheLineWithMostBarLinesGovernsTheBars)
+{
+    // Bar lines past the first eight columns and in the last few, on a line longer than the
+    // first: every bar of the staff is read.
+    auto r = RunImport("C |x---------------|\n"
+                       "HH|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|x-x-|\n"
+                       "BD|o-------o-------|o-------o-------|o-------o-------|o-------o-------|o---|\n");
+    ASSERT_EQ(r->blocks, 1);
+    EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 |4/4 |4/4 |4/4 |1/4");
+}
+} // namespace

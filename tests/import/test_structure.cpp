@@ -454,3 +454,23 @@ TEST(Structure, LastHitAfterTheLastBarLineRingsABar)
     EXPECT_EQ(BarsText(two->doc.Events()), "|4/4");
 }
 } // namespace
+
+namespace {
+TEST(Structure, ASectionAskedForInCapitalsIsPlayedAgain)
+{
+    const std::string tab = "Verse\nHH|x-x-x-x-x-x-x-x-|\nBD|o-------o-o-----|\n\n"
+                            "Chorus\nRD|x-x-x-x-x-x-x-x-|\nBD|o---o---o---o---|\n\n"
+                            "SAME AS VERSE\n\n";
+    // The verse, the chorus, and the verse's copy.
+    EXPECT_EQ(PlayOrderOf(QByteArray::fromStdString(tab)), (std::vector<int>{1, 2, 3}));
+    // The copy's notes are the verse's (its bar has no title).
+    auto r = RunImport(tab);
+    const std::string song = SongText(r->doc.Events()) + " ";
+    const size_t chorus = song.find('|', 1);
+    const size_t copy = song.find('|', chorus + 1);
+    ASSERT_NE(copy, std::string::npos) << song;
+    const size_t verseNotes = song.find(' ');
+    const size_t copyNotes = song.find(' ', copy);
+    EXPECT_EQ(song.substr(verseNotes, chorus - verseNotes), song.substr(copyNotes)) << song;
+}
+} // namespace
