@@ -198,9 +198,16 @@ void CTabImporter::CensusTimeLines()
         if (m1 >= m2 && m2 > 0) {
             const std::string_view lt = l.m_text;
             auto apart = [&](size_t k) { return k >= lt.size() || lt[k] == ' ' || lt[k] == m_barChar; };
+            // Or each followed by its two triplet syllables ("1tt2tt3tt", one trip trip).
+            auto tripletAfter = [&](size_t k) {
+                return k + 2 < lt.size() && ToLower(lt[k + 1]) == 't' && (ToLower(lt[k + 2]) == 't' || ToLower(lt[k + 2]) == 'l')
+                    && (k + 3 == lt.size() || !IsLetter(lt[k + 3]));
+            };
             int last = 0, run = 0;
             for (size_t k = 0; k < lt.size() && run < 3; ++k) {
-                if (!IsDigit(lt[k]) || (k > 0 && !apart(k - 1)) || !apart(k + 1))
+                const bool alone = (k == 0 || apart(k - 1)) && apart(k + 1);
+                const bool compact = tripletAfter(k) && (k == 0 || apart(k - 1) || ToLower(lt[k - 1]) == 't' || ToLower(lt[k - 1]) == 'l');
+                if (!IsDigit(lt[k]) || !(alone || compact))
                     continue;
                 const int d = lt[k] - '0';
                 run = d == last + 1 ? run + 1 : d == 1 ? 1 : 0;
@@ -586,6 +593,12 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     m_countedNum = *num;
     m_countedDen = *den;
 
+    // The second half of a sextuplet beat at column c: '+' (or '&'), 't' and the triplet's
+    // letter ("+tl", "+tt").
+    auto sextupletHalf = [&](int c, char kind) {
+        return c + 2 < end && (t.At(c) == '+' || t.At(c) == '&') && ToLower(t.At(c + 1)) == 't' && ToLower(t.At(c + 2)) == kind;
+    };
+
     // Positions of the digits and syllables.
     size_t bi = 0;
     size_t tripletMiddle = SIZE_MAX; // the beat whose 'T' was read
@@ -645,7 +658,11 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
                 while (nc < end && t.At(nc) == ' ')
                     ++nc;
                 const char kind = ToLower(t.At(nc));
-                const int second = kind == 'l' ? (beatTriplets ? 32 : 16) : kind == 't' ? 32 : kind == 'q' ? 64 : 0;
+                int second = kind == 'l' ? (beatTriplets ? 32 : 16) : kind == 't' ? 32 : kind == 'q' ? 64 : 0;
+                // "1tt+tt" ("one-ta-ta-and-ta-ta"): six to the beat, the first three on its
+                // first eighth, as "3tl+tl".
+                if (kind == 't' && unit == BeatUnit::Quarter && sextupletHalf(nc + 1, 't'))
+                    second = 16;
                 if (second && nc < end) {
                     m_anchors.back().triplet = true;
                     m_anchors.push_back({tc, start + second, true});
@@ -657,11 +674,12 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         }
         if (IsDigit(ch))
             continue;
-        // The second triplet of a quarter counted "3tl+tl": the '+' and the two after it.
-        if ((ch == '+' || ch == '&') && unit == BeatUnit::Quarter && b.triplet == 'l') {
+        // The second triplet of a quarter counted "3tl+tl" or "3tt+tt": the '+' and the two
+        // after it.
+        if ((ch == '+' || ch == '&') && unit == BeatUnit::Quarter && (b.triplet == 'l' || b.triplet == 't')) {
             const int tc = c + 1;
             const int nc = tc + 1;
-            if (nc < end && ToLower(t.At(tc)) == 't' && ToLower(t.At(nc)) == 'l') {
+            if (nc < end && sextupletHalf(c, b.triplet)) {
                 m_anchors.push_back({c, start + 48, true});
                 m_anchors.push_back({tc, start + 64, true});
                 m_anchors.push_back({nc, start + 80, true});

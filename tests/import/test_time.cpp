@@ -212,6 +212,62 @@ TEST(TimeLines, APickupBarIsAsShortAsItsCount)
     EXPECT_EQ(BarsText(later->doc.Events()), "|4/4 |4/4");
 }
 
+TEST(TimeLines, BeatsCountedOneTripTripWithoutBlanks)
+{
+    // "1tt" is a beat in three like "1tl": three columns a beat, eighth-note triplets.
+    const std::string waltz = "|3/4 51@0t 36@0t 51@96t 44@96t 51@160t 51@192t";
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+    };
+    const SCase cases[] = {
+        {"above, no bar lines", "     1tt2tt3tt 1tt2tt3tt\nRide|x--x-xx--|x--x-xx--|\nBd  |o--------|o--------|\nHf  |---x-----|---x-----|\n"},
+        {"below, upper case", "R |x--x-xx--|x--x-xx--|\nB |o--------|o--------|\nHF|---x-----|---x-----|\n  |1TT2TT3TT|1TT2TT3TT|\n"},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(c.tab) : c.tab);
+            EXPECT_EQ(r->imp.m_timeMode, 2);
+            EXPECT_EQ(BarsText(r->doc.Events()), "|3/4 |3/4");
+            const std::string song = SongText(r->doc.Events());
+            EXPECT_EQ(song.substr(0, song.find(" |", 1)), waltz);
+        }
+    }
+    auto four = RunImport("H |x--x-xx--x-x|\nS |---o-----o--|\nB |o-----o-----|\n  |1tt2tt3tt4tt|\n");
+    EXPECT_EQ(SongText(four->doc.Events()), "|4/4 42@0t 36@0t 42@96t 38@96t 42@160t 42@192t 36@192t 42@288t 38@288t 42@352t");
+}
+
+TEST(TimeLines, SextupletsCountedTaTaAndTaTa)
+{
+    // "1tt+tt" (one-ta-ta-and-ta-ta): six to the beat, as "1tl+tl".
+    const std::string fill = "|4/4 38@0t 38@16t 38@32t 38@48t 38@64t 38@80t 50@96t 50@112t 50@128t 48@144t 48@160t 48@176t "
+                             "49@192t 36@192t 38@256t";
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+    };
+    const SCase cases[] = {
+        {"below", "SN|oooooo----------o-------|\nHT|------ooo---------------|\nMT|---------ooo------------|\n"
+                  "CR|------------x-----------|\nBD|------------o-----------|\n  |1tt+tt2tt+tt3tt+tt4tt+tt|\n"},
+        {"above, with '&'", "  |1tt&tt2tt&tt3tt&tt4tt&tt|\nSN|oooooo----------o-------|\nHT|------ooo---------------|\n"
+                            "MT|---------ooo------------|\nCR|------------x-----------|\nBD|------------o-----------|\n"},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(c.tab) : c.tab);
+            EXPECT_EQ(r->imp.m_timeMode, 2);
+            EXPECT_EQ(SongText(r->doc.Events()), fill);
+        }
+    }
+    // Beside plain beats of the same bar: the sextuplet beats take six columns, the others two.
+    auto mixed = RunImport("S |oooooo------------|\nB |------------o-o---|\n  |1tt+tt2tt+tt3 + 4 + |\n");
+    EXPECT_EQ(SongText(mixed->doc.Events()), "|4/4 38@0t 38@16t 38@32t 38@48t 38@64t 38@80t 36@192 36@240");
+}
+
 TEST(TimeLines, MeterLine)
 {
     std::string tab;
