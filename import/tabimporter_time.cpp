@@ -472,6 +472,24 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         if (beatTriplets)
             unit = BeatUnit::Quarter;
     }
+    // Four beats "1 t l 2 t l 3 t l 4 t l" a blank between syllables filling a bar of 24
+    // columns: the shuffle count of a 4/4 bar on a grid of sixteenth-note triplets, two
+    // columns to each trip-let. (Two such beats, or columns further apart, stay eighths.)
+    if (unit == BeatUnit::Eighth && beats.size() == 4 && !beatTriplets) {
+        bool spread = beats.front().column - open <= 1;
+        for (size_t bi = 0; bi < beats.size() && spread; ++bi) {
+            const SBeat& b = beats[bi];
+            const int c = b.column;
+            const int span = (bi + 1 < beats.size() ? beats[bi + 1].column : end) - c;
+            spread = b.number == int(bi) + 1 && b.triplet == 'l' && !b.amp && !b.e && !b.aAlone
+                && (span == 6 || (bi + 1 == beats.size() && span == 5)) && t.At(c + 1) == ' ' && ToLower(t.At(c + 2)) == 't'
+                && t.At(c + 3) == ' ' && ToLower(t.At(c + 4)) == 'l';
+        }
+        if (spread) {
+            beatTriplets = true;
+            unit = BeatUnit::Quarter;
+        }
+    }
     // Beat numbers a column apart, alone or with their "and", up to four ("|1 2 3 4 |" or
     // "|1+2+3+4+|" under "|x-x-x-x-|"): the beats are quarters and the columns eighths, as
     // drummers write 2/4, 3/4 and 4/4; six and more such beats are eighths (6/8).

@@ -212,6 +212,46 @@ TEST(TimeLines, APickupBarIsAsShortAsItsCount)
     EXPECT_EQ(BarsText(later->doc.Events()), "|4/4 |4/4");
 }
 
+TEST(TimeLines, ShuffleCountedOneTripLetABlankApart)
+{
+    // "1 t l" with a blank between the syllables, four beats over 24 columns: a 4/4 bar in
+    // eighth-note triplets, two columns to each of them (16 positions a column).
+    const std::string ride = "|x---x-x---x-x---x-x---x-|";
+    const std::string snare = "|------o-----------o---o-|";
+    const std::string kick = "|o-----------o-----------|";
+    const std::string count = "|1 t l 2 t l 3 t l 4 t l |";
+    const std::string bar = "|4/4 51@0t 36@0t 51@64t 51@96t 38@96t 51@160t 51@192t 36@192t 51@256t 51@288t 38@288t 51@352t 38@352t";
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+        const char* bars;
+    };
+    const SCase cases[] = {
+        {"count below", "Ride |" + ride.substr(1) + "\nSnare" + snare + "\nKick " + kick + "\n     " + count + "\n", "|4/4"},
+        {"count above, colons", "     " + count + "\nR:   " + ride + "\nS:   " + snare + "\nB:   " + kick + "\n", "|4/4"},
+        {"two bars, count without bar lines",
+         "    1 t l 2 t l 3 t l 4 t l  1 t l 2 t l 3 t l 4 t l\nRd " + ride + ride.substr(1) + "\nSn " + snare + snare.substr(1)
+             + "\nBd " + kick + kick.substr(1) + "\n",
+         "|4/4 |4/4"},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(c.tab) : c.tab);
+            EXPECT_EQ(r->imp.m_timeMode, 2);
+            EXPECT_EQ(BarsText(r->doc.Events()), c.bars);
+            const std::string song = SongText(r->doc.Events());
+            EXPECT_EQ(song.substr(0, song.find(" |", 1)), bar);
+        }
+    }
+    // Three beats so spaced, or beats that do not count 1 to 4, are no 4/4 shuffle count.
+    auto three = RunImport("SD|oooooooooooooooooo|\n  |1 t l 2 t l 3 t l |\n");
+    EXPECT_EQ(BarsText(three->doc.Events()), "|3/8");
+    auto skipped = RunImport("SD|oooooooooooooooooooooooo|\n  |1 t l 2 t l 3 t l 5 t l |\n");
+    EXPECT_NE(BarsText(skipped->doc.Events()), "|4/4");
+}
+
 TEST(TimeLines, BeatsCountedOneTripTripWithoutBlanks)
 {
     // "1tt" is a beat in three like "1tl": three columns a beat, eighth-note triplets.
