@@ -178,6 +178,20 @@ void CTabImporter::CensusTimeLines()
     m_timeMode = 0;
     m_timeAbove = false;
     m_timeOutside = false;
+    m_countedFromOne = nullptr;
+    // Repeats count bars as written: a tab with any keeps each of them a bar of its own.
+    m_tabRepeatMarks = false;
+    for (const CImportLine& l : m_lines) {
+        if (m_tabRepeatMarks)
+            break;
+        if (l.m_groupFirst < 0 || &l != &m_lines[size_t(l.m_groupFirst)])
+            continue;
+        for (int k = 0; k < l.m_barCount && !m_tabRepeatMarks; ++k) {
+            const uint8_t flags = l.BarFlags()[size_t(k)];
+            m_tabRepeatMarks = (flags & (BarFlag::GroupStart | BarFlag::GroupEnd | BarFlag::RepeatEndSign))
+                || (flags & BarFlag::KindMask) == BarFlag::KindRepeat || l.BarAux()[size_t(k)] || l.BarAux2()[size_t(k)];
+        }
+    }
     int meter[2] = {0, 0}; // above, below
     int count[2] = {0, 0};
     int outside = 0;
@@ -356,6 +370,8 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     const int open = f.BarOpen()[size_t(bar)];
     const int end = f.BarEnd()[size_t(bar)];
     m_anchors.clear();
+    m_countGoesOn = 0;
+    m_countFromOne = false;
 
     // Beats: digit runs with their beat numbers. A single digit smaller than the one before
     // counts on from ten ("8 9 0 1 2"), so does a written "10".
@@ -594,19 +610,31 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     }
     // A pickup: the song's first bar counted from a later beat ("4e+a" before the band comes
     // in on the 1) is as short as the beats it counts, not a whole bar of rests before them.
+    // So is a later bar counted from a later beat at its bar line ("|1e+a2e+a|3e+a4e+a|", a
+    // line every two beats): its notes stand where the count puts them. Such a count goes on
+    // from the bar before, which may take it in (ConvertWrittenBar).
     int pickup = 0;
-    if (m_barTotal == 0 && beats.front().number > 1 && beats.front().column - open <= 1 && lastBeat > beats.front().number - 1)
+    const bool counted = beats.front().column - open <= 1;
+    if (beats.front().number > 1 && counted && lastBeat > beats.front().number - 1)
         pickup = (beats.front().number - 1) * beat;
+    auto signature = [unit](int barTicks, int* n, int* d) {
+        TimeSigFromTicks(barTicks, n, d);
+        if (unit == BeatUnit::Sixteenth && (*d == 8 || *d == 4)) {
+            *n *= 16 / *d;
+            *d = 16;
+        } else if ((unit == BeatUnit::Eighth || unit == BeatUnit::DottedQuarter) && *d == 4) {
+            *n *= 2;
+            *d = 8;
+        }
+    };
+    if (pickup > 0 && m_barTotal > 0 && length % 12 == 0) {
+        m_countGoesOn = pickup;
+        signature(length / 12, &m_countFullNum, &m_countFullDen);
+    }
+    m_countFromOne = beats.front().number == 1 && counted && length == lastBeat * beat;
     length -= pickup;
     const int ticks = std::max(1, length * 8 / 96);
-    TimeSigFromTicks(ticks, num, den);
-    if (unit == BeatUnit::Sixteenth && (*den == 8 || *den == 4)) {
-        *num *= 16 / *den;
-        *den = 16;
-    } else if ((unit == BeatUnit::Eighth || unit == BeatUnit::DottedQuarter) && *den == 4) {
-        *num *= 2;
-        *den = 8;
-    }
+    signature(ticks, num, den);
     m_countedTicks = ticks;
     m_countedNum = *num;
     m_countedDen = *den;
@@ -768,4 +796,39 @@ bool CTabImporter::ReuseCountedGrid(int open, int end, int* ticks, int* num, int
     *num = m_countedNum;
     *den = m_countedDen;
     return true;
+}
+
+CEvent* CTabImporter::CountedBarGoingOn(const CEventList& events, int bar, int ticks) const
+{
+    // Only where nothing counts bars as written: no repeat marks anywhere, no signature in
+    // the staff, no hit after the last bar line, a plain bar line between the two.
+    if (m_countGoesOn <= 0 || !m_countedFromOne || m_tabRepeatMarks || bar == 0 || m_anchors.empty()
+        || m_barEvents.size() <= size_t(bar) || m_barEvents[size_t(bar) - 1] != m_countedFromOne)
+        return nullptr;
+    const CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
+    const uint8_t before = f.BarFlags()[size_t(bar) - 1];
+    const uint8_t flags = f.BarFlags()[size_t(bar)];
+    const uint8_t kinds = BarFlag::KindMask | BarFlag::GroupStart | BarFlag::GroupEnd | BarFlag::ClosesDouble | BarFlag::RepeatEndSign;
+    if ((before & kinds) != BarFlag::KindWritten || (flags & kinds) != BarFlag::KindWritten
+        || (before & BarFlag::BeatMask) != (flags & BarFlag::BeatMask) || f.BarTimeSig()[size_t(bar) - 1] || f.BarTimeSig()[size_t(bar)]
+        || (f.m_lastHitBar && bar + 1 == f.m_barCount))
+        return nullptr;
+    // The bar before ends where this count takes up, and is the song's last measure.
+    if (int(m_countedFromOne->GetMeasureTicks()) * 12 != m_countGoesOn)
+        return nullptr;
+    for (auto it = events.end(); it != events.begin();) {
+        --it;
+        if (it->IsMeasure()) {
+            if (&*it != m_countedFromOne)
+                return nullptr;
+            break;
+        }
+    }
+    // A signature the tab states names the bars as written.
+    const int fullTicks = m_countFullNum * 32 / m_countFullDen;
+    if (m_statedSig && (m_statedSig & 0x1F) * 32 / (1 << (m_statedSig >> 5)) != fullTicks)
+        return nullptr;
+    if (fullTicks != int(m_countedFromOne->GetMeasureTicks()) + ticks || m_countFullNum > ImportLimits::kMaxNumerator)
+        return nullptr;
+    return m_countedFromOne;
 }
