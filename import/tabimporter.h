@@ -745,6 +745,21 @@ private:
     // way (a triplet count over the first bar holds for the bars after it).
     int m_countedColumns = 0;
     std::vector<SAnchor> m_countedAnchors;
+    // A bar whose count starts on a later beat right at its bar line ("|3e+a4e+a|"): the
+    // beats before it in position units (its anchors start from 0 after them), and the
+    // signature of the bar with them. 0 when the count starts on the 1.
+    int m_countGoesOn = 0;
+    int m_countFullNum = 4;
+    int m_countFullDen = 4;
+    // The count of the bar just measured starts on the 1 at its bar line and ends on a whole
+    // beat; the last such bar written, which a bar whose count goes on from it continues.
+    bool m_countFromOne = false;
+    CEvent* m_countedFromOne = nullptr;
+    // Some staff holds repeat signs, endings or repeat counts: bars are kept as written.
+    bool m_tabRepeatMarks = false;
+    // The bar event that the written bar continues across a bar line in the middle of it
+    // (see m_countGoesOn), or null.
+    CEvent* CountedBarGoingOn(const CEventList& events, int bar, int ticks) const;
 
     // Repeat group state, carried from staff to staff.
     int m_groupStartLine = -1;

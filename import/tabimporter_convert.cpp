@@ -494,11 +494,26 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
         ticks = num * 32 / den;
     }
 
+    // A bar line in the middle of a counted bar ("|1e+a2e+a|3e+a4e+a|", a line every two
+    // beats for easier reading): the count goes on across it, and so does the bar.
+    const bool counted = timeLine && m_timeMode == 2;
+    if (CEvent* whole = counted && !split ? CountedBarGoingOn(events, bar, ticks) : nullptr) {
+        for (SAnchor& a : m_anchors)
+            a.pos += m_countGoesOn;
+        m_anchorEnd += m_countGoesOn;
+        whole->m_word2 = (whole->m_word2 & ~EventBits::TimeSigMask) | TimeSigWord(uint32_t(m_countFullNum), uint32_t(m_countFullDen));
+        m_timeSigNum = m_countFullNum;
+        m_timeSigDen = m_countFullDen;
+        WalkColumns(events, bar, firstColumn, int(whole->GetMeasureTicks()), false, whole);
+        return whole;
+    }
+
     CEvent* barEvent = AppendEvent(events, EventType::Bar, BarWord(num, den, flags, f.BarAux()[size_t(bar)]));
     EmitMeasureRef(barEvent, open);
     m_timeSigNum = num;
     m_timeSigDen = den;
     ++m_barTotal;
+    m_countedFromOne = counted && m_countFromOne && !split ? barEvent : nullptr;
     WalkColumns(events, bar, firstColumn, ticks, split, barEvent);
     return barEvent;
 }
@@ -650,6 +665,8 @@ bool CTabImporter::ConvertBlock(CEventList& events)
             flush();
             barEvents[size_t(k)] = ConvertWrittenBar(events, k);
             ++emitted;
+            if (k > 0 && barEvents[size_t(k)] == barEvents[size_t(k) - 1])
+                --emitted; // the bar before went on across a bar line in its middle
             converted = true;
             break;
         }

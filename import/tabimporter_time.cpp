@@ -178,6 +178,20 @@ void CTabImporter::CensusTimeLines()
     m_timeMode = 0;
     m_timeAbove = false;
     m_timeOutside = false;
+    m_countedFromOne = nullptr;
+    // Repeats count bars as written: a tab with any keeps each of them a bar of its own.
+    m_tabRepeatMarks = false;
+    for (const CImportLine& l : m_lines) {
+        if (m_tabRepeatMarks)
+            break;
+        if (l.m_groupFirst < 0 || &l != &m_lines[size_t(l.m_groupFirst)])
+            continue;
+        for (int k = 0; k < l.m_barCount && !m_tabRepeatMarks; ++k) {
+            const uint8_t flags = l.BarFlags()[size_t(k)];
+            m_tabRepeatMarks = (flags & (BarFlag::GroupStart | BarFlag::GroupEnd | BarFlag::RepeatEndSign))
+                || (flags & BarFlag::KindMask) == BarFlag::KindRepeat || l.BarAux()[size_t(k)] || l.BarAux2()[size_t(k)];
+        }
+    }
     int meter[2] = {0, 0}; // above, below
     int count[2] = {0, 0};
     int outside = 0;
@@ -198,9 +212,16 @@ void CTabImporter::CensusTimeLines()
         if (m1 >= m2 && m2 > 0) {
             const std::string_view lt = l.m_text;
             auto apart = [&](size_t k) { return k >= lt.size() || lt[k] == ' ' || lt[k] == m_barChar; };
+            // Or each followed by its two triplet syllables ("1tt2tt3tt", one trip trip).
+            auto tripletAfter = [&](size_t k) {
+                return k + 2 < lt.size() && ToLower(lt[k + 1]) == 't' && (ToLower(lt[k + 2]) == 't' || ToLower(lt[k + 2]) == 'l')
+                    && (k + 3 == lt.size() || !IsLetter(lt[k + 3]));
+            };
             int last = 0, run = 0;
             for (size_t k = 0; k < lt.size() && run < 3; ++k) {
-                if (!IsDigit(lt[k]) || (k > 0 && !apart(k - 1)) || !apart(k + 1))
+                const bool alone = (k == 0 || apart(k - 1)) && apart(k + 1);
+                const bool compact = tripletAfter(k) && (k == 0 || apart(k - 1) || ToLower(lt[k - 1]) == 't' || ToLower(lt[k - 1]) == 'l');
+                if (!IsDigit(lt[k]) || !(alone || compact))
                     continue;
                 const int d = lt[k] - '0';
                 run = d == last + 1 ? run + 1 : d == 1 ? 1 : 0;
@@ -349,6 +370,8 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     const int open = f.BarOpen()[size_t(bar)];
     const int end = f.BarEnd()[size_t(bar)];
     m_anchors.clear();
+    m_countGoesOn = 0;
+    m_countFromOne = false;
 
     // Beats: digit runs with their beat numbers. A single digit smaller than the one before
     // counts on from ten ("8 9 0 1 2"), so does a written "10".
@@ -468,6 +491,24 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         if (beatTriplets)
             unit = BeatUnit::Quarter;
     }
+    // Four beats "1 t l 2 t l 3 t l 4 t l" a blank between syllables filling a bar of 24
+    // columns: the shuffle count of a 4/4 bar on a grid of sixteenth-note triplets, two
+    // columns to each trip-let. (Two such beats, or columns further apart, stay eighths.)
+    if (unit == BeatUnit::Eighth && beats.size() == 4 && !beatTriplets) {
+        bool spread = beats.front().column - open <= 1;
+        for (size_t bi = 0; bi < beats.size() && spread; ++bi) {
+            const SBeat& b = beats[bi];
+            const int c = b.column;
+            const int span = (bi + 1 < beats.size() ? beats[bi + 1].column : end) - c;
+            spread = b.number == int(bi) + 1 && b.triplet == 'l' && !b.amp && !b.e && !b.aAlone
+                && (span == 6 || (bi + 1 == beats.size() && span == 5)) && t.At(c + 1) == ' ' && ToLower(t.At(c + 2)) == 't'
+                && t.At(c + 3) == ' ' && ToLower(t.At(c + 4)) == 'l';
+        }
+        if (spread) {
+            beatTriplets = true;
+            unit = BeatUnit::Quarter;
+        }
+    }
     // Beat numbers a column apart, alone or with their "and", up to four ("|1 2 3 4 |" or
     // "|1+2+3+4+|" under "|x-x-x-x-|"): the beats are quarters and the columns eighths, as
     // drummers write 2/4, 3/4 and 4/4; six and more such beats are eighths (6/8).
@@ -572,22 +613,40 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     }
     // A pickup: the song's first bar counted from a later beat ("4e+a" before the band comes
     // in on the 1) is as short as the beats it counts, not a whole bar of rests before them.
+    // So is a later bar counted from a later beat at its bar line ("|1e+a2e+a|3e+a4e+a|", a
+    // line every two beats): its notes stand where the count puts them. Such a count goes on
+    // from the bar before, which may take it in (ConvertWrittenBar).
     int pickup = 0;
-    if (m_barTotal == 0 && beats.front().number > 1 && beats.front().column - open <= 1 && lastBeat > beats.front().number - 1)
+    const bool counted = beats.front().column - open <= 1;
+    if (beats.front().number > 1 && counted && lastBeat > beats.front().number - 1)
         pickup = (beats.front().number - 1) * beat;
+    auto signature = [unit](int barTicks, int* n, int* d) {
+        TimeSigFromTicks(barTicks, n, d);
+        if (unit == BeatUnit::Sixteenth && (*d == 8 || *d == 4)) {
+            *n *= 16 / *d;
+            *d = 16;
+        } else if ((unit == BeatUnit::Eighth || unit == BeatUnit::DottedQuarter) && *d == 4) {
+            *n *= 2;
+            *d = 8;
+        }
+    };
+    if (pickup > 0 && m_barTotal > 0 && length % 12 == 0) {
+        m_countGoesOn = pickup;
+        signature(length / 12, &m_countFullNum, &m_countFullDen);
+    }
+    m_countFromOne = beats.front().number == 1 && counted && length == lastBeat * beat;
     length -= pickup;
     const int ticks = std::max(1, length * 8 / 96);
-    TimeSigFromTicks(ticks, num, den);
-    if (unit == BeatUnit::Sixteenth && (*den == 8 || *den == 4)) {
-        *num *= 16 / *den;
-        *den = 16;
-    } else if ((unit == BeatUnit::Eighth || unit == BeatUnit::DottedQuarter) && *den == 4) {
-        *num *= 2;
-        *den = 8;
-    }
+    signature(ticks, num, den);
     m_countedTicks = ticks;
     m_countedNum = *num;
     m_countedDen = *den;
+
+    // The second half of a sextuplet beat at column c: '+' (or '&'), 't' and the triplet's
+    // letter ("+tl", "+tt").
+    auto sextupletHalf = [&](int c, char kind) {
+        return c + 2 < end && (t.At(c) == '+' || t.At(c) == '&') && ToLower(t.At(c + 1)) == 't' && ToLower(t.At(c + 2)) == kind;
+    };
 
     // Positions of the digits and syllables.
     size_t bi = 0;
@@ -648,7 +707,11 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
                 while (nc < end && t.At(nc) == ' ')
                     ++nc;
                 const char kind = ToLower(t.At(nc));
-                const int second = kind == 'l' ? (beatTriplets ? 32 : 16) : kind == 't' ? 32 : kind == 'q' ? 64 : 0;
+                int second = kind == 'l' ? (beatTriplets ? 32 : 16) : kind == 't' ? 32 : kind == 'q' ? 64 : 0;
+                // "1tt+tt" ("one-ta-ta-and-ta-ta"): six to the beat, the first three on its
+                // first eighth, as "3tl+tl".
+                if (kind == 't' && unit == BeatUnit::Quarter && sextupletHalf(nc + 1, 't'))
+                    second = 16;
                 if (second && nc < end) {
                     m_anchors.back().triplet = true;
                     m_anchors.push_back({tc, start + second, true});
@@ -660,11 +723,12 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         }
         if (IsDigit(ch))
             continue;
-        // The second triplet of a quarter counted "3tl+tl": the '+' and the two after it.
-        if ((ch == '+' || ch == '&') && unit == BeatUnit::Quarter && b.triplet == 'l') {
+        // The second triplet of a quarter counted "3tl+tl" or "3tt+tt": the '+' and the two
+        // after it.
+        if ((ch == '+' || ch == '&') && unit == BeatUnit::Quarter && (b.triplet == 'l' || b.triplet == 't')) {
             const int tc = c + 1;
             const int nc = tc + 1;
-            if (nc < end && ToLower(t.At(tc)) == 't' && ToLower(t.At(nc)) == 'l') {
+            if (nc < end && sextupletHalf(c, b.triplet)) {
                 m_anchors.push_back({c, start + 48, true});
                 m_anchors.push_back({tc, start + 64, true});
                 m_anchors.push_back({nc, start + 80, true});
@@ -735,4 +799,39 @@ bool CTabImporter::ReuseCountedGrid(int open, int end, int* ticks, int* num, int
     *num = m_countedNum;
     *den = m_countedDen;
     return true;
+}
+
+CEvent* CTabImporter::CountedBarGoingOn(const CEventList& events, int bar, int ticks) const
+{
+    // Only where nothing counts bars as written: no repeat marks anywhere, no signature in
+    // the staff, no hit after the last bar line, a plain bar line between the two.
+    if (m_countGoesOn <= 0 || !m_countedFromOne || m_tabRepeatMarks || bar == 0 || m_anchors.empty()
+        || m_barEvents.size() <= size_t(bar) || m_barEvents[size_t(bar) - 1] != m_countedFromOne)
+        return nullptr;
+    const CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
+    const uint8_t before = f.BarFlags()[size_t(bar) - 1];
+    const uint8_t flags = f.BarFlags()[size_t(bar)];
+    const uint8_t kinds = BarFlag::KindMask | BarFlag::GroupStart | BarFlag::GroupEnd | BarFlag::ClosesDouble | BarFlag::RepeatEndSign;
+    if ((before & kinds) != BarFlag::KindWritten || (flags & kinds) != BarFlag::KindWritten
+        || (before & BarFlag::BeatMask) != (flags & BarFlag::BeatMask) || f.BarTimeSig()[size_t(bar) - 1] || f.BarTimeSig()[size_t(bar)]
+        || (f.m_lastHitBar && bar + 1 == f.m_barCount))
+        return nullptr;
+    // The bar before ends where this count takes up, and is the song's last measure.
+    if (int(m_countedFromOne->GetMeasureTicks()) * 12 != m_countGoesOn)
+        return nullptr;
+    for (auto it = events.end(); it != events.begin();) {
+        --it;
+        if (it->IsMeasure()) {
+            if (&*it != m_countedFromOne)
+                return nullptr;
+            break;
+        }
+    }
+    // A signature the tab states names the bars as written.
+    const int fullTicks = m_countFullNum * 32 / m_countFullDen;
+    if (m_statedSig && (m_statedSig & 0x1F) * 32 / (1 << (m_statedSig >> 5)) != fullTicks)
+        return nullptr;
+    if (fullTicks != int(m_countedFromOne->GetMeasureTicks()) + ticks || m_countFullNum > ImportLimits::kMaxNumerator)
+        return nullptr;
+    return m_countedFromOne;
 }

@@ -279,9 +279,12 @@ std::vector<SColumn> CountedColumns(int64_t units, STimeSig sig, const std::vect
             whole = std::gcd(whole, p);
         auto [wholeStyle, wholeWidth] = BeatLayout(beat, int(whole));
         // Up to four eighths written "1tl2tl" would read as one trip-let a quarter: they are
-        // spaced out ("1 t l 2 t l"), which reads as eighths.
+        // spaced out ("1 t l 2 t l"), which reads as eighths. Four of them a blank apart read
+        // as the shuffle count of a 4/4 bar: their first beat takes twice the columns.
         if (beat == kEighth && beats <= 4 && wholeStyle == EBeatStyle::EighthTriplets && wholeWidth == 16)
             wholeWidth = 8;
+        const bool spreadOut = beat == kEighth && beats == 4 && last == beat && !onEnd && wholeStyle == EBeatStyle::EighthTriplets
+            && wholeWidth == 8;
         if (onEnd) {
             // At least nine columns a quarter, five an eighth.
             if (wholeStyle == EBeatStyle::Eighths)
@@ -293,12 +296,17 @@ std::vector<SColumn> CountedColumns(int64_t units, STimeSig sig, const std::vect
         // is written short (it is read against the first).
         std::vector<SColumn> best;
         for (const bool uniform : {true, false}) {
-            if (!uniform && (onEnd || last < beat))
+            if (!uniform && (onEnd || last < beat || spreadOut))
                 break;
             std::vector<SColumn> columns = BeatColumns(beat, beats, last, positions, uniform ? wholeStyle : std::optional<EBeatStyle>(),
                                                        wholeWidth, maxBeatColumns);
             if (columns.empty())
                 continue;
+            if (spreadOut && uniform) {
+                std::vector<SColumn> first = BeatColumns(beat, 1, beat, positions, wholeStyle, wholeWidth / 2, maxBeatColumns);
+                columns.erase(columns.begin(), columns.begin() + beat / wholeWidth);
+                columns.insert(columns.begin(), first.begin(), first.end());
+            }
             const int64_t syllables = std::count_if(columns.begin(), columns.end(), [](const SColumn& c) { return IsSyllable(c.count); });
             const int64_t width = int64_t(columns.size());
             if (slack ? 4 * syllables - width - (onEnd ? 1 : 0) < -*slack : 8 * syllables < width)

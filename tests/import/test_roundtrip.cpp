@@ -238,6 +238,12 @@ TEST(TextRoundTripGrids, ShortSignatures)
     const char* fourEighths = "B4/8 38@0 50@16 48@32 36@48 42@64 38@80 38@96 50@112 48@128 36@144 42@160 38@176 B";
     const SWritten quick = WriteAndReadBack(fourEighths);
     EXPECT_EQ(quick.song, fourEighths) << quick.tab.toStdString();
+    // Nor are they "1 t l 2 t l 3 t l 4 t l" a blank apart (a 4/4 shuffle count): the first
+    // beat takes twice the columns.
+    EXPECT_EQ(CountLine(quick.tab), "    1   t   l   2 t l 3 t l 4 t l |");
+    const char* fourEighths32 = "B4/8 38@0 50@8 48@16 36@24 42@64 38@88 38@96 50@136 48@176 B";
+    const SWritten quicker = WriteAndReadBack(fourEighths32);
+    EXPECT_EQ(quicker.song, fourEighths32) << quicker.tab.toStdString();
 
     // 12/8 with 16th-note triplets: counted in twelve eighths, the tenth to twelfth written
     // 0, 1 and 2 as the reader counts on from ten.

@@ -207,9 +207,150 @@ TEST(TimeLines, APickupBarIsAsShortAsItsCount)
         const std::string song = SongText(r->doc.Events());
         EXPECT_EQ(song.substr(0, song.find("|4/4")), "|1/4 38@0 38@24 38@48 38@72 ");
     }
-    // Counted from a later beat further on in the song, a bar keeps its length.
-    auto later = RunImport("H |x-x-x-x-x-x-x-x-|x-x-x-x-|\n  |1e+a2e+a3e+a4e+a|3e+a4e+a|\n");
-    EXPECT_EQ(BarsText(later->doc.Events()), "|4/4 |4/4");
+    // Counted from a later beat further on in the song, a bar is as short as its count too:
+    // after a whole 4/4 bar, the half bar counted "3e+a4e+a" is 2/4 with its notes from 0, not
+    // a 4/4 bar of two silent beats and then the notes.
+    auto later = RunImport("H |x-x-x-x-x-x-x-x-|x-x-x-x-|\nS |----o-------o---|o-------|\n  |1e+a2e+a3e+a4e+a|3e+a4e+a|\n");
+    EXPECT_EQ(BarsText(later->doc.Events()), "|4/4 |2/4");
+    const std::string song = SongText(later->doc.Events());
+    EXPECT_EQ(song.substr(song.find("|2/4")), "|2/4 42@0 38@0 42@48 42@96 42@144");
+}
+
+TEST(TimeLines, ShuffleCountedOneTripLetABlankApart)
+{
+    // "1 t l" with a blank between the syllables, four beats over 24 columns: a 4/4 bar in
+    // eighth-note triplets, two columns to each of them (16 positions a column).
+    const std::string ride = "|x---x-x---x-x---x-x---x-|";
+    const std::string snare = "|------o-----------o---o-|";
+    const std::string kick = "|o-----------o-----------|";
+    const std::string count = "|1 t l 2 t l 3 t l 4 t l |";
+    const std::string bar = "|4/4 51@0t 36@0t 51@64t 51@96t 38@96t 51@160t 51@192t 36@192t 51@256t 51@288t 38@288t 51@352t 38@352t";
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+        const char* bars;
+    };
+    const SCase cases[] = {
+        {"count below", "Ride |" + ride.substr(1) + "\nSnare" + snare + "\nKick " + kick + "\n     " + count + "\n", "|4/4"},
+        {"count above, colons", "     " + count + "\nR:   " + ride + "\nS:   " + snare + "\nB:   " + kick + "\n", "|4/4"},
+        {"two bars, count without bar lines",
+         "    1 t l 2 t l 3 t l 4 t l  1 t l 2 t l 3 t l 4 t l\nRd " + ride + ride.substr(1) + "\nSn " + snare + snare.substr(1)
+             + "\nBd " + kick + kick.substr(1) + "\n",
+         "|4/4 |4/4"},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(c.tab) : c.tab);
+            EXPECT_EQ(r->imp.m_timeMode, 2);
+            EXPECT_EQ(BarsText(r->doc.Events()), c.bars);
+            const std::string song = SongText(r->doc.Events());
+            EXPECT_EQ(song.substr(0, song.find(" |", 1)), bar);
+        }
+    }
+    // Three beats so spaced, or beats that do not count 1 to 4, are no 4/4 shuffle count.
+    auto three = RunImport("SD|oooooooooooooooooo|\n  |1 t l 2 t l 3 t l |\n");
+    EXPECT_EQ(BarsText(three->doc.Events()), "|3/8");
+    auto skipped = RunImport("SD|oooooooooooooooooooooooo|\n  |1 t l 2 t l 3 t l 5 t l |\n");
+    EXPECT_NE(BarsText(skipped->doc.Events()), "|4/4");
+}
+
+TEST(TimeLines, BeatsCountedOneTripTripWithoutBlanks)
+{
+    // "1tt" is a beat in three like "1tl": three columns a beat, eighth-note triplets.
+    const std::string waltz = "|3/4 51@0t 36@0t 51@96t 44@96t 51@160t 51@192t";
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+    };
+    const SCase cases[] = {
+        {"above, no bar lines", "     1tt2tt3tt 1tt2tt3tt\nRide|x--x-xx--|x--x-xx--|\nBd  |o--------|o--------|\nHf  |---x-----|---x-----|\n"},
+        {"below, upper case", "R |x--x-xx--|x--x-xx--|\nB |o--------|o--------|\nHF|---x-----|---x-----|\n  |1TT2TT3TT|1TT2TT3TT|\n"},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(c.tab) : c.tab);
+            EXPECT_EQ(r->imp.m_timeMode, 2);
+            EXPECT_EQ(BarsText(r->doc.Events()), "|3/4 |3/4");
+            const std::string song = SongText(r->doc.Events());
+            EXPECT_EQ(song.substr(0, song.find(" |", 1)), waltz);
+        }
+    }
+    auto four = RunImport("H |x--x-xx--x-x|\nS |---o-----o--|\nB |o-----o-----|\n  |1tt2tt3tt4tt|\n");
+    EXPECT_EQ(SongText(four->doc.Events()), "|4/4 42@0t 36@0t 42@96t 38@96t 42@160t 42@192t 36@192t 42@288t 38@288t 42@352t");
+}
+
+TEST(TimeLines, SextupletsCountedTaTaAndTaTa)
+{
+    // "1tt+tt" (one-ta-ta-and-ta-ta): six to the beat, as "1tl+tl".
+    const std::string fill = "|4/4 38@0t 38@16t 38@32t 38@48t 38@64t 38@80t 50@96t 50@112t 50@128t 48@144t 48@160t 48@176t "
+                             "49@192t 36@192t 38@256t";
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+    };
+    const SCase cases[] = {
+        {"below", "SN|oooooo----------o-------|\nHT|------ooo---------------|\nMT|---------ooo------------|\n"
+                  "CR|------------x-----------|\nBD|------------o-----------|\n  |1tt+tt2tt+tt3tt+tt4tt+tt|\n"},
+        {"above, with '&'", "  |1tt&tt2tt&tt3tt&tt4tt&tt|\nSN|oooooo----------o-------|\nHT|------ooo---------------|\n"
+                            "MT|---------ooo------------|\nCR|------------x-----------|\nBD|------------o-----------|\n"},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(c.tab) : c.tab);
+            EXPECT_EQ(r->imp.m_timeMode, 2);
+            EXPECT_EQ(SongText(r->doc.Events()), fill);
+        }
+    }
+    // Beside plain beats of the same bar: the sextuplet beats take six columns, the others two.
+    auto mixed = RunImport("S |oooooo------------|\nB |------------o-o---|\n  |1tt+tt2tt+tt3 + 4 + |\n");
+    EXPECT_EQ(SongText(mixed->doc.Events()), "|4/4 38@0t 38@16t 38@32t 38@48t 38@64t 38@80t 36@192 36@240");
+}
+
+TEST(TimeLines, BarLinesEveryTwoBeatsKeepTheBarWhole)
+{
+    // A bar line after each second beat, the count going on from 3 after it: two 4/4 bars.
+    const std::string hat = "|x-x-x-x-|x-x-x-x-|x-x-x-x-|x-x-xx-x|";
+    const std::string snare = "|----o---|----o---|----o---|----o--o|";
+    const std::string kick = "|o-----o-|--o-----|o-----o-|-o------|";
+    const std::string song = "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 36@144 42@192 42@240 36@240 42@288 38@288 42@336 "
+                             "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 36@144 42@192 36@216 42@240 42@288 38@288 42@312 42@360 38@360";
+    struct SCase
+    {
+        const char* name;
+        std::string tab;
+    };
+    const SCase cases[] = {
+        {"count below, blanks at the bar lines", "H " + hat + "\nS " + snare + "\nK " + kick + "\n   1e+a2e+a 3e+a4e+a 1e+a2e+a 3e+a4e+a\n"},
+        {"count below, bar lines", "H " + hat + "\nS " + snare + "\nK " + kick + "\n  |1e+a2e+a|3e+a4e+a|1e+a2e+a|3e+a4e+a|\n"},
+        {"count above, colons", "    1e+a2e+a 3e+a4e+a 1e+a2e+a 3e+a4e+a\nHH:" + hat + "\nSD:" + snare + "\nBD:" + kick + "\n"},
+    };
+    for (const SCase& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (crlf ? " CR LF" : ""));
+            auto r = RunImport(crlf ? Crlf(c.tab) : c.tab);
+            EXPECT_EQ(r->imp.m_timeMode, 2);
+            EXPECT_EQ(SongText(r->doc.Events()), song);
+        }
+    }
+    // "x2" after the staff plays the one bar twice, not the bars written.
+    auto twice = RunImport("H |x-x-x-x-|x-x-x-x-|  x2\nK |o-------|o-------|\n   1e+a2e+a 3e+a4e+a\n");
+    EXPECT_EQ(SongText(twice->doc.Events()), "|4/4 42@0 36@0 42@48 42@96 42@144 42@192 36@192 42@240 42@288 42@336 %1*1");
+}
+
+TEST(TimeLines, HalfBarsStayHalfBarsWhereBarsAreCountedAsWritten)
+{
+    // With repeat signs or a stated 2/4 the bars stay as written: 2/4 each, their notes from 0.
+    const std::string half = "42@0 36@0 42@48 42@96 38@96 42@144 36@144 |2/4";
+    auto repeated = RunImport("H |:x-x-x-x-|x-x-x-x-:|\nS |:----o---|----o---:|\nK |:o-----o-|--o-----:|\n    1e+a2e+a 3e+a4e+a\n");
+    EXPECT_EQ(SongText(repeated->doc.Events()), "|2/4+s " + half + "+e 42@0 42@48 36@48 42@96 38@96 42@144");
+    auto stated = RunImport("Time: 2/4\n\nH |x-x-x-x-|x-x-x-x-|\nS |----o---|----o---|\nK |o-----o-|--o-----|\n   1e+a2e+a 3e+a4e+a\n");
+    EXPECT_EQ(SongText(stated->doc.Events()), "|2/4 " + half + " 42@0 42@48 36@48 42@96 38@96 42@144");
 }
 
 TEST(TimeLines, MeterLine)
