@@ -519,23 +519,40 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
         return t.find('=') != std::string_view::npos && (!m_barChar || t.find(m_barChar) == std::string_view::npos);
     };
     const int afterLegend = blankOrNone(first + count) && legendLine(first + count + 1) ? first + count + 2 : -1;
+    // Past accents or signatures written over the staff ("   >   >", "    7/8     4/4").
+    auto markLine = [&](int i) {
+        if (!freeLine(i))
+            return false;
+        bool any = false;
+        for (char c : std::string_view(m_lines[size_t(i)].m_text)) {
+            if (IsBlank(c))
+                continue;
+            if (!IsDigit(c) && c != '/' && c != '>' && c != '<' && c != '^' && c != '*' && c != '\'' && c != '`')
+                return false;
+            any = true;
+        }
+        return any;
+    };
+    const int pastMarks = markLine(first - 1) && first >= 2 ? first - 2 : -1;
     const int candidates[] = {first - 1, first + count,
                               blankOrNone(first - 1) && first >= 1 ? first - 2 : -1,
                               blankOrNone(first + count) ? first + count + 1 : -1,
                               countLine(first - 1) ? first - 2 : -1,
                               afterCount,
                               afterCount >= 0 && blankOrNone(afterCount) ? afterCount + 1 : -1,
-                              afterLegend};
-    for (int c = 0; c < 8 && staffCount < 0; ++c) {
+                              afterLegend,
+                              pastMarks};
+    for (int c = 0; c < 9 && staffCount < 0; ++c) {
         const int i = candidates[c];
-        if (!freeLine(i) || (c == 2 && !notStaff(i - 1)) || ((c == 3 || c >= 6) && !notStaff(i + 1)) || (c >= 4 && countLine(i)))
+        const bool below = c == 3 || c == 6 || c == 7;
+        if (!freeLine(i) || ((c == 2 || c == 8) && !notStaff(i - 1)) || (below && !notStaff(i + 1)) || (c >= 4 && countLine(i)))
             continue;
         // "Chorus again x2" under the verse asks for the chorus, not for this staff.
         int plays = 0;
         if (i > first && !SectionCall(i, &plays).empty())
             continue;
         // One blank line below: only when no staff follows it.
-        if ((c == 3 || c >= 6) && (!blankOrNone(i + 1)
+        if (below && (!blankOrNone(i + 1)
                        || (i + 2 < int(m_lines.size()) && m_lines[size_t(i) + 2].m_text.find(m_barChar) != std::string::npos)))
             continue;
         // Right beside the staff, only a line that starts left of its first bar or right of

@@ -214,6 +214,14 @@ TEST(StaffCount, ACountInASentenceOverTheStaff)
         auto r = RunImport(tab);
         EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 %1*1") << tab;
     }
+    // Over the staff, past a line of accents or of signatures.
+    for (const char* marks : {"            >       >\n", "     4/4             4/4\n"}) {
+        const std::string tab = std::string("GROOVE (x2)\n") + marks + staff;
+        for (const std::string& text : {tab, Crlf(tab)}) {
+            auto r = RunImport(text);
+            EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 %1*1") << marks;
+        }
+    }
     // Under the staff, past a legend for its letters.
     const std::string legend = staff + "\nR = rimclick (cross stick)\nplay 8x then into the chorus\n";
     for (const std::string& tab : {legend, Crlf(legend)}) {
