@@ -211,6 +211,8 @@ public:
     bool m_hasDigit : 1 = false;
     // The staff (its first line) ends with a last hit after its last bar line ("|X--").
     bool m_lastHitBar : 1 = false;
+    // A guitar or bass line set aside: no remark for a staff next to it.
+    bool m_stringLine : 1 = false;
 
 private:
     bool m_hasBarOpen : 1 = false;
@@ -446,6 +448,7 @@ private:
     bool SameLabel(const CImportLine& a, const CImportLine& b) const;
     bool StartsPartialStaff(int index) const;
     bool BreaksRunOrder(int index) const;
+    bool ChangesToOrFromStrings(int index) const;
     // From `index` on, the staff lines repeat the open group's labels in order, to their end.
     bool RepeatsGroupLabels(int index);
     // The tempo a line of its own gives ("Tempo: 124", "124 bpm"), or 0.

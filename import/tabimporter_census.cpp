@@ -522,6 +522,38 @@ bool CTabImporter::StartsPartialStaff(int index) const
     return lines >= 2;
 }
 
+namespace {
+bool IsStringName(std::string_view label);
+}
+
+bool CTabImporter::ChangesToOrFromStrings(int index) const
+{
+    // A guitar or bass staff ("e B G D A E", "G D A E") written right above or below a drum
+    // staff, with no blank line between: two staves.
+    auto strings = [](std::string_view label) { return IsStringName(label); };
+    const std::string_view label = StaffLabel(m_lines[size_t(index)]);
+    const int n = int(m_groupLabels.size());
+    int stringLines = 0;
+    bool a = false, eOrD = false;
+    for (const std::string_view g : m_groupLabels) {
+        if (!strings(g))
+            break;
+        ++stringLines;
+        a = a || ToLower(g[0]) == 'a';
+        eOrD = eOrD || ToLower(g[0]) == 'e' || ToLower(g[0]) == 'd';
+    }
+    if (stringLines == n && n >= 4 && n <= 7 && a && eOrD)
+        return !strings(label);
+    if (stringLines > 0 || !strings(label))
+        return false;
+    // Drum lines so far, and from here four string lines at least.
+    int run = 0;
+    for (int l = index; l < int(m_lines.size()) && run < 4; ++l, ++run)
+        if (!strings(StaffLabel(m_lines[size_t(l)])) || (m_barChar && m_lines[size_t(l)].m_text.find(m_barChar) == std::string::npos))
+            break;
+    return run >= 4;
+}
+
 int CTabImporter::ScanStaffGroups(int index, int tabType)
 {
     CImportLine& line = m_lines[size_t(index)];
@@ -545,7 +577,8 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
         // ("HH SD BD HH SD BD"): the next staff, written with no blank line between. The group
         // ends, and the line is read again to open the next one.
         if (m_groupLineCount >= 2
-            && (BreaksRunOrder(index) || (SameLabel(m_lines[size_t(m_groupFirstLine)], line) ? RepeatsGroupLabels(index) : StartsPartialStaff(index)))) {
+            && (BreaksRunOrder(index) || ChangesToOrFromStrings(index)
+                || (SameLabel(m_lines[size_t(m_groupFirstLine)], line) ? RepeatsGroupLabels(index) : StartsPartialStaff(index)))) {
             // The first staff of the run sets the order of the labels for the staves after it.
             if (m_runRefFirst < 0) {
                 m_runRefFirst = m_groupFirstLine;
@@ -712,6 +745,7 @@ void CTabImporter::SetAsideStringStaves()
             for (int l = first; l <= last; ++l) {
                 m_lines[size_t(l)].m_type = LineType::MiscComment;
                 m_lines[size_t(l)].m_groupFirst = -1;
+                m_lines[size_t(l)].m_stringLine = true;
             }
         }
         m_groupCount -= int(strings.size());
@@ -724,7 +758,7 @@ void CTabImporter::SetAsideStringStaves()
 void CTabImporter::CommentPass()
 {
     auto isFree = [](const CImportLine& l) {
-        return l.m_type == LineType::Unknown || l.m_type == LineType::MiscComment;
+        return (l.m_type == LineType::Unknown || l.m_type == LineType::MiscComment) && !l.m_stringLine;
     };
     m_groupState = 0;
     const int last = int(m_lines.size()) - 1; // the sentinel is not a comment

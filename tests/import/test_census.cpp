@@ -168,6 +168,23 @@ TEST(TabType, GuitarAndBassStavesOfABandTabAreLeftOut)
     EXPECT_EQ(SongText(letters->doc.Events()).substr(0, 19), "|4/4 49@0 36@0 42@4");
 }
 
+TEST(TabType, AStringStaffRightNextToTheDrumsIsLeftOut)
+{
+    const std::string guitar = "e|-----3-----3---|\nB|---3---3-----3-|\nG|-0-------0-----|\nD|---------------|\n"
+                               "A|---------------|\nE|-3-------------|\n";
+    const std::string bass = "G|----------------|\nD|----------------|\nA|--------------5-|\nE|3-------3-------|\n";
+    const std::string drums = "HH|x-x-x-x-x-x-x-x-|\nSD|----o-------o---|\nBD|o-------o-------|\n";
+    const std::string groove = "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 42@336";
+    // Above the drums, and below them, with no blank line between.
+    for (const std::string& tab : {guitar + drums, bass + drums, drums + bass}) {
+        for (const std::string& text : {tab, Crlf(tab)}) {
+            auto r = RunImport(text);
+            EXPECT_EQ(r->blocks, 1) << text;
+            EXPECT_EQ(SongText(r->doc.Events()), groove) << text;
+        }
+    }
+}
+
 TEST(TabType, DrumLabelsGiveNoWarning)
 {
     auto r = RunImport(Staff("HH") + Staff("SD") + Staff("BD"));
