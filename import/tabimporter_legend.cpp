@@ -425,7 +425,13 @@ void CTabImporter::ApplyLegends()
         // line keeps its own instrument.
         if (instruments)
             saidAny[MeaningInstrument] = false;
-        if (std::none_of(std::begin(saidAny), std::end(saidAny), [](bool b) { return b; }))
+        // "R = right hand on the hats" names a line's instrument in words of its own.
+        const bool namesLabel = std::any_of(m_labels.begin(), m_labels.begin() + m_labelCount,
+                                            [&](const CLabelRecord& rec) { return legend.symbol == rec.label; });
+        const bool hatWords = namesLabel
+            && (HasPhrase(legend.meaning, "hi hat") || HasPhrase(legend.meaning, "hihat") || HasPhrase(legend.meaning, "hats")
+                || HasPhrase(legend.meaning, "hat"));
+        if (std::none_of(std::begin(saidAny), std::end(saidAny), [](bool b) { return b; }) && !hatWords)
             continue; // nothing we understand: the built-in meaning stays
         bool applied = false;
         auto apply = [&](CNoteKeyEntry& entry) {
@@ -466,6 +472,18 @@ void CTabImporter::ApplyLegends()
             // A whole line names one instrument, or the hat played with the foot
             // ("HH - Hi-Hat w/foot"); open and closed are its strokes, not the line.
             const bool foot = saidAny[MeaningHiHat] && said[MeaningHiHat] == 44;
+            // "R = right hand on the hats", "R = hi-hat": the line is the hi-hat, its 'o' open.
+            if (!saidAny[MeaningInstrument] && !foot && hatWords && rec.EntryCount() > 0 && !IsHiHat(rec.entries[0].instrument)) {
+                for (int e = 0; e < rec.EntryCount(); ++e) {
+                    CNoteKeyEntry& entry = rec.entries[size_t(e)];
+                    const char c = entry.noteChar;
+                    entry.instrument = uint8_t(c == 'o' || c == 'O' ? 46 : 42);
+                    entry.kind = 1;
+                }
+                m_labelGuessed[size_t(i)] = false;
+                applied = true;
+                continue;
+            }
             if (!saidAny[MeaningInstrument] && !foot)
                 continue;
             // "LF = left foot" over a second bass drum spells the label out.

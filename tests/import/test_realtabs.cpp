@@ -491,6 +491,23 @@ TEST(Legends, ANumberedWordInAMeaning)
     }
 }
 
+TEST(Legends, ALabelSaidToBeTheHats)
+{
+    const std::string staff = "\nR |x--x--x-o--x--x-|\nS |----x-------x---|\nK |--x--x----x--x--|\n";
+    for (const char* legend : {"Linear groove (R = right hand on the hats, S = snare, K = kick)\n", "R = hi-hat\n"}) {
+        for (const std::string& text : {legend + staff, Crlf(legend + staff)}) {
+            auto r = RunImport(text);
+            ASSERT_EQ(r->blocks, 1) << legend;
+            EXPECT_EQ(KeyOf(*r, "R", 'x'), 42) << legend;
+            EXPECT_EQ(KeyOf(*r, "R", 'o'), 46) << legend;
+            EXPECT_EQ(KeyOf(*r, "S", 'x'), 38) << legend;
+        }
+    }
+    // Without it R is the ride.
+    auto ride = RunImport(staff);
+    EXPECT_EQ(KeyOf(*ride, "R", 'x'), 51);
+}
+
 TEST(Legends, AnInstrumentGoesToTheLinesOfItsKind)
 {
     // x on the cymbal line is the crash, x on the hi-hat stays a hi-hat.
