@@ -456,8 +456,9 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         // A triplet count fills its beat with three parts: 16th triplets ("1 t l") an
         // eighth, eighth and quarter triplets a quarter.
         // "3tl+tl" holds two of them, one on each eighth: the beat is a quarter.
+        // Beats of sixteenths before it ("1e+a2e+a3tl4tl") keep the beat a quarter.
         if (b.triplet)
-            unit = b.triplet == 'l' && !b.amp ? BeatUnit::Eighth : BeatUnit::Quarter;
+            unit = b.triplet == 'l' && !b.amp && unit != BeatUnit::Quarter ? BeatUnit::Eighth : BeatUnit::Quarter;
         else if (b.e)
             unit = BeatUnit::Quarter;
         else if (b.aAlone || (b.ampThenA && b.gaps == 0)) {

@@ -342,7 +342,7 @@ std::vector<uint32_t> PositionsOf(const CEventList& events, int key)
 
 TEST(Structure, ThreeSyllableBeatsOfACountLineAreTriplets)
 {
-    for (const std::string count : {"  |1e+a2e+a3te4te|", "  |1e&a2e&a3+a4te|"}) {
+    for (const std::string count : {"  |1e+a2e+a3te4te|", "  |1e&a2e&a3+a4te|", "  |1e+a2e+a3tl4tl|", "  |1e+a2e+a3TL4TL|"}) {
         auto r = RunImport("H |x---x---x-x-x-|\nS |----o---ooo-oo|\nB |o-------o--o--|\n" + count + "\n");
         ASSERT_EQ(r->blocks, 1) << count;
         EXPECT_EQ(BarsText(r->doc.Events()), "|4/4") << count;
