@@ -531,8 +531,23 @@ bool CTabImporter::ChangesToOrFromStrings(int index) const
     // A guitar or bass staff ("e B G D A E", "G D A E") written right above or below a drum
     // staff, with no blank line between: two staves.
     auto strings = [](std::string_view label) { return IsStringName(label); };
-    const std::string_view label = StaffLabel(m_lines[size_t(index)]);
     const int n = int(m_groupLabels.size());
+    if (n == 0)
+        return false;
+    const bool fromStrings = strings(m_groupLabels[0]);
+    if (fromStrings && (n < 4 || n > 7 || !std::all_of(m_groupLabels.begin(), m_groupLabels.end(), strings)))
+        return false; // no string staff so far, nor drums alone
+    if (!fromStrings) {
+        // Drums to drums, most lines: a string's name begins with a to g.
+        const std::string_view t = m_lines[size_t(index)].m_text;
+        const int p = FirstNonBlank(t, 0);
+        const char c0 = p >= 0 ? ToLower(t[size_t(p)]) : 0;
+        if (c0 < 'a' || c0 > 'g')
+            return false;
+    }
+    const std::string_view label = StaffLabel(m_lines[size_t(index)]);
+    if (!fromStrings && !strings(label))
+        return false;
     int stringLines = 0;
     bool a = false, eOrD = false;
     for (const std::string_view g : m_groupLabels) {
@@ -547,10 +562,15 @@ bool CTabImporter::ChangesToOrFromStrings(int index) const
     if (stringLines > 0 || !strings(label))
         return false;
     // Drum lines so far, and from here four string lines at least.
-    int run = 0;
-    for (int l = index; l < int(m_lines.size()) && run < 4; ++l, ++run)
-        if (!strings(StaffLabel(m_lines[size_t(l)])) || (m_barChar && m_lines[size_t(l)].m_text.find(m_barChar) == std::string::npos))
+    int run = 1;
+    for (int l = index + 1; l < int(m_lines.size()) && run < 4; ++l, ++run) {
+        const std::string_view t = m_lines[size_t(l)].m_text;
+        const int p = FirstNonBlank(t, 0);
+        if (p < 0 || ToLower(t[size_t(p)]) < 'a' || ToLower(t[size_t(p)]) > 'g')
             break;
+        if (!strings(StaffLabel(m_lines[size_t(l)])) || (m_barChar && t.find(m_barChar) == std::string::npos))
+            break;
+    }
     return run >= 4;
 }
 
@@ -696,7 +716,7 @@ namespace {
 // A string's name as a tab labels it: a note letter, perhaps sharp or flat ("e", "B", "F#").
 bool IsStringName(std::string_view label)
 {
-    if (label.empty() || label.size() > 2 || !std::strchr("ABCDEFGabcdefg", label[0]))
+    if (label.empty() || label.size() > 2 || ToLower(label[0]) < 'a' || ToLower(label[0]) > 'g')
         return false;
     return label.size() == 1 || label[1] == '#' || label[1] == 'b';
 }

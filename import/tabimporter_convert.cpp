@@ -854,8 +854,6 @@ std::string SectionName(std::string_view t)
     return name;
 }
 
-// The section a line asks for again: "Verse 2 - same as verse", "(repeat chorus)", "repeat
-// the chorus". Empty when it asks for none.
 // Whether phrase (lower case) stands in text, ignoring case.
 bool HoldsNoCase(std::string_view text, std::string_view phrase)
 {
@@ -869,6 +867,8 @@ bool HoldsNoCase(std::string_view text, std::string_view phrase)
     return false;
 }
 
+// The section a line asks for again: "Verse 2 - same as verse", "(repeat chorus)", "repeat
+// the chorus". Empty when it asks for none.
 std::string SectionAskedFor(std::string_view t)
 {
     // Most lines ask for nothing: looked for before the line is copied in lower case.
@@ -931,14 +931,12 @@ void CTabImporter::DecideEighthGrid()
         const CImportLine& line = m_lines[size_t(l)];
         if (line.m_type == LineType::StaffLine || line.Length() > 120 || !line.MayHold(eighth))
             continue;
-        std::string lower;
-        for (char c : std::string_view(line.m_text))
-            lower.push_back(ToLower(c));
-        const bool said = lower.find("8th") != std::string::npos || lower.find("eighth") != std::string::npos;
-        const bool per = lower.find("char") != std::string::npos || lower.find("column") != std::string::npos
-            || lower.find("dash") != std::string::npos || lower.find("each") != std::string::npos
-            || lower.find(" - ") != std::string::npos || lower.find("space") != std::string::npos;
-        if (said && per) {
+        const std::string_view t = line.m_text;
+        if (!HoldsNoCase(t, "8th") && !HoldsNoCase(t, "eighth"))
+            continue;
+        const bool per = HoldsNoCase(t, "char") || HoldsNoCase(t, "column") || HoldsNoCase(t, "dash") || HoldsNoCase(t, "each")
+            || HoldsNoCase(t, " - ") || HoldsNoCase(t, "space");
+        if (per) {
             m_eighthGridFrom = l;
             return;
         }
@@ -981,19 +979,16 @@ std::string CTabImporter::SectionCall(int l, int* plays) const
         || (m_barChar && t.find(m_barChar) != std::string_view::npos))
         return {};
     static const uint32_t againLetters = WordLetters("again");
-    static const uint32_t asLetters = WordLetters("as");
+    static const uint32_t aboveLetters = WordLetters("above");
+    static const uint32_t beforeLetters = WordLetters("before");
     const int n = line.m_hasDigit ? FindMultiplier(t) : -1;
-    if (n < 2 && !line.MayHold(againLetters) && !line.MayHold(asLetters))
+    if (n < 2 && !line.MayHold(againLetters) && !line.MayHold(aboveLetters) && !line.MayHold(beforeLetters))
+        return {};
+    const bool again = HoldsNoCase(t, " again") || HoldsNoCase(t, "as above") || HoldsNoCase(t, "as before");
+    if (!again && n < 2)
         return {};
     const std::string name = SectionName(t);
     if (name.size() < 3 || name == "same" || name == "repeat" || name == "play" || name == "then" || name == "this")
-        return {};
-    std::string lower;
-    for (char c : t)
-        lower.push_back(ToLower(c));
-    const bool again = lower.find(" again") != std::string::npos || lower.find("as above") != std::string::npos
-        || lower.find("as before") != std::string::npos;
-    if (!again && n < 2)
         return {};
     // No staff (or its count) under it: then it is the staff's title.
     for (int k = l + 1; k < int(m_lines.size()); ++k) {

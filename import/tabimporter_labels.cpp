@@ -710,7 +710,21 @@ void CTabImporter::RecognizeAll()
     // there an 'o' on the hi-hat is a plain stroke, not an open hat.
     int cymbalLines = 0;
     int drumLines = 0;
-    bool inverse = true;
+    // Only where some line is written in 'o' alone and another in 'x' alone.
+    bool onlyO = false;
+    bool onlyX = false;
+    for (int i = 0; i < m_labelCount; ++i) {
+        const CLabelRecord& rec = m_labels[size_t(i)];
+        bool o = rec.EntryCount() > 0;
+        bool x = o;
+        for (int e = 0; e < rec.EntryCount(); ++e) {
+            o = o && ToLower(rec.entries[size_t(e)].noteChar) == 'o';
+            x = x && ToLower(rec.entries[size_t(e)].noteChar) == 'x';
+        }
+        onlyO = onlyO || o;
+        onlyX = onlyX || x;
+    }
+    bool inverse = onlyO && onlyX;
     for (int i = 0; i < m_labelCount && inverse; ++i) {
         const CLabelRecord& rec = m_labels[size_t(i)];
         const SLabelAlias* alias = FindAlias(rec.label);
@@ -736,6 +750,8 @@ void CTabImporter::RecognizeAll()
     // A left foot line beside a kick line of its own is the hat's foot; beside the right
     // foot, the second bass drum.
     for (int i = 0; i < m_labelCount; ++i) {
+        if (ToLower(m_labels[size_t(i)].label[0]) != 'l')
+            continue;
         const std::string k = LabelKey(m_labels[size_t(i)].label);
         if (k != "lf" && k != "leftfoot")
             continue;
