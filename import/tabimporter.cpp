@@ -156,7 +156,10 @@ int CLabelRecord::EntryCount() const
     return n;
 }
 
-CTabImporter::CTabImporter() : m_timeKey(DefaultTimeKey()) {}
+CTabImporter::CTabImporter() : m_timeKey(DefaultTimeKey())
+{
+    m_labels.reserve(ImportLimits::kLabelSlots);
+}
 
 bool CTabImporter::ReadTabFile(const QString& path)
 {
@@ -216,6 +219,8 @@ void CTabImporter::ReadTabBytes(std::string_view bytes)
     // text again) or a line's text, which goes with the lines.
     m_sourceBytes.assign(bytes);
     m_lines.clear();
+    m_labels.clear();
+    m_labelCount = 0;
     m_arena.release();
     std::string().swap(m_mappedBytes);
     bytes = MapTypographicBytes(m_sourceBytes, &m_mappedBytes);

@@ -385,7 +385,9 @@ public:
     int m_groupState = 0;
     int m_groupFirstLine = 0; // line index
     int m_groupLineCount = 0;
-    std::array<CLabelRecord, ImportLimits::kLabelSlots> m_labels;
+    // The labels found, m_labelCount of them (room for ImportLimits::kLabelSlots is kept, so
+    // a record never moves; only the records in use are ever cleared).
+    std::vector<CLabelRecord> m_labels;
     int m_labelCount = 0;
     int m_barTotal = 0;
     int m_blockCount = 0;

@@ -298,6 +298,7 @@ void CTabImporter::BuildLabelRecords(int index)
             return;
         }
         slot = m_labelCount++;
+        m_labels.emplace_back();
         CLabelRecord& rec = m_labels[size_t(slot)];
         std::memcpy(rec.label, label.data(), label.size());
         rec.label[label.size()] = 0;

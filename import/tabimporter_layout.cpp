@@ -491,9 +491,9 @@ void CTabImporter::EvenOutShortBars()
     const size_t n = m_lines.size() - 1;
     auto separators = [](std::string_view t, std::vector<int>* at) {
         at->clear();
-        for (size_t k = 0; k < t.size(); ++k)
-            if (t[k] == '|')
-                at->push_back(int(k));
+        for (const char* p = static_cast<const char*>(std::memchr(t.data(), '|', t.size())); p;
+             p = static_cast<const char*>(std::memchr(p + 1, '|', size_t(t.data() + t.size() - p - 1))))
+            at->push_back(int(p - t.data()));
     };
     std::vector<std::vector<int>> bars;
     std::vector<int> mine;
