@@ -589,9 +589,13 @@ void CTabImporter::ColonsAfterLabelsToBarLines()
             ++k;
         if (k == label || k + 1 >= t.size() || t[k] != ':' || !IsLetter(t[label]))
             return 0;
-        const char next = t[k + 1];
+        // "HH: x-x-x-x-|": blanks between the colon and the notes, no bar line before them.
+        size_t p = k + 1;
+        while (p < t.size() && t[p] == ' ' && p - k <= 4)
+            ++p;
+        const char next = p < t.size() ? t[p] : 0;
         if (next != '-' && !IsAlnum(next))
-            return 0; // "HH: x-x-" or "HH:|x-x-" are read as they stand
+            return 0; // "HH:|x-x-" is read as it stands
         return t.find('|', k) != std::string_view::npos && std::count(t.begin() + long(k), t.end(), '-') >= 4 ? k : 0;
     };
     const size_t n = m_lines.size() - 1;
@@ -600,9 +604,19 @@ void CTabImporter::ColonsAfterLabelsToBarLines()
         size_t j = i;
         while (j < n && colonAt(m_lines[j].m_text))
             ++j;
-        if (j - i >= 2)
-            for (size_t l = i; l < j; ++l)
-                m_lines[l].m_text.Edit(&m_arena)[colonAt(m_lines[l].m_text)] = '|';
+        if (j - i >= 2) {
+            for (size_t l = i; l < j; ++l) {
+                const size_t k = colonAt(m_lines[l].m_text);
+                char* text = m_lines[l].m_text.Edit(&m_arena);
+                // The bar line goes right before the notes: the colon's column, or the last
+                // blank after it (the colon becomes a blank).
+                size_t p = k + 1;
+                while (text[p] == ' ')
+                    ++p;
+                text[k] = p > k + 1 ? ' ' : '|';
+                text[p - 1] = '|';
+            }
+        }
         i = j + 1;
     }
 }

@@ -587,6 +587,15 @@ TEST(Layouts, AColonAfterTheLabelOpensTheFirstBar)
         const std::string song = SongText(r->doc.Events());
         EXPECT_EQ(song.substr(0, song.find('|', 1)), "|7/8 42@0 36@0 42@48 42@96 38@96 42@144 42@192 36@192 42@240 42@288 38@288 ");
     }
+    // "HH: x-x-": a blank or two after the colon, one bar closed by its bar line only.
+    for (const char* sep : {": ", ":  "}) {
+        const std::string one = std::string("here's the groove:\n\nHH") + sep + "x-x-x-x-x-x-x-x-|\nSD" + sep + "----o-------o---|\nBD" + sep
+                                + "o-----o-o-------|\n\nhope that helps\n";
+        for (const std::string& text : {one, Crlf(one)}) {
+            auto r = RunImport(text);
+            EXPECT_EQ(SongText(r->doc.Events()), "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 36@144 42@192 36@192 42@240 42@288 38@288 42@336") << sep;
+        }
+    }
 }
 
 TEST(Layouts, StavesWithNoBlankLineBetweenStaySeparate)
