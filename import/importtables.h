@@ -10,7 +10,7 @@
 
 namespace ImportLimits {
 // A section named again ("Chorus again x2") is looked for this many lines back at most.
-inline constexpr int kMaxSectionLookBack = 2000;
+inline constexpr int kMaxSectionLookBack = 400;
 // A section asked for again ("same as verse") is copied: its events at most, and all the
 // copies of a tab together at most this many measures.
 inline constexpr int kMaxSectionEvents = 20000;

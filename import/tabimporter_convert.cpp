@@ -981,6 +981,21 @@ std::string CTabImporter::SectionCall(int l, int* plays) const
     static const uint32_t againLetters = WordLetters("again");
     static const uint32_t aboveLetters = WordLetters("above");
     static const uint32_t beforeLetters = WordLetters("before");
+    // A section's name first ("Chorus x2"): a count line or a bracket is none.
+    const int first = FirstNonBlank(t, 0);
+    if (first < 0 || !IsLetter(t[size_t(first)]))
+        return {};
+    // No staff (or its count) under it: then it is the staff's title. (While the staves are
+    // still being found, a line with bar lines under it is taken for one.)
+    for (int k = l + 1; k < int(m_lines.size()); ++k) {
+        const CImportLine& next = m_lines[size_t(k)];
+        if (next.m_type == LineType::Blank)
+            continue;
+        if (next.m_type == LineType::StaffLine || next.m_type == LineType::TimeLine
+            || (m_barChar && std::string_view(next.m_text).find(m_barChar) != std::string_view::npos))
+            return {};
+        break;
+    }
     const int n = line.m_hasDigit ? FindMultiplier(t) : -1;
     if (n < 2 && !line.MayHold(againLetters) && !line.MayHold(aboveLetters) && !line.MayHold(beforeLetters))
         return {};
@@ -990,15 +1005,6 @@ std::string CTabImporter::SectionCall(int l, int* plays) const
     const std::string name = SectionName(t);
     if (name.size() < 3 || name == "same" || name == "repeat" || name == "play" || name == "then" || name == "this")
         return {};
-    // No staff (or its count) under it: then it is the staff's title.
-    for (int k = l + 1; k < int(m_lines.size()); ++k) {
-        const CImportLine& next = m_lines[size_t(k)];
-        if (next.m_type == LineType::Blank)
-            continue;
-        if (next.m_type == LineType::StaffLine || next.m_type == LineType::TimeLine)
-            return {};
-        break;
-    }
     // The titles of the staves above, back from the nearest (a song's worth of lines).
     bool nearest = true;
     bool earlier = false;
