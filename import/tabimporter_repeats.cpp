@@ -192,6 +192,9 @@ bool CTabImporter::ParseRepeatAnnotation(const CImportLine& annotation, int firs
                 break;
             }
         }
+    } else if (IsDigit(annotation.At(0)) && open <= ImportLimits::kMaxLabelChars + 2) {
+        // "1st time:" over a staff of its own, from the line's start above the labels.
+        open = 0;
     }
     // (Without such a mark the line must reach into the bar itself.)
     if (annotation.Length() < open + 2)

@@ -260,6 +260,18 @@ TEST(Structure, AnUnclosedLastBarAFewTicksShort)
     EXPECT_EQ(BarsText(short3->doc.Events()), "|4/4 |3/4");
 }
 
+TEST(Structure, EndingsWrittenAsStavesOfTheirOwn)
+{
+    // "1st time:" and "2nd time:" heading a staff each, after the part they end.
+    for (const char* head : {"1st time:", "1st time", "1st ending"}) {
+        const std::string tab = std::string("Chorus (play twice, 1st time / 2nd time endings)\n\n"
+                                            "H |x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\nB |o-------o-------|o-------o-o-----|\n\n")
+                                + head + "\nH |x-x-x-x-x-x-x-x-|\nB |o-------o-------|\n\n2nd time:\nC |x---------------|\nB |o---------------|\n";
+        for (const std::string& text : {tab, Crlf(tab)})
+            EXPECT_EQ(PlayOrderOf(QByteArray::fromStdString(text)), (std::vector<int>{1, 2, 3, 1, 2, 4})) << head;
+    }
+}
+
 TEST(Structure, ACountOverTheStaffAfterAGroupWithEndings)
 {
     const std::string tab = "Verse\n" + std::string(21, ' ') + "1.               2.\n"
