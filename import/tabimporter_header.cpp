@@ -184,6 +184,10 @@ void CTabImporter::ParseHeaderLine(int index)
             by = CutAtBy(&rest);
         if (!HasWordCharacter(rest) && (!rest.empty() || OnlyPunctuationAfter(line.m_text, size_t(at))))
             continue; // a rule of dashes or stars is no name
+        // "tabbed by ear" says how, not who.
+        if (field == Header::Tabber && rest.size() >= 3 && EqualsNoCase(std::string_view(rest).substr(0, 3), "ear")
+            && (rest.size() == 3 || !IsLetter(rest[3])))
+            continue;
         m_header[size_t(field)] = ImportedText(rest);
         if (!by.empty() && m_header[Header::Band].isEmpty())
             m_header[Header::Band] = ImportedText(by);

@@ -537,6 +537,11 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
         return any;
     };
     const int pastMarks = markLine(first - 1) && first >= 2 ? first - 2 : -1;
+    // Past a line of words right under the staff (the lyric sung over it).
+    const int pastLyric = freeLine(first + count) && !countLine(first + count) && !legendLine(first + count)
+            && FirstNonBlank(m_lines[size_t(first + count)].m_text, 0) >= 0 && StaffCountOf(m_lines[size_t(first + count)]) < 0
+        ? first + count + 1
+        : -1;
     const int candidates[] = {first - 1, first + count,
                               blankOrNone(first - 1) && first >= 1 ? first - 2 : -1,
                               blankOrNone(first + count) ? first + count + 1 : -1,
@@ -544,10 +549,11 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
                               afterCount,
                               afterCount >= 0 && blankOrNone(afterCount) ? afterCount + 1 : -1,
                               afterLegend,
-                              pastMarks};
-    for (int c = 0; c < 9 && staffCount < 0; ++c) {
+                              pastMarks,
+                              pastLyric};
+    for (int c = 0; c < 10 && staffCount < 0; ++c) {
         const int i = candidates[c];
-        const bool below = c == 3 || c == 6 || c == 7;
+        const bool below = c == 3 || c == 6 || c == 7 || c == 9;
         if (!freeLine(i) || ((c == 2 || c == 8) && !notStaff(i - 1)) || (below && !notStaff(i + 1)) || (c >= 4 && countLine(i)))
             continue;
         // "Chorus again x2" under the verse asks for the chorus, not for this staff.

@@ -27,6 +27,13 @@ TEST(Header, TitleLine)
         EXPECT_EQ(r->imp.m_header[Header::Song], QStringLiteral("Broken Porch Light")) << line;
         EXPECT_EQ(r->imp.m_header[Header::Band], QStringLiteral("The Lantern Kids")) << line;
     }
+    // "Tabbed by ear" names no tabber.
+    for (const char* line : {"(tabbed by ear, might not be 100%)\n", "Tabbed by: ear\n"}) {
+        auto r = RunImport(std::string(line) + "\n" + kStaff);
+        EXPECT_TRUE(r->imp.m_header[Header::Tabber].isEmpty()) << line;
+    }
+    auto named = RunImport(std::string("Tabbed by Earl Jones\n\n") + kStaff);
+    EXPECT_EQ(named->imp.m_header[Header::Tabber], QStringLiteral("Earl Jones"));
     // A word that merely holds "title" names nothing.
     auto sub = RunImport(std::string("Subtitles: none\n\n") + kStaff);
     EXPECT_TRUE(sub->imp.m_header[Header::Song].isEmpty());

@@ -222,6 +222,13 @@ TEST(StaffCount, ACountInASentenceOverTheStaff)
             EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 %1*1") << marks;
         }
     }
+    // Under the staff, past the lyric sung over it.
+    const std::string lyric = "VERSE\n    I walked along the river line\n" + staff + "    and never once looked back\nrepeat 3 times\n\nCHORUS\n"
+                              "CR|x---------------|\n";
+    for (const std::string& text : {lyric, Crlf(lyric)}) {
+        auto r = RunImport(text);
+        EXPECT_EQ(BarsText(r->doc.Events()), "|4/4 %1*2 |4/4");
+    }
     // Under the staff, past a legend for its letters.
     const std::string legend = staff + "\nR = rimclick (cross stick)\nplay 8x then into the chorus\n";
     for (const std::string& tab : {legend, Crlf(legend)}) {
