@@ -498,6 +498,10 @@ CEvent* CTabImporter::ConvertWrittenBar(CEventList& events, int bar)
     // beats for easier reading): the count goes on across it, and so does the bar.
     const bool counted = timeLine && m_timeMode == 2;
     if (CEvent* whole = counted && !split ? CountedBarGoingOn(events, bar, ticks) : nullptr) {
+        // The bar's start is where the count goes on from, not 0: an anchor of its own, so
+        // that notes before the first syllable move with the rest.
+        if (m_anchors.empty() || m_anchors.front().column > m_anchorOpen)
+            m_anchors.insert(m_anchors.begin(), {m_anchorOpen, 0, false});
         for (SAnchor& a : m_anchors)
             a.pos += m_countGoesOn;
         m_anchorEnd += m_countGoesOn;
