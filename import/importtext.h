@@ -18,16 +18,18 @@ constexpr bool IsDotChar(char c) { return c == '.' || c == ':' || c == 'o' || c 
 constexpr char ToLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
 constexpr char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 
-// The letters of a word as a set (bit n: 'a' + n in either case), as CImportLine keeps them
-// for each line; worked out when compiling.
-consteval uint32_t WordLetters(std::string_view word)
+// The letters of a text as a set (bit n: 'a' + n in either case), as CImportLine keeps them
+// for each line.
+constexpr uint32_t LettersOf(std::string_view text)
 {
     uint32_t bits = 0;
-    for (char c : word)
+    for (char c : text)
         if (IsLetter(c))
             bits |= 1u << (ToLower(c) - 'a');
     return bits;
 }
+// The same for a word, worked out when compiling.
+consteval uint32_t WordLetters(std::string_view word) { return LettersOf(word); }
 
 // How often c occurs in text.
 inline size_t CountByte(std::string_view text, char c)

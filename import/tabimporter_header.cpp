@@ -88,15 +88,6 @@ std::string CutAtBy(std::string* rest)
 }
 
 namespace {
-// The letters of a text as a set (bit n: 'a' + n, either case).
-uint32_t LettersOf(std::string_view text)
-{
-    uint32_t bits = 0;
-    for (char c : text)
-        if (IsLetter(c))
-            bits |= 1u << (ToLower(c) - 'a');
-    return bits;
-}
 
 // Whether a line with these letters may hold one of the header row's keywords: a keyword
 // needs all of its letters. The keywords' letters are worked out once.
@@ -125,7 +116,7 @@ int CTabImporter::TempoLineValue(const CImportLine& line)
         return 0;
     int rowCount = 0;
     const HeaderTables::SHeaderRow* rows = HeaderTables::Rows(&rowCount);
-    const uint32_t lineLetters = LettersOf(line.m_text);
+    const uint32_t lineLetters = line.m_letters;
     for (int i = 0; i < rowCount; ++i) {
         if (rows[i].field != HeaderTables::kTempoField || !RowMayMatch(i, lineLetters)
             || FindKeyword(line.m_text, nullptr, rows[i].words) < 0)
@@ -159,7 +150,7 @@ void CTabImporter::ParseHeaderLine(int index)
         return;
     int rowCount = 0;
     const HeaderTables::SHeaderRow* rows = HeaderTables::Rows(&rowCount);
-    const uint32_t lineLetters = LettersOf(line.m_text);
+    const uint32_t lineLetters = line.m_letters;
     for (int i = 0; i < rowCount; ++i) {
         if (!RowMayMatch(i, lineLetters))
             continue;

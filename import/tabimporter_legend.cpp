@@ -255,15 +255,6 @@ int CharOnLineLegend(std::string_view t, std::string* symbol, std::string* meani
     return parts;
 }
 
-// The letters of a text as a set (bit n: 'a' + n, either case).
-uint32_t LettersOf(std::string_view text)
-{
-    uint32_t bits = 0;
-    for (char c : text)
-        if (IsLetter(c))
-            bits |= 1u << (ToLower(c) - 'a');
-    return bits;
-}
 
 // The meaning rows' phrases with their letters, worked out once: a phrase can only stand in
 // a text that holds all of its letters, which rules out most rows without a search.
