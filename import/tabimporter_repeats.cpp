@@ -277,7 +277,8 @@ bool IsBareRepeat(std::string_view t, std::string* what)
 namespace {
 // "play this 8 times", "repeat it 4x", "play 3 times" anywhere in a sentence: the number of
 // plays, or -1.
-int PlaysInSentence(std::string_view t)
+// The runs of letters and digits of a text, in order.
+std::vector<std::string_view> AlnumWords(std::string_view t)
 {
     std::vector<std::string_view> words;
     for (size_t k = 0; k < t.size();) {
@@ -290,6 +291,12 @@ int PlaysInSentence(std::string_view t)
             words.push_back(t.substr(k, e - k));
         k = e;
     }
+    return words;
+}
+
+int PlaysInSentence(std::string_view t)
+{
+    const std::vector<std::string_view> words = AlnumWords(t);
     for (size_t w = 0; w + 2 < words.size(); ++w) {
         if (!EqualsNoCase(words[w], "play") && !EqualsNoCase(words[w], "repeat"))
             continue;
@@ -323,23 +330,17 @@ int CTabImporter::StaffCountOf(const CImportLine& l)
     // "then the bell part x2, he leans on the bell here": one "x2" standing as a word.
     if (l.Length() > 40 && l.m_hasDigit && t.find('|') == std::string_view::npos) {
         int found = -1;
-        int words = 0;
-        for (size_t k = 0; k < t.size();) {
-            while (k < t.size() && !IsAlnum(t[k]))
-                ++k;
-            size_t e = k;
-            while (e < t.size() && IsAlnum(t[e]))
-                ++e;
-            const std::string_view w = t.substr(k, e - k);
+        int counts = 0;
+        for (const std::string_view w : AlnumWords(t)) {
+            const size_t k = size_t(w.data() - t.data());
             if (w.size() >= 2 && w.size() <= 3 && ToLower(w[0]) == 'x' && IsDigit(w[1]) && (w.size() == 2 || IsDigit(w[2]))
                 && (k == 0 || t[k - 1] == ' ' || t[k - 1] == '(')) {
                 const int n = w.size() == 2 ? w[1] - '0' : (w[1] - '0') * 10 + (w[2] - '0');
                 found = found < 0 && n >= 2 ? n : 0;
-                ++words;
+                ++counts;
             }
-            k = e;
         }
-        if (found > 0 && words == 1)
+        if (found > 0 && counts == 1)
             return found - 1;
     }
     // Not a bracket drawn over bars ("|--- x3 ---|", "____3x____", "<== x2 ==>").
