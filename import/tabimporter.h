@@ -420,6 +420,10 @@ private:
     // Staves with no label on any line: labels from a note naming the lines top to bottom,
     // else hi-hat, snare and bass drum (listed as guesses).
     void LabelsFromOrder();
+    // Puts `columns` blanks before the lines right above first and below end - 1, up to a
+    // blank line (or, above, a staff line): a count or endings next to a staff whose labels
+    // were put in front.
+    void ShiftNeighbours(size_t first, size_t end, size_t columns, bool stopAtStaff);
     void SpacedColumnsToTicks();
     void SpreadCountsToColumns();
     void BlankRestsToTicks();

@@ -682,6 +682,21 @@ void CTabImporter::StripQuotesAndLineNumbers()
     }
 }
 
+void CTabImporter::ShiftNeighbours(size_t first, size_t end, size_t columns, bool stopAtStaff)
+{
+    // The lines right above and below (up to a blank line) move right by as many columns.
+    const std::string pad(columns, ' ');
+    auto shift = [&](size_t l) {
+        std::string out = pad;
+        out.append(m_lines[l].m_text);
+        m_lines[l].m_text.Assign(out, &m_arena);
+    };
+    for (size_t l = first; l-- > 0 && FirstNonBlank(m_lines[l].m_text, 0) >= 0 && !(stopAtStaff && LooksLikeStaffLine(m_lines[l].m_text));)
+        shift(l);
+    for (size_t l = end; l + 1 < m_lines.size() && FirstNonBlank(m_lines[l].m_text, 0) >= 0; ++l)
+        shift(l);
+}
+
 void CTabImporter::LabelsAfterBarsToFront()
 {
     // Two lines at least, one after the other, each its own label: the labels go in front,
@@ -730,17 +745,7 @@ void CTabImporter::LabelsAfterBarsToFront()
                 out.append(" ").append(remark);
             t.Assign(out, &m_arena);
         }
-        const std::string pad(width + 1, ' ');
-        for (size_t l = i; l-- > 0 && FirstNonBlank(m_lines[l].m_text, 0) >= 0;) {
-            std::string out = pad;
-            out.append(m_lines[l].m_text);
-            m_lines[l].m_text.Assign(out, &m_arena);
-        }
-        for (size_t l = j; l < n && FirstNonBlank(m_lines[l].m_text, 0) >= 0; ++l) {
-            std::string out = pad;
-            out.append(m_lines[l].m_text);
-            m_lines[l].m_text.Assign(out, &m_arena);
-        }
+        ShiftNeighbours(i, j, width + 1, false);
         i = j;
     }
 }
@@ -819,17 +824,8 @@ void CTabImporter::LabelsFromOrder()
             m_lines[l].m_text.Assign(out, &m_arena);
         }
         // A count or endings next to the staff move right with it.
-        const std::string pad(width + 1, ' ');
-        for (size_t l = i; l-- > 0 && FirstNonBlank(m_lines[l].m_text, 0) >= 0 && !LooksLikeStaffLine(m_lines[l].m_text);) {
-            std::string out = pad;
-            out.append(m_lines[l].m_text);
-            m_lines[l].m_text.Assign(out, &m_arena);
-        }
-        for (size_t l = j; l < n && FirstNonBlank(m_lines[l].m_text, 0) >= 0; ++l) {
-            std::string out = pad;
-            out.append(m_lines[l].m_text);
-            m_lines[l].m_text.Assign(out, &m_arena);
-        }
+        // Not past a staff labelled here before.
+        ShiftNeighbours(i, j, width + 1, true);
         i = j;
     }
 }
