@@ -814,6 +814,7 @@ void CTabImporter::SpreadToms()
     // The tom each label plays, when the label alone decided it for every note character.
     std::array<int, ImportLimits::kLabelSlots> key{};
     std::array<bool, ImportLimits::kLabelSlots> moved{};
+    std::array<std::string, ImportLimits::kLabelSlots> name; // a tom label as the alias table spells it
     for (int i = 0; i < m_labelCount; ++i) {
         const CLabelRecord& rec = m_labels[size_t(i)];
         const int n = rec.EntryCount();
@@ -829,7 +830,8 @@ void CTabImporter::SpreadToms()
         if (!one)
             continue;
         key[size_t(i)] = rec.entries[0].instrument;
-        const std::string k = LabelKey(rec.label);
+        name[size_t(i)] = LabelKey(rec.label);
+        const std::string& k = name[size_t(i)];
         if (!digits && (k == "t" || k == "tom" || k == "toms"))
             key[size_t(i)] = -1; // a bare T: placed below
     }
@@ -840,7 +842,7 @@ void CTabImporter::SpreadToms()
     const auto used = [&](int k) { return std::find(key.begin(), key.begin() + m_labelCount, k) != key.begin() + m_labelCount; };
     int numbered = 0; // bit n-1: a label numbers tom n
     for (int i = 0; i < m_labelCount; ++i) {
-        const std::string k = LabelKey(m_labels[size_t(i)].label);
+        const std::string& k = name[size_t(i)];
         for (int t = 1; t <= 4; ++t) {
             const char digit = char('0' + t);
             if (key[size_t(i)] == kTomKeys[t - 1]
@@ -861,7 +863,7 @@ void CTabImporter::SpreadToms()
                 continue;
             const char digit = char('0' + n);
             for (int i = 0; i < m_labelCount; ++i) {
-                const std::string k = LabelKey(m_labels[size_t(i)].label);
+                const std::string& k = name[size_t(i)];
                 const bool numbered = k == std::string{'t', digit} || k == std::string{digit, 't'} || k == "tom" + std::string(1, digit);
                 if (key[size_t(i)] != from || !numbered)
                     continue;
@@ -875,7 +877,7 @@ void CTabImporter::SpreadToms()
     // as the last tom it is the tom next to it, the low-mid one.
     if ((used(48) || !used(50) || used(43) || used(41)) && !used(45)) {
         for (int i = 0; i < m_labelCount; ++i) {
-            const std::string k = LabelKey(m_labels[size_t(i)].label);
+            const std::string& k = name[size_t(i)];
             if (key[size_t(i)] == 47 && (k == "lt" || k == "lotom" || k == "lowtom" || k == "ltom")) {
                 key[size_t(i)] = 45;
                 for (int e = 0; e < m_labels[size_t(i)].EntryCount(); ++e)
