@@ -563,8 +563,8 @@ private:
     void WalkColumns(CEventList& events, int bar, int firstColumn, int ticks, bool split, CEvent* barEvent);
     // How the line right above a staff marks its hi-hat strokes (HatMarks::*), read once a line.
     int HatMarksOf(int line);
-    // Fills m_walkColumnUsed, m_walkColumnStart and m_walkByColumn for the block's columns
-    // [firstColumn, end).
+    // Fills m_walkColumnUsed and m_walkLines for the block's columns, [firstColumn, end)
+    // among them (read once a block).
     void FindBarCharacters(int firstColumn, int end);
     int CountTripletSpacing(int column, int end) const;
     int TrailingRepeatCount(const CImportLine& line) const;
@@ -747,6 +747,12 @@ private:
     std::vector<int> m_walkFill;
     std::vector<SWalkChar> m_walkFound;
     std::vector<SWalkChar> m_walkByColumn;
+    // The block's columns from m_walkFrom to m_walkTo, read once for all its bars: for each,
+    // the block lines (a bit each, top first) whose character there may be a note. The
+    // matching m_walkColumnUsed entries say whether the column holds more than blanks.
+    std::vector<uint16_t> m_walkLines;
+    int m_walkFrom = 0;
+    int m_walkTo = 0;
     int m_anchorOpen = 0;  // bar columns [open, close) and its length in position units
     int m_anchorClose = 0;
     int m_anchorEnd = 0;

@@ -216,9 +216,8 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
     FindBarCharacters(firstColumn, end);
     const bool plain = m_anchors.empty() && !m_blockMayHoldTriplets; // no triplets, no time line
     // The column loop's tables, read through locals: the notes it appends cannot move them.
-    const uint8_t* const columnUsed = m_walkColumnUsed.data();
-    const int* const columnStart = m_walkColumnStart.data();
-    const SWalkChar* const byColumn = m_walkByColumn.data();
+    const uint8_t* const columnUsed = m_walkColumnUsed.data() + (firstColumn - m_walkFrom);
+    const uint16_t* const columnLines = m_walkLines.data() + (firstColumn - m_walkFrom);
     const SBlockLine* const view = m_blockView.data();
     const bool anchored = !m_anchors.empty();
     const bool legendNamesD = m_legendNamesD;
@@ -227,12 +226,12 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
         const size_t k = size_t(col - firstColumn);
         if (!columnUsed[k])
             continue;
-        if (plain && !split && columnStart[k] == columnStart[k + 1]) {
+        if (plain && !split && !columnLines[k]) {
             p += step; // ticks only: the column just takes its time
             continue;
         }
         // Under a time line a column of ticks only places nothing: its position is not needed.
-        if (!split && anchored && columnStart[k] == columnStart[k + 1])
+        if (!split && anchored && !columnLines[k])
             continue;
         if (split && p >= kPositionsPer44) {
             flushNotes();
@@ -266,10 +265,10 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
         int pos = p;
         bool produced = false;
         bool tMark = false;
-        for (int n = columnStart[k]; n < columnStart[k + 1]; ++n) {
-            const SBlockLine& b = view[size_t(byColumn[size_t(n)].line)];
+        for (uint32_t m = columnLines[k]; m; m &= m - 1) {
+            const SBlockLine& b = view[size_t(std::countr_zero(m))];
             const int lc = col + b.shift;
-            const char ch = byColumn[size_t(n)].ch;
+            const char ch = b.text[lc];
             const uint16_t kind = m_charKind[uint8_t(ch)];
             if (kind & kKindTee)
                 tMark = true;
@@ -581,6 +580,8 @@ bool CTabImporter::ConvertBlock(CEventList& events)
     }
     static const std::array<uint16_t, 256> kNoNotes{};
     m_blockView.clear();
+    m_walkFrom = INT_MAX; // the block's columns are still to be read
+    m_walkTo = INT_MIN;
     for (int line : m_blockLines) {
         const CImportLine& l = m_lines[size_t(line)];
         const uint16_t* notes = l.m_labelIndex >= 0 && l.m_labelIndex < int(m_noteTable.size())
@@ -781,35 +782,41 @@ void CTabImporter::AttachComment(const CImportLine& f, const std::vector<CEvent*
 
 void CTabImporter::FindBarCharacters(int firstColumn, int end)
 {
+    // One pass along each line reads the columns of all the block's bars, the first time a
+    // bar asks: the bars after it find theirs already read.
+    if (firstColumn >= m_walkFrom && std::max(end, firstColumn) <= m_walkTo)
+        return;
+    const CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
+    end = std::max(end, firstColumn);
+    for (const int open : f.BarOpen())
+        firstColumn = std::min(firstColumn, open);
+    for (const int close : f.BarEnd())
+        end = std::max(end, close);
+    m_walkFrom = firstColumn;
+    m_walkTo = end;
     // Ticks and blanks are never notes; a column is used when some line has more than a
     // blank in it.
+    static_assert(ImportLimits::kMaxBlockLines <= 16, "a bit for each line of a block");
     const SBlockLine* const view = m_blockView.data();
     const size_t viewLines = m_blockView.size();
-    const int width = std::max(end - firstColumn, 0);
+    const int width = end - firstColumn;
     std::vector<uint8_t>& columnUsed = m_walkColumnUsed;
-    std::vector<int>& columnStart = m_walkColumnStart;
-    std::vector<SWalkChar>& found = m_walkFound;
-    std::vector<SWalkChar>& byColumn = m_walkByColumn;
     columnUsed.assign(size_t(width) + 8, 0); // room for the last eight-column store
-    columnStart.assign(size_t(width) + 1, 0);
-    found.clear();
+    m_walkLines.assign(size_t(width), 0);
+    uint16_t* const lines = m_walkLines.data();
     constexpr uint16_t kBlank = kKindSpace | kKindUnderscore;
     const uint64_t spaces = kByteOnes * uint8_t(' ');
     const uint64_t underscores = kByteOnes * uint8_t('_');
     const uint64_t ticks8 = kByteOnes * uint8_t(m_tickChar);
     for (size_t i = 0; i < viewLines; ++i) {
         const SBlockLine& b = view[i];
+        const uint16_t bit = uint16_t(1u << i);
         // Columns beyond the line's text read as blanks.
         const int lo = std::max(firstColumn + b.shift, 0);
         const int hi = std::min(end + b.shift, b.length);
         const auto* text = reinterpret_cast<const unsigned char*>(b.text);
         uint8_t* used = columnUsed.data();
         const int toColumn = b.shift + firstColumn; // line column - toColumn = walk column
-        auto add = [&](int c) {
-            const int at = c - toColumn;
-            found.push_back({at, int(i), char(text[c])});
-            ++columnStart[size_t(at) + 1];
-        };
         int c = lo;
         // Eight columns at a time: most are ticks.
         for (; c + 8 <= hi; c += 8) {
@@ -822,7 +829,7 @@ void CTabImporter::FindBarCharacters(int firstColumn, int end)
             u |= (~blank & kByteHighs) >> 7;
             std::memcpy(used + (c - toColumn), &u, 8);
             for (; notes8; notes8 &= notes8 - 1)
-                add(c + std::countr_zero(notes8) / 8);
+                lines[c + std::countr_zero(notes8) / 8 - toColumn] |= bit;
         }
         for (; c < hi; ++c) {
             const uint16_t kind = m_charKind[text[c]];
@@ -830,18 +837,8 @@ void CTabImporter::FindBarCharacters(int firstColumn, int end)
                 continue;
             used[c - toColumn] = 1;
             if (!(kind & kKindTick))
-                add(c);
+                lines[c - toColumn] |= bit;
         }
-    }
-    for (int k = 0; k < width; ++k)
-        columnStart[size_t(k) + 1] += columnStart[size_t(k)];
-    byColumn.resize(found.size());
-    {
-        // Stable by column, so each column keeps its lines in order.
-        std::vector<int>& fill = m_walkFill;
-        fill.assign(columnStart.begin(), columnStart.end() - 1);
-        for (const SWalkChar& w : found)
-            byColumn[size_t(fill[size_t(w.column)]++)] = w;
     }
 }
 
