@@ -556,6 +556,9 @@ private:
     };
     void ReadMeterAnchors(int bar);
     int AnchorPosition(int column, bool* triplet) const;
+    // The same for columns asked for from left to right, anchors in column order: *cursor
+    // (0 before the first column) keeps the place of the next anchor between the calls.
+    int AnchorPosition(int column, bool* triplet, size_t* cursor) const;
     CEvent* ConvertWrittenBar(CEventList& events, int bar);
     // Steps of a 4/4 bar (4, 8 or 16) when a bar of no usual length has its hits evenly
     // spaced on a grid of several columns; 0 otherwise.

@@ -193,20 +193,28 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
     std::vector<SNote>& notes = m_barNotes;
     notes.clear();
     auto flushNotes = [&]() {
-        // Nearly sorted already: an insertion sort keeps equal positions in column order.
-        for (size_t i = 1; i < notes.size(); ++i) {
+        // Nearly sorted already (mostly sorted: only the second hit of a double stroke goes in
+        // out of order): an insertion sort keeps equal positions in column order.
+        bool sorted = true;
+        for (size_t i = 1; i < notes.size(); ++i)
+            sorted &= notes[i - 1].pos <= notes[i].pos;
+        for (size_t i = 1; !sorted && i < notes.size(); ++i) {
             const SNote n = notes[i];
             size_t j = i;
             for (; j > 0 && notes[j - 1].pos > n.pos; --j)
                 notes[j] = notes[j - 1];
             notes[j] = n;
         }
-        // A staff that writes one instrument on two lines gives each hit once.
+        // A staff that writes one instrument on two lines gives each hit once: a note is
+        // dropped when one before it at its position (from `run` on) has the same word.
+        size_t run = 0;
         for (size_t i = 0; i < notes.size(); ++i) {
             const SNote& n = notes[i];
+            if (n.pos != notes[run].pos)
+                run = i;
             bool twice = false;
-            for (size_t j = i; j > 0 && notes[j - 1].pos == n.pos && !twice; --j)
-                twice = notes[j - 1].word1 == n.word1;
+            for (size_t j = run; j < i; ++j)
+                twice = twice || notes[j].word1 == n.word1;
             if (!twice)
                 AppendEvent(events, n.word1, n.pos, n.ref);
         }
@@ -220,6 +228,12 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
     const uint16_t* const columnLines = m_walkLines.data() + (firstColumn - m_walkFrom);
     const SBlockLine* const view = m_blockView.data();
     const bool anchored = !m_anchors.empty();
+    // Anchors in column order let the walk find each column's from the last one's.
+    size_t anchorCursor = 0;
+    size_t* const anchorHint = std::is_sorted(m_anchors.begin(), m_anchors.end(),
+                                              [](const SAnchor& a, const SAnchor& b) { return a.column < b.column; })
+        ? &anchorCursor
+        : nullptr;
     const bool legendNamesD = m_legendNamesD;
     const int doubleStrokeGap = m_ticksPerChar * 6;
     for (int col = firstColumn; col < end; ++col) {
@@ -251,7 +265,7 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
         }
         bool anchorTriplet = false;
         if (anchored) {
-            p = AnchorPosition(col, &anchorTriplet);
+            p = AnchorPosition(col, &anchorTriplet, anchorHint);
         } else {
             if (tripletLeft == 0 && m_blockMayHoldTriplets) {
                 const int spacing = CountTripletSpacing(col, end);

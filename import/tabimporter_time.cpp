@@ -24,10 +24,26 @@ using namespace ImportText;
 
 int CTabImporter::AnchorPosition(int column, bool* triplet) const
 {
+    return AnchorPosition(column, triplet, nullptr);
+}
+
+int CTabImporter::AnchorPosition(int column, bool* triplet, size_t* cursor) const
+{
     *triplet = false;
-    // The last anchor at or before the column, and the next one.
-    auto next = std::upper_bound(m_anchors.begin(), m_anchors.end(), column,
-                                 [](int col, const SAnchor& a) { return col < a.column; });
+    // The last anchor at or before the column, and the next one. A walk along the bar asks
+    // for columns from left to right: the next anchor is then found from where the last
+    // question left it.
+    auto next = m_anchors.begin();
+    if (cursor) {
+        size_t n = *cursor;
+        while (n < m_anchors.size() && m_anchors[n].column <= column)
+            ++n;
+        *cursor = n;
+        next += long(n);
+    } else {
+        next = std::upper_bound(m_anchors.begin(), m_anchors.end(), column,
+                                [](int col, const SAnchor& a) { return col < a.column; });
+    }
     if (next != m_anchors.begin() && std::prev(next)->column == column) {
         *triplet = std::prev(next)->triplet;
         return std::prev(next)->pos;
