@@ -763,6 +763,17 @@ private:
     // way (a triplet count over the first bar holds for the bars after it).
     int m_countedColumns = 0;
     std::vector<SAnchor> m_countedAnchors;
+    // Scratch of CountLineBarTicks, reused from bar to bar: the beats of the bar's count.
+    struct SCountBeat
+    {
+        int column;
+        int number;
+        bool amp = false, e = false, aAlone = false;
+        bool ampThenA = false; // "1&a": a beat of three eighths (with no gaps)
+        int gaps = 0;
+        char triplet = 0; // 'l', 't' or 'q' of a count triplet "1 t l"
+    };
+    std::vector<SCountBeat> m_countBeats;
     // A bar whose count starts on a later beat right at its bar line ("|3e+a4e+a|"): the
     // beats before it in position units (its anchors start from 0 after them), and the
     // signature of the bar with them. 0 when the count starts on the 1.

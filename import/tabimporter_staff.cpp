@@ -936,7 +936,16 @@ int CTabImporter::CountBarTicks(int bar, std::string* trailing)
     // The most frequent count wins (the smaller on a tie); lines blank in the bar do not vote.
     int winner = 0;
     int winnerVotes = 0;
-    for (size_t i = 0; i < counts.size(); ++i) {
+    // Mostly every line counts the same: that count wins, and no line is out of step.
+    int only = 0;
+    bool same = true;
+    for (const int n : counts) {
+        same = same && (n == 0 || only == 0 || n == only);
+        only = n ? n : only;
+    }
+    if (same)
+        winner = only;
+    for (size_t i = 0; !same && i < counts.size(); ++i) {
         if (counts[i] == 0)
             continue;
         const int votes = int(std::count(counts.begin(), counts.end(), counts[i]));
@@ -945,7 +954,7 @@ int CTabImporter::CountBarTicks(int bar, std::string* trailing)
             winnerVotes = votes;
         }
     }
-    for (size_t i = 0; i < counts.size(); ++i) {
+    for (size_t i = 0; !same && i < counts.size(); ++i) {
         if (counts[i] != 0 && counts[i] != winner) {
             const CImportLine& l = m_lines[size_t(m_blockLines[i])];
             AddIssue(ImportIssue::InconsistentTicks, m_blockLines[i], open + l.m_columnShift, 0);

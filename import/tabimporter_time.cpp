@@ -391,19 +391,9 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
 
     // Beats: digit runs with their beat numbers. A single digit smaller than the one before
     // counts on from ten ("8 9 0 1 2"), so does a written "10".
-    struct SBeat
-    {
-        int column;
-        int number;
-        bool amp = false, e = false, aAlone = false;
-        bool ampThenA = false; // "1&a": a beat of three eighths (with no gaps)
-        int gaps = 0;
-        char triplet = 0; // 'l', 't' or 'q' of a count triplet "1 t l"
-    };
-    // A bar's beats fit on the stack; only a count of very many goes to the heap.
-    std::array<std::byte, 64 * sizeof(SBeat)> beatBuffer;
-    std::pmr::monotonic_buffer_resource beatArena(beatBuffer.data(), beatBuffer.size());
-    std::pmr::vector<SBeat> beats(&beatArena);
+    using SBeat = SCountBeat;
+    std::vector<SBeat>& beats = m_countBeats;
+    beats.clear();
     int offset = 0;
     for (int c = open; c < end; ++c) {
         const char ch = ToLower(t.At(c));
