@@ -721,6 +721,8 @@ private:
         uint32_t ref;
     };
     std::vector<SNote> m_barNotes;
+    // The measure's notes as WalkColumns appends them, all in one go.
+    std::vector<SEventWords> m_barNoteWords;
     int m_hatMarksLine = -1;
     int m_hatMarks = 0;
     // LookupNote as a table per label, filled before the conversion.

@@ -190,34 +190,46 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
     CEvent* current = barEvent;
     // The measure's notes, appended in position order when the measure is complete (the
     // second hit of a double stroke can lie beyond the next column's notes).
-    std::vector<SNote>& notes = m_barNotes;
+    std::vector<SEventWords>& notes = m_barNoteWords; // word2 is the position
     notes.clear();
     auto flushNotes = [&]() {
         // Nearly sorted already (mostly sorted: only the second hit of a double stroke goes in
         // out of order): an insertion sort keeps equal positions in column order.
+        SEventWords* const a = notes.data();
+        const size_t count = notes.size();
+        if (count == 0)
+            return;
         bool sorted = true;
-        for (size_t i = 1; i < notes.size(); ++i)
-            sorted &= notes[i - 1].pos <= notes[i].pos;
-        for (size_t i = 1; !sorted && i < notes.size(); ++i) {
-            const SNote n = notes[i];
+        for (size_t i = 1; i < count; ++i)
+            sorted &= a[i - 1].word2 <= a[i].word2;
+        for (size_t i = 1; !sorted && i < count; ++i) {
+            const SEventWords n = a[i];
             size_t j = i;
-            for (; j > 0 && notes[j - 1].pos > n.pos; --j)
-                notes[j] = notes[j - 1];
-            notes[j] = n;
+            for (; j > 0 && a[j - 1].word2 > n.word2; --j)
+                a[j] = a[j - 1];
+            a[j] = n;
         }
         // A staff that writes one instrument on two lines gives each hit once: a note is
-        // dropped when one before it at its position (from `run` on) has the same word.
+        // dropped when one kept before it at its position (those from `run` on) has the same
+        // word.
+        size_t kept = 1;
         size_t run = 0;
-        for (size_t i = 0; i < notes.size(); ++i) {
-            const SNote& n = notes[i];
-            if (n.pos != notes[run].pos)
-                run = i;
+        uint32_t runPos = a[0].word2;
+        for (size_t i = 1; i < count; ++i) {
+            const SEventWords n = a[i];
             bool twice = false;
-            for (size_t j = run; j < i; ++j)
-                twice = twice || notes[j].word1 == n.word1;
-            if (!twice)
-                AppendEvent(events, n.word1, n.pos, n.ref);
+            if (n.word2 != runPos) {
+                runPos = n.word2;
+                run = kept;
+            } else {
+                for (size_t j = run; j < kept; ++j)
+                    twice |= a[j].word1 == n.word1;
+            }
+            if (kept != i)
+                a[kept] = n;
+            kept += !twice;
         }
+        AppendEvents(events, std::span<const SEventWords>(a, kept));
         notes.clear();
     };
     // The characters that may be notes, from one pass along each line, by column, top first.

@@ -238,6 +238,18 @@ CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t i
     return e;
 }
 
+void AppendEvents(CEventList& list, std::span<const SEventWords> events)
+{
+    for (const SEventWords& w : events) {
+        CEvent* e = nullptr;
+        if (!(w.importRef & CEvent::kRecordTag) && (w.word1 & EventBits::TypeMask) != EventType::Bar) [[likely]]
+            e = ::new (EventPool::Allocate()) CEvent(w.word1, w.word2, w.importRef, CEvent::SPlain{});
+        else
+            e = NewEvent(w.word1, w.word2, w.importRef);
+        list.LinkBack(e);
+    }
+}
+
 void CEventList::LinkBefore(CEvent* next, CEvent* first, CEvent* last, uint32_t firstSlot, uint32_t lastSlot) noexcept
 {
     const uint32_t prevSlot = next ? next->m_prev : m_tail;

@@ -16,11 +16,13 @@
 #include <cstdint>
 #include <iterator>
 #include <memory>
+#include <span>
 #include <type_traits>
 #include <vector>
 
 class CArchive;
 class CEventList;
+struct SEventWords;
 
 namespace EventType {
 inline constexpr uint32_t Rest = 1;
@@ -221,6 +223,7 @@ public:
 
 private:
     friend CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef);
+    friend void AppendEvents(CEventList& list, std::span<const SEventWords> events);
 
     // In m_ref: the rest of the word is a side record's handle, not an import reference.
     static constexpr uint32_t kRecordTag = 1u << 31;
@@ -447,6 +450,7 @@ private:
     template <bool Const>
     friend class CEventIterator;
     friend CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef);
+    friend void AppendEvents(CEventList& list, std::span<const SEventWords> events);
 
     static CEvent* Event(uint32_t slot) { return static_cast<CEvent*>(EventPool::SlotAddress(slot)); }
     static CEvent* Mutable(const_iterator pos) { return Event(pos.m_slot); }
@@ -508,5 +512,15 @@ using EventPos = CEventList::iterator;
 
 // Appends a new event and returns it.
 CEvent* AppendEvent(CEventList& list, uint32_t word1, uint32_t word2, uint32_t importRef = 0);
+// The words of one event for AppendEvents.
+struct SEventWords
+{
+    uint32_t word1;
+    uint32_t word2;
+    uint32_t importRef;
+};
+// Appends new events in the order given, as AppendEvent would one by one (a bar's notes in
+// one call).
+void AppendEvents(CEventList& list, std::span<const SEventWords> events);
 // 1-based bar number of the measure that `pos` belongs to (0 before the first measure).
 int BarNumberOf(const CEventList& list, CEventList::const_iterator pos);
