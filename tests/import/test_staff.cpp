@@ -117,6 +117,25 @@ TEST(Staff, DoubleStrokeGivesTwoNotesHalfAColumnApart)
     EXPECT_EQ(SongText(r->doc.Events()), "|4/4 38@0 36@0 38@12 38@192 36@192");
 }
 
+TEST(Staff, OneInstrumentOnTwoLinesGivesEachHitOnce)
+{
+    // The second snare line stands two columns right of the others; in the second bar its
+    // hit on the 1 repeats the first line's double stroke, whose second hit goes in before
+    // the bass drum's. The staff after it, of other columns, reads its own.
+    auto r = RunImport("HH|x-x-x-x-x-x-x-x-|x-x-x-x-x-x-x-x-|\n"
+                       "SD|----o-------o---|d-------o-------|\n"
+                       "  SD|----o---o---o---|o---------------|\n"
+                       "BD|o-------o-------|o-------o-------|\n"
+                       "\n"
+                       "HH|x---x---x---x---|\n"
+                       "BD|--o---o---o---o-|\n");
+    ASSERT_EQ(r->blocks, 2);
+    EXPECT_EQ(SongText(r->doc.Events()),
+              "|4/4 42@0 36@0 42@48 42@96 38@96 42@144 42@192 38@192 36@192 42@240 42@288 38@288 42@336"
+              " |4/4 42@0 38@0 36@0 38@12 42@48 42@96 42@144 42@192 38@192 36@192 42@240 42@288 42@336"
+              " |4/4 42@0 36@48 42@96 36@144 42@192 36@240 42@288 36@336");
+}
+
 TEST(Staff, TripletsFromTMarks)
 {
     // t-t-t: spacing 2, each column inside advances 16 units, hits 32 apart.

@@ -308,6 +308,49 @@ TEST(EventList, MillionsOfEventsMadeAndFreedAcrossThreads)
     }
 }
 
+TEST(EventList, AppendingManyAtOnceMakesWhatAppendingOneByOneMakes)
+{
+    // Notes with small and large references (the large one takes a side record), a rest and
+    // a measure, after an event already in the list.
+    const uint32_t small = (17u << 10) | 3u;
+    const uint32_t large = (0x3FFFFFu << 10) | 0x3FFu;
+    const std::vector<SEventWords> words = {
+        {42, 0, small},
+        {38, 0, 0},
+        {46, 96, large},
+        {EventType::Rest, 192, 0},
+        {EventType::Bar, TimeSigWord(3, 4), small},
+        {36, 0, small + 1},
+    };
+    const size_t records = EventExtras::LiveCount();
+    {
+        CEventList one;
+        CEventList many;
+        AppendEvent(one, 49, 0);
+        AppendEvent(many, 49, 0);
+        for (const SEventWords& w : words)
+            AppendEvent(one, w.word1, w.word2, w.importRef);
+        AppendEvents(many, words);
+        AppendEvents(many, {});
+        ASSERT_EQ(many.size(), words.size() + 1);
+        auto a = one.begin();
+        for (const CEvent& e : many) {
+            EXPECT_EQ(e.m_word1, a->m_word1);
+            EXPECT_EQ(e.m_word2, a->m_word2);
+            EXPECT_EQ(e.GetImportRef(), a->GetImportRef());
+            EXPECT_EQ(e.IsMeasure(), a->IsMeasure());
+            ++a;
+        }
+        EXPECT_EQ(Backwards(many), Backwards(one));
+        EXPECT_EQ(std::next(many.begin(), 3)->GetImportRef(), large);
+        // Appending one by one goes on at the end of what was appended at once.
+        AppendEvent(many, 51, 384);
+        EXPECT_EQ(many.back().GetPosition(), 384u);
+        EXPECT_EQ(std::prev(many.end(), 2)->m_word1, 36u);
+    }
+    EXPECT_EQ(EventExtras::LiveCount(), records);
+}
+
 TEST(EventList, TheImportReferenceSurvivesTheSideRecord)
 {
     // Small references sit in the event; one whose line leaves no room for the tag bit, and
