@@ -44,7 +44,7 @@ bool IsBarNumberLine(std::string_view t)
 constexpr uint32_t kKeyClosedHiHat = 42;
 constexpr uint32_t kKeyOpenHiHat = 46;
 
-uint32_t DynamicBits(int dynamic)
+constexpr uint32_t DynamicBits(int dynamic)
 {
     const uint32_t choke = (dynamic & Dynamic::Choke) ? EventBits::Choked : 0;
     switch (dynamic & ~Dynamic::Choke) {
@@ -54,6 +54,14 @@ uint32_t DynamicBits(int dynamic)
     default: return choke;
     }
 }
+
+// DynamicBits of the high byte of a note table entry (its double stroke aside), by table.
+constexpr std::array<uint32_t, 256> kDynamicBits = [] {
+    std::array<uint32_t, 256> bits{};
+    for (int i = 0; i < 256; ++i)
+        bits[size_t(i)] = DynamicBits(i & ~Dynamic::DoubleStroke);
+    return bits;
+}();
 
 uint32_t BarWord(int num, int den, uint8_t flags, uint8_t aux)
 {
@@ -288,6 +296,7 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
             }
         }
         const bool inTriplet = tripletLeft > 0 || anchorTriplet;
+        const uint32_t tripletBit = inTriplet ? EventBits::Triplet : 0;
         int pos = p;
         bool produced = false;
         bool tMark = false;
@@ -302,9 +311,7 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
             if (!v)
                 continue;
             const int line = b.line;
-            uint32_t w1 = (v & 0xFF) | DynamicBits((v >> 8) & ~Dynamic::DoubleStroke);
-            if (inTriplet)
-                w1 |= EventBits::Triplet;
+            uint32_t w1 = (v & 0xFFu) | kDynamicBits[v >> 8] | tripletBit;
             if (pre) {
                 const char mark = pre->At(col);
                 if (mark == '>')

@@ -58,7 +58,11 @@ int CTabImporter::AnchorPosition(int column, bool* triplet, size_t* cursor) cons
         *triplet = true;
     if (toCol <= fromCol)
         return fromPos;
-    return fromPos + int(int64_t(toPos - fromPos) * (column - fromCol) / (toCol - fromCol));
+    const int64_t product = int64_t(toPos - fromPos) * (column - fromCol);
+    // The same quotient from a 32-bit division when the product fits (it nearly always does).
+    if (product >= INT32_MIN && product <= INT32_MAX)
+        return fromPos + int(product) / (toCol - fromCol);
+    return fromPos + int(product / (toCol - fromCol));
 }
 
 void CTabImporter::CheckMeterLine(const CImportLine& line, bool fromStaffTest, int* good, int* bad, bool wordsAreText) const
@@ -782,8 +786,11 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     // continuation of the one before.
     size_t kept = 0;
     for (size_t i = 0; i < m_anchors.size(); ++i)
-        if (kept == 0 || m_anchors[i].pos > m_anchors[kept - 1].pos)
-            m_anchors[kept++] = m_anchors[i];
+        if (kept == 0 || m_anchors[i].pos > m_anchors[kept - 1].pos) {
+            if (kept != i)
+                m_anchors[kept] = m_anchors[i];
+            ++kept;
+        }
     m_anchors.resize(kept);
     m_anchorEnd = ticks * 12;
     m_countedColumns = end - open;
