@@ -200,16 +200,19 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
     // second hit of a double stroke can lie beyond the next column's notes).
     std::vector<SEventWords>& notes = m_barNoteWords; // word2 is the position
     notes.clear();
+    // Whether a note went in before one of an earlier position, and the last position.
+    bool unsorted = false;
+    uint32_t lastPos = 0;
     auto flushNotes = [&]() {
         // Nearly sorted already (mostly sorted: only the second hit of a double stroke goes in
         // out of order): an insertion sort keeps equal positions in column order.
         SEventWords* const a = notes.data();
         const size_t count = notes.size();
+        const bool sorted = !unsorted;
+        unsorted = false;
+        lastPos = 0;
         if (count == 0)
             return;
-        bool sorted = true;
-        for (size_t i = 1; i < count; ++i)
-            sorted &= a[i - 1].word2 <= a[i].word2;
         for (size_t i = 1; !sorted && i < count; ++i) {
             const SEventWords n = a[i];
             size_t j = i;
@@ -332,14 +335,21 @@ void CTabImporter::WalkColumns(CEventList& events, int bar, int firstColumn, int
             const uint32_t ref = (uint32_t(line) << ImportLimits::kImportRefLineShift)
                 | (uint32_t(lc) & ImportLimits::kImportRefColumnMask);
             notes.push_back({w1, uint32_t(at), ref});
+            unsorted |= uint32_t(at) < lastPos;
+            lastPos = uint32_t(at);
             produced = true;
             // A double stroke ('d', unless a legend says what it is): the second hit half a
             // column later.
-            if ((ch == 'd' && !legendNamesD) || ((v >> 8) & Dynamic::DoubleStroke))
+            if ((ch == 'd' && !legendNamesD) || ((v >> 8) & Dynamic::DoubleStroke)) {
                 notes.push_back({w1, uint32_t(at + doubleStrokeGap), ref});
+                unsorted = true; // a later column's hits may come before it
+            }
         }
-        if (inTriplet && tMark && !produced)
+        if (inTriplet && tMark && !produced) {
             notes.push_back({EventType::Rest | EventBits::Triplet, uint32_t(pos), 0});
+            unsorted |= uint32_t(pos) < lastPos;
+            lastPos = uint32_t(pos);
+        }
         if (anchored)
             continue;
         p += inTriplet ? step * 2 / 3 : step;
