@@ -387,6 +387,10 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
 {
     CImportLine& f = m_lines[size_t(m_lines[size_t(m_blockLines[0])].m_groupFirst)];
     const CImportLine& t = m_lines[size_t(m_blockTimeLine)];
+    // The count line's bytes through a local view (' ' beyond them), kept at hand while the
+    // anchors grow.
+    const std::string_view countText = t.m_text;
+    auto at = [countText](int column) { return size_t(column) < countText.size() ? countText[size_t(column)] : ' '; };
     const int open = f.BarOpen()[size_t(bar)];
     const int end = f.BarEnd()[size_t(bar)];
     m_anchors.clear();
@@ -400,12 +404,12 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     beats.clear();
     int offset = 0;
     for (int c = open; c < end; ++c) {
-        const char ch = ToLower(t.At(c));
+        const char ch = ToLower(at(c));
         if (IsDigit(ch)) {
             int n = 0;
             int d = c;
-            while (d < end && IsDigit(t.At(d)) && d - c < 3)
-                n = n * 10 + (t.At(d++) - '0');
+            while (d < end && IsDigit(at(d)) && d - c < 3)
+                n = n * 10 + (at(d++) - '0');
             if (d - c == 1) {
                 while (!beats.empty() && n + offset <= beats.back().number && offset < ImportLimits::kMaxCountBeats)
                     offset += 10;
@@ -413,13 +417,13 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
             }
             beats.push_back({c, n});
             int tc = d;
-            while (tc < end && t.At(tc) == ' ')
+            while (tc < end && at(tc) == ' ')
                 ++tc;
-            if (ToLower(t.At(tc)) == 't') {
+            if (ToLower(at(tc)) == 't') {
                 int nc = tc + 1;
-                while (nc < end && t.At(nc) == ' ')
+                while (nc < end && at(nc) == ' ')
                     ++nc;
-                const char kind = ToLower(t.At(nc));
+                const char kind = ToLower(at(nc));
                 if (nc < end && (kind == 'l' || kind == 't' || kind == 'q'))
                     beats.back().triplet = kind;
             }
@@ -445,7 +449,7 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     // cannot place the notes; the bar is read by its width.
     if (!beats.empty() && beats.front().number > 1) {
         for (int c = std::max(0, open - 6); c < open; ++c)
-            if (t.At(c) == '1' && !IsDigit(t.At(c + 1)) && !IsDigit(t.At(c - 1)))
+            if (at(c) == '1' && !IsDigit(at(c + 1)) && !IsDigit(at(c - 1)))
                 beats.clear();
     }
     if (beats.empty()) {
@@ -512,8 +516,8 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
             const int c = b.column;
             const int span = (bi + 1 < beats.size() ? beats[bi + 1].column : end) - c;
             spread = b.number == int(bi) + 1 && b.triplet == 'l' && !b.amp && !b.e && !b.aAlone
-                && (span == 6 || (bi + 1 == beats.size() && span == 5)) && t.At(c + 1) == ' ' && ToLower(t.At(c + 2)) == 't'
-                && t.At(c + 3) == ' ' && ToLower(t.At(c + 4)) == 'l';
+                && (span == 6 || (bi + 1 == beats.size() && span == 5)) && at(c + 1) == ' ' && ToLower(at(c + 2)) == 't'
+                && at(c + 3) == ' ' && ToLower(at(c + 4)) == 'l';
         }
         if (spread) {
             beatTriplets = true;
@@ -561,10 +565,10 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         if (span <= 3 || span % 3 != 0 || span > 12)
             return 0;
         const int k = span / 3;
-        if (!isSyllable(t.At(c + k)) || !isSyllable(t.At(c + 2 * k)))
+        if (!isSyllable(at(c + k)) || !isSyllable(at(c + 2 * k)))
             return 0;
         for (int o = 1; o < span; ++o)
-            if (o != k && o != 2 * k && t.At(c + o) != ' ' && t.At(c + o) != '-')
+            if (o != k && o != 2 * k && at(c + o) != ' ' && at(c + o) != '-')
                 return 0;
         return k;
     };
@@ -616,8 +620,8 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         // ("4 e +" after "3 e + a", but not "4 +").
         bool sameSyllables = true;
         for (int o = 1; o < left && sameSyllables; ++o) {
-            const char c = t.At(lastColumn + o);
-            sameSyllables = c == ' ' || c == '-' || ToLower(c) == ToLower(t.At(before + o));
+            const char c = at(lastColumn + o);
+            sameSyllables = c == ' ' || c == '-' || ToLower(c) == ToLower(at(before + o));
         }
         if (beatColumns >= 2 && left * 4 <= beatColumns * 3 && lastColumn - before == beatColumns && sameSyllables)
             length = (lastBeat - 1) * beat + left * beat / beatColumns;
@@ -656,7 +660,7 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
     // The second half of a sextuplet beat at column c: '+' (or '&'), 't' and the triplet's
     // letter ("+tl", "+tt").
     auto sextupletHalf = [&](int c, char kind) {
-        return c + 2 < end && (t.At(c) == '+' || t.At(c) == '&') && ToLower(t.At(c + 1)) == 't' && ToLower(t.At(c + 2)) == kind;
+        return c + 2 < end && (at(c) == '+' || at(c) == '&') && ToLower(at(c + 1)) == 't' && ToLower(at(c + 2)) == kind;
     };
 
     // Positions of the digits and syllables.
@@ -669,7 +673,7 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
         if (c < b.column)
             continue;
         const int start = (std::max(1, b.number) - 1) * beat;
-        const char ch = ToLower(t.At(c));
+        const char ch = ToLower(at(c));
         if (c == b.column) {
             m_anchors.push_back({c, start, false});
             // Three syllables where the other beats have four ("1e+a 2e+a 3te 4+a"): a
@@ -694,8 +698,8 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
                 }
             }
             if (unit == BeatUnit::Quarter && span == 3) {
-                const char s1 = t.At(c + 1);
-                const char s2 = t.At(c + 2);
+                const char s1 = at(c + 1);
+                const char s2 = at(c + 2);
                 // Beat numbers alone three columns apart ("1  2  3  4") split their beats in three too.
                 const bool bare = s1 == ' ' && s2 == ' ' && !b.amp && !b.e && !b.aAlone;
                 if ((isSyllable(s1) && isSyllable(s2)) || bare) {
@@ -709,15 +713,15 @@ int CTabImporter::CountLineBarTicks(int bar, int* num, int* den)
             // A digit followed by 't' opens a count triplet; the letter after the 't' tells
             // its size: l 16th, t eighth, q quarter triplets.
             int tc = c + 1;
-            while (tc < end && IsDigit(t.At(tc)))
+            while (tc < end && IsDigit(at(tc)))
                 ++tc;
-            while (tc < end && t.At(tc) == ' ')
+            while (tc < end && at(tc) == ' ')
                 ++tc;
-            if (tc < end && ToLower(t.At(tc)) == 't') {
+            if (tc < end && ToLower(at(tc)) == 't') {
                 int nc = tc + 1;
-                while (nc < end && t.At(nc) == ' ')
+                while (nc < end && at(nc) == ' ')
                     ++nc;
-                const char kind = ToLower(t.At(nc));
+                const char kind = ToLower(at(nc));
                 int second = kind == 'l' ? (beatTriplets ? 32 : 16) : kind == 't' ? 32 : kind == 'q' ? 64 : 0;
                 // "1tt+tt" ("one-ta-ta-and-ta-ta"): six to the beat, the first three on its
                 // first eighth, as "3tl+tl".
