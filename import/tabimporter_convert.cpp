@@ -866,13 +866,29 @@ void CTabImporter::FindBarCharacters(int firstColumn, int end)
             uint64_t w;
             std::memcpy(&w, text + c, 8);
             const uint64_t blank = ZeroBytes(w ^ spaces) | ZeroBytes(w ^ underscores);
-            uint64_t notes8 = ~(blank | ZeroBytes(w ^ ticks8)) & kByteHighs;
+            const uint64_t notes8 = ~(blank | ZeroBytes(w ^ ticks8)) & kByteHighs;
             uint64_t u;
             std::memcpy(&u, used + (c - toColumn), 8);
             u |= (~blank & kByteHighs) >> 7;
             std::memcpy(used + (c - toColumn), &u, 8);
-            for (; notes8; notes8 &= notes8 - 1)
-                lines[c + std::countr_zero(notes8) / 8 - toColumn] |= bit;
+            if (notes8) {
+                // The eight flags to eight 16-bit lanes, this line's bit in each lane with a note.
+                const uint64_t flags = notes8 >> 7;
+                uint64_t lo = flags & 0xFFFFFFFFu;
+                uint64_t hi = flags >> 32;
+                lo = (lo | (lo << 16)) & 0x0000FFFF0000FFFFull;
+                hi = (hi | (hi << 16)) & 0x0000FFFF0000FFFFull;
+                lo = (lo | (lo << 8)) & 0x00FF00FF00FF00FFull;
+                hi = (hi | (hi << 8)) & 0x00FF00FF00FF00FFull;
+                uint16_t* const to = lines + (c - toColumn);
+                uint64_t l0, l1;
+                std::memcpy(&l0, to, 8);
+                std::memcpy(&l1, to + 4, 8);
+                l0 |= lo * bit;
+                l1 |= hi * bit;
+                std::memcpy(to, &l0, 8);
+                std::memcpy(to + 4, &l1, 8);
+            }
         }
         for (; c < hi; ++c) {
             const uint16_t kind = m_charKind[text[c]];
