@@ -555,9 +555,9 @@ private:
         bool triplet;
     };
     void ReadMeterAnchors(int bar);
-    int AnchorPosition(int column, bool* triplet) const;
-    // The same for columns asked for from left to right, anchors in column order: *cursor
-    // (0 before the first column) keeps the place of the next anchor between the calls.
+    // The position of a column from the anchors (*triplet: it lies in a triplet). For columns
+    // asked for from left to right, *cursor (0 before the first column) keeps the place of
+    // the next anchor between the calls; without a cursor the anchor is searched for.
     int AnchorPosition(int column, bool* triplet, size_t* cursor) const;
     CEvent* ConvertWrittenBar(CEventList& events, int bar);
     // Steps of a 4/4 bar (4, 8 or 16) when a bar of no usual length has its hits evenly
@@ -713,15 +713,8 @@ private:
     bool m_measureRefDone = false;
     std::vector<SAnchor> m_anchors;
     int m_meterValue[256] = {}; // the time key by symbol (position units), for fast lookup
-    // Scratch vectors reused from bar to bar.
-    struct SNote
-    {
-        uint32_t word1;
-        uint32_t pos;
-        uint32_t ref;
-    };
-    std::vector<SNote> m_barNotes;
-    // The measure's notes as WalkColumns appends them, all in one go.
+    // Scratch reused from bar to bar: the measure's notes as WalkColumns appends them, all
+    // in one go.
     std::vector<SEventWords> m_barNoteWords;
     int m_hatMarksLine = -1;
     int m_hatMarks = 0;
@@ -739,19 +732,7 @@ private:
         const uint16_t* notes; // the label's m_noteTable row (all zero without a label)
     };
     std::vector<SBlockLine> m_blockView;
-    // Scratch of WalkColumns: the bar's columns that hold anything, and the characters that
-    // may be notes, grouped by column.
-    struct SWalkChar
-    {
-        int column; // from the walk's first column
-        int line;   // index into m_blockView
-        char ch;
-    };
     std::vector<uint8_t> m_walkColumnUsed;
-    std::vector<int> m_walkColumnStart;
-    std::vector<int> m_walkFill;
-    std::vector<SWalkChar> m_walkFound;
-    std::vector<SWalkChar> m_walkByColumn;
     // The block's columns from m_walkFrom to m_walkTo, read once for all its bars: for each,
     // the block lines (a bit each, top first) whose character there may be a note. The
     // matching m_walkColumnUsed entries say whether the column holds more than blanks.

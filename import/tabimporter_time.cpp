@@ -22,11 +22,6 @@
 
 using namespace ImportText;
 
-int CTabImporter::AnchorPosition(int column, bool* triplet) const
-{
-    return AnchorPosition(column, triplet, nullptr);
-}
-
 int CTabImporter::AnchorPosition(int column, bool* triplet, size_t* cursor) const
 {
     *triplet = false;
