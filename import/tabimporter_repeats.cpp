@@ -96,6 +96,13 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
     while (e < segment.size() && IsLetter(segment[e]))
         ++e;
     const std::string_view word = segment.substr(i, e - i);
+    // Without a digit there is no count, ending or multiplier: only "repeat" is left.
+    if (std::none_of(segment.begin(), segment.end(), [](char c) { return IsDigit(c); })) {
+        if (!StartsWithNoCase(word, "repeat"))
+            return false;
+        *repeatCount = 0;
+        return true;
+    }
     const int number = FirstNumber(segment);
 
     if (StartsWithNoCase(word, "ending") || StartsWithNoCase(word, "end")) {

@@ -576,9 +576,13 @@ uint8_t CTabImporter::StackedLeadingTimeSig(int first, int count, int bar)
 void CTabImporter::ClassifyBars(int first, int count)
 {
     CImportLine& f = m_lines[size_t(first)];
+    // A signature needs digits: a staff without any has none to skip in any bar.
+    bool anyDigit = false;
+    for (int i = first; i < first + count && !anyDigit; ++i)
+        anyDigit = m_lines[size_t(i)].m_hasDigit;
     for (int k = 0; k < f.m_barCount; ++k) {
         const int end = f.BarEnd()[size_t(k)];
-        const uint8_t leadingSig = SkipLeadingTimeSig(first, count, k);
+        const uint8_t leadingSig = anyDigit ? SkipLeadingTimeSig(first, count, k) : 0;
         const int open = f.BarOpen()[size_t(k)];
         bool anyTick = false;
         int others = 0;
