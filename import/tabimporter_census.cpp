@@ -397,7 +397,21 @@ void CTabImporter::ScoreLabel(const CImportLine& line)
                 return t;
             }();
             uint8_t strokes = 0;
-            for (int i = p + 1; i < line.Length(); ++i) {
+            // Eight columns at a time while they last: a digit anywhere ends the search.
+            const auto* text = reinterpret_cast<const unsigned char*>(line.m_text.data());
+            int from = p + 1;
+            for (; from + 8 <= line.Length(); from += 8) {
+                uint64_t w;
+                std::memcpy(&w, text + from, 8);
+                const uint64_t low = w & kByteLows;
+                const uint64_t digits = (kByteOnes * (127 + '9' + 1) - low) & ~w & (low + kByteOnes * (127 - '0' + 1)) & kByteHighs;
+                if (digits)
+                    return;
+                const uint64_t folded = w | (kByteOnes * 0x20); // 'X' and 'O' as 'x' and 'o'
+                if (ZeroBytes(folded ^ (kByteOnes * 'x')) | ZeroBytes(folded ^ (kByteOnes * 'o')))
+                    strokes = 2;
+            }
+            for (int i = from; i < line.Length(); ++i) {
                 const uint8_t k = kStrokeOrDigit[uint8_t(line.m_text[size_t(i)])];
                 if (k & 1)
                     return;
@@ -593,12 +607,15 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
         return 0;
     }
     if (line.m_type != LineType::Blank && accepts()) {
+        // The line's label, and the group's first line's as it was taken when the group opened.
+        const std::string_view label = StaffLabel(line);
+        const bool sameLabel = !m_groupLabels[0].empty() && m_groupLabels[0] == label;
         // The group's labels again, in the same order, for as long as the staff lines go on
         // ("HH SD BD HH SD BD"): the next staff, written with no blank line between. The group
         // ends, and the line is read again to open the next one.
         if (m_groupLineCount >= 2
             && (BreaksRunOrder(index) || ChangesToOrFromStrings(index)
-                || (SameLabel(m_lines[size_t(m_groupFirstLine)], line) ? RepeatsGroupLabels(index) : StartsPartialStaff(index)))) {
+                || (sameLabel ? RepeatsGroupLabels(index) : StartsPartialStaff(index)))) {
             // The first staff of the run sets the order of the labels for the staves after it.
             if (m_runRefFirst < 0) {
                 m_runRefFirst = m_groupFirstLine;
@@ -612,7 +629,7 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
             return 1;
         }
         line.m_type = LineType::StaffLine;
-        m_groupLabels.push_back(StaffLabel(line));
+        m_groupLabels.push_back(label);
         if (++m_groupLineCount >= ImportLimits::kMaxGroupLines)
             return 2;
         if (tabType == 0)
