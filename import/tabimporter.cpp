@@ -363,15 +363,17 @@ void CTabImporter::CountSegment(std::string_view text, int* nonSpace, int* ticks
     while (n > 0) {
         // The packed fields hold 2^21 - 1: a very long line is summed in pieces.
         const size_t piece = std::min<size_t>(n, size_t(1) << 20);
-        uint64_t a0 = 0, a1 = 0;
+        uint64_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
         size_t i = 0;
-        for (; i + 2 <= piece; i += 2) {
+        for (; i + 4 <= piece; i += 4) {
             a0 += m_segmentCount[p[i]];
             a1 += m_segmentCount[p[i + 1]];
+            a2 += m_segmentCount[p[i + 2]];
+            a3 += m_segmentCount[p[i + 3]];
         }
-        if (i < piece)
+        for (; i < piece; ++i)
             a0 += m_segmentCount[p[i]];
-        const uint64_t sum = a0 + a1;
+        const uint64_t sum = a0 + a1 + a2 + a3;
         *nonSpace += int(sum & kSegmentField);
         *ticks += int((sum >> kSegmentTickShift) & kSegmentField);
         *noteLike += int((sum >> kSegmentNoteShift) & kSegmentField);

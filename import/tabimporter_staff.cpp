@@ -642,13 +642,12 @@ void CTabImporter::ClassifyBars(int first, int count)
             if (firstChar != ' ' && firstChar != m_barChar)
                 firstColumnUsed = true;
             anyTick = anyTick || hasTick;
-            const std::string_view text = Trim(seg);
             uint8_t kind = BarFlag::KindText;
             if (hasTick) {
                 kind = BarFlag::KindWritten;
                 if (!inBarSig && l.m_hasDigit) // a signature needs digits; most staff lines have none
                     inBarSig = FindTimeSigInText(seg);
-            } else if (!text.empty()) {
+            } else if (const std::string_view text = Trim(seg); !text.empty()) {
                 int n = 1;
                 const int t = BarTextKind(text, &n);
                 if (t == 2 || t == 3) {
