@@ -35,6 +35,9 @@ size_t CountByteWide(std::string_view text, char c)
 // Block assembler state: a remark under the staff, its time line next.
 constexpr int kStateBeforeTimeBelow = 7;
 
+// Bars a staff's scratch lists hold before they grow.
+constexpr size_t kScratchBars = 64;
+
 // Widest bar read as a signature whose halves stand on two lines.
 constexpr int kMaxStackedSigColumns = 6;
 
@@ -259,6 +262,15 @@ void CTabImporter::FindBars(int first, int count)
 
     std::vector<SBoundary>& bounds = m_scratchBounds;
     bounds.clear();
+    // Room for a staff of many bars at once: the lists live as long as the import, and grow
+    // in one step rather than in many small ones.
+    if (bounds.capacity() < kScratchBars) {
+        bounds.reserve(kScratchBars);
+        m_scratchOpens.reserve(kScratchBars);
+        m_scratchEnds.reserve(kScratchBars);
+        m_groupMarks.reserve(kScratchBars);
+        m_scratchClosesDouble.reserve(kScratchBars);
+    }
     if (m_barChar && at(ref, col) == m_barChar) {
         int right = col;
         while (at(ref, right + 1) == m_barChar)
