@@ -175,6 +175,11 @@ namespace HatMarks {
 enum : int { None = 0, OOpens = 1, PlusOpens = 2 };
 }
 
+// Marks a line's text is looked for by the layout passes (CImportLine::m_marks).
+namespace LineMark {
+enum : uint8_t { Bar = 1, Colon = 2, Dot = 4, Paren = 8, Dash = 16 };
+}
+
 class CImportLine
 {
 public:
@@ -198,7 +203,9 @@ public:
     // Index of the first line of this line's staff group (-1 outside groups).
     int m_groupFirst = -1;
     int m_lineNo = 0;
-    uint32_t m_letters = 0; // bit n: the letter 'a' + n occurs (either case)
+    uint32_t m_letters : 26 = 0; // bit n: the letter 'a' + n occurs (either case)
+    // The LineMark bytes ('|', ':', '.', '(', '-') the text held as it was read.
+    uint32_t m_marks : 6 = 0;
     // How far this line's separators stand right of the group's first line (at most
     // ImportLimits::kMaxColumnShift either way).
     int8_t m_columnShift = 0;
@@ -249,6 +256,11 @@ public:
     // False when the line cannot hold a word of these letters (ImportText::WordLetters): one
     // of them never occurs in the line. Lets the staff line test skip most keyword searches.
     bool MayHold(uint32_t letters) const { return (m_letters & letters) == letters; }
+    // False when the line, unchanged since it was read, holds none of these LineMark bytes.
+    // A line changed since (its text is a copy of its own) may hold any.
+    bool MayHoldMark(uint8_t marks) const { return (m_marks & marks) || m_text.IsCopy(); }
+    // True when the line, unchanged since it was read, holds one of them; false says nothing.
+    bool SurelyHoldsMark(uint8_t marks) const { return (m_marks & marks) && !m_text.IsCopy() && !m_text.empty(); }
     // The character at a column, or ' ' beyond the end.
     char At(int column) const { return column >= 0 && column < Length() ? m_text[size_t(column)] : ' '; }
 
