@@ -104,7 +104,8 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
         *repeatCount = 0;
         return true;
     }
-    const int number = FirstNumber(segment);
+    int at = -1;
+    const int number = FirstNumber(segment, 0, &at);
 
     if (StartsWithNoCase(word, "ending") || StartsWithNoCase(word, "end")) {
         *ending = number > 0 ? std::min(number, ImportLimits::kMaxEnding) : 0;
@@ -129,8 +130,7 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
         return true;
     }
     // 1., 2nd, 3rd, 4th: an ending number near the start of the segment.
-    int at = -1;
-    if (number > 0 && FirstNumber(segment, 0, &at) >= 0 && at < 5) {
+    if (number > 0 && at < 5) {
         size_t after = size_t(at);
         while (after < segment.size() && IsDigit(segment[after]))
             ++after;
@@ -359,6 +359,10 @@ int CTabImporter::StaffCountOf(const CImportLine& l)
     if (const int n = FindMultiplier(t); n >= 0)
         return n > 1 ? n - 1 : -1;
     for (const char* word : {"repeat", "play", "times"}) {
+        // A line as it was read holds every letter of a word in it (the letters of an
+        // edited line are not kept up to date).
+        if (!l.m_text.IsCopy() && !l.MayHold(LettersOf(word)))
+            continue;
         size_t at = 0;
         const size_t len = std::strlen(word);
         while ((at = FindNoCase(t, word, at)) != std::string_view::npos) {
