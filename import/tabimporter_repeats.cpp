@@ -135,6 +135,10 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
         while (after < segment.size() && IsDigit(segment[after]))
             ++after;
         const char c = after < segment.size() ? ToLower(segment[after]) : 0;
+        // Only a separator of more numbers, a dot or an ordinal's suffix can follow an
+        // ending's number; a count's "1 e + a" stops here.
+        if (c != '.' && c != ',' && c != '-' && c != '&' && c != 's' && c != 'n' && c != 'r' && c != 't')
+            return false;
         // An ordinal stands alone: "2nd" or "2nd ending", never "8thtrip".
         auto ordinal = [&](const char* suffix) {
             const size_t n = std::strlen(suffix);
