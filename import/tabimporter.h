@@ -640,6 +640,13 @@ private:
     int m_runRefCount = 0;
     std::vector<std::string_view> m_runRefLabels; // its labels
     std::vector<std::string_view> m_groupLabels;  // the labels of the staff being scanned
+    // The label of the line being scanned, taken once for the tests that ask for it (-1: none).
+    int m_scanLabelLine = -1;
+    std::string_view m_scanLabel;
+    std::string_view LabelOfLine(int index) const
+    {
+        return index == m_scanLabelLine ? m_scanLabel : StaffLabel(m_lines[size_t(index)]);
+    }
     bool m_legendNamesD = false; // a legend gives 'd' a meaning: no built-in double stroke
     std::vector<std::pair<int, int>> m_evenedBars; // line and column of bars given or cut ticks
     std::vector<int> m_scratchSeparators;

@@ -482,7 +482,7 @@ bool CTabImporter::BreaksRunOrder(int index) const
     if (m_runRefFirst < 0)
         return false;
     auto position = [&](int line) {
-        const std::string_view label = StaffLabel(m_lines[size_t(line)]);
+        const std::string_view label = LabelOfLine(line);
         for (size_t g = 0; g < m_runRefLabels.size() && !label.empty(); ++g)
             if (m_runRefLabels[g] == label)
                 return int(g);
@@ -501,7 +501,7 @@ bool CTabImporter::StartsPartialStaff(int index) const
     // ("HH HH SD SD") stays in its staff.
     const int n = int(m_groupLabels.size());
     auto position = [&](int line) {
-        const std::string_view label = StaffLabel(m_lines[size_t(line)]);
+        const std::string_view label = LabelOfLine(line);
         for (int g = 0; g < n && !label.empty(); ++g)
             if (m_groupLabels[size_t(g)] == label)
                 return g;
@@ -559,7 +559,7 @@ bool CTabImporter::ChangesToOrFromStrings(int index) const
         if (c0 < 'a' || c0 > 'g')
             return false;
     }
-    const std::string_view label = StaffLabel(m_lines[size_t(index)]);
+    const std::string_view label = LabelOfLine(index);
     if (!fromStrings && !strings(label))
         return false;
     int stringLines = 0;
@@ -613,9 +613,13 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
         // The group's labels again, in the same order, for as long as the staff lines go on
         // ("HH SD BD HH SD BD"): the next staff, written with no blank line between. The group
         // ends, and the line is read again to open the next one.
-        if (m_groupLineCount >= 2
+        m_scanLabelLine = index;
+        m_scanLabel = label;
+        const bool nextStaff = m_groupLineCount >= 2
             && (BreaksRunOrder(index) || ChangesToOrFromStrings(index)
-                || (sameLabel ? RepeatsGroupLabels(index) : StartsPartialStaff(index)))) {
+                || (sameLabel ? RepeatsGroupLabels(index) : StartsPartialStaff(index)));
+        m_scanLabelLine = -1;
+        if (nextStaff) {
             // The first staff of the run sets the order of the labels for the staves after it.
             if (m_runRefFirst < 0) {
                 m_runRefFirst = m_groupFirstLine;
