@@ -73,15 +73,6 @@ struct SCharCensus
         smallX += o.smallX;
         pipes += o.pipes;
     }
-    int Of(char c) const
-    {
-        switch (c) {
-        case '|': return pipes;
-        case 'I': return capitalI;
-        case ':': return colons;
-        default: return 0;
-        }
-    }
 };
 
 bool IsPalmMuteLine(const CImportLine& line)
@@ -182,12 +173,18 @@ int CTabImporter::RunCharacterCensus()
     int dashAt1 = 0;
     // Colons as bar lines stand among ticks; those of "Title:" or "Tempo:" lines do not count.
     int colonsOnTicked = 0;
-    std::vector<SCharCensus> from2(m_lines.size());
+    // Each line's counts of the separator candidates from column 2, until one is chosen.
+    struct SSeparators
+    {
+        int pipes, eyes, colons;
+    };
+    std::vector<SSeparators> separatorsFrom2(m_lines.size());
     for (size_t i = 0; i < m_lines.size(); ++i) {
         CImportLine& line = m_lines[i];
         // The staff line test counts from column 2; the census from column 0.
-        SCharCensus& tail = from2[i];
+        SCharCensus tail;
         tail.Count(line.m_text, 2);
+        separatorsFrom2[i] = {tail.pipes, tail.capitalI, tail.colons};
         line.m_dashesFrom2 = tail.dashes;
         line.m_spacesFrom2 = tail.spaces;
         SCharCensus c = tail;
@@ -219,8 +216,10 @@ int CTabImporter::RunCharacterCensus()
 
     m_upperCaseAccents = total.capitalX <= 3 * total.smallX && total.capitalO <= total.smallO;
 
-    for (size_t i = 0; i < m_lines.size(); ++i)
-        m_lines[i].m_separatorsFrom2 = from2[i].Of(m_barChar);
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        const SSeparators& n = separatorsFrom2[i];
+        m_lines[i].m_separatorsFrom2 = m_barChar == '|' ? n.pipes : m_barChar == 'I' ? n.eyes : m_barChar == ':' ? n.colons : 0;
+    }
 
     // Four ticks a line on average; a dash in a label ("Hi-Hat") or in prose ("each - is an
     // 8th") makes no line of ticks.
