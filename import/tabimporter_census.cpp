@@ -61,6 +61,22 @@ struct SCharCensus
             pipes += field(8);
         }
     }
+    // One byte, as Count counts it (for the line's first two columns).
+    void CountByte(char c)
+    {
+        switch (c) {
+        case ' ': ++spaces; break;
+        case '-': ++dashes; break;
+        case ':': ++colons; break;
+        case 'I': ++capitalI; break;
+        case 'O': ++capitalO; break;
+        case 'X': ++capitalX; break;
+        case 'o': ++smallO; break;
+        case 'x': ++smallX; break;
+        case '|': ++pipes; break;
+        default: break;
+        }
+    }
     void Add(const SCharCensus& o)
     {
         spaces += o.spaces;
@@ -188,7 +204,8 @@ int CTabImporter::RunCharacterCensus()
         line.m_dashesFrom2 = tail.dashes;
         line.m_spacesFrom2 = tail.spaces;
         SCharCensus c = tail;
-        c.Count(std::string_view(line.m_text).substr(0, std::min<size_t>(2, line.m_text.size())), 0);
+        for (size_t k = 0; k < 2 && k < line.m_text.size(); ++k)
+            c.CountByte(line.m_text[k]);
         total.Add(c);
         if (c.dashes > 0)
             ++dashedLines;
