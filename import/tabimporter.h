@@ -640,6 +640,11 @@ private:
     int m_runRefCount = 0;
     std::vector<std::string_view> m_runRefLabels; // its labels
     std::vector<std::string_view> m_groupLabels;  // the labels of the staff being scanned
+    // What the staff line test made of each line by the line alone (-1: not known yet, else
+    // the verdict), kept from the first scan for the second; and whether the test in progress
+    // reached its verdict so (1) or looked at the neighbours (2), 0 before it gets there.
+    std::vector<int8_t> m_staffVerdicts;
+    int8_t m_verdictState = 0;
     // The label of the line being scanned, taken once for the tests that ask for it (-1: none).
     int m_scanLabelLine = -1;
     std::string_view m_scanLabel;

@@ -271,6 +271,12 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
         return true;
     if (tabType == int(TrackType::Drums) && !(IsAlnum(c0) || c0 == '-'))
         return false;
+    // The tests from here on read the line alone until one looks at a neighbour: a verdict
+    // reached so in the first scan holds in the second.
+    const bool keeps = (tabType == 0 || tabType == int(TrackType::Drums)) && size_t(index) < m_staffVerdicts.size();
+    if (keeps && m_staffVerdicts[size_t(index)] >= 0)
+        return m_staffVerdicts[size_t(index)] != 0;
+    m_verdictState = keeps ? 1 : 2;
     if (FindLineKeyword(line, kCountWord) >= 0)
         return false;
     // Staff lines are mostly ticks; only a line with few of them is read for prose.
@@ -306,6 +312,7 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
     }
 
     auto alignmentCheck = [&]() {
+        m_verdictState = 2;
         auto compare = [&](const CImportLine& other) {
             const size_t s = m_barChar ? other.m_text.rfind(m_barChar) : std::string::npos;
             if (s == std::string::npos || s == 0)
@@ -341,6 +348,7 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
         return last != std::string::npos && int(last) <= at;
     }
     if (m_barChar == '|' && barCount == 1 && dashCount == 0 && p == 0 && c1 == m_barChar && IsAlnum(c0)) {
+        m_verdictState = 2;
         // A one-letter label and a stroke on every column ("H|xxxxxxxx|"): a staff line when
         // its bar lines stand with its neighbour's.
         const size_t last = t.rfind(m_barChar);
@@ -363,6 +371,7 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
         if (dashCount < 11)
             return false;
         if (size_t(index) + 1 < m_lines.size()) {
+            m_verdictState = 2;
             const CImportLine& next = m_lines[size_t(index) + 1];
             if (next.m_type == LineType::Unknown) {
                 int marks = 0;
@@ -608,7 +617,11 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
 {
     CImportLine& line = m_lines[size_t(index)];
     auto accepts = [&]() {
-        return IsStaffLine(index, tabType, line.m_separatorsFrom2, line.m_dashesFrom2, line.m_spacesFrom2);
+        m_verdictState = 0;
+        const bool staff = IsStaffLine(index, tabType, line.m_separatorsFrom2, line.m_dashesFrom2, line.m_spacesFrom2);
+        if (m_verdictState == 1)
+            m_staffVerdicts[size_t(index)] = int8_t(staff);
+        return staff;
     };
     if (m_groupState == 0) {
         if (line.m_type != LineType::Unknown || !accepts())
@@ -675,6 +688,7 @@ bool CTabImporter::PreScanStaffGroups()
     m_periodicUntil = -1;
     m_runRefFirst = -1;
     m_runRefCount = 0;
+    m_staffVerdicts.assign(m_lines.size(), -1);
     for (int i = 0; i < int(m_lines.size()); ++i) {
         const int r = ScanStaffGroups(i, 0);
         // The pre-scan only counts: its marks are undone at once.
