@@ -219,6 +219,8 @@ void CTabImporter::CensusTimeLines()
             };
             int last = 0, run = 0;
             for (size_t k = 0; k < lt.size() && run < 3; ++k) {
+                if (!IsDigit(lt[k]))
+                    continue;
                 const bool alone = (k == 0 || apart(k - 1)) && apart(k + 1);
                 const bool compact = tripletAfter(k) && (k == 0 || apart(k - 1) || ToLower(lt[k - 1]) == 't' || ToLower(lt[k - 1]) == 'l');
                 if (!IsDigit(lt[k]) || !(alone || compact))
