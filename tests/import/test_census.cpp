@@ -126,6 +126,18 @@ TEST(StaffGroups, BlankLinesSeparateGroupsAndCommentsAreFound)
     EXPECT_EQ(r->TypeOf(7), LineType::PostComment);
 }
 
+TEST(StaffGroups, ALineJoinsTheStaffAboveItInTheSecondScan)
+{
+    // Lines of one-letter labels and strokes on every column: the second line stands with
+    // the first only once the first is known as a staff line (which the first scan, counting
+    // staves, does not keep). Run twice over, the verdict on it must not be the first scan's.
+    const std::string tab = "H|xxxxxxxx|\nS|oooooooo|\n\nH|xxxxxxxx|\nS|oooooooo|\n";
+    auto r = RunImport(tab);
+    EXPECT_EQ(r->TypeOf(1), LineType::StaffLine);
+    EXPECT_EQ(r->TypeOf(2), LineType::StaffLine);
+    EXPECT_NE(SongText(r->doc.Events()).find(" 38@0"), std::string::npos);
+}
+
 TEST(TabType, GuitarTabWarnsAndImportsAsDrums)
 {
     std::string tab;
