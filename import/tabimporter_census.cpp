@@ -412,6 +412,13 @@ void CTabImporter::ScoreLabel(const CImportLine& line)
         // B, C, F and G alone are as often bass drum, crash, floor tom and china as strings:
         // the strokes decide (x and o are drums, fret numbers are strings).
         if (alone && (c == 'B' || c == 'C' || c == 'F' || c == 'G')) {
+            // A line as it was read has its digits and letters on record (before the label
+            // only blanks, the label no digit nor stroke): no need to look.
+            if (!line.m_text.IsCopy()) {
+                if (!line.m_hasDigit && (line.MayHold(WordLetters("x")) || line.MayHold(WordLetters("o"))))
+                    ++m_drumScore;
+                return;
+            }
             // By byte: 1 a digit, 2 a stroke (x or o, either case).
             static constexpr std::array<uint8_t, 256> kStrokeOrDigit = [] {
                 std::array<uint8_t, 256> t{};

@@ -259,6 +259,22 @@ TEST(TabType, ShortDrumTabsGiveNoWarningButOtherTextsDo)
     }
 }
 
+TEST(TabType, OneLetterLabelsReadAlikeInLinesKeptAndCopied)
+{
+    // A TAB makes a line a copy of its own: the strokes or fret numbers after a one-letter
+    // label are then looked for in the copy, and tell the same.
+    const QString warning = QStringLiteral("WARNING: This tab does not look like a drum tab");
+    for (const char* gap : {" ", "\t"}) {
+        auto line = [gap](const char* label, const char* bars) { return std::string(label) + gap + bars + "\n"; };
+        auto drums = RunImport(line("C", "|x---------------|") + line("B", "|o-------o-------|"));
+        EXPECT_GE(drums->blocks, 1) << gap;
+        EXPECT_FALSE(drums->report.m_messages.contains(warning)) << gap;
+        auto strings = RunImport(line("e", "|-------0-------0-|") + line("B", "|-----1-------1---|")
+                                 + line("G", "|---2-------2-----|"));
+        EXPECT_TRUE(strings->report.m_messages.contains(warning)) << gap;
+    }
+}
+
 TEST(Census, ColonsOfHeaderLinesAreNoBarLines)
 {
     // As many "Field:" lines as the staff has bar lines: the colons stand in no staff.
