@@ -83,6 +83,7 @@ const std::array<uint64_t, 256>& ByteClasses()
         t['.'] = uint64_t(LineMark::Dot) << kMarkShift;
         t['('] = uint64_t(LineMark::Paren) << kMarkShift;
         t['-'] = uint64_t(LineMark::Dash) << kMarkShift;
+        t['/'] = uint64_t(LineMark::Slash) << kMarkShift;
         return t;
     }();
     return table;

@@ -177,7 +177,7 @@ enum : int { None = 0, OOpens = 1, PlusOpens = 2 };
 
 // Marks a line's text is looked for by the layout passes (CImportLine::m_marks).
 namespace LineMark {
-enum : uint8_t { Bar = 1, Colon = 2, Dot = 4, Paren = 8, Dash = 16 };
+enum : uint8_t { Bar = 1, Colon = 2, Dot = 4, Paren = 8, Dash = 16, Slash = 32 };
 }
 
 class CImportLine
@@ -204,7 +204,7 @@ public:
     int m_groupFirst = -1;
     int m_lineNo = 0;
     uint32_t m_letters : 26 = 0; // bit n: the letter 'a' + n occurs (either case)
-    // The LineMark bytes ('|', ':', '.', '(', '-') the text held as it was read.
+    // The LineMark bytes ('|', ':', '.', '(', '-', '/') the text held as it was read.
     uint32_t m_marks : 6 = 0;
     // How far this line's separators stand right of the group's first line (at most
     // ImportLimits::kMaxColumnShift either way).

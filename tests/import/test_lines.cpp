@@ -87,7 +87,7 @@ TEST(LineMarks, KnownWhileALineIsAsReadOpenOnceItChanges)
     ASSERT_FALSE(line.m_text.IsCopy());
     EXPECT_TRUE(line.MayHoldMark(LineMark::Bar));
     EXPECT_TRUE(line.MayHoldMark(LineMark::Dash | LineMark::Colon));
-    EXPECT_FALSE(line.MayHoldMark(LineMark::Colon | LineMark::Dot | LineMark::Paren));
+    EXPECT_FALSE(line.MayHoldMark(LineMark::Colon | LineMark::Dot | LineMark::Paren | LineMark::Slash));
     EXPECT_TRUE(line.SurelyHoldsMark(LineMark::Bar));
     EXPECT_TRUE(line.SurelyHoldsMark(LineMark::Dash));
     EXPECT_FALSE(line.SurelyHoldsMark(LineMark::Paren));
