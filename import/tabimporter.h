@@ -175,7 +175,8 @@ namespace HatMarks {
 enum : int { None = 0, OOpens = 1, PlusOpens = 2 };
 }
 
-// Marks a line's text is looked for by the layout passes (CImportLine::m_marks).
+// Bytes passes look for in a line, kept per line as read (CImportLine::m_marks): a pass
+// passes over a line read without its mark.
 namespace LineMark {
 enum : uint8_t { Bar = 1, Colon = 2, Dot = 4, Paren = 8, Dash = 16, Slash = 32 };
 }
