@@ -57,17 +57,18 @@ int ImportText::FirstNumber(std::string_view text, size_t from, int* at)
 }
 
 namespace {
-// One lookup per byte gives the line's letters (bits 0-25), and whether it holds a digit, a
-// TAB or an '&' (the start of "&nbbsp").
+// One lookup per byte gives the line's letters (bits 0-25), whether it holds a digit, a
+// TAB or an '&' (the start of "&nbbsp"), and its LineMark bytes (from bit 32 up).
 constexpr uint32_t kDigitBit = 1u << 26;
 constexpr uint32_t kTabBit = 1u << 27;
 constexpr uint32_t kAmpBit = 1u << 28;
 constexpr uint32_t kLetterMask = (1u << 26) - 1;
+constexpr int kMarkShift = 32;
 
-const std::array<uint32_t, 256>& ByteClasses()
+const std::array<uint64_t, 256>& ByteClasses()
 {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
+    static const std::array<uint64_t, 256> table = [] {
+        std::array<uint64_t, 256> t{};
         for (int c = 0; c < 256; ++c) {
             const char ch = char(c);
             if (IsLetter(ch))
@@ -77,17 +78,23 @@ const std::array<uint32_t, 256>& ByteClasses()
         }
         t['\t'] = kTabBit;
         t['&'] = kAmpBit;
+        t['|'] = uint64_t(LineMark::Bar) << kMarkShift;
+        t[':'] = uint64_t(LineMark::Colon) << kMarkShift;
+        t['.'] = uint64_t(LineMark::Dot) << kMarkShift;
+        t['('] = uint64_t(LineMark::Paren) << kMarkShift;
+        t['-'] = uint64_t(LineMark::Dash) << kMarkShift;
+        t['/'] = uint64_t(LineMark::Slash) << kMarkShift;
         return t;
     }();
     return table;
 }
 
-uint32_t ClassesOf(std::string_view text)
+uint64_t ClassesOf(std::string_view text)
 {
-    const std::array<uint32_t, 256>& table = ByteClasses();
+    const std::array<uint64_t, 256>& table = ByteClasses();
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
-    uint32_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
+    uint64_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
     size_t i = 0;
     for (; i + 4 <= n; i += 4) {
         a0 |= table[p[i]];
@@ -108,7 +115,7 @@ CImportLine::CImportLine(std::string_view raw, int lineNo, std::pmr::memory_reso
     while (end > 0 && IsSpace(raw[end - 1]))
         --end;
     raw = raw.substr(0, end);
-    uint32_t classes = ClassesOf(raw);
+    uint64_t classes = ClassesOf(raw);
     if (classes & kTabBit) {
         std::string expanded;
         expanded.reserve(raw.size() + 16);
@@ -132,7 +139,8 @@ CImportLine::CImportLine(std::string_view raw, int lineNo, std::pmr::memory_reso
         }
     }
     m_type = m_text.empty() ? LineType::Blank : LineType::Unknown;
-    m_letters = classes & kLetterMask;
+    m_letters = uint32_t(classes) & kLetterMask;
+    m_marks = uint8_t(classes >> kMarkShift);
     m_hasDigit = (classes & kDigitBit) != 0;
 }
 
@@ -363,15 +371,17 @@ void CTabImporter::CountSegment(std::string_view text, int* nonSpace, int* ticks
     while (n > 0) {
         // The packed fields hold 2^21 - 1: a very long line is summed in pieces.
         const size_t piece = std::min<size_t>(n, size_t(1) << 20);
-        uint64_t a0 = 0, a1 = 0;
+        uint64_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
         size_t i = 0;
-        for (; i + 2 <= piece; i += 2) {
+        for (; i + 4 <= piece; i += 4) {
             a0 += m_segmentCount[p[i]];
             a1 += m_segmentCount[p[i + 1]];
+            a2 += m_segmentCount[p[i + 2]];
+            a3 += m_segmentCount[p[i + 3]];
         }
-        if (i < piece)
+        for (; i < piece; ++i)
             a0 += m_segmentCount[p[i]];
-        const uint64_t sum = a0 + a1;
+        const uint64_t sum = a0 + a1 + a2 + a3;
         *nonSpace += int(sum & kSegmentField);
         *ticks += int((sum >> kSegmentTickShift) & kSegmentField);
         *noteLike += int((sum >> kSegmentNoteShift) & kSegmentField);

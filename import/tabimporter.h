@@ -175,6 +175,12 @@ namespace HatMarks {
 enum : int { None = 0, OOpens = 1, PlusOpens = 2 };
 }
 
+// Bytes passes look for in a line, kept per line as read (CImportLine::m_marks): a pass
+// passes over a line read without its mark.
+namespace LineMark {
+enum : uint8_t { Bar = 1, Colon = 2, Dot = 4, Paren = 8, Dash = 16, Slash = 32 };
+}
+
 class CImportLine
 {
 public:
@@ -198,7 +204,9 @@ public:
     // Index of the first line of this line's staff group (-1 outside groups).
     int m_groupFirst = -1;
     int m_lineNo = 0;
-    uint32_t m_letters = 0; // bit n: the letter 'a' + n occurs (either case)
+    uint32_t m_letters : 26 = 0; // bit n: the letter 'a' + n occurs (either case)
+    // The LineMark bytes ('|', ':', '.', '(', '-', '/') the text held as it was read.
+    uint32_t m_marks : 6 = 0;
     // How far this line's separators stand right of the group's first line (at most
     // ImportLimits::kMaxColumnShift either way).
     int8_t m_columnShift = 0;
@@ -249,6 +257,11 @@ public:
     // False when the line cannot hold a word of these letters (ImportText::WordLetters): one
     // of them never occurs in the line. Lets the staff line test skip most keyword searches.
     bool MayHold(uint32_t letters) const { return (m_letters & letters) == letters; }
+    // False when the line, unchanged since it was read, holds none of these LineMark bytes.
+    // A line changed since (its text is a copy of its own) may hold any.
+    bool MayHoldMark(uint8_t marks) const { return (m_marks & marks) || m_text.IsCopy(); }
+    // True when the line, unchanged since it was read, holds one of them; false says nothing.
+    bool SurelyHoldsMark(uint8_t marks) const { return (m_marks & marks) && !m_text.IsCopy() && !m_text.empty(); }
     // The character at a column, or ' ' beyond the end.
     char At(int column) const { return column >= 0 && column < Length() ? m_text[size_t(column)] : ' '; }
 
@@ -631,6 +644,18 @@ private:
     int m_runRefCount = 0;
     std::vector<std::string_view> m_runRefLabels; // its labels
     std::vector<std::string_view> m_groupLabels;  // the labels of the staff being scanned
+    // What the staff line test made of each line by the line alone (-1: not known yet, else
+    // the verdict), kept from the first scan for the second; and whether the test in progress
+    // reached its verdict so (1) or looked at the neighbours (2), 0 before it gets there.
+    std::vector<int8_t> m_staffVerdicts;
+    int8_t m_verdictState = 0;
+    // The label of the line being scanned, taken once for the tests that ask for it (-1: none).
+    int m_scanLabelLine = -1;
+    std::string_view m_scanLabel;
+    std::string_view LabelOfLine(int index) const
+    {
+        return index == m_scanLabelLine ? m_scanLabel : StaffLabel(m_lines[size_t(index)]);
+    }
     bool m_legendNamesD = false; // a legend gives 'd' a meaning: no built-in double stroke
     std::vector<std::pair<int, int>> m_evenedBars; // line and column of bars given or cut ticks
     std::vector<int> m_scratchSeparators;

@@ -61,6 +61,22 @@ struct SCharCensus
             pipes += field(8);
         }
     }
+    // One byte, as Count counts it (for the line's first two columns).
+    void CountByte(char c)
+    {
+        switch (c) {
+        case ' ': ++spaces; break;
+        case '-': ++dashes; break;
+        case ':': ++colons; break;
+        case 'I': ++capitalI; break;
+        case 'O': ++capitalO; break;
+        case 'X': ++capitalX; break;
+        case 'o': ++smallO; break;
+        case 'x': ++smallX; break;
+        case '|': ++pipes; break;
+        default: break;
+        }
+    }
     void Add(const SCharCensus& o)
     {
         spaces += o.spaces;
@@ -72,15 +88,6 @@ struct SCharCensus
         smallO += o.smallO;
         smallX += o.smallX;
         pipes += o.pipes;
-    }
-    int Of(char c) const
-    {
-        switch (c) {
-        case '|': return pipes;
-        case 'I': return capitalI;
-        case ':': return colons;
-        default: return 0;
-        }
     }
 };
 
@@ -182,16 +189,23 @@ int CTabImporter::RunCharacterCensus()
     int dashAt1 = 0;
     // Colons as bar lines stand among ticks; those of "Title:" or "Tempo:" lines do not count.
     int colonsOnTicked = 0;
-    std::vector<SCharCensus> from2(m_lines.size());
+    // Each line's counts of the separator candidates from column 2, until one is chosen.
+    struct SSeparators
+    {
+        int pipes, eyes, colons;
+    };
+    std::vector<SSeparators> separatorsFrom2(m_lines.size());
     for (size_t i = 0; i < m_lines.size(); ++i) {
         CImportLine& line = m_lines[i];
         // The staff line test counts from column 2; the census from column 0.
-        SCharCensus& tail = from2[i];
+        SCharCensus tail;
         tail.Count(line.m_text, 2);
+        separatorsFrom2[i] = {tail.pipes, tail.capitalI, tail.colons};
         line.m_dashesFrom2 = tail.dashes;
         line.m_spacesFrom2 = tail.spaces;
         SCharCensus c = tail;
-        c.Count(std::string_view(line.m_text).substr(0, std::min<size_t>(2, line.m_text.size())), 0);
+        for (size_t k = 0; k < 2 && k < line.m_text.size(); ++k)
+            c.CountByte(line.m_text[k]);
         total.Add(c);
         if (c.dashes > 0)
             ++dashedLines;
@@ -219,8 +233,10 @@ int CTabImporter::RunCharacterCensus()
 
     m_upperCaseAccents = total.capitalX <= 3 * total.smallX && total.capitalO <= total.smallO;
 
-    for (size_t i = 0; i < m_lines.size(); ++i)
-        m_lines[i].m_separatorsFrom2 = from2[i].Of(m_barChar);
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        const SSeparators& n = separatorsFrom2[i];
+        m_lines[i].m_separatorsFrom2 = m_barChar == '|' ? n.pipes : m_barChar == 'I' ? n.eyes : m_barChar == ':' ? n.colons : 0;
+    }
 
     // Four ticks a line on average; a dash in a label ("Hi-Hat") or in prose ("each - is an
     // 8th") makes no line of ticks.
@@ -255,6 +271,12 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
         return true;
     if (tabType == int(TrackType::Drums) && !(IsAlnum(c0) || c0 == '-'))
         return false;
+    // The tests from here on read the line alone until one looks at a neighbour: a verdict
+    // reached so in the first scan holds in the second.
+    const bool keeps = (tabType == 0 || tabType == int(TrackType::Drums)) && size_t(index) < m_staffVerdicts.size();
+    if (keeps && m_staffVerdicts[size_t(index)] >= 0)
+        return m_staffVerdicts[size_t(index)] != 0;
+    m_verdictState = keeps ? 1 : 2;
     if (FindLineKeyword(line, kCountWord) >= 0)
         return false;
     // Staff lines are mostly ticks; only a line with few of them is read for prose.
@@ -290,6 +312,7 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
     }
 
     auto alignmentCheck = [&]() {
+        m_verdictState = 2;
         auto compare = [&](const CImportLine& other) {
             const size_t s = m_barChar ? other.m_text.rfind(m_barChar) : std::string::npos;
             if (s == std::string::npos || s == 0)
@@ -325,6 +348,7 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
         return last != std::string::npos && int(last) <= at;
     }
     if (m_barChar == '|' && barCount == 1 && dashCount == 0 && p == 0 && c1 == m_barChar && IsAlnum(c0)) {
+        m_verdictState = 2;
         // A one-letter label and a stroke on every column ("H|xxxxxxxx|"): a staff line when
         // its bar lines stand with its neighbour's.
         const size_t last = t.rfind(m_barChar);
@@ -347,6 +371,7 @@ bool CTabImporter::IsStaffLine(int index, int tabType, int barCount, int dashCou
         if (dashCount < 11)
             return false;
         if (size_t(index) + 1 < m_lines.size()) {
+            m_verdictState = 2;
             const CImportLine& next = m_lines[size_t(index) + 1];
             if (next.m_type == LineType::Unknown) {
                 int marks = 0;
@@ -387,6 +412,13 @@ void CTabImporter::ScoreLabel(const CImportLine& line)
         // B, C, F and G alone are as often bass drum, crash, floor tom and china as strings:
         // the strokes decide (x and o are drums, fret numbers are strings).
         if (alone && (c == 'B' || c == 'C' || c == 'F' || c == 'G')) {
+            // A line as it was read has its digits and letters on record (before the label
+            // only blanks, the label no digit nor stroke): no need to look.
+            if (!line.m_text.IsCopy()) {
+                if (!line.m_hasDigit && (line.MayHold(WordLetters("x")) || line.MayHold(WordLetters("o"))))
+                    ++m_drumScore;
+                return;
+            }
             // By byte: 1 a digit, 2 a stroke (x or o, either case).
             static constexpr std::array<uint8_t, 256> kStrokeOrDigit = [] {
                 std::array<uint8_t, 256> t{};
@@ -397,7 +429,21 @@ void CTabImporter::ScoreLabel(const CImportLine& line)
                 return t;
             }();
             uint8_t strokes = 0;
-            for (int i = p + 1; i < line.Length(); ++i) {
+            // Eight columns at a time while they last: a digit anywhere ends the search.
+            const auto* text = reinterpret_cast<const unsigned char*>(line.m_text.data());
+            int from = p + 1;
+            for (; from + 8 <= line.Length(); from += 8) {
+                uint64_t w;
+                std::memcpy(&w, text + from, 8);
+                const uint64_t low = w & kByteLows;
+                const uint64_t digits = (kByteOnes * (127 + '9' + 1) - low) & ~w & (low + kByteOnes * (127 - '0' + 1)) & kByteHighs;
+                if (digits)
+                    return;
+                const uint64_t folded = w | (kByteOnes * 0x20); // 'X' and 'O' as 'x' and 'o'
+                if (ZeroBytes(folded ^ (kByteOnes * 'x')) | ZeroBytes(folded ^ (kByteOnes * 'o')))
+                    strokes = 2;
+            }
+            for (int i = from; i < line.Length(); ++i) {
                 const uint8_t k = kStrokeOrDigit[uint8_t(line.m_text[size_t(i)])];
                 if (k & 1)
                     return;
@@ -468,7 +514,7 @@ bool CTabImporter::BreaksRunOrder(int index) const
     if (m_runRefFirst < 0)
         return false;
     auto position = [&](int line) {
-        const std::string_view label = StaffLabel(m_lines[size_t(line)]);
+        const std::string_view label = LabelOfLine(line);
         for (size_t g = 0; g < m_runRefLabels.size() && !label.empty(); ++g)
             if (m_runRefLabels[g] == label)
                 return int(g);
@@ -487,7 +533,7 @@ bool CTabImporter::StartsPartialStaff(int index) const
     // ("HH HH SD SD") stays in its staff.
     const int n = int(m_groupLabels.size());
     auto position = [&](int line) {
-        const std::string_view label = StaffLabel(m_lines[size_t(line)]);
+        const std::string_view label = LabelOfLine(line);
         for (int g = 0; g < n && !label.empty(); ++g)
             if (m_groupLabels[size_t(g)] == label)
                 return g;
@@ -545,7 +591,7 @@ bool CTabImporter::ChangesToOrFromStrings(int index) const
         if (c0 < 'a' || c0 > 'g')
             return false;
     }
-    const std::string_view label = StaffLabel(m_lines[size_t(index)]);
+    const std::string_view label = LabelOfLine(index);
     if (!fromStrings && !strings(label))
         return false;
     int stringLines = 0;
@@ -578,7 +624,11 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
 {
     CImportLine& line = m_lines[size_t(index)];
     auto accepts = [&]() {
-        return IsStaffLine(index, tabType, line.m_separatorsFrom2, line.m_dashesFrom2, line.m_spacesFrom2);
+        m_verdictState = 0;
+        const bool staff = IsStaffLine(index, tabType, line.m_separatorsFrom2, line.m_dashesFrom2, line.m_spacesFrom2);
+        if (m_verdictState == 1)
+            m_staffVerdicts[size_t(index)] = int8_t(staff);
+        return staff;
     };
     if (m_groupState == 0) {
         if (line.m_type != LineType::Unknown || !accepts())
@@ -593,12 +643,19 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
         return 0;
     }
     if (line.m_type != LineType::Blank && accepts()) {
+        // The line's label, and the group's first line's as it was taken when the group opened.
+        const std::string_view label = StaffLabel(line);
+        const bool sameLabel = !m_groupLabels[0].empty() && m_groupLabels[0] == label;
         // The group's labels again, in the same order, for as long as the staff lines go on
         // ("HH SD BD HH SD BD"): the next staff, written with no blank line between. The group
         // ends, and the line is read again to open the next one.
-        if (m_groupLineCount >= 2
+        m_scanLabelLine = index;
+        m_scanLabel = label;
+        const bool nextStaff = m_groupLineCount >= 2
             && (BreaksRunOrder(index) || ChangesToOrFromStrings(index)
-                || (SameLabel(m_lines[size_t(m_groupFirstLine)], line) ? RepeatsGroupLabels(index) : StartsPartialStaff(index)))) {
+                || (sameLabel ? RepeatsGroupLabels(index) : StartsPartialStaff(index)));
+        m_scanLabelLine = -1;
+        if (nextStaff) {
             // The first staff of the run sets the order of the labels for the staves after it.
             if (m_runRefFirst < 0) {
                 m_runRefFirst = m_groupFirstLine;
@@ -612,7 +669,7 @@ int CTabImporter::ScanStaffGroups(int index, int tabType)
             return 1;
         }
         line.m_type = LineType::StaffLine;
-        m_groupLabels.push_back(StaffLabel(line));
+        m_groupLabels.push_back(label);
         if (++m_groupLineCount >= ImportLimits::kMaxGroupLines)
             return 2;
         if (tabType == 0)
@@ -638,6 +695,7 @@ bool CTabImporter::PreScanStaffGroups()
     m_periodicUntil = -1;
     m_runRefFirst = -1;
     m_runRefCount = 0;
+    m_staffVerdicts.assign(m_lines.size(), -1);
     for (int i = 0; i < int(m_lines.size()); ++i) {
         const int r = ScanStaffGroups(i, 0);
         // The pre-scan only counts: its marks are undone at once.

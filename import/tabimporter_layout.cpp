@@ -415,7 +415,7 @@ void CTabImporter::SpacedColumnsToTicks()
     size_t done = 0; // lines before it were rewritten already (a count under the staff before)
     while (i < n) {
         size_t sep = 0;
-        if (!IsSpacedLine(m_lines[i].m_text, true, &sep, &keep)) {
+        if (!m_lines[i].MayHoldMark(LineMark::Bar) || !IsSpacedLine(m_lines[i].m_text, true, &sep, &keep)) {
             ++i;
             continue;
         }
@@ -499,7 +499,7 @@ void CTabImporter::EvenOutShortBars()
     std::vector<int> mine;
     size_t i = 0;
     while (i < n) {
-        if (!LooksLikeStaffLine(m_lines[i].m_text)) {
+        if (!m_lines[i].MayHoldMark(LineMark::Bar) || !LooksLikeStaffLine(m_lines[i].m_text)) {
             ++i;
             continue;
         }
@@ -507,7 +507,7 @@ void CTabImporter::EvenOutShortBars()
         size_t j = i + 1;
         std::vector<int>& other = m_scratchSeparators;
         bool uneven = false;
-        while (j < n && LooksLikeStaffLine(m_lines[j].m_text)) {
+        while (j < n && m_lines[j].MayHoldMark(LineMark::Bar) && LooksLikeStaffLine(m_lines[j].m_text)) {
             // Most lines have their bar lines where the first has them: a look at those
             // columns tells, without a pass over the line.
             const std::string_view t = m_lines[j].m_text;
@@ -602,7 +602,7 @@ void CTabImporter::ColonsAfterLabelsToBarLines()
     size_t i = 0;
     while (i < n) {
         size_t j = i;
-        while (j < n && colonAt(m_lines[j].m_text))
+        while (j < n && m_lines[j].MayHoldMark(LineMark::Colon) && colonAt(m_lines[j].m_text))
             ++j;
         if (j - i >= 2) {
             for (size_t l = i; l < j; ++l) {
@@ -898,7 +898,8 @@ void CTabImporter::BlankRestsToTicks()
     size_t i = 0;
     while (i < n) {
         const std::string_view t = m_lines[i].m_text;
-        const bool blanks = t.find('-') == t.npos && HasBlankRests(t, &separators);
+        const bool blanks = !m_lines[i].SurelyHoldsMark(LineMark::Dash) && m_lines[i].MayHoldMark(LineMark::Bar)
+            && t.find('-') == t.npos && HasBlankRests(t, &separators);
         if (!blanks) {
             ++i;
             continue;
@@ -1089,7 +1090,7 @@ void CTabImporter::BarlessStavesToBars()
     size_t i = 0;
     while (i < n) {
         int start = 0;
-        if (!IsBarlessStaffLine(m_lines[i].m_text, &start)) {
+        if (m_lines[i].SurelyHoldsMark(LineMark::Bar) || !IsBarlessStaffLine(m_lines[i].m_text, &start)) {
             ++i;
             continue;
         }
@@ -1156,7 +1157,7 @@ void CTabImporter::CellGridsToTicks()
     while (i < n) {
         int sep = 0;
         int cells = 0;
-        if (!IsCellLine(m_lines[i].m_text, &sep, &cells)) {
+        if (!m_lines[i].MayHoldMark(LineMark::Bar) || !IsCellLine(m_lines[i].m_text, &sep, &cells)) {
             ++i;
             continue;
         }
@@ -1292,7 +1293,7 @@ void CTabImporter::GhostsInParens()
 {
     for (CImportLine& line : m_lines) {
         CLineText& t = line.m_text;
-        if (t.find('(') == std::string::npos || !LooksLikeStaffLine(t))
+        if (!line.MayHoldMark(LineMark::Paren) || t.find('(') == std::string::npos || !LooksLikeStaffLine(t))
             continue;
         for (size_t at = t.find('('); at != std::string::npos; at = t.find('(', at + 1)) {
             if (!IsGhostInParens(t, at))
@@ -1311,7 +1312,7 @@ void CTabImporter::RestDotsToTicks()
     // Two such lines at least: one alone is as likely a line of text.
     std::vector<size_t> dotted;
     for (size_t i = 0; i < m_lines.size(); ++i)
-        if (UsesRestDots(m_lines[i].m_text))
+        if (m_lines[i].MayHoldMark(LineMark::Dot) && UsesRestDots(m_lines[i].m_text))
             dotted.push_back(i);
     if (dotted.size() < 2)
         return;

@@ -7,6 +7,7 @@
 #include "report.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -96,7 +97,15 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
     while (e < segment.size() && IsLetter(segment[e]))
         ++e;
     const std::string_view word = segment.substr(i, e - i);
-    const int number = FirstNumber(segment);
+    // Without a digit there is no count, ending or multiplier: only "repeat" is left.
+    if (std::none_of(segment.begin(), segment.end(), [](char c) { return IsDigit(c); })) {
+        if (!StartsWithNoCase(word, "repeat"))
+            return false;
+        *repeatCount = 0;
+        return true;
+    }
+    int at = -1;
+    const int number = FirstNumber(segment, 0, &at);
 
     if (StartsWithNoCase(word, "ending") || StartsWithNoCase(word, "end")) {
         *ending = number > 0 ? std::min(number, ImportLimits::kMaxEnding) : 0;
@@ -121,12 +130,15 @@ bool CTabImporter::ReadRepeatWords(std::string_view segment, int* repeatCount, i
         return true;
     }
     // 1., 2nd, 3rd, 4th: an ending number near the start of the segment.
-    int at = -1;
-    if (number > 0 && FirstNumber(segment, 0, &at) >= 0 && at < 5) {
+    if (number > 0 && at < 5) {
         size_t after = size_t(at);
         while (after < segment.size() && IsDigit(segment[after]))
             ++after;
         const char c = after < segment.size() ? ToLower(segment[after]) : 0;
+        // Only a separator of more numbers, a dot or an ordinal's suffix can follow an
+        // ending's number; a count's "1 e + a" stops here.
+        if (c != '.' && c != ',' && c != '-' && c != '&' && c != 's' && c != 'n' && c != 'r' && c != 't')
+            return false;
         // An ordinal stands alone: "2nd" or "2nd ending", never "8thtrip".
         auto ordinal = [&](const char* suffix) {
             const size_t n = std::strlen(suffix);
@@ -351,6 +363,10 @@ int CTabImporter::StaffCountOf(const CImportLine& l)
     if (const int n = FindMultiplier(t); n >= 0)
         return n > 1 ? n - 1 : -1;
     for (const char* word : {"repeat", "play", "times"}) {
+        // A line as it was read holds every letter of a word in it (the letters of an
+        // edited line are not kept up to date).
+        if (!l.m_text.IsCopy() && !l.MayHold(LettersOf(word)))
+            continue;
         size_t at = 0;
         const size_t len = std::strlen(word);
         while ((at = FindNoCase(t, word, at)) != std::string_view::npos) {
@@ -514,7 +530,8 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
     };
     // Past the staff's count line too ("INTRO x2", the count, the staff).
     auto countLine = [&](int i) { return freeLine(i) && IsCountLine(m_lines[size_t(i)], false); };
-    const int afterCount = countLine(first + count) ? first + count + 1 : -1;
+    const bool countBelow = countLine(first + count);
+    const int afterCount = countBelow ? first + count + 1 : -1;
     // A legend between the staff and its count ("R = rimclick", then "play 8x").
     auto legendLine = [&](int i) {
         if (!freeLine(i))
@@ -539,7 +556,7 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
     };
     const int pastMarks = markLine(first - 1) && first >= 2 ? first - 2 : -1;
     // Past a line of words right under the staff (the lyric sung over it).
-    const int pastLyric = freeLine(first + count) && !countLine(first + count) && !legendLine(first + count)
+    const int pastLyric = freeLine(first + count) && !countBelow && !legendLine(first + count)
             && FirstNonBlank(m_lines[size_t(first + count)].m_text, 0) >= 0 && StaffCountOf(m_lines[size_t(first + count)]) < 0
         ? first + count + 1
         : -1;
@@ -593,11 +610,38 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
     // "CHORUS (2x)" over a staff whose last bars carry "1st time", "2nd time": the endings
     // say how the group repeats; the count in the title over the first bar adds nothing.
     bool aboveHasEndings = false;
+    // What the line above says over each bar, kept for the pass over the bars below (the
+    // line and the bars stay as they are until then).
+    struct SAboveMark
+    {
+        bool read;
+        int count, ending, start, spanned;
+        unsigned more;
+    };
+    constexpr int kKeptMarks = 32;
+    std::array<SAboveMark, kKeptMarks> aboveMarks;
+    int aboveRead = 0; // bars 1 to aboveRead are kept
     for (int k = 1; aboveAnnotates && m_lines[size_t(above)].m_hasDigit && k < bars && !aboveHasEndings; ++k) {
         int count = -1, ending = 0, start = k, spanned = 1;
         unsigned more = 0;
-        aboveHasEndings = ParseRepeatAnnotation(m_lines[size_t(above)], first, k, &count, &ending, &start, &spanned, &more) && ending > 0;
+        const bool read = ParseRepeatAnnotation(m_lines[size_t(above)], first, k, &count, &ending, &start, &spanned, &more);
+        aboveHasEndings = read && ending > 0;
+        if (k < kKeptMarks) {
+            aboveMarks[size_t(k)] = {read, count, ending, start, spanned, more};
+            aboveRead = k;
+        }
     }
+    auto readAbove = [&](int k, int* count, int* ending, int* start, int* spanned, unsigned* more) {
+        if (k < 1 || k > aboveRead)
+            return ParseRepeatAnnotation(m_lines[size_t(above)], first, k, count, ending, start, spanned, more);
+        const SAboveMark& m = aboveMarks[size_t(k)];
+        *count = m.count;
+        *ending = m.ending;
+        *start = m.start;
+        *spanned = m.spanned;
+        *more = m.more;
+        return m.read;
+    };
 
     int lastMeasureBar = -1;
     for (int k = 0; k < bars; ++k) {
@@ -609,9 +653,7 @@ void CTabImporter::ApplyRepeatMarks(int first, int count)
         int repeatCount = -1, ending = 0, groupStart = k, groupBars = 1;
         unsigned moreEndings = 0;
         bool found = false;
-        if (aboveAnnotates && k > aboveCovered
-            && ParseRepeatAnnotation(m_lines[size_t(above)], first, k, &repeatCount, &ending, &groupStart, &groupBars,
-                                     &moreEndings)) {
+        if (aboveAnnotates && k > aboveCovered && readAbove(k, &repeatCount, &ending, &groupStart, &groupBars, &moreEndings)) {
             found = aboveUsed = true;
             aboveCovered = k + std::max(groupBars, 1) - 1;
             if (k == 0 && aboveHasEndings && ending == 0 && repeatCount > 0)

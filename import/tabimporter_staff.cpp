@@ -35,6 +35,9 @@ size_t CountByteWide(std::string_view text, char c)
 // Block assembler state: a remark under the staff, its time line next.
 constexpr int kStateBeforeTimeBelow = 7;
 
+// Bars a staff's scratch lists hold before they grow.
+constexpr size_t kScratchBars = 64;
+
 // Widest bar read as a signature whose halves stand on two lines.
 constexpr int kMaxStackedSigColumns = 6;
 
@@ -259,6 +262,15 @@ void CTabImporter::FindBars(int first, int count)
 
     std::vector<SBoundary>& bounds = m_scratchBounds;
     bounds.clear();
+    // Room for a staff of many bars at once: the lists live as long as the import, and grow
+    // in one step rather than in many small ones.
+    if (bounds.capacity() < kScratchBars) {
+        bounds.reserve(kScratchBars);
+        m_scratchOpens.reserve(kScratchBars);
+        m_scratchEnds.reserve(kScratchBars);
+        m_groupMarks.reserve(kScratchBars);
+        m_scratchClosesDouble.reserve(kScratchBars);
+    }
     if (m_barChar && at(ref, col) == m_barChar) {
         int right = col;
         while (at(ref, right + 1) == m_barChar)
@@ -499,7 +511,7 @@ uint8_t CTabImporter::SkipLeadingTimeSig(int first, int count, int bar)
     int after = -1;
     for (int i = first; i < first + count; ++i) {
         const CImportLine& l = m_lines[size_t(i)];
-        if (!l.m_hasDigit)
+        if (!l.m_hasDigit || !l.MayHoldMark(LineMark::Slash)) // "N/D"
             continue;
         uint8_t lineSig = 0;
         const int at = LeadingTimeSig(l.m_text, open + l.m_columnShift, end + l.m_columnShift, m_barChar, &lineSig);
@@ -576,9 +588,13 @@ uint8_t CTabImporter::StackedLeadingTimeSig(int first, int count, int bar)
 void CTabImporter::ClassifyBars(int first, int count)
 {
     CImportLine& f = m_lines[size_t(first)];
+    // A signature needs digits: a staff without any has none to skip in any bar.
+    bool anyDigit = false;
+    for (int i = first; i < first + count && !anyDigit; ++i)
+        anyDigit = m_lines[size_t(i)].m_hasDigit;
     for (int k = 0; k < f.m_barCount; ++k) {
         const int end = f.BarEnd()[size_t(k)];
-        const uint8_t leadingSig = SkipLeadingTimeSig(first, count, k);
+        const uint8_t leadingSig = anyDigit ? SkipLeadingTimeSig(first, count, k) : 0;
         const int open = f.BarOpen()[size_t(k)];
         bool anyTick = false;
         int others = 0;
@@ -638,13 +654,12 @@ void CTabImporter::ClassifyBars(int first, int count)
             if (firstChar != ' ' && firstChar != m_barChar)
                 firstColumnUsed = true;
             anyTick = anyTick || hasTick;
-            const std::string_view text = Trim(seg);
             uint8_t kind = BarFlag::KindText;
             if (hasTick) {
                 kind = BarFlag::KindWritten;
-                if (!inBarSig && l.m_hasDigit) // a signature needs digits; most staff lines have none
+                if (!inBarSig && l.m_hasDigit && l.MayHoldMark(LineMark::Slash)) // a signature needs "N/D"; most staff lines have none
                     inBarSig = FindTimeSigInText(seg);
-            } else if (!text.empty()) {
+            } else if (const std::string_view text = Trim(seg); !text.empty()) {
                 int n = 1;
                 const int t = BarTextKind(text, &n);
                 if (t == 2 || t == 3) {
@@ -733,7 +748,7 @@ void CTabImporter::TakeOutBarSignatures(int first, int count)
     };
     for (int i = first; i < first + count; ++i) {
         CImportLine& l = m_lines[size_t(i)];
-        if (!l.m_hasDigit)
+        if (!l.m_hasDigit || !l.MayHoldMark(LineMark::Slash))
             continue;
         struct STaken
         {

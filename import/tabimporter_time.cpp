@@ -234,6 +234,8 @@ void CTabImporter::CensusTimeLines()
             };
             int last = 0, run = 0;
             for (size_t k = 0; k < lt.size() && run < 3; ++k) {
+                if (!IsDigit(lt[k]))
+                    continue;
                 const bool alone = (k == 0 || apart(k - 1)) && apart(k + 1);
                 const bool compact = tripletAfter(k) && (k == 0 || apart(k - 1) || ToLower(lt[k - 1]) == 't' || ToLower(lt[k - 1]) == 'l');
                 if (!IsDigit(lt[k]) || !(alone || compact))
@@ -254,7 +256,7 @@ void CTabImporter::CensusTimeLines()
                 ++meter[side];
                 return true;
             }
-        } else if (m2 > b2 && m2 > limit && !(l.m_hasDigit && FindTimeSigInText(l.m_text))) {
+        } else if (m2 > b2 && m2 > limit && !(l.m_hasDigit && l.MayHoldMark(LineMark::Slash) && FindTimeSigInText(l.m_text))) {
             // ("4/4   3/4" over the bars is signatures, not a count.)
             ++count[side];
             return true;

@@ -126,6 +126,18 @@ TEST(StaffGroups, BlankLinesSeparateGroupsAndCommentsAreFound)
     EXPECT_EQ(r->TypeOf(7), LineType::PostComment);
 }
 
+TEST(StaffGroups, ALineJoinsTheStaffAboveItInTheSecondScan)
+{
+    // Lines of one-letter labels and strokes on every column: the second line stands with
+    // the first only once the first is known as a staff line (which the first scan, counting
+    // staves, does not keep). Run twice over, the verdict on it must not be the first scan's.
+    const std::string tab = "H|xxxxxxxx|\nS|oooooooo|\n\nH|xxxxxxxx|\nS|oooooooo|\n";
+    auto r = RunImport(tab);
+    EXPECT_EQ(r->TypeOf(1), LineType::StaffLine);
+    EXPECT_EQ(r->TypeOf(2), LineType::StaffLine);
+    EXPECT_NE(SongText(r->doc.Events()).find(" 38@0"), std::string::npos);
+}
+
 TEST(TabType, GuitarTabWarnsAndImportsAsDrums)
 {
     std::string tab;
@@ -244,6 +256,22 @@ TEST(TabType, ShortDrumTabsGiveNoWarningButOtherTextsDo)
     for (const char* text : others) {
         auto r = RunImport(text);
         EXPECT_TRUE(r->report.m_messages.contains(warning)) << text;
+    }
+}
+
+TEST(TabType, OneLetterLabelsReadAlikeInLinesKeptAndCopied)
+{
+    // A TAB makes a line a copy of its own: the strokes or fret numbers after a one-letter
+    // label are then looked for in the copy, and tell the same.
+    const QString warning = QStringLiteral("WARNING: This tab does not look like a drum tab");
+    for (const char* gap : {" ", "\t"}) {
+        auto line = [gap](const char* label, const char* bars) { return std::string(label) + gap + bars + "\n"; };
+        auto drums = RunImport(line("C", "|x---------------|") + line("B", "|o-------o-------|"));
+        EXPECT_GE(drums->blocks, 1) << gap;
+        EXPECT_FALSE(drums->report.m_messages.contains(warning)) << gap;
+        auto strings = RunImport(line("e", "|-------0-------0-|") + line("B", "|-----1-------1---|")
+                                 + line("G", "|---2-------2-----|"));
+        EXPECT_TRUE(strings->report.m_messages.contains(warning)) << gap;
     }
 }
 

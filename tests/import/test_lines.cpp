@@ -1,6 +1,7 @@
 // Reading the file into lines, and the shared text helpers every pass uses.
 
 #include "importtestutil.h"
+#include "importtext.h"
 
 #include <gtest/gtest.h>
 
@@ -76,6 +77,70 @@ TEST(LineText, EditsCopyAViewedTextAndLeaveTheViewedBytesAlone)
     EXPECT_TRUE(u.IsCopy());
     EXPECT_EQ(std::string_view(u), "HH|X-x-|");
     EXPECT_EQ(kept, "HH|x-x-|");
+}
+
+TEST(LineMarks, KnownWhileALineIsAsReadOpenOnceItChanges)
+{
+    std::pmr::monotonic_buffer_resource arena;
+    const std::string kept = "HH|x-x-|x-x-|";
+    CImportLine line(kept, 1, &arena, true);
+    ASSERT_FALSE(line.m_text.IsCopy());
+    EXPECT_TRUE(line.MayHoldMark(LineMark::Bar));
+    EXPECT_TRUE(line.MayHoldMark(LineMark::Dash | LineMark::Colon));
+    EXPECT_FALSE(line.MayHoldMark(LineMark::Colon | LineMark::Dot | LineMark::Paren | LineMark::Slash));
+    EXPECT_TRUE(line.SurelyHoldsMark(LineMark::Bar));
+    EXPECT_TRUE(line.SurelyHoldsMark(LineMark::Dash));
+    EXPECT_FALSE(line.SurelyHoldsMark(LineMark::Paren));
+    EXPECT_TRUE(line.MayHold(ImportText::WordLetters("hx")));
+    EXPECT_FALSE(line.MayHold(ImportText::WordLetters("o")));
+
+    // An edit may bring in any mark and take any away: nothing is known of the line then.
+    char* text = line.m_text.Edit(&arena);
+    text[3] = '(';
+    text[5] = ':';
+    text[2] = 'o';
+    EXPECT_TRUE(line.MayHoldMark(LineMark::Colon));
+    EXPECT_TRUE(line.MayHoldMark(LineMark::Paren));
+    EXPECT_FALSE(line.SurelyHoldsMark(LineMark::Bar | LineMark::Dash));
+    EXPECT_EQ(kept, "HH|x-x-|x-x-|");
+
+    // Lines copied as they are read (TABs expanded) are looked at in full from the start.
+    const CImportLine tabbed("HH\t|x-x-|", 2, &arena);
+    EXPECT_TRUE(tabbed.MayHoldMark(LineMark::Dot));
+    EXPECT_FALSE(tabbed.SurelyHoldsMark(LineMark::Bar));
+
+    // A viewed line emptied holds nothing, whatever it was read with.
+    CImportLine cleared(kept, 3, &arena, true);
+    cleared.m_text.clear();
+    EXPECT_FALSE(cleared.SurelyHoldsMark(LineMark::Bar | LineMark::Dash));
+}
+
+TEST(LineMarks, LinesWithAndWithoutTheMarksOfAPass)
+{
+    // Rests written as dots, ghost notes in parentheses: the passes that look for those marks
+    // rewrite the lines that hold them and leave the others alone.
+    const std::string marked = "HH|x.x.x.x.|x.x.x.x.|\n"
+                               "SD|....o...|....o...|\n"
+                               "BD|o.......|o...o...|\n"
+                               "\n"
+                               "HH|x-x-x-x-|x-x-x-x-|\n"
+                               "SD|--(o)o--|----o---|\n"
+                               "BD|o-------|o---o---|\n";
+    const std::string plain = "HH|x-x-x-x-|x-x-x-x-|\n"
+                              "SD|----o---|----o---|\n"
+                              "BD|o-------|o---o---|\n"
+                              "\n"
+                              "HH|x-x-x-x-|x-x-x-x-|\n"
+                              "SD|---g-o--|----o---|\n"
+                              "BD|o-------|o---o---|\n";
+    const auto r = RunImport(marked);
+    const std::vector<CImportLine>& lines = r->imp.m_lines;
+    ASSERT_GE(lines.size(), 7u);
+    EXPECT_EQ(std::string_view(lines[1].m_text), "SD|----o---|----o---|");
+    EXPECT_EQ(std::string_view(lines[5].m_text), "SD|---g-o--|----o---|");
+    EXPECT_EQ(std::string_view(lines[6].m_text), "BD|o-------|o---o---|");
+    EXPECT_FALSE(lines[6].m_text.IsCopy()); // nothing to rewrite
+    EXPECT_EQ(SongText(r->doc.Events()), SongText(RunImport(plain)->doc.Events()));
 }
 
 TEST(LineBars, OneBlockOfZeroedArraysThatDoNotOverlap)
