@@ -822,6 +822,7 @@ void CTabImporter::LabelsFromOrder()
             std::string out = name + std::string(width + 1 - name.size(), ' ');
             out.append(m_lines[l].m_text);
             m_lines[l].m_text.Assign(out, &m_arena);
+            m_lines[l].m_letters |= LettersOf(name); // keyword tests skip lines by their letters
         }
         // A count or endings next to the staff move right with it.
         // Not past a staff labelled here before.
