@@ -262,6 +262,8 @@ public:
     bool MayHoldMark(uint8_t marks) const { return (m_marks & marks) || m_text.IsCopy(); }
     // True when the line, unchanged since it was read, holds one of them; false says nothing.
     bool SurelyHoldsMark(uint8_t marks) const { return (m_marks & marks) && !m_text.IsCopy() && !m_text.empty(); }
+    // False when the line cannot hold a written signature "N/D": it has no digit, or no '/'.
+    bool MayHoldTimeSig() const { return m_hasDigit && MayHoldMark(LineMark::Slash); }
     // The character at a column, or ' ' beyond the end.
     char At(int column) const { return column >= 0 && column < Length() ? m_text[size_t(column)] : ' '; }
 

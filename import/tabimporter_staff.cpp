@@ -511,7 +511,7 @@ uint8_t CTabImporter::SkipLeadingTimeSig(int first, int count, int bar)
     int after = -1;
     for (int i = first; i < first + count; ++i) {
         const CImportLine& l = m_lines[size_t(i)];
-        if (!l.m_hasDigit || !l.MayHoldMark(LineMark::Slash)) // "N/D"
+        if (!l.MayHoldTimeSig())
             continue;
         uint8_t lineSig = 0;
         const int at = LeadingTimeSig(l.m_text, open + l.m_columnShift, end + l.m_columnShift, m_barChar, &lineSig);
@@ -657,7 +657,7 @@ void CTabImporter::ClassifyBars(int first, int count)
             uint8_t kind = BarFlag::KindText;
             if (hasTick) {
                 kind = BarFlag::KindWritten;
-                if (!inBarSig && l.m_hasDigit && l.MayHoldMark(LineMark::Slash)) // a signature needs "N/D"; most staff lines have none
+                if (!inBarSig && l.MayHoldTimeSig()) // most staff lines have none
                     inBarSig = FindTimeSigInText(seg);
             } else if (const std::string_view text = Trim(seg); !text.empty()) {
                 int n = 1;
@@ -748,7 +748,7 @@ void CTabImporter::TakeOutBarSignatures(int first, int count)
     };
     for (int i = first; i < first + count; ++i) {
         CImportLine& l = m_lines[size_t(i)];
-        if (!l.m_hasDigit || !l.MayHoldMark(LineMark::Slash))
+        if (!l.MayHoldTimeSig())
             continue;
         struct STaken
         {

@@ -256,7 +256,7 @@ void CTabImporter::CensusTimeLines()
                 ++meter[side];
                 return true;
             }
-        } else if (m2 > b2 && m2 > limit && !(l.m_hasDigit && l.MayHoldMark(LineMark::Slash) && FindTimeSigInText(l.m_text))) {
+        } else if (m2 > b2 && m2 > limit && !(l.MayHoldTimeSig() && FindTimeSigInText(l.m_text))) {
             // ("4/4   3/4" over the bars is signatures, not a count.)
             ++count[side];
             return true;
